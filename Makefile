@@ -1,0 +1,49 @@
+# Ketra: `make run` builds and starts the program, `make test` builds and runs every test.
+# Both first install the Debian packages the project needs (scripts/install-deps.sh).
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+BUILD_TYPE ?= RelWithDebInfo
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+
+.PHONY: all deps configure build run test test-main test-asan bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+configure: $(BUILD)/build.ninja
+
+build: deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Starts Ketra on the program's own folder. Ketra needs a display: under a bare
+# terminal with no X server, run it as `xvfb-run -a make run`.
+run: build
+	@if [ -x $(BUILD)/bin/ketra ]; then \
+	    $(BUILD)/bin/ketra; \
+	else \
+	    $(BUILD)/bin/treescan size $(BUILD)/bin; \
+	fi
+
+$(ASAN_BUILD)/build.ninja: | deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKETRA_SANITIZE=ON -DKETRA_LIB_ONLY=ON
+
+test-main: build
+	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 600
+
+# The scanning library's tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) --timeout 600
+
+test: test-main test-asan
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,171 @@
+/*
+ * treescan: folder listing, folder-size totals, sorting, a folder cache and file search.
+ *
+ * A flat C interface. One caller thread (the "owner" thread) makes every call, except
+ * ResetFileTree, which may come from any thread at any time. The library does its work on
+ * worker threads of its own and reports progress through the polling calls NextTree and
+ * NextFind, which never block.
+ *
+ * Text:
+ *   - Every string passed in is a NUL-terminated UTF-8 path or pattern (file names on Linux are
+ *     bytes; a name that is not valid UTF-8 goes in and comes out byte for byte).
+ *   - Every function that writes text takes the caller's buffer and its capacity in bytes,
+ *     writes at most that many bytes, and returns the number of bytes written. It does NOT add a
+ *     terminating NUL: the caller keeps the returned count of bytes from the start of the buffer.
+ *     A NULL buffer or a capacity <= 0 writes nothing and returns 0. Text that does not fit is
+ *     cut at the capacity, never in the middle of a UTF-8 sequence.
+ *
+ * Counts and indexes are 32-bit; item indexes are 0-based positions in the list of the folder
+ * last set (SetFolder) or in the list of files found by the last search (FindStr).
+ *
+ * Flags are 1 (on) or 0 (off); any non-zero value counts as on.
+ */
+#ifndef TREESCAN_H
+#define TREESCAN_H
+
+#include <stdint.h>
+
+#if defined(TREESCAN_BUILD)
+#define TREESCAN_API __attribute__((visibility("default")))
+#else
+#define TREESCAN_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Attribute bits reported by GetAttribs. */
+#define TREESCAN_READONLY 1    /* the user may not write it */
+#define TREESCAN_HIDDEN 2      /* the name starts with "." */
+#define TREESCAN_SYSTEM 4      /* a device, FIFO or socket */
+#define TREESCAN_FOLDER 16     /* a folder, or a symbolic link to one */
+#define TREESCAN_ARCHIVE 32    /* a regular file, or a symbolic link to one */
+#define TREESCAN_LINK 1024     /* a symbolic link */
+
+/* Sort keys for SortBy. Folders always come first, then files, each group in this order. */
+#define TREESCAN_SORT_NAME 0 /* case-insensitive name, then bytes as a tie-break */
+#define TREESCAN_SORT_TYPE 1 /* lower-cased extension, then name */
+#define TREESCAN_SORT_SIZE 2 /* size, then name */
+#define TREESCAN_SORT_DATE 3 /* modification time, then name */
+
+/* ---- Listing ------------------------------------------------------------------------------- */
+
+/* Lists the folder `path` afresh from disk (never from a cache: a file created since the last
+ * visit is there), in the current sort order, applying IncludeHidden and IncludeSystem.
+ * With IncludeFolderSize(1) it also starts measuring every listed sub-folder on worker threads;
+ * poll NextTree for progress. Any scan still running is stopped first.
+ * Returns the number of items listed, or a negative number when the folder can't be read. */
+TREESCAN_API int32_t SetFolder(const char* path);
+
+/* Stops any running folder-size scan and waits until its workers have finished. Call it before
+ * every SetFolder. The argument is unused (pass 0). Returns 0. */
+TREESCAN_API int32_t WaitForTree(int32_t unused);
+
+/* Never blocks. Returns 1 when a sub-folder was just measured (GetCurrentFolder names it),
+ * 0 when the folder-size scan has finished (or none was started, or it was stopped),
+ * 2 when nothing new has happened since the last call. */
+TREESCAN_API int32_t NextTree(void);
+
+/* Writes the folder being scanned or searched: the one named by the last NextTree or NextFind
+ * that returned 1. A path longer than `max` bytes is shortened by keeping its end, behind "...",
+ * e.g. ".../deep/folder". Returns the count written. */
+TREESCAN_API int32_t GetCurrentFolder(char* buffer, int32_t max);
+
+/* Byte length of the unshortened current folder (see GetCurrentFolder). */
+TREESCAN_API int32_t GetCurrentFolderLength(void);
+
+/* Number of items in the list of the folder last set (0 when none is set). */
+TREESCAN_API int32_t GetFileCount(void);
+
+/* Writes item `index`'s name (no folder part). Returns the count written; 0 for a bad index. */
+TREESCAN_API int32_t GetFile(int32_t index, char* buffer, int32_t max);
+
+/* Byte length of item `index`'s name; 0 for a bad index. */
+TREESCAN_API int32_t GetFileLength(int32_t index);
+
+/* Writes item `index`'s last-modified time as local time "YYYY-MM-DD HH:MM:SS" (19 bytes).
+ * Returns the count written; 0 for a bad index. */
+TREESCAN_API int32_t GetTime(int32_t index, char* buffer, int32_t max);
+
+/* Attribute bits of item `index` (TREESCAN_* above); 0 for a bad index. */
+TREESCAN_API int32_t GetAttribs(int32_t index);
+
+/* Size of item `index` in bytes (the apparent size). For a folder, when folder sizes are on,
+ * its total so far: everything below it, hidden and system items included, hard-linked files
+ * once per scan, symbolic links never followed. A folder not measured (yet) reports its own
+ * size. 0 for a bad index. */
+TREESCAN_API double GetSize(int32_t index);
+
+/* Files (everything that is not a folder) and folders below the folder last set, counted by the
+ * last folder-size scan; the listed folder itself is not counted. 0 when folder sizes are off. */
+TREESCAN_API int32_t GetTotalFileCount(void);
+TREESCAN_API int32_t GetTotalFolderCount(void);
+
+/* ---- Options: each applies from the next SetFolder (or FindStr) --------------------------- */
+
+/* key: TREESCAN_SORT_*; ascending: 1 ascending, 0 descending. */
+TREESCAN_API void SortBy(int32_t key, int32_t ascending);
+TREESCAN_API void IncludeFolderSize(int32_t flag);
+TREESCAN_API void IncludeHidden(int32_t flag);
+TREESCAN_API void IncludeSystem(int32_t flag);
+/* Name and content matching in searches ignore letter case (ASCII and Latin letters). */
+TREESCAN_API void IgnoreCase(int32_t flag);
+
+/* ---- Folder cache ------------------------------------------------------------------------- */
+
+/* Drops the cached total of `path` and of every folder above it, so the next SetFolder measures
+ * them again. */
+TREESCAN_API void InvalidateFolder(const char* path);
+
+/* Restores the folder cache stored by SaveFolderList. The cache lives in the user's cache folder
+ * ($XDG_CACHE_HOME or ~/.cache, then "ketra/"); `folder` names the folder the caller will show
+ * first (it may be used to decide what to keep). A missing, corrupt, truncated or foreign file
+ * is ignored. Returns the number of folders restored (0 when nothing was). */
+TREESCAN_API int32_t LoadFolderList(const char* folder);
+
+/* Stores the folder cache (atomically: a crash never leaves a half-written file behind).
+ * Returns the number of folders stored, or a negative number when it could not be written. */
+TREESCAN_API int32_t SaveFolderList(const char* folder);
+
+/* Stops a running folder-size scan or search within a few milliseconds of work. Safe to call
+ * from any thread, at any time. The owner thread still calls WaitForTree before the next
+ * SetFolder. */
+TREESCAN_API void ResetFileTree(void);
+
+/* ---- Search ------------------------------------------------------------------------------- */
+
+/* Only files of at least / at most `bytes` bytes are found by later searches (inclusive);
+ * -1 (any negative value) removes the bound. */
+TREESCAN_API void FileGTE(double bytes);
+TREESCAN_API void FileLTE(double bytes);
+
+/* Starts searching `folder` and all its sub-folders on worker threads, stopping a running
+ * search first. A file is found when its name contains `name` (unless empty), its content
+ * contains `text` (unless empty) and its size lies within the FileGTE/FileLTE bounds; the
+ * IgnoreCase, IncludeHidden and IncludeSystem options apply. Only regular files are read;
+ * symbolic links are never followed. Returns 0 when the search started, negative when the
+ * folder can't be read. */
+TREESCAN_API int32_t FindStr(const char* folder, const char* name, const char* text);
+
+/* Never blocks. 1 = progress (new files found or a new folder entered: see GetCurrentFolder and
+ * GetSearchFileCount), 0 = the search has ended (or none runs), 2 = nothing new. */
+TREESCAN_API int32_t NextFind(void);
+
+/* Number of files found so far. Results are only ever appended; a found file keeps its index
+ * until the next FindStr. */
+TREESCAN_API int32_t GetSearchFileCount(void);
+
+/* Writes found file `index`'s name (no folder part) / the folder that holds it (no trailing
+ * "/"). Returns the count written; 0 for a bad index. */
+TREESCAN_API int32_t GetSearchFile(int32_t index, char* buffer, int32_t max);
+TREESCAN_API int32_t GetSearchFolder(int32_t index, char* buffer, int32_t max);
+
+/* Found file `index`'s size in bytes; 0 for a bad index. */
+TREESCAN_API double GetSearchSize(int32_t index);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TREESCAN_H */

@@ -1,0 +1,68 @@
+// Internals shared by the scanner and the search: options, the current-folder slot, text
+// output into caller buffers, and a raw directory reader.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace treescan {
+
+// Options set through the C interface. Read by workers, so every field is atomic.
+struct Options {
+    std::atomic<int> sortKey{0};       // TREESCAN_SORT_*
+    std::atomic<bool> ascending{true};
+    std::atomic<bool> folderSize{false};
+    std::atomic<bool> hidden{false};
+    std::atomic<bool> system{false};
+    std::atomic<bool> ignoreCase{false};
+    std::atomic<double> minSize{-1}; // FileGTE; negative = no bound
+    std::atomic<double> maxSize{-1}; // FileLTE; negative = no bound
+};
+Options& options();
+
+// The folder that GetCurrentFolder reports. Set on the owner thread by NextTree / NextFind when
+// they return 1.
+void setCurrentFolder(std::string_view path);
+
+// Writes `text` into buffer[0..max), cut at `max` bytes but never inside a UTF-8 sequence.
+// Returns the count written. A null buffer or max <= 0 writes nothing.
+int32_t writeText(std::string_view text, char* buffer, int32_t max);
+
+// Shortens `path` to at most `max` bytes by keeping its end behind "...": the result starts
+// at a "/" where one is near, e.g. ".../deep/folder". Returns the path unchanged when it fits.
+std::string shortenPath(std::string_view path, int32_t max);
+
+// Stop hooks that ResetFileTree calls (any thread): the scanner's and the search's.
+void stopScan() noexcept;
+void stopSearch() noexcept;
+
+// Reads the entries of an open directory with getdents64, into a caller-supplied buffer,
+// skipping "." and "..". Borrowed fd; not thread-safe (one reader per fd).
+class DirReader {
+public:
+    struct Entry {
+        const char* name; // NUL-terminated, valid until the next call to next()
+        std::size_t nameLength;
+        unsigned char type; // DT_* (DT_UNKNOWN on file systems that do not fill it in)
+        std::uint64_t inode;
+    };
+
+    DirReader(int fd, char* buffer, std::size_t capacity) : m_fd(fd), m_buf(buffer), m_cap(capacity) {}
+
+    // Next entry; false at the end or on an error (see error()).
+    bool next(Entry& entry);
+    int error() const { return m_error; } // errno of a failed read, else 0
+
+private:
+    int m_fd;
+    char* m_buf;
+    std::size_t m_cap;
+    std::size_t m_pos = 0;
+    std::size_t m_len = 0;
+    int m_error = 0;
+};
+
+} // namespace treescan

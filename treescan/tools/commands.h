@@ -1,0 +1,25 @@
+#pragma once
+
+namespace treescan_cmd {
+
+// Exit statuses.
+inline constexpr int kOk = 0;
+inline constexpr int kUnreadable = 1; // PATH can't be read (a message goes to stderr)
+inline constexpr int kUsage = 2;
+
+inline constexpr const char* usage =
+    "usage:\n"
+    "  treescan size [--cache] PATH\n"
+    "      <bytes>\\t<files>\\t<folders>\\t<PATH> for everything below PATH\n"
+    "  treescan list [--sort name|type|size|date] [--desc] [--sizes] [--hidden] [--system] PATH\n"
+    "      <attributes>\\t<size>\\t<modified>\\t<name>, one line per item\n"
+    "  treescan find PATH [--name S] [--text S] [--min BYTES] [--max BYTES] [--ignore-case]\n"
+    "                [--hidden] [--count]\n"
+    "      <folder>/<name>\\t<size>, one line per file found, or only their count\n";
+
+// Each takes the arguments after the command word.
+int size(int argc, char** argv);
+int list(int argc, char** argv);
+int find(int argc, char** argv);
+
+} // namespace treescan_cmd
