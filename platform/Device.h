@@ -1,0 +1,143 @@
+// The rendering device: Direct3D-8-style state (transforms, render states, one directional light,
+// material, texture on stage 0) over OpenGL 3.3 core, with fixed-function-like per-vertex lighting
+// in our own shader.
+//
+// All state lives on the CPU, so a Device also works with no OpenGL at all (a "null" device:
+// every draw is counted and recorded but nothing is rasterised). Tests of the scene framework use
+// that; the GL backend is attached with attachContext(), which uses the context current at the
+// time of each call. Meshes and textures keep their data on the CPU and are uploaded on demand,
+// so a lost context is the "device not reset" state and recovers with reset().
+#pragma once
+
+#include "Mesh.h"
+#include "Types.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QOpenGLContext;
+class QImage;
+
+namespace platform {
+
+class Texture;
+using TexturePtr = std::shared_ptr<Texture>;
+
+enum class TransformType : std::int32_t { View = 2, Projection = 3, World = 256 };
+
+// Render-state numbers and values (the Direct3D numbering).
+namespace rs {
+inline constexpr int ZEnable = 7;
+inline constexpr int ZWriteEnable = 14;
+inline constexpr int ShadeMode = 9;
+inline constexpr int SrcBlend = 19;
+inline constexpr int DestBlend = 20;
+inline constexpr int CullMode = 22;
+inline constexpr int AlphaBlendEnable = 27;
+inline constexpr int Clipping = 136;
+inline constexpr int Lighting = 137;
+inline constexpr int Ambient = 139;
+// Blend factors
+inline constexpr std::uint32_t BlendZero = 1, BlendOne = 2, BlendSrcAlpha = 5, BlendInvSrcAlpha = 6;
+// Shading
+inline constexpr std::uint32_t ShadeFlat = 1, ShadeGouraud = 2;
+// Culling (Direct3D's default is counter-clockwise culling)
+inline constexpr std::uint32_t CullNone = 1, CullCW = 2, CullCCW = 3;
+} // namespace rs
+
+// Clear flags
+inline constexpr std::uint32_t CLEAR_TARGET = 1, CLEAR_ZBUFFER = 2;
+
+// Results of testCooperativeLevel / reset (the Direct3D codes).
+inline constexpr std::int32_t D3D_OK = 0;
+inline constexpr std::int32_t D3DERR_DEVICELOST = static_cast<std::int32_t>(0x88760868u);
+inline constexpr std::int32_t D3DERR_DEVICENOTRESET = static_cast<std::int32_t>(0x88760869u);
+
+// What one draw call saw; kept (when recording is on) for tests.
+struct DrawRecord {
+    const Mesh* mesh = nullptr;
+    std::uint32_t attribId = 0;
+    Matrix world;
+    Material material;
+    const Texture* texture = nullptr;
+    bool alphaBlend = false;
+};
+
+class Device {
+public:
+    Device();
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // ---- GL backend ----
+    // Use `context` (must be current during every drawing call) for real rendering. Creates the
+    // shader; returns false (and stays a null device) when the context lacks OpenGL 3.3.
+    bool attachContext(QOpenGLContext* context);
+    bool hasContext() const;
+    // The context is about to be destroyed (or was): GPU objects are gone; testCooperativeLevel
+    // reports D3DERR_DEVICENOTRESET until reset() with a new context.
+    void contextLost();
+    std::int32_t testCooperativeLevel() const;
+    // Re-creates the GL objects on `context` (or the current one when null); meshes and textures
+    // re-upload on their next draw. Returns D3D_OK or D3DERR_DEVICENOTRESET.
+    std::int32_t reset(QOpenGLContext* context = nullptr);
+    // Called by present(): e.g. the widget schedules its repaint. Errors are the hook's own.
+    void setPresentHook(std::function<void()> hook);
+    // Size of the render target in pixels; sets the default viewport.
+    void setTargetSize(int width, int height);
+
+    // ---- state ----
+    void setTransform(TransformType type, const Matrix& m);
+    Matrix getTransform(TransformType type) const;
+    void setRenderState(int state, std::uint32_t value);
+    std::uint32_t getRenderState(int state) const;
+    void setLight(int index, const Light& light);
+    Light getLight(int index) const;
+    void lightEnable(int index, bool enable);
+    bool lightEnabled(int index) const;
+    void setMaterial(const Material& m);
+    Material getMaterial() const;
+    // Stage 0 only; a null texture unbinds.
+    void setTexture(int stage, TexturePtr texture);
+    TexturePtr getTexture(int stage) const;
+    void setViewport(const Viewport& vp);
+    Viewport getViewport() const;
+
+    // ---- frame ----
+    void clear(std::uint32_t flags, std::uint32_t argb, float z, std::uint32_t stencil);
+    void beginScene();
+    // Ends the frame; text queued by overlay fonts is drawn over the 3D picture here.
+    void endScene();
+    void present();
+    // Draws the faces of `mesh` whose attribute id is `attribId` with the current state.
+    void drawSubset(const Mesh& mesh, std::uint32_t attribId);
+
+    // ---- overlay text (used by platform::Font) ----
+    struct OverlayText;
+    void queueOverlayText(std::unique_ptr<OverlayText> text);
+
+    // ---- diagnostics ----
+    std::uint64_t drawCount() const { return m_drawCount; }
+    void setRecording(bool on) { m_recording = on; }
+    const std::vector<DrawRecord>& records() const { return m_records; }
+    void clearRecords() { m_records.clear(); }
+
+    // Reads the current render target back (for tests and snapshots); null image without GL.
+    QImage grabFramebuffer() const;
+
+private:
+    struct State;
+    struct Gl;
+    std::unique_ptr<State> m_state;
+    std::unique_ptr<Gl> m_gl;
+    std::uint64_t m_drawCount = 0;
+    bool m_recording = false;
+    std::vector<DrawRecord> m_records;
+};
+
+using DevicePtr = std::shared_ptr<Device>;
+
+} // namespace platform

@@ -1,0 +1,142 @@
+// Indexed triangle meshes as CPU data (vertices, indices, per-face attribute ids and the
+// attribute table of subsets), with the generators, ray intersection and bounding volumes of the
+// Direct3D utility library. Meshes never need a GL context: the Device uploads them on demand
+// (see gpu / generation below), so geometry and picking are tested without OpenGL.
+#pragma once
+
+#include "Types.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QFont;
+class QString;
+
+namespace platform {
+
+// Flexible vertex format bits (the Direct3D values). Vertices are laid out in this order:
+// position (3 floats), normal (3 floats), then the texture coordinates (2 floats per set).
+enum : std::uint32_t {
+    FVF_XYZ = 0x002,
+    FVF_NORMAL = 0x010,
+    FVF_TEX1 = 0x100,
+    FVF_POSITION_NORMAL = FVF_XYZ | FVF_NORMAL,                 // 0x012, what the generators make
+    FVF_POSITION_NORMAL_TEX1 = FVF_XYZ | FVF_NORMAL | FVF_TEX1, // 0x112
+};
+
+// Mesh option flag the Direct3D utility library uses for "managed pool"; meshes here always keep
+// their data on the CPU, so it is accepted and ignored.
+inline constexpr std::uint32_t MESH_MANAGED = 544;
+
+// Number of floats per vertex for a vertex format (0 when it lacks a position).
+std::uint32_t FloatsPerVertex(std::uint32_t fvf);
+
+// One subset: the faces (and the vertex range they use) that carry one attribute id.
+struct AttributeRange {
+    std::uint32_t attribId = 0;
+    std::uint32_t faceStart = 0;
+    std::uint32_t faceCount = 0;
+    std::uint32_t vertexStart = 0;
+    std::uint32_t vertexCount = 0;
+};
+
+// Closest hit of a ray with a mesh.
+struct IntersectResult {
+    bool hit = false;
+    std::uint32_t faceIndex = 0;
+    float u = 0, v = 0; // barycentric: hit = v0 + u (v1 - v0) + v (v2 - v0)
+    float distance = 0; // ray parameter: hit = origin + distance * direction
+    std::uint32_t hitCount = 0;
+};
+
+struct BoundingSphere {
+    Vector3 center;
+    float radius = 0;
+};
+
+struct BoundingBox {
+    Vector3 min, max;
+};
+
+struct GpuMesh; // the Device's upload of a mesh; defined by the Device
+
+class Mesh {
+public:
+    Mesh(std::uint32_t fvf, std::vector<float> vertices, std::vector<std::uint32_t> indices,
+         std::vector<std::uint32_t> faceAttributes = {});
+
+    std::uint32_t fvf() const { return m_fvf; }
+    std::uint32_t floatsPerVertex() const { return m_stride; }
+    std::uint32_t vertexCount() const;
+    std::uint32_t faceCount() const { return static_cast<std::uint32_t>(m_indices.size() / 3); }
+
+    // Raw data. After writing through the mutable accessors, call changed().
+    const std::vector<float>& vertices() const { return m_vertices; }
+    std::vector<float>& vertices() { return m_vertices; }
+    const std::vector<std::uint32_t>& indices() const { return m_indices; }
+    std::vector<std::uint32_t>& indices() { return m_indices; }
+    const std::vector<std::uint32_t>& faceAttributes() const { return m_attributes; }
+    // Subsets, sorted by attribute id; rebuilt from the face attributes by changed().
+    const std::vector<AttributeRange>& attributeTable() const { return m_table; }
+
+    Vector3 position(std::uint32_t vertex) const;
+    Vector3 normal(std::uint32_t vertex) const; // zero when the format has no normal
+
+    // Marks the data as modified: the attribute table is rebuilt and the GPU copy is re-made.
+    void changed();
+    std::uint64_t generation() const { return m_generation; }
+
+    // A copy with another vertex format: shared components copied, new ones zero.
+    std::shared_ptr<Mesh> cloneFVF(std::uint32_t fvf, std::uint32_t options = MESH_MANAGED) const;
+    // Smooth normals: the area-weighted average of the normals of the faces that share a vertex.
+    void computeNormals();
+    // Sorts faces by attribute id (so every subset is one contiguous range).
+    void optimize();
+
+    // Closest intersection of the ray (origin, direction) with the mesh's triangles, both sides.
+    IntersectResult intersect(const Vector3& origin, const Vector3& direction) const;
+    BoundingSphere boundingSphere() const;
+    BoundingBox boundingBox() const;
+
+    // The Device's upload; owned here so it lives and dies with the mesh.
+    mutable std::shared_ptr<GpuMesh> gpu;
+    mutable std::uint64_t gpuGeneration = 0;
+
+private:
+    std::uint32_t m_fvf;
+    std::uint32_t m_stride;
+    std::vector<float> m_vertices;
+    std::vector<std::uint32_t> m_indices;
+    std::vector<std::uint32_t> m_attributes;
+    std::vector<AttributeRange> m_table;
+    std::uint64_t m_generation = 1;
+};
+
+using MeshPtr = std::shared_ptr<Mesh>;
+
+// Generators, with the dimensions, slice/stack counts, winding and vertex order of the Direct3D
+// utility library; all make position+normal vertices (FVF_POSITION_NORMAL), one subset (id 0).
+// Box centred on the origin: width along X, height along Y, depth along Z.
+MeshPtr CreateBox(float width, float height, float depth);
+// Cylinder along Z, centred on the origin: radius1 at z = -length/2, radius2 at z = +length/2.
+MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t slices, std::uint32_t stacks);
+// Sphere centred on the origin, poles on the Z axis.
+MeshPtr CreateSphere(float radius, std::uint32_t slices, std::uint32_t stacks);
+
+// Per-glyph placement reported by CreateTextMesh.
+struct GlyphMetrics {
+    Vector2 origin;   // glyph cell origin (baseline)
+    Vector2 advance;  // advance to the next glyph
+    Vector2 blackBoxMin, blackBoxMax;
+};
+
+// Extruded 3D text of `font`: the font's em height is 1.0 unit, the baseline on y = 0, the text
+// starts at x = 0 and runs along +X, the front face at z = 0 and the back at z = extrusion
+// (front faces -Z, towards the default camera), curves flattened to `deviation` (in em units;
+// 0 or less means 0.01 em). Every glyph is a closed solid, holes included. `glyphs`, if given,
+// receives one entry per character. Returns an empty mesh (no faces) for an empty string.
+MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, float extrusion,
+                       std::vector<GlyphMetrics>* glyphs = nullptr);
+
+} // namespace platform
