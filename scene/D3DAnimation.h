@@ -1,0 +1,55 @@
+// CD3DAnimation: keyframe animation of one frame, with child animations played alongside.
+// Keys are appended in ascending time. SetTime poses the animated frame: with matrix keys, the key
+// in effect at the time (wrapping at the last key's time); otherwise scale x rotation x
+// translation, each interpolated between the two keys around the time and held at the first or
+// last key outside their range.
+#pragma once
+
+#include "D3DFrame.h"
+#include "platform/Types.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CD3DAnimation;
+using CD3DAnimationPtr = std::shared_ptr<CD3DAnimation>;
+
+class CD3DAnimation {
+public:
+    // 0-based; throws std::out_of_range outside 0..count-1.
+    CD3DAnimationPtr GetChild(std::int32_t i) const;
+    std::int32_t GetChildCount() const { return static_cast<std::int32_t>(m_children.size()); }
+    // Appends a child animation; a null one is ignored.
+    void AddChild(CD3DAnimationPtr child);
+    void SetFrame(CD3DFramePtr frame) { m_frame = std::move(frame); }
+    CD3DFramePtr GetFrame() const { return m_frame; }
+
+    // Plays every child at `t`, then sets the animated frame's local matrix (SetMatrix) from the
+    // keys. With no frame, or no keys, the frame is left alone.
+    void SetTime(float t);
+
+    void AddRotateKey(std::int32_t t, const platform::Quaternion& quat);
+    void AddScaleKey(std::int32_t t, const platform::Vector3& scalevec);
+    void AddPositionKey(std::int32_t t, const platform::Vector3& posvec);
+    void AddMatrixKey(std::int32_t t, const platform::Matrix& matrix);
+
+    // Allocated child slots: 0, then steps of 10.
+    std::int32_t GetChildCapacity() const {
+        return static_cast<std::int32_t>((m_children.size() + kGrowStep - 1) / kGrowStep * kGrowStep);
+    }
+
+private:
+    static constexpr std::size_t kGrowStep = 10;
+    template <typename T> struct Key {
+        std::int32_t time;
+        T value;
+    };
+
+    CD3DFramePtr m_frame;
+    std::vector<CD3DAnimationPtr> m_children;
+    std::vector<Key<platform::Quaternion>> m_rotateKeys;
+    std::vector<Key<platform::Vector3>> m_scaleKeys;
+    std::vector<Key<platform::Vector3>> m_positionKeys;
+    std::vector<Key<platform::Matrix>> m_matrixKeys;
+};

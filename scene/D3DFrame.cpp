@@ -1,0 +1,277 @@
+#include "D3DFrame.h"
+
+#include "D3DMesh.h"
+#include "D3DUtil.h"
+#include "platform/Math.h"
+
+#include <stdexcept>
+#include <utility>
+
+using platform::Matrix;
+using platform::Vector3;
+
+namespace {
+
+platform::Device& sharedDevice() {
+    if (!g_device)
+        throw std::runtime_error("CD3DFrame::Render: no 3D device");
+    return *g_device;
+}
+
+// Appends to a list whose reported capacity grows in steps of 5. The storage itself grows
+// geometrically (push_back), so a frame with 100,000 children is built in linear time.
+template <typename T> void append(std::vector<T>& list, T item) {
+    list.push_back(std::move(item));
+}
+
+template <typename T> const T& slot(const std::vector<T>& list, std::int32_t i, const char* what) {
+    if (i < 0 || static_cast<std::size_t>(i) >= list.size())
+        throw std::out_of_range(what);
+    return list[static_cast<std::size_t>(i)];
+}
+
+} // namespace
+
+CD3DFramePtr CD3DFrame::Create() {
+    return std::make_shared<CD3DFrame>(Key{});
+}
+
+CD3DFrame::CD3DFrame(Key) : m_local(Matrix::identity()) {
+    g_identityMatrix = Matrix::identity();
+}
+
+void CD3DFrame::SetPreRenderCallback(FrameCallbackPtr cb, std::int32_t id) {
+    m_preRender = std::move(cb);
+    m_preRenderId = id;
+}
+
+void CD3DFrame::SetPostRenderCallback(FrameCallbackPtr cb, std::int32_t id) {
+    m_postRender = std::move(cb);
+    m_postRenderId = id;
+}
+
+void CD3DFrame::AddChild(CD3DFramePtr child) {
+    append(m_children, std::move(child));
+}
+
+void CD3DFrame::SetPosition(const Vector3& vec) {
+    m_position = vec;
+    rebuildLocal();
+}
+
+void CD3DFrame::SetOrientation(const platform::Quaternion& quat) {
+    m_orientation = quat;
+    rebuildLocal();
+}
+
+void CD3DFrame::SetScale(float val) {
+    m_scale = val;
+    rebuildLocal();
+}
+
+void CD3DFrame::SetOrientationCenter(const Vector3& vec) {
+    m_center = vec;
+    rebuildLocal();
+}
+
+void CD3DFrame::AddMesh(CD3DMeshPtr childMesh) {
+    append(m_meshes, std::move(childMesh));
+}
+
+CD3DMeshPtr CD3DFrame::AddD3DXMesh(platform::MeshPtr mesh) {
+    auto wrapper = std::make_shared<CD3DMesh>();
+    wrapper->InitFromD3DXMesh(std::move(mesh));
+    append(m_meshes, wrapper);
+    return wrapper;
+}
+
+CD3DMeshPtr CD3DFrame::GetChildMesh(std::int32_t i) const {
+    return slot(m_meshes, i, "CD3DFrame::GetChildMesh: subscript out of range");
+}
+
+CD3DFramePtr CD3DFrame::GetChildFrame(std::int32_t i) const {
+    return slot(m_children, i, "CD3DFrame::GetChildFrame: subscript out of range");
+}
+
+SceneObject CD3DFrame::FindChildObject(const QString& Name, std::int32_t flags) {
+    if (ObjectName == Name)
+        return {shared_from_this(), nullptr};
+    for (const auto& mesh : m_meshes)
+        if (mesh && mesh->ObjectName == Name)
+            return {nullptr, mesh};
+    for (const auto& child : m_children)
+        if (child)
+            if (SceneObject found = child->FindChildObject(Name, flags))
+                return found;
+    return {};
+}
+
+CD3DFramePtr CD3DFrame::FindChildParent(const QString& Name, std::int32_t flags) {
+    for (const auto& mesh : m_meshes)
+        if (mesh && mesh->ObjectName == Name)
+            return shared_from_this();
+    for (const auto& child : m_children) {
+        if (!child)
+            continue;
+        if (child->ObjectName == Name)
+            return shared_from_this();
+        if (CD3DFramePtr found = child->FindChildParent(Name, flags))
+            return found;
+    }
+    return nullptr;
+}
+
+void CD3DFrame::Destroy() {
+    std::vector<CD3DMeshPtr>().swap(m_meshes);
+    std::vector<CD3DFramePtr>().swap(m_children);
+}
+
+bool CD3DFrame::InitFromFile(const platform::DevicePtr&, const QString&, const CD3DFramePtr&,
+                             const std::shared_ptr<CD3DAnimation>&) {
+    // Model files (.x) are not supported yet; nothing is loaded and the frame is left unchanged.
+    return false;
+}
+
+void CD3DFrame::SetFVF(const platform::DevicePtr&, std::uint32_t fvf) {
+    for (const auto& mesh : m_meshes)
+        if (mesh)
+            mesh->SetFVF(g_device, fvf);
+    for (const auto& child : m_children)
+        if (child)
+            child->SetFVF(g_device, fvf);
+}
+
+void CD3DFrame::FlipNormals() {
+    for (const auto& mesh : m_meshes)
+        if (mesh)
+            mesh->FlipNormals();
+    for (const auto& child : m_children)
+        if (child)
+            child->FlipNormals();
+}
+
+void CD3DFrame::ComputeNormals() {
+    for (const auto& mesh : m_meshes)
+        if (mesh)
+            mesh->ComputeNormals();
+    for (const auto& child : m_children)
+        if (child)
+            child->ComputeNormals();
+}
+
+void CD3DFrame::Optimize() {
+    for (const auto& mesh : m_meshes)
+        if (mesh)
+            mesh->Optimize();
+    for (const auto& child : m_children)
+        if (child)
+            child->Optimize();
+}
+
+void CD3DFrame::ComputeBoundingVolumes() {
+    for (const auto& mesh : m_meshes)
+        if (mesh)
+            mesh->ComputeBoundingVolumes();
+    for (const auto& child : m_children)
+        if (child)
+            child->ComputeBoundingVolumes();
+}
+
+void CD3DFrame::UpdateFrames() {
+    updateStep(g_identityMatrix);
+}
+
+void CD3DFrame::updateStep(const Matrix& parentWorld) {
+    m_world = platform::MatrixMultiply(m_local, parentWorld);
+    if (auto inverse = platform::MatrixInverse(m_world))
+        m_inverseWorld = *inverse;
+    for (const auto& child : m_children)
+        if (child)
+            child->updateStep(m_world);
+}
+
+void CD3DFrame::Render(const platform::DevicePtr&) {
+    platform::Device& device = sharedDevice();
+    const Matrix identity = Matrix::identity();
+    device.setTransform(platform::TransformType::World, identity);
+    renderTraversal(device, true, false, 0);
+    device.setRenderState(platform::rs::AlphaBlendEnable, 1);
+    device.setRenderState(platform::rs::SrcBlend, platform::rs::BlendSrcAlpha);
+    device.setRenderState(platform::rs::DestBlend, platform::rs::BlendInvSrcAlpha);
+    device.setTransform(platform::TransformType::World, identity);
+    renderTraversal(device, false, true, 0);
+    device.setRenderState(platform::rs::AlphaBlendEnable, 0);
+}
+
+void CD3DFrame::renderTraversal(platform::Device& device, bool drawOpaque, bool drawAlpha, int combineMode) {
+    if (!Enabled)
+        return;
+    Matrix saved;
+    if (combineMode == 0) {
+        saved = device.getTransform(platform::TransformType::World);
+        device.setTransform(platform::TransformType::World, platform::MatrixMultiply(m_local, saved));
+    } else {
+        device.setTransform(platform::TransformType::World, m_world);
+    }
+    if (m_preRender)
+        m_preRender->DXCallback(m_preRenderId);
+    // Indexed loops: a callback may add to the lists while they are walked.
+    for (std::size_t i = 0; i < m_meshes.size(); ++i)
+        if (CD3DMesh* mesh = m_meshes[i].get())
+            mesh->RenderEx(g_device, drawOpaque, drawAlpha);
+    for (std::size_t i = 0; i < m_children.size(); ++i)
+        if (CD3DFrame* child = m_children[i].get())
+            child->renderTraversal(device, drawOpaque, drawAlpha, combineMode);
+    if (combineMode == 0)
+        device.setTransform(platform::TransformType::World, saved);
+    if (m_postRender)
+        m_postRender->DXCallback(m_postRenderId);
+}
+
+void CD3DFrame::AddRotation(std::int32_t combinetype, float x, float y, float z, float angle) {
+    combine(combinetype, platform::MatrixRotationAxis(Vector3{x, y, z}, angle));
+}
+
+void CD3DFrame::AddScale(std::int32_t combinetype, float x, float y, float z) {
+    combine(combinetype, platform::MatrixScaling(x, y, z));
+}
+
+void CD3DFrame::AddTranslation(std::int32_t combinetype, float x, float y, float z) {
+    combine(combinetype, platform::MatrixTranslation(x, y, z));
+}
+
+Vector3 CD3DFrame::TransformCoord(const Vector3& v) const {
+    return platform::Vec3TransformCoord(v, m_world);
+}
+
+Vector3 CD3DFrame::TransformNormal(const Vector3& v) const {
+    return platform::Vec3TransformNormal(v, m_world);
+}
+
+Vector3 CD3DFrame::InverseTransformCoord(const Vector3& v) const {
+    return platform::Vec3TransformCoord(v, m_inverseWorld);
+}
+
+Vector3 CD3DFrame::InverseTransformNormal(const Vector3& v) const {
+    return platform::Vec3TransformNormal(v, m_inverseWorld);
+}
+
+void CD3DFrame::rebuildLocal() {
+    m_local = platform::MatrixAffineTransformation(m_scale, &m_center, &m_orientation, &m_position);
+}
+
+void CD3DFrame::combine(std::int32_t combinetype, const Matrix& x) {
+    switch (combinetype) {
+    case COMBINE_PREMULTIPLY:
+        m_local = platform::MatrixMultiply(x, m_local);
+        break;
+    case COMBINE_POSTMULTIPLY:
+        m_local = platform::MatrixMultiply(m_local, x);
+        break;
+    case COMBINE_REPLACE:
+        m_local = x;
+        break;
+    default:
+        break;
+    }
+}

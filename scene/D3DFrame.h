@@ -1,0 +1,181 @@
+// CD3DFrame: a node of the scene graph. A frame holds an ordered list of child frames and an
+// ordered list of meshes, a local transform (frame space -> parent space) and the world transform
+// that UpdateFrames computes from it.
+//
+// Frames are held by counted references (std::shared_ptr): a frame owns its children and meshes, a
+// child never refers to its parent, and the whole tree goes when the root's last reference does.
+// Create frames with CD3DFrame::Create or CreateChildFrame (D3DUtil.h).
+//
+// Keep this class lean: the bar graph makes one frame per bar and one per label (up to 200,000 of
+// them) and renders them all every frame.
+#pragma once
+
+#include "platform/Device.h"
+#include "platform/Mesh.h"
+#include "platform/Types.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CD3DFrame;
+class CD3DMesh;
+class CD3DAnimation;
+using CD3DFramePtr = std::shared_ptr<CD3DFrame>;
+using CD3DMeshPtr = std::shared_ptr<CD3DMesh>;
+
+// Receiver of a frame's render notifications: called with the id given when it was installed.
+class FrameCallback {
+public:
+    virtual ~FrameCallback() = default;
+    virtual void DXCallback(std::int32_t id) = 0;
+};
+using FrameCallbackPtr = std::shared_ptr<FrameCallback>;
+
+// How AddRotation, AddScale and AddTranslation combine their matrix X with the local matrix.
+enum : std::int32_t {
+    COMBINE_PREMULTIPLY = 0,  // local = X x local: X acts first, in the frame's own space
+    COMBINE_POSTMULTIPLY = 1, // local = local x X: X acts last, in the parent's space
+    COMBINE_REPLACE = 2,      // local = X
+};
+
+// What FindChildObject finds: a frame, a mesh, or nothing (both null).
+struct SceneObject {
+    CD3DFramePtr frame;
+    CD3DMeshPtr mesh;
+    explicit operator bool() const { return frame || mesh; }
+};
+
+class CD3DFrame : public std::enable_shared_from_this<CD3DFrame> {
+    struct Key {
+        explicit Key() = default;
+    };
+
+public:
+    // A new frame: identity local matrix, zero world and inverse world matrices, no children, no
+    // meshes, enabled, unnamed. Also resets the shared identity matrix to identity.
+    static CD3DFramePtr Create();
+    explicit CD3DFrame(Key);
+    CD3DFrame(const CD3DFrame&) = delete;
+    CD3DFrame& operator=(const CD3DFrame&) = delete;
+
+    // Name searched by FindChildObject; the graph stores the entry's index here.
+    QString ObjectName;
+    // When false, Render skips this frame and its whole subtree, and picking ignores them.
+    bool Enabled = true;
+
+    void SetPreRenderCallback(FrameCallbackPtr cb, std::int32_t id);
+    void SetPostRenderCallback(FrameCallbackPtr cb, std::int32_t id);
+    // Appends `child` to the child frames (a null child is kept as an empty slot and skipped).
+    void AddChild(CD3DFramePtr child);
+
+    // Position, orientation, scale and orientation centre: setting any of them rebuilds the local
+    // matrix as scale (about the origin), then rotation about the centre, then translation,
+    // discarding whatever SetMatrix or the Add operations put there.
+    void SetPosition(const platform::Vector3& vec);
+    platform::Vector3 GetPosition() const { return m_position; }
+    void SetOrientation(const platform::Quaternion& quat);
+    platform::Quaternion GetOrientation() const { return m_orientation; }
+    void SetScale(float val);
+    float GetScale() const { return m_scale; }
+    void SetOrientationCenter(const platform::Vector3& vec);
+    platform::Vector3 GetOrientationCenter() const { return m_center; }
+
+    // Appends `childMesh` to the meshes (a null mesh is kept as an empty slot and skipped).
+    void AddMesh(CD3DMeshPtr childMesh);
+    // Wraps `mesh` in a new CD3DMesh (InitFromD3DXMesh), appends it and returns it.
+    CD3DMeshPtr AddD3DXMesh(platform::MeshPtr mesh);
+
+    // The local matrix. SetMatrix leaves position, orientation and scale as they were.
+    const platform::Matrix& GetMatrix() const { return m_local; }
+    void SetMatrix(const platform::Matrix& m) { m_local = m; }
+
+    std::int32_t GetChildMeshCount() const { return static_cast<std::int32_t>(m_meshes.size()); }
+    // 0-based; throws std::out_of_range outside 0..count-1.
+    CD3DMeshPtr GetChildMesh(std::int32_t i) const;
+    CD3DFramePtr GetChildFrame(std::int32_t i) const;
+    std::int32_t GetChildFrameCount() const { return static_cast<std::int32_t>(m_children.size()); }
+
+    // First object named exactly `Name`: this frame, then its meshes, then each child's subtree in
+    // order (depth-first). `flags` is not used.
+    SceneObject FindChildObject(const QString& Name, std::int32_t flags = 0);
+    // The frame that directly holds the mesh or child frame named `Name`, or null.
+    CD3DFramePtr FindChildParent(const QString& Name, std::int32_t flags = 0);
+
+    // Releases both lists (the children themselves are not destroyed).
+    void Destroy();
+
+    // Loading model files is not supported yet: always returns false and changes nothing.
+    bool InitFromFile(const platform::DevicePtr& dev, const QString& strFile, const CD3DFramePtr& parent,
+                      const std::shared_ptr<CD3DAnimation>& animParent);
+
+    // Forwarded to every mesh, then to every child frame.
+    void SetFVF(const platform::DevicePtr& dev, std::uint32_t fvf);
+    void FlipNormals();
+    void ComputeNormals();
+    void Optimize();
+    void ComputeBoundingVolumes();
+
+    // Recomputes world = local x parent's world (and its inverse) for this subtree, with identity
+    // as this frame's parent. Meshes and Enabled are not looked at. A singular world matrix keeps
+    // the previous inverse.
+    void UpdateFrames();
+    // The world matrix of the last UpdateFrames (zero before the first).
+    const platform::Matrix& GetUpdatedMatrix() const { return m_world; }
+    const platform::Matrix& GetInverseMatrix() const { return m_inverseWorld; }
+
+    // Draws the subtree on the shared device (whatever `dev` is) in two passes: opaque subsets,
+    // then translucent ones with alpha blending on; each frame's world transform is its local
+    // matrix times the transform in effect on the device. Throws when there is no device.
+    void Render(const platform::DevicePtr& dev);
+
+    QString ClassName() const { return QStringLiteral("CD3DFrame"); }
+
+    // Combine a rotation about axis (x, y, z) by `angle` radians, a scaling, or a translation into
+    // the local matrix (COMBINE_*; other values change nothing). Position, orientation and scale
+    // are not changed.
+    void AddRotation(std::int32_t combinetype, float x, float y, float z, float angle);
+    void AddScale(std::int32_t combinetype, float x, float y, float z);
+    void AddTranslation(std::int32_t combinetype, float x, float y, float z);
+
+    // Frame space <-> world space, with the matrices of the last UpdateFrames.
+    platform::Vector3 TransformCoord(const platform::Vector3& v) const;
+    platform::Vector3 TransformNormal(const platform::Vector3& v) const;
+    platform::Vector3 InverseTransformCoord(const platform::Vector3& v) const;
+    platform::Vector3 InverseTransformNormal(const platform::Vector3& v) const;
+
+    // Frames keep nothing on the device.
+    void InvalidateDeviceObjects() {}
+    void RestoreDeviceObjects(const platform::DevicePtr&) {}
+
+    // Allocated slots of the two lists: they grow in steps of 5 (0, 5, 10, ...).
+    std::int32_t GetChildFrameCapacity() const { return slotsFor(m_children.size()); }
+    std::int32_t GetChildMeshCapacity() const { return slotsFor(m_meshes.size()); }
+
+private:
+    static constexpr std::int32_t kGrowStep = 5;
+    static std::int32_t slotsFor(std::size_t count) {
+        return static_cast<std::int32_t>((count + kGrowStep - 1) / kGrowStep * kGrowStep);
+    }
+    void rebuildLocal();
+    void combine(std::int32_t combinetype, const platform::Matrix& x);
+    void updateStep(const platform::Matrix& parentWorld);
+    // combineMode 0: world = local x the device's world, restored afterwards; 1: world = m_world.
+    void renderTraversal(platform::Device& device, bool drawOpaque, bool drawAlpha, int combineMode);
+
+    platform::Matrix m_local;
+    platform::Matrix m_world;
+    platform::Matrix m_inverseWorld;
+    std::vector<CD3DMeshPtr> m_meshes;
+    std::vector<CD3DFramePtr> m_children;
+    FrameCallbackPtr m_preRender;
+    FrameCallbackPtr m_postRender;
+    std::int32_t m_preRenderId = 0;
+    std::int32_t m_postRenderId = 0;
+    platform::Quaternion m_orientation;
+    platform::Vector3 m_position;
+    platform::Vector3 m_center;
+    float m_scale = 1.0f;
+};
