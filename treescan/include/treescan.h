@@ -102,6 +102,11 @@ TREESCAN_API double GetSize(int32_t index);
 TREESCAN_API int32_t GetTotalFileCount(void);
 TREESCAN_API int32_t GetTotalFolderCount(void);
 
+/* Bytes below the folder last set, counted by the last folder-size scan (so far, while it
+ * runs): the apparent sizes of everything that is not a folder, hidden and system items
+ * included, each hard-linked file once. 0 when folder sizes are off. */
+TREESCAN_API double GetTotalSize(void);
+
 /* ---- Options: each applies from the next SetFolder (or FindStr) --------------------------- */
 
 /* key: TREESCAN_SORT_*; ascending: 1 ascending, 0 descending. */

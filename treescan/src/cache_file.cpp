@@ -1,0 +1,113 @@
+#include "cache_file.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace treescan {
+
+namespace {
+
+bool makeFolders(const std::string& path) {
+    // Each missing level in turn, like mkdir -p.
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/')
+            continue;
+        std::string part = path.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string cacheFilePath() {
+    std::string base;
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') {
+            struct passwd* pw = ::getpwuid(::getuid());
+            home = pw != nullptr ? pw->pw_dir : nullptr;
+        }
+        if (home == nullptr || home[0] != '/')
+            return {};
+        base = std::string(home) + "/.cache";
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/ketra/folders.cache";
+}
+
+bool readWholeFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return false;
+    }
+    out.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < out.size()) {
+        ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    out.resize(done); // a file that shrank meanwhile is short, and its checksum tells
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& data) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return false;
+    std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+    if (!makeFolders(folder))
+        return false;
+    std::string temp = path + ".tmp." + std::to_string(::getpid());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+} // namespace treescan

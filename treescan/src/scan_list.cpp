@@ -1,0 +1,111 @@
+#include "scan_list.h"
+
+#include "treescan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+namespace treescan {
+
+namespace {
+
+unsigned char lowerAscii(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+}
+
+int compareBytes(std::string_view a, std::string_view b) {
+    int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    if (c != 0)
+        return c;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+int compareFolded(std::string_view a, std::string_view b) {
+    std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = lowerAscii(static_cast<unsigned char>(a[i]));
+        unsigned char y = lowerAscii(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+} // namespace
+
+std::uint32_t attributesOf(std::string_view name, const struct stat& st, const struct stat* target) {
+    std::uint32_t a = 0;
+    if (!name.empty() && name[0] == '.')
+        a |= TREESCAN_HIDDEN;
+    const mode_t mode = st.st_mode;
+    if (S_ISDIR(mode)) {
+        a |= TREESCAN_FOLDER;
+    } else if (S_ISREG(mode)) {
+        a |= TREESCAN_ARCHIVE;
+    } else if (S_ISLNK(mode)) {
+        a |= TREESCAN_LINK;
+        if (target != nullptr && S_ISDIR(target->st_mode))
+            a |= TREESCAN_FOLDER;
+        else if (target != nullptr && S_ISREG(target->st_mode))
+            a |= TREESCAN_ARCHIVE;
+    } else {
+        a |= TREESCAN_SYSTEM; // device, FIFO or socket
+    }
+    return a;
+}
+
+int compareNames(std::string_view a, std::string_view b) {
+    int c = compareFolded(a, b);
+    return c != 0 ? c : compareBytes(a, b);
+}
+
+std::string_view extensionOf(std::string_view name) {
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return {};
+    return name.substr(dot + 1);
+}
+
+void sortItems(std::vector<ListedItem>& items, int key, bool ascending) {
+    auto byKey = [key](const ListedItem& a, const ListedItem& b) {
+        int c = 0;
+        switch (key) {
+        case TREESCAN_SORT_TYPE:
+            c = compareFolded(extensionOf(a.name), extensionOf(b.name));
+            break;
+        case TREESCAN_SORT_SIZE:
+            c = a.size < b.size ? -1 : a.size > b.size ? 1 : 0;
+            break;
+        case TREESCAN_SORT_DATE:
+            c = a.mtimeNs < b.mtimeNs ? -1 : a.mtimeNs > b.mtimeNs ? 1 : 0;
+            break;
+        default:
+            break;
+        }
+        return c != 0 ? c : compareNames(a.name, b.name);
+    };
+    std::sort(items.begin(), items.end(), [&](const ListedItem& a, const ListedItem& b) {
+        bool fa = (a.attribs & TREESCAN_FOLDER) != 0, fb = (b.attribs & TREESCAN_FOLDER) != 0;
+        if (fa != fb)
+            return fa;
+        int c = byKey(a, b);
+        return ascending ? c < 0 : c > 0;
+    });
+}
+
+std::string formatTime(std::int64_t mtimeNs) {
+    // Floor division, so times before 1970 still land on the right second.
+    std::int64_t secs = mtimeNs / 1000000000;
+    if (mtimeNs % 1000000000 < 0)
+        --secs;
+    std::time_t t = static_cast<std::time_t>(secs);
+    struct tm tm {};
+    if (localtime_r(&t, &tm) == nullptr)
+        return "0000-00-00 00:00:00";
+    char buf[64];
+    std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return std::string(buf, n);
+}
+
+} // namespace treescan

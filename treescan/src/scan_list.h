@@ -1,0 +1,38 @@
+// Listing a folder: the items SetFolder reports, their attribute bits and their order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
+
+namespace treescan {
+
+struct ListedItem {
+    std::string name;
+    std::int64_t size = 0;    // st_size (lstat: a link's own size)
+    std::int64_t mtimeNs = 0; // modification time, ns since the epoch
+    std::uint32_t attribs = 0;
+    std::int32_t sub = -1; // index among the sub-folders being measured, or -1
+};
+
+// Attribute bits of an entry from its lstat `st` (and, for a link, `target`, the stat of what it
+// points to, or nullptr when it dangles). The read-only bit is the caller's (it needs access()).
+std::uint32_t attributesOf(std::string_view name, const struct stat& st, const struct stat* target);
+
+// Case-insensitive (ASCII) comparison, then bytes as a tie-break: <0, 0, >0.
+int compareNames(std::string_view a, std::string_view b);
+
+// The extension used by the type order: what follows the last "." that is not the first
+// character ("" for "Makefile" and ".bashrc").
+std::string_view extensionOf(std::string_view name);
+
+// Folders first, then files; each group by `key` (TREESCAN_SORT_*), ties by name; descending
+// reverses each group.
+void sortItems(std::vector<ListedItem>& items, int key, bool ascending);
+
+// Local time "YYYY-MM-DD HH:MM:SS".
+std::string formatTime(std::int64_t mtimeNs);
+
+} // namespace treescan

@@ -1,0 +1,472 @@
+#include "scan_walk.h"
+
+#include "common.h"
+#include "pseudofs.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace treescan {
+
+namespace {
+
+std::int64_t mtimeOf(const struct stat& st) {
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+constexpr std::size_t kReadBuffer = 64 * 1024;
+
+} // namespace
+
+// ---- commitFolder ------------------------------------------------------------------------------
+
+void commitFolder(FolderCache& cache, std::uint32_t index, const FolderFacts& facts,
+                  const std::vector<LinkRecord>& links, const std::vector<std::string_view>& subNames,
+                  std::vector<std::uint32_t>& childNodes) {
+    thread_local std::vector<std::uint32_t> old;
+    thread_local std::vector<std::uint8_t> used;
+    thread_local std::vector<std::string_view> missing;
+    thread_local std::vector<std::uint32_t> made;
+    thread_local std::vector<LinkRecord> oldLinks;
+
+    FolderNode& n = cache.node(index);
+    bool changed = (n.flags & kRead) == 0 || n.dev != facts.dev || n.ino != facts.ino ||
+                   n.mtimeNs != facts.mtimeNs || n.ownBytes != facts.ownBytes || n.ownFiles != facts.ownFiles;
+
+    old.clear();
+    for (std::uint32_t c = n.firstChild; c != kNoNode; c = cache.node(c).nextSibling)
+        old.push_back(c);
+    used.assign(old.size(), 0);
+    childNodes.assign(subNames.size(), kNoNode);
+    if (!old.empty()) {
+        if (old.size() * subNames.size() <= 256) {
+            for (std::size_t i = 0; i < subNames.size(); ++i)
+                for (std::size_t j = 0; j < old.size(); ++j)
+                    if (!used[j] && cache.name(old[j]) == subNames[i]) {
+                        used[j] = 1;
+                        childNodes[i] = old[j];
+                        break;
+                    }
+        } else {
+            std::unordered_map<std::string_view, std::uint32_t> byName;
+            byName.reserve(old.size());
+            for (std::size_t j = 0; j < old.size(); ++j)
+                byName.emplace(cache.name(old[j]), static_cast<std::uint32_t>(j));
+            for (std::size_t i = 0; i < subNames.size(); ++i) {
+                auto it = byName.find(subNames[i]);
+                if (it != byName.end() && !used[it->second]) {
+                    used[it->second] = 1;
+                    childNodes[i] = old[it->second];
+                }
+            }
+        }
+    }
+    missing.clear();
+    for (std::size_t i = 0; i < subNames.size(); ++i)
+        if (childNodes[i] == kNoNode)
+            missing.push_back(subNames[i]);
+    if (!missing.empty()) {
+        made.clear();
+        cache.allocate(missing, made);
+        std::size_t k = 0;
+        for (auto& c : childNodes)
+            if (c == kNoNode)
+                c = made[k++];
+        changed = true;
+    }
+    for (std::size_t j = 0; j < old.size(); ++j)
+        if (!used[j]) {
+            cache.release(old[j]);
+            changed = true;
+        }
+    // Link the sub-folders in the order given.
+    n.firstChild = kNoNode;
+    for (std::size_t i = childNodes.size(); i-- > 0;) {
+        FolderNode& c = cache.node(childNodes[i]);
+        c.parent = index;
+        c.nextSibling = n.firstChild;
+        n.firstChild = childNodes[i];
+    }
+
+    oldLinks.clear();
+    cache.copyLinks(n.links, oldLinks);
+    bool sameLinks = oldLinks.size() == links.size();
+    for (std::size_t i = 0; sameLinks && i < links.size(); ++i)
+        sameLinks = oldLinks[i].dev == links[i].dev && oldLinks[i].ino == links[i].ino &&
+                    oldLinks[i].size == links[i].size;
+    if (!sameLinks) {
+        cache.dropLinks(n.links);
+        n.links = links.empty() ? kNoNode : cache.storeLinks(links);
+        changed = true;
+    }
+
+    n.dev = facts.dev;
+    n.ino = facts.ino;
+    n.mtimeNs = facts.mtimeNs;
+    n.ownBytes = facts.ownBytes;
+    n.ownFiles = facts.ownFiles;
+    n.flags = kRead;
+    if (changed)
+        cache.setDirty(true);
+}
+
+// ---- HardLinkSet -------------------------------------------------------------------------------
+
+bool HardLinkSet::insert(std::uint64_t dev, std::uint64_t ino) {
+    // Inode 0 is never a real file; keep it from meaning "empty".
+    std::uint64_t key = ino + 1;
+    std::lock_guard lock(m_mutex);
+    if ((m_used + 1) * 2 > m_slots.size()) {
+        std::vector<Slot> old(m_slots.size() ? m_slots.size() * 2 : 256, Slot{0, 0});
+        old.swap(m_slots);
+        std::size_t mask = m_slots.size() - 1;
+        for (const Slot& s : old)
+            if (s.ino != 0) {
+                std::size_t h = ((s.ino * 0x9E3779B97F4A7C15ull) ^ s.dev) & mask;
+                while (m_slots[h].ino != 0)
+                    h = (h + 1) & mask;
+                m_slots[h] = s;
+            }
+    }
+    std::size_t mask = m_slots.size() - 1;
+    std::size_t h = ((key * 0x9E3779B97F4A7C15ull) ^ dev) & mask;
+    while (m_slots[h].ino != 0) {
+        if (m_slots[h].ino == key && m_slots[h].dev == dev)
+            return false;
+        h = (h + 1) & mask;
+    }
+    m_slots[h] = Slot{dev, key};
+    ++m_used;
+    return true;
+}
+
+// ---- FolderWalk --------------------------------------------------------------------------------
+
+// One folder to measure. It holds a reference on its parent until it has opened itself
+// relative to the parent's descriptor; a folder's descriptor is closed when its last reference
+// goes (its own work done and every sub-folder opened).
+struct FolderWalk::Task {
+    Task* parent;
+    std::atomic<std::int32_t> refs;
+    int fd;
+    std::uint32_t node;
+    std::uint32_t top; // which sub-folder of the listed folder this lies in
+    std::uint64_t dev;
+    std::uint64_t ino;
+    std::int64_t mtimeNs;
+};
+
+// A worker's buffers, reused from folder to folder so that entries cost no allocation.
+struct FolderWalk::Worker {
+    std::unique_ptr<char[]> buffer{new char[kReadBuffer]};
+    std::string names; // sub-folder names of the folder being read, back to back
+    std::vector<std::uint32_t> nameEnds;
+    std::vector<Start> subs; // what stat said of each sub-folder
+    std::vector<std::string_view> views;
+    std::vector<std::uint32_t> childNodes;
+    std::vector<LinkRecord> links;
+    std::vector<Task*> batch;
+};
+
+FolderWalk::FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads)
+    : m_cache(cache), m_stop(stop), m_threadCount(threads ? threads : 1) {}
+
+FolderWalk::~FolderWalk() {
+    stopAndJoin();
+}
+
+void FolderWalk::unref(Task* t) {
+    if (t != nullptr && t->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        if (t->fd >= 0)
+            ::close(t->fd);
+        delete t;
+    }
+}
+
+std::uint64_t FolderWalk::countLinks(const std::vector<LinkRecord>& links) {
+    std::uint64_t bytes = 0;
+    for (const LinkRecord& l : links)
+        if (m_links.insert(l.dev, l.ino))
+            bytes += l.size;
+    return bytes;
+}
+
+void FolderWalk::start(int rootFd, std::uint64_t rootDev, std::vector<Start> subs, std::string displayRoot) {
+    m_subCount = subs.size();
+    m_tallies = std::make_unique<Tally[]>(subs.size());
+    if (!displayRoot.empty() && displayRoot.back() == '/')
+        displayRoot.pop_back();
+    m_names.reserve(subs.size());
+    for (const Start& s : subs)
+        m_names.push_back(displayRoot + "/" + std::string(m_cache.name(s.node)));
+
+    auto* root = new Task{nullptr, {1}, rootFd, kNoNode, 0, rootDev, 0, 0};
+    if (subs.empty()) {
+        unref(root);
+        std::lock_guard lock(m_doneMutex);
+        m_finished = true;
+        return;
+    }
+    root->refs.fetch_add(static_cast<std::int32_t>(subs.size()));
+    m_pending.store(subs.size());
+    m_queue.reserve(subs.size());
+    // Pushed in reverse, so the stack hands them out in the listed order.
+    for (std::size_t i = subs.size(); i-- > 0;) {
+        m_tallies[i].pending.store(1);
+        const Start& s = subs[i];
+        m_queue.push_back(
+            new Task{root, {1}, -1, s.node, static_cast<std::uint32_t>(i), s.dev, s.ino, s.mtimeNs});
+    }
+    unref(root);
+    for (unsigned i = 0; i < m_threadCount; ++i)
+        m_threads.emplace_back([this] {
+            Worker w;
+            run(w);
+        });
+}
+
+void FolderWalk::stopAndJoin() {
+    bool running = false;
+    for (auto& th : m_threads)
+        running |= th.joinable();
+    if (!running)
+        return;
+    if (!finished()) {
+        m_stop.store(true);
+        std::lock_guard lock(m_queueMutex);
+        m_queueCv.notify_all();
+    }
+    for (auto& th : m_threads)
+        if (th.joinable())
+            th.join();
+    // What was still queued is dropped; releasing it closes the descriptors it kept open.
+    for (Task* t : m_queue) {
+        unref(t->parent);
+        unref(t);
+    }
+    m_queue.clear();
+}
+
+bool FolderWalk::finished() const {
+    std::lock_guard lock(m_doneMutex);
+    return m_finished;
+}
+
+int FolderWalk::next(std::string& folder) {
+    std::lock_guard lock(m_doneMutex);
+    if (m_doneRead < m_done.size()) {
+        folder = m_names[m_done[m_doneRead++]];
+        return 1;
+    }
+    if (m_finished || m_stop.load(std::memory_order_relaxed))
+        return 0;
+    return 2;
+}
+
+void FolderWalk::run(Worker& w) {
+    using namespace std::chrono_literals;
+    for (;;) {
+        Task* t;
+        {
+            std::unique_lock lock(m_queueMutex);
+            while (m_queue.empty()) {
+                if (m_stop.load(std::memory_order_relaxed) || m_pending.load(std::memory_order_acquire) == 0)
+                    return;
+                // The timeout lets a stop from another thread end the wait without a notify.
+                m_queueCv.wait_for(lock, 5ms);
+            }
+            if (m_stop.load(std::memory_order_relaxed))
+                return;
+            t = m_queue.back();
+            m_queue.pop_back();
+        }
+        process(t, w);
+    }
+}
+
+void FolderWalk::process(Task* t, Worker& w) {
+    Tally& tally = m_tallies[t->top];
+    tally.started.store(true, std::memory_order_relaxed);
+    FolderNode& n = m_cache.node(t->node);
+    const bool same =
+        (n.flags & (kRead | kFree)) == kRead && n.dev == t->dev && n.ino == t->ino && n.mtimeNs == t->mtimeNs;
+    Task* parent = t->parent;
+    t->parent = nullptr;
+    if (same && n.firstChild == kNoNode) {
+        // Unchanged and without sub-folders: nothing to open.
+        unref(parent);
+        addCached(t, w);
+        m_cached.fetch_add(1, std::memory_order_relaxed);
+        finish(t);
+        return;
+    }
+    // Names in the cache are NUL-terminated, so they go to the kernel as they are.
+    int fd =
+        ::openat(parent->fd, m_cache.name(t->node).data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int err = errno;
+    const bool crossDevice = parent->dev != t->dev;
+    unref(parent);
+    if (fd < 0) {
+        // Gone (or replaced by something that is not a folder) since the parent was read: fine.
+        if (err != ENOENT && err != ENOTDIR && err != ELOOP)
+            markUnreadable(t);
+        finish(t);
+        return;
+    }
+    t->fd = fd;
+    if (crossDevice && isPseudoFileSystem(fd)) {
+        n.flags = kPseudo;
+        finish(t);
+        return;
+    }
+    if (same && confirm(t, w)) {
+        addCached(t, w);
+        m_cached.fetch_add(1, std::memory_order_relaxed);
+        pushChildren(t, w);
+    } else if (!m_stop.load(std::memory_order_relaxed) && read(t, w)) {
+        m_read.fetch_add(1, std::memory_order_relaxed);
+        pushChildren(t, w);
+    }
+    finish(t);
+}
+
+// The folder is unchanged: stat its known sub-folders (not its files). False when one of them
+// is gone or is no longer a folder, which means the folder changed after all.
+bool FolderWalk::confirm(Task* t, Worker& w) {
+    w.subs.clear();
+    const FolderNode& n = m_cache.node(t->node);
+    for (std::uint32_t c = n.firstChild; c != kNoNode; c = m_cache.node(c).nextSibling) {
+        if (m_stop.load(std::memory_order_relaxed))
+            return false;
+        struct stat st;
+        if (::fstatat(t->fd, m_cache.name(c).data(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+            return false;
+        w.subs.push_back(Start{c, static_cast<std::uint64_t>(st.st_dev),
+                               static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
+    }
+    return true;
+}
+
+// Reads the folder from disk and commits what it holds. False when it could not be read
+// (recorded) or the pass was stopped.
+bool FolderWalk::read(Task* t, Worker& w) {
+    DirReader reader(t->fd, w.buffer.get(), kReadBuffer);
+    w.names.clear();
+    w.nameEnds.clear();
+    w.subs.clear();
+    w.links.clear();
+    std::uint64_t ownBytes = 0;
+    std::uint32_t ownFiles = 0;
+    bool denied = false;
+    DirReader::Entry e;
+    while (reader.next(e)) {
+        if (m_stop.load(std::memory_order_relaxed))
+            return false;
+        struct stat st;
+        if (::fstatat(t->fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Vanished since the read: skip it. Anything else (a folder we may list but not
+            // search) leaves the folder's figures incomplete.
+            if (errno != ENOENT)
+                denied = true;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            w.names.append(e.name, e.nameLength);
+            w.nameEnds.push_back(static_cast<std::uint32_t>(w.names.size()));
+            w.subs.push_back(Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
+                                   static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
+        } else {
+            ++ownFiles;
+            if (st.st_nlink > 1)
+                w.links.push_back(LinkRecord{static_cast<std::uint64_t>(st.st_dev),
+                                             static_cast<std::uint64_t>(st.st_ino),
+                                             static_cast<std::uint64_t>(st.st_size)});
+            else
+                ownBytes += static_cast<std::uint64_t>(st.st_size);
+        }
+    }
+    if (reader.error() != 0 || denied) {
+        markUnreadable(t);
+        return false;
+    }
+    w.views.clear();
+    std::uint32_t from = 0;
+    for (std::uint32_t end : w.nameEnds) {
+        w.views.emplace_back(w.names.data() + from, end - from);
+        from = end;
+    }
+    commitFolder(m_cache, t->node, FolderFacts{t->dev, t->ino, t->mtimeNs, ownBytes, ownFiles}, w.links,
+                 w.views, w.childNodes);
+    for (std::size_t i = 0; i < w.subs.size(); ++i)
+        w.subs[i].node = w.childNodes[i];
+
+    Tally& tally = m_tallies[t->top];
+    tally.files.fetch_add(ownFiles, std::memory_order_relaxed);
+    tally.bytes.fetch_add(ownBytes + countLinks(w.links), std::memory_order_relaxed);
+    return true;
+}
+
+void FolderWalk::addCached(Task* t, Worker& w) {
+    const FolderNode& n = m_cache.node(t->node);
+    Tally& tally = m_tallies[t->top];
+    std::uint64_t bytes = n.ownBytes;
+    if (n.links != kNoNode) {
+        w.links.clear();
+        m_cache.copyLinks(n.links, w.links);
+        bytes += countLinks(w.links);
+    }
+    tally.files.fetch_add(n.ownFiles, std::memory_order_relaxed);
+    tally.bytes.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+void FolderWalk::pushChildren(Task* t, Worker& w) {
+    if (w.subs.empty())
+        return;
+    const auto count = static_cast<std::uint32_t>(w.subs.size());
+    Tally& tally = m_tallies[t->top];
+    tally.folders.fetch_add(count, std::memory_order_relaxed);
+    tally.pending.fetch_add(count, std::memory_order_relaxed);
+    m_pending.fetch_add(count, std::memory_order_relaxed);
+    t->refs.fetch_add(static_cast<std::int32_t>(count), std::memory_order_relaxed);
+    w.batch.clear();
+    for (std::size_t i = w.subs.size(); i-- > 0;) {
+        const Start& s = w.subs[i];
+        w.batch.push_back(new Task{t, {1}, -1, s.node, t->top, s.dev, s.ino, s.mtimeNs});
+    }
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_queue.insert(m_queue.end(), w.batch.begin(), w.batch.end());
+    }
+    m_queueCv.notify_one();
+}
+
+void FolderWalk::markUnreadable(Task* t) {
+    FolderNode& n = m_cache.node(t->node);
+    if (n.flags & kRead)
+        m_cache.setDirty(true);
+    n.flags = kUnreadable;
+    m_unreadable.fetch_add(1, std::memory_order_relaxed);
+}
+
+void FolderWalk::finish(Task* t) {
+    const std::uint32_t top = t->top;
+    if (m_tallies[top].pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        std::lock_guard lock(m_doneMutex);
+        m_done.push_back(top);
+    }
+    unref(t);
+    if (m_pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        {
+            std::lock_guard lock(m_doneMutex);
+            m_finished = true;
+        }
+        std::lock_guard lock(m_queueMutex);
+        m_queueCv.notify_all();
+    }
+}
+
+} // namespace treescan

@@ -1,0 +1,154 @@
+// The folder-size pass: measures the sub-folders of a listed folder on worker threads.
+//
+// Folders are the unit of work. A worker opens a folder relative to its parent's open
+// descriptor, reads it with getdents64 and stats every entry without following links; the
+// sub-folders it finds go onto a shared stack that every worker takes from, so two workers
+// share one deep sub-folder as well as many small ones. A folder that the cache knows, with
+// the same identity and modification time, is not read: only its sub-folders are statted.
+//
+// Totals: apparent sizes of everything that is not a folder; a file with more than one link is
+// counted once per pass, keyed on (device, inode) across the whole pass. Symbolic links are
+// never followed (a link counts as a non-folder entry of its own size), pseudo file systems are
+// never entered, a folder that can't be read is recorded (kUnreadable) and skipped, a folder
+// that vanishes is skipped.
+#pragma once
+
+#include "cache.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace treescan {
+
+// Commits a complete read of folder `index`: its identity and modification time, its own
+// figures, its hard-link records and its sub-folders named `subNames`. Existing sub-folder nodes
+// are kept (with what is cached below them) when their name is still there; the others are
+// dropped. `childNodes` receives the node of each name, in order. Safe on distinct nodes from
+// different threads.
+struct FolderFacts {
+    std::uint64_t dev;
+    std::uint64_t ino;
+    std::int64_t mtimeNs;
+    std::uint64_t ownBytes;
+    std::uint32_t ownFiles;
+};
+void commitFolder(FolderCache& cache, std::uint32_t index, const FolderFacts& facts,
+                  const std::vector<LinkRecord>& links, const std::vector<std::string_view>& subNames,
+                  std::vector<std::uint32_t>& childNodes);
+
+// A set of (device, inode) pairs, shared by the workers of one pass.
+class HardLinkSet {
+public:
+    // True when the pair was not in the set yet (and now is).
+    bool insert(std::uint64_t dev, std::uint64_t ino);
+
+private:
+    struct Slot {
+        std::uint64_t dev;
+        std::uint64_t ino; // 0 = empty
+    };
+    std::mutex m_mutex;
+    std::vector<Slot> m_slots;
+    std::size_t m_used = 0;
+};
+
+class FolderWalk {
+public:
+    // A sub-folder of the listed folder, with what stat said of it.
+    struct Start {
+        std::uint32_t node; // its cache node (a child of the listed folder's node)
+        std::uint64_t dev;
+        std::uint64_t ino;
+        std::int64_t mtimeNs;
+    };
+
+    // `stop` is polled by the workers; setting it (any thread) ends the pass within a few
+    // entries of work.
+    FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads = 2);
+    ~FolderWalk(); // stops and joins
+    FolderWalk(const FolderWalk&) = delete;
+    FolderWalk& operator=(const FolderWalk&) = delete;
+
+    // Counts hard-linked files of the listed folder itself, before start(): returns the bytes
+    // of the records not seen before.
+    std::uint64_t countLinks(const std::vector<LinkRecord>& links);
+
+    // Measures `subs`, the sub-folders of the open folder `rootFd` (which the walk takes over
+    // and closes). Progress names are `displayRoot` + "/" + the sub-folder's name.
+    void start(int rootFd, std::uint64_t rootDev, std::vector<Start> subs, std::string displayRoot);
+
+    // Sets the stop flag, wakes the workers and waits for them. Owner thread.
+    void stopAndJoin();
+
+    // Never blocks. 1: sub-folder `folder` has been measured; 0: the pass has ended (or was
+    // stopped); 2: nothing new.
+    int next(std::string& folder);
+    bool finished() const;
+
+    // Running totals of sub-folder i (index into the `subs` given to start).
+    bool started(std::size_t i) const { return m_tallies[i].started.load(std::memory_order_relaxed); }
+    std::uint64_t bytes(std::size_t i) const { return m_tallies[i].bytes.load(std::memory_order_relaxed); }
+    std::uint32_t files(std::size_t i) const { return m_tallies[i].files.load(std::memory_order_relaxed); }
+    std::uint32_t folders(std::size_t i) const {
+        return m_tallies[i].folders.load(std::memory_order_relaxed);
+    }
+    std::size_t size() const { return m_subCount; }
+
+    // Folders that could not be read in this pass (also flagged kUnreadable in the cache).
+    std::uint32_t unreadable() const { return m_unreadable.load(std::memory_order_relaxed); }
+    // Folders read from disk / confirmed from the cache in this pass (for tests and figures).
+    std::uint32_t foldersRead() const { return m_read.load(std::memory_order_relaxed); }
+    std::uint32_t foldersFromCache() const { return m_cached.load(std::memory_order_relaxed); }
+
+private:
+    struct Task;
+    struct Worker;
+    struct Tally {
+        std::atomic<std::uint64_t> bytes{0};
+        std::atomic<std::uint32_t> files{0};
+        std::atomic<std::uint32_t> folders{0};
+        std::atomic<std::uint32_t> pending{0}; // tasks of this sub-folder not finished yet
+        std::atomic<bool> started{false};
+    };
+
+    void run(Worker& w);
+    void process(Task* t, Worker& w);
+    bool confirm(Task* t, Worker& w);
+    bool read(Task* t, Worker& w);
+    void addCached(Task* t, Worker& w);
+    void pushChildren(Task* t, Worker& w);
+    void finish(Task* t);
+    void markUnreadable(Task* t);
+    static void unref(Task* t);
+
+    FolderCache& m_cache;
+    std::atomic<bool>& m_stop;
+    unsigned m_threadCount;
+    std::vector<std::thread> m_threads;
+    std::unique_ptr<Tally[]> m_tallies;
+    std::size_t m_subCount = 0;
+    std::vector<std::string> m_names; // progress names of the sub-folders
+    HardLinkSet m_links;
+
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueCv;
+    std::vector<Task*> m_queue;              // LIFO: depth first, which keeps few folders open
+    std::atomic<std::uint64_t> m_pending{0}; // tasks not finished
+
+    mutable std::mutex m_doneMutex;
+    std::vector<std::uint32_t> m_done; // sub-folders measured, in order
+    std::size_t m_doneRead = 0;        // how many of them next() has reported
+    bool m_finished = false;           // guarded by m_doneMutex
+
+    std::atomic<std::uint32_t> m_unreadable{0};
+    std::atomic<std::uint32_t> m_read{0};
+    std::atomic<std::uint32_t> m_cached{0};
+};
+
+} // namespace treescan

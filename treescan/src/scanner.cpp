@@ -1,0 +1,403 @@
+// The scanner's C interface: listing, folder sizes and the folder cache.
+#include "treescan.h"
+
+#include "cache.h"
+#include "cache_file.h"
+#include "common.h"
+#include "pseudofs.h"
+#include "scan_list.h"
+#include "scan_state.h"
+#include "scan_walk.h"
+
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace treescan {
+
+namespace {
+
+constexpr unsigned kWorkers = 2;
+constexpr std::size_t kListBuffer = 64 * 1024;
+constexpr std::size_t kMaxCacheFile = std::size_t{1} << 30;
+
+// Set by ResetFileTree from any thread; cleared by the owner when a new pass starts.
+std::atomic<bool> g_stopScan{false};
+
+struct State {
+    // Declared before the walk, so the walk (and its threads) goes first at exit.
+    FolderCache cache;
+    std::vector<ListedItem> items;
+    bool sizes = false;          // the last SetFolder measured folder sizes
+    std::uint64_t rootBytes = 0; // files directly in the listed folder (hard links once)
+    std::uint32_t rootFiles = 0;
+    std::uint32_t rootFolders = 0;
+    std::unique_ptr<FolderWalk> walk;
+    std::vector<std::string> invalidations; // waiting for the running pass to end
+    std::string cacheFileLoaded;            // the file the cache matches, while not dirty
+    std::size_t cacheFileSize = 0;
+
+    void stopWalk() {
+        if (walk)
+            walk->stopAndJoin();
+    }
+    bool walkRunning() const { return walk && !walk->finished(); }
+
+    void applyInvalidations() {
+        for (const std::string& path : invalidations) {
+            std::uint32_t node = cache.find(path, false);
+            if (node != kNoNode)
+                cache.invalidate(node, true);
+            else
+                cache.invalidate(cache.deepest(path), false);
+        }
+        invalidations.clear();
+    }
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+std::int64_t mtimeOf(const struct stat& st) {
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// The cache's key for a folder: its real path (links resolved), else its normalised path.
+std::string cacheKey(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return normalisePath(path);
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+int32_t clamp32(std::uint64_t n) {
+    return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+}
+
+const ListedItem* itemAt(int32_t index) {
+    const auto& items = state().items;
+    if (index < 0 || static_cast<std::size_t>(index) >= items.size())
+        return nullptr;
+    return &items[static_cast<std::size_t>(index)];
+}
+
+} // namespace
+
+void stopScan() noexcept {
+    g_stopScan.store(true);
+}
+
+PassFigures lastPassFigures() {
+    PassFigures f;
+    if (const auto& w = state().walk) {
+        f.foldersRead = w->foldersRead();
+        f.foldersFromCache = w->foldersFromCache();
+        f.unreadable = w->unreadable();
+    }
+    return f;
+}
+
+FolderCache& folderCache() {
+    return state().cache;
+}
+
+std::string normalisePath(const std::string& path) {
+    std::string full = path;
+    if (full.empty() || full[0] != '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        full = std::string(cwd != nullptr ? cwd : "/") + "/" + full;
+        std::free(cwd);
+    }
+    std::vector<std::string_view> parts;
+    std::string_view rest(full);
+    while (!rest.empty()) {
+        std::size_t slash = rest.find('/');
+        std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    if (parts.empty())
+        return "/";
+    std::string out;
+    for (std::string_view p : parts) {
+        out += '/';
+        out.append(p);
+    }
+    return out;
+}
+
+} // namespace treescan
+
+using namespace treescan;
+
+extern "C" {
+
+int32_t SetFolder(const char* path) {
+    State& s = state();
+    s.stopWalk();
+    s.walk.reset();
+    s.items.clear();
+    s.sizes = false;
+    s.rootBytes = 0;
+    s.rootFiles = s.rootFolders = 0;
+    g_stopScan.store(false);
+    if (path == nullptr || path[0] == '\0')
+        return -1;
+
+    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat rootSt;
+    if (::fstat(fd, &rootSt) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const Options& o = options();
+    const bool sizes = o.folderSize.load();
+    const bool showHidden = o.hidden.load(), showSystem = o.system.load();
+    const int key = o.sortKey.load();
+    const bool ascending = o.ascending.load();
+
+    // Every entry is looked at, listed or not: folder totals count hidden and system items too.
+    std::unique_ptr<char[]> buffer(new char[kListBuffer]);
+    DirReader reader(fd, buffer.get(), kListBuffer);
+    std::vector<ListedItem> items;
+    std::string subNameBytes;
+    std::vector<std::size_t> subNameEnds;
+    std::vector<FolderWalk::Start> subs;
+    std::vector<LinkRecord> links;
+    std::uint64_t ownBytes = 0;
+    std::uint32_t ownFiles = 0;
+    DirReader::Entry e;
+    while (reader.next(e)) {
+        struct stat st;
+        if (::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue; // gone since it was read
+        struct stat target;
+        const bool isLink = S_ISLNK(st.st_mode);
+        const bool targetOk = isLink && ::fstatat(fd, e.name, &target, 0) == 0;
+        ListedItem item;
+        item.attribs = attributesOf({e.name, e.nameLength}, st, targetOk ? &target : nullptr);
+        if (sizes) {
+            if (S_ISDIR(st.st_mode)) {
+                item.sub = static_cast<std::int32_t>(subs.size());
+                subNameBytes.append(e.name, e.nameLength);
+                subNameEnds.push_back(subNameBytes.size());
+                subs.push_back(FolderWalk::Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
+                                                 static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
+            } else {
+                ++ownFiles;
+                if (st.st_nlink > 1)
+                    links.push_back(LinkRecord{static_cast<std::uint64_t>(st.st_dev),
+                                               static_cast<std::uint64_t>(st.st_ino),
+                                               static_cast<std::uint64_t>(st.st_size)});
+                else
+                    ownBytes += static_cast<std::uint64_t>(st.st_size);
+            }
+        }
+        if (((item.attribs & TREESCAN_HIDDEN) && !showHidden) ||
+            ((item.attribs & TREESCAN_SYSTEM) && !showSystem))
+            continue;
+        if (::faccessat(fd, e.name, W_OK, AT_EACCESS) != 0)
+            item.attribs |= TREESCAN_READONLY;
+        item.name.assign(e.name, e.nameLength);
+        item.size = static_cast<std::int64_t>(st.st_size);
+        item.mtimeNs = mtimeOf(st);
+        items.push_back(std::move(item));
+    }
+    if (reader.error() != 0) {
+        ::close(fd);
+        return -1;
+    }
+    sortItems(items, key, ascending);
+    s.items = std::move(items);
+
+    if (!sizes) {
+        ::close(fd);
+        return clamp32(s.items.size());
+    }
+    s.sizes = true;
+    if (isPseudoFileSystem(fd)) {
+        // Its "files" are not disk use: nothing is measured, the totals stay 0.
+        ::close(fd);
+        for (auto& item : s.items)
+            item.sub = -1;
+        return clamp32(s.items.size());
+    }
+    s.applyInvalidations();
+    std::vector<std::string_view> subNames;
+    std::size_t from = 0;
+    for (std::size_t end : subNameEnds) {
+        subNames.emplace_back(subNameBytes.data() + from, end - from);
+        from = end;
+    }
+    std::vector<std::uint32_t> childNodes;
+    std::uint32_t node = s.cache.find(cacheKey(path), true);
+    commitFolder(s.cache, node,
+                 FolderFacts{static_cast<std::uint64_t>(rootSt.st_dev),
+                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeOf(rootSt), ownBytes, ownFiles},
+                 links, subNames, childNodes);
+    for (std::size_t i = 0; i < subs.size(); ++i)
+        subs[i].node = childNodes[i];
+
+    s.walk = std::make_unique<FolderWalk>(s.cache, g_stopScan, kWorkers);
+    s.rootFiles = ownFiles;
+    s.rootFolders = static_cast<std::uint32_t>(subs.size());
+    s.rootBytes = ownBytes + s.walk->countLinks(links);
+    s.walk->start(fd, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs), normalisePath(path));
+    return clamp32(s.items.size());
+}
+
+int32_t WaitForTree(int32_t) {
+    state().stopWalk();
+    return 0;
+}
+
+int32_t NextTree(void) {
+    State& s = state();
+    if (!s.walk)
+        return 0;
+    std::string folder;
+    int r = s.walk->next(folder);
+    if (r == 1)
+        setCurrentFolder(folder);
+    return r;
+}
+
+int32_t GetFileCount(void) {
+    return clamp32(state().items.size());
+}
+
+int32_t GetFile(int32_t index, char* buffer, int32_t max) {
+    const ListedItem* item = itemAt(index);
+    return item ? writeText(item->name, buffer, max) : 0;
+}
+
+int32_t GetFileLength(int32_t index) {
+    const ListedItem* item = itemAt(index);
+    return item ? clamp32(item->name.size()) : 0;
+}
+
+int32_t GetTime(int32_t index, char* buffer, int32_t max) {
+    const ListedItem* item = itemAt(index);
+    return item ? writeText(formatTime(item->mtimeNs), buffer, max) : 0;
+}
+
+int32_t GetAttribs(int32_t index) {
+    const ListedItem* item = itemAt(index);
+    return item ? static_cast<int32_t>(item->attribs) : 0;
+}
+
+double GetSize(int32_t index) {
+    const ListedItem* item = itemAt(index);
+    if (item == nullptr)
+        return 0;
+    const auto& walk = state().walk;
+    if (item->sub >= 0 && walk && walk->started(static_cast<std::size_t>(item->sub)))
+        return static_cast<double>(walk->bytes(static_cast<std::size_t>(item->sub)));
+    return static_cast<double>(item->size);
+}
+
+int32_t GetTotalFileCount(void) {
+    const State& s = state();
+    if (!s.sizes)
+        return 0;
+    std::uint64_t n = s.rootFiles;
+    if (s.walk)
+        for (std::size_t i = 0; i < s.walk->size(); ++i)
+            n += s.walk->files(i);
+    return clamp32(n);
+}
+
+int32_t GetTotalFolderCount(void) {
+    const State& s = state();
+    if (!s.sizes)
+        return 0;
+    std::uint64_t n = s.rootFolders;
+    if (s.walk)
+        for (std::size_t i = 0; i < s.walk->size(); ++i)
+            n += s.walk->folders(i);
+    return clamp32(n);
+}
+
+double GetTotalSize(void) {
+    const State& s = state();
+    if (!s.sizes)
+        return 0;
+    std::uint64_t n = s.rootBytes;
+    if (s.walk)
+        for (std::size_t i = 0; i < s.walk->size(); ++i)
+            n += s.walk->bytes(i);
+    return static_cast<double>(n);
+}
+
+void InvalidateFolder(const char* path) {
+    if (path == nullptr || path[0] == '\0')
+        return;
+    State& s = state();
+    s.invalidations.push_back(cacheKey(path));
+    // While a pass runs its workers use the cache; the next SetFolder applies it instead.
+    if (!s.walkRunning())
+        s.applyInvalidations();
+}
+
+int32_t LoadFolderList(const char*) {
+    State& s = state();
+    s.stopWalk();
+    std::string file = cacheFilePath();
+    std::string data;
+    if (file.empty() || !readWholeFile(file, data, kMaxCacheFile))
+        return 0;
+    // The walk refers to nodes of the old cache: drop it (its totals were stopped anyway).
+    std::unique_ptr<FolderWalk> old = std::move(s.walk);
+    if (!s.cache.deserialise(data)) {
+        s.walk = std::move(old);
+        return 0;
+    }
+    for (auto& item : s.items)
+        item.sub = -1;
+    s.sizes = false;
+    s.cache.setDirty(false);
+    s.cacheFileLoaded = file;
+    s.cacheFileSize = data.size();
+    return clamp32(s.cache.readCount());
+}
+
+int32_t SaveFolderList(const char*) {
+    State& s = state();
+    s.stopWalk();
+    s.applyInvalidations();
+    std::string file = cacheFilePath();
+    if (file.empty())
+        return -1;
+    // Unchanged since it was loaded from (or saved to) this very file: nothing to write.
+    struct stat st;
+    if (!s.cache.dirty() && file == s.cacheFileLoaded && ::stat(file.c_str(), &st) == 0 &&
+        static_cast<std::size_t>(st.st_size) == s.cacheFileSize)
+        return clamp32(s.cache.readCount());
+    std::string data;
+    std::size_t count = s.cache.serialise(data);
+    if (!writeFileAtomically(file, data))
+        return -1;
+    s.cache.setDirty(false);
+    s.cacheFileLoaded = file;
+    s.cacheFileSize = data.size();
+    return clamp32(count);
+}
+
+} // extern "C"

@@ -1,0 +1,159 @@
+// `treescan size` and `treescan list`: folder totals and folder listings, through the C
+// interface only.
+#include "commands.h"
+
+#include "treescan.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <time.h>
+#include <vector>
+
+namespace treescan_cmd {
+
+namespace {
+
+int usageError(const char* what) {
+    std::fprintf(stderr, "treescan: %s\n%s", what, usage);
+    return kUsage;
+}
+
+int unreadable(const char* path) {
+    std::fprintf(stderr, "treescan: cannot read folder \"%s\"\n", path);
+    return kUnreadable;
+}
+
+// Polls until the folder-size pass has ended, sleeping briefly while nothing is new.
+void waitForSizes() {
+    for (;;) {
+        int32_t r = NextTree();
+        if (r == 0)
+            return;
+        if (r != 1) {
+            struct timespec pause = {0, 300 * 1000};
+            nanosleep(&pause, nullptr);
+        }
+    }
+}
+
+// A name as one field of a line: backslash, tab, newline and other control bytes are escaped
+// (\\, \t, \n, \xHH); every other byte, valid UTF-8 or not, is written as it is.
+void putName(const char* name, int32_t length) {
+    std::string out;
+    out.reserve(static_cast<std::size_t>(length));
+    for (int32_t i = 0; i < length; ++i) {
+        auto c = static_cast<unsigned char>(name[i]);
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c < 0x20 || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else
+            out += static_cast<char>(c);
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+} // namespace
+
+int size(int argc, char** argv) {
+    bool cache = false;
+    const char* path = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--cache") == 0)
+            cache = true;
+        else if (argv[i][0] == '-' && argv[i][1] != '\0' && path == nullptr &&
+                 std::strcmp(argv[i], "--") != 0)
+            return usageError("unknown option");
+        else if (std::strcmp(argv[i], "--") == 0 && i + 1 < argc && path == nullptr)
+            path = argv[++i];
+        else if (path == nullptr)
+            path = argv[i];
+        else
+            return usageError("one PATH only");
+    }
+    if (path == nullptr)
+        return usageError("PATH missing");
+
+    IncludeHidden(1);
+    IncludeSystem(1);
+    IncludeFolderSize(1);
+    if (cache)
+        LoadFolderList(path);
+    WaitForTree(0);
+    if (SetFolder(path) < 0)
+        return unreadable(path);
+    waitForSizes();
+    std::printf("%.0f\t%d\t%d\t%s\n", GetTotalSize(), GetTotalFileCount(), GetTotalFolderCount(), path);
+    if (cache && SaveFolderList(path) < 0)
+        std::fprintf(stderr, "treescan: could not store the folder cache\n");
+    return std::fflush(stdout) == 0 ? kOk : kUnreadable;
+}
+
+int list(int argc, char** argv) {
+    int key = TREESCAN_SORT_NAME;
+    bool ascending = true, sizes = false, hidden = false, system = false;
+    const char* path = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--sort") == 0) {
+            if (++i >= argc)
+                return usageError("--sort needs name, type, size or date");
+            static const char* const keys[] = {"name", "type", "size", "date"};
+            key = -1;
+            for (int k = 0; k < 4; ++k)
+                if (std::strcmp(argv[i], keys[k]) == 0)
+                    key = k;
+            if (key < 0)
+                return usageError("--sort needs name, type, size or date");
+        } else if (std::strcmp(a, "--desc") == 0) {
+            ascending = false;
+        } else if (std::strcmp(a, "--sizes") == 0) {
+            sizes = true;
+        } else if (std::strcmp(a, "--hidden") == 0) {
+            hidden = true;
+        } else if (std::strcmp(a, "--system") == 0) {
+            system = true;
+        } else if (std::strcmp(a, "--") == 0 && i + 1 < argc && path == nullptr) {
+            path = argv[++i];
+        } else if (a[0] == '-' && a[1] != '\0') {
+            return usageError("unknown option");
+        } else if (path == nullptr) {
+            path = a;
+        } else {
+            return usageError("one PATH only");
+        }
+    }
+    if (path == nullptr)
+        return usageError("PATH missing");
+
+    SortBy(key, ascending ? 1 : 0);
+    IncludeHidden(hidden ? 1 : 0);
+    IncludeSystem(system ? 1 : 0);
+    IncludeFolderSize(sizes ? 1 : 0);
+    WaitForTree(0);
+    int32_t n = SetFolder(path);
+    if (n < 0)
+        return unreadable(path);
+    if (sizes)
+        waitForSizes();
+    std::vector<char> name;
+    char when[64];
+    for (int32_t i = 0; i < n; ++i) {
+        name.resize(static_cast<std::size_t>(GetFileLength(i)) + 1);
+        int32_t len = GetFile(i, name.data(), static_cast<int32_t>(name.size()));
+        int32_t wlen = GetTime(i, when, static_cast<int32_t>(sizeof when));
+        std::printf("%d\t%.0f\t%.*s\t", GetAttribs(i), GetSize(i), wlen, when);
+        putName(name.data(), len);
+        std::fputc('\n', stdout);
+    }
+    return std::fflush(stdout) == 0 ? kOk : kUnreadable;
+}
+
+} // namespace treescan_cmd
