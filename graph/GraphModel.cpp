@@ -1,0 +1,74 @@
+#include "graph/GraphModel.h"
+
+#include <cmath>
+
+namespace ketra {
+
+int GraphModel::indexFromFrameName(const QString& name) const {
+    bool numeric = false;
+    const double value = name.trimmed().toDouble(&numeric);
+    if (!numeric || !std::isfinite(value))
+        return 0;
+    const double index = std::nearbyint(value);
+    if (index < 1 || index > count())
+        return 0;
+    return static_cast<int>(index);
+}
+
+void GraphModel::AddEntry(const QString& name, double row, double value, double column, double size,
+                          std::uint32_t colour, std::int32_t attributes, const QString& modified,
+                          std::int16_t level, bool logscale) {
+    DataEntry e;
+    e.Name = name;
+    e.Row = row;
+    e.Value = (logscale && value > 0) ? std::log(value) : value;
+    e.Column = column;
+    e.Size = size;
+    e.Modified = modified;
+    e.Colour = colour;
+    e.Attributes = attributes;
+    e.Level = level;
+    m_entries.push_back(std::move(e));
+}
+
+std::optional<BasePlateSize> GraphModel::ScaleEntries(bool logscale) {
+    if (m_entries.empty())
+        return std::nullopt;
+
+    // The maxima start below any real value: -9e20 as a single, widened.
+    const double lowest = static_cast<double>(-9e20f);
+    m_maxRow = m_maxValue = m_maxColumn = m_maxSize = lowest;
+    for (const DataEntry& e : m_entries) {
+        if (e.Row > m_maxRow)
+            m_maxRow = e.Row;
+        if (e.Value > m_maxValue)
+            m_maxValue = e.Value;
+        if (e.Column > m_maxColumn)
+            m_maxColumn = e.Column;
+        if (e.Size > m_maxSize)
+            m_maxSize = e.Size;
+    }
+
+    m_rowSpacing = m_heightScale = m_columnSpacing = m_sizeScale = 1.0f;
+    if (m_maxValue != 0)
+        m_heightScale = static_cast<float>(12.0 / m_maxValue);
+    if (logscale)
+        m_heightScale = m_heightScale / 2;
+    m_rowSpacing = m_columnSpacing = 2.5f;
+    if (m_maxSize == 0)
+        m_maxSize = 1.0;
+    m_sizeScale = static_cast<float>(12.0 / m_maxSize);
+
+    m_basePlate = BasePlateSize{static_cast<float>((m_maxRow + 1) * 2.5),
+                                static_cast<float>((m_maxColumn + 1) * 2.5), 0.1f};
+
+    for (DataEntry& e : m_entries) {
+        e.X = static_cast<float>((e.Row - m_maxRow / 2) * m_rowSpacing);
+        e.Height = static_cast<float>(m_heightScale * e.Value / 2);
+        e.Z = static_cast<float>((e.Column - m_maxColumn / 2) * m_columnSpacing);
+        e.ScaledSize = m_sizeScale * e.Size;
+    }
+    return m_basePlate;
+}
+
+} // namespace ketra

@@ -1,0 +1,46 @@
+#include "graph/LoadGrid.h"
+
+#include <cmath>
+
+namespace ketra {
+
+int GridCursor::sideFor(std::int64_t itemCount) {
+    if (itemCount <= 0)
+        return -1;
+    return static_cast<int>(std::lround(std::sqrt(static_cast<double>(itemCount)) - 1));
+}
+
+FolderEntryBuilder::FolderEntryBuilder(GraphModel& model, const ExtColourTable& colours,
+                                       std::int64_t itemCount, bool includeFolders, bool logscale,
+                                       std::int16_t level)
+    : m_model(model), m_colours(colours), m_grid(itemCount),
+      m_folderColour(colours.colourFor(QStringLiteral("folder"))), m_includeFolders(includeFolders),
+      m_logscale(logscale), m_level(level) {}
+
+void FolderEntryBuilder::addFolderItself(const QString& folder) {
+    m_model.AddEntry(folder, 1, 100, 1, 100, m_folderColour, kFolderAttribute, QStringLiteral("100"), 1,
+                     m_logscale);
+}
+
+void FolderEntryBuilder::addItem(const QString& name, std::int32_t attributes, double size,
+                                 const QString& modified) {
+    m_grid.advance();
+    double bytes = size;
+    std::uint32_t colour = 0;
+    if (attributes & kFolderAttribute) {
+        ++m_stats.folderCount;
+        colour = m_folderColour;
+        if (m_includeFolders)
+            m_stats.totalBytes += bytes;
+        else
+            bytes = 500;
+    } else {
+        ++m_stats.fileCount;
+        colour = m_colours.colourFor(name);
+        m_stats.totalBytes += bytes;
+    }
+    m_model.AddEntry(name, m_grid.row() - 1, bytes, m_grid.column(), bytes, colour, attributes, modified,
+                     m_level, m_logscale);
+}
+
+} // namespace ketra
