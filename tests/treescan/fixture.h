@@ -32,7 +32,7 @@ public:
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/treescan-test-XXXXXX";
         check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
         m_root = pattern;
-        check(chmod(m_root.c_str(), 0755) == 0, "chmod root");
+        check(::chmod(m_root.c_str(), 0755) == 0, "chmod root");
     }
     ~TempTree() {
         std::error_code ec;

@@ -158,7 +158,14 @@ int SearchEngine::next() {
         m_reportedFolder = m_entered;
         return 1;
     }
-    return ended ? 0 : 2;
+    if (!ended)
+        return 2;
+    // Every worker has passed its last step: joining takes no time, and an ended search leaves
+    // no threads behind (a later fork() sees an idle library).
+    for (auto& t : m_threads)
+        t.join();
+    m_threads.clear();
+    return 0;
 }
 
 void SearchEngine::push(std::string path) {

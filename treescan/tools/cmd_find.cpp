@@ -1,0 +1,152 @@
+// treescan find PATH [--name S] [--text S] [--min BYTES] [--max BYTES] [--ignore-case] [--hidden]
+//                    [--count]
+// Prints "<folder>/<name>\t<size>" for every file found (in the order found), or only their count.
+#include "commands.h"
+
+#include "treescan.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace treescan_cmd {
+
+namespace {
+
+// A byte count: decimal digits only.
+bool parseBytes(const char* text, double& out) {
+    if (text == nullptr || *text == 0)
+        return false;
+    for (const char* p = text; *p; ++p)
+        if (*p < '0' || *p > '9')
+            return false;
+    errno = 0;
+    unsigned long long v = std::strtoull(text, nullptr, 10);
+    if (errno == ERANGE)
+        return false;
+    out = static_cast<double>(v);
+    return true;
+}
+
+int usageError(const char* what, const char* arg) {
+    std::fprintf(stderr, "treescan find: %s%s%s\n", what, arg ? ": " : "", arg ? arg : "");
+    std::fputs(usage, stderr);
+    return kUsage;
+}
+
+// Writes the text of one result through `get`, growing the buffer when it came back full.
+template <class Get> std::string_view fetch(std::vector<char>& buffer, int32_t index, Get get) {
+    for (;;) {
+        auto cap = static_cast<int32_t>(buffer.size());
+        int32_t n = get(index, buffer.data(), cap);
+        if (n < cap - 4 || buffer.size() >= (1u << 24))
+            return {buffer.data(), static_cast<std::size_t>(n > 0 ? n : 0)};
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+void printResults(int32_t from, int32_t to, std::vector<char>& folder, std::vector<char>& name) {
+    for (int32_t i = from; i < to; ++i) {
+        std::string_view dir = fetch(folder, i, GetSearchFolder);
+        std::string_view file = fetch(name, i, GetSearchFile);
+        std::fwrite(dir.data(), 1, dir.size(), stdout);
+        if (dir.empty() || dir.back() != '/')
+            std::fputc('/', stdout);
+        std::fwrite(file.data(), 1, file.size(), stdout);
+        std::fprintf(stdout, "\t%.0f\n", GetSearchSize(i));
+    }
+}
+
+} // namespace
+
+int find(int argc, char** argv) {
+    const char* path = nullptr;
+    const char* name = "";
+    const char* text = "";
+    double minSize = -1, maxSize = -1;
+    bool ignoreCase = false, hidden = false, countOnly = false, optionsDone = false;
+
+    for (int i = 0; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
+            if (arg == "--") {
+                optionsDone = true;
+                continue;
+            }
+            if (arg == "--ignore-case") {
+                ignoreCase = true;
+                continue;
+            }
+            if (arg == "--hidden") {
+                hidden = true;
+                continue;
+            }
+            if (arg == "--count") {
+                countOnly = true;
+                continue;
+            }
+            if (arg == "--name" || arg == "--text" || arg == "--min" || arg == "--max") {
+                if (i + 1 >= argc)
+                    return usageError("missing value after", argv[i]);
+                const char* value = argv[++i];
+                if (arg == "--name")
+                    name = value;
+                else if (arg == "--text")
+                    text = value;
+                else if (!parseBytes(value, arg == "--min" ? minSize : maxSize))
+                    return usageError("not a byte count", value);
+                continue;
+            }
+            return usageError("unknown option", argv[i]);
+        }
+        if (path != nullptr)
+            return usageError("more than one PATH", argv[i]);
+        path = argv[i];
+    }
+    if (path == nullptr || *path == 0)
+        return usageError("PATH is missing", nullptr);
+
+    IgnoreCase(ignoreCase ? 1 : 0);
+    IncludeHidden(hidden ? 1 : 0);
+    IncludeSystem(hidden ? 1 : 0);
+    FileGTE(minSize);
+    FileLTE(maxSize);
+
+    if (FindStr(path, name, text) < 0) {
+        std::fprintf(stderr, "treescan find: cannot read folder %s\n", path);
+        return kUnreadable;
+    }
+
+    static char outBuffer[1 << 16];
+    std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+    std::vector<char> folderText(4096), nameText(1024);
+    int32_t shown = 0;
+    for (;;) {
+        int32_t r = NextFind();
+        if (r == 0)
+            break;
+        if (r != 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        if (!countOnly) {
+            int32_t total = GetSearchFileCount();
+            printResults(shown, total, folderText, nameText);
+            shown = total;
+        }
+    }
+    int32_t total = GetSearchFileCount();
+    if (countOnly)
+        std::printf("%d\n", total);
+    else
+        printResults(shown, total, folderText, nameText);
+    return std::fflush(stdout) == 0 ? kOk : kUnreadable;
+}
+
+} // namespace treescan_cmd
