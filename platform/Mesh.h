@@ -63,6 +63,8 @@ struct GpuMesh; // the Device's upload of a mesh; defined by the Device
 
 class Mesh {
 public:
+    // Throws std::invalid_argument for an unsupported format, a partial vertex or triangle, an index
+    // past the vertices, or face attributes that are neither empty (all 0) nor one per face.
     Mesh(std::uint32_t fvf, std::vector<float> vertices, std::vector<std::uint32_t> indices,
          std::vector<std::uint32_t> faceAttributes = {});
 
@@ -104,6 +106,8 @@ public:
     mutable std::uint64_t gpuGeneration = 0;
 
 private:
+    void rebuildTable();
+
     std::uint32_t m_fvf;
     std::uint32_t m_stride;
     std::vector<float> m_vertices;
@@ -111,23 +115,34 @@ private:
     std::vector<std::uint32_t> m_attributes;
     std::vector<AttributeRange> m_table;
     std::uint64_t m_generation = 1;
+    // Bounding box cache for intersect(); dropped by changed().
+    mutable BoundingBox m_box;
+    mutable bool m_boxValid = false;
 };
 
 using MeshPtr = std::shared_ptr<Mesh>;
 
 // Generators, with the dimensions, slice/stack counts, winding and vertex order of the Direct3D
 // utility library; all make position+normal vertices (FVF_POSITION_NORMAL), one subset (id 0).
-// Box centred on the origin: width along X, height along Y, depth along Z.
+// Triangles are clockwise seen from outside (Direct3D's front faces): for v0, v1, v2 the cross
+// product (v1 - v0) x (v2 - v0) points outwards. Slices of the cylinder and the sphere start at +Y
+// and run towards +X (clockwise seen from -Z). They throw std::invalid_argument where Direct3D
+// refuses the call (negative sizes; cylinder: slices < 2 or stacks < 1; sphere: slices or
+// stacks < 2).
+// Box centred on the origin: width along X, height along Y, depth along Z; 24 vertices (4 per side,
+// with the side's normal), 12 triangles.
 MeshPtr CreateBox(float width, float height, float depth);
 // Cylinder along Z, centred on the origin: radius1 at z = -length/2, radius2 at z = +length/2.
+// 2 + slices * (stacks + 3) vertices: the -Z cap's centre and rim, stacks + 1 side rings, the +Z
+// cap's rim and centre; the caps have flat normals, the side's lean with its slope.
 MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t slices, std::uint32_t stacks);
-// Sphere centred on the origin, poles on the Z axis.
+// Sphere centred on the origin, poles on the Z axis: the +Z pole, stacks - 1 rings, the -Z pole.
 MeshPtr CreateSphere(float radius, std::uint32_t slices, std::uint32_t stacks);
 
 // Per-glyph placement reported by CreateTextMesh.
 struct GlyphMetrics {
-    Vector2 origin;   // glyph cell origin (baseline)
-    Vector2 advance;  // advance to the next glyph
+    Vector2 origin;  // glyph cell origin (baseline)
+    Vector2 advance; // advance to the next glyph
     Vector2 blackBoxMin, blackBoxMax;
 };
 

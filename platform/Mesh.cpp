@@ -1,0 +1,450 @@
+// The mesh container, its operations (clone, normals, attribute sort, ray intersection, bounding
+// volumes) and the box, cylinder and sphere generators.
+//
+// Winding: Direct3D treats triangles that are clockwise as seen by the viewer as front faces (it
+// culls counter-clockwise ones by default) in a left-handed frame. For vertices v0, v1, v2 of such
+// a triangle the cross product (v1 - v0) x (v2 - v0) points towards the viewer, so every generated
+// triangle has that cross product pointing out of the solid, along its vertex normals.
+#include "Mesh.h"
+
+#include "Math.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+constexpr std::uint32_t FVF_TEXCOUNT_MASK = 0xF00;
+constexpr std::uint32_t FVF_TEXCOUNT_SHIFT = 8;
+
+std::uint32_t texCoordSets(std::uint32_t fvf) {
+    return (fvf & FVF_TEXCOUNT_MASK) >> FVF_TEXCOUNT_SHIFT;
+}
+
+bool hasNormal(std::uint32_t fvf) {
+    return (fvf & FVF_NORMAL) != 0;
+}
+
+// Appends one position+normal vertex.
+inline void push(std::vector<float>& out, float px, float py, float pz, float nx, float ny, float nz) {
+    out.insert(out.end(), {px, py, pz, nx, ny, nz});
+}
+
+// sin and cos of start + i * step for i in 0..count-1.
+struct SinCosTable {
+    std::vector<float> sin, cos;
+    SinCosTable(float start, float step, std::uint32_t count) {
+        sin.resize(count);
+        cos.resize(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const float angle = start + static_cast<float>(i) * step;
+            sin[i] = std::sin(angle);
+            cos[i] = std::cos(angle);
+        }
+    }
+};
+
+MeshPtr makeGenerated(std::vector<float> vertices, std::vector<std::uint32_t> indices) {
+    return std::make_shared<Mesh>(FVF_POSITION_NORMAL, std::move(vertices), std::move(indices));
+}
+
+} // namespace
+
+std::uint32_t FloatsPerVertex(std::uint32_t fvf) {
+    const std::uint32_t known = FVF_XYZ | FVF_NORMAL | FVF_TEXCOUNT_MASK;
+    if ((fvf & FVF_XYZ) == 0 || (fvf & ~known) != 0 || texCoordSets(fvf) > 8)
+        return 0;
+    return 3 + (hasNormal(fvf) ? 3 : 0) + 2 * texCoordSets(fvf);
+}
+
+// ---- Mesh ----
+
+Mesh::Mesh(std::uint32_t fvf, std::vector<float> vertices, std::vector<std::uint32_t> indices,
+           std::vector<std::uint32_t> faceAttributes)
+    : m_fvf(fvf), m_stride(FloatsPerVertex(fvf)), m_vertices(std::move(vertices)),
+      m_indices(std::move(indices)), m_attributes(std::move(faceAttributes)) {
+    if (m_stride == 0)
+        throw std::invalid_argument("Mesh: unsupported vertex format " + std::to_string(fvf));
+    if (m_vertices.size() % m_stride != 0)
+        throw std::invalid_argument("Mesh: vertex data is not a whole number of vertices");
+    if (m_indices.size() % 3 != 0)
+        throw std::invalid_argument("Mesh: index count is not a multiple of 3");
+    const std::uint32_t count = vertexCount();
+    for (std::uint32_t index : m_indices)
+        if (index >= count)
+            throw std::invalid_argument("Mesh: index " + std::to_string(index) + " past the vertices");
+    if (m_attributes.empty())
+        m_attributes.assign(faceCount(), 0);
+    else if (m_attributes.size() != faceCount())
+        throw std::invalid_argument("Mesh: one attribute id per face expected");
+    rebuildTable();
+}
+
+std::uint32_t Mesh::vertexCount() const {
+    return static_cast<std::uint32_t>(m_vertices.size() / m_stride);
+}
+
+Vector3 Mesh::position(std::uint32_t vertex) const {
+    const float* p = &m_vertices[static_cast<std::size_t>(vertex) * m_stride];
+    return {p[0], p[1], p[2]};
+}
+
+Vector3 Mesh::normal(std::uint32_t vertex) const {
+    if (!hasNormal(m_fvf))
+        return {};
+    const float* p = &m_vertices[static_cast<std::size_t>(vertex) * m_stride + 3];
+    return {p[0], p[1], p[2]};
+}
+
+void Mesh::rebuildTable() {
+    m_table.clear();
+    m_boxValid = false;
+    // One entry per run of consecutive faces with the same id, then sorted by id (stable, so an
+    // id whose faces are not contiguous keeps its runs in face order).
+    const std::uint32_t faces = faceCount();
+    for (std::uint32_t f = 0; f < faces;) {
+        const std::uint32_t id = m_attributes[f];
+        std::uint32_t end = f;
+        std::uint32_t lo = std::numeric_limits<std::uint32_t>::max(), hi = 0;
+        while (end < faces && m_attributes[end] == id) {
+            for (int k = 0; k < 3; ++k) {
+                lo = std::min(lo, m_indices[3 * end + k]);
+                hi = std::max(hi, m_indices[3 * end + k]);
+            }
+            ++end;
+        }
+        m_table.push_back({id, f, end - f, lo, hi - lo + 1});
+        f = end;
+    }
+    std::stable_sort(m_table.begin(), m_table.end(), [](const AttributeRange& a, const AttributeRange& b) {
+        return a.attribId < b.attribId;
+    });
+}
+
+void Mesh::changed() {
+    if (m_vertices.size() % m_stride != 0 || m_indices.size() % 3 != 0 || m_attributes.size() != faceCount())
+        throw std::logic_error("Mesh::changed: vertex, index and attribute sizes do not agree");
+    rebuildTable();
+    ++m_generation;
+}
+
+std::shared_ptr<Mesh> Mesh::cloneFVF(std::uint32_t fvf, std::uint32_t /*options*/) const {
+    const std::uint32_t stride = FloatsPerVertex(fvf);
+    if (stride == 0)
+        throw std::invalid_argument("Mesh::cloneFVF: unsupported vertex format " + std::to_string(fvf));
+    const std::uint32_t count = vertexCount();
+    std::vector<float> out(static_cast<std::size_t>(count) * stride, 0.0f);
+    const bool normals = hasNormal(m_fvf) && hasNormal(fvf);
+    const std::uint32_t sets = std::min(texCoordSets(m_fvf), texCoordSets(fvf));
+    const std::uint32_t srcTex = hasNormal(m_fvf) ? 6 : 3;
+    const std::uint32_t dstTex = hasNormal(fvf) ? 6 : 3;
+    for (std::uint32_t v = 0; v < count; ++v) {
+        const float* src = &m_vertices[static_cast<std::size_t>(v) * m_stride];
+        float* dst = &out[static_cast<std::size_t>(v) * stride];
+        std::copy(src, src + 3, dst);
+        if (normals)
+            std::copy(src + 3, src + 6, dst + 3);
+        std::copy(src + srcTex, src + srcTex + 2 * sets, dst + dstTex);
+    }
+    return std::make_shared<Mesh>(fvf, std::move(out), m_indices, m_attributes);
+}
+
+void Mesh::computeNormals() {
+    if (!hasNormal(m_fvf))
+        throw std::invalid_argument("Mesh::computeNormals: the vertex format has no normal");
+    const std::uint32_t count = vertexCount();
+    std::vector<Vector3> sums(count);
+    for (std::size_t i = 0; i + 2 < m_indices.size(); i += 3) {
+        const std::uint32_t a = m_indices[i], b = m_indices[i + 1], c = m_indices[i + 2];
+        // The cross product's length is twice the triangle's area: the sum is area-weighted.
+        const Vector3 n = Vec3Cross(position(b) - position(a), position(c) - position(a));
+        sums[a] = sums[a] + n;
+        sums[b] = sums[b] + n;
+        sums[c] = sums[c] + n;
+    }
+    for (std::uint32_t v = 0; v < count; ++v) {
+        const Vector3 n = Vec3Normalize(sums[v]);
+        float* p = &m_vertices[static_cast<std::size_t>(v) * m_stride + 3];
+        p[0] = n.x;
+        p[1] = n.y;
+        p[2] = n.z;
+    }
+    changed();
+}
+
+void Mesh::optimize() {
+    const std::uint32_t faces = faceCount();
+    std::vector<std::uint32_t> order(faces);
+    for (std::uint32_t f = 0; f < faces; ++f)
+        order[f] = f;
+    std::stable_sort(order.begin(), order.end(),
+                     [this](std::uint32_t a, std::uint32_t b) { return m_attributes[a] < m_attributes[b]; });
+    std::vector<std::uint32_t> indices(m_indices.size()), attributes(faces);
+    for (std::uint32_t f = 0; f < faces; ++f) {
+        std::copy_n(&m_indices[3 * order[f]], 3, &indices[3 * f]);
+        attributes[f] = m_attributes[order[f]];
+    }
+    m_indices = std::move(indices);
+    m_attributes = std::move(attributes);
+    changed();
+}
+
+// ---- intersection and bounding volumes ----
+
+namespace {
+
+// Slab test of the ray against the box, for parameters t >= 0; a little slack keeps rays that
+// graze a face from being rejected by rounding.
+bool rayHitsBox(const Vector3& origin, const Vector3& direction, const BoundingBox& box) {
+    const float o[3] = {origin.x, origin.y, origin.z};
+    const float d[3] = {direction.x, direction.y, direction.z};
+    const float lo[3] = {box.min.x, box.min.y, box.min.z};
+    const float hi[3] = {box.max.x, box.max.y, box.max.z};
+    float tNear = 0.0f, tFar = std::numeric_limits<float>::infinity();
+    for (int axis = 0; axis < 3; ++axis) {
+        const float slack = 1e-4f * (1.0f + hi[axis] - lo[axis]);
+        const float a = lo[axis] - slack, b = hi[axis] + slack;
+        if (d[axis] == 0.0f) {
+            if (o[axis] < a || o[axis] > b)
+                return false;
+            continue;
+        }
+        float t1 = (a - o[axis]) / d[axis], t2 = (b - o[axis]) / d[axis];
+        if (t1 > t2)
+            std::swap(t1, t2);
+        tNear = std::max(tNear, t1);
+        tFar = std::min(tFar, t2);
+        if (tNear > tFar)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+IntersectResult Mesh::intersect(const Vector3& origin, const Vector3& direction) const {
+    IntersectResult result;
+    if (m_indices.empty() || !rayHitsBox(origin, direction, boundingBox()))
+        return result;
+    // Moller-Trumbore on every triangle, both sides. Edges count as inside (with a tolerance of
+    // a few ulps) so a ray through the diagonal of a quad never slips between its two halves.
+    constexpr float edgeTolerance = 1e-6f;
+    float best = std::numeric_limits<float>::infinity();
+    const std::uint32_t faces = faceCount();
+    for (std::uint32_t f = 0; f < faces; ++f) {
+        const Vector3 v0 = position(m_indices[3 * f]);
+        const Vector3 e1 = position(m_indices[3 * f + 1]) - v0;
+        const Vector3 e2 = position(m_indices[3 * f + 2]) - v0;
+        const Vector3 p = Vec3Cross(direction, e2);
+        const float det = Vec3Dot(e1, p);
+        if (det == 0.0f)
+            continue; // parallel to the plane, or a degenerate triangle
+        const float inv = 1.0f / det;
+        const Vector3 s = origin - v0;
+        const float u = Vec3Dot(s, p) * inv;
+        if (u < -edgeTolerance || u > 1.0f + edgeTolerance)
+            continue;
+        const Vector3 q = Vec3Cross(s, e1);
+        const float v = Vec3Dot(direction, q) * inv;
+        if (v < -edgeTolerance || u + v > 1.0f + edgeTolerance)
+            continue;
+        const float t = Vec3Dot(e2, q) * inv;
+        if (t < 0.0f)
+            continue;
+        ++result.hitCount;
+        if (t < best) { // the first of equal distances wins
+            best = t;
+            result.hit = true;
+            result.faceIndex = f;
+            result.u = u;
+            result.v = v;
+            result.distance = t;
+        }
+    }
+    return result;
+}
+
+BoundingSphere Mesh::boundingSphere() const {
+    BoundingSphere sphere;
+    const std::uint32_t count = vertexCount();
+    if (count == 0)
+        return sphere;
+    double sx = 0, sy = 0, sz = 0;
+    for (std::uint32_t v = 0; v < count; ++v) {
+        const Vector3 p = position(v);
+        sx += p.x;
+        sy += p.y;
+        sz += p.z;
+    }
+    sphere.center = {static_cast<float>(sx / count), static_cast<float>(sy / count),
+                     static_cast<float>(sz / count)};
+    float r2 = 0;
+    for (std::uint32_t v = 0; v < count; ++v) {
+        const Vector3 d = position(v) - sphere.center;
+        r2 = std::max(r2, Vec3Dot(d, d));
+    }
+    sphere.radius = std::sqrt(r2);
+    return sphere;
+}
+
+BoundingBox Mesh::boundingBox() const {
+    if (m_boxValid)
+        return m_box;
+    BoundingBox box;
+    const std::uint32_t count = vertexCount();
+    if (count > 0) {
+        box.min = box.max = position(0);
+        for (std::uint32_t v = 1; v < count; ++v) {
+            const Vector3 p = position(v);
+            box.min = {std::min(box.min.x, p.x), std::min(box.min.y, p.y), std::min(box.min.z, p.z)};
+            box.max = {std::max(box.max.x, p.x), std::max(box.max.y, p.y), std::max(box.max.z, p.z)};
+        }
+    }
+    m_box = box;
+    m_boxValid = true;
+    return box;
+}
+
+// ---- generators ----
+
+// Box: 4 vertices per side with the side's normal, 2 triangles per side, in the order -X, +Y, +X,
+// -Y, +Z, -Z. Side k uses vertices 4k..4k+3 and triangles (4k, 4k+1, 4k+2), (4k+2, 4k+3, 4k).
+MeshPtr CreateBox(float width, float height, float depth) {
+    struct Side {
+        float normal[3];
+        float corners[4][3]; // in units of the half extents
+    };
+    static constexpr Side sides[6] = {
+        {{-1, 0, 0}, {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}}},
+        {{0, 1, 0}, {{-1, 1, -1}, {-1, 1, 1}, {1, 1, 1}, {1, 1, -1}}},
+        {{1, 0, 0}, {{1, 1, -1}, {1, 1, 1}, {1, -1, 1}, {1, -1, -1}}},
+        {{0, -1, 0}, {{-1, -1, 1}, {-1, -1, -1}, {1, -1, -1}, {1, -1, 1}}},
+        {{0, 0, 1}, {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}}},
+        {{0, 0, -1}, {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}}},
+    };
+    const float hx = width / 2, hy = height / 2, hz = depth / 2;
+    std::vector<float> vertices;
+    vertices.reserve(24 * 6);
+    std::vector<std::uint32_t> indices;
+    indices.reserve(36);
+    for (std::uint32_t k = 0; k < 6; ++k) {
+        const Side& s = sides[k];
+        for (const auto& c : s.corners)
+            push(vertices, c[0] * hx, c[1] * hy, c[2] * hz, s.normal[0], s.normal[1], s.normal[2]);
+        const std::uint32_t b = 4 * k;
+        indices.insert(indices.end(), {b, b + 1, b + 2, b + 2, b + 3, b});
+    }
+    return makeGenerated(std::move(vertices), std::move(indices));
+}
+
+// Cylinder along Z. The slice angle starts at +Y (pi/2) and decreases by 2 pi / slices, so the
+// slices run clockwise seen from -Z. Vertices:
+//   0                          centre of the -Z cap, normal (0, 0, -1)
+//   1 .. slices                rim of the -Z cap (radius1), normal (0, 0, -1)
+//   then stacks + 1 rings      the side from z = -length/2 (radius1) to +length/2 (radius2),
+//                              normals perpendicular to the (possibly sloping) side
+//   then one ring              rim of the +Z cap (radius2), normal (0, 0, 1)
+//   last                       centre of the +Z cap
+// Faces: the -Z cap fan, two triangles per slice and stack (stack by stack), the +Z cap fan.
+MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t slices,
+                       std::uint32_t stacks) {
+    if (radius1 < 0 || radius2 < 0 || length < 0 || slices < 2 || stacks < 1)
+        throw std::invalid_argument(
+            "CreateCylinder: needs radii and length >= 0, 2 slices and 1 stack at least");
+    const SinCosTable theta(std::numbers::pi_v<float> / 2, -2 * std::numbers::pi_v<float> / slices, slices);
+    const std::uint32_t vertexCount = 2 + slices * (stacks + 3);
+    const std::uint32_t faceCount = 2 * slices + 2 * slices * stacks;
+    std::vector<float> vertices;
+    vertices.reserve(6 * vertexCount);
+    std::vector<std::uint32_t> indices;
+    indices.reserve(3 * faceCount);
+    // First vertex of ring r (r = 0: the -Z cap rim, 1..stacks+1: the side, stacks+2: the +Z cap rim).
+    auto ring = [slices](std::uint32_t r, std::uint32_t slice) { return 1 + r * slices + slice % slices; };
+
+    const float z0 = -length / 2;
+    push(vertices, 0, 0, z0, 0, 0, -1);
+    for (std::uint32_t s = 0; s < slices; ++s) {
+        push(vertices, radius1 * theta.cos[s], radius1 * theta.sin[s], z0, 0, 0, -1);
+        indices.insert(indices.end(), {0, ring(0, s), ring(0, s + 1)});
+    }
+
+    // The side leans by (radius1 - radius2) over the length; its normal leans towards the narrow end.
+    const float slope = length > 0 ? (radius1 - radius2) / length : 0.0f;
+    for (std::uint32_t st = 0; st <= stacks; ++st) {
+        // The end rings take the caps' values exactly, so the rims coincide with the side.
+        const float f = static_cast<float>(st) / static_cast<float>(stacks);
+        const float z = st == stacks ? length / 2 : z0 + f * length;
+        const float radius = st == stacks ? radius2 : radius1 + f * (radius2 - radius1);
+        for (std::uint32_t s = 0; s < slices; ++s) {
+            const Vector3 n = Vec3Normalize({theta.cos[s], theta.sin[s], slope});
+            push(vertices, radius * theta.cos[s], radius * theta.sin[s], z, n.x, n.y, n.z);
+        }
+        if (st == 0)
+            continue;
+        for (std::uint32_t s = 1; s <= slices; ++s) {
+            const std::uint32_t lowPrev = ring(st, s - 1), highPrev = ring(st + 1, s - 1);
+            const std::uint32_t low = ring(st, s), high = ring(st + 1, s);
+            indices.insert(indices.end(), {lowPrev, highPrev, low, low, highPrev, high});
+        }
+    }
+
+    const float z1 = length / 2;
+    const std::uint32_t topCentre = vertexCount - 1;
+    for (std::uint32_t s = 0; s < slices; ++s) {
+        push(vertices, radius2 * theta.cos[s], radius2 * theta.sin[s], z1, 0, 0, 1);
+        indices.insert(indices.end(), {ring(stacks + 2, s), topCentre, ring(stacks + 2, s + 1)});
+    }
+    push(vertices, 0, 0, z1, 0, 0, 1);
+    return makeGenerated(std::move(vertices), std::move(indices));
+}
+
+// Sphere with its poles on Z. The slice angle starts at +Y (pi/2) and decreases by 2 pi / slices
+// (clockwise seen from -Z, like the cylinder); the stack angle from +Z grows by pi / stacks.
+// Vertices: the +Z pole, stacks - 1 rings of `slices` vertices from +Z towards -Z, the -Z pole.
+// Faces: the fan round the +Z pole, two triangles per slice for each band between rings, the fan
+// round the -Z pole. Normals point away from the centre.
+MeshPtr CreateSphere(float radius, std::uint32_t slices, std::uint32_t stacks) {
+    if (radius < 0 || slices < 2 || stacks < 2)
+        throw std::invalid_argument("CreateSphere: needs a radius >= 0, 2 slices and 2 stacks at least");
+    const SinCosTable phi(std::numbers::pi_v<float> / 2, -2 * std::numbers::pi_v<float> / slices, slices);
+    const std::uint32_t vertexCount = 2 + slices * (stacks - 1);
+    const std::uint32_t faceCount = 2 * slices * (stacks - 1);
+    std::vector<float> vertices;
+    vertices.reserve(6 * vertexCount);
+    std::vector<std::uint32_t> indices;
+    indices.reserve(3 * faceCount);
+    auto ring = [slices](std::uint32_t r, std::uint32_t slice) { return 1 + r * slices + slice % slices; };
+
+    push(vertices, 0, 0, radius, 0, 0, 1);
+    const float thetaStep = std::numbers::pi_v<float> / static_cast<float>(stacks);
+    for (std::uint32_t r = 0; r + 1 < stacks; ++r) {
+        const float theta = thetaStep * static_cast<float>(r + 1);
+        const float sinTheta = std::sin(theta), cosTheta = std::cos(theta);
+        for (std::uint32_t s = 0; s < slices; ++s) {
+            const float nx = sinTheta * phi.cos[s], ny = sinTheta * phi.sin[s], nz = cosTheta;
+            push(vertices, radius * nx, radius * ny, radius * nz, nx, ny, nz);
+        }
+        for (std::uint32_t s = 1; s <= slices; ++s) {
+            if (r == 0) {
+                indices.insert(indices.end(), {0, ring(0, s), ring(0, s - 1)});
+            } else {
+                const std::uint32_t upPrev = ring(r - 1, s - 1), up = ring(r - 1, s);
+                const std::uint32_t downPrev = ring(r, s - 1), down = ring(r, s);
+                indices.insert(indices.end(), {upPrev, up, downPrev, up, down, downPrev});
+            }
+        }
+    }
+    const std::uint32_t bottom = vertexCount - 1;
+    push(vertices, 0, 0, -radius, 0, 0, -1);
+    for (std::uint32_t s = 1; s <= slices; ++s)
+        indices.insert(indices.end(), {ring(stacks - 2, s - 1), ring(stacks - 2, s), bottom});
+    return makeGenerated(std::move(vertices), std::move(indices));
+}
+
+} // namespace platform

@@ -1,0 +1,88 @@
+// Geometric checks shared by the mesh and text tests. Vertices are welded by exact position, since
+// faces with their own normals have their own copies of a corner.
+#pragma once
+
+#include "platform/Math.h"
+#include "platform/Mesh.h"
+
+#include <map>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace meshchecks {
+
+struct Welded {
+    std::vector<platform::Vector3> points;
+    std::vector<std::uint32_t> triangles; // indices into points
+};
+
+inline Welded weld(const platform::Mesh& mesh) {
+    Welded w;
+    std::map<std::tuple<float, float, float>, std::uint32_t> index;
+    std::vector<std::uint32_t> remap(mesh.vertexCount());
+    for (std::uint32_t v = 0; v < mesh.vertexCount(); ++v) {
+        const platform::Vector3 p = mesh.position(v);
+        auto [it, added] = index.try_emplace({p.x, p.y, p.z}, static_cast<std::uint32_t>(w.points.size()));
+        if (added)
+            w.points.push_back(p);
+        remap[v] = it->second;
+    }
+    for (std::uint32_t i : mesh.indices())
+        w.triangles.push_back(remap[i]);
+    return w;
+}
+
+// Undirected edge -> number of triangles using it.
+inline std::map<std::pair<std::uint32_t, std::uint32_t>, int> edgeUse(const Welded& w) {
+    std::map<std::pair<std::uint32_t, std::uint32_t>, int> use;
+    for (std::size_t t = 0; t + 2 < w.triangles.size(); t += 3)
+        for (int k = 0; k < 3; ++k) {
+            std::uint32_t a = w.triangles[t + k], b = w.triangles[t + (k + 1) % 3];
+            ++use[{std::min(a, b), std::max(a, b)}];
+        }
+    return use;
+}
+
+// Describes the edges that are not shared by exactly two triangles (empty when the mesh is closed).
+inline std::string openEdges(const platform::Mesh& mesh) {
+    const Welded w = weld(mesh);
+    std::string report;
+    int shown = 0;
+    for (const auto& [edge, count] : edgeUse(w))
+        if (count != 2 && shown++ < 5) {
+            const auto &a = w.points[edge.first], &b = w.points[edge.second];
+            report += "(" + std::to_string(a.x) + "," + std::to_string(a.y) + "," + std::to_string(a.z) +
+                      ")-(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.z) +
+                      ") used " + std::to_string(count) + " times; ";
+        }
+    return report;
+}
+
+// V - E + F of the welded surface: 2 for a solid without holes, 0 with one hole, -2 with two.
+inline long eulerCharacteristic(const platform::Mesh& mesh) {
+    const Welded w = weld(mesh);
+    return static_cast<long>(w.points.size()) - static_cast<long>(edgeUse(w).size()) +
+           static_cast<long>(w.triangles.size() / 3);
+}
+
+// Faces whose winding disagrees with their vertex normals: for a Direct3D front face the cross
+// product (v1 - v0) x (v2 - v0) points the way the face looks. Zero-area faces are skipped.
+inline int facesAgainstNormals(const platform::Mesh& mesh) {
+    using namespace platform;
+    int wrong = 0;
+    const auto& idx = mesh.indices();
+    for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
+        const Vector3 a = mesh.position(idx[t]), b = mesh.position(idx[t + 1]), c = mesh.position(idx[t + 2]);
+        const Vector3 n = Vec3Cross(b - a, c - a);
+        if (Vec3Length(n) < 1e-9f)
+            continue;
+        const Vector3 sum = mesh.normal(idx[t]) + mesh.normal(idx[t + 1]) + mesh.normal(idx[t + 2]);
+        if (Vec3Dot(n, sum) <= 0)
+            ++wrong;
+    }
+    return wrong;
+}
+
+} // namespace meshchecks
