@@ -19,6 +19,9 @@ std::int64_t mtimeOf(const struct stat& st) {
 }
 
 constexpr std::size_t kReadBuffer = 64 * 1024;
+// Longest path from a base folder to a folder confirmed through it; adding "/" and a name of at
+// most 255 bytes keeps it under PATH_MAX.
+constexpr std::size_t kMaxRelative = 3500;
 
 } // namespace
 
@@ -146,11 +149,12 @@ bool HardLinkSet::insert(std::uint64_t dev, std::uint64_t ino) {
 
 // ---- FolderWalk --------------------------------------------------------------------------------
 
-// One folder to measure. It holds a reference on its parent until it has opened itself
-// relative to the parent's descriptor; a folder's descriptor is closed when its last reference
-// goes (its own work done and every sub-folder opened).
+// One folder to measure. It reaches the disk through `base`, the nearest folder above it that
+// is open (the listed folder at worst), and the path between the two, taken from the cache: a
+// folder confirmed from the cache is never opened itself. A task holds a reference on its base
+// until it is done with it; a folder's descriptor is closed when its last reference goes.
 struct FolderWalk::Task {
-    Task* parent;
+    Task* base;
     std::atomic<std::int32_t> refs;
     int fd;
     std::uint32_t node;
@@ -158,6 +162,7 @@ struct FolderWalk::Task {
     std::uint64_t dev;
     std::uint64_t ino;
     std::int64_t mtimeNs;
+    std::uint64_t parentDev;
 };
 
 // A worker's buffers, reused from folder to folder so that entries cost no allocation.
@@ -170,6 +175,9 @@ struct FolderWalk::Worker {
     std::vector<std::uint32_t> childNodes;
     std::vector<LinkRecord> links;
     std::vector<Task*> batch;
+    std::string rel;  // path from the base folder to the folder at hand
+    std::string path; // rel + "/" + a sub-folder's name
+    std::vector<std::uint32_t> chain;
 };
 
 FolderWalk::FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads)
@@ -195,7 +203,8 @@ std::uint64_t FolderWalk::countLinks(const std::vector<LinkRecord>& links) {
     return bytes;
 }
 
-void FolderWalk::start(int rootFd, std::uint64_t rootDev, std::vector<Start> subs, std::string displayRoot) {
+void FolderWalk::start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev, std::vector<Start> subs,
+                       std::string displayRoot) {
     m_subCount = subs.size();
     m_tallies = std::make_unique<Tally[]>(subs.size());
     if (!displayRoot.empty() && displayRoot.back() == '/')
@@ -204,7 +213,7 @@ void FolderWalk::start(int rootFd, std::uint64_t rootDev, std::vector<Start> sub
     for (const Start& s : subs)
         m_names.push_back(displayRoot + "/" + std::string(m_cache.name(s.node)));
 
-    auto* root = new Task{nullptr, {1}, rootFd, kNoNode, 0, rootDev, 0, 0};
+    auto* root = new Task{nullptr, {1}, rootFd, rootNode, 0, rootDev, 0, 0, 0};
     if (subs.empty()) {
         unref(root);
         std::lock_guard lock(m_doneMutex);
@@ -219,7 +228,7 @@ void FolderWalk::start(int rootFd, std::uint64_t rootDev, std::vector<Start> sub
         m_tallies[i].pending.store(1);
         const Start& s = subs[i];
         m_queue.push_back(
-            new Task{root, {1}, -1, s.node, static_cast<std::uint32_t>(i), s.dev, s.ino, s.mtimeNs});
+            new Task{root, {1}, -1, s.node, static_cast<std::uint32_t>(i), s.dev, s.ino, s.mtimeNs, rootDev});
     }
     unref(root);
     for (unsigned i = 0; i < m_threadCount; ++i)
@@ -245,7 +254,7 @@ void FolderWalk::stopAndJoin() {
             th.join();
     // What was still queued is dropped; releasing it closes the descriptors it kept open.
     for (Task* t : m_queue) {
-        unref(t->parent);
+        unref(t->base);
         unref(t);
     }
     m_queue.clear();
@@ -258,13 +267,13 @@ bool FolderWalk::finished() const {
 
 int FolderWalk::next(std::string& folder) {
     std::lock_guard lock(m_doneMutex);
+    if (m_stop.load(std::memory_order_relaxed) && !m_finished)
+        return 0; // stopped: what was measured before no longer matters
     if (m_doneRead < m_done.size()) {
         folder = m_names[m_done[m_doneRead++]];
         return 1;
     }
-    if (m_finished || m_stop.load(std::memory_order_relaxed))
-        return 0;
-    return 2;
+    return m_finished ? 0 : 2;
 }
 
 void FolderWalk::run(Worker& w) {
@@ -294,56 +303,90 @@ void FolderWalk::process(Task* t, Worker& w) {
     FolderNode& n = m_cache.node(t->node);
     const bool same =
         (n.flags & (kRead | kFree)) == kRead && n.dev == t->dev && n.ino == t->ino && n.mtimeNs == t->mtimeNs;
-    Task* parent = t->parent;
-    t->parent = nullptr;
+    Task* base = t->base;
+    t->base = nullptr;
     if (same && n.firstChild == kNoNode) {
-        // Unchanged and without sub-folders: nothing to open.
-        unref(parent);
+        // Unchanged and without sub-folders: nothing to look at.
+        unref(base);
         addCached(t, w);
         m_cached.fetch_add(1, std::memory_order_relaxed);
         finish(t);
         return;
     }
-    // Names in the cache are NUL-terminated, so they go to the kernel as they are.
-    int fd =
-        ::openat(parent->fd, m_cache.name(t->node).data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    relativePath(base->node, t->node, w);
+    // Unchanged: stat the sub-folders through the base, unless the path grows too long for
+    // the kernel; then this folder is opened and becomes the base below it.
+    if (same && w.rel.size() <= kMaxRelative) {
+        if (confirm(base->fd, w.rel, t->node, w)) {
+            addCached(t, w);
+            m_cached.fetch_add(1, std::memory_order_relaxed);
+            pushChildren(t, base, w);
+            unref(base);
+            finish(t);
+            return;
+        }
+        if (m_stop.load(std::memory_order_relaxed)) {
+            unref(base);
+            finish(t);
+            return;
+        }
+    }
+    int fd = ::openat(base->fd, w.rel.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     int err = errno;
-    const bool crossDevice = parent->dev != t->dev;
-    unref(parent);
+    unref(base);
     if (fd < 0) {
-        // Gone (or replaced by something that is not a folder) since the parent was read: fine.
+        // Gone (or replaced by something that is not a folder) since it was statted: fine.
         if (err != ENOENT && err != ENOTDIR && err != ELOOP)
             markUnreadable(t);
         finish(t);
         return;
     }
     t->fd = fd;
-    if (crossDevice && isPseudoFileSystem(fd)) {
+    if (t->parentDev != t->dev && isPseudoFileSystem(fd)) {
         n.flags = kPseudo;
         finish(t);
         return;
     }
-    if (same && confirm(t, w)) {
+    if (same && confirm(fd, {}, t->node, w)) {
         addCached(t, w);
         m_cached.fetch_add(1, std::memory_order_relaxed);
-        pushChildren(t, w);
+        pushChildren(t, t, w);
     } else if (!m_stop.load(std::memory_order_relaxed) && read(t, w)) {
         m_read.fetch_add(1, std::memory_order_relaxed);
-        pushChildren(t, w);
+        pushChildren(t, t, w);
     }
     finish(t);
 }
 
-// The folder is unchanged: stat its known sub-folders (not its files). False when one of them
-// is gone or is no longer a folder, which means the folder changed after all.
-bool FolderWalk::confirm(Task* t, Worker& w) {
+void FolderWalk::relativePath(std::uint32_t from, std::uint32_t to, Worker& w) const {
+    w.chain.clear();
+    for (std::uint32_t i = to; i != from && i != kNoNode; i = m_cache.node(i).parent)
+        w.chain.push_back(i);
+    w.rel.clear();
+    for (std::size_t k = w.chain.size(); k-- > 0;) {
+        if (!w.rel.empty())
+            w.rel += '/';
+        w.rel.append(m_cache.name(w.chain[k]));
+    }
+}
+
+// The folder `node` is unchanged: stat its known sub-folders (never its files) through `dirFd`
+// + `rel`. False when one of them is gone or is no longer a folder, which means the folder
+// changed after all.
+bool FolderWalk::confirm(int dirFd, const std::string& rel, std::uint32_t node, Worker& w) {
     w.subs.clear();
-    const FolderNode& n = m_cache.node(t->node);
-    for (std::uint32_t c = n.firstChild; c != kNoNode; c = m_cache.node(c).nextSibling) {
+    for (std::uint32_t c = m_cache.node(node).firstChild; c != kNoNode; c = m_cache.node(c).nextSibling) {
         if (m_stop.load(std::memory_order_relaxed))
             return false;
+        const char* path = m_cache.name(c).data(); // NUL-terminated
+        if (!rel.empty()) {
+            w.path.assign(rel);
+            w.path += '/';
+            w.path.append(m_cache.name(c));
+            path = w.path.c_str();
+        }
         struct stat st;
-        if (::fstatat(t->fd, m_cache.name(c).data(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+        if (::fstatat(dirFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
             return false;
         w.subs.push_back(Start{c, static_cast<std::uint64_t>(st.st_dev),
                                static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
@@ -423,7 +466,7 @@ void FolderWalk::addCached(Task* t, Worker& w) {
     tally.bytes.fetch_add(bytes, std::memory_order_relaxed);
 }
 
-void FolderWalk::pushChildren(Task* t, Worker& w) {
+void FolderWalk::pushChildren(Task* t, Task* base, Worker& w) {
     if (w.subs.empty())
         return;
     const auto count = static_cast<std::uint32_t>(w.subs.size());
@@ -431,11 +474,11 @@ void FolderWalk::pushChildren(Task* t, Worker& w) {
     tally.folders.fetch_add(count, std::memory_order_relaxed);
     tally.pending.fetch_add(count, std::memory_order_relaxed);
     m_pending.fetch_add(count, std::memory_order_relaxed);
-    t->refs.fetch_add(static_cast<std::int32_t>(count), std::memory_order_relaxed);
+    base->refs.fetch_add(static_cast<std::int32_t>(count), std::memory_order_relaxed);
     w.batch.clear();
     for (std::size_t i = w.subs.size(); i-- > 0;) {
         const Start& s = w.subs[i];
-        w.batch.push_back(new Task{t, {1}, -1, s.node, t->top, s.dev, s.ino, s.mtimeNs});
+        w.batch.push_back(new Task{base, {1}, -1, s.node, t->top, s.dev, s.ino, s.mtimeNs, t->dev});
     }
     {
         std::lock_guard lock(m_queueMutex);

@@ -80,8 +80,9 @@ public:
     std::uint64_t countLinks(const std::vector<LinkRecord>& links);
 
     // Measures `subs`, the sub-folders of the open folder `rootFd` (which the walk takes over
-    // and closes). Progress names are `displayRoot` + "/" + the sub-folder's name.
-    void start(int rootFd, std::uint64_t rootDev, std::vector<Start> subs, std::string displayRoot);
+    // and closes), whose cache node is `rootNode`. Progress names are `displayRoot` + "/" + the sub-folder's name.
+    void start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev, std::vector<Start> subs,
+               std::string displayRoot);
 
     // Sets the stop flag, wakes the workers and waits for them. Owner thread.
     void stopAndJoin();
@@ -119,10 +120,11 @@ private:
 
     void run(Worker& w);
     void process(Task* t, Worker& w);
-    bool confirm(Task* t, Worker& w);
+    bool confirm(int dirFd, const std::string& rel, std::uint32_t node, Worker& w);
+    void relativePath(std::uint32_t from, std::uint32_t to, Worker& w) const;
     bool read(Task* t, Worker& w);
     void addCached(Task* t, Worker& w);
-    void pushChildren(Task* t, Worker& w);
+    void pushChildren(Task* t, Task* base, Worker& w);
     void finish(Task* t);
     void markUnreadable(Task* t);
     static void unref(Task* t);

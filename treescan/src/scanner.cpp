@@ -259,7 +259,7 @@ int32_t SetFolder(const char* path) {
     s.rootFiles = ownFiles;
     s.rootFolders = static_cast<std::uint32_t>(subs.size());
     s.rootBytes = ownBytes + s.walk->countLinks(links);
-    s.walk->start(fd, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs), normalisePath(path));
+    s.walk->start(fd, node, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs), normalisePath(path));
     return clamp32(s.items.size());
 }
 
