@@ -7,10 +7,17 @@
 // that; the GL backend is attached with attachContext(), which uses the context current at the
 // time of each call. Meshes and textures keep their data on the CPU and are uploaded on demand,
 // so a lost context is the "device not reset" state and recovers with reset().
+//
+// The device always renders into a framebuffer of its own (colour, 24-bit depth, stencil) of the
+// size given to setTargetSize(); a view shows it with presentTo() from its paint handler, tests
+// and snapshots read it with grabFramebuffer().
 #pragma once
 
 #include "Mesh.h"
 #include "Types.h"
+
+#include <QFont>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
@@ -35,12 +42,21 @@ inline constexpr int ShadeMode = 9;
 inline constexpr int SrcBlend = 19;
 inline constexpr int DestBlend = 20;
 inline constexpr int CullMode = 22;
+inline constexpr int ZFunc = 23;
+inline constexpr int SpecularEnable = 29;
 inline constexpr int AlphaBlendEnable = 27;
 inline constexpr int Clipping = 136;
 inline constexpr int Lighting = 137;
 inline constexpr int Ambient = 139;
+inline constexpr int NormalizeNormals = 143;
+// Comparison functions (ZFunc); the default is LessEqual.
+inline constexpr std::uint32_t CmpNever = 1, CmpLess = 2, CmpEqual = 3, CmpLessEqual = 4, CmpGreater = 5,
+                               CmpNotEqual = 6, CmpGreaterEqual = 7, CmpAlways = 8;
 // Blend factors
-inline constexpr std::uint32_t BlendZero = 1, BlendOne = 2, BlendSrcAlpha = 5, BlendInvSrcAlpha = 6;
+inline constexpr std::uint32_t BlendZero = 1, BlendOne = 2, BlendSrcColor = 3, BlendInvSrcColor = 4,
+                               BlendSrcAlpha = 5, BlendInvSrcAlpha = 6, BlendDestAlpha = 7,
+                               BlendInvDestAlpha = 8, BlendDestColor = 9, BlendInvDestColor = 10,
+                               BlendSrcAlphaSat = 11;
 // Shading
 inline constexpr std::uint32_t ShadeFlat = 1, ShadeGouraud = 2;
 // Culling (Direct3D's default is counter-clockwise culling)
@@ -76,18 +92,34 @@ public:
     // Use `context` (must be current during every drawing call) for real rendering. Creates the
     // shader; returns false (and stays a null device) when the context lacks OpenGL 3.3.
     bool attachContext(QOpenGLContext* context);
+    // The same, with a function that makes `context` current (and returns whether it did): the
+    // device then calls it whenever another context is current, so drawing may start anywhere.
+    // The device notices the context's destruction by itself (contextLost()).
+    bool attachContext(QOpenGLContext* context, std::function<bool()> makeCurrent);
     bool hasContext() const;
-    // The context is about to be destroyed (or was): GPU objects are gone; testCooperativeLevel
-    // reports D3DERR_DEVICENOTRESET until reset() with a new context.
+    QOpenGLContext* context() const;
+    // The context is about to be destroyed (or was): GPU objects are gone. testCooperativeLevel
+    // reports D3DERR_DEVICELOST until a replacement is offered with contextAvailable() (a device
+    // that never had a context reports D3DERR_DEVICENOTRESET at once), then
+    // D3DERR_DEVICENOTRESET until reset().
     void contextLost();
+    // A context that reset() may use (e.g. a widget re-created its context).
+    void contextAvailable(QOpenGLContext* context, std::function<bool()> makeCurrent);
     std::int32_t testCooperativeLevel() const;
-    // Re-creates the GL objects on `context` (or the current one when null); meshes and textures
-    // re-upload on their next draw. Returns D3D_OK or D3DERR_DEVICENOTRESET.
+    // After a loss: re-creates the GL objects on `context` (else the one offered by
+    // contextAvailable(), else the current one); meshes and textures re-upload on their next
+    // draw. On a working device it only re-makes the render target at the target size (meshes
+    // stay uploaded). Returns D3D_OK or D3DERR_DEVICENOTRESET (no context to reset onto).
     std::int32_t reset(QOpenGLContext* context = nullptr);
     // Called by present(): e.g. the widget schedules its repaint. Errors are the hook's own.
     void setPresentHook(std::function<void()> hook);
     // Size of the render target in pixels; sets the default viewport.
     void setTargetSize(int width, int height);
+    int targetWidth() const;
+    int targetHeight() const;
+    // Copies the finished picture into framebuffer `fbo` of the current context (a view's paint
+    // handler), scaled to width x height. Needs the device's context to be current.
+    void presentTo(unsigned fbo, int width, int height);
 
     // ---- state ----
     void setTransform(TransformType type, const Matrix& m);
@@ -116,11 +148,22 @@ public:
     void drawSubset(const Mesh& mesh, std::uint32_t attribId);
 
     // ---- overlay text (used by platform::Font) ----
-    struct OverlayText;
+    struct OverlayText {
+        QFont font;
+        QString text;
+        int left = 0, top = 0;
+        std::uint32_t argb = 0;
+    };
     void queueOverlayText(std::unique_ptr<OverlayText> text);
+    // The texts drawn at the last endScene(), in drawing order (also on a null device).
+    const std::vector<OverlayText>& overlayTexts() const;
 
     // ---- diagnostics ----
     std::uint64_t drawCount() const { return m_drawCount; }
+    // Mesh and texture uploads to the GPU so far (a reset makes every mesh upload again).
+    std::uint64_t uploadCount() const;
+    // Whether depth 0..1 comes from glClipControl (else the shader remaps it).
+    bool usesClipControl() const;
     void setRecording(bool on) { m_recording = on; }
     const std::vector<DrawRecord>& records() const { return m_records; }
     void clearRecords() { m_records.clear(); }
@@ -131,6 +174,17 @@ public:
 private:
     struct State;
     struct Gl;
+    bool ensureCurrent();
+    bool createGlObjects();
+    void makeRenderTarget();
+    void destroyGlObjects();
+    void forgetContext(bool contextIsCurrent);
+    void bindTarget();
+    GpuMesh* upload(const Mesh& mesh);
+    unsigned textureName(const Texture& texture);
+    void applyState(const Mesh& mesh);
+    void paintOverlay();
+
     std::unique_ptr<State> m_state;
     std::unique_ptr<Gl> m_gl;
     std::uint64_t m_drawCount = 0;

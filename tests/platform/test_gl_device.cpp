@@ -1,0 +1,375 @@
+// The OpenGL device on an off-screen framebuffer: clearing, lighting, culling, blending, depth,
+// textures, overlay text and recovery from a lost context.
+#include "gl_fixture.h"
+
+#include "platform/Font.h"
+#include "platform/GlContext.h"
+#include "platform/Texture.h"
+
+#include <QTemporaryDir>
+
+#include <set>
+
+using namespace platform;
+using namespace gltest;
+
+namespace {
+
+// Direct3D's lighting of one face: emissive + ambient x (ambient state + light ambient)
+// + diffuse x light diffuse x max(0, N.L), clamped.
+QRgb litFace(const Vector3& worldNormal, const Material& m, const Light& l, std::uint32_t ambientState) {
+    const Vector3 toLight = Vec3Normalize(l.direction) * -1.0f;
+    const float nDotL = std::max(0.0f, Vec3Dot(Vec3Normalize(worldNormal), toLight));
+    auto channel = [&](float emissive, float ambient, float lightAmbient, float diffuse, float lightDiffuse,
+                       int shift) {
+        const float state = ((ambientState >> shift) & 0xFF) / 255.0f;
+        return emissive + ambient * (state + lightAmbient) + diffuse * lightDiffuse * nDotL;
+    };
+    return rgbOf(channel(m.emissive.r, m.ambient.r, l.ambient.r, m.diffuse.r, l.diffuse.r, 16),
+                 channel(m.emissive.g, m.ambient.g, l.ambient.g, m.diffuse.g, l.diffuse.g, 8),
+                 channel(m.emissive.b, m.ambient.b, l.ambient.b, m.diffuse.b, l.diffuse.b, 0));
+}
+
+} // namespace
+
+TEST_F(GlSceneTest, ClearFillsTheWholeTargetWithTheExactColour) {
+    const QImage image = frame([] {});
+    ASSERT_EQ(image.size(), QSize(kWidth, kHeight));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ASSERT_EQ(image.pixel(x, y), kBackground) << "at " << x << "," << y;
+}
+
+TEST_F(GlSceneTest, DefaultSceneLightsEveryVisibleFaceOfABoxAsDirect3D) {
+    // A turned box shows three faces; each must carry the lighting of its own (outward) normal,
+    // which also proves that the inside faces are culled and not the outside ones.
+    const MeshPtr box = CreateBox(6, 6, 6);
+    const Matrix world = MatrixMultiply(MatrixRotationY(0.6f), MatrixRotationX(-0.5f));
+    const Material material = dev->getMaterial();
+    const QImage image = frame([&] { drawMesh(*box, world, material); });
+
+    const Light light = dev->getLight(0);
+    const std::uint32_t ambient = dev->getRenderState(rs::Ambient);
+    const Vector3 normals[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    int visible = 0;
+    QRgb brightestLit = 0, darkestUnlit = qRgb(255, 255, 255);
+    for (const Vector3& n : normals) {
+        const Vector3 wn = Vec3TransformNormal(n, world);
+        if (wn.z > -0.2f)
+            continue; // turned away from the camera (or nearly edge-on)
+        ++visible;
+        const QPoint p = project(Vec3TransformCoord(n * 3.0f, world));
+        const QRgb expected = litFace(wn, material, light, ambient);
+        const QRgb got = image.pixel(p);
+        EXPECT_LE(channelDistance(got, expected), 2)
+            << "face " << n.x << "," << n.y << "," << n.z << ": got " << hex(got).toStdString()
+            << ", expected " << hex(expected).toStdString();
+        const float nDotL = Vec3Dot(Vec3Normalize(wn), Vec3Normalize(light.direction) * -1.0f);
+        if (nDotL > 0.1f)
+            brightestLit = std::max(brightestLit, got);
+        else if (nDotL <= 0)
+            darkestUnlit = std::min(darkestUnlit, got);
+    }
+    EXPECT_EQ(visible, 3);
+    EXPECT_GT(qGray(brightestLit), qGray(darkestUnlit) + 20);
+    EXPECT_NE(image.pixel(kWidth / 2, kHeight / 2), kBackground);
+}
+
+TEST_F(GlSceneTest, CullModeSelectsWhichSideOfTheBoxIsDrawn) {
+    // Seen from outside, a box's front face is its -Z face; culling clockwise faces instead shows
+    // the inside of its +Z face. The two faces get different emissive colours through two boxes:
+    // the same box drawn with the cull mode under test.
+    const MeshPtr box = CreateBox(6, 6, 6);
+    Material m = dev->getMaterial();
+    dev->setRenderState(rs::Lighting, 1);
+    // Light from behind the camera: the -Z face is lit, the +Z face is not.
+    Light light = dev->getLight(0);
+    light.direction = {0, 0, 1};
+    dev->setLight(0, light);
+    struct Case {
+        std::uint32_t cull;
+        Vector3 shownNormal;
+    };
+    for (const Case& c : {Case{rs::CullCCW, {0, 0, -1}}, Case{rs::CullCW, {0, 0, 1}}}) {
+        dev->setRenderState(rs::CullMode, c.cull);
+        const QImage image = frame([&] { drawMesh(*box, Matrix::identity(), m); });
+        const QRgb expected = litFace(c.shownNormal, m, light, dev->getRenderState(rs::Ambient));
+        EXPECT_LE(channelDistance(image.pixel(kWidth / 2, kHeight / 2), expected), 2)
+            << "cull mode " << c.cull;
+    }
+    dev->setRenderState(rs::CullMode, rs::CullNone);
+    const QImage both = frame([&] { drawMesh(*box, Matrix::identity(), m); });
+    EXPECT_NE(both.pixel(kWidth / 2, kHeight / 2), kBackground);
+}
+
+TEST_F(GlSceneTest, TranslucentPlateBlendsOverWhatIsBehindIt) {
+    const MeshPtr box = CreateBox(4, 4, 4);
+    const MeshPtr plate = CreateBox(14, 14, 0.1f);
+    const Matrix behind = MatrixTranslation(0, 0, 5);
+    const Material red = emissiveMaterial(0.9f, 0.1f, 0.1f);
+    const float alpha = 0x6F / 255.0f;
+    const Material plateMaterial = emissiveMaterial(0.2f, 0.4f, 0.6f, alpha);
+
+    const QImage without = frame([&] { drawMesh(*box, behind, red); });
+    const QImage with = frame([&] {
+        drawMesh(*box, behind, red);
+        dev->setRenderState(rs::AlphaBlendEnable, 1);
+        dev->setRenderState(rs::SrcBlend, rs::BlendSrcAlpha);
+        dev->setRenderState(rs::DestBlend, rs::BlendInvSrcAlpha);
+        drawMesh(*plate, Matrix::identity(), plateMaterial);
+        dev->setRenderState(rs::AlphaBlendEnable, 0);
+    });
+    const QPoint overBox(kWidth / 2, kHeight / 2);
+    const QPoint overBackground = project({6, 6, 0});
+    const QPoint outside(2, 2);
+    ASSERT_NE(without.pixel(overBox), kBackground);
+    for (const QPoint p : {overBox, overBackground}) {
+        const QRgb dst = without.pixel(p);
+        auto mix = [&](float src, int d) { return src * alpha + d / 255.0f * (1 - alpha); };
+        const QRgb expected = rgbOf(mix(0.2f, qRed(dst)), mix(0.4f, qGreen(dst)), mix(0.6f, qBlue(dst)));
+        EXPECT_LE(channelDistance(with.pixel(p), expected), 2)
+            << "at " << p.x() << "," << p.y() << ": got " << hex(with.pixel(p)).toStdString() << ", expected "
+            << hex(expected).toStdString();
+    }
+    EXPECT_EQ(with.pixel(outside), kBackground);
+}
+
+TEST_F(GlSceneTest, DepthTestKeepsTheNearerSurfaceWhateverTheDrawingOrder) {
+    const MeshPtr box = CreateBox(4, 4, 4);
+    const Matrix nearer = MatrixTranslation(0, 0, -2), farther = MatrixTranslation(0, 0, 4);
+    const Material green = emissiveMaterial(0, 1, 0), red = emissiveMaterial(1, 0, 0);
+    struct Case {
+        std::uint32_t zEnable;
+        bool nearFirst;
+        QRgb expected;
+    };
+    const Case cases[] = {
+        {1, true, qRgb(0, 255, 0)},
+        {1, false, qRgb(0, 255, 0)}, // depth test on: the near box wins
+        {0, true, qRgb(255, 0, 0)},
+        {0, false, qRgb(0, 255, 0)}, // off: the last one drawn wins
+    };
+    for (const Case& c : cases) {
+        dev->setRenderState(rs::ZEnable, c.zEnable);
+        const QImage image = frame([&] {
+            if (c.nearFirst) {
+                drawMesh(*box, nearer, green);
+                drawMesh(*box, farther, red);
+            } else {
+                drawMesh(*box, farther, red);
+                drawMesh(*box, nearer, green);
+            }
+        });
+        EXPECT_EQ(image.pixel(kWidth / 2, kHeight / 2), c.expected)
+            << "z enable " << c.zEnable << ", near first " << c.nearFirst;
+    }
+}
+
+TEST_F(GlSceneTest, DepthIsWrittenOnlyWithZWriteEnabled) {
+    // A near box drawn without writing depth does not hide a farther box drawn after it.
+    const MeshPtr box = CreateBox(4, 4, 4);
+    const Material green = emissiveMaterial(0, 1, 0), red = emissiveMaterial(1, 0, 0);
+    dev->setRenderState(rs::ZWriteEnable, 0);
+    const QImage image = frame([&] {
+        drawMesh(*box, MatrixTranslation(0, 0, -2), green);
+        dev->setRenderState(rs::ZWriteEnable, 1);
+        drawMesh(*box, MatrixTranslation(0, 0, 4), red);
+    });
+    EXPECT_EQ(image.pixel(kWidth / 2, kHeight / 2), qRgb(255, 0, 0));
+}
+
+TEST_F(GlSceneTest, LightingOffDrawsWhiteAndFlatShadingUsesOneColourPerFace) {
+    const MeshPtr sphere = CreateSphere(5, 16, 16);
+    dev->setRenderState(rs::Lighting, 0);
+    const QImage white = frame([&] { drawMesh(*sphere, Matrix::identity(), dev->getMaterial()); });
+    EXPECT_EQ(white.pixel(kWidth / 2, kHeight / 2), qRgb(255, 255, 255));
+
+    // Gouraud shading varies inside a triangle; flat shading is constant over it. Compare the
+    // number of distinct colours over the sphere.
+    dev->setRenderState(rs::Lighting, 1);
+    auto colours = [&](std::uint32_t shade) {
+        dev->setRenderState(rs::ShadeMode, shade);
+        const QImage image = frame([&] { drawMesh(*sphere, Matrix::identity(), dev->getMaterial()); });
+        std::set<QRgb> distinct;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                if (image.pixel(x, y) != kBackground)
+                    distinct.insert(image.pixel(x, y));
+        return distinct.size();
+    };
+    const std::size_t gouraud = colours(rs::ShadeGouraud);
+    const std::size_t flat = colours(rs::ShadeFlat);
+    EXPECT_LE(flat, 16u * 16u);
+    EXPECT_GT(gouraud, 2 * flat);
+}
+
+TEST_F(GlSceneTest, TextureOnStageZeroModulatesTheLitColour) {
+    // A 2 x 2 picture on a square with texture coordinates (position, normal, one texture set).
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QImage picture(2, 2, QImage::Format_ARGB32);
+    picture.setPixel(0, 0, qRgb(255, 0, 0));     // top left
+    picture.setPixel(1, 0, qRgb(0, 255, 0));     // top right
+    picture.setPixel(0, 1, qRgb(0, 0, 255));     // bottom left
+    picture.setPixel(1, 1, qRgb(255, 255, 255)); // bottom right
+    const QString path = dir.filePath(QStringLiteral("quad.png"));
+    ASSERT_TRUE(picture.save(path));
+    QString error;
+    const TexturePtr texture = CreateTextureFromFile(path, &error);
+    ASSERT_TRUE(texture) << error.toStdString();
+    EXPECT_EQ(texture->width(), 2);
+    EXPECT_FALSE(CreateTextureFromFile(dir.filePath(QStringLiteral("missing.png")), &error));
+    EXPECT_FALSE(error.isEmpty());
+
+    // x, y, z, nx, ny, nz, u, v; clockwise seen from the camera (front face), facing -Z.
+    const float s = 6;
+    std::vector<float> vertices = {-s, s,  0, 0, 0, -1, 0, 0, s,  s,  0, 0, 0, -1, 1, 0,
+                                   s,  -s, 0, 0, 0, -1, 1, 1, -s, -s, 0, 0, 0, -1, 0, 1};
+    const Mesh quad(FVF_POSITION_NORMAL_TEX1, vertices, {0, 1, 2, 0, 2, 3});
+    dev->setRenderState(rs::Lighting, 0); // white, so the texels show unchanged
+    const QImage plain = frame([&] {
+        dev->setTexture(0, texture);
+        drawMesh(quad, Matrix::identity(), dev->getMaterial());
+        dev->setTexture(0, nullptr);
+    });
+    auto at = [&](const QImage& image, float x, float y) { return image.pixel(project({x, y, 0})); };
+    EXPECT_EQ(at(plain, -s / 2, s / 2), qRgb(255, 0, 0));
+    EXPECT_EQ(at(plain, s / 2, s / 2), qRgb(0, 255, 0));
+    EXPECT_EQ(at(plain, -s / 2, -s / 2), qRgb(0, 0, 255));
+    EXPECT_EQ(at(plain, s / 2, -s / 2), qRgb(255, 255, 255));
+
+    // Lit: texel x lit colour (here the emissive (0.5, 0.25, 1)).
+    dev->setRenderState(rs::Lighting, 1);
+    const QImage lit = frame([&] {
+        dev->setTexture(0, texture);
+        drawMesh(quad, Matrix::identity(), emissiveMaterial(0.5f, 0.25f, 1.0f));
+        dev->setTexture(0, nullptr);
+    });
+    EXPECT_LE(channelDistance(at(lit, s / 2, -s / 2), rgbOf(0.5f, 0.25f, 1.0f)), 1);
+    EXPECT_LE(channelDistance(at(lit, -s / 2, s / 2), rgbOf(0.5f, 0, 0)), 1);
+    // Without a texture the same quad shows the lit colour itself.
+    const QImage untextured =
+        frame([&] { drawMesh(quad, Matrix::identity(), emissiveMaterial(0.5f, 0.25f, 1)); });
+    EXPECT_LE(channelDistance(at(untextured, -s / 2, s / 2), rgbOf(0.5f, 0.25f, 1.0f)), 1);
+}
+
+TEST_F(GlSceneTest, OverlayTextIsPaintedOverTheSceneInItsColour) {
+    // The box leaves face culling and depth testing on, which the overlay must not suffer from.
+    const MeshPtr box = CreateBox(6, 6, 6);
+    QFont qfont(QStringLiteral("Liberation Sans"));
+    qfont.setPixelSize(28);
+    Font font(g_device, qfont);
+    const QString text = QStringLiteral("Size: 1,234 bytes");
+    const int left = 20, top = 100; // over the box and the background
+    const QRect box2d(left, top, font.textWidth(text), font.textHeight(text));
+    ASSERT_GT(box2d.width(), 100);
+    ASSERT_GT(box2d.height(), 20);
+
+    const QImage before = frame([&] { drawMesh(*box, Matrix::identity(), dev->getMaterial()); });
+    const QImage image = frame([&] {
+        drawMesh(*box, Matrix::identity(), dev->getMaterial());
+        EXPECT_EQ(font.drawText(text, left, top, 0xFFFF0000), box2d.height());
+    });
+    ASSERT_EQ(dev->overlayTexts().size(), 1u);
+    EXPECT_EQ(dev->overlayTexts()[0].text, text);
+
+    int red = 0, changedOutside = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const bool inside = box2d.adjusted(-2, -2, 2, 2).contains(x, y);
+            if (inside && image.pixel(x, y) == qRgb(255, 0, 0))
+                ++red;
+            if (!inside && image.pixel(x, y) != before.pixel(x, y))
+                ++changedOutside;
+        }
+    EXPECT_GT(red, 50) << "few pixels in the text's colour";
+    EXPECT_EQ(changedOutside, 0);
+
+    // The next frame draws the 3D scene as before: the painter's state changes were undone.
+    const QImage after = frame([&] { drawMesh(*box, Matrix::identity(), dev->getMaterial()); });
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(dev->overlayTexts().empty());
+}
+
+TEST(GlDevice, ResetAfterContextLossUploadsMeshesAgainAndDraws) {
+    auto first = std::make_unique<OffscreenGl>();
+    ASSERT_TRUE(first->valid()) << first->error().toStdString();
+    Device dev;
+    dev.setTargetSize(64, 64);
+    ASSERT_TRUE(dev.attachContext(first->context(), first->makeCurrentFunction()));
+    dev.setTransform(TransformType::View, MatrixLookAtLH({0, 0, -20}, {0, 0, 0}, {0, 1, 0}));
+    dev.setTransform(TransformType::Projection, MatrixPerspectiveFovLH(3.1415f / 4, 1, 1, 3000));
+    dev.setMaterial(emissiveMaterial(0, 1, 0));
+    const MeshPtr box = CreateBox(6, 6, 6);
+    auto draw = [&] {
+        dev.clear(CLEAR_TARGET | CLEAR_ZBUFFER, kBackground, 1, 0);
+        dev.beginScene();
+        dev.drawSubset(*box, 0);
+        dev.endScene();
+        dev.present();
+    };
+    draw();
+    ASSERT_EQ(dev.grabFramebuffer().pixel(32, 32), qRgb(0, 255, 0));
+    const std::uint64_t uploads = dev.uploadCount();
+    EXPECT_EQ(dev.testCooperativeLevel(), D3D_OK);
+
+    first.reset(); // the context goes away (as a widget's does when it is re-created)
+    EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_FALSE(dev.hasContext());
+    EXPECT_EQ(dev.reset(), D3DERR_DEVICENOTRESET); // nothing to reset onto yet
+    draw();                                        // frames go on without a picture
+    EXPECT_TRUE(dev.grabFramebuffer().isNull());
+
+    auto second = std::make_unique<OffscreenGl>();
+    ASSERT_TRUE(second->valid());
+    dev.contextAvailable(second->context(), second->makeCurrentFunction());
+    EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    ASSERT_EQ(dev.reset(), D3D_OK);
+    EXPECT_EQ(dev.testCooperativeLevel(), D3D_OK);
+    draw();
+    EXPECT_EQ(dev.grabFramebuffer().pixel(32, 32), qRgb(0, 255, 0));
+    EXPECT_EQ(dev.uploadCount(), uploads + 1); // the box, once more
+    EXPECT_EQ(dev.drawCount(), 3u);
+}
+
+TEST(GlDevice, ResetOfAWorkingDeviceFollowsTheTargetSizeAndKeepsUploads) {
+    OffscreenGl gl;
+    ASSERT_TRUE(gl.valid());
+    Device dev;
+    dev.setTargetSize(40, 30);
+    ASSERT_TRUE(dev.attachContext(gl.context(), gl.makeCurrentFunction()));
+    const MeshPtr box = CreateBox(1, 1, 1);
+    dev.drawSubset(*box, 0);
+    const std::uint64_t uploads = dev.uploadCount();
+    dev.setTargetSize(100, 50);
+    EXPECT_EQ(dev.reset(), D3D_OK);
+    EXPECT_EQ(dev.getViewport().width, 100u);
+    dev.clear(CLEAR_TARGET, 0xFF102030, 1, 0);
+    EXPECT_EQ(dev.grabFramebuffer().size(), QSize(100, 50));
+    dev.drawSubset(*box, 0);
+    EXPECT_EQ(dev.uploadCount(), uploads);
+    // Changing a mesh's data makes it upload again.
+    box->vertices()[0] += 0.5f;
+    box->changed();
+    dev.drawSubset(*box, 0);
+    EXPECT_EQ(dev.uploadCount(), uploads + 1);
+}
+
+TEST(GlDevice, ANullDeviceCountsAndRecordsDrawsWithoutOpenGL) {
+    Device dev;
+    dev.setRecording(true);
+    const MeshPtr box = CreateBox(1, 1, 1);
+    dev.setMaterial(emissiveMaterial(1, 0, 0, 0.5f));
+    dev.setRenderState(rs::AlphaBlendEnable, 1);
+    dev.clear(CLEAR_TARGET | CLEAR_ZBUFFER, 0, 1, 0);
+    dev.beginScene();
+    dev.drawSubset(*box, 0);
+    dev.endScene();
+    dev.present();
+    EXPECT_EQ(dev.drawCount(), 1u);
+    ASSERT_EQ(dev.records().size(), 1u);
+    EXPECT_TRUE(dev.records()[0].alphaBlend);
+    EXPECT_EQ(dev.records()[0].material.diffuse.a, 0.5f);
+    EXPECT_TRUE(dev.grabFramebuffer().isNull());
+    EXPECT_EQ(dev.testCooperativeLevel(), D3D_OK);
+}
