@@ -17,27 +17,6 @@ constexpr std::size_t kHeaderSize = 8 + 4 + 4 + 8 + 8 + 8; // magic, version, or
 constexpr std::size_t kRecordSize = 4 + 8 + 8 + 8 + 8 + 4 + 1 + 1 + 4;
 constexpr std::size_t kLinkSize = 3 * 8;
 
-// A 64-bit checksum over the payload, eight bytes at a time: it catches truncation, stray
-// bytes and bit flips; it is not meant to resist a forger (the file is the user's own).
-std::uint64_t checksum(std::string_view data) {
-    constexpr std::uint64_t k1 = 0x9E3779B185EBCA87ull, k2 = 0xC2B2AE3D27D4EB4Full;
-    std::uint64_t h = 0x27D4EB2F165667C5ull ^ (data.size() * k1);
-    std::size_t i = 0;
-    for (; i + 8 <= data.size(); i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, data.data() + i, 8);
-        h ^= w * k2;
-        h = ((h << 31) | (h >> 33)) * k1;
-    }
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, data.data() + i, data.size() - i);
-    h ^= tail * k2;
-    h ^= h >> 29;
-    h *= k1;
-    h ^= h >> 32;
-    return h;
-}
-
 template <typename T> void put(std::string& out, T value) {
     out.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
@@ -73,6 +52,27 @@ bool validName(std::string_view name) {
 }
 
 } // namespace
+
+// A 64-bit checksum over the payload, eight bytes at a time: it catches truncation, stray
+// bytes and bit flips; it is not meant to resist a forger (the file is the user's own).
+std::uint64_t cacheChecksum(std::string_view data) {
+    constexpr std::uint64_t k1 = 0x9E3779B185EBCA87ull, k2 = 0xC2B2AE3D27D4EB4Full;
+    std::uint64_t h = 0x27D4EB2F165667C5ull ^ (data.size() * k1);
+    std::size_t i = 0;
+    for (; i + 8 <= data.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, data.data() + i, 8);
+        h ^= w * k2;
+        h = ((h << 31) | (h >> 33)) * k1;
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, data.data() + i, data.size() - i);
+    h ^= tail * k2;
+    h ^= h >> 29;
+    h *= k1;
+    h ^= h >> 32;
+    return h;
+}
 
 FolderCache::FolderCache()
     : m_chunks(static_cast<FolderNode**>(std::calloc(kMaxChunks, sizeof(FolderNode*)))),
@@ -369,7 +369,7 @@ std::size_t FolderCache::serialise(std::string& out) const {
     put(header, kByteOrder);
     put(header, written);
     put(header, static_cast<std::uint64_t>(payload.size()));
-    put(header, checksum(payload));
+    put(header, cacheChecksum(payload));
     out = std::move(header);
     out += payload;
     return readFolders;
@@ -387,7 +387,7 @@ bool FolderCache::deserialise(std::string_view data) {
     head.get(size);
     head.get(sum);
     std::string_view payload = data.substr(kHeaderSize);
-    if (version != kVersion || order != kByteOrder || size != payload.size() || checksum(payload) != sum)
+    if (version != kVersion || order != kByteOrder || size != payload.size() || cacheChecksum(payload) != sum)
         return false;
     if (count == 0 || count > payload.size() / kRecordSize || count >= kNoNode)
         return false;

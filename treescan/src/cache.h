@@ -54,6 +54,9 @@ struct LinkRecord {
     std::uint64_t size;
 };
 
+// The checksum of the stored form's payload.
+std::uint64_t cacheChecksum(std::string_view payload);
+
 class FolderCache {
 public:
     FolderCache();

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -112,9 +113,15 @@ void commitFolder(FolderCache& cache, std::uint32_t index, const FolderFacts& fa
     n.mtimeNs = facts.mtimeNs;
     n.ownBytes = facts.ownBytes;
     n.ownFiles = facts.ownFiles;
-    n.flags = kRead;
+    n.flags = facts.settled ? kRead : 0;
     if (changed)
         cache.setDirty(true);
+}
+
+std::int64_t settledBefore() {
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec - kSettleNs;
 }
 
 // ---- HardLinkSet -------------------------------------------------------------------------------
@@ -181,7 +188,7 @@ struct FolderWalk::Worker {
 };
 
 FolderWalk::FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads)
-    : m_cache(cache), m_stop(stop), m_threadCount(threads ? threads : 1) {}
+    : m_cache(cache), m_stop(stop), m_threadCount(threads ? threads : 1), m_settledBefore(settledBefore()) {}
 
 FolderWalk::~FolderWalk() {
     stopAndJoin();
@@ -442,8 +449,9 @@ bool FolderWalk::read(Task* t, Worker& w) {
         w.views.emplace_back(w.names.data() + from, end - from);
         from = end;
     }
-    commitFolder(m_cache, t->node, FolderFacts{t->dev, t->ino, t->mtimeNs, ownBytes, ownFiles}, w.links,
-                 w.views, w.childNodes);
+    commitFolder(m_cache, t->node,
+                 FolderFacts{t->dev, t->ino, t->mtimeNs, ownBytes, ownFiles, t->mtimeNs < m_settledBefore},
+                 w.links, w.views, w.childNodes);
     for (std::size_t i = 0; i < w.subs.size(); ++i)
         w.subs[i].node = w.childNodes[i];
 

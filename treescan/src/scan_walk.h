@@ -37,7 +37,15 @@ struct FolderFacts {
     std::int64_t mtimeNs;
     std::uint64_t ownBytes;
     std::uint32_t ownFiles;
+    // False when the folder changed so recently that a change in the same clock tick would not
+    // move its modification time: its figures are used but not trusted next time.
+    bool settled;
 };
+
+// Folders modified less than this long before a pass began are not trusted from the cache.
+inline constexpr std::int64_t kSettleNs = 2'000'000'000;
+// The current time in ns since the epoch, less kSettleNs: folders modified before it are settled.
+std::int64_t settledBefore();
 void commitFolder(FolderCache& cache, std::uint32_t index, const FolderFacts& facts,
                   const std::vector<LinkRecord>& links, const std::vector<std::string_view>& subNames,
                   std::vector<std::uint32_t>& childNodes);
@@ -80,7 +88,8 @@ public:
     std::uint64_t countLinks(const std::vector<LinkRecord>& links);
 
     // Measures `subs`, the sub-folders of the open folder `rootFd` (which the walk takes over
-    // and closes), whose cache node is `rootNode`. Progress names are `displayRoot` + "/" + the sub-folder's name.
+    // and closes), whose cache node is `rootNode`. Progress names are `displayRoot` + "/" + the sub-folder's
+    // name.
     void start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev, std::vector<Start> subs,
                std::string displayRoot);
 
@@ -151,6 +160,7 @@ private:
     std::atomic<std::uint32_t> m_unreadable{0};
     std::atomic<std::uint32_t> m_read{0};
     std::atomic<std::uint32_t> m_cached{0};
+    std::int64_t m_settledBefore;
 };
 
 } // namespace treescan

@@ -250,7 +250,8 @@ int32_t SetFolder(const char* path) {
     std::uint32_t node = s.cache.find(cacheKey(path), true);
     commitFolder(s.cache, node,
                  FolderFacts{static_cast<std::uint64_t>(rootSt.st_dev),
-                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeOf(rootSt), ownBytes, ownFiles},
+                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeOf(rootSt), ownBytes, ownFiles,
+                             mtimeOf(rootSt) < settledBefore()},
                  links, subNames, childNodes);
     for (std::size_t i = 0; i < subs.size(); ++i)
         subs[i].node = childNodes[i];
@@ -276,6 +277,8 @@ int32_t NextTree(void) {
     int r = s.walk->next(folder);
     if (r == 1)
         setCurrentFolder(folder);
+    else if (r == 0)
+        s.walk->stopAndJoin(); // the workers are leaving anyway: no thread outlives the pass
     return r;
 }
 
