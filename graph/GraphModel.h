@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -33,6 +34,8 @@ public:
     void clear() { m_entries.clear(); }
     int count() const { return static_cast<int>(m_entries.size()); }
     bool empty() const { return m_entries.empty(); }
+    // Makes room for `count` entries in all (a load knows its item count up front).
+    void reserve(int count) { m_entries.reserve(static_cast<std::size_t>(std::max(count, 0))); }
     // Entry `index`, 1-based (1 to count()).
     DataEntry& entry(int index) { return m_entries.at(static_cast<std::size_t>(index - 1)); }
     const DataEntry& entry(int index) const { return m_entries.at(static_cast<std::size_t>(index - 1)); }

@@ -1,5 +1,6 @@
 #include "graph/LoadGrid.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ketra {
@@ -15,7 +16,10 @@ FolderEntryBuilder::FolderEntryBuilder(GraphModel& model, const ExtColourTable& 
                                        std::int16_t level)
     : m_model(model), m_colours(colours), m_grid(itemCount),
       m_folderColour(colours.colourFor(QStringLiteral("folder"))), m_includeFolders(includeFolders),
-      m_logscale(logscale), m_level(level) {}
+      m_logscale(logscale), m_level(level) {
+    if (itemCount > 0)
+        m_model.reserve(static_cast<int>(std::min<std::int64_t>(m_model.count() + itemCount, 1 << 24)));
+}
 
 void FolderEntryBuilder::addFolderItself(const QString& folder) {
     m_model.AddEntry(folder, 1, 100, 1, 100, m_folderColour, kFolderAttribute, QStringLiteral("100"), 1,
