@@ -19,6 +19,9 @@
 // A data object of a model file (comes with model-file support).
 class XFileData;
 
+class CD3DMesh;
+using CD3DMeshPtr = std::shared_ptr<CD3DMesh>;
+
 class CD3DMesh {
 public:
     CD3DMesh() = default;

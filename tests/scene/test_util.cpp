@@ -1,0 +1,260 @@
+// Module utilities: colour conversions, the degree quaternion, the frame factory, the
+// elapsed-time timer and the texture cache.
+#include "scene/D3DFrame.h"
+#include "scene/D3DUtil.h"
+#include "scene/ElapsedTimerClock.h"
+#include "scene_fixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+using platform::ColorValue;
+
+TEST(ColourTest, LongToColorValueSplitsTheChannels) {
+    struct Case {
+        std::uint32_t argb;
+        ColorValue expected;
+    };
+    const Case cases[] = {
+        {0xFF8000FFu, {128 / 255.0f, 0, 1, 1}},
+        {0x80000000u, {0, 0, 0, 128 / 255.0f}}, // negative: alpha byte with bit 7 set
+        {0xC0102030u, {16 / 255.0f, 32 / 255.0f, 48 / 255.0f, 192 / 255.0f}},
+        {0x7F102030u, {16 / 255.0f, 32 / 255.0f, 48 / 255.0f, 127 / 255.0f}},
+        {0x6FC0C0C0u, {192 / 255.0f, 192 / 255.0f, 192 / 255.0f, 111 / 255.0f}},
+        {0xFFFFFFFFu, {1, 1, 1, 1}},
+        {0x00000000u, {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argb);
+        const ColorValue v = LongToColorValue(static_cast<std::int32_t>(c.argb));
+        EXPECT_FLOAT_EQ(v.r, c.expected.r);
+        EXPECT_FLOAT_EQ(v.g, c.expected.g);
+        EXPECT_FLOAT_EQ(v.b, c.expected.b);
+        EXPECT_FLOAT_EQ(v.a, c.expected.a);
+    }
+    EXPECT_NEAR(LongToColorValue(static_cast<std::int32_t>(0xFF8000FFu)).r, 0.50196f, 1e-5f);
+}
+
+TEST(ColourTest, ColorValueToLongRoundsTiesToEvenAndPacksAlphaHigh) {
+    struct Case {
+        const char* what;
+        ColorValue value;
+        std::uint32_t expected;
+    };
+    const Case cases[] = {
+        {"opaque red", {1, 0, 0, 1}, 0xFFFF0000u},
+        {"transparent black", {0, 0, 0, 0}, 0},
+        {"alpha 0.5 is 127.5 -> 128: negative", {0, 0, 0, 0.5f}, 0x80000000u},
+        {"alpha below one half stays positive", {0, 0, 0, 0.4f}, 0x66000000u},
+        {"0.5/255 -> 0", {0.5f / 255, 0, 0, 0}, 0x00000000u},
+        {"1.5/255 -> 2", {0, 1.5f / 255, 0, 0}, 0x00000200u},
+        {"2.5/255 -> 2", {0, 0, 2.5f / 255, 0}, 0x00000002u},
+        {"0.5 -> 128", {0.5f, 0.5f, 0.5f, 1}, 0xFF808080u},
+        {"just above a tie", {0, 0, 2.51f / 255, 0}, 0x00000003u},
+        {"out of range is clamped", {2, -1, std::numeric_limits<float>::quiet_NaN(), 1.5f}, 0xFFFF0000u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ColorValueToLong(c.value), static_cast<std::int32_t>(c.expected));
+    }
+    // the tie cases above really are ties in single precision
+    EXPECT_EQ(0.5f / 255 * 255.0f, 0.5f);
+    EXPECT_EQ(1.5f / 255 * 255.0f, 1.5f);
+    EXPECT_EQ(2.5f / 255 * 255.0f, 2.5f);
+    EXPECT_LT(ColorValueToLong({1, 0, 0, 1}), 0);
+}
+
+TEST(ColourTest, EveryByteSurvivesARoundTrip) {
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        const std::uint32_t argb = n << 24 | (255 - n) << 16 | ((n * 7) & 0xFF) << 8 | n;
+        EXPECT_EQ(ColorValueToLong(LongToColorValue(static_cast<std::int32_t>(argb))),
+                  static_cast<std::int32_t>(argb))
+            << n;
+    }
+}
+
+TEST(UtilTest, SmallConstructors) {
+    const platform::Vector3 v = vec3(1, 2, 3);
+    EXPECT_EQ(v.x, 1);
+    EXPECT_EQ(v.y, 2);
+    EXPECT_EQ(v.z, 3);
+    const ColorValue c = ColorValue4(0.1f, 0.2f, 0.3f, 0.4f); // alpha first
+    EXPECT_EQ(c.r, 0.2f);
+    EXPECT_EQ(c.g, 0.3f);
+    EXPECT_EQ(c.b, 0.4f);
+    EXPECT_EQ(c.a, 0.1f);
+}
+
+TEST(UtilTest, QuaternionFromAxisDegreesTakesPiAs3Point1415) {
+    // 90 degrees -> 1.57075 rad; half of it is 0.785375 rad.
+    const platform::Quaternion q = QuaternionFromAxisDegrees(1, 0, 0, 90);
+    EXPECT_NEAR(q.x, 0.70709038f, 2e-7f);
+    EXPECT_NEAR(q.w, 0.70712318f, 2e-7f);
+    EXPECT_EQ(q.y, 0.0f);
+    EXPECT_EQ(q.z, 0.0f);
+    // 180 degrees about a non-unit axis: the axis is normalised and w = cos(1.57075) = 4.63e-5.
+    const platform::Quaternion h = QuaternionFromAxisDegrees(0, 2, 2, 180);
+    EXPECT_NEAR(h.w, 4.6327e-5f, 1e-8f);
+    EXPECT_NEAR(h.y, 0.70710678f, 1e-6f);
+    EXPECT_NEAR(h.z, 0.70710678f, 1e-6f);
+}
+
+TEST(UtilTest, CreateChildFrameAppendsToTheParent) {
+    CD3DFramePtr parent = CreateChildFrame(nullptr);
+    ASSERT_NE(parent, nullptr);
+    CD3DFramePtr a = CreateChildFrame(parent);
+    CD3DFramePtr b = CreateChildFrame(parent);
+    ASSERT_EQ(parent->GetChildFrameCount(), 2);
+    EXPECT_EQ(parent->GetChildFrame(0), a);
+    EXPECT_EQ(parent->GetChildFrame(1), b);
+    EXPECT_EQ(a->GetChildFrameCount(), 0);
+}
+
+// ---- elapsed-time timer ----
+
+namespace {
+
+double g_fakeNow = 0;
+double FakeClock() {
+    return g_fakeNow;
+}
+
+class TimerTest : public ::testing::Test {
+protected:
+    void TearDown() override { SetElapsedTimerClock(nullptr); }
+};
+
+} // namespace
+
+TEST_F(TimerTest, CommandsFollowTheClock) {
+    SetElapsedTimerClock(FakeClock);
+    struct Step {
+        double now;
+        std::int32_t command;
+        float expected;
+    };
+    const Step steps[] = {
+        {100, TIMER_RESET, 0},            // base 100, stop 0, last 0
+        {103, TIMER_GETAPPTIME, 3},       //
+        {104, TIMER_STOP, 104},           // stop 104
+        {110, TIMER_START, 110},          // base 106, last 6, stop 0
+        {111, TIMER_GETAPPTIME, 5},       // the stopped 6 s do not count
+        {111, TIMER_GETELAPSEDTIME, 105}, // 111 - 6
+        {111.25, TIMER_GETELAPSEDTIME, 0.25f},
+        {111.25, TIMER_GETELAPSEDTIME, 0},
+        {50, TIMER_GETELAPSEDTIME, 0}, // the clock went back: 0, never negative
+        {50.5, TIMER_GETELAPSEDTIME, 0.5f},
+        {120, TIMER_ADVANCE, 120},     // base = 106 + 120 - (0 + 0.1)
+        {121, TIMER_GETAPPTIME, -105}, // 121 - 225.9, to single precision
+        {130, 5, 130},                 // anything else reads the clock
+    };
+    for (const Step& s : steps) {
+        g_fakeNow = s.now;
+        const float got = ElapsedTimer(s.command);
+        if (s.command == TIMER_GETAPPTIME && s.expected < 0)
+            EXPECT_NEAR(got, -104.9f, 1e-4f);
+        else
+            EXPECT_NEAR(got, s.expected, 1e-5f) << "command " << s.command << " at " << s.now;
+    }
+}
+
+TEST_F(TimerTest, ElapsedTimeTwiceOnTheRealClockIsSmallAndNotNegative) {
+    const float first = ElapsedTimer(TIMER_GETELAPSEDTIME);
+    const float second = ElapsedTimer(TIMER_GETELAPSEDTIME);
+    EXPECT_GE(first, 0.0f);
+    EXPECT_GE(second, 0.0f);
+    EXPECT_LT(second, 1.0f);
+}
+
+// ---- texture cache ----
+
+namespace {
+
+class TextureTest : public SceneTest {
+protected:
+    void SetUp() override {
+        SceneTest::SetUp();
+        ASSERT_TRUE(dir.isValid());
+        media = dir.filePath("media");
+        ASSERT_TRUE(QDir().mkpath(media));
+        ClearTextureCache();
+    }
+    void TearDown() override {
+        ClearTextureCache();
+        SetMediaFolder(QString());
+        SceneTest::TearDown();
+    }
+    static void WritePng(const QString& path, int width, int height) {
+        QImage image(width, height, QImage::Format_RGBA8888);
+        image.fill(Qt::blue);
+        ASSERT_TRUE(image.save(path, "PNG")) << path.toStdString();
+    }
+
+    QTemporaryDir dir;
+    QString media;
+};
+
+} // namespace
+
+TEST_F(TextureTest, NamesNotFoundAreLookedUpInTheMediaFolderAndCached) {
+    // a bare name that does not exist where we run, and the media folder with or without "/"
+    const QString name = QStringLiteral("ketra-test-texture-%1.png").arg(QCoreApplication::applicationPid());
+    ASSERT_FALSE(QFile::exists(name));
+    WritePng(media + "/" + name, 4, 2);
+    for (const QString& folder : {media, media + "/"}) {
+        SCOPED_TRACE(folder.toStdString());
+        ClearTextureCache();
+        SetMediaFolder(folder);
+        EXPECT_EQ(g_mediaFolder, folder);
+        const platform::TexturePtr t = LoadTexture(g_device, name);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->width(), 4);
+        EXPECT_EQ(t->height(), 2);
+        EXPECT_EQ(LoadTexture(g_device, name), t);
+    }
+    // cached under the name as given: the file is no longer needed
+    ASSERT_TRUE(QFile::remove(media + "/" + name));
+    EXPECT_NE(LoadTexture(g_device, name), nullptr);
+    // exact, case-sensitive names
+    EXPECT_EQ(LoadTexture(g_device, name.toUpper()), nullptr);
+    ClearTextureCache();
+    EXPECT_EQ(LoadTexture(g_device, name), nullptr);
+}
+
+TEST_F(TextureTest, AnExistingFileIsPreferredToTheMediaFolder) {
+    WritePng(dir.filePath("here.png"), 3, 5);
+    WritePng(media + "/here.png", 7, 7);
+    WritePng(dir.filePath("absolute.png"), 6, 1);
+    SetMediaFolder(media);
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const platform::TexturePtr relative = LoadTexture(g_device, "here.png");
+    const platform::TexturePtr absolute = LoadTexture(g_device, dir.filePath("absolute.png"));
+    QDir::setCurrent(previous);
+    ASSERT_NE(relative, nullptr);
+    EXPECT_EQ(relative->width(), 3);
+    ASSERT_NE(absolute, nullptr);
+    EXPECT_EQ(absolute->width(), 6);
+}
+
+TEST_F(TextureTest, EmptyMissingAndBrokenNamesGiveNoTextureAndAreNotCached) {
+    SetMediaFolder(media);
+    EXPECT_EQ(LoadTexture(g_device, QString()), nullptr);
+    EXPECT_EQ(LoadTexture(g_device, "absent.png"), nullptr);
+    QFile broken(media + "/broken.png");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture");
+    broken.close();
+    EXPECT_EQ(LoadTexture(g_device, "broken.png"), nullptr);
+
+    // a failure is tried again next time
+    WritePng(media + "/absent.png", 2, 2);
+    EXPECT_NE(LoadTexture(g_device, "absent.png"), nullptr);
+}
