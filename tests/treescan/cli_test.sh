@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The `treescan size` and `treescan list` commands as a script would use them: output lines,
+# numbers and exit statuses. $1 is the treescan binary.
+set -u
+bin=${1:?usage: cli_test.sh TREESCAN}
+tmp=$(mktemp -d)
+trap 'chmod -R u+rwX "$tmp"; rm -rf "$tmp"' EXIT
+export XDG_CACHE_HOME="$tmp/cache"
+export TZ=UTC0
+failures=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# expect_eq WHAT EXPECTED ACTUAL
+expect_eq() {
+    if [ "$2" != "$3" ]; then
+        fail "$1"
+        printf '  expected: %q\n  actual:   %q\n' "$2" "$3" >&2
+    fi
+}
+
+# expect_status WHAT STATUS COMMAND...: runs the command, checks its exit status.
+expect_status() {
+    local what=$1 want=$2
+    shift 2
+    "$@" >"$tmp/out" 2>"$tmp/err"
+    local got=$?
+    [ "$got" = "$want" ] || fail "$what: exit status $got, expected $want"
+}
+
+# The tree: 10 + 20 + 30 + 40 + a link of 8 ("twenty.c") + a hard link (once) + a FIFO (0).
+t="$tmp/tree"
+mkdir -p "$t/sub/deeper" "$t/.hidden-dir" "$t/empty"
+printf '%010d' 0 >"$t/ten.txt"
+printf '%020d' 0 >"$t/sub/twenty.c"
+printf '%030d' 0 >"$t/sub/deeper/thirty"
+printf '%040d' 0 >"$t/.hidden-dir/forty"
+ln "$t/sub/twenty.c" "$t/sub/deeper/twenty-again"
+ln -s twenty.c "$t/sub/link"
+mkfifo "$t/pipe"
+printf 'x' >"$t/name with	tab"
+touch -d '2001-09-09 01:46:40' "$t/ten.txt"
+
+# size: bytes, files, folders, PATH
+expect_status "size" 0 "$bin" size "$t"
+expect_eq "size line" "$(printf '109\t8\t4\t%s' "$t")" "$(cat "$tmp/out")"
+
+# --cache: the same answer twice, and the cache file appears under XDG_CACHE_HOME.
+expect_status "size --cache (first)" 0 "$bin" size --cache "$t"
+first=$(cat "$tmp/out")
+expect_status "size --cache (second)" 0 "$bin" size --cache "$t"
+expect_eq "size --cache line" "$first" "$(cat "$tmp/out")"
+[ -s "$XDG_CACHE_HOME/ketra/folders.cache" ] || fail "size --cache stored no cache file"
+# A damaged cache file changes nothing in the answer.
+printf 'garbage' >"$XDG_CACHE_HOME/ketra/folders.cache"
+expect_status "size --cache (damaged cache)" 0 "$bin" size --cache "$t"
+expect_eq "size with a damaged cache" "$first" "$(cat "$tmp/out")"
+
+# list: attributes, size, time, name; folders first; hidden and system items only on request;
+# a tab in a name is escaped so that the line keeps four fields.
+expect_status "list" 0 "$bin" list "$t"
+expect_eq "list names" "empty
+sub
+name with\\ttab
+ten.txt" "$(cut -f4 "$tmp/out")"
+expect_eq "list line of ten.txt" "$(printf '32\t10\t2001-09-09 01:46:40\tten.txt')" "$(grep 'ten.txt$' "$tmp/out")"
+expect_eq "list fields" "4" "$(awk -F'\t' '{print NF}' "$tmp/out" | sort -u)"
+
+expect_status "list --hidden --system" 0 "$bin" list --hidden --system "$t"
+expect_eq "list --hidden --system names" ".hidden-dir
+empty
+sub
+name with\\ttab
+pipe
+ten.txt" "$(cut -f4 "$tmp/out")"
+expect_eq "attributes of the FIFO" "4" "$(awk -F'\t' '$4 == "pipe" {print $1}' "$tmp/out")"
+expect_eq "attributes of the hidden folder" "18" "$(awk -F'\t' '$4 == ".hidden-dir" {print $1}' "$tmp/out")"
+
+expect_status "list --sort size --desc" 0 "$bin" list --sort size --desc "$t/sub"
+expect_eq "list --sort size --desc" "deeper
+twenty.c
+link" "$(cut -f4 "$tmp/out")"
+expect_eq "a link lists with its own size" "$(printf '1056\t8')" "$(awk -F'\t' '$4 == "link" {print $1 "\t" $2}' "$tmp/out")"
+
+expect_status "list --sort type" 0 "$bin" list --sort type "$t"
+expect_eq "list --sort type" "empty
+sub
+name with\\ttab
+ten.txt" "$(cut -f4 "$tmp/out")"
+
+expect_status "list --sizes" 0 "$bin" list --sizes "$t"
+expect_eq "folder totals" "0 empty
+58 sub" "$(awk -F'\t' 'NR <= 2 {print $2 " " $4}' "$tmp/out")"
+
+# Exit statuses: 1 for a folder that can't be read (with a message), 2 for usage errors.
+expect_status "size of a missing folder" 1 "$bin" size "$t/missing"
+[ -s "$tmp/err" ] || fail "no message for a missing folder"
+expect_status "list of a file" 1 "$bin" list "$t/ten.txt"
+[ -s "$tmp/err" ] || fail "no message for a file given as PATH"
+expect_status "size without PATH" 2 "$bin" size
+expect_status "size with two paths" 2 "$bin" size "$t" "$t"
+expect_status "size with an unknown option" 2 "$bin" size --bogus "$t"
+expect_status "list with a bad key" 2 "$bin" list --sort colour "$t"
+expect_status "list with --sort and no key" 2 "$bin" list "$t" --sort
+expect_status "no command" 2 "$bin"
+expect_status "unknown command" 2 "$bin" frobnicate "$t"
+
+# Unreadable folders, as an unprivileged user when running as root.
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    chmod 755 "$tmp"
+    chmod 000 "$t/sub/deeper"
+    expect_status "size as nobody with an unreadable folder" 0 \
+        setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_CACHE_HOME="$tmp/nobody" "$bin" size "$t"
+    # ten, twenty, forty, the link (8), the tab file, the FIFO; deeper is a folder not entered
+    expect_eq "size as nobody" "$(printf '79\t6\t4\t%s' "$t")" "$(cat "$tmp/out")"
+    expect_status "list of an unreadable folder as nobody" 1 \
+        setpriv --reuid=65534 --regid=65534 --clear-groups "$bin" list "$t/sub/deeper"
+    chmod 755 "$t/sub/deeper"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "all checks passed"
