@@ -1,5 +1,7 @@
 #include "graph/Camera.h"
 
+#include <Qt>
+
 #include <algorithm>
 #include <cmath>
 
@@ -24,6 +26,26 @@ CameraStep rotate(Vector3 axis, float angle) {
 }
 
 } // namespace
+
+int VirtualKeyFromQt(int qtKey) {
+    switch (qtKey) {
+    case Qt::Key_Left:
+        return vk::Left;
+    case Qt::Key_Up:
+        return vk::Up;
+    case Qt::Key_Right:
+        return vk::Right;
+    case Qt::Key_Down:
+        return vk::Down;
+    case Qt::Key_Delete:
+        return vk::Delete;
+    default:
+        break;
+    }
+    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
+        return qtKey; // the same codes as the letters' and digits' ASCII capitals
+    return -1;
+}
 
 void Camera::KeyDown(int keyCode, int shiftMask) {
     if (!inRange(keyCode))

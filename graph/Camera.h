@@ -25,6 +25,9 @@ inline constexpr int Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46;
 inline constexpr int F = 70, R = 82, S = 83, W = 87, X = 88, Y = 89, Z = 90;
 } // namespace vk
 
+// The key code of a Qt key (Qt::Key): the arrows, Delete, letters and digits; -1 for any other key.
+int VirtualKeyFromQt(int qtKey);
+
 // A rotation of the root frame about `axis` (not necessarily unit length) by `angle` radians, to
 // be combined into its local matrix with `combineMode` (0: the rotation acts first, in the frame's
 // own space), as the frame's AddRotation does.
@@ -66,7 +69,8 @@ public:
     // A key went down: it is held from now on; `shiftMask` is the modifier mask that came with it
     // (any non-zero mask reverses X/Y/Z). Key codes outside 0..256 are ignored.
     void KeyDown(int keyCode, int shiftMask);
-    // A key went up: it is no longer held.
+    // A key went up: it is no longer held. (Delete released while an item is selected deletes the
+    // item instead; the window handles that and does not call KeyUp, so the flag stays set.)
     void KeyUp(int keyCode);
     bool keyHeld(int keyCode) const;
     // A button other than the right one went down at (x, y) twips: a drag starts there.

@@ -1,6 +1,7 @@
 // The camera step with a controlled elapsed time, the turning of the graph, drags and reset.
 #include "graph/Camera.h"
 
+#include <Qt>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -257,6 +258,20 @@ TEST(DragRotate, AxisIsTakenIntoTheRootFramesSpace) {
     // Back in world space the local axis is the screen axis (-1, 0, 0).
     const Vector3 world = platform::Vec3TransformNormal(r->axis, root);
     expectVec(world, -1, 0, 0, 1e-5f);
+}
+
+TEST(Keys, QtKeysMapToTheCameraCodes) {
+    const std::pair<int, int> cases[] = {
+        {Qt::Key_Left, vk::Left}, {Qt::Key_Up, vk::Up}, {Qt::Key_Right, vk::Right}, {Qt::Key_Down, vk::Down},
+        {Qt::Key_Delete, 46},     {Qt::Key_W, vk::W},   {Qt::Key_S, vk::S},         {Qt::Key_X, vk::X},
+        {Qt::Key_Z, vk::Z},       {Qt::Key_F, vk::F},   {Qt::Key_R, vk::R},         {Qt::Key_5, 53},
+        {Qt::Key_Shift, -1},      {Qt::Key_F1, -1},     {Qt::Key_Escape, -1}};
+    for (const auto& [qt, code] : cases)
+        EXPECT_EQ(ketra::VirtualKeyFromQt(qt), code) << qt;
+    // An unmapped key reaches the camera as -1, which it ignores.
+    Camera c;
+    c.KeyDown(ketra::VirtualKeyFromQt(Qt::Key_Shift), 1);
+    EXPECT_EQ(c.m_shiftState, 0);
 }
 
 TEST(Keys, OutsideTheKeyTableAreIgnored) {
