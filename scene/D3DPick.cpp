@@ -81,19 +81,33 @@ bool CD3DPick::ViewportPick(const CD3DFramePtr& frame, float X, float Y) {
 bool CD3DPick::ViewportPickEx(const CD3DFramePtr& frame, const platform::Viewport& viewport,
                               const Matrix& projection, const Matrix& view, const Matrix& world, float X,
                               float Y) {
+    // The point under (X, Y) on the near and the far plane in clip space (an unprojection through
+    // identity matrices), and view x projection: both are the same for every frame of the tree.
+    const Matrix identity = Matrix::identity();
+    ViewportRay ray;
+    ray.nearClip = platform::Vec3Unproject(Vector3{X, Y, 0.0f}, viewport, identity, identity, identity);
+    ray.farClip = platform::Vec3Unproject(Vector3{X, Y, 1.0f}, viewport, identity, identity, identity);
+    ray.viewProjection = platform::MatrixMultiply(view, projection);
+    return viewportPick(frame, ray, world);
+}
+
+bool CD3DPick::viewportPick(const CD3DFramePtr& frame, const ViewportRay& ray, const Matrix& world) {
     if (!frame || !frame->Enabled)
         return false;
     const Matrix frameWorld = platform::MatrixMultiply(frame->GetMatrix(), world);
-    // The segment from the near plane to the far plane under the point, in the frame's own space:
-    // hit distances are fractions of it, so they compare directly between frames.
-    const Vector3 nearPoint =
-        platform::Vec3Unproject(Vector3{X, Y, 0.0f}, viewport, projection, view, frameWorld);
-    const Vector3 farPoint =
-        platform::Vec3Unproject(Vector3{X, Y, 1.0f}, viewport, projection, view, frameWorld);
-    const bool result = pickMeshes(frame, nearPoint, farPoint - nearPoint);
+    // The segment from the near plane to the far plane under the point, unprojected into the
+    // frame's own space: hit distances are fractions of it, so they compare directly between
+    // frames. A singular transform (a flattened frame) sees nothing.
+    bool result = frame->GetChildMeshCount() > 0;
+    if (const auto toFrame =
+            platform::MatrixInverse(platform::MatrixMultiply(frameWorld, ray.viewProjection))) {
+        const Vector3 nearPoint = platform::Vec3TransformCoord(ray.nearClip, *toFrame);
+        const Vector3 farPoint = platform::Vec3TransformCoord(ray.farClip, *toFrame);
+        result = pickMeshes(frame, nearPoint, farPoint - nearPoint);
+    }
     const std::int32_t children = frame->GetChildFrameCount();
     for (std::int32_t i = 0; i < children; ++i)
-        ViewportPickEx(frame->GetChildFrame(i), viewport, projection, view, frameWorld, X, Y);
+        viewportPick(frame->GetChildFrame(i), ray, frameWorld);
     return result;
 }
 

@@ -56,7 +56,13 @@ private:
         CD3DFramePtr frame;
         CD3DMeshPtr mesh;
     };
+    // What a viewport pick shares between the frames of the tree.
+    struct ViewportRay {
+        platform::Vector3 nearClip, farClip;
+        platform::Matrix viewProjection;
+    };
     const Record& record(std::int32_t i, const char* what) const;
+    bool viewportPick(const CD3DFramePtr& frame, const ViewportRay& ray, const platform::Matrix& world);
     // Intersects every mesh of `frame` with the ray (in frame space) and records the hits.
     bool pickMeshes(const CD3DFramePtr& frame, const platform::Vector3& origin, const platform::Vector3& dir);
 
