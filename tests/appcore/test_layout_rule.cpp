@@ -223,9 +223,4 @@ TEST(Splitter, ReleasedLeftOfTheWindowKeepsAPositiveWidth) {
     EXPECT_EQ(s.imgSplitterLeft, 0);
 }
 
-TEST(Splitter, BarFollowsTheMouse) {
-    EXPECT_EQ(splitterBarLeftOnDown(2357), 2382);
-    EXPECT_EQ(splitterBarLeftOnMove(2357, -150), 2207);
-}
-
 } // namespace

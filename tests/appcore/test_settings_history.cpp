@@ -160,13 +160,6 @@ TEST_F(SettingsStore, ValuesThatDoNotConvertGiveTheDefault) {
     EXPECT_EQ(Settings(ini()).read("/p").MainLeft, 2500);
 }
 
-TEST_F(SettingsStore, EmptyCurrentFolderIsKept) {
-    SettingsValues v;
-    v.current_folder = "";
-    Settings(ini()).write(v);
-    EXPECT_EQ(Settings(ini()).read("/p").current_folder, "");
-}
-
 // ---- navigation history ----
 
 TEST(History, EmptyHistoryGoesNowhere) {

@@ -83,13 +83,6 @@ TEST(Getcol, EmptyKeyRecordMatchesNamesEndingInDot) {
     EXPECT_EQ(table.colourFor("plain"), 0xFFFFFFFFu);
 }
 
-TEST(Getcol, ForwardsToTheProgramTable) {
-    g_extColours.setRecords({{"folder", 1, 2, 3}});
-    EXPECT_EQ(getcol("folder"), 0xFF010203u);
-    g_extColours.clear();
-    EXPECT_EQ(getcol("folder"), 0xFFFFFFFFu);
-}
-
 // ---- reading the colour file ----
 
 class ColourFile : public ::testing::Test {

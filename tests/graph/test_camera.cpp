@@ -130,17 +130,6 @@ TEST(FrameMove, ShiftIsTheMaskOfTheLastKeyDown) {
     EXPECT_GT(rs[1].angle, 0); // Y without Shift
 }
 
-TEST(FrameMove, RotationMatrixTurnsLeftHanded) {
-    // X without Shift turns by a negative angle: +Y tips towards -Z.
-    Camera c = runningCamera();
-    c.KeyDown(vk::X, 0);
-    const auto rs = rotations(c.FrameMove(1.0f, false));
-    ASSERT_EQ(rs.size(), 1u);
-    const Vector3 up = platform::Vec3TransformNormal({0, 1, 0}, rs[0].matrix());
-    EXPECT_LT(up.z, 0);
-    EXPECT_NEAR(std::atan2(-up.z, up.y), 3.1415f / 5 * 1.3f, 1e-4);
-}
-
 TEST(FrameMove, AutoRotationFollowsRealTimeAndPausesWhileDragging) {
     Camera c = runningCamera();
     c.m_autoRotate = true;
