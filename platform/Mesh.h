@@ -139,11 +139,11 @@ MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t
 // Sphere centred on the origin, poles on the Z axis: the +Z pole, stacks - 1 rings, the -Z pole.
 MeshPtr CreateSphere(float radius, std::uint32_t slices, std::uint32_t stacks);
 
-// Per-glyph placement reported by CreateTextMesh.
+// Per-glyph placement reported by CreateTextMesh, in the text mesh's units and coordinates.
 struct GlyphMetrics {
-    Vector2 origin;  // glyph cell origin (baseline)
-    Vector2 advance; // advance to the next glyph
-    Vector2 blackBoxMin, blackBoxMax;
+    Vector2 origin;                   // glyph cell origin (baseline)
+    Vector2 advance;                  // advance to the next glyph
+    Vector2 blackBoxMin, blackBoxMax; // extent of the outline; both equal `origin` for a blank
 };
 
 // Extruded 3D text of `font`: the font's em height is 1.0 unit, the baseline on y = 0, the text
@@ -151,6 +151,9 @@ struct GlyphMetrics {
 // (front faces -Z, towards the default camera), curves flattened to `deviation` (in em units;
 // 0 or less means 0.01 em). Every glyph is a closed solid, holes included. `glyphs`, if given,
 // receives one entry per character. Returns an empty mesh (no faces) for an empty string.
+// Characters (Unicode code points) are placed one after the other by their advance widths, without
+// kerning; each one's solid is made once per font, deviation and extrusion and then reused from a
+// cache, so building many labels costs little more than copying their vertices. Thread-safe.
 MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, float extrusion,
                        std::vector<GlyphMetrics>* glyphs = nullptr);
 

@@ -121,6 +121,16 @@ TEST(TextMesh, GlyphsAreClosedSolidsWithTheirHoles) {
     }
 }
 
+TEST(TextMesh, EveryPrintableLatin1CharacterIsClosed) {
+    for (char32_t c = 0x21; c <= 0xFF; ++c) {
+        if (c >= 0x7F && c <= 0xA0)
+            continue;
+        const MeshPtr mesh = CreateTextMesh(labelFont(), QString::fromUcs4(&c, 1), 0.001f, kExtrusion);
+        EXPECT_EQ(openEdges(*mesh), "") << "U+" << std::hex << static_cast<unsigned>(c);
+        EXPECT_EQ(facesAgainstNormals(*mesh), 0) << "U+" << std::hex << static_cast<unsigned>(c);
+    }
+}
+
 TEST(TextMesh, LongLabelsOfOverlappingGlyphsStayClosed) {
     for (const char* text :
          {"Documents", "Ärger (1).tar.gz", "WAVE_ffi~", "My Music", "fi fl ffi", "ÅØ¿@#&"}) {
