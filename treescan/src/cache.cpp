@@ -392,40 +392,44 @@ bool FolderCache::deserialise(std::string_view data) {
     if (count == 0 || count > payload.size() / kRecordSize || count >= kNoNode)
         return false;
 
-    // Check everything before touching the cache.
-    struct Parsed {
+    // Two passes over the same bytes: the first checks everything without touching the cache,
+    // the second builds the nodes from what is now known to be sound.
+    struct Record {
         std::uint32_t parent;
         FolderNode n;
         std::string_view name;
-        std::vector<LinkRecord> links;
+        std::uint32_t linkCount;
     };
-    std::vector<Parsed> nodes(static_cast<std::size_t>(count));
-    Reader r(payload);
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        Parsed& p = nodes[i];
+    auto parse = [&](Reader& r, std::size_t i, Record& p) {
         std::uint8_t flags = 0, nameLength = 0;
-        std::uint32_t linkCount = 0;
         if (!r.get(p.parent) || !r.get(p.n.dev) || !r.get(p.n.ino) || !r.get(p.n.mtimeNs) ||
             !r.get(p.n.ownBytes) || !r.get(p.n.ownFiles) || !r.get(flags) || !r.get(nameLength) ||
-            !r.get(linkCount) || !r.bytes(nameLength, p.name))
+            !r.get(p.linkCount) || !r.bytes(nameLength, p.name))
             return false;
         if (i == 0 ? (p.parent != kNoNode || nameLength != 0) : (p.parent >= i || !validName(p.name)))
             return false;
-        if ((flags & ~kRead) != 0 || linkCount > r.left() / kLinkSize)
+        if ((flags & ~kRead) != 0 || p.linkCount > r.left() / kLinkSize)
             return false;
         p.n.flags = flags;
-        p.links.resize(linkCount);
-        for (LinkRecord& l : p.links)
-            if (!r.get(l.dev) || !r.get(l.ino) || !r.get(l.size))
+        return true;
+    };
+    {
+        Reader r(payload);
+        Record p;
+        std::string_view links;
+        for (std::size_t i = 0; i < count; ++i)
+            if (!parse(r, i, p) || !r.bytes(std::size_t{p.linkCount} * kLinkSize, links))
                 return false;
+        if (r.left() != 0)
+            return false;
     }
-    if (r.left() != 0)
-        return false;
 
     std::lock_guard lock(m_mutex);
     clear();
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        Parsed& p = nodes[i];
+    Reader r(payload);
+    Record p;
+    for (std::size_t i = 0; i < count; ++i) {
+        parse(r, i, p);
         std::uint32_t index = newNodeLocked(p.name); // indexes follow the file's order
         FolderNode& n = node(index);
         n.dev = p.n.dev;
@@ -434,9 +438,15 @@ bool FolderCache::deserialise(std::string_view data) {
         n.ownBytes = p.n.ownBytes;
         n.ownFiles = p.n.ownFiles;
         n.flags = p.n.flags;
-        if (!p.links.empty()) {
+        if (p.linkCount > 0) {
+            std::vector<LinkRecord> links(p.linkCount);
+            for (LinkRecord& l : links) {
+                r.get(l.dev);
+                r.get(l.ino);
+                r.get(l.size);
+            }
             n.links = static_cast<std::uint32_t>(m_links.size());
-            m_links.push_back(std::move(p.links));
+            m_links.push_back(std::move(links));
         }
         if (i > 0) {
             n.parent = p.parent;
