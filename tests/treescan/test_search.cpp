@@ -375,3 +375,38 @@ TEST(Search, TextFitsTheCallersBuffer) {
     EXPECT_EQ(GetSearchSize(1), 0.0);
     EXPECT_EQ(GetSearchSize(0), 1.0);
 }
+
+// Folders deeper than PATH_MAX bytes are searched too (their paths can't be opened whole).
+TEST(Search, PathsLongerThanPathMax) {
+    fixture::TempTree tree;
+    const std::string part(200, 'd');
+    const int levels = 25; // about 5,000 bytes below the root
+    std::vector<int> fds{::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY)};
+    for (int i = 0; i < levels; ++i) {
+        ASSERT_EQ(::mkdirat(fds.back(), part.c_str(), 0755), 0);
+        fds.push_back(::openat(fds.back(), part.c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_GE(fds.back(), 0);
+    }
+    int file = ::openat(fds.back(), "deep-needle.txt", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(file, "needle", 6), 6);
+    ::close(file);
+
+    setOptions({});
+    ASSERT_EQ(FindStr(tree.root().c_str(), "needle", "needle"), 0);
+    EXPECT_TRUE(waitForEnd());
+    ASSERT_EQ(GetSearchFileCount(), 1);
+    std::string want = tree.root();
+    for (int i = 0; i < levels; ++i)
+        want += "/" + part;
+    EXPECT_GT(want.size(), 4096u);
+    EXPECT_EQ(result(0).folder, want);
+    EXPECT_EQ(result(0).name, "deep-needle.txt");
+
+    // Removed from the bottom up, through the open folders (the paths are too long to remove).
+    ::unlinkat(fds.back(), "deep-needle.txt", 0);
+    for (int i = levels; i > 0; --i) {
+        ::close(fds[static_cast<std::size_t>(i)]);
+        ::unlinkat(fds[static_cast<std::size_t>(i) - 1], part.c_str(), AT_REMOVEDIR);
+    }
+    ::close(fds[0]);
+}
