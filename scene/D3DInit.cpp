@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -38,6 +39,11 @@ const QString kNoDevice =
 void tell(DeviceMessage which, const QString& text) {
     if (g_module.messageHook) {
         g_module.messageHook(which, text);
+        return;
+    }
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        // No widgets in this process (a command-line use): the message goes to the error stream.
+        std::fprintf(stderr, "Ketra: %s\n", qPrintable(text));
         return;
     }
     if (which == DeviceMessage::NoHardware)

@@ -146,14 +146,21 @@ TEST(DeviceGuard, WithoutOpenGLBothMessagesAreShownAndTheProgramEnds) {
     struct Case {
         const char* variable;
         const char* value;
+        bool withoutDisplay;
     };
-    // An X server whose GL Qt may not use, and a windowing system without GL.
-    for (const Case& c : {Case{"QT_XCB_GL_INTEGRATION", "none"}, Case{"QT_QPA_PLATFORM", "minimal"}}) {
-        SCOPED_TRACE(c.variable);
+    // An X server whose GL Qt may not use, a windowing system without GL, and no display at all.
+    for (const Case& c :
+         {Case{"QT_XCB_GL_INTEGRATION", "none", false}, Case{"QT_QPA_PLATFORM", "minimal", false},
+          Case{"QT_QPA_PLATFORM", "offscreen", true}}) {
+        SCOPED_TRACE(c.value);
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KETRA_DEVICE_GUARD_CHILD"), QStringLiteral("1"));
         env.insert(QString::fromLatin1(c.variable), QString::fromLatin1(c.value));
+        if (c.withoutDisplay) {
+            env.remove(QStringLiteral("DISPLAY"));
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        }
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(),
                     {QStringLiteral("--gtest_filter=DeviceGuardChild.*")});
