@@ -33,7 +33,15 @@ bool hasNormal(std::uint32_t fvf) {
 
 // Appends one position+normal vertex.
 inline void push(std::vector<float>& out, float px, float py, float pz, float nx, float ny, float nz) {
-    out.insert(out.end(), {px, py, pz, nx, ny, nz});
+    const std::size_t at = out.size();
+    out.resize(at + 6);
+    float* p = out.data() + at;
+    p[0] = px;
+    p[1] = py;
+    p[2] = pz;
+    p[3] = nx;
+    p[4] = ny;
+    p[5] = nz;
 }
 
 // sin and cos of start + i * step for i in 0..count-1.
@@ -376,13 +384,16 @@ MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t
 
     // The side leans by (radius1 - radius2) over the length; its normal leans towards the narrow end.
     const float slope = length > 0 ? (radius1 - radius2) / length : 0.0f;
+    std::vector<Vector3> sideNormals(slices);
+    for (std::uint32_t s = 0; s < slices; ++s)
+        sideNormals[s] = Vec3Normalize({theta.cos[s], theta.sin[s], slope});
     for (std::uint32_t st = 0; st <= stacks; ++st) {
         // The end rings take the caps' values exactly, so the rims coincide with the side.
         const float f = static_cast<float>(st) / static_cast<float>(stacks);
         const float z = st == stacks ? length / 2 : z0 + f * length;
         const float radius = st == stacks ? radius2 : radius1 + f * (radius2 - radius1);
         for (std::uint32_t s = 0; s < slices; ++s) {
-            const Vector3 n = Vec3Normalize({theta.cos[s], theta.sin[s], slope});
+            const Vector3& n = sideNormals[s];
             push(vertices, radius * theta.cos[s], radius * theta.sin[s], z, n.x, n.y, n.z);
         }
         if (st == 0)
