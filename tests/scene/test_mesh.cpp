@@ -245,7 +245,6 @@ TEST_F(MeshTest, SetFVFReplacesTheMeshByAConvertedCopy) {
 
 TEST_F(MeshTest, BoundingVolumesOfABox) {
     CD3DMeshPtr m = BoxMesh(2, 4, 6);
-    m->mesh->vertices()[0] += 0; // untouched data, the box is centred on the origin
     m->ComputeBoundingVolumes();
     EXPECT_TRUE(m->bHasSphere);
     EXPECT_TRUE(Near(m->SphereCenter(), {0, 0, 0}));

@@ -151,17 +151,13 @@ TEST_F(TimerTest, CommandsFollowTheClock) {
         {111.25, TIMER_GETELAPSEDTIME, 0},
         {50, TIMER_GETELAPSEDTIME, 0}, // the clock went back: 0, never negative
         {50.5, TIMER_GETELAPSEDTIME, 0.5f},
-        {120, TIMER_ADVANCE, 120},     // base = 106 + 120 - (0 + 0.1)
-        {121, TIMER_GETAPPTIME, -105}, // 121 - 225.9, to single precision
-        {130, 5, 130},                 // anything else reads the clock
+        {120, TIMER_ADVANCE, 120},        // base = 106 + 120 - (0 + 0.1)
+        {121, TIMER_GETAPPTIME, -104.9f}, // 121 - 225.9
+        {130, 5, 130},                    // anything else reads the clock
     };
     for (const Step& s : steps) {
         g_fakeNow = s.now;
-        const float got = ElapsedTimer(s.command);
-        if (s.command == TIMER_GETAPPTIME && s.expected < 0)
-            EXPECT_NEAR(got, -104.9f, 1e-4f);
-        else
-            EXPECT_NEAR(got, s.expected, 1e-5f) << "command " << s.command << " at " << s.now;
+        EXPECT_NEAR(ElapsedTimer(s.command), s.expected, 1e-4f) << "command " << s.command << " at " << s.now;
     }
 }
 
