@@ -1,0 +1,326 @@
+// The menu bar, the 3D view's pop-up menu, the item context menu, the toolbar, and the option
+// commands. An option command flips its flag, keeps its check mark (or its toolbar button's
+// pressed state) in step with it, tells the scanner when the option is the scanner's, and
+// reloads the folder when the picture depends on it.
+#include "GraphForm.h"
+
+#include "treescan.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace {
+
+QAction* makeAction(QObject* parent, const char* name, const QString& caption, bool checkable = false,
+                    bool checked = false) {
+    auto* a = new QAction(caption, parent);
+    a->setObjectName(QString::fromLatin1(name));
+    a->setCheckable(checkable);
+    if (checkable)
+        a->setChecked(checked);
+    return a;
+}
+
+// A freedesktop theme icon, or Qt's own picture when the theme has none.
+QIcon themeIcon(const QStyle* style, const char* themeName, QStyle::StandardPixmap fallback) {
+    return QIcon::fromTheme(QString::fromLatin1(themeName), style->standardIcon(fallback));
+}
+
+} // namespace
+
+void GraphForm::createMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("menuBar"));
+
+    QMenu* file = bar->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileExit = makeAction(this, "mnuFileExit", tr("&Exit"));
+    mnuFileExit->setShortcut(QKeySequence::Quit);
+    file->addAction(mnuFileExit);
+
+    QMenu* edit = bar->addMenu(tr("&Edit"));
+    edit->setObjectName(QStringLiteral("mnuEdit"));
+    mnuEditFind = makeAction(this, "mnuEditFind", tr("&Find"), true, false);
+    mnuEditFind->setShortcut(QKeySequence::Find);
+    edit->addAction(mnuEditFind);
+
+    QMenu* view = bar->addMenu(tr("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    mnuView3D = makeAction(this, "mnuView3D", tr("3D"), true, true);
+    mnuViewTree3D = makeAction(this, "mnuViewTree3D", tr("Tree View 3D"), true, false);
+    mnuViewDetails = makeAction(this, "mnuViewDetails", tr("Details"), true, false);
+    // The tree view and the details list come with their own subsystems.
+    mnuViewTree3D->setEnabled(false);
+    mnuViewDetails->setEnabled(false);
+    view->addAction(mnuView3D);
+    view->addAction(mnuViewTree3D);
+    view->addAction(mnuViewDetails);
+    view->addSeparator();
+    QMenu* arrange = view->addMenu(tr("Arrange Icons by"));
+    arrange->setObjectName(QStringLiteral("mnuViewArrange"));
+    mnuViewName = makeAction(this, "mnuViewName", tr("Name"), true, true);
+    mnuViewSize = makeAction(this, "mnuViewSize", tr("Size"), true, false);
+    mnuViewType = makeAction(this, "mnuViewType", tr("Type"), true, false);
+    mnuViewDate = makeAction(this, "mnuViewDate", tr("Modified Date"), true, false);
+    mnuViewAscending = makeAction(this, "mnuViewAscending", tr("Ascending"), true, true);
+    arrange->addAction(mnuViewName);
+    arrange->addAction(mnuViewSize);
+    arrange->addAction(mnuViewType);
+    arrange->addAction(mnuViewDate);
+    arrange->addSeparator();
+    arrange->addAction(mnuViewAscending);
+
+    QMenu* options = bar->addMenu(tr("&Options"));
+    options->setObjectName(QStringLiteral("mnuOptions"));
+    mnuOptionsHidden = makeAction(this, "mnuOptionsHidden", tr("Show Hidden Files"), true, false);
+    mnuOptionsSystem = makeAction(this, "mnuOptionsSystem", tr("Show System Files"), true, false);
+    mnuOptionsImages = makeAction(this, "mnuOptionsImages", tr("Show Filename on 3D nodes"), true, false);
+    mnuOptionsPopup = makeAction(this, "mnuOptionsPopup", tr("Show Filename as popup text"), true, false);
+    mnuBarCols = makeAction(this, "mnuBarCols", tr("3D Bar colors"));
+    mnuBarCols->setEnabled(false); // the colour dialog comes with the colour table's editor
+    mnuShortcuts = makeAction(this, "mnuShortcuts", tr("Show Keyboard Shortcuts"), true, true);
+    mnuLog = makeAction(this, "mnuLog", tr("Use Log Scale for Bar Heights"), true, false);
+    options->addAction(mnuOptionsHidden);
+    options->addAction(mnuOptionsSystem);
+    options->addSeparator();
+    options->addAction(mnuOptionsImages);
+    options->addAction(mnuOptionsPopup);
+    options->addAction(mnuBarCols);
+    options->addAction(mnuShortcuts);
+    options->addAction(mnuLog);
+
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpHelp = makeAction(this, "mnuHelpHelp", tr("Help"));
+    mnuHelpHelp->setShortcut(QKeySequence::HelpContents);
+    mnuAbout = makeAction(this, "mnuAbout", tr("About Ketra"));
+    help->addAction(mnuHelpHelp);
+    help->addAction(mnuAbout);
+
+    // The 3D view's pop-up menu.
+    MENU_POPUP = new QMenu(this);
+    MENU_POPUP->setObjectName(QStringLiteral("MENU_POPUP"));
+    MENU_UP = makeAction(this, "MENU_UP", tr("&Show Parent Folder"));
+    MENU_REFRESH = makeAction(this, "MENU_REFRESH", tr("Reload folder"));
+    MENU_RESET = makeAction(this, "MENU_RESET", tr("Reset Orientation"));
+    MENU_ROTATE = makeAction(this, "MENU_ROTATE", tr("Auto Rotate"), true, true);
+    MENU_BASE = makeAction(this, "MENU_BASE", tr("Show base plane"), true, true);
+    MENU_LOAD = makeAction(this, "MENU_LOAD", tr("Load Data From File!"));
+    MENU_LOAD->setVisible(false); // hidden in the window definition; nothing shows it
+    MENU_LOAD->setEnabled(false);
+    MENU_POPUP->addAction(MENU_UP);
+    MENU_POPUP->addAction(MENU_REFRESH);
+    MENU_POPUP->addSeparator();
+    MENU_POPUP->addAction(MENU_RESET);
+    MENU_POPUP->addAction(MENU_ROTATE);
+    MENU_POPUP->addAction(MENU_BASE);
+    MENU_POPUP->addAction(MENU_LOAD);
+
+    // The context menu of an item.
+    MENU_CONTEXT = new QMenu(this);
+    MENU_CONTEXT->setObjectName(QStringLiteral("MENU_CONTEXT"));
+    mnuContentOpen = makeAction(this, "mnuContentOpen", tr("&Open"));
+    mnuFolderOpen = makeAction(this, "mnuFolderOpen", tr("Open Folder in File Manager"));
+    mnuContentDelete = makeAction(this, "mnuContentDelete", tr("&Delete"));
+    mnuContentproperties = makeAction(this, "mnuContentproperties", tr("&File Properties"));
+    // The shell operations on the selected item come with their own subsystem.
+    for (QAction* a : {mnuContentOpen, mnuFolderOpen, mnuContentDelete, mnuContentproperties}) {
+        a->setEnabled(false);
+        MENU_CONTEXT->addAction(a);
+    }
+}
+
+void GraphForm::createToolbar() {
+    Toolbar1 = new QToolBar(tr("Toolbar"), this);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->toggleViewAction()->setEnabled(false);
+    Toolbar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, Toolbar1);
+
+    const QStyle* st = style();
+    auto button = [&](const char* name, const QString& tip, const char* icon, QStyle::StandardPixmap fallback,
+                      bool checkable = false) {
+        QAction* a = makeAction(this, name, tip, checkable, false);
+        a->setToolTip(tip);
+        a->setIcon(themeIcon(st, icon, fallback));
+        Toolbar1->addAction(a);
+        return a;
+    };
+    tlbBack = button("tlbBack", tr("Previous Folder"), "go-previous", QStyle::SP_ArrowBack);
+    tlbNext = button("tlbNext", tr("Next Folder"), "go-next", QStyle::SP_ArrowForward);
+    tlbUp = button("tlbUp", tr("Parent Folder"), "go-up", QStyle::SP_FileDialogToParent);
+    Toolbar1->addSeparator();
+    tlbFind = button("tlbFind", tr("Find Files"), "edit-find", QStyle::SP_FileDialogContentsView, true);
+    tlbRotate = button("tlbRotate", tr("Auto Rotate"), "object-rotate-right", QStyle::SP_BrowserReload, true);
+    tlbReset = button("tlbReset", tr("Reset View"), "zoom-original", QStyle::SP_DialogResetButton);
+    tlbBase = button("tlbBase", tr("Show Base"), "view-grid", QStyle::SP_TitleBarShadeButton, true);
+    Toolbar1->addSeparator();
+    tlbIncFolders =
+        button("tlbIncFolders", tr("Include Folder Sizes"), "drive-harddisk", QStyle::SP_DriveHDIcon, true);
+    tlbStats = button("tlbStats", tr("Show folder statistics"), "dialog-information",
+                      QStyle::SP_MessageBoxInformation, true);
+    tlbRefresh = button("tlbRefresh", tr("Refresh this folder"), "view-refresh", QStyle::SP_BrowserReload);
+    tlbRefresh->setShortcut(QKeySequence::Refresh);
+    tlbDelete = button("tlbDelete", tr("Remove File or Folder"), "edit-delete", QStyle::SP_TrashIcon);
+    Toolbar1->addSeparator();
+    tlbShowImage = button("tlbShowImage", tr("Show Picture"), "image-x-generic", QStyle::SP_FileIcon);
+    tlbBack->setShortcut(QKeySequence::Back);
+    tlbNext->setShortcut(QKeySequence::Forward);
+    tlbDelete->setEnabled(false);
+    tlbShowImage->setEnabled(false);
+
+    // The Stop button of folder loads sits inside the toolbar at its right end (placed by the layout).
+    cmdStop = new QPushButton(themeIcon(st, "process-stop", QStyle::SP_BrowserStop), tr("Stop"), Toolbar1);
+    cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    cmdStop->hide();
+}
+
+// ---- Option commands -------------------------------------------------------------------------
+
+void GraphForm::ToggleFolderSizes() {
+    m_includeFolders = !m_includeFolders;
+    IncludeFolderSize(m_includeFolders ? 1 : 0);
+    tlbIncFolders->setChecked(m_includeFolders);
+    reloadFolder();
+}
+
+void GraphForm::ToggleStats() {
+    m_showStats = !m_showStats;
+    tlbStats->setChecked(m_showStats);
+    DrawGraph();
+}
+
+void GraphForm::MENU_BASE_Click() {
+    m_bShowBase = !m_bShowBase;
+    MENU_BASE->setChecked(m_bShowBase);
+    tlbBase->setChecked(m_bShowBase);
+    DrawGraph();
+}
+
+void GraphForm::MENU_ROTATE_Click() {
+    m_autoRotate = !m_autoRotate;
+    MENU_ROTATE->setChecked(m_autoRotate);
+    tlbRotate->setChecked(m_autoRotate);
+}
+
+void GraphForm::mnuOptionsHidden_Click() {
+    m_showHidden = !m_showHidden;
+    mnuOptionsHidden->setChecked(m_showHidden);
+    IncludeHidden(m_showHidden ? 1 : 0);
+    reloadFolder();
+}
+
+void GraphForm::mnuOptionsSystem_Click() {
+    m_showSystem = !m_showSystem;
+    mnuOptionsSystem->setChecked(m_showSystem);
+    IncludeSystem(m_showSystem ? 1 : 0);
+    reloadFolder();
+}
+
+void GraphForm::mnuOptionsImages_Click() {
+    m_showText = !m_showText;
+    mnuOptionsImages->setChecked(m_showText);
+    reloadFolder();
+}
+
+void GraphForm::mnuOptionsPopup_Click() {
+    m_showPopup = !m_showPopup;
+    mnuOptionsPopup->setChecked(m_showPopup);
+    txtCurrent->setVisible(!m_showPopup);
+    Form_Resize();
+}
+
+void GraphForm::mnuShortcuts_Click() {
+    m_bShowShortcuts = !m_bShowShortcuts;
+    mnuShortcuts->setChecked(m_bShowShortcuts);
+}
+
+void GraphForm::mnuLog_Click() {
+    m_logscale = !m_logscale;
+    mnuLog->setChecked(m_logscale);
+    reloadFolder();
+}
+
+// ---- View commands ---------------------------------------------------------------------------
+
+void GraphForm::mnuView3D_Click() {
+    mnuView3D->setChecked(true);
+    mnuViewTree3D->setChecked(false);
+    mnuViewDetails->setChecked(false);
+    Picture1->show();
+    ListView1->hide();
+    m_treeview = false;
+    reloadFolder();
+    setRenderTimer(m_deviceReady);
+}
+
+void GraphForm::setSortKey(int key) {
+    mnuViewName->setChecked(key == TREESCAN_SORT_NAME);
+    mnuViewType->setChecked(key == TREESCAN_SORT_TYPE);
+    mnuViewSize->setChecked(key == TREESCAN_SORT_SIZE);
+    mnuViewDate->setChecked(key == TREESCAN_SORT_DATE);
+    m_sortKey = key;
+    SortBy(m_sortKey, m_sortAscending);
+    reloadFolder();
+}
+
+void GraphForm::mnuViewAscending_Click() {
+    m_sortAscending = 1 - m_sortAscending;
+    mnuViewAscending->setChecked(m_sortAscending == 1);
+    SortBy(m_sortKey, m_sortAscending);
+    reloadFolder();
+}
+
+void GraphForm::mnuEditFind_Click() {
+    setFindPaneShown(Frame1->isHidden());
+}
+
+void GraphForm::setFindPaneShown(bool shown) {
+    Frame1->setVisible(shown);
+    mnuEditFind->setChecked(shown);
+    tlbFind->setChecked(shown);
+    if (shown)
+        txtFind->setFocus();
+    Form_Resize();
+}
+
+// ---- Help ------------------------------------------------------------------------------------
+
+void GraphForm::mnuHelpHelp_Click() {
+    // Read-only resources sit beside the program, or in ../share/ketra in the installed layout.
+    const QString beside = joinPath(m_programFolder, QStringLiteral("help.htm"));
+    const QString installed = joinPath(m_programFolder, QStringLiteral("../share/ketra/help.htm"));
+    const QString path = QFileInfo::exists(beside) ? beside : installed;
+    if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        QMessageBox::warning(this, QStringLiteral("Ketra"),
+                             tr("The help file \"%1\" could not be opened.").arg(beside));
+}
+
+void GraphForm::mnuAbout_Click() {
+    auto* about = findChild<QMessageBox*>(QStringLiteral("frmAbout"));
+    if (!about) {
+        about = new QMessageBox(QMessageBox::Information, tr("About Ketra"),
+                                tr("<b>Ketra</b> %1<br>A folder seen as a 3D bar graph.")
+                                    .arg(QCoreApplication::applicationVersion()),
+                                QMessageBox::Ok, this);
+        about->setObjectName(QStringLiteral("frmAbout"));
+        about->setModal(false);
+    }
+    about->show();
+    about->raise();
+}

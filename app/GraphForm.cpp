@@ -1,0 +1,328 @@
+// The main window's controls and the one place where their signals are wired.
+#include "GraphForm.h"
+
+#include "colours/ExtColours.h"
+#include "core/NavigationHistory.h"
+#include "graph/GraphModel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+
+namespace {
+
+// Design sizes (twips) of the controls that the layout rule reads but never sets.
+constexpr double kFrame2Height = 600;
+constexpr double kTxtCurrentHeight = 285;
+constexpr double kSplitterWidth = 105;
+constexpr double kSplitterBarWidth = 45;
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption) {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text = {}) {
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(QString::fromLatin1(name));
+    return e;
+}
+
+QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& caption) {
+    auto* c = new QCheckBox(caption, parent);
+    c->setObjectName(QString::fromLatin1(name));
+    return c;
+}
+
+} // namespace
+
+GraphForm::GraphForm(QWidget* parent)
+    : QMainWindow(parent), m_model(std::make_unique<ketra::GraphModel>()),
+      m_history(std::make_unique<ketra::NavigationHistory>()) {
+    setObjectName(QStringLiteral("GraphForm"));
+    setWindowTitle(QStringLiteral("Ketra"));
+    m_programFolder = programFolder();
+    createControls();
+    createMenus();
+    createToolbar();
+    wireSignals();
+}
+
+GraphForm::~GraphForm() = default;
+
+void GraphForm::createControls() {
+    m_central = new QWidget(this);
+    m_central->setObjectName(QStringLiteral("centralWidget"));
+    setCentralWidget(m_central);
+
+    // Address bar.
+    Frame2 = new QFrame(m_central);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame2->setFrameShape(QFrame::NoFrame);
+    adrLabel = makeLabel(Frame2, "adrLabel", tr("Address"));
+    adrList = new QComboBox(Frame2);
+    adrList->setObjectName(QStringLiteral("adrList"));
+    adrList->setEditable(true);
+    adrList->setInsertPolicy(QComboBox::NoInsert);
+    adrList->setCompleter(nullptr);
+    adrList->setMaxVisibleItems(20);
+    prog = makeEdit(Frame2, "prog");
+    prog->setReadOnly(true);
+    prog->setFocusPolicy(Qt::NoFocus);
+    prog->hide();
+
+    // The find pane (its search behaviour lives in search/).
+    Frame1 = new QFrame(m_central);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setFrameShape(QFrame::StyledPanel);
+    lblFind = makeLabel(Frame1, "lblFind", tr("Find filenames containing:"));
+    txtFind = makeEdit(Frame1, "txtFind");
+    cmdFind = makeButton(Frame1, "cmdFind", tr("Go"));
+    Label1 = makeLabel(Frame1, "Label1", tr("Text within file:"));
+    txtFindIn = makeEdit(Frame1, "txtFindIn");
+    frmOptions = new QFrame(Frame1);
+    frmOptions->setObjectName(QStringLiteral("frmOptions"));
+    frmOptions->setFrameShape(QFrame::StyledPanel);
+    chkCase = makeCheck(frmOptions, "chkCase", tr("Ignore Case"));
+    chkGT = makeCheck(frmOptions, "chkGT", tr("Filesize  >="));
+    txtGT = makeEdit(frmOptions, "txtGT", QStringLiteral("1Kb"));
+    chkLT = makeCheck(frmOptions, "chkLT", tr("Filesize  <="));
+    txtLT = makeEdit(frmOptions, "txtLT", QStringLiteral("10Kb"));
+    txtGT->setEnabled(false);
+    txtLT->setEnabled(false);
+    cmdX = makeButton(frmOptions, "cmdX", QStringLiteral("x"));
+    cmdUp = makeButton(Frame1, "cmdUp", QStringLiteral("^"));
+    cmdUp->hide();
+    LstFind = new QTreeWidget(Frame1);
+    LstFind->setObjectName(QStringLiteral("LstFind"));
+    LstFind->setRootIsDecorated(false);
+    LstFind->setColumnCount(0);
+    cmdStopSearch = makeButton(Frame1, "cmdStopSearch", tr("Stop"));
+    cmdStopSearch->hide();
+    cmdClose = makeButton(Frame1, "cmdClose", tr("Close"));
+    Frame1->hide();
+
+    // Splitter: an invisible grab area and the bar drawn while dragging.
+    imgSplitter = new QWidget(m_central);
+    imgSplitter->setObjectName(QStringLiteral("imgSplitter"));
+    imgSplitter->setCursor(Qt::SizeHorCursor);
+    imgSplitter->setAttribute(Qt::WA_NoSystemBackground);
+    imgSplitter->hide();
+    picSplitter = new QFrame(m_central);
+    picSplitter->setObjectName(QStringLiteral("picSplitter"));
+    picSplitter->setFrameShape(QFrame::VLine);
+    picSplitter->setAutoFillBackground(true);
+    picSplitter->setBackgroundRole(QPalette::Dark);
+    picSplitter->hide();
+
+    // The view area: the 3D view, or the details list in its place.
+    Picture1 = createPicture1(m_central);
+    Q_ASSERT(Picture1->objectName() == QLatin1String("Picture1"));
+    ListView1 = new QTreeWidget(m_central);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setColumnCount(0);
+    ListView1->hide();
+    txtCurrent = makeLabel(m_central, "txtCurrent", QString());
+    txtCurrent->setFrameShape(QFrame::StyledPanel);
+    txtCurrent->hide();
+
+    // A button with no command of its own; the overlay takes its second font from it.
+    Command1 = makeButton(m_central, "Command1", QStringLiteral("Command1"));
+    Command1->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(10);
+
+    // Sizes the layout rule reads but never sets.
+    Frame2->setFixedHeight(std::max(twipsToPixelsY(kFrame2Height), adrList->sizeHint().height() + 6));
+    txtCurrent->setFixedHeight(std::max(twipsToPixelsY(kTxtCurrentHeight), txtCurrent->sizeHint().height()));
+    imgSplitter->setFixedWidth(twipsToPixelsX(kSplitterWidth));
+    picSplitter->setFixedWidth(std::max(2, twipsToPixelsX(kSplitterBarWidth)));
+
+    // Design positions of the controls the layout rule does not move (twips).
+    auto place = [this](QWidget* w, double left, double top, double width, double height) {
+        w->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width),
+                       twipsToPixelsY(height));
+    };
+    place(adrLabel, 120, 210, 855, 255);
+    adrList->move(twipsToPixelsX(1200), twipsToPixelsY(170));
+    place(lblFind, 120, 240, 2055, 255);
+    place(txtFind, 120, 495, 1500, 325);
+    place(cmdFind, 1700, 495, 400, 325);
+    place(Label1, 120, 840, 2055, 255);
+    place(txtFindIn, 120, 1050, 1500, 325);
+    place(LstFind, 100, 1415, 2000, 2000);
+    place(frmOptions, 120, 3400, 2000, 1335);
+    place(cmdStopSearch, 1500, 495, 615, 375);
+    place(cmdUp, 20, 4000, 255, 255);
+    place(cmdClose, 1660, 4000, 615, 255);
+    place(chkCase, 120, 140, 1215, 225);
+    place(chkGT, 120, 650, 1215, 225);
+    place(txtGT, 1320, 600, 600, 315);
+    place(chkLT, 120, 1000, 1215, 225);
+    place(txtLT, 1320, 960, 600, 315);
+    place(cmdX, 1700, 120, 255, 255);
+}
+
+void GraphForm::wireSignals() {
+    // Menu bar.
+    connect(mnuFileExit, &QAction::triggered, this, &GraphForm::mnuFileExit_Click);
+    connect(mnuEditFind, &QAction::triggered, this, &GraphForm::mnuEditFind_Click);
+    connect(mnuView3D, &QAction::triggered, this, &GraphForm::mnuView3D_Click);
+    connect(mnuViewName, &QAction::triggered, this, [this] { setSortKey(0); });
+    connect(mnuViewType, &QAction::triggered, this, [this] { setSortKey(1); });
+    connect(mnuViewSize, &QAction::triggered, this, [this] { setSortKey(2); });
+    connect(mnuViewDate, &QAction::triggered, this, [this] { setSortKey(3); });
+    connect(mnuViewAscending, &QAction::triggered, this, &GraphForm::mnuViewAscending_Click);
+    connect(mnuOptionsHidden, &QAction::triggered, this, &GraphForm::mnuOptionsHidden_Click);
+    connect(mnuOptionsSystem, &QAction::triggered, this, &GraphForm::mnuOptionsSystem_Click);
+    connect(mnuOptionsImages, &QAction::triggered, this, &GraphForm::mnuOptionsImages_Click);
+    connect(mnuOptionsPopup, &QAction::triggered, this, &GraphForm::mnuOptionsPopup_Click);
+    connect(mnuShortcuts, &QAction::triggered, this, &GraphForm::mnuShortcuts_Click);
+    connect(mnuLog, &QAction::triggered, this, &GraphForm::mnuLog_Click);
+    connect(mnuHelpHelp, &QAction::triggered, this, &GraphForm::mnuHelpHelp_Click);
+    connect(mnuAbout, &QAction::triggered, this, &GraphForm::mnuAbout_Click);
+
+    // The 3D view's pop-up menu.
+    connect(MENU_UP, &QAction::triggered, this, &GraphForm::MENU_UP_Click);
+    connect(MENU_REFRESH, &QAction::triggered, this, &GraphForm::MENU_REFRESH_Click);
+    connect(MENU_RESET, &QAction::triggered, this, &GraphForm::MENU_RESET_Click);
+    connect(MENU_ROTATE, &QAction::triggered, this, &GraphForm::MENU_ROTATE_Click);
+    connect(MENU_BASE, &QAction::triggered, this, &GraphForm::MENU_BASE_Click);
+
+    // Toolbar: each button runs the command of its key.
+    connect(tlbBack, &QAction::triggered, this, &GraphForm::GoBack);
+    connect(tlbNext, &QAction::triggered, this, &GraphForm::GoForward);
+    connect(tlbUp, &QAction::triggered, this, &GraphForm::MENU_UP_Click);
+    connect(tlbFind, &QAction::triggered, this, &GraphForm::mnuEditFind_Click);
+    connect(tlbRotate, &QAction::triggered, this, &GraphForm::MENU_ROTATE_Click);
+    connect(tlbReset, &QAction::triggered, this, &GraphForm::MENU_RESET_Click);
+    connect(tlbBase, &QAction::triggered, this, &GraphForm::MENU_BASE_Click);
+    connect(tlbIncFolders, &QAction::triggered, this, &GraphForm::ToggleFolderSizes);
+    connect(tlbStats, &QAction::triggered, this, &GraphForm::ToggleStats);
+    connect(tlbRefresh, &QAction::triggered, this, &GraphForm::MENU_REFRESH_Click);
+
+    // Address bar and loading.
+    connect(cmdStop, &QPushButton::clicked, this, &GraphForm::cmdStop_Click);
+    connect(adrList, &QComboBox::activated, this, &GraphForm::adrList_Click);
+    adrList->lineEdit()->installEventFilter(this);
+
+    // Find pane: only showing and hiding for now.
+    connect(cmdClose, &QPushButton::clicked, this, &GraphForm::mnuEditFind_Click);
+    connect(cmdX, &QPushButton::clicked, this, [this] {
+        frmOptions->hide();
+        cmdUp->show();
+        Form_Resize();
+    });
+    connect(cmdUp, &QPushButton::clicked, this, [this] {
+        frmOptions->show();
+        cmdUp->hide();
+        Form_Resize();
+    });
+    connect(chkGT, &QCheckBox::toggled, txtGT, &QWidget::setEnabled);
+    connect(chkLT, &QCheckBox::toggled, txtLT, &QWidget::setEnabled);
+
+    // Splitter.
+    imgSplitter->installEventFilter(this);
+
+    // Render loop.
+    connect(Timer1, &QTimer::timeout, this, &GraphForm::Timer1_Timer);
+}
+
+void GraphForm::setRenderTimer(bool on) {
+    if (on)
+        Timer1->start();
+    else
+        Timer1->stop();
+}
+
+bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == adrList->lineEdit() && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+            adrList_KeyUp(13);
+            return true;
+        }
+    } else if (watched == imgSplitter) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            imgSplitter_MouseDown(static_cast<QMouseEvent*>(event)->position().toPoint().x());
+            return true;
+        case QEvent::MouseMove:
+            if (m_splitterDragging)
+                imgSplitter_MouseMove(static_cast<QMouseEvent*>(event)->position().toPoint().x());
+            return true;
+        case QEvent::MouseButtonRelease:
+            if (m_splitterDragging)
+                imgSplitter_MouseUp();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void GraphForm::closeEvent(QCloseEvent* event) {
+    if (m_exiting) { // File > Exit: nothing more is written
+        event->accept();
+        return;
+    }
+    if (m_loading) {
+        // Let the running load unwind first; the window closes as soon as it has.
+        m_closePending = true;
+        cmdStop_Click();
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void GraphForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void GraphForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+// ---- Graph rules, kept by the graph and colour libraries -----------------------------------------
+
+uint32_t GraphForm::getcol(const QString& name) const {
+    return ::getcol(name);
+}
+
+void GraphForm::AddEntry(const QString& name, double row, double value, double column, double size,
+                         uint32_t colour, int32_t attributes, const QString& modified, int16_t level) {
+    m_model->AddEntry(name, row, value, column, size, colour, attributes, modified, level, m_logscale);
+}
+
+void GraphForm::ScaleEntries() {
+    m_model->ScaleEntries(m_logscale);
+}

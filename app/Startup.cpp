@@ -1,0 +1,168 @@
+// Start-up, the persistent settings and shutdown.
+#include "GraphForm.h"
+
+#include "colours/ExtColours.h"
+#include "core/Layout.h"
+#include "core/NavigationHistory.h"
+#include "core/Settings.h"
+#include "treescan.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+void setColumns(QTreeWidget* list, const GraphForm& form,
+                std::initializer_list<std::pair<QString, int>> columns) {
+    list->clear();
+    list->setColumnCount(static_cast<int>(columns.size()));
+    QStringList labels;
+    for (const auto& c : columns)
+        labels << c.first;
+    list->setHeaderLabels(labels);
+    int i = 0;
+    for (const auto& c : columns)
+        list->setColumnWidth(i++, form.twipsToPixelsX(c.second));
+}
+
+} // namespace
+
+QString GraphForm::programFolder() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath());
+}
+
+bool GraphForm::Form_Load() {
+    const ketra::Settings settings;
+    const ketra::SettingsValues stored = settings.read(m_programFolder);
+
+    LoadExtColours();
+
+    // Placement: the stored numbers are the window's outer left, top, width and height in twips.
+    const QRect placement(twipsToPixelsX(stored.MainLeft), twipsToPixelsY(stored.MainTop),
+                          twipsToPixelsX(stored.MainWidth), twipsToPixelsY(stored.MainHeight));
+    move(placement.topLeft());
+    resize(placement.size());
+
+    // The tree view and the details list come with their own subsystems: until then the window
+    // starts in the bar-graph view whatever was stored.
+    m_keepEntries = false;
+    m_level = 2;
+    m_autoupdate = stored.m_autoupdate;
+
+    show();
+    QCoreApplication::processEvents();
+    // Now that the window manager has framed the window, the stored size is its outer size.
+    const QSize frame = frameGeometry().size() - size();
+    if (frame != QSize(0, 0))
+        resize(placement.size() - frame);
+    setMinimumSize(twipsToPixelsX(ketra::design::kMinimumOuterSize) - frame.width(),
+                   twipsToPixelsY(ketra::design::kMinimumOuterSize) - frame.height());
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    // The inverted options: the field takes the stored value, then its command negates it, sets the
+    // check mark or the button, and tells the scanner. Their reloads do nothing yet (no view).
+    m_includeFolders = settings.storedBool(QStringLiteral("m_includeFolders"));
+    ToggleFolderSizes();
+    m_logscale = settings.storedBool(QStringLiteral("m_logscale"));
+    mnuLog_Click();
+    m_showStats = settings.storedBool(QStringLiteral("m_showStats"));
+    ToggleStats();
+    m_showHidden = settings.storedBool(QStringLiteral("m_showHidden"));
+    mnuOptionsHidden_Click();
+    m_showText = settings.storedBool(QStringLiteral("m_showText"));
+    mnuOptionsImages_Click();
+    m_showPopup = settings.storedBool(QStringLiteral("m_showPopup"));
+    mnuOptionsPopup_Click();
+    m_bShowShortcuts = settings.storedBool(QStringLiteral("m_bShowShortcuts"));
+    mnuShortcuts_Click();
+    m_showSystem = settings.storedBool(QStringLiteral("m_showSystem"));
+    mnuOptionsSystem_Click();
+
+    chkCase->setChecked(stored.chkCaseValue != 0);
+    IgnoreCase(chkCase->isChecked() ? 1 : 0);
+    m_bShowBase = stored.m_bShowBase;
+    MENU_BASE->setChecked(m_bShowBase);
+
+    // The overlay's first font (the 3D view makes its text fonts from it).
+    m_windowFont = QFont(QStringLiteral("Arial"), 12, QFont::Normal);
+
+    setColumns(ListView1, *this, {{tr("Filename"), 2500}, {tr("Size"), 1400}, {tr("Modified"), 2500}});
+
+    // The folder shown at the last exit: the scanner's cache starts from it, and it is where the
+    // history starts; the first folder shown is the program's own.
+    m_currentFolder = stored.current_folder;
+    LoadFolderList(m_currentFolder.toUtf8().constData());
+    m_loading = false;
+    m_stopSearch = false;
+    m_pathBuffer.fill(' ');
+    m_history = std::make_unique<ketra::NavigationHistory>();
+    m_sortKey = TREESCAN_SORT_NAME;
+    m_sortAscending = 1;
+    SortBy(m_sortKey, m_sortAscending);
+    PushHistory(m_currentFolder);
+    adrList->clear();
+    adrList->addItem(m_programFolder);
+    adrList->setEditText(m_programFolder);
+    tlbBack->setEnabled(false);
+    tlbNext->setEnabled(false);
+    m_selectedEntry = 0;
+
+    setColumns(LstFind, *this, {{tr("Filename"), 1400}, {tr("Folder"), 1000}, {tr("Size"), 500}});
+
+    const bool ready = Start3D();
+    if (ready)
+        setRenderTimer(true);
+    QApplication::restoreOverrideCursor();
+    Form_Resize();
+    return ready;
+}
+
+void GraphForm::Form_Unload() {
+    SaveFolderList(m_programFolder.toUtf8().constData());
+
+    ketra::SettingsValues v;
+    // A minimized or maximized window keeps the placement it will come back to.
+    QRect outer = frameGeometry();
+    if (isMinimized() || isMaximized()) {
+        const QRect normal = normalGeometry();
+        const QSize margins = outer.size() - size();
+        outer = QRect(normal.topLeft(), normal.size() + margins);
+    }
+    v.MainLeft = pixelsToTwipsX(outer.left());
+    v.MainTop = pixelsToTwipsY(outer.top());
+    v.MainWidth = pixelsToTwipsX(outer.width());
+    v.MainHeight = pixelsToTwipsY(outer.height());
+    v.m_includeFolders = m_includeFolders;
+    v.m_showStats = m_showStats;
+    v.m_showHidden = m_showHidden;
+    v.m_showText = m_showText;
+    v.m_showPopup = m_showPopup;
+    v.m_treeview = m_treeview;
+    v.m_bShowShortcuts = m_bShowShortcuts;
+    v.m_logscale = m_logscale;
+    v.m_showSystem = m_showSystem;
+    v.chkCaseValue = chkCase->isChecked() ? 1 : 0;
+    v.current_folder = m_currentFolder;
+    v.m_bShowBase = m_bShowBase;
+    v.details = mnuViewDetails->isChecked();
+    v.m_autoupdate = m_autoupdate;
+    ketra::Settings settings;
+    if (!settings.write(v))
+        qWarning("Ketra: the settings could not be written to %s", qPrintable(settings.fileName()));
+}
+
+void GraphForm::mnuFileExit_Click() {
+    SaveFolderList(m_programFolder.toUtf8().constData());
+    // The program ends here: the window's unload sequence does not run, so the settings keep the
+    // values of the last normal close.
+    m_exiting = true;
+    setRenderTimer(false);
+    QCoreApplication::exit(0);
+}
