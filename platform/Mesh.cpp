@@ -83,15 +83,12 @@ Mesh::Mesh(std::uint32_t fvf, std::vector<float> vertices, std::vector<std::uint
         throw std::invalid_argument("Mesh: vertex data is not a whole number of vertices");
     if (m_indices.size() % 3 != 0)
         throw std::invalid_argument("Mesh: index count is not a multiple of 3");
-    const std::uint32_t count = vertexCount();
-    for (std::uint32_t index : m_indices)
-        if (index >= count)
-            throw std::invalid_argument("Mesh: index " + std::to_string(index) + " past the vertices");
     if (m_attributes.empty())
         m_attributes.assign(faceCount(), 0);
     else if (m_attributes.size() != faceCount())
         throw std::invalid_argument("Mesh: one attribute id per face expected");
-    rebuildTable();
+    if (!rebuildTable())
+        throw std::invalid_argument("Mesh: an index lies past the vertices");
 }
 
 std::uint32_t Mesh::vertexCount() const {
@@ -110,35 +107,51 @@ Vector3 Mesh::normal(std::uint32_t vertex) const {
     return {p[0], p[1], p[2]};
 }
 
-void Mesh::rebuildTable() {
+// Returns false when an index lies past the vertices (the table is then not to be used).
+bool Mesh::rebuildTable() {
     m_table.clear();
     m_boxValid = false;
     // One entry per run of consecutive faces with the same id, then sorted by id (stable, so an
     // id whose faces are not contiguous keeps its runs in face order).
     const std::uint32_t faces = faceCount();
+    std::uint32_t highest = 0;
     for (std::uint32_t f = 0; f < faces;) {
         const std::uint32_t id = m_attributes[f];
-        std::uint32_t end = f;
-        std::uint32_t lo = std::numeric_limits<std::uint32_t>::max(), hi = 0;
-        while (end < faces && m_attributes[end] == id) {
-            for (int k = 0; k < 3; ++k) {
-                lo = std::min(lo, m_indices[3 * end + k]);
-                hi = std::max(hi, m_indices[3 * end + k]);
-            }
+        std::uint32_t end = f + 1;
+        while (end < faces && m_attributes[end] == id)
             ++end;
+        // Two independent minima and maxima, in registers, keep this loop (run over every label's
+        // thousands of indices) from waiting on itself.
+        const std::uint32_t* p = m_indices.data() + 3 * std::size_t(f);
+        const std::uint32_t* const last = m_indices.data() + 3 * std::size_t(end);
+        std::uint32_t lo0 = *p, lo1 = *p, hi0 = *p, hi1 = *p;
+        for (; last - p >= 2; p += 2) {
+            lo0 = std::min(lo0, p[0]);
+            hi0 = std::max(hi0, p[0]);
+            lo1 = std::min(lo1, p[1]);
+            hi1 = std::max(hi1, p[1]);
         }
-        m_table.push_back({id, f, end - f, lo, hi - lo + 1});
+        if (p != last) {
+            lo0 = std::min(lo0, *p);
+            hi0 = std::max(hi0, *p);
+        }
+        const std::uint32_t low = std::min(lo0, lo1), high = std::max(hi0, hi1);
+        highest = std::max(highest, high);
+        m_table.push_back({id, f, end - f, low, high - low + 1});
         f = end;
     }
     std::stable_sort(m_table.begin(), m_table.end(), [](const AttributeRange& a, const AttributeRange& b) {
         return a.attribId < b.attribId;
     });
+    return faces == 0 || highest < vertexCount();
 }
 
 void Mesh::changed() {
-    if (m_vertices.size() % m_stride != 0 || m_indices.size() % 3 != 0 || m_attributes.size() != faceCount())
-        throw std::logic_error("Mesh::changed: vertex, index and attribute sizes do not agree");
-    rebuildTable();
+    if (m_vertices.size() % m_stride != 0 || m_indices.size() % 3 != 0)
+        throw std::logic_error("Mesh::changed: a partial vertex or triangle");
+    m_attributes.resize(faceCount(), 0); // faces added through indices() join subset 0
+    if (!rebuildTable())
+        throw std::logic_error("Mesh::changed: an index lies past the vertices");
     ++m_generation;
 }
 

@@ -86,6 +86,8 @@ public:
     Vector3 normal(std::uint32_t vertex) const; // zero when the format has no normal
 
     // Marks the data as modified: the attribute table is rebuilt and the GPU copy is re-made.
+    // Faces added through indices() get attribute id 0. Throws std::logic_error for a partial
+    // vertex or triangle, or an index past the vertices.
     void changed();
     std::uint64_t generation() const { return m_generation; }
 
@@ -106,7 +108,7 @@ public:
     mutable std::uint64_t gpuGeneration = 0;
 
 private:
-    void rebuildTable();
+    bool rebuildTable();
 
     std::uint32_t m_fvf;
     std::uint32_t m_stride;
@@ -135,7 +137,8 @@ MeshPtr CreateBox(float width, float height, float depth);
 // Cylinder along Z, centred on the origin: radius1 at z = -length/2, radius2 at z = +length/2.
 // 2 + slices * (stacks + 3) vertices: the -Z cap's centre and rim, stacks + 1 side rings, the +Z
 // cap's rim and centre; the caps have flat normals, the side's lean with its slope.
-MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t slices, std::uint32_t stacks);
+MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t slices,
+                       std::uint32_t stacks);
 // Sphere centred on the origin, poles on the Z axis: the +Z pole, stacks - 1 rings, the -Z pole.
 MeshPtr CreateSphere(float radius, std::uint32_t slices, std::uint32_t stacks);
 

@@ -369,8 +369,11 @@ MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, 
         vertices.insert(vertices.end(), s->vertices.begin(), s->vertices.end());
         for (std::size_t i = first; i < vertices.size(); i += 6)
             vertices[i] += x;
+        const std::size_t at = indices.size();
+        indices.resize(at + s->indices.size());
+        std::uint32_t* out = indices.data() + at;
         for (std::uint32_t i : s->indices)
-            indices.push_back(base + i);
+            *out++ = base + i;
         if (glyphs) {
             GlyphMetrics m;
             m.origin = {x, 0};

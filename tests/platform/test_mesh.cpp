@@ -339,4 +339,9 @@ TEST(MeshData, InconsistentDataIsRefused) {
     Mesh ok(FVF_POSITION_NORMAL, three, {0, 1, 2});
     ok.indices().push_back(0);
     EXPECT_THROW(ok.changed(), std::logic_error);
+    ok.indices().insert(ok.indices().end(), {1, 3});
+    EXPECT_THROW(ok.changed(), std::logic_error);
+    ok.indices().back() = 2;
+    EXPECT_NO_THROW(ok.changed());
+    EXPECT_EQ(ok.faceCount(), 2u);
 }
