@@ -66,7 +66,8 @@ std::uint64_t cacheChecksum(std::string_view data) {
         h = ((h << 31) | (h >> 33)) * k1;
     }
     std::uint64_t tail = 0;
-    std::memcpy(&tail, data.data() + i, data.size() - i);
+    if (i < data.size())
+        std::memcpy(&tail, data.data() + i, data.size() - i);
     h ^= tail * k2;
     h ^= h >> 29;
     h *= k1;
@@ -135,7 +136,8 @@ std::uint32_t FolderCache::newNodeLocked(std::string_view name) {
         m_nameUsed = 0;
     }
     std::uint32_t offset = ((m_nameChunkCount - 1) << kNameChunkShift) | m_nameUsed;
-    std::memcpy(m_nameChunks[m_nameChunkCount - 1] + m_nameUsed, name.data(), name.size());
+    if (!name.empty())
+        std::memcpy(m_nameChunks[m_nameChunkCount - 1] + m_nameUsed, name.data(), name.size());
     m_nameChunks[m_nameChunkCount - 1][m_nameUsed + name.size()] = '\0';
     m_nameUsed += static_cast<std::uint32_t>(name.size()) + 1;
 
