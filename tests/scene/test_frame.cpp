@@ -271,16 +271,6 @@ TEST_F(FrameTest, ListsGrowInStepsOfFiveKeepingOrder) {
     EXPECT_EQ(root->GetChildFrameCapacity(), 5);
 }
 
-TEST_F(FrameTest, AddD3DXMeshWrapsThePlatformMesh) {
-    CD3DFramePtr f = NewFrame();
-    platform::MeshPtr box = platform::CreateBox(1, 2, 3);
-    CD3DMeshPtr m = f->AddD3DXMesh(box);
-    EXPECT_EQ(m->mesh, box);
-    EXPECT_EQ(m->GetMaterialCount(), 1);
-    EXPECT_FALSE(m->bUseMaterials);
-    EXPECT_EQ(f->GetChildMesh(0), m);
-}
-
 TEST_F(FrameTest, OperationsAreForwardedToEveryMeshInTheSubtree) {
     CD3DFramePtr root = NewFrame();
     CD3DMeshPtr top = root->AddD3DXMesh(platform::CreateBox(2, 2, 2));
@@ -300,14 +290,6 @@ TEST_F(FrameTest, OperationsAreForwardedToEveryMeshInTheSubtree) {
     EXPECT_TRUE(top->bHasSphere);
     EXPECT_TRUE(below->bHasSphere);
     EXPECT_NEAR(below->SphereRadius, std::sqrt(12.0f), 1e-4f);
-}
-
-TEST_F(FrameTest, ModelFilesAreNotLoadedYet) {
-    CD3DFramePtr parent = NewFrame();
-    CD3DFramePtr f = NewFrame();
-    EXPECT_FALSE(f->InitFromFile(g_device, "model.x", parent, nullptr));
-    EXPECT_EQ(parent->GetChildFrameCount(), 0);
-    EXPECT_EQ(f->GetChildMeshCount(), 0);
 }
 
 // ---- rendering ----

@@ -272,11 +272,3 @@ TEST_F(MeshTest, DestroyReleasesGeometryAndMaterials) {
     m->RenderEx(nullptr, true, true);
     EXPECT_TRUE(draws().empty());
 }
-
-TEST_F(MeshTest, ModelFilesAreNotLoadedYet) {
-    CD3DMeshPtr m = BoxMesh();
-    const platform::MeshPtr held = m->mesh;
-    EXPECT_FALSE(m->InitFromFile(g_device, "model.x"));
-    EXPECT_FALSE(m->InitFromXOF(g_device, nullptr));
-    EXPECT_EQ(m->mesh, held);
-}
