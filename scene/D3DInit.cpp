@@ -5,6 +5,7 @@
 #include "platform/GlContext.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QOpenGLWidget>
 #include <QPointer>
@@ -13,6 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +34,7 @@ struct DeviceModule {
     std::function<void(DeviceMessage, const QString&)> messageHook;
     std::function<void(int)> exitHook;
     std::function<bool(std::int32_t)> probe;
+    bool restartAllowed = false;
 } g_module;
 
 const QString kNoHardware = QStringLiteral("No hardware support found. Switching to reference rasterizer.");
@@ -54,7 +59,7 @@ void tell(DeviceMessage which, const QString& text) {
 
 // Tries to bring g_device up with `deviceType`; true on success.
 bool createDevice(std::int32_t deviceType) {
-    if (deviceType == DEVTYPE_REF)
+    if (deviceType == DEVTYPE_REF && !g_module.probe)
         platform::RequestSoftwareRasterizer();
     auto device = std::make_shared<platform::Device>();
     device->setTargetSize(g_module.clientWidth, g_module.clientHeight);
@@ -76,6 +81,51 @@ bool createDevice(std::int32_t deviceType) {
     return true;
 }
 
+// Set in the environment of a process that restarted itself on the software rasteriser.
+const char* const kRestartMarker = "KETRA_DEVICE_TYPE";
+
+bool restartedForSoftware() {
+    return qgetenv(kRestartMarker) == "2";
+}
+
+// Mesa picks its driver when the process first connects to the display, so the software rasteriser
+// can only be had in a new process: run this program again, same arguments, with Mesa told to use
+// llvmpipe. Nothing is lost at start-up, the only time the system's OpenGL can fail.
+void restartWithSoftwareRasterizer() {
+    if (restartedForSoftware())
+        return;
+    const QByteArray exe = QFile::encodeName(QCoreApplication::applicationFilePath());
+    if (exe.isEmpty())
+        return;
+    // The command line as the process got it (main may have taken options out of argv since).
+    std::vector<QByteArray> bytes;
+    QFile cmdline(QStringLiteral("/proc/self/cmdline"));
+    if (cmdline.open(QIODevice::ReadOnly)) {
+        const QByteArray all = cmdline.readAll();
+        for (const QByteArray& arg : all.split('\0'))
+            bytes.push_back(arg);
+        if (!bytes.empty() && bytes.back().isEmpty())
+            bytes.pop_back(); // the text ends with a NUL
+    }
+    if (bytes.empty()) {
+        for (const QString& arg : QCoreApplication::arguments())
+            bytes.push_back(arg.toLocal8Bit());
+    }
+    if (bytes.empty())
+        return;
+    bytes[0] = exe;
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    platform::RequestSoftwareRasterizer();
+    qputenv(kRestartMarker, "2");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::execv(exe.constData(), argv.data());
+    qunsetenv(kRestartMarker); // still here: the restart failed
+}
+
 void storeClientSize(D3DView* window) {
     const QSize size = window ? window->pixelSize() : QSize();
     g_module.clientWidth = size.width();
@@ -91,6 +141,8 @@ bool initDevice(D3DView* window, std::int32_t deviceType, bool allowFallback) {
 
     if (deviceType != DEVTYPE_REF)
         deviceType = DEVTYPE_HAL;
+    if (restartedForSoftware())
+        deviceType = DEVTYPE_REF; // the user was told already, before the restart
     bool ok = createDevice(deviceType);
     if (!ok) {
         if (!allowFallback)
@@ -99,6 +151,8 @@ bool initDevice(D3DView* window, std::int32_t deviceType, bool allowFallback) {
             tell(DeviceMessage::NoHardware, kNoHardware);
             deviceType = DEVTYPE_REF;
             ok = createDevice(deviceType);
+            if (!ok && g_module.restartAllowed && !g_module.probe)
+                restartWithSoftwareRasterizer(); // returns only when the restart fails
         }
     }
     if (!ok) {
@@ -243,6 +297,10 @@ void SetDeviceMessageHook(std::function<void(DeviceMessage, const QString&)> hoo
 
 void SetDeviceExitHook(std::function<void(int)> hook) {
     g_module.exitHook = std::move(hook);
+}
+
+void SetDeviceRestartAllowed(bool allowed) {
+    g_module.restartAllowed = allowed;
 }
 
 void SetDeviceProbe(std::function<bool(std::int32_t)> probe) {

@@ -51,6 +51,13 @@ int ClientWidth();                // of the device's window (or off-screen size)
 int ClientHeight();
 D3DView* DeviceWindow();
 
+// Mesa chooses its driver once per process, when the display is first opened: the switch to the
+// software rasteriser can't take effect in a process whose display already runs another driver.
+// With this allowed (the program's main does), a failed switch restarts the program (same
+// arguments) with Mesa's llvmpipe requested; the restarted program starts on device type 2
+// without repeating the first message. Off by default.
+void SetDeviceRestartAllowed(bool allowed);
+
 // ---- for tests and the command line ----
 enum class DeviceMessage { NoHardware, NoDevice };
 // Receives the two messages instead of a message box (null restores the message boxes).

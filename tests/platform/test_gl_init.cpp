@@ -179,13 +179,47 @@ TEST(DeviceGuard, WithoutOpenGLBothMessagesAreShownAndTheProgramEnds) {
     }
 }
 
+TEST(DeviceGuard, AFailedSwitchRestartsTheProgramOnTheSoftwareRasterizerOnce) {
+    if (qEnvironmentVariableIsSet("KETRA_DEVICE_GUARD_CHILD"))
+        GTEST_SKIP() << "this is the child";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KETRA_DEVICE_GUARD_CHILD"), QStringLiteral("1"));
+    env.insert(QStringLiteral("KETRA_DEVICE_GUARD_RESTART"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none")); // no GL, before or after
+    env.remove(QStringLiteral("LIBGL_ALWAYS_SOFTWARE"));
+    env.remove(QStringLiteral("KETRA_DEVICE_TYPE"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=DeviceGuardChild.*")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    EXPECT_EQ(child.exitCode(), 1) << out.toStdString();
+    // The first run tells about the switch and restarts; the second (software requested) gives up.
+    const QStringList expected = {QStringLiteral("start: type= software="), QStringLiteral("message 1:"),
+                                  QStringLiteral("start: type=2 software=1"), QStringLiteral("message 2:")};
+    qsizetype at = 0;
+    for (const QString& step : expected) {
+        const qsizetype found = out.indexOf(step, at);
+        EXPECT_GE(found, at) << "missing or out of order: " << step.toStdString() << "\n"
+                             << out.toStdString();
+        at = std::max(at, found);
+    }
+    EXPECT_EQ(out.count(QStringLiteral("message 1:")), 1) << out.toStdString();
+    EXPECT_EQ(out.count(QStringLiteral("[ RUN")), 2) << "the restart must keep the command line\n"
+                                                     << out.toStdString();
+}
+
 TEST(DeviceGuardChild, InitialiseOnAShownView) {
     if (!qEnvironmentVariableIsSet("KETRA_DEVICE_GUARD_CHILD"))
         GTEST_SKIP() << "runs as a child of DeviceGuard";
+    std::printf("start: type=%s software=%s\n", qgetenv("KETRA_DEVICE_TYPE").constData(),
+                qgetenv("LIBGL_ALWAYS_SOFTWARE").constData());
     SetDeviceMessageHook([](DeviceMessage m, const QString& text) {
         std::printf("message %d: %s\n", m == DeviceMessage::NoHardware ? 1 : 2, qPrintable(text));
         std::fflush(stdout);
     });
+    SetDeviceRestartAllowed(qEnvironmentVariableIsSet("KETRA_DEVICE_GUARD_RESTART"));
     QWidget window;
     auto* view = new D3DView(&window);
     window.resize(200, 150);
