@@ -38,8 +38,10 @@ namespace {
 // scaled by 1/kEmPixels to an em height of 1.0.
 constexpr int kEmPixels = 256;
 constexpr float kDefaultDeviation = 0.01f;
-// A cache that outgrows this many glyphs of one font is emptied and starts again.
-constexpr std::size_t kMaxGlyphsPerFont = 20000;
+// When the cached solids (of all fonts) outgrow this many bytes, the cache is emptied and starts
+// again; labels already made keep their data. A label font's few hundred characters at the
+// finest deviation take a few MiB.
+constexpr std::size_t kMaxCacheBytes = std::size_t(64) << 20;
 constexpr std::uint32_t kMaxCurveSegments = 256;
 
 struct Point2 {
@@ -290,7 +292,13 @@ struct FontGlyphs {
 struct GlyphCache {
     std::mutex mutex;
     std::unordered_map<QString, std::unique_ptr<FontGlyphs>> fonts;
+    std::size_t bytes = 0;
 };
+
+std::size_t bytesOf(const GlyphSolid& glyph) {
+    return sizeof(GlyphSolid) + glyph.vertices.size() * sizeof(float) +
+           glyph.indices.size() * sizeof(std::uint32_t);
+}
 
 GlyphCache& glyphCache() {
     static GlyphCache cache;
@@ -340,15 +348,19 @@ MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, 
     if (!characters.isEmpty()) {
         GlyphCache& cache = glyphCache();
         std::lock_guard lock(cache.mutex);
+        if (cache.bytes > kMaxCacheBytes) {
+            cache.fonts.clear();
+            cache.bytes = 0;
+        }
         FontGlyphs& fontEntry = fontGlyphs(cache, font);
-        if (fontEntry.glyphs.size() > kMaxGlyphsPerFont)
-            fontEntry.glyphs.clear();
         for (uint c : characters) {
             const GlyphKey key{static_cast<char32_t>(c), std::bit_cast<std::uint32_t>(deviation),
                                std::bit_cast<std::uint32_t>(extrusion)};
             auto& slot = fontEntry.glyphs[key];
-            if (!slot)
+            if (!slot) {
                 slot = makeGlyph(fontEntry, key.character, deviation, extrusion);
+                cache.bytes += bytesOf(*slot);
+            }
             solids.push_back(slot);
         }
     }
