@@ -82,6 +82,8 @@ std::string shortenPath(std::string_view path, int32_t max) {
 bool DirReader::next(Entry& entry) {
     for (;;) {
         if (m_pos >= m_len) {
+            if (m_atEnd)
+                return false;
             long n = syscall(SYS_getdents64, m_fd, m_buf, m_cap);
             if (n < 0) {
                 m_error = errno;
@@ -91,6 +93,9 @@ bool DirReader::next(Entry& entry) {
                 return false;
             m_len = static_cast<std::size_t>(n);
             m_pos = 0;
+            // The longest record: 19 bytes of header, 255 of name, the NUL, aligned to 8.
+            constexpr std::size_t longestRecord = 280;
+            m_atEnd = m_shortReadIsEnd && m_len + longestRecord <= m_cap;
         }
         // struct linux_dirent64 { u64 d_ino; s64 d_off; u16 d_reclen; u8 d_type; char d_name[]; }
         const char* rec = m_buf + m_pos;

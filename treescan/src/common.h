@@ -56,6 +56,11 @@ public:
     bool next(Entry& entry);
     int error() const { return m_error; } // errno of a failed read, else 0
 
+    // On file systems that fill the buffer until the folder ends (ext4, tmpfs), a read that
+    // leaves room for another entry of the longest name was the last one: saying so spares the
+    // final empty read. Off by default.
+    void setShortReadIsEnd(bool on) { m_shortReadIsEnd = on; }
+
 private:
     int m_fd;
     char* m_buf;
@@ -63,6 +68,8 @@ private:
     std::size_t m_pos = 0;
     std::size_t m_len = 0;
     int m_error = 0;
+    bool m_shortReadIsEnd = false;
+    bool m_atEnd = false;
 };
 
 } // namespace treescan
