@@ -98,7 +98,10 @@ public:
     // Sorts faces by attribute id (so every subset is one contiguous range).
     void optimize();
 
-    // Closest intersection of the ray (origin, direction) with the mesh's triangles, both sides.
+    // Closest intersection of the ray (origin, direction) with the mesh's triangles, both sides, at
+    // ray parameters >= 0; a hit on a shared edge counts for both triangles, and hitCount counts
+    // every triangle hit. Of equal distances the lower face index wins. Not thread-safe against
+    // changes to the mesh (it caches the bounding box until changed()).
     IntersectResult intersect(const Vector3& origin, const Vector3& direction) const;
     BoundingSphere boundingSphere() const;
     BoundingBox boundingBox() const;
