@@ -9,8 +9,9 @@
 // z = 0 (facing -Z, towards the default camera) and the back face at z = extrusion (facing +Z), and
 // a side wall of two triangles on every boundary edge of the tessellation. The walls are taken from
 // the triangulation itself (the edges that only one triangle uses), so front, back and walls meet
-// edge to edge and the solid is closed whatever the outline's overlaps. Front and back share their
-// vertices within a face; the walls have their own, so every face carries its own flat normal.
+// edge to edge and the solid is closed whatever the outline's overlaps. The triangles of the front
+// share their vertices, and so do those of the back; every wall quad has four of its own, so each
+// face carries its own flat normal. The extrusion is expected to be positive.
 #include "Mesh.h"
 
 #include "Math.h"
