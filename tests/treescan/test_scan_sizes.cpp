@@ -235,3 +235,21 @@ TEST(ScanSizes, SetFolderStopsTheRunningPass) {
     ASSERT_EQ(measure(t.path("other")), 1);
     EXPECT_EQ(totals(), (Totals{7, 1, 0}));
 }
+
+TEST(ScanSizes, FolderLargerThanOneReadIsCountedWhole) {
+    // Long names, so the folder takes many directory reads; none of them may end it early.
+    TempTree t;
+    t.dir("big");
+    const int n = 4000;
+    const std::string stem(150, 'n');
+    for (int i = 0; i < n; ++i) {
+        std::string p = t.path("big/" + stem + std::to_string(i));
+        int fd = ::open(p.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "abc", 3), 3);
+        ::close(fd);
+    }
+    defaults();
+    ASSERT_EQ(measure(t.root()), 1);
+    EXPECT_EQ(totals(), (Totals{3.0 * n, n, 1}));
+}
