@@ -199,7 +199,8 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion) {
         std::array<std::uint32_t, 3> t;
         for (int k = 0; k < 3; ++k) {
             const GLdouble* p = tess.triangles[i + k];
-            const PointKey key{static_cast<float>(p[0]), static_cast<float>(p[1])};
+            // Adding +0 turns -0 into +0, which the bitwise hash would otherwise tell apart.
+            const PointKey key{static_cast<float>(p[0]) + 0.0f, static_cast<float>(p[1]) + 0.0f};
             auto [it, added] = index.try_emplace(key, static_cast<std::uint32_t>(points.size()));
             if (added)
                 points.push_back(key);
