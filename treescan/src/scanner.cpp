@@ -232,7 +232,8 @@ int32_t SetFolder(const char* path) {
         return clamp32(s.items.size());
     }
     s.sizes = true;
-    if (isPseudoFileSystem(fd)) {
+    std::uint32_t node = s.cache.find(cacheKey(path), true);
+    if (node == kNoNode || isPseudoFileSystem(fd)) {
         // Its "files" are not disk use: nothing is measured, the totals stay 0.
         ::close(fd);
         for (auto& item : s.items)
@@ -247,7 +248,6 @@ int32_t SetFolder(const char* path) {
         from = end;
     }
     std::vector<std::uint32_t> childNodes;
-    std::uint32_t node = s.cache.find(cacheKey(path), true);
     commitFolder(s.cache, node,
                  FolderFacts{static_cast<std::uint64_t>(rootSt.st_dev),
                              static_cast<std::uint64_t>(rootSt.st_ino), mtimeOf(rootSt), ownBytes, ownFiles,
