@@ -5,6 +5,7 @@
 #include "platform/GlContext.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QMessageBox>
 #include <QOpenGLWidget>
@@ -132,7 +133,21 @@ void storeClientSize(D3DView* window) {
     g_module.clientHeight = size.height();
 }
 
+// OpenGL objects must not outlive the application object: a program that ends without
+// ReleaseDevice3D would otherwise tear its contexts down after the windowing system is gone.
+void releaseAtExit() {
+    if (g_device && g_device->hasContext())
+        g_device->contextLost();
+    g_module.ownContext.reset();
+    g_module.window = nullptr;
+}
+
 bool initDevice(D3DView* window, std::int32_t deviceType, bool allowFallback) {
+    static const bool cleanupRegistered = [] {
+        qAddPostRoutine(releaseAtExit);
+        return true;
+    }();
+    (void)cleanupRegistered;
     // Any earlier device goes first; its view stops showing it.
     if (g_module.window)
         g_module.window->setDevice(nullptr);

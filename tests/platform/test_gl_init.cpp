@@ -295,3 +295,37 @@ TEST(D3DViewGl, ShowsTheDevicePictureAndRecoversWhenItsContextIsRecreated) {
     ReleaseDevice3D();
     SetDeviceMessageHook(nullptr);
 }
+
+// ---- a program that ends without releasing the device ----
+
+TEST(DeviceExit, ProgramEndingWithoutReleaseExitsCleanly) {
+    if (qEnvironmentVariableIsSet("KETRA_DEVICE_EXIT_CHILD"))
+        GTEST_SKIP() << "this is the child";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KETRA_DEVICE_EXIT_CHILD"), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=DeviceExitChild.*")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << out.toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test"))) << out.toStdString();
+}
+
+TEST(DeviceExitChild, LeaveTheDeviceAndItsViewToTheEndOfTheProgram) {
+    if (!qEnvironmentVariableIsSet("KETRA_DEVICE_EXIT_CHILD"))
+        GTEST_SKIP() << "runs as a child of DeviceExit";
+    // A shown view that is never deleted, and a device that is never released.
+    auto* window = new QWidget;
+    auto* view = new D3DView(window);
+    window->resize(120, 90);
+    view->resize(120, 90);
+    window->show();
+    ASSERT_TRUE(InitDevice3D(view));
+    ASSERT_TRUE(waitFor([&] { return view->deviceOnView(); }));
+    ClearView(kBackground);
+    PresentView(view);
+    QTest::qWait(50);
+}
