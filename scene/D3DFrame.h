@@ -53,6 +53,16 @@ class CD3DFrame : public std::enable_shared_from_this<CD3DFrame> {
         explicit Key() = default;
     };
 
+    // What Render reads comes first, together, so that drawing 100,000 frames touches few cache
+    // lines per frame; the rest follows the public fields.
+    platform::Matrix m_local;
+    std::vector<CD3DMeshPtr> m_meshes;
+    std::vector<CD3DFramePtr> m_children;
+    FrameCallbackPtr m_preRender;
+    FrameCallbackPtr m_postRender;
+    std::int32_t m_preRenderId = 0;
+    std::int32_t m_postRenderId = 0;
+
 public:
     // A new frame: identity local matrix, zero world and inverse world matrices, no children, no
     // meshes, enabled, unnamed. Also resets the shared identity matrix to identity.
@@ -61,10 +71,10 @@ public:
     CD3DFrame(const CD3DFrame&) = delete;
     CD3DFrame& operator=(const CD3DFrame&) = delete;
 
-    // Name searched by FindChildObject; the graph stores the entry's index here.
-    QString ObjectName;
     // When false, Render skips this frame and its whole subtree, and picking ignores them.
     bool Enabled = true;
+    // Name searched by FindChildObject; the graph stores the entry's index here.
+    QString ObjectName;
 
     void SetPreRenderCallback(FrameCallbackPtr cb, std::int32_t id);
     void SetPostRenderCallback(FrameCallbackPtr cb, std::int32_t id);
@@ -165,15 +175,8 @@ private:
     // combineMode 0: world = local x the device's world, restored afterwards; 1: world = m_world.
     void renderTraversal(platform::Device& device, bool drawOpaque, bool drawAlpha, int combineMode);
 
-    platform::Matrix m_local;
     platform::Matrix m_world;
     platform::Matrix m_inverseWorld;
-    std::vector<CD3DMeshPtr> m_meshes;
-    std::vector<CD3DFramePtr> m_children;
-    FrameCallbackPtr m_preRender;
-    FrameCallbackPtr m_postRender;
-    std::int32_t m_preRenderId = 0;
-    std::int32_t m_postRenderId = 0;
     platform::Quaternion m_orientation;
     platform::Vector3 m_position;
     platform::Vector3 m_center;

@@ -23,6 +23,12 @@ class CD3DMesh;
 using CD3DMeshPtr = std::shared_ptr<CD3DMesh>;
 
 class CD3DMesh {
+    // What RenderEx reads comes first, together with `mesh` (a scene draws 100,000 meshes).
+    std::int32_t m_materialCount = 0;
+    platform::Material m_override;
+    std::vector<platform::Material> m_materials;
+    std::vector<platform::TexturePtr> m_textures;
+
 public:
     CD3DMesh() = default;
     CD3DMesh(const CD3DMesh&) = delete;
@@ -101,9 +107,5 @@ private:
     platform::Device& device() const;
 
     platform::Vector3 m_sphereCenter;
-    std::int32_t m_materialCount = 0;
-    platform::Material m_override;
-    std::vector<platform::Material> m_materials;
-    std::vector<platform::TexturePtr> m_textures;
     std::vector<QString> m_textureNames;
 };
