@@ -199,8 +199,11 @@ TEST(ScanList, FolderThatCannotBeReadGivesNegative) {
     EXPECT_LT(SetFolder(""), 0);
     EXPECT_LT(SetFolder(nullptr), 0);
     EXPECT_EQ(GetFileCount(), 0);
-    std::string locked = t.path("locked");
-    int rc = fixture::runAsNobody([&] { return SetFolder(locked.c_str()) < 0 ? 0 : 1; });
+    t.file("listable/inside", 1);
+    t.chmod("listable", 0744); // others may read it but not search it
+    std::string locked = t.path("locked"), listable = t.path("listable");
+    int rc = fixture::runAsNobody(
+        [&] { return (SetFolder(locked.c_str()) < 0 ? 0 : 1) | (SetFolder(listable.c_str()) < 0 ? 0 : 2); });
     EXPECT_EQ(rc, 0);
 }
 

@@ -9,6 +9,7 @@
 #include "scan_state.h"
 #include "scan_walk.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -186,8 +187,14 @@ int32_t SetFolder(const char* path) {
     DirReader::Entry e;
     while (reader.next(e)) {
         struct stat st;
-        if (::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue; // gone since it was read
+        if (::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // A folder we may read but not search ("r" without "x") can't really be read.
+            if (errno == EACCES && ::faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
+                ::close(fd);
+                return -1;
+            }
+            continue; // gone since it was read, or a single entry that can't be looked at
+        }
         struct stat target;
         const bool isLink = S_ISLNK(st.st_mode);
         const bool targetOk = isLink && ::fstatat(fd, e.name, &target, 0) == 0;
