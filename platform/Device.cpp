@@ -76,12 +76,12 @@ layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec2 aTexCoord;
 
 // Direct3D matrices arrive unchanged: GLSL reads them transposed, so M * v is v x M.
-uniform mat4 uWorld;
+// What changes from draw to draw, sent in one call: the world matrix's rows (0-3), the rows of the
+// inverse transpose of its 3 x 3 part (4-6), and the material (7-11: diffuse, ambient, specular,
+// emissive, (power, 0, 0, 0)).
+uniform vec4 uDraw[12];
 uniform mat4 uViewProj;
-uniform mat3 uNormalMatrix; // inverse transpose of the world matrix's 3 x 3 part
-uniform vec3 uEye;          // camera position in world space
-// material: diffuse, ambient, specular, emissive, (power, 0, 0, 0)
-uniform vec4 uMaterial[5];
+uniform vec3 uEye; // camera position in world space
 // light: diffuse, ambient, specular, direction (world space, the way the light travels)
 uniform vec4 uLight[4];
 uniform vec4 uAmbient; // the ambient render state
@@ -96,7 +96,8 @@ flat out vec4 vSpecularFlat;
 out vec2 vTexCoord;
 
 void main() {
-    vec4 world = uWorld * vec4(aPosition, 1.0);
+    mat4 worldMatrix = mat4(uDraw[0], uDraw[1], uDraw[2], uDraw[3]);
+    vec4 world = worldMatrix * vec4(aPosition, 1.0);
     gl_Position = uViewProj * world;
     if (uRemapDepth != 0)
         gl_Position.z = 2.0 * gl_Position.z - gl_Position.w;
@@ -105,7 +106,7 @@ void main() {
     vec4 color = vec4(1.0);
     vec3 specular = vec3(0.0);
     if (uFlags.x != 0) {
-        vec3 n = uNormalMatrix * aNormal;
+        vec3 n = mat3(uDraw[4].xyz, uDraw[5].xyz, uDraw[6].xyz) * aNormal;
         if (uFlags.w != 0 && dot(n, n) > 0.0)
             n = normalize(n);
         vec3 ambient = uAmbient.rgb;
@@ -116,16 +117,16 @@ void main() {
             float nDotL = dot(n, toLight);
             if (nDotL > 0.0) {
                 diffuse = uLight[0].rgb * nDotL;
-                if (uFlags.z != 0 && uMaterial[4].x > 0.0) {
+                if (uFlags.z != 0 && uDraw[11].x > 0.0) {
                     vec3 h = normalize(normalize(uEye - world.xyz) + toLight);
                     float nDotH = dot(n, h);
                     if (nDotH > 0.0)
-                        specular = uMaterial[2].rgb * uLight[2].rgb * pow(nDotH, uMaterial[4].x);
+                        specular = uDraw[9].rgb * uLight[2].rgb * pow(nDotH, uDraw[11].x);
                 }
             }
         }
-        color.rgb = uMaterial[3].rgb + uMaterial[1].rgb * ambient + uMaterial[0].rgb * diffuse;
-        color.a = uMaterial[0].a;
+        color.rgb = uDraw[10].rgb + uDraw[8].rgb * ambient + uDraw[7].rgb * diffuse;
+        color.a = uDraw[7].a;
     }
     vColor = clamp(color, 0.0, 1.0);
     vSpecular = vec4(clamp(specular, 0.0, 1.0), 0.0);
@@ -296,8 +297,8 @@ struct Device::Gl {
     void (*glClipControl)(GLenum, GLenum) = nullptr;
 
     struct {
-        GLint world = -1, viewProj = -1, normalMatrix = -1, eye = -1, material = -1, light = -1, ambient = -1,
-              flags = -1, remapDepth = -1, texture = -1, pixelFlags = -1;
+        GLint draw = -1, viewProj = -1, eye = -1, light = -1, ambient = -1, flags = -1, remapDepth = -1,
+              texture = -1, pixelFlags = -1;
     } loc;
 
     // What was last sent to GL; `valid` false forces everything to be sent again (after someone
@@ -306,6 +307,7 @@ struct Device::Gl {
     std::uint64_t worldVersion = 0, viewProjVersion = 0, materialVersion = 0, lightVersion = 0,
                   renderStateVersion = 0, textureVersion = 0;
     GLuint boundVao = 0;
+    float drawBlock[48] = {}; // the uDraw uniform as last sent
     std::uint64_t uploads = 0;
 };
 
@@ -596,6 +598,11 @@ void Device::present() {
         m_state->presentHook();
 }
 
+void Device::finish() {
+    if (ensureCurrent())
+        m_gl->f->glFinish();
+}
+
 void Device::queueOverlayText(std::unique_ptr<OverlayText> text) {
     if (text)
         m_state->pendingText.push_back(std::move(*text));
@@ -765,11 +772,9 @@ bool Device::createGlObjects() {
         return false;
     }
     auto loc = [&](const char* name) { return f->glGetUniformLocation(gl.program, name); };
-    gl.loc.world = loc("uWorld");
+    gl.loc.draw = loc("uDraw");
     gl.loc.viewProj = loc("uViewProj");
-    gl.loc.normalMatrix = loc("uNormalMatrix");
     gl.loc.eye = loc("uEye");
-    gl.loc.material = loc("uMaterial");
     gl.loc.light = loc("uLight");
     gl.loc.ambient = loc("uAmbient");
     gl.loc.flags = loc("uFlags");
@@ -1052,37 +1057,30 @@ void Device::applyState(const Mesh& mesh) {
         f->glUniform3f(gl.loc.eye, eye.x, eye.y, eye.z);
         gl.viewProjVersion = st.viewProjVersion;
     }
-    if (gl.worldVersion != st.worldVersion) {
-        f->glUniformMatrix4fv(gl.loc.world, 1, GL_FALSE, &st.world.m[0][0]);
-        float n[9];
-        normalMatrix(st.world, n);
-        f->glUniformMatrix3fv(gl.loc.normalMatrix, 1, GL_FALSE, n);
-        gl.worldVersion = st.worldVersion;
-    }
-    if (gl.materialVersion != st.materialVersion) {
-        const Material& m = st.material;
-        const float v[20] = {m.diffuse.r,
-                             m.diffuse.g,
-                             m.diffuse.b,
-                             m.diffuse.a,
-                             m.ambient.r,
-                             m.ambient.g,
-                             m.ambient.b,
-                             m.ambient.a,
-                             m.specular.r,
-                             m.specular.g,
-                             m.specular.b,
-                             m.specular.a,
-                             m.emissive.r,
-                             m.emissive.g,
-                             m.emissive.b,
-                             m.emissive.a,
-                             m.power,
-                             0,
-                             0,
-                             0};
-        f->glUniform4fv(gl.loc.material, 5, v);
-        gl.materialVersion = st.materialVersion;
+    const bool worldChanged = gl.worldVersion != st.worldVersion;
+    const bool materialChanged = gl.materialVersion != st.materialVersion;
+    if (worldChanged || materialChanged) {
+        float* block = gl.drawBlock;
+        if (worldChanged) {
+            std::memcpy(block, &st.world.m[0][0], 16 * sizeof(float));
+            float n[9];
+            normalMatrix(st.world, n);
+            for (int row = 0; row < 3; ++row) {
+                block[16 + row * 4 + 0] = n[row * 3 + 0];
+                block[16 + row * 4 + 1] = n[row * 3 + 1];
+                block[16 + row * 4 + 2] = n[row * 3 + 2];
+                block[16 + row * 4 + 3] = 0;
+            }
+            gl.worldVersion = st.worldVersion;
+        }
+        if (materialChanged) {
+            // Material is diffuse, ambient, specular, emissive (four floats each), then the power.
+            static_assert(sizeof(Material) == 17 * sizeof(float));
+            std::memcpy(block + 28, &st.material, sizeof(Material));
+            block[45] = block[46] = block[47] = 0;
+            gl.materialVersion = st.materialVersion;
+        }
+        f->glUniform4fv(gl.loc.draw, 12, block);
     }
     if (gl.lightVersion != st.lightVersion) {
         // The lowest-numbered enabled directional light is the light.

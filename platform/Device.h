@@ -144,6 +144,8 @@ public:
     // Ends the frame; text queued by overlay fonts is drawn over the 3D picture here.
     void endScene();
     void present();
+    // Waits until OpenGL has carried out every call so far (for timing; a no-op without GL).
+    void finish();
     // Draws the faces of `mesh` whose attribute id is `attribId` with the current state.
     void drawSubset(const Mesh& mesh, std::uint32_t attribId);
 
