@@ -24,16 +24,22 @@ int unreadable(const char* path) {
     return kUnreadable;
 }
 
-// Polls until the folder-size pass has ended, sleeping briefly while nothing is new.
+// Polls until the folder-size pass has ended. While nothing is new it sleeps, a little longer
+// each time up to a millisecond, so the poller takes little from the workers.
 void waitForSizes() {
+    long pauseNs = 100 * 1000;
     for (;;) {
         int32_t r = NextTree();
         if (r == 0)
             return;
-        if (r != 1) {
-            struct timespec pause = {0, 300 * 1000};
-            nanosleep(&pause, nullptr);
+        if (r == 1) {
+            pauseNs = 100 * 1000;
+            continue;
         }
+        struct timespec pause = {0, pauseNs};
+        nanosleep(&pause, nullptr);
+        if (pauseNs < 1000 * 1000)
+            pauseNs *= 2;
     }
 }
 
