@@ -373,3 +373,24 @@ TEST(GlDevice, ANullDeviceCountsAndRecordsDrawsWithoutOpenGL) {
     EXPECT_TRUE(dev.grabFramebuffer().isNull());
     EXPECT_EQ(dev.testCooperativeLevel(), D3D_OK);
 }
+
+TEST_F(GlSceneTest, ViewportLimitsClearingAndDrawingToItsRectangleFromTheTopLeft) {
+    const MeshPtr box = CreateBox(40, 40, 1); // covers the whole view
+    Viewport vp;
+    vp.x = 20;
+    vp.y = 10; // from the top, as Direct3D counts
+    vp.width = 100;
+    vp.height = 60;
+    ClearView(0xFF000000);
+    dev->setViewport(vp);
+    const QImage image = frame([&] { drawMesh(*box, Matrix::identity(), emissiveMaterial(1, 1, 0)); });
+    const QRect inside(20, 10, 100, 60);
+    int wrong = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const QRgb expected = inside.contains(x, y) ? qRgb(255, 255, 0) : qRgb(0, 0, 0);
+            if (image.pixel(x, y) != expected && ++wrong < 5)
+                ADD_FAILURE() << "at " << x << "," << y << ": " << hex(image.pixel(x, y)).toStdString();
+        }
+    EXPECT_EQ(wrong, 0);
+}
