@@ -197,6 +197,7 @@ struct FolderWalk::Worker {
     std::string rel;  // path from the base folder to the folder at hand
     std::string path; // rel + "/" + a sub-folder's name
     std::vector<std::uint32_t> chain;
+    Task* kept = nullptr; // the folder this worker takes next, without the shared stack
 };
 
 FolderWalk::FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads)
@@ -306,8 +307,14 @@ int FolderWalk::next(std::string& folder) {
 void FolderWalk::run(Worker& w) {
     using namespace std::chrono_literals;
     for (;;) {
-        Task* t;
-        {
+        Task* t = w.kept;
+        w.kept = nullptr;
+        if (t != nullptr && m_stop.load(std::memory_order_relaxed)) {
+            unref(t->base);
+            unref(t);
+            return;
+        }
+        if (t == nullptr) {
             std::unique_lock lock(m_queueMutex);
             while (m_queue.empty()) {
                 if (m_stop.load(std::memory_order_relaxed) || m_pending.load(std::memory_order_acquire) == 0)
@@ -521,6 +528,12 @@ void FolderWalk::pushChildren(Task* t, Task* base, Worker& w) {
                                    t->dev,
                                    t->shortReadIsEnd && s.dev == t->dev});
     }
+    // The first sub-folder stays with this worker (it would be the next off the stack anyway);
+    // the others go where the other worker can take them.
+    w.kept = w.batch.back();
+    w.batch.pop_back();
+    if (w.batch.empty())
+        return;
     {
         std::lock_guard lock(m_queueMutex);
         m_queue.insert(m_queue.end(), w.batch.begin(), w.batch.end());
