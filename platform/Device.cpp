@@ -884,6 +884,15 @@ GpuMesh* Device::upload(const Mesh& mesh) {
     const std::uint32_t fvf = mesh.fvf();
     if (stride < 3 || !(fvf & FVF_XYZ))
         return nullptr;
+    // An index past the vertices would make OpenGL read outside the buffer: such a mesh is not
+    // drawn at all (it is checked again when its data changes).
+    const std::size_t vertexCount = mesh.vertices().size() / stride;
+    for (std::uint32_t index : mesh.indices())
+        if (index >= vertexCount) {
+            qWarning("Device: a mesh refers to vertex %u of %zu; it is not drawn", index, vertexCount);
+            mesh.gpu.reset();
+            return nullptr;
+        }
 
     QOpenGLFunctions_3_3_Core* f = gl.f;
     auto gpu = std::make_shared<GpuMesh>();

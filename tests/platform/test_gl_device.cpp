@@ -394,3 +394,16 @@ TEST_F(GlSceneTest, ViewportLimitsClearingAndDrawingToItsRectangleFromTheTopLeft
         }
     EXPECT_EQ(wrong, 0);
 }
+
+TEST_F(GlSceneTest, AMeshWithAnIndexPastItsVerticesIsNotDrawnAndHarmsNothing) {
+    const MeshPtr good = CreateBox(4, 4, 4);
+    std::vector<float> vertices = {-5, 5, 0, 0, 0, -1, 5, 5, 0, 0, 0, -1, 5, -5, 0, 0, 0, -1};
+    Mesh bad(FVF_POSITION_NORMAL, vertices, {0, 1, 2, 0, 2, 1});
+    bad.indices()[5] = 700000; // written behind the mesh's back (its own checks never saw it)
+    const QImage image = frame([&] {
+        drawMesh(bad, Matrix::identity(), emissiveMaterial(1, 0, 0));
+        drawMesh(*good, MatrixTranslation(0, 0, 2), emissiveMaterial(0, 1, 0));
+    });
+    EXPECT_EQ(image.pixel(kWidth / 2, kHeight / 2), qRgb(0, 255, 0));
+    EXPECT_EQ(dev->drawCount(), 2u);
+}
