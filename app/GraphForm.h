@@ -4,7 +4,11 @@
 //   app/Commands.cpp          menu bar, pop-up menus, toolbar and the option commands
 //   app/Startup.cpp           start-up, settings, shutdown
 //   app/Layout.cpp            the layout rule applied to the widgets, the splitter
-//   app/ViewPlaceholder.cpp   the 3D view's seam (see "3D view" below)
+//   graph/form/RenderLoop.cpp the 3D view: device, device objects, the render loop, rebuilds
+//   graph/form/BarScene.cpp   the bar scene (BuildGraph)
+//   graph/form/Overlay.cpp    the text overlay and the hover test (MouseOver)
+//   graph/form/ViewInput.cpp  keys and mouse over the 3D view, the camera, reset
+//   graph/form/Picking.cpp    clicking, the context menus and double-clicking bars
 //   folders/FolderLoading.cpp reading a folder into graph entries, Stop
 //   folders/Navigation.cpp    selectNode, history, address box, parent, refresh
 //
@@ -21,6 +25,13 @@
 #include <cstdint>
 #include <memory>
 
+class CD3DFrame;
+class D3DView;
+namespace platform {
+class Font;
+class Mesh;
+} // namespace platform
+
 class QAction;
 class QActionGroup;
 class QCheckBox;
@@ -35,6 +46,7 @@ class QToolBar;
 class QTreeWidget;
 
 namespace ketra {
+class Camera;
 class GraphModel;
 class NavigationHistory;
 } // namespace ketra
@@ -211,21 +223,80 @@ public:
             *tlbRotate = nullptr, *tlbReset = nullptr, *tlbBase = nullptr, *tlbIncFolders = nullptr,
             *tlbStats = nullptr, *tlbRefresh = nullptr, *tlbDelete = nullptr, *tlbShowImage = nullptr;
 
-    // ---- 3D view (app/ViewPlaceholder.cpp until the GL view is plugged in) --------------------
-    // Makes the widget that stands in `Picture1`'s place; it must carry the objectName "Picture1".
+    // ---- 3D view (graph/form/) ---------------------------------------------------------------
+    // Makes the 3D view widget (a D3DView named "Picture1") and routes its key and mouse events
+    // to the Picture1_ handlers below.
     QWidget* createPicture1(QWidget* parent);
-    // The 3D start-up: brings the device up, loads the folder of the address box, scales it and
+    D3DView* view3D() const;
+    // The 3D start-up: brings the device up on Picture1 (a program without a device ends), turns
+    // auto-rotation off, places the camera, loads the folder of the address box, scales it and
     // builds the first scene. Sets m_deviceReady; returns it.
     bool Start3D();
     // The folder rebuild run by selectNode: release the scene, LoadFolder, ScaleEntries, build
-    // the scene again, keeping the camera and the graph's orientation.
+    // the scene again, keeping the view, the camera and the graph's orientation.
     void RebuildScene();
-    // The view changed size: hand the new size to the device.
+    // The view changed size: fonts released, the device's target resized, device objects restored.
     void ResizeDevice();
-    // One render-timer tick.
+    // One render-timer tick: FrameMove, then a frame when the picture would change.
     void Timer1_Timer();
-    // Draws one frame when there is something to draw.
+    // Draws one frame (device reset when needed, scene, overlay, present).
     void DrawGraph();
+    // The view needs a repaint: draws when the device is ready, a scene is built, no folder is
+    // loading and the picture on screen is not the one a frame would give.
+    void Form_Paint();
+    // Base plate box 14 x 14 x 0.1 (the plate until a folder with entries is laid out).
+    void InitDeviceObjects();
+    // The default scene, then the three overlay fonts.
+    void RestoreDeviceObjects();
+    // Releases the overlay fonts.
+    void DeleteDeviceObjects();
+    // Releases the scene's frames.
+    void DestroyDeviceObjects();
+    // Builds the bar scene from the laid-out entries.
+    void BuildGraph();
+    // One camera step: auto-rotation, keys, movement; sets the view transform on the device.
+    void FrameMove();
+    // Hover test at (x, y) pixels of the device's viewport: selects the entry under the point,
+    // sets the hover text and position and, with `highlight`, turns the item red (restoring the
+    // colour of the previous one).
+    void MouseOver(int button, int shift, float x, float y, bool highlight);
+    // The full path of the selected entry; empty when none is selected.
+    QString ItemPath() const;
+
+    // Events of Picture1. Key codes are the camera's (ketra::vk); `shift` is the modifier mask
+    // (1 Shift, 2 Ctrl, 4 Alt); positions are in twips of the view (the drag arithmetic) and
+    // `pixelX`, `pixelY` in pixels of the device's viewport (picking).
+    void Picture1_KeyDown(int keyCode, int shift);
+    void Picture1_KeyUp(int keyCode, int shift);
+    void Picture1_MouseDown(int button, int shift, float x, float y, float pixelX, float pixelY);
+    void Picture1_MouseMove(int button, int shift, float x, float y, float pixelX, float pixelY);
+    void Picture1_MouseUp(int button, int shift, float x, float y);
+    void Picture1_DblClick();
+
+    // ---- 3D view state ----------------------------------------------------------------------
+    std::shared_ptr<CD3DFrame> m_rootFrame;  // all user rotations apply to it
+    std::shared_ptr<CD3DFrame> m_barsFrame;  // bars and labels
+    std::shared_ptr<CD3DFrame> m_baseFrame;  // the base plate
+    std::shared_ptr<platform::Mesh> m_baseMesh;
+    std::array<float, 3> m_baseMeshSize{};   // the layout's plate m_baseMesh was made for (0: start-up box)
+    std::shared_ptr<platform::Font> m_popupFont;  // font A: the window's font
+    std::shared_ptr<platform::Font> m_buttonFont; // font B: Command1's font
+    std::shared_ptr<platform::Font> m_statsFont;  // font C: the status font
+    std::shared_ptr<ketra::Camera> m_camera;      // keys, drag, velocity, camera and view matrices
+    float m_barWidth = 1.0f;
+    float m_barDepth = 1.0f;
+    QString m_hoverText;
+    std::array<int32_t, 4> m_hoverRect{}; // left, top of the hover text (right, bottom stay 0)
+    bool m_hoverShown = false;
+    std::shared_ptr<CD3DFrame> m_highlightFrame; // shown red; m_highlightColour is its own colour
+    int32_t m_highlightColour = 0;
+    float m_lastPixelX = 0, m_lastPixelY = 0; // the last mouse-down, in viewport pixels
+    // Frames drawn and render ticks that found nothing to draw (the idle view draws nothing).
+    uint64_t m_framesDrawn = 0;
+    uint64_t m_ticksSkipped = 0;
+    // Something the picture depends on changed outside what the view compares every tick.
+    void markViewDirty() { m_viewDirty = true; }
+    bool viewNeedsRedraw() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -254,9 +325,18 @@ private:
     std::unique_ptr<ketra::NavigationHistory> m_history;
     QWidget* m_central = nullptr;
     bool m_closePending = false;
+    bool m_started = false;       // Form_Load has run: only then does closing write the settings
     bool m_exiting = false;       // File > Exit: the program ends without the unload sequence
     bool m_reloadPending = false; // an option asked for a reload while a folder was loading
     bool m_splitterDragging = false;
     int m_splitterGrab = 0; // where the splitter was grabbed, in pixels from its left edge
     QString m_programFolder;
+
+    // 3D view internals (graph/form/).
+    QByteArray viewSignature() const;
+    void resetScene();
+    void DragRotate(int x, int y);
+    bool m_viewDirty = true;
+    bool m_cameraStarted = false; // FrameMove has set the camera's view on the device
+    QByteArray m_drawnSignature;  // what the picture on screen was drawn from
 };

@@ -1,5 +1,6 @@
 // ketra [FOLDER]: shows a folder as a 3D bar graph.
 #include "GraphForm.h"
+#include "Snapshot.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -16,6 +17,11 @@ constexpr const char* kUsage =
     "Ketra starts on its own folder, then opens FOLDER when one is given, as if it\n"
     "had been typed into the address box.\n"
     "\n"
+    "  --snapshot FILE.png [--size WxH] [--timings] [FOLDER]\n"
+    "                 render the bar graph of FOLDER (default: the program's own\n"
+    "                 folder) as a fresh window shows it into FILE.png (default\n"
+    "                 size 800x600) without showing a window; --timings prints the\n"
+    "                 load, scale, build, first-frame and frame times in ms\n"
     "  -h, --help     show this help and exit\n"
     "  -v, --version  show the version and exit\n"
     "\n"
@@ -41,14 +47,31 @@ int main(int argc, char** argv) {
         }
     }
 
+    QStringList rawArgs;
+    for (int i = 1; i < argc; ++i)
+        rawArgs << QString::fromLocal8Bit(argv[i]);
+    const bool snapshot = ketra::WantsSnapshot(rawArgs);
+    // A snapshot shows no window: without a display it renders on Qt's off-screen platform.
+    if (snapshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv); // takes Qt's own options out of the argument list
     QApplication::setOrganizationName(QStringLiteral("Ketra"));
     QApplication::setApplicationName(QStringLiteral("Ketra"));
     QApplication::setApplicationVersion(QStringLiteral(KETRA_VERSION));
 
+    const QStringList args = QApplication::arguments();
+    if (snapshot) {
+        QString error;
+        const auto request = ketra::ParseSnapshotArguments(args.mid(1), error);
+        if (!request)
+            return usageError(error);
+        return ketra::RunSnapshot(*request, stdout, stderr);
+    }
+
     QString folder;
     bool folderGiven = false;
-    const QStringList args = QApplication::arguments();
     bool optionsEnded = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);

@@ -1,0 +1,277 @@
+#include "Snapshot.h"
+
+#include "GraphForm.h"
+#include "colours/ExtColours.h"
+#include "core/Settings.h"
+#include "graph/Camera.h"
+#include "graph/GraphModel.h"
+#include "graph/LoadGrid.h"
+#include "graph/form/View3D.h"
+#include "scene/D3DInit.h"
+#include "scene/D3DUtil.h"
+#include "treescan.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QThread>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace ketra {
+
+namespace {
+
+double msSince(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// Waits until the device's queued drawing is done, so that the time of a frame is its whole cost.
+void finishDrawing() {
+    if (!g_device || !g_device->context())
+        return;
+    QOpenGLContext* current = QOpenGLContext::currentContext();
+    if (current == g_device->context())
+        current->functions()->glFinish();
+}
+
+struct Loaded {
+    FolderStatistics stats;
+    std::int64_t totalFileCount = 0, totalFolderCount = 0;
+};
+
+// The folder's items into `model`, as the window's folder load makes them. False when the folder
+// can't be read.
+bool loadFolder(const QString& folder, const SettingsValues& options, GraphModel& model, Loaded& loaded) {
+    std::array<char, 4096> buffer{};
+    const std::int32_t capacity = static_cast<std::int32_t>(buffer.size());
+    WaitForTree(0);
+    const std::int32_t n = SetFolder(folder.toUtf8().constData());
+    if (n < 0)
+        return false;
+    if (options.m_includeFolders) {
+        for (;;) {
+            const std::int32_t r = NextTree();
+            if (r == 0)
+                break;
+            if (r == 2)
+                QThread::msleep(1);
+        }
+    }
+    model.clear();
+    FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
+    for (std::int32_t i = 0; i < n; ++i) {
+        const QString modified = QString::fromUtf8(buffer.data(), GetTime(i, buffer.data(), capacity));
+        const QString name = QString::fromUtf8(buffer.data(), GetFile(i, buffer.data(), capacity));
+        entries.addItem(name, GetAttribs(i), GetSize(i), modified);
+    }
+    loaded.stats = entries.statistics();
+    if (options.m_includeFolders) {
+        loaded.totalFileCount = GetTotalFileCount();
+        loaded.totalFolderCount = GetTotalFolderCount();
+    }
+    return true;
+}
+
+} // namespace
+
+bool WantsSnapshot(const QStringList& args) {
+    for (const QString& a : args) {
+        if (a == QLatin1String("--"))
+            return false;
+        if (a == QLatin1String("--snapshot") || a.startsWith(QLatin1String("--snapshot=")))
+            return true;
+    }
+    return false;
+}
+
+std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, QString& error) {
+    SnapshotRequest r;
+    bool haveOutput = false, haveFolder = false, optionsEnded = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        auto value = [&](const QString& option) -> std::optional<QString> {
+            if (a.startsWith(option + QLatin1Char('=')))
+                return a.mid(option.size() + 1);
+            if (i + 1 < args.size())
+                return args.at(++i);
+            error = QStringLiteral("option '%1' needs a value").arg(option);
+            return std::nullopt;
+        };
+        if (!optionsEnded && a == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded &&
+                   (a == QLatin1String("--snapshot") || a.startsWith(QLatin1String("--snapshot=")))) {
+            const auto v = value(QStringLiteral("--snapshot"));
+            if (!v)
+                return std::nullopt;
+            r.output = *v;
+            haveOutput = true;
+        } else if (!optionsEnded &&
+                   (a == QLatin1String("--size") || a.startsWith(QLatin1String("--size=")))) {
+            const auto v = value(QStringLiteral("--size"));
+            if (!v)
+                return std::nullopt;
+            const QStringList wh = v->toLower().split(QLatin1Char('x'));
+            bool okW = false, okH = false;
+            const int w = wh.size() == 2 ? wh[0].toInt(&okW) : 0;
+            const int h = wh.size() == 2 ? wh[1].toInt(&okH) : 0;
+            if (!okW || !okH || w < 16 || h < 16 || w > 8192 || h > 8192) {
+                error = QStringLiteral("--size wants WIDTHxHEIGHT in pixels (16 to 8192), not '%1'").arg(*v);
+                return std::nullopt;
+            }
+            r.width = w;
+            r.height = h;
+        } else if (!optionsEnded && a == QLatin1String("--timings")) {
+            r.timings = true;
+        } else if (!optionsEnded && a.size() > 1 && a.startsWith(QLatin1Char('-'))) {
+            error = QStringLiteral("unknown option '%1'").arg(a);
+            return std::nullopt;
+        } else {
+            if (haveFolder) {
+                error = QStringLiteral("only one FOLDER may be given");
+                return std::nullopt;
+            }
+            r.folder = a;
+            haveFolder = true;
+        }
+    }
+    if (!haveOutput || r.output.isEmpty()) {
+        error = QStringLiteral("--snapshot needs the name of the PNG file to write");
+        return std::nullopt;
+    }
+    return r;
+}
+
+int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) {
+    auto fail = [err](const QString& message) {
+        std::fprintf(err, "ketra: %s\n", qPrintable(message));
+        return 1;
+    };
+
+    const QString programFolder = GraphForm::programFolder();
+    const QString folder = QDir::cleanPath(
+        QFileInfo(request.folder.isEmpty() ? programFolder : request.folder).absoluteFilePath());
+    const QFileInfo folderInfo(folder);
+    if (!folderInfo.isDir())
+        return fail(QStringLiteral("\"%1\" is not a folder").arg(folder));
+    if (!folderInfo.isReadable() || !folderInfo.isExecutable())
+        return fail(QStringLiteral("the folder \"%1\" can't be read").arg(folder));
+    const QString output = QFileInfo(request.output).absoluteFilePath();
+    if (!QFileInfo(QFileInfo(output).absolutePath()).isWritable())
+        return fail(QStringLiteral("\"%1\" can't be written (its folder is not writable)").arg(output));
+
+    // The options a fresh window starts with; it always starts in the bar view.
+    const SettingsValues options = Settings().read(programFolder);
+    LoadExtColours();
+    IncludeFolderSize(options.m_includeFolders ? 1 : 0);
+    IncludeHidden(options.m_showHidden ? 1 : 0);
+    IncludeSystem(options.m_showSystem ? 1 : 0);
+    SortBy(TREESCAN_SORT_NAME, 1);
+
+    // The device, before anything is timed.
+    QString deviceMessage;
+    bool deviceEnded = false;
+    SetDeviceMessageHook([&](DeviceMessage, const QString& text) { deviceMessage = text; });
+    SetDeviceExitHook([&](int) { deviceEnded = true; });
+    const bool ready = InitOffscreenDevice3D(request.width, request.height);
+    SetDeviceMessageHook(nullptr);
+    SetDeviceExitHook(nullptr);
+    if (!ready || deviceEnded || !g_device || !g_device->hasContext()) {
+        ReleaseDevice3D();
+        return fail(
+            QStringLiteral("no OpenGL 3.3 device could be made for the snapshot%1. It needs an X "
+                           "display (e.g. run it under xvfb-run) or Mesa's EGL with "
+                           "QT_QPA_PLATFORM=offscreen.")
+                .arg(deviceMessage.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(deviceMessage)));
+    }
+
+    GraphModel model;
+    Loaded loaded;
+    QElapsedTimer t;
+    t.start();
+    if (!loadFolder(folder, options, model, loaded)) {
+        ReleaseDevice3D();
+        return fail(QStringLiteral("the folder \"%1\" can't be read").arg(folder));
+    }
+    const double loadMs = msSince(t);
+
+    t.restart();
+    model.ScaleEntries(options.m_logscale);
+    const double scaleMs = msSince(t);
+
+    t.restart();
+    platform::MeshPtr baseMesh = platform::CreateBox(14, 14, 0.1f);
+    if (model.m_basePlate)
+        baseMesh = platform::CreateBox(model.m_basePlate->width, model.m_basePlate->height,
+                                       model.m_basePlate->depth);
+    BarSceneOptions sceneOptions;
+    sceneOptions.showText = options.m_showText;
+    sceneOptions.labelFont = WindowFont();
+    const BarScene scene = BuildBarScene(model, baseMesh, sceneOptions);
+    const double buildMs = msSince(t);
+
+    // The window's first frame: the default scene, then the camera's first step (at rest, no
+    // auto-rotation) sets the view.
+    SetupSceneDefaults();
+    Camera camera;
+    camera.m_viewMatrix = g_device->getTransform(platform::TransformType::View);
+    const FrameMoveResult first = camera.FrameMove(0, UsingReferenceRasterizer());
+    g_device->setTransform(platform::TransformType::View, first.viewMatrix);
+    platform::Font popupFont(g_device, WindowFont());
+    platform::Font statsFont(g_device, StatusFont());
+
+    OverlayState overlay;
+    overlay.showPopup = options.m_showPopup;
+    overlay.showStats = options.m_showStats;
+    overlay.showShortcuts = options.m_bShowShortcuts;
+    overlay.includeFolders = options.m_includeFolders;
+    overlay.totalBytes = loaded.stats.totalBytes;
+    overlay.fileCount = loaded.stats.fileCount;
+    overlay.folderCount = loaded.stats.folderCount;
+    overlay.totalFileCount = loaded.totalFileCount;
+    overlay.totalFolderCount = loaded.totalFolderCount;
+
+    auto frame = [&] {
+        RenderBarFrame(scene, options.m_bShowBase, false, overlay, &popupFont, &statsFont);
+        g_device->present();
+        finishDrawing();
+    };
+    t.restart();
+    frame();
+    const double firstFrameMs = msSince(t);
+    const QImage image = g_device->grabFramebuffer();
+
+    double frameMs = 0;
+    if (request.timings) {
+        std::vector<double> times;
+        for (int i = 0; i < 20; ++i) {
+            t.restart();
+            frame();
+            times.push_back(msSince(t));
+        }
+        std::sort(times.begin(), times.end());
+        frameMs = (times[9] + times[10]) / 2;
+    }
+
+    ReleaseDevice3D();
+    if (image.isNull())
+        return fail(QStringLiteral("the picture could not be read back from the OpenGL device"));
+    QImageWriter writer(output, "png");
+    if (!writer.write(image))
+        return fail(QStringLiteral("\"%1\" can't be written: %2").arg(output, writer.errorString()));
+
+    if (request.timings) {
+        std::fprintf(out, "load_ms %.1f\nscale_ms %.1f\nbuild_ms %.1f\nfirst_frame_ms %.1f\nframe_ms %.1f\n",
+                     loadMs, scaleMs, buildMs, firstFrameMs, frameMs);
+    }
+    return 0;
+}
+
+} // namespace ketra

@@ -1,0 +1,34 @@
+// ketra --snapshot FILE.png [--size WxH] [--timings] [FOLDER]: the bar graph of FOLDER as a fresh
+// window shows it at start (camera, start tilt, options from the settings store, labels, plate,
+// overlay), rendered off-screen into a PNG without showing a window.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+namespace ketra {
+
+struct SnapshotRequest {
+    QString output;
+    int width = 800;
+    int height = 600;
+    bool timings = false;
+    QString folder; // empty: the program's own folder
+};
+
+// Whether the arguments (without the program name) ask for a snapshot.
+bool WantsSnapshot(const QStringList& args);
+
+// Reads the snapshot arguments. On a usage error returns nothing and sets `error`.
+std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, QString& error);
+
+// Renders the snapshot (needs a QApplication). With `timings` one line each goes to `out`:
+// load_ms, scale_ms, build_ms, first_frame_ms, frame_ms (median of 20 further frames). Returns 0,
+// or 1 with a message on `err` when the folder can't be read, no OpenGL device can be made or the
+// file can't be written.
+int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err);
+
+} // namespace ketra

@@ -1,0 +1,101 @@
+// Clicking in the 3D view: selecting a bar (it turns red), the item's context menu or the view's
+// menu on the right button, and double-clicking: a folder is entered, a file is opened by the
+// system.
+#include "app/GraphForm.h"
+#include "graph/Camera.h"
+#include "graph/GraphModel.h"
+#include "graph/form/View3D.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMessageBox>
+
+namespace ketra {
+
+namespace {
+std::function<bool(const QUrl&)>& openUrlHook() {
+    static std::function<bool(const QUrl&)> hook;
+    return hook;
+}
+} // namespace
+
+void SetOpenUrlHook(std::function<bool(const QUrl&)> hook) {
+    openUrlHook() = std::move(hook);
+}
+
+bool OpenUrl(const QUrl& url) {
+    if (openUrlHook())
+        return openUrlHook()(url);
+    return QDesktopServices::openUrl(url);
+}
+
+} // namespace ketra
+
+QString GraphForm::ItemPath() const {
+    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count())
+        return {};
+    // The item's own name (a name may hold brackets, so it is not cut out of the hover text), in
+    // the folder its entry was read from.
+    const QString folder = m_currentFolder.isEmpty() ? adrList->currentText() : m_currentFolder;
+    return joinPath(folder, m_model->entry(m_selectedEntry).Name);
+}
+
+void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, float pixelX, float pixelY) {
+    m_lastPixelX = pixelX;
+    m_lastPixelY = pixelY;
+    const bool right = (button & 2) != 0;
+    if (right) {
+        m_camera->m_lastX = x;
+        m_camera->m_lastY = y;
+    } else {
+        m_camera->MouseDown(x, y); // a drag starts
+    }
+    if (!m_deviceReady || m_loading)
+        return;
+
+    m_hoverText.clear();
+    MouseOver(button, shift, pixelX, pixelY, true);
+    const bool hit = !m_hoverText.isEmpty();
+    if (!right) {
+        if (hit)
+            tlbDelete->setEnabled(true);
+        return;
+    }
+
+    const qreal dpr = Picture1->devicePixelRatioF();
+    const QPoint global = Picture1->mapToGlobal(QPointF(pixelX / dpr, pixelY / dpr).toPoint());
+    if (!hit) {
+        MENU_POPUP->popup(global);
+        return;
+    }
+    mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
+    tlbDelete->setEnabled(true);
+    MENU_CONTEXT->popup(global);
+}
+
+void GraphForm::Picture1_DblClick() {
+    if (!m_deviceReady || m_loading)
+        return;
+    m_hoverText.clear();
+    MouseOver(1, 0, m_lastPixelX, m_lastPixelY, true);
+    if (m_hoverText.isEmpty())
+        return;
+    tlbDelete->setEnabled(true);
+
+    const ketra::DataEntry& entry = m_model->entry(m_selectedEntry);
+    const QString path = ItemPath();
+    if (entry.isFolder()) {
+        if (entry.Level <= 1)
+            return; // the tree's root node
+        // Going into a folder of the tree view expands it in place; that comes with the tree view.
+        if (m_treeview)
+            return;
+        m_camera->MouseUp(); // the load runs before the button's release arrives
+        enterFolder(path);
+        return;
+    }
+    if (!ketra::OpenUrl(QUrl::fromLocalFile(path)))
+        QMessageBox::warning(this, QStringLiteral("Ketra"), tr("\"%1\" could not be opened.").arg(path));
+}

@@ -1,0 +1,265 @@
+// The window's side of the 3D device: start-up, device objects, the render loop, the folder
+// rebuild and resizing.
+//
+// The render timer ticks every 10 ms, but a tick draws only when the picture would change: the
+// view compares what a frame is drawn from (scene, matrices, options, hover, statistics, device
+// and target) with what the picture on screen was drawn from, and handlers that change the scene
+// in place (highlighting, rebuilds, resizes) mark the view dirty. An idle window thus costs a
+// camera step every tick and no drawing; what it shows is the picture a full redraw would give.
+#include "app/GraphForm.h"
+#include "graph/Camera.h"
+#include "graph/GraphModel.h"
+#include "graph/form/View3D.h"
+#include "scene/D3DInit.h"
+#include "scene/D3DUtil.h"
+#include "scene/D3DView.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDataStream>
+#include <QIODevice>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+#include <cstring>
+#include <exception>
+
+namespace {
+
+// Below this speed (scene units per step) the camera counts as at rest: the glide that is left
+// would move the picture by far less than a pixel.
+constexpr float kRestingSpeed = 1e-5f;
+
+void writeMatrix(QDataStream& out, const platform::Matrix& m) {
+    out.writeRawData(reinterpret_cast<const char*>(m.m), sizeof m.m);
+}
+
+} // namespace
+
+D3DView* GraphForm::view3D() const {
+    return static_cast<D3DView*>(Picture1);
+}
+
+bool GraphForm::Start3D() {
+    if (!m_camera)
+        m_camera = std::make_shared<ketra::Camera>();
+    m_deviceReady = InitDevice3D(view3D(), true, 0, DEVTYPE_HAL, true);
+    if (!m_deviceReady)
+        return false;
+
+    // Auto-rotation starts off: the flag is set, then its command turns it off with its marks.
+    m_autoRotate = true;
+    MENU_ROTATE_Click();
+
+    m_camera->m_cameraMatrix = platform::MatrixTranslation(0, 0, 0);
+    m_camera->m_cameraPos = ketra::Camera::kStartPosition;
+    m_barWidth = m_barDepth = 1.0f;
+    tlbBase->setChecked(m_bShowBase);
+
+    DeleteDeviceObjects();
+    InitDeviceObjects();
+    LoadFolder();
+    ScaleEntries();
+    RestoreDeviceObjects();
+    BuildGraph();
+    QCoreApplication::processEvents();
+    if (g_device)
+        m_camera->m_viewMatrix = g_device->getTransform(platform::TransformType::View);
+    markViewDirty();
+    return m_deviceReady;
+}
+
+void GraphForm::InitDeviceObjects() {
+    if (!m_deviceReady)
+        return;
+    m_baseMesh = platform::CreateBox(14, 14, 0.1f);
+    m_baseMeshSize = {};
+}
+
+void GraphForm::RestoreDeviceObjects() {
+    SetupSceneDefaults();
+    if (m_cameraStarted && g_device && m_camera) // the camera keeps its place over resets
+        g_device->setTransform(platform::TransformType::View, m_camera->m_viewMatrix);
+    m_popupFont = std::make_shared<platform::Font>(g_device, m_windowFont);
+    m_buttonFont = std::make_shared<platform::Font>(g_device, Command1 ? Command1->font() : m_windowFont);
+    // The window has no status button of its own: the small sans font of a status line stands in.
+    m_statsFont = std::make_shared<platform::Font>(g_device, ketra::StatusFont());
+    markViewDirty();
+}
+
+void GraphForm::DeleteDeviceObjects() {
+    m_popupFont.reset();
+    m_buttonFont.reset();
+    m_statsFont.reset();
+}
+
+void GraphForm::DestroyDeviceObjects() {
+    m_rootFrame.reset();
+    m_barsFrame.reset();
+    m_baseFrame.reset();
+    markViewDirty();
+}
+
+void GraphForm::RebuildScene() {
+    using platform::TransformType;
+    // Navigation keeps the viewer where it was: view, camera and the graph's orientation.
+    const bool keep = g_device && m_rootFrame && m_camera;
+    platform::Matrix view, camera, root;
+    if (keep) {
+        view = g_device->getTransform(TransformType::View);
+        camera = m_camera->m_cameraMatrix;
+        root = m_rootFrame->GetMatrix();
+    }
+    DestroyDeviceObjects();
+    LoadFolder();
+    ScaleEntries();
+    BuildGraph();
+    if (keep && m_rootFrame) {
+        g_device->setTransform(TransformType::View, view);
+        m_camera->m_cameraMatrix = camera;
+        m_rootFrame->SetMatrix(root);
+    }
+    markViewDirty();
+}
+
+void GraphForm::ResizeDevice() {
+    if (!m_deviceReady)
+        return;
+    DeleteDeviceObjects();
+    ResizeDevice3D(view3D());
+    RestoreDeviceObjects();
+    markViewDirty();
+}
+
+void GraphForm::FrameMove() {
+    if (!m_camera)
+        return;
+    m_camera->m_autoRotate = m_autoRotate;
+    const ketra::FrameMoveResult r =
+        m_camera->FrameMove(ElapsedTimer(TIMER_GETELAPSEDTIME), UsingReferenceRasterizer());
+    for (const ketra::CameraStep& step : r.steps) {
+        switch (step.kind) {
+        case ketra::CameraStep::Kind::Rotate:
+            if (m_rootFrame) {
+                const ketra::RootRotation& rot = step.rotation;
+                m_rootFrame->AddRotation(rot.combineMode, rot.axis.x, rot.axis.y, rot.axis.z, rot.angle);
+            }
+            break;
+        case ketra::CameraStep::Kind::ResetScene:
+            resetScene();
+            break;
+        case ketra::CameraStep::Kind::ToggleFolderSizes:
+            ToggleFolderSizes();
+            break;
+        }
+    }
+    // A glide too slow to show is over.
+    platform::Vector3& v = m_camera->m_velocity;
+    if (std::fabs(v.x) < kRestingSpeed && std::fabs(v.y) < kRestingSpeed && std::fabs(v.z) < kRestingSpeed)
+        v = platform::Vector3{0, 0, 0};
+    if (g_device)
+        g_device->setTransform(platform::TransformType::View, r.viewMatrix);
+    m_cameraStarted = true;
+}
+
+QByteArray GraphForm::viewSignature() const {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << quintptr(m_rootFrame.get()) << quintptr(g_device.get());
+    if (g_device) {
+        out << quintptr(g_device->context()) << g_device->targetWidth() << g_device->targetHeight()
+            << g_device->testCooperativeLevel();
+        writeMatrix(out, g_device->getTransform(platform::TransformType::View));
+        writeMatrix(out, g_device->getTransform(platform::TransformType::Projection));
+    }
+    if (m_rootFrame)
+        writeMatrix(out, m_rootFrame->GetMatrix());
+    out << m_bShowBase << m_treeview << m_showStats << m_bShowShortcuts << m_showPopup << m_includeFolders;
+    out << m_hoverShown << m_hoverText << m_hoverRect[0] << m_hoverRect[1];
+    out << m_totalBytes << m_fileCount << m_folderCount << m_totalFileCount << m_totalFolderCount;
+    out << quintptr(m_popupFont.get()) << quintptr(m_statsFont.get());
+    return bytes;
+}
+
+bool GraphForm::viewNeedsRedraw() const {
+    return m_viewDirty || viewSignature() != m_drawnSignature;
+}
+
+void GraphForm::DrawGraph() {
+    if (!m_deviceReady || !g_device)
+        return;
+    if (g_device->testCooperativeLevel() == platform::D3DERR_DEVICENOTRESET) {
+        g_device->reset();
+        RestoreDeviceObjects();
+    }
+    if (!m_rootFrame)
+        return;
+
+    ketra::BarScene scene{m_rootFrame, m_baseFrame, m_barsFrame};
+    ketra::OverlayState overlay;
+    overlay.hoverShown = m_hoverShown;
+    overlay.showPopup = m_showPopup;
+    overlay.hoverText = m_hoverText;
+    overlay.hoverPosition = QPoint(m_hoverRect[0], m_hoverRect[1]);
+    overlay.showStats = m_showStats;
+    overlay.showShortcuts = m_bShowShortcuts;
+    overlay.includeFolders = m_includeFolders;
+    overlay.totalBytes = m_totalBytes;
+    overlay.fileCount = m_fileCount;
+    overlay.folderCount = m_folderCount;
+    overlay.totalFileCount = m_totalFileCount;
+    overlay.totalFolderCount = m_totalFolderCount;
+    ketra::RenderBarFrame(scene, m_bShowBase, m_treeview, overlay, m_popupFont.get(), m_statsFont.get());
+    PresentView(view3D());
+
+    ++m_framesDrawn;
+    m_viewDirty = false;
+    m_drawnSignature = viewSignature();
+}
+
+void GraphForm::Timer1_Timer() {
+    if (!m_deviceReady || m_loading)
+        return;
+    try {
+        FrameMove();
+        if (m_graphBuilt && viewNeedsRedraw())
+            DrawGraph();
+        else
+            ++m_ticksSkipped;
+    } catch (const std::exception& e) {
+        // A failed device call ends this frame; the next tick tries again.
+        qWarning("Ketra: drawing failed: %s", e.what());
+    }
+}
+
+void GraphForm::Form_Paint() {
+    if (!m_deviceReady || !m_graphBuilt || m_loading)
+        return;
+    if (!viewNeedsRedraw())
+        return; // the view shows the last frame, which is still the picture
+    try {
+        DrawGraph();
+    } catch (const std::exception& e) {
+        qWarning("Ketra: drawing failed: %s", e.what());
+    }
+}
+
+void GraphForm::resetScene() {
+    if (m_rootFrame)
+        m_rootFrame->SetMatrix(platform::Matrix::identity());
+    SetupSceneDefaults();
+    if (g_device && m_camera)
+        m_camera->m_viewMatrix = g_device->getTransform(platform::TransformType::View);
+    if (m_rootFrame) {
+        const ketra::RootRotation tilt = ketra::Camera::StartTilt();
+        m_rootFrame->AddRotation(tilt.combineMode, tilt.axis.x, tilt.axis.y, tilt.axis.z, tilt.angle);
+    }
+    markViewDirty();
+}
+
+void GraphForm::MENU_RESET_Click() {
+    if (m_camera)
+        m_camera->Reset();
+    resetScene();
+}
