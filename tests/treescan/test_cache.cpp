@@ -229,6 +229,15 @@ TEST(Cache, DamagedOrForeignFilesAreIgnored) {
         EXPECT_EQ(totals(), CacheTree::expected) << k.what;
         EXPECT_EQ(figures().foldersFromCache, CacheTree::folders) << k.what;
     }
+    // Something other than a file in its place: refused, without hanging on the FIFO.
+    ::unlink(home.file().c_str());
+    ASSERT_EQ(::mkfifo(home.file().c_str(), 0600), 0);
+    EXPECT_EQ(LoadFolderList(c.t.root().c_str()), 0);
+    ::unlink(home.file().c_str());
+    ASSERT_EQ(::mkdir(home.file().c_str(), 0700), 0);
+    EXPECT_EQ(LoadFolderList(c.t.root().c_str()), 0);
+    ::rmdir(home.file().c_str());
+
     // A changed checksum helper would make every case above pass for the wrong reason: the
     // good file must still load.
     writeFile(home.file(), good);

@@ -61,7 +61,8 @@ std::string cacheFilePath() {
 }
 
 bool readWholeFile(const std::string& path, std::string& out, std::size_t maxBytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO put in the file's place must not hang the caller (it is refused below).
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st;
