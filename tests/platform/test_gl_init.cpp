@@ -329,3 +329,40 @@ TEST(DeviceExitChild, LeaveTheDeviceAndItsViewToTheEndOfTheProgram) {
     PresentView(view);
     QTest::qWait(50);
 }
+
+TEST(D3DViewGl, MouseAndKeysReachTheViewNotItsOpenGLChild) {
+    SetDeviceMessageHook([](DeviceMessage, const QString& text) {
+        ADD_FAILURE() << "unexpected message " << text.toStdString();
+    });
+    struct Counter : QObject {
+        int presses = 0, moves = 0, keys = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            presses += e->type() == QEvent::MouseButtonPress;
+            moves += e->type() == QEvent::MouseMove;
+            keys += e->type() == QEvent::KeyPress;
+            return false;
+        }
+    } counter;
+    QWidget window;
+    auto* view = new D3DView(&window);
+    window.resize(200, 150);
+    view->resize(200, 150);
+    view->setMouseTracking(true);
+    view->installEventFilter(&counter);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(InitDevice3D(view));
+    ASSERT_TRUE(waitFor([&] { return view->deviceOnView(); }));
+    view->setFocus();
+    // Through the window, as the windowing system delivers them: Qt picks the widget under the point.
+    QTest::mouseMove(window.windowHandle(), QPoint(100, 70));
+    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(100, 75));
+    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, QPoint(100, 75));
+    QTest::keyClick(window.windowHandle(), Qt::Key_W);
+    QTest::qWait(20);
+    EXPECT_EQ(counter.presses, 1);
+    EXPECT_GE(counter.moves, 1);
+    EXPECT_EQ(counter.keys, 1);
+    ReleaseDevice3D();
+    SetDeviceMessageHook(nullptr);
+}
