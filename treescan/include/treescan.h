@@ -119,18 +119,21 @@ TREESCAN_API void IgnoreCase(int32_t flag);
 
 /* ---- Folder cache ------------------------------------------------------------------------- */
 
-/* Drops the cached total of `path` and of every folder above it, so the next SetFolder measures
- * them again. */
+/* Drops the cached total of `path`, of everything below it and of every folder above it, so the
+ * next SetFolder measures them again. During a folder-size scan the request waits for the next
+ * SetFolder (or SaveFolderList). */
 TREESCAN_API void InvalidateFolder(const char* path);
 
 /* Restores the folder cache stored by SaveFolderList. The cache lives in the user's cache folder
  * ($XDG_CACHE_HOME or ~/.cache, then "ketra/"); `folder` names the folder the caller will show
  * first (it may be used to decide what to keep). A missing, corrupt, truncated or foreign file
- * is ignored. Returns the number of folders restored (0 when nothing was). */
+ * is ignored (the cache in memory is then kept). Stops a running folder-size scan first.
+ * Returns the number of folders restored (0 when nothing was). */
 TREESCAN_API int32_t LoadFolderList(const char* folder);
 
-/* Stores the folder cache (atomically: a crash never leaves a half-written file behind).
- * Returns the number of folders stored, or a negative number when it could not be written. */
+/* Stores the folder cache (atomically: a crash never leaves a half-written file behind). Stops a
+ * running folder-size scan first. Returns the number of folders stored, or a negative number
+ * when it could not be written. */
 TREESCAN_API int32_t SaveFolderList(const char* folder);
 
 /* Stops a running folder-size scan or search within a few milliseconds of work. Safe to call
