@@ -294,6 +294,7 @@ struct Device::Gl {
     GLuint fbo = 0, colorBuffer = 0, depthBuffer = 0;
     int fboWidth = 0, fboHeight = 0;
     bool clipControl = false;
+    bool allowClipControl = true;
     void (*glClipControl)(GLenum, GLenum) = nullptr;
 
     struct {
@@ -685,6 +686,10 @@ bool Device::usesClipControl() const {
     return m_gl->clipControl;
 }
 
+void Device::setClipControlAllowed(bool allowed) {
+    m_gl->allowClipControl = allowed;
+}
+
 // ---------------------------------------------------------------------------------------------
 // GL internals
 
@@ -784,12 +789,14 @@ bool Device::createGlObjects() {
 
     // Depth 0..1 in clip space, as Direct3D: glClipControl where the context has it (4.5 or
     // ARB_clip_control), else the vertex shader remaps z.
+    // Where the context has glClipControl but it is not wanted, the mode is still set (back) to
+    // OpenGL's own on every use: the context may have been left in the other mode.
     gl.glClipControl = nullptr;
     const QSurfaceFormat fmt = gl.context->format();
     if (fmt.version() >= qMakePair(4, 5) || gl.context->hasExtension("GL_ARB_clip_control"))
         gl.glClipControl =
             reinterpret_cast<void (*)(GLenum, GLenum)>(gl.context->getProcAddress("glClipControl"));
-    gl.clipControl = gl.glClipControl != nullptr;
+    gl.clipControl = gl.glClipControl != nullptr && gl.allowClipControl;
 
     gl.fboWidth = gl.fboHeight = 0;
     makeRenderTarget();
@@ -1004,7 +1011,8 @@ void Device::applyState(const Mesh& mesh) {
                       static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
         f->glDepthRange(vp.minZ, vp.maxZ);
         if (gl.glClipControl)
-            gl.glClipControl(GL_LOWER_LEFT, 0x935F /* GL_ZERO_TO_ONE */);
+            gl.glClipControl(GL_LOWER_LEFT, gl.clipControl ? 0x935F /* GL_ZERO_TO_ONE */
+                                                           : 0x935E /* GL_NEGATIVE_ONE_TO_ONE */);
         f->glUniform1i(gl.loc.remapDepth, gl.clipControl ? 0 : 1);
         f->glUniform1i(gl.loc.texture, 0);
         f->glFrontFace(GL_CW); // left-handed data: front faces run clockwise on screen

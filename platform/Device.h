@@ -166,6 +166,8 @@ public:
     std::uint64_t uploadCount() const;
     // Whether depth 0..1 comes from glClipControl (else the shader remaps it).
     bool usesClipControl() const;
+    // Whether a later attachContext()/reset() may use glClipControl (tests use both ways).
+    void setClipControlAllowed(bool allowed);
     void setRecording(bool on) { m_recording = on; }
     const std::vector<DrawRecord>& records() const { return m_records; }
     void clearRecords() { m_records.clear(); }

@@ -407,3 +407,37 @@ TEST_F(GlSceneTest, AMeshWithAnIndexPastItsVerticesIsNotDrawnAndHarmsNothing) {
     EXPECT_EQ(image.pixel(kWidth / 2, kHeight / 2), qRgb(0, 255, 0));
     EXPECT_EQ(dev->drawCount(), 2u);
 }
+
+TEST(GlDevice, ClipDepthRunsFromTheNearToTheFarPlaneWithOrWithoutClipControl) {
+    // Only what lies between the near (1) and far (3000) planes is drawn, as Direct3D clips depth
+    // to 0..1; OpenGL's own -1..1 would also show what lies just before the near plane.
+    OffscreenGl gl;
+    ASSERT_TRUE(gl.valid());
+    for (const bool clipControl : {true, false}) {
+        SCOPED_TRACE(clipControl ? "glClipControl" : "depth remapped in the shader");
+        Device dev;
+        dev.setClipControlAllowed(clipControl);
+        dev.setTargetSize(64, 64);
+        ASSERT_TRUE(dev.attachContext(gl.context(), gl.makeCurrentFunction()));
+        EXPECT_EQ(dev.usesClipControl(), clipControl);
+        dev.setTransform(TransformType::View, MatrixLookAtLH({0, 0, -20}, {0, 0, 0}, {0, 1, 0}));
+        dev.setTransform(TransformType::Projection, MatrixPerspectiveFovLH(3.1415f / 4, 1, 1, 3000));
+        dev.setRenderState(rs::CullMode, rs::CullNone);
+        struct Case {
+            float distance, size; // from the camera, along its view
+            bool shown;
+        };
+        for (const Case& c : {Case{0.5f, 0.2f, false}, Case{1.5f, 0.2f, true}, Case{2990, 400, true},
+                              Case{3010, 400, false}}) {
+            const MeshPtr box = CreateBox(c.size, c.size, 0.01f);
+            dev.clear(CLEAR_TARGET | CLEAR_ZBUFFER, kBackground, 1, 0);
+            dev.beginScene();
+            dev.setTransform(TransformType::World, MatrixTranslation(0, 0, -20 + c.distance));
+            dev.setMaterial(emissiveMaterial(1, 0, 1));
+            dev.drawSubset(*box, 0);
+            dev.endScene();
+            EXPECT_EQ(dev.grabFramebuffer().pixel(32, 32) != kBackground, c.shown)
+                << "distance " << c.distance;
+        }
+    }
+}
