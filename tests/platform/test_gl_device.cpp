@@ -441,3 +441,36 @@ TEST(GlDevice, ClipDepthRunsFromTheNearToTheFarPlaneWithOrWithoutClipControl) {
         }
     }
 }
+
+TEST_F(GlSceneTest, SpecularHighlightIsAddedOnlyWithSpecularEnabled) {
+    // Light from behind the camera onto the box's front face. Specular light is worked out at the
+    // vertices (as Direct3D does) with the half-way vector between the light and the eye; the
+    // face's four corners see the eye alike, so the whole face gets their value.
+    const MeshPtr box = CreateBox(6, 6, 6);
+    Light light = dev->getLight(0);
+    light.direction = {0, 0, 1};
+    light.specular = {0.4f, 0.4f, 0.4f, 1};
+    dev->setLight(0, light);
+    Material m = dev->getMaterial(); // diffuse 0.5, ambient 0.2
+    m.specular = {1, 0.5f, 0, 1};
+    m.power = 10;
+    const QRgb base = litFace({0, 0, -1}, m, light, dev->getRenderState(rs::Ambient));
+    struct Case {
+        std::uint32_t enabled;
+        QRgb expected;
+    };
+    const Vector3 corner{3, 3, -3}, eye{0, 0, -20}, toLight{0, 0, -1};
+    const Vector3 halfway = Vec3Normalize(Vec3Normalize(eye - corner) + toLight);
+    const float k = std::pow(Vec3Dot({0, 0, -1}, halfway), m.power);
+    ASSERT_LT(k, 0.97f); // the corners are off the highlight's centre
+    const auto add = [&](float r, float g, float b) {
+        return rgbOf(qRed(base) / 255.0f + r, qGreen(base) / 255.0f + g, qBlue(base) / 255.0f + b);
+    };
+    for (const Case& c : {Case{0, base}, Case{1, add(0.4f * k, 0.2f * k, 0)}}) {
+        dev->setRenderState(rs::SpecularEnable, c.enabled);
+        const QImage image = frame([&] { drawMesh(*box, Matrix::identity(), m); });
+        EXPECT_LE(channelDistance(image.pixel(kWidth / 2, kHeight / 2), c.expected), 2)
+            << "specular " << c.enabled << ": got " << hex(image.pixel(kWidth / 2, kHeight / 2)).toStdString()
+            << ", expected " << hex(c.expected).toStdString();
+    }
+}
