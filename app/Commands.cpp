@@ -166,9 +166,9 @@ void GraphForm::createToolbar() {
     tlbUp = button("tlbUp", tr("Parent Folder"), "go-up", QStyle::SP_FileDialogToParent);
     Toolbar1->addSeparator();
     tlbFind = button("tlbFind", tr("Find Files"), "edit-find", QStyle::SP_FileDialogContentsView, true);
-    tlbRotate = button("tlbRotate", tr("Auto Rotate"), "object-rotate-right", QStyle::SP_BrowserReload, true);
+    tlbRotate = button("tlbRotate", tr("Auto Rotate"), "object-rotate-right", QStyle::SP_MediaPlay, true);
     tlbReset = button("tlbReset", tr("Reset View"), "zoom-original", QStyle::SP_DialogResetButton);
-    tlbBase = button("tlbBase", tr("Show Base"), "view-grid", QStyle::SP_TitleBarShadeButton, true);
+    tlbBase = button("tlbBase", tr("Show Base"), "view-grid", QStyle::SP_DesktopIcon, true);
     Toolbar1->addSeparator();
     tlbIncFolders =
         button("tlbIncFolders", tr("Include Folder Sizes"), "drive-harddisk", QStyle::SP_DriveHDIcon, true);

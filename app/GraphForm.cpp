@@ -4,6 +4,7 @@
 #include "colours/ExtColours.h"
 #include "core/NavigationHistory.h"
 #include "graph/GraphModel.h"
+#include "treescan.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -98,6 +99,7 @@ void GraphForm::createControls() {
     lblFind = makeLabel(Frame1, "lblFind", tr("Find filenames containing:"));
     txtFind = makeEdit(Frame1, "txtFind");
     cmdFind = makeButton(Frame1, "cmdFind", tr("Go"));
+    cmdFind->setEnabled(false); // the search itself comes with the find pane's subsystem
     Label1 = makeLabel(Frame1, "Label1", tr("Text within file:"));
     txtFindIn = makeEdit(Frame1, "txtFindIn");
     frmOptions = new QFrame(Frame1);
@@ -241,6 +243,7 @@ void GraphForm::wireSignals() {
         cmdUp->hide();
         Form_Resize();
     });
+    connect(chkCase, &QCheckBox::clicked, this, [this](bool checked) { IgnoreCase(checked ? 1 : 0); });
     connect(chkGT, &QCheckBox::toggled, txtGT, &QWidget::setEnabled);
     connect(chkLT, &QCheckBox::toggled, txtLT, &QWidget::setEnabled);
 

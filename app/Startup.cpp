@@ -39,6 +39,7 @@ QString GraphForm::programFolder() {
 }
 
 bool GraphForm::Form_Load() {
+    m_started = true;
     const ketra::Settings settings;
     const ketra::SettingsValues stored = settings.read(m_programFolder);
 
@@ -125,6 +126,8 @@ bool GraphForm::Form_Load() {
 }
 
 void GraphForm::Form_Unload() {
+    if (!m_started)
+        return; // a window that never started has nothing of the user's to keep
     SaveFolderList(m_programFolder.toUtf8().constData());
 
     ketra::SettingsValues v;

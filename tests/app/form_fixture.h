@@ -43,9 +43,12 @@ protected:
     }
 
     // A window as the program makes it: constructed, then started.
+    // A message box during start-up is a failure, and is closed so that the test goes on.
     std::unique_ptr<GraphForm> startWindow() {
         auto form = std::make_unique<GraphForm>();
-        EXPECT_TRUE(form->Form_Load());
+        const auto boxes = answerMessageBoxes([&form] { EXPECT_TRUE(form->Form_Load()); });
+        for (const SeenBox& box : boxes)
+            ADD_FAILURE() << "message at start-up: " << qPrintable(box.text);
         return form;
     }
 

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QTreeWidget>
 
 #include <cmath>
 
@@ -78,6 +79,26 @@ TEST_F(FormTest, FirstRunShowsTheDefaults) {
     EXPECT_FALSE(action(f, "tlbNext")->isEnabled());
     EXPECT_TRUE(f.m_deviceReady);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The list columns set up at start-up.
+    auto headers = [&f](const char* list) {
+        auto* tree = f.findChild<QTreeWidget*>(QString::fromLatin1(list));
+        QStringList out;
+        for (int i = 0; i < tree->columnCount(); ++i)
+            out << tree->headerItem()->text(i);
+        return out;
+    };
+    EXPECT_EQ(headers("ListView1"), (QStringList{"Filename", "Size", "Modified"}));
+    EXPECT_EQ(headers("LstFind"), (QStringList{"Filename", "Folder", "Size"}));
+}
+
+TEST_F(FormTest, AWindowThatNeverStartedWritesNothing) {
+    {
+        GraphForm form;
+        form.show();
+        form.close();
+    }
+    EXPECT_TRUE(store().allKeys().isEmpty());
 }
 
 TEST_F(FormTest, ClosingWritesEveryKeyWithTheInvertedOnesInverted) {

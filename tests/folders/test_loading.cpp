@@ -162,6 +162,27 @@ TEST_F(FormTest, StopAbandonsTheLoadAndTheAddressComesBack) {
         EXPECT_EQ(f.m_currentFolder, shown);
         EXPECT_EQ(f.model().count(), entries);
         expectIdle(f);
+        if (folderSizes) {
+            // Stop pressed once the progress line names a folder being measured.
+            QTimer watch;
+            watch.setInterval(0);
+            bool sawProgress = false;
+            QObject::connect(&watch, &QTimer::timeout, &f, [&] {
+                if (!f.findChild<QLineEdit*>("prog")->text().isEmpty()) {
+                    sawProgress = true;
+                    watch.stop();
+                    f.findChild<QPushButton*>("cmdStop")->click();
+                }
+            });
+            watch.start();
+            f.openAddress(dir);
+            watch.stop();
+            EXPECT_TRUE(sawProgress);
+            EXPECT_EQ(f.m_currentFolder, shown);
+            EXPECT_EQ(f.findChild<QComboBox*>("adrList")->currentText(), shown);
+            EXPECT_EQ(f.model().count(), entries);
+            expectIdle(f);
+        }
         // The scanner is ready for the next load.
         f.openAddress(dir);
         EXPECT_EQ(f.m_currentFolder, dir);
