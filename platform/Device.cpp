@@ -654,14 +654,24 @@ QImage Device::grabFramebuffer() const {
         return {};
     QOpenGLFunctions_3_3_Core* f = m_gl->f;
     const int w = m_gl->fboWidth, h = m_gl->fboHeight;
-    QImage image(w, h, QImage::Format_RGBA8888);
+    // 32-bit 0xAARRGGBB words are what OpenGL calls BGRA bytes with an 8_8_8_8_REV packing, on
+    // any byte order; OpenGL's rows run bottom-up, so each row is read into its mirrored place.
+    QImage image(w, h, QImage::Format_ARGB32);
     f->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_gl->fbo);
     f->glPixelStorei(GL_PACK_ALIGNMENT, 4);
     f->glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    f->glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    f->glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, image.bits());
     self->m_gl->valid = false;
-    // OpenGL's rows run bottom-up.
-    return image.mirrored(false, true).convertToFormat(QImage::Format_ARGB32);
+    const qsizetype stride = image.bytesPerLine();
+    std::vector<uchar> row(static_cast<std::size_t>(stride));
+    for (int y = 0; y < h / 2; ++y) {
+        uchar* top = image.scanLine(y);
+        uchar* bottom = image.scanLine(h - 1 - y);
+        std::memcpy(row.data(), top, static_cast<std::size_t>(stride));
+        std::memcpy(top, bottom, static_cast<std::size_t>(stride));
+        std::memcpy(bottom, row.data(), static_cast<std::size_t>(stride));
+    }
+    return image;
 }
 
 void Device::presentTo(unsigned fbo, int width, int height) {
