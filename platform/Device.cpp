@@ -9,6 +9,7 @@
 #include <QOpenGLPaintDevice>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QPainter>
+#include <QPointer>
 
 #include <algorithm>
 #include <atomic>
@@ -286,8 +287,8 @@ struct Device::Gl {
     std::shared_ptr<GlEpoch> epoch;
     bool everAttached = false;
     bool lost = false;
-    // A context offered after a loss, for reset().
-    QOpenGLContext* offered = nullptr;
+    // A context offered after a loss, for reset() (it may go away again before that).
+    QPointer<QOpenGLContext> offered;
     std::function<bool()> offeredMakeCurrent;
 
     GLuint program = 0;

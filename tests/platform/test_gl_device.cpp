@@ -474,3 +474,23 @@ TEST_F(GlSceneTest, SpecularHighlightIsAddedOnlyWithSpecularEnabled) {
             << ", expected " << hex(c.expected).toStdString();
     }
 }
+
+TEST(GlDevice, AnOfferedContextThatGoesAwayBeforeTheResetIsNotUsed) {
+    auto first = std::make_unique<OffscreenGl>();
+    ASSERT_TRUE(first->valid());
+    Device dev;
+    dev.setTargetSize(16, 16);
+    ASSERT_TRUE(dev.attachContext(first->context(), first->makeCurrentFunction()));
+    first.reset();
+    auto second = std::make_unique<OffscreenGl>();
+    dev.contextAvailable(second->context(), second->makeCurrentFunction());
+    EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    second.reset(); // e.g. the view re-created its context once more
+    EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(dev.reset(), D3DERR_DEVICENOTRESET);
+    auto third = std::make_unique<OffscreenGl>();
+    dev.contextAvailable(third->context(), third->makeCurrentFunction());
+    ASSERT_EQ(dev.reset(), D3D_OK);
+    dev.clear(CLEAR_TARGET, 0xFF204060, 1, 0);
+    EXPECT_EQ(dev.grabFramebuffer().pixel(8, 8), 0xFF204060u);
+}
