@@ -8,6 +8,7 @@
 #include "scene/D3DUtil.h"
 
 #include <QApplication>
+#include <QHash>
 
 #include <cmath>
 
@@ -41,6 +42,7 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
     scene.bars = CreateChildFrame(scene.root);
     const platform::Material labelMaterial = flatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f});
 
+    QHash<QString, platform::MeshPtr> labelGeometry;
     const int n = model.count();
     for (int i = 1; i <= n; ++i) {
         DataEntry& e = model.entry(i);
@@ -69,8 +71,12 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
             label->AddScale(0, 0.4f, 0.8f, 1.0f);
             const QString text = LabelText(e.Name);
             if (!text.isEmpty()) {
-                label->AddD3DXMesh(platform::CreateTextMesh(options.labelFont, text, 0.001f, 0.15f))
-                    ->SetMaterialOverride(labelMaterial);
+                // Labels of the same text share their geometry (names cut to 7 characters often
+                // agree); each keeps a mesh object, and so a material, of its own.
+                platform::MeshPtr& geometry = labelGeometry[text];
+                if (!geometry)
+                    geometry = platform::CreateTextMesh(options.labelFont, text, 0.001f, 0.15f);
+                label->AddD3DXMesh(geometry)->SetMaterialOverride(labelMaterial);
             }
             label->ObjectName = name;
         }

@@ -12,6 +12,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
 
 namespace ketra {
 
@@ -24,6 +27,86 @@ void drawLines(platform::Font& font, const QStringList& lines, int left, std::ui
         top += kOverlayLineStep;
     }
 }
+
+// The view frustum's six planes (inside: a x + b y + c z + d >= 0, (a, b, c) of unit length) for
+// row vectors and depth 0 to 1.
+struct Frustum {
+    std::array<platform::Vector4, 6> planes;
+
+    explicit Frustum(const platform::Matrix& viewProjection) {
+        const platform::Matrix& m = viewProjection;
+        auto column = [&m](int c) { return platform::Vector4{m(0, c), m(1, c), m(2, c), m(3, c)}; };
+        const platform::Vector4 c0 = column(0), c1 = column(1), c2 = column(2), c3 = column(3);
+        auto plus = [](const platform::Vector4& a, const platform::Vector4& b, float sign) {
+            return platform::Vector4{a.x + sign * b.x, a.y + sign * b.y, a.z + sign * b.z, a.w + sign * b.w};
+        };
+        planes = {plus(c3, c0, 1), plus(c3, c0, -1), plus(c3, c1, 1), plus(c3, c1, -1), c2, plus(c3, c2, -1)};
+        for (platform::Vector4& p : planes) {
+            const float len = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+            if (len > 0)
+                p = platform::Vector4{p.x / len, p.y / len, p.z / len, p.w / len};
+        }
+    }
+
+    bool outside(const platform::Vector3& centre, float radius) const {
+        for (const platform::Vector4& p : planes)
+            if (p.x * centre.x + p.y * centre.y + p.z * centre.z + p.w < -radius)
+                return true;
+        return false;
+    }
+};
+
+// Whether every mesh of `frame` lies wholly outside the frustum (with the frame's world matrix of
+// the last UpdateFrames). A frame without meshes is never culled.
+bool frameOutside(const CD3DFrame& frame, const Frustum& frustum) {
+    const int count = frame.GetChildMeshCount();
+    if (count == 0)
+        return false;
+    const platform::Matrix& world = frame.GetUpdatedMatrix();
+    // The longest axis of the world matrix bounds how much it stretches a radius.
+    float scale = 0;
+    for (int r = 0; r < 3; ++r)
+        scale = std::max(scale, std::sqrt(world(r, 0) * world(r, 0) + world(r, 1) * world(r, 1) +
+                                          world(r, 2) * world(r, 2)));
+    for (int i = 0; i < count; ++i) {
+        const CD3DMeshPtr mesh = frame.GetChildMesh(i);
+        if (!mesh || !mesh->mesh)
+            continue;
+        const platform::BoundingBox box = mesh->mesh->boundingBox(); // cached by the mesh
+        const platform::Vector3 centre{(box.min.x + box.max.x) / 2, (box.min.y + box.max.y) / 2,
+                                       (box.min.z + box.max.z) / 2};
+        const float dx = box.max.x - box.min.x, dy = box.max.y - box.min.y, dz = box.max.z - box.min.z;
+        const float radius = std::sqrt(dx * dx + dy * dy + dz * dz) / 2 * scale;
+        if (!frustum.outside(platform::Vec3TransformCoord(centre, world), radius))
+            return false;
+    }
+    return true;
+}
+
+// Leaves the bars and labels that can't be seen out of the drawing: they are disabled for the
+// frame and enabled again when the guard goes.
+class OutOfViewFrames {
+public:
+    OutOfViewFrames(const CD3DFramePtr& bars, const Frustum& frustum) {
+        const int n = bars->GetChildFrameCount();
+        for (int i = 0; i < n; ++i) {
+            const CD3DFramePtr child = bars->GetChildFrame(i);
+            if (child && child->Enabled && frameOutside(*child, frustum)) {
+                child->Enabled = false;
+                m_frames.push_back(child.get());
+            }
+        }
+    }
+    ~OutOfViewFrames() {
+        for (CD3DFrame* f : m_frames)
+            f->Enabled = true;
+    }
+    OutOfViewFrames(const OutOfViewFrames&) = delete;
+    OutOfViewFrames& operator=(const OutOfViewFrames&) = delete;
+
+private:
+    std::vector<CD3DFrame*> m_frames;
+};
 
 } // namespace
 
@@ -49,7 +132,14 @@ void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const O
     scene.bars->Enabled = true;
     if (!treeview)
         scene.base->Enabled = false;
-    scene.root->Render(g_device);
+    {
+        // Only what the camera can see is drawn; the picture is the same.
+        const Frustum frustum(
+            platform::MatrixMultiply(g_device->getTransform(platform::TransformType::View),
+                                     g_device->getTransform(platform::TransformType::Projection)));
+        const OutOfViewFrames culled(scene.bars, frustum);
+        scene.root->Render(g_device);
+    }
     if (showBase && !treeview) {
         // The plate last, so that its translucent grey blends over whatever lies below it.
         scene.bars->Enabled = false;

@@ -1,0 +1,195 @@
+// The bar scene built from laid-out entries, checked on the CPU (no OpenGL needed).
+#include "graph/GraphModel.h"
+#include "graph/form/View3D.h"
+#include "platform/Math.h"
+#include "scene/D3DMesh.h"
+#include "scene/D3DUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace ketra;
+using platform::Vector3;
+
+namespace {
+
+constexpr std::uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00;
+
+struct Item {
+    const char* name;
+    double size;
+    bool folder;
+    std::uint32_t colour;
+};
+
+// Entries laid out as a folder load and ScaleEntries do.
+GraphModel laidOut(std::initializer_list<Item> items) {
+    GraphModel model;
+    const int side = static_cast<int>(std::lround(std::sqrt(static_cast<double>(items.size())) - 1));
+    int row = 0, column = 0;
+    for (const Item& it : items) {
+        model.AddEntry(QString::fromUtf8(it.name), row, it.size, column, it.size, it.colour,
+                       it.folder ? 16 : 32, QString(), 2, false);
+        if (++column > side) {
+            column = 0;
+            ++row;
+        }
+    }
+    model.ScaleEntries(false);
+    return model;
+}
+
+// Bounding box of a frame's first mesh in its parent's space.
+platform::BoundingBox boxInParent(const CD3DFrame& frame) {
+    const platform::Mesh& mesh = *frame.GetChildMesh(0)->mesh;
+    platform::BoundingBox box;
+    for (std::uint32_t v = 0; v < mesh.vertexCount(); ++v) {
+        const Vector3 p = platform::Vec3TransformCoord(mesh.position(v), frame.GetMatrix());
+        if (v == 0) {
+            box.min = box.max = p;
+            continue;
+        }
+        box.min = {std::min(box.min.x, p.x), std::min(box.min.y, p.y), std::min(box.min.z, p.z)};
+        box.max = {std::max(box.max.x, p.x), std::max(box.max.y, p.y), std::max(box.max.z, p.z)};
+    }
+    return box;
+}
+
+::testing::AssertionResult boxIs(const platform::BoundingBox& b, Vector3 min, Vector3 max,
+                                 float tol = 1e-3f) {
+    auto near = [tol](float a, float e) { return std::fabs(a - e) <= tol; };
+    if (near(b.min.x, min.x) && near(b.min.y, min.y) && near(b.min.z, min.z) && near(b.max.x, max.x) &&
+        near(b.max.y, max.y) && near(b.max.z, max.z))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "box (" << b.min.x << ", " << b.min.y << ", " << b.min.z
+                                         << ") - (" << b.max.x << ", " << b.max.y << ", " << b.max.z << ")";
+}
+
+BarSceneOptions withLabels(bool on) {
+    BarSceneOptions o;
+    o.showText = on;
+    o.labelFont = WindowFont();
+    return o;
+}
+
+} // namespace
+
+TEST(BarScene, FramesAreNamedByIndexInListOrderAndEntriesKeepTheirBars) {
+    GraphModel model = laidOut({{"a.txt", 100, false, kRed},
+                                {"b.txt", 50, false, kGreen},
+                                {"docs", 500, true, kGreen},
+                                {"c.txt", 0, false, kRed}});
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    ASSERT_EQ(scene.bars->GetChildFrameCount(), 8); // a bar and a label per entry
+    for (int i = 1; i <= 4; ++i) {
+        const CD3DFramePtr bar = scene.bars->GetChildFrame(2 * (i - 1));
+        const CD3DFramePtr label = scene.bars->GetChildFrame(2 * (i - 1) + 1);
+        EXPECT_EQ(bar->ObjectName, QString::number(i));
+        EXPECT_EQ(label->ObjectName, QString::number(i));
+        EXPECT_EQ(model.entry(i).Frame, bar);
+        EXPECT_EQ(model.indexFromFrameName(bar->ObjectName), i);
+    }
+    // Without labels only the bars are there.
+    const BarScene plain = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(false));
+    ASSERT_EQ(plain.bars->GetChildFrameCount(), 4);
+    EXPECT_EQ(model.entry(4).Frame, plain.bars->GetChildFrame(3));
+}
+
+TEST(BarScene, FilesAreBoxesAndFoldersUprightCylindersStandingOnTheFloor) {
+    GraphModel model = laidOut({{"a.txt", 1000, false, kRed}, {"docs", 500, true, kGreen}});
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 2.5f, 0.1f), withLabels(false));
+    const DataEntry& file = model.entry(1);
+    const DataEntry& folder = model.entry(2);
+    ASSERT_FLOAT_EQ(file.Height, 6.0f);
+    ASSERT_FLOAT_EQ(folder.Height, 3.0f);
+
+    const CD3DFramePtr box = scene.bars->GetChildFrame(0);
+    const CD3DFramePtr cylinder = scene.bars->GetChildFrame(1);
+    EXPECT_EQ(box->GetChildMesh(0)->mesh->vertexCount(), 24u);               // a box
+    EXPECT_EQ(cylinder->GetChildMesh(0)->mesh->vertexCount(), 2u + 12 * 15); // 12 slices, 12 stacks
+    EXPECT_TRUE(
+        boxIs(boxInParent(*box), {file.X - 0.5f, 0, file.Z - 0.5f}, {file.X + 0.5f, 6, file.Z + 0.5f}));
+    // Upright: the cylinder's axis runs along Y, its diameter is 1 across X and Z.
+    EXPECT_TRUE(boxIs(boxInParent(*cylinder), {folder.X - 0.5f, 0, folder.Z - 0.5f},
+                      {folder.X + 0.5f, 3, folder.Z + 0.5f}));
+
+    // Each bar has its own material in the entry's colour (diffuse = ambient).
+    const platform::Material m = box->GetChildMesh(0)->GetMaterialOverride();
+    EXPECT_TRUE(box->GetChildMesh(0)->bUseMaterialOverride);
+    EXPECT_FLOAT_EQ(m.diffuse.r, 1);
+    EXPECT_FLOAT_EQ(m.diffuse.g, 0);
+    EXPECT_FLOAT_EQ(m.ambient.r, 1);
+    EXPECT_FLOAT_EQ(cylinder->GetChildMesh(0)->GetMaterialOverride().diffuse.g, 1);
+    EXPECT_NE(box->GetChildMesh(0), scene.bars->GetChildFrame(1)->GetChildMesh(0));
+}
+
+TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
+    GraphModel model = laidOut({{"twelve_chars", 100, false, kRed},
+                                {"thirteen_char", 50, false, kRed},
+                                {"", 10, false, kRed},
+                                {"twelve_chars", 20, false, kGreen}});
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    const QFont font = WindowFont();
+    auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1); };
+
+    const platform::MeshPtr whole =
+        platform::CreateTextMesh(font, QStringLiteral("twelve_chars"), 0.001f, 0.15f);
+    const platform::MeshPtr cut = platform::CreateTextMesh(font, QStringLiteral("thirtee..."), 0.001f, 0.15f);
+    ASSERT_EQ(labelOf(1)->GetChildMeshCount(), 1);
+    EXPECT_EQ(labelOf(1)->GetChildMesh(0)->mesh->vertices(), whole->vertices());
+    EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh->vertices(), cut->vertices());
+    EXPECT_EQ(labelOf(3)->GetChildMeshCount(), 0); // an empty name has no text
+    // Same text: the same outline, but a mesh (and material) of each label's own.
+    EXPECT_NE(labelOf(4)->GetChildMesh(0), labelOf(1)->GetChildMesh(0));
+
+    // At (X - 0.7, Height, Z), scaled 0.4 across and 0.8 up, in blue.
+    const DataEntry& e = model.entry(1);
+    const platform::Matrix& m = labelOf(1)->GetMatrix();
+    const Vector3 origin = platform::Vec3TransformCoord({0, 0, 0}, m);
+    const Vector3 unit = platform::Vec3TransformCoord({1, 1, 1}, m);
+    EXPECT_NEAR(origin.x, e.X - 0.7f, 1e-5f);
+    EXPECT_NEAR(origin.y, e.Height, 1e-5f);
+    EXPECT_NEAR(origin.z, e.Z, 1e-5f);
+    EXPECT_NEAR(unit.x - origin.x, 0.4f, 1e-5f);
+    EXPECT_NEAR(unit.y - origin.y, 0.8f, 1e-5f);
+    EXPECT_NEAR(unit.z - origin.z, 1.0f, 1e-5f);
+    const platform::Material blue = labelOf(1)->GetChildMesh(0)->GetMaterialOverride();
+    EXPECT_FLOAT_EQ(blue.diffuse.b, 0.8f);
+    EXPECT_FLOAT_EQ(blue.diffuse.a, 1.0f);
+    EXPECT_FLOAT_EQ(blue.ambient.b, 0.8f);
+}
+
+TEST(BarScene, BasePlateLiesFlatUnderTheGridAndTheRootIsTilted) {
+    GraphModel model = laidOut({{"a", 1, false, kRed},
+                                {"b", 2, false, kRed},
+                                {"c", 3, false, kRed},
+                                {"d", 4, false, kRed},
+                                {"e", 5, false, kRed}});
+    ASSERT_TRUE(model.m_basePlate);
+    const BasePlateSize plate = *model.m_basePlate; // 3 rows by 2 columns
+    EXPECT_FLOAT_EQ(plate.width, 7.5f);
+    EXPECT_FLOAT_EQ(plate.height, 5.0f);
+    const BarScene scene =
+        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), withLabels(false));
+    ASSERT_EQ(scene.base->GetChildMeshCount(), 1);
+    EXPECT_TRUE(boxIs(boxInParent(*scene.base), {-3.75f, -0.05f, -2.5f}, {3.75f, 0.05f, 2.5f}));
+    const platform::Material grey = scene.base->GetChildMesh(0)->GetMaterialOverride();
+    EXPECT_NEAR(grey.diffuse.a, 0x6F / 255.0f, 1e-6f);
+    EXPECT_NEAR(grey.diffuse.r, 0xC0 / 255.0f, 1e-6f);
+    EXPECT_NEAR(grey.ambient.g, 0xC0 / 255.0f, 1e-6f);
+
+    const platform::Matrix tilt = platform::MatrixRotationAxis({1, -1, 0}, 12566.0f);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_NEAR(scene.root->GetMatrix()(r, c), tilt(r, c), 1e-6f) << r << "," << c;
+    EXPECT_EQ(scene.root->GetChildFrame(0), scene.base);
+    EXPECT_EQ(scene.root->GetChildFrame(1), scene.bars);
+}
+
+TEST(BarScene, AnEmptyListBuildsOnlyTheRootAndThePlate) {
+    GraphModel model;
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(14, 14, 0.1f), withLabels(true));
+    EXPECT_EQ(scene.bars->GetChildFrameCount(), 0);
+    EXPECT_TRUE(boxIs(boxInParent(*scene.base), {-7, -0.05f, -7}, {7, 0.05f, 7}));
+}
