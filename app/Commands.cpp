@@ -48,7 +48,6 @@ void GraphForm::createMenus() {
     QMenu* file = bar->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
     mnuFileExit = makeAction(this, "mnuFileExit", tr("&Exit"));
-    mnuFileExit->setShortcut(QKeySequence::Quit);
     file->addAction(mnuFileExit);
 
     QMenu* edit = bar->addMenu(tr("&Edit"));

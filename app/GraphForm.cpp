@@ -13,12 +13,14 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -62,6 +64,7 @@ GraphForm::GraphForm(QWidget* parent)
       m_history(std::make_unique<ketra::NavigationHistory>()) {
     setObjectName(QStringLiteral("GraphForm"));
     setWindowTitle(QStringLiteral("Ketra"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("folder"), style()->standardIcon(QStyle::SP_DirIcon)));
     m_programFolder = programFolder();
     createControls();
     createMenus();

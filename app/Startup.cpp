@@ -5,6 +5,7 @@
 #include "core/Layout.h"
 #include "core/NavigationHistory.h"
 #include "core/Settings.h"
+#include "scene/D3DUtil.h"
 #include "treescan.h"
 
 #include <QAction>
@@ -114,6 +115,13 @@ bool GraphForm::Form_Load() {
     tlbBack->setEnabled(false);
     tlbNext->setEnabled(false);
     m_selectedEntry = 0;
+
+    // Textures not found by name are looked for in "media" beside the program (or in the installed
+    // layout's share folder).
+    const QString media = joinPath(m_programFolder, QStringLiteral("media"));
+    const QString installedMedia = joinPath(m_programFolder, QStringLiteral("../share/ketra/media"));
+    SetMediaFolder(QDir(media).exists() || !QDir(installedMedia).exists() ? media
+                                                                          : QDir::cleanPath(installedMedia));
 
     setColumns(LstFind, *this, {{tr("Filename"), 1400}, {tr("Folder"), 1000}, {tr("Size"), 500}});
 

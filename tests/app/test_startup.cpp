@@ -1,6 +1,8 @@
 // Start-up, the settings store and shutdown, through real windows.
 #include "form_fixture.h"
 
+#include "scene/D3DUtil.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -79,6 +81,7 @@ TEST_F(FormTest, FirstRunShowsTheDefaults) {
     EXPECT_FALSE(action(f, "tlbNext")->isEnabled());
     EXPECT_TRUE(f.m_deviceReady);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(g_mediaFolder, GraphForm::joinPath(own, QStringLiteral("media")));
 
     // The list columns set up at start-up.
     auto headers = [&f](const char* list) {
