@@ -48,6 +48,7 @@ class QTreeWidget;
 namespace ketra {
 class Camera;
 class GraphModel;
+class LabelMaker;
 class NavigationHistory;
 } // namespace ketra
 
@@ -277,6 +278,7 @@ public:
     std::shared_ptr<CD3DFrame> m_rootFrame;  // all user rotations apply to it
     std::shared_ptr<CD3DFrame> m_barsFrame;  // bars and labels
     std::shared_ptr<CD3DFrame> m_baseFrame;  // the base plate
+    std::shared_ptr<ketra::LabelMaker> m_labelMaker; // makes the labels' text as they come into view
     std::shared_ptr<platform::Mesh> m_baseMesh;
     std::array<float, 3> m_baseMeshSize{};   // the layout's plate m_baseMesh was made for (0: start-up box)
     std::shared_ptr<platform::Font> m_popupFont;  // font A: the window's font

@@ -8,8 +8,10 @@
 #include "scene/D3DUtil.h"
 
 #include <QApplication>
-#include <QHash>
+#include <QFontInfo>
+#include <QFontMetricsF>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ketra {
@@ -24,6 +26,60 @@ platform::Material flatMaterial(const platform::ColorValue& c) {
 }
 
 } // namespace
+
+LabelMaker::LabelMaker(const QFont& font, const platform::Material& material)
+    : m_font(font), m_material(material) {
+    // Text meshes measure the font's em as 1 unit; a generous box from the font's metrics.
+    const QFontMetricsF fm(font);
+    const double em = std::max(1.0, QFontInfo(font).pixelSize() * 1.0);
+    m_ascent = static_cast<float>(fm.ascent() / em) + 0.5f;
+    m_descent = static_cast<float>(fm.descent() / em) + 0.5f;
+    m_emPerChar = static_cast<float>(fm.maxWidth() / em) + 0.5f;
+}
+
+void LabelMaker::add(CD3DFrame* frame, const QString& text) {
+    m_index[frame] = m_pending.size();
+    m_pending.push_back({frame, text, false});
+    frame->SetPreRenderCallback(shared_from_this(), static_cast<std::int32_t>(m_pending.size() - 1));
+}
+
+void LabelMaker::DXCallback(std::int32_t id) {
+    if (id >= 0 && static_cast<std::size_t>(id) < m_pending.size())
+        makeAt(static_cast<std::size_t>(id));
+}
+
+void LabelMaker::make(const CD3DFrame* frame) {
+    const auto it = m_index.find(frame);
+    if (it != m_index.end())
+        makeAt(it->second);
+}
+
+void LabelMaker::makeAll() {
+    for (std::size_t i = 0; i < m_pending.size(); ++i)
+        makeAt(i);
+}
+
+void LabelMaker::makeAt(std::size_t i) {
+    Pending& p = m_pending[i];
+    if (p.made)
+        return;
+    p.made = true;
+    ++m_made;
+    platform::MeshPtr& geometry = m_geometry[p.text];
+    if (!geometry)
+        geometry = platform::CreateTextMesh(m_font, p.text, 0.001f, 0.15f);
+    p.frame->AddD3DXMesh(geometry)->SetMaterialOverride(m_material);
+}
+
+bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const {
+    const auto it = m_index.find(frame);
+    if (it == m_index.end() || m_pending[it->second].made)
+        return false;
+    const float width = static_cast<float>(m_pending[it->second].text.size()) * m_emPerChar;
+    box.min = {-0.5f, -m_descent, -0.5f};
+    box.max = {width + 0.5f, m_ascent, 0.65f};
+    return true;
+}
 
 BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const BarSceneOptions& options) {
     BarScene scene;
@@ -42,7 +98,8 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
     scene.bars = CreateChildFrame(scene.root);
     const platform::Material labelMaterial = flatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f});
 
-    QHash<QString, platform::MeshPtr> labelGeometry;
+    if (options.showText)
+        scene.labels = std::make_shared<LabelMaker>(options.labelFont, labelMaterial);
     const int n = model.count();
     for (int i = 1; i <= n; ++i) {
         DataEntry& e = model.entry(i);
@@ -70,14 +127,8 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
             label->SetPosition(vec3(e.X - 0.7f, e.Height, e.Z));
             label->AddScale(0, 0.4f, 0.8f, 1.0f);
             const QString text = LabelText(e.Name);
-            if (!text.isEmpty()) {
-                // Labels of the same text share their geometry (names cut to 7 characters often
-                // agree); each keeps a mesh object, and so a material, of its own.
-                platform::MeshPtr& geometry = labelGeometry[text];
-                if (!geometry)
-                    geometry = platform::CreateTextMesh(options.labelFont, text, 0.001f, 0.15f);
-                label->AddD3DXMesh(geometry)->SetMaterialOverride(labelMaterial);
-            }
+            if (!text.isEmpty()) // an empty name has no text
+                scene.labels->add(label.get(), text);
             label->ObjectName = name;
         }
         bar->ObjectName = name;
@@ -95,6 +146,7 @@ void GraphForm::BuildGraph() {
     m_rootFrame.reset();
     m_barsFrame.reset();
     m_baseFrame.reset();
+    m_labelMaker.reset();
 
     // The plate follows the last layout with entries (ScaleEntries); before any, the start-up box.
     if (const std::optional<ketra::BasePlateSize>& plate = m_model->m_basePlate) {
@@ -114,6 +166,7 @@ void GraphForm::BuildGraph() {
     m_rootFrame = scene.root;
     m_baseFrame = scene.base;
     m_barsFrame = scene.bars;
+    m_labelMaker = scene.labels;
 
     QApplication::restoreOverrideCursor();
     m_graphBuilt = true;

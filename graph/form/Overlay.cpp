@@ -56,28 +56,36 @@ struct Frustum {
     }
 };
 
-// Whether every mesh of `frame` lies wholly outside the frustum (with the frame's world matrix of
-// the last UpdateFrames). A frame without meshes is never culled.
-bool frameOutside(const CD3DFrame& frame, const Frustum& frustum) {
-    const int count = frame.GetChildMeshCount();
-    if (count == 0)
-        return false;
+// Whether a box of frame space lies wholly outside the frustum, with the frame's world matrix.
+bool boxOutside(const platform::BoundingBox& box, const platform::Matrix& world, float scale,
+                const Frustum& frustum) {
+    const platform::Vector3 centre{(box.min.x + box.max.x) / 2, (box.min.y + box.max.y) / 2,
+                                   (box.min.z + box.max.z) / 2};
+    const float dx = box.max.x - box.min.x, dy = box.max.y - box.min.y, dz = box.max.z - box.min.z;
+    const float radius = std::sqrt(dx * dx + dy * dy + dz * dz) / 2 * scale;
+    return frustum.outside(platform::Vec3TransformCoord(centre, world), radius);
+}
+
+// Whether everything `frame` shows lies wholly outside the frustum (with the frame's world matrix
+// of the last UpdateFrames): its meshes, or the text its label will show. A frame with neither is
+// never left out.
+bool frameOutside(const CD3DFrame& frame, const Frustum& frustum, const LabelMaker* labels) {
     const platform::Matrix& world = frame.GetUpdatedMatrix();
     // The longest axis of the world matrix bounds how much it stretches a radius.
     float scale = 0;
     for (int r = 0; r < 3; ++r)
         scale = std::max(scale, std::sqrt(world(r, 0) * world(r, 0) + world(r, 1) * world(r, 1) +
                                           world(r, 2) * world(r, 2)));
+    const int count = frame.GetChildMeshCount();
+    if (count == 0) {
+        platform::BoundingBox box;
+        return labels && labels->pendingBounds(&frame, box) && boxOutside(box, world, scale, frustum);
+    }
     for (int i = 0; i < count; ++i) {
         const CD3DMeshPtr mesh = frame.GetChildMesh(i);
         if (!mesh || !mesh->mesh)
             continue;
-        const platform::BoundingBox box = mesh->mesh->boundingBox(); // cached by the mesh
-        const platform::Vector3 centre{(box.min.x + box.max.x) / 2, (box.min.y + box.max.y) / 2,
-                                       (box.min.z + box.max.z) / 2};
-        const float dx = box.max.x - box.min.x, dy = box.max.y - box.min.y, dz = box.max.z - box.min.z;
-        const float radius = std::sqrt(dx * dx + dy * dy + dz * dz) / 2 * scale;
-        if (!frustum.outside(platform::Vec3TransformCoord(centre, world), radius))
+        if (!boxOutside(mesh->mesh->boundingBox(), world, scale, frustum)) // the box is cached by the mesh
             return false;
     }
     return true;
@@ -87,11 +95,11 @@ bool frameOutside(const CD3DFrame& frame, const Frustum& frustum) {
 // frame and enabled again when the guard goes.
 class OutOfViewFrames {
 public:
-    OutOfViewFrames(const CD3DFramePtr& bars, const Frustum& frustum) {
+    OutOfViewFrames(const CD3DFramePtr& bars, const Frustum& frustum, const LabelMaker* labels) {
         const int n = bars->GetChildFrameCount();
         for (int i = 0; i < n; ++i) {
             const CD3DFramePtr child = bars->GetChildFrame(i);
-            if (child && child->Enabled && frameOutside(*child, frustum)) {
+            if (child && child->Enabled && frameOutside(*child, frustum, labels)) {
                 child->Enabled = false;
                 m_frames.push_back(child.get());
             }
@@ -137,7 +145,7 @@ void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const O
         const Frustum frustum(
             platform::MatrixMultiply(g_device->getTransform(platform::TransformType::View),
                                      g_device->getTransform(platform::TransformType::Projection)));
-        const OutOfViewFrames culled(scene.bars, frustum);
+        const OutOfViewFrames culled(scene.bars, frustum, scene.labels.get());
         scene.root->Render(g_device);
     }
     if (showBase && !treeview) {

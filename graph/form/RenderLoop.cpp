@@ -98,6 +98,7 @@ void GraphForm::DestroyDeviceObjects() {
     m_rootFrame.reset();
     m_barsFrame.reset();
     m_baseFrame.reset();
+    m_labelMaker.reset();
     markViewDirty();
 }
 
@@ -196,7 +197,7 @@ void GraphForm::DrawGraph() {
     if (!m_rootFrame)
         return;
 
-    ketra::BarScene scene{m_rootFrame, m_baseFrame, m_barsFrame};
+    ketra::BarScene scene{m_rootFrame, m_baseFrame, m_barsFrame, m_labelMaker};
     ketra::OverlayState overlay;
     overlay.hoverShown = m_hoverShown;
     overlay.showPopup = m_showPopup;

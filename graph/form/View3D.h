@@ -10,21 +10,66 @@
 #include "scene/D3DFrame.h"
 
 #include <QFont>
+#include <QHash>
 #include <QPoint>
 #include <QString>
 #include <QUrl>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 namespace ketra {
 
 // The three frames of the bar scene: the root (every user rotation applies to it), the base
 // plate's frame and the frame that holds every bar and label.
+class LabelMaker;
+
 struct BarScene {
     CD3DFramePtr root;
     CD3DFramePtr base;
     CD3DFramePtr bars;
+    // Makes the labels' text meshes (null without labels).
+    std::shared_ptr<LabelMaker> labels;
+};
+
+// A label's text mesh is made when the label is first drawn: a folder of many items holds far
+// more labels than the camera sees, and each text mesh is a solid of thousands of vertices. Until
+// then the label frame has no mesh (so it can't be picked, nor seen) and a box that surely holds
+// its text stands in for it when the view decides what to draw.
+class LabelMaker : public FrameCallback, public std::enable_shared_from_this<LabelMaker> {
+public:
+    LabelMaker(const QFont& font, const platform::Material& material);
+    // `frame` (kept alive by the scene) is to show `text`: it gets its mesh when it is first drawn.
+    void add(CD3DFrame* frame, const QString& text);
+    void DXCallback(std::int32_t id) override;
+    // Makes the mesh of `frame` now (no-op when it has one or is no label of this maker).
+    void make(const CD3DFrame* frame);
+    // Makes every label's mesh.
+    void makeAll();
+    // The box, in the label frame's space, that holds its text once made; false for a frame
+    // that is no pending label.
+    bool pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const;
+    int madeCount() const { return m_made; }
+
+private:
+    struct Pending {
+        CD3DFrame* frame = nullptr;
+        QString text;
+        bool made = false;
+    };
+    void makeAt(std::size_t i);
+    QFont m_font;
+    platform::Material m_material;
+    float m_ascent = 1, m_descent = 0.5f, m_emPerChar = 1;
+    std::vector<Pending> m_pending;
+    std::unordered_map<const CD3DFrame*, std::size_t> m_index;
+    // Labels of the same text share their outline; each keeps a mesh object (and material) of its
+    // own.
+    QHash<QString, platform::MeshPtr> m_geometry;
+    int m_made = 0;
 };
 
 struct BarSceneOptions {

@@ -130,6 +130,10 @@ TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
                                 {"", 10, false, kRed},
                                 {"twelve_chars", 20, false, kGreen}});
     const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    // Labels get their text when first drawn.
+    ASSERT_TRUE(scene.labels);
+    EXPECT_EQ(scene.bars->GetChildFrame(1)->GetChildMeshCount(), 0);
+    scene.labels->makeAll();
     const QFont font = WindowFont();
     auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1); };
 
