@@ -145,6 +145,8 @@ public:
     bool m_autoRotate = false;
 
     QString m_currentFolder;
+    // The folder whose entries were read last (m_currentFolder may be emptied to force a reload).
+    QString m_shownFolder;
     bool m_loading = false; // a folder is being read
     bool m_stopSearch = false;
     bool m_deviceReady = false;

@@ -61,7 +61,9 @@ void GraphForm::LoadFolder() {
     tlbDelete->setEnabled(false);
     tlbShowImage->setEnabled(false);
     WaitCursor hourglass;
-    const QString old = m_currentFolder;
+    // What the address box shows again when the load fails or is stopped. A reload (the current
+    // folder emptied on purpose) goes back to the folder still on screen, not to an empty address.
+    const QString old = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
     const QString address = adrList->currentText();
     m_stopSearch = false;
 
@@ -134,6 +136,7 @@ void GraphForm::LoadFolder() {
     }
 
     m_currentFolder = address;
+    m_shownFolder = address;
     if (!m_keepEntries)
         m_model->clear();
 

@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cmath>
+
 namespace {
 
 QAction* action(GraphForm& form, const char* name) {
@@ -191,6 +193,32 @@ TEST_F(FormTest, StopAbandonsTheLoadAndTheAddressComesBack) {
             EXPECT_EQ(f.m_totalFolderCount, 60 * 21);
         }
     }
+}
+
+// A reload (an option change, Refresh) that fails or is stopped leaves the address on the folder
+// still shown, and the next Enter reloads it.
+TEST_F(FormTest, AStoppedReloadKeepsTheAddressOfTheFolderShown) {
+    const QString dir = makeFolder("reload");
+    makeFile("reload/a", 10);
+    auto form = startWindow();
+    GraphForm& f = *form;
+    f.openAddress(dir);
+    ASSERT_EQ(f.m_currentFolder, dir);
+    QTimer::singleShot(0, &f, [&] { f.findChild<QPushButton*>("cmdStop")->click(); });
+    action(f, "mnuLog")->trigger();
+    EXPECT_TRUE(f.m_logscale);
+    EXPECT_EQ(f.findChild<QComboBox*>("adrList")->currentText(), dir);
+    expectIdle(f);
+    f.openAddress(dir);
+    EXPECT_EQ(f.m_currentFolder, dir);
+    ASSERT_EQ(f.model().count(), 1);
+    EXPECT_NEAR(f.model().entry(1).Value, std::log(10.0), 1e-9); // loaded on the log scale
+
+    // The folder vanishes; Refresh reports it and still shows where the graph is from.
+    QDir(dir).removeRecursively();
+    const auto boxes = answerMessageBoxes([&] { action(f, "tlbRefresh")->trigger(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(f.findChild<QComboBox*>("adrList")->currentText(), dir);
 }
 
 TEST_F(FormTest, NavigationWhileLoadingIsIgnored) {
