@@ -3,6 +3,7 @@
 #include "Snapshot.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QStringList>
 
 #include <cstdio>
@@ -91,6 +92,6 @@ int main(int argc, char** argv) {
     if (!window.Form_Load())
         return 1;
     if (folderGiven)
-        window.openAddress(folder);
+        window.openAddress(QDir::isRelativePath(folder) ? QDir::current().absoluteFilePath(folder) : folder);
     return QApplication::exec();
 }

@@ -30,7 +30,7 @@ void GraphForm::selectNode() {
     setRenderTimer(true);
 
     const QString shown = adrList->currentText();
-    if (adrList->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
+    if (!shown.isEmpty() && adrList->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
         adrList->addItem(shown);
         adrList->setEditText(shown);
     }
