@@ -171,7 +171,9 @@ void GraphForm::createControls() {
         w->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width),
                        twipsToPixelsY(height));
     };
-    place(adrLabel, 120, 210, 855, 255);
+    // The label reaches to the address box (design 855 twips), so that "Searching:" fits in the
+    // fonts of this platform.
+    place(adrLabel, 120, 210, 1050, 255);
     adrList->move(twipsToPixelsX(1200), twipsToPixelsY(170));
     place(lblFind, 120, 240, 2055, 255);
     place(txtFind, 120, 495, 1500, 325);
