@@ -126,3 +126,30 @@ TEST_F(FormTest, SplitterSetsThePaneWidthAndHidesANarrowPane) {
     EXPECT_TRUE(pane->isVisible());
     EXPECT_TRUE(f.findChild<QAction*>("mnuEditFind")->isChecked());
 }
+
+// A resize while a folder loads lays the controls out but leaves the render timer off; the load
+// turns it on again when it ends.
+TEST_F(FormTest, ResizeDuringALoadLeavesTheRenderTimerOff) {
+    const QString dir = makeFolder("resize");
+    makeFile("resize/a", 1);
+    auto form = startWindow();
+    GraphForm& f = *form;
+    auto* timer = f.findChild<QTimer*>("Timer1");
+    ASSERT_TRUE(timer->isActive());
+    QWidget* view = f.findChild<QWidget*>("Picture1");
+    bool timerDuringLoad = true;
+    int viewWidthDuringLoad = 0;
+    const int wider = f.width() + 80;
+    QTimer::singleShot(0, &f, [&] {
+        f.resize(wider, f.height());
+        QCoreApplication::processEvents();
+        f.Form_Resize();
+        timerDuringLoad = timer->isActive();
+        viewWidthDuringLoad = view->width();
+    });
+    f.openAddress(dir);
+    EXPECT_FALSE(timerDuringLoad);
+    expectNear(viewWidthDuringLoad, f.centralWidget()->width(), "view width during the load", 2);
+    EXPECT_EQ(f.m_currentFolder, dir);
+    EXPECT_TRUE(timer->isActive());
+}
