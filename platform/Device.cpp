@@ -16,25 +16,80 @@
 #include <cstring>
 #include <map>
 #include <numeric>
+#include <optional>
 
 namespace platform {
 
-namespace {
+// Free runs of a buffer, by start; adjacent runs are merged.
+class FreeRuns {
+public:
+    // Start of `count` free elements, taken from the first run long enough; none when no run is.
+    std::optional<std::size_t> take(std::size_t count) {
+        for (auto it = m_runs.begin(); it != m_runs.end(); ++it)
+            if (it->second >= count) {
+                const std::size_t start = it->first, left = it->second - count;
+                m_runs.erase(it);
+                if (left)
+                    m_runs.emplace(start + count, left);
+                return start;
+            }
+        return std::nullopt;
+    }
+    // Gives back [start, start + count); returns the merged run's end (callers shrink their used
+    // end when it reaches it).
+    std::pair<std::size_t, std::size_t> give(std::size_t start, std::size_t count) {
+        auto next = m_runs.lower_bound(start);
+        if (next != m_runs.begin()) {
+            auto prev = std::prev(next);
+            if (prev->first + prev->second == start) {
+                start = prev->first;
+                count += prev->second;
+                m_runs.erase(prev);
+            }
+        }
+        if (next != m_runs.end() && start + count == next->first) {
+            count += next->second;
+            m_runs.erase(next);
+        }
+        m_runs.emplace(start, count);
+        return {start, count};
+    }
+    void erase(std::size_t start) { m_runs.erase(start); }
+
+private:
+    std::map<std::size_t, std::size_t> m_runs;
+};
+
+// All meshes of one vertex format share one vertex buffer, one index buffer and one vertex-array
+// object: drawing a different mesh then changes no vertex state (switching vertex arrays is the
+// dearest part of a draw on Mesa's software rasteriser).
+struct GlArena {
+    std::uint32_t fvf = 0, stride = 0; // stride in floats
+    GLuint vao = 0, vbo = 0, ebo = 0;
+    std::size_t vertexCapacity = 0, vertexEnd = 0; // in vertices
+    std::size_t indexCapacity = 0, indexEnd = 0;   // in indices
+    FreeRuns freeVertices, freeIndices;
+};
+
+struct DeadMesh {
+    GlArena* arena = nullptr;
+    std::size_t firstVertex = 0, vertexCount = 0, firstIndex = 0, indexCount = 0;
+};
 
 // GL names that belong to one life of one context. Uploads remember the epoch they were made in:
 // a later epoch (a reset onto a new context) makes them upload again, and objects freed while
-// their epoch lives are queued here and deleted on the next GL work.
+// their epoch lives are queued here and released on the next GL work.
 struct GlEpoch {
     std::uint64_t id = 0;
-    std::vector<GLuint> deadBuffers, deadArrays, deadTextures;
+    std::map<std::uint64_t, GlArena> arenas; // by (fvf, stride)
+    std::vector<DeadMesh> deadMeshes;
+    std::vector<GLuint> deadTextures;
 };
 
-std::uint64_t nextEpochId() {
+static std::uint64_t nextEpochId() {
     static std::atomic<std::uint64_t> counter{0};
     return ++counter;
 }
-
-} // namespace
 
 // One subset's run of indices in the uploaded (attribute-sorted) index buffer.
 struct GpuRange {
@@ -46,15 +101,13 @@ struct GpuRange {
 struct GpuMesh {
     std::uint64_t epochId = 0;
     std::weak_ptr<GlEpoch> epoch;
-    GLuint vao = 0, vbo = 0, ebo = 0;
-    std::vector<GpuRange> ranges;
+    GlArena* arena = nullptr;
+    std::size_t firstVertex = 0, vertexCount = 0, firstIndex = 0, indexCount = 0;
+    std::vector<GpuRange> ranges; // firstIndex relative to the mesh's own first index
 
     ~GpuMesh() {
-        if (auto e = epoch.lock()) {
-            e->deadArrays.push_back(vao);
-            e->deadBuffers.push_back(vbo);
-            e->deadBuffers.push_back(ebo);
-        }
+        if (auto e = epoch.lock(); e && arena)
+            e->deadMeshes.push_back({arena, firstVertex, vertexCount, firstIndex, indexCount});
     }
 };
 
@@ -641,12 +694,14 @@ void Device::drawSubset(const Mesh& mesh, std::uint32_t attribId) {
         return;
     applyState(mesh);
     QOpenGLFunctions_3_3_Core* f = m_gl->f;
-    if (m_gl->boundVao != gpu->vao) {
-        f->glBindVertexArray(gpu->vao);
-        m_gl->boundVao = gpu->vao;
+    if (m_gl->boundVao != gpu->arena->vao) {
+        f->glBindVertexArray(gpu->arena->vao);
+        m_gl->boundVao = gpu->arena->vao;
     }
-    f->glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(range->indexCount), GL_UNSIGNED_INT,
-                      reinterpret_cast<const void*>(static_cast<std::uintptr_t>(range->firstIndex) * 4u));
+    const std::uintptr_t first = gpu->firstIndex + range->firstIndex;
+    f->glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(range->indexCount), GL_UNSIGNED_INT,
+                                reinterpret_cast<const void*>(first * sizeof(std::uint32_t)),
+                                static_cast<GLint>(gpu->firstVertex));
 }
 
 QImage Device::grabFramebuffer() const {
@@ -716,17 +771,9 @@ bool Device::ensureCurrent() {
     if (gl.epoch) {
         // Objects freed since the last GL work.
         GlEpoch& e = *gl.epoch;
-        if (!e.deadArrays.empty()) {
-            for (GLuint a : e.deadArrays)
-                if (a == gl.boundVao)
-                    gl.boundVao = 0;
-            gl.f->glDeleteVertexArrays(static_cast<GLsizei>(e.deadArrays.size()), e.deadArrays.data());
-            e.deadArrays.clear();
-        }
-        if (!e.deadBuffers.empty()) {
-            gl.f->glDeleteBuffers(static_cast<GLsizei>(e.deadBuffers.size()), e.deadBuffers.data());
-            e.deadBuffers.clear();
-        }
+        for (const DeadMesh& d : e.deadMeshes)
+            freeMeshSpace(*d.arena, d.firstVertex, d.vertexCount, d.firstIndex, d.indexCount);
+        e.deadMeshes.clear();
         if (!e.deadTextures.empty()) {
             gl.f->glDeleteTextures(static_cast<GLsizei>(e.deadTextures.size()), e.deadTextures.data());
             e.deadTextures.clear();
@@ -864,10 +911,11 @@ void Device::destroyGlObjects() {
     }
     if (gl.epoch) {
         GlEpoch& e = *gl.epoch;
-        if (!e.deadArrays.empty())
-            f->glDeleteVertexArrays(static_cast<GLsizei>(e.deadArrays.size()), e.deadArrays.data());
-        if (!e.deadBuffers.empty())
-            f->glDeleteBuffers(static_cast<GLsizei>(e.deadBuffers.size()), e.deadBuffers.data());
+        for (auto& [key, arena] : e.arenas) {
+            f->glDeleteVertexArrays(1, &arena.vao);
+            f->glDeleteBuffers(1, &arena.vbo);
+            f->glDeleteBuffers(1, &arena.ebo);
+        }
         if (!e.deadTextures.empty())
             f->glDeleteTextures(static_cast<GLsizei>(e.deadTextures.size()), e.deadTextures.data());
     }
@@ -912,13 +960,9 @@ GpuMesh* Device::upload(const Mesh& mesh) {
             return nullptr;
         }
 
-    QOpenGLFunctions_3_3_Core* f = gl.f;
     auto gpu = std::make_shared<GpuMesh>();
     gpu->epochId = gl.epoch->id;
     gpu->epoch = gl.epoch;
-    f->glGenVertexArrays(1, &gpu->vao);
-    f->glGenBuffers(1, &gpu->vbo);
-    f->glGenBuffers(1, &gpu->ebo);
 
     // Faces sorted by attribute id (stable), so that every subset is one run of indices.
     const auto& indices = mesh.indices();
@@ -939,19 +983,117 @@ GpuMesh* Device::upload(const Mesh& mesh) {
         sorted.insert(sorted.end(), indices.begin() + face * 3, indices.begin() + face * 3 + 3);
     }
 
-    f->glBindVertexArray(gpu->vao);
-    gl.boundVao = gpu->vao;
-    f->glBindBuffer(GL_ARRAY_BUFFER, gpu->vbo);
-    f->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(mesh.vertices().size() * sizeof(float)),
-                    mesh.vertices().data(), GL_STATIC_DRAW);
-    f->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gpu->ebo);
-    f->glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(sorted.size() * sizeof(std::uint32_t)),
-                    sorted.data(), GL_STATIC_DRAW);
-    const GLsizei bytes = static_cast<GLsizei>(stride * sizeof(float));
+    GlArena& arena = arenaFor(fvf, stride);
+    const std::size_t vertexFloats = vertexCount * stride;
+    gpu->arena = &arena;
+    gpu->vertexCount = vertexCount;
+    gpu->indexCount = sorted.size();
+    gpu->firstVertex = allocateSpace(arena, true, vertexCount);
+    gpu->firstIndex = allocateSpace(arena, false, sorted.size());
+    QOpenGLFunctions_3_3_Core* f = gl.f;
+    if (vertexFloats) {
+        f->glBindBuffer(GL_COPY_WRITE_BUFFER, arena.vbo);
+        f->glBufferSubData(GL_COPY_WRITE_BUFFER,
+                           static_cast<GLintptr>(gpu->firstVertex * stride * sizeof(float)),
+                           static_cast<GLsizeiptr>(vertexFloats * sizeof(float)), mesh.vertices().data());
+    }
+    if (!sorted.empty()) {
+        f->glBindBuffer(GL_COPY_WRITE_BUFFER, arena.ebo);
+        f->glBufferSubData(GL_COPY_WRITE_BUFFER,
+                           static_cast<GLintptr>(gpu->firstIndex * sizeof(std::uint32_t)),
+                           static_cast<GLsizeiptr>(sorted.size() * sizeof(std::uint32_t)), sorted.data());
+    }
+    f->glBindBuffer(GL_COPY_WRITE_BUFFER, 0);
+
+    mesh.gpu = std::move(gpu);
+    mesh.gpuGeneration = mesh.generation();
+    ++gl.uploads;
+    return mesh.gpu.get();
+}
+
+GlArena& Device::arenaFor(std::uint32_t fvf, std::uint32_t stride) {
+    Gl& gl = *m_gl;
+    const std::uint64_t key = std::uint64_t{fvf} << 32 | stride;
+    auto [it, added] = gl.epoch->arenas.try_emplace(key);
+    GlArena& arena = it->second;
+    if (!added)
+        return arena;
+    QOpenGLFunctions_3_3_Core* f = gl.f;
+    arena.fvf = fvf;
+    arena.stride = stride;
+    f->glGenVertexArrays(1, &arena.vao);
+    f->glGenBuffers(1, &arena.vbo);
+    f->glGenBuffers(1, &arena.ebo);
+    growSpace(arena, true, 4096);
+    growSpace(arena, false, 8192);
+    return arena;
+}
+
+std::size_t Device::allocateSpace(GlArena& arena, bool vertices, std::size_t count) {
+    if (count == 0)
+        return 0;
+    FreeRuns& runs = vertices ? arena.freeVertices : arena.freeIndices;
+    if (auto start = runs.take(count))
+        return *start;
+    std::size_t& end = vertices ? arena.vertexEnd : arena.indexEnd;
+    const std::size_t capacity = vertices ? arena.vertexCapacity : arena.indexCapacity;
+    if (end + count > capacity)
+        growSpace(arena, vertices, std::max(capacity * 2, end + count));
+    const std::size_t start = end;
+    end += count;
+    return start;
+}
+
+void Device::freeMeshSpace(GlArena& arena, std::size_t firstVertex, std::size_t vertexCount,
+                           std::size_t firstIndex, std::size_t indexCount) {
+    auto give = [](FreeRuns& runs, std::size_t& end, std::size_t start, std::size_t count) {
+        if (!count)
+            return;
+        const auto [runStart, runCount] = runs.give(start, count);
+        if (runStart + runCount == end) { // the last run goes back to the unused end
+            runs.erase(runStart);
+            end = runStart;
+        }
+    };
+    give(arena.freeVertices, arena.vertexEnd, firstVertex, vertexCount);
+    give(arena.freeIndices, arena.indexEnd, firstIndex, indexCount);
+}
+
+void Device::growSpace(GlArena& arena, bool vertices, std::size_t capacity) {
+    QOpenGLFunctions_3_3_Core* f = m_gl->f;
+    const std::size_t elementBytes = vertices ? arena.stride * sizeof(float) : sizeof(std::uint32_t);
+    GLuint& buffer = vertices ? arena.vbo : arena.ebo;
+    const std::size_t used = vertices ? arena.vertexEnd : arena.indexEnd;
+    // A new buffer of the new size, with the used part copied over.
+    GLuint grown = 0;
+    f->glGenBuffers(1, &grown);
+    f->glBindBuffer(GL_COPY_WRITE_BUFFER, grown);
+    f->glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(capacity * elementBytes), nullptr,
+                    GL_STATIC_DRAW);
+    if (used) {
+        f->glBindBuffer(GL_COPY_READ_BUFFER, buffer);
+        f->glCopyBufferSubData(GL_COPY_READ_BUFFER, GL_COPY_WRITE_BUFFER, 0, 0,
+                               static_cast<GLsizeiptr>(used * elementBytes));
+        f->glBindBuffer(GL_COPY_READ_BUFFER, 0);
+    }
+    f->glBindBuffer(GL_COPY_WRITE_BUFFER, 0);
+    f->glDeleteBuffers(1, &buffer);
+    buffer = grown;
+    (vertices ? arena.vertexCapacity : arena.indexCapacity) = capacity;
+
+    // The vertex-array object refers to the buffers themselves: point it at the new one.
+    f->glBindVertexArray(arena.vao);
+    m_gl->boundVao = arena.vao;
+    if (!vertices) {
+        f->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, arena.ebo);
+        return;
+    }
+    const GLsizei bytes = static_cast<GLsizei>(arena.stride * sizeof(float));
+    f->glBindBuffer(GL_ARRAY_BUFFER, arena.vbo);
     f->glEnableVertexAttribArray(0);
     f->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, bytes, nullptr);
     std::uint32_t offset = 3;
-    if (fvf & FVF_NORMAL) {
+    if (arena.fvf & FVF_NORMAL) {
         f->glEnableVertexAttribArray(1);
         f->glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, bytes,
                                  reinterpret_cast<const void*>(std::uintptr_t{offset} * sizeof(float)));
@@ -959,7 +1101,7 @@ GpuMesh* Device::upload(const Mesh& mesh) {
     } else {
         f->glDisableVertexAttribArray(1); // reads the default (0, 0, 0): no lighting but ambient
     }
-    if ((fvf & 0xF00) && offset + 2 <= stride) {
+    if ((arena.fvf & 0xF00) && offset + 2 <= arena.stride) {
         f->glEnableVertexAttribArray(2);
         f->glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, bytes,
                                  reinterpret_cast<const void*>(std::uintptr_t{offset} * sizeof(float)));
@@ -967,11 +1109,6 @@ GpuMesh* Device::upload(const Mesh& mesh) {
         f->glDisableVertexAttribArray(2); // reads the default (0, 0)
     }
     f->glBindBuffer(GL_ARRAY_BUFFER, 0);
-
-    mesh.gpu = std::move(gpu);
-    mesh.gpuGeneration = mesh.generation();
-    ++gl.uploads;
-    return mesh.gpu.get();
 }
 
 unsigned Device::textureName(const Texture& texture) {

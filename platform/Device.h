@@ -29,6 +29,7 @@ class QImage;
 
 namespace platform {
 
+struct GlArena; // the Device's shared vertex and index buffers of one vertex format
 class Texture;
 using TexturePtr = std::shared_ptr<Texture>;
 
@@ -185,6 +186,11 @@ private:
     void forgetContext(bool contextIsCurrent);
     void bindTarget();
     GpuMesh* upload(const Mesh& mesh);
+    GlArena& arenaFor(std::uint32_t fvf, std::uint32_t stride);
+    std::size_t allocateSpace(GlArena& arena, bool vertices, std::size_t count);
+    void freeMeshSpace(GlArena& arena, std::size_t firstVertex, std::size_t vertexCount,
+                       std::size_t firstIndex, std::size_t indexCount);
+    void growSpace(GlArena& arena, bool vertices, std::size_t capacity);
     unsigned textureName(const Texture& texture);
     void applyState(const Mesh& mesh);
     void paintOverlay();

@@ -494,3 +494,57 @@ TEST(GlDevice, AnOfferedContextThatGoesAwayBeforeTheResetIsNotUsed) {
     dev.clear(CLEAR_TARGET, 0xFF204060, 1, 0);
     EXPECT_EQ(dev.grabFramebuffer().pixel(8, 8), 0xFF204060u);
 }
+
+TEST_F(GlSceneTest, ManyMeshesComeAndGoAndEachKeepsItsOwnGeometry) {
+    // 20 x 15 small boxes of different sizes (so that vertex data differs), each in its own
+    // colour; then every other one is replaced by a new mesh of another size. Meshes share
+    // buffers, which grow and reuse freed space: every box must still show its own geometry.
+    const int columns = 20, rows = 15;
+    auto place = [&](int i) {
+        return Vector3{-9.5f + (i % columns) * 1.0f, -7.0f + (i / columns) * 1.0f, 0};
+    };
+    auto colour = [](int i, bool second) {
+        return emissiveMaterial((i % 7) / 6.0f, second ? 1.0f : 0.0f, (i % 5) / 4.0f);
+    };
+    std::vector<MeshPtr> boxes;
+    for (int i = 0; i < columns * rows; ++i)
+        boxes.push_back(CreateBox(0.3f + (i % 3) * 0.1f, 0.5f, 0.5f));
+    std::vector<bool> second(boxes.size(), false);
+    auto check = [&](const char* when) {
+        const QImage image = frame([&] {
+            for (std::size_t i = 0; i < boxes.size(); ++i) {
+                const Vector3 p = place(static_cast<int>(i));
+                drawMesh(*boxes[i], MatrixTranslation(p.x, p.y, p.z), colour(static_cast<int>(i), second[i]));
+            }
+        });
+        int wrong = 0;
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const Material m = colour(static_cast<int>(i), second[i]);
+            const QRgb expected = rgbOf(m.emissive.r, m.emissive.g, m.emissive.b);
+            const Vector3 p = place(static_cast<int>(i));
+            const float half = (0.3f + (i % 3) * 0.1f) / 2;
+            // The centre shows the box; just outside its width (per its own size), on the side
+            // turned away from the camera, the background.
+            const QRgb centre = image.pixel(project(p));
+            const float outward = p.x < 0 ? -1.0f : 1.0f;
+            const QRgb beside = image.pixel(project({p.x + outward * (half + 0.12f), p.y, p.z - 0.25f}));
+            if ((channelDistance(centre, expected) > 1 || beside != kBackground) && ++wrong <= 3)
+                ADD_FAILURE() << when << ": box " << i << " shows " << hex(centre).toStdString() << " / "
+                              << hex(beside).toStdString();
+        }
+        EXPECT_EQ(wrong, 0) << when;
+    };
+    check("first");
+    const std::uint64_t uploads = dev->uploadCount();
+    EXPECT_GE(uploads, boxes.size());
+    for (std::size_t i = 0; i < boxes.size(); i += 2) {
+        boxes[i] = CreateBox(0.3f + (i % 3) * 0.1f, 0.5f, 0.5f);
+        second[i] = true;
+    }
+    check("after replacing half");
+    EXPECT_EQ(dev->uploadCount(), uploads + boxes.size() / 2);
+    // A mesh of another vertex format in between.
+    const MeshPtr textured = boxes[1]->cloneFVF(FVF_POSITION_NORMAL_TEX1);
+    boxes[1] = textured;
+    check("with a second vertex format");
+}
