@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
 #include <QOpenGLContext>
@@ -185,11 +186,14 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     SetDeviceExitHook(nullptr);
     if (!ready || deviceEnded || !g_device || !g_device->hasContext()) {
         ReleaseDevice3D();
+        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+            return fail(
+                QStringLiteral("no OpenGL 3.3 device could be made for the snapshot: without a display, "
+                               "Qt's off-screen platform offers no OpenGL here. Run it with an X "
+                               "display, e.g. xvfb-run -a ketra --snapshot ..."));
         return fail(
-            QStringLiteral("no OpenGL 3.3 device could be made for the snapshot%1. It needs an X "
-                           "display (e.g. run it under xvfb-run) or Mesa's EGL with "
-                           "QT_QPA_PLATFORM=offscreen.")
-                .arg(deviceMessage.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(deviceMessage)));
+            QStringLiteral("no OpenGL 3.3 device could be made for the snapshot%1")
+                .arg(deviceMessage.isEmpty() ? QString() : QStringLiteral(": %1").arg(deviceMessage)));
     }
 
     GraphModel model;

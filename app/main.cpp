@@ -1,6 +1,7 @@
 // ketra [FOLDER]: shows a folder as a 3D bar graph.
 #include "GraphForm.h"
 #include "Snapshot.h"
+#include "scene/D3DInit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -88,6 +89,8 @@ int main(int argc, char** argv) {
         folderGiven = true;
     }
 
+    // A machine whose OpenGL driver fails may restart the program on Mesa's software rasteriser.
+    SetDeviceRestartAllowed(true);
     GraphForm window;
     if (!window.Form_Load())
         return 1;
