@@ -4,10 +4,10 @@
 //   app/Commands.cpp          menu bar, pop-up menus, toolbar and the option commands
 //   app/Startup.cpp           start-up, settings, shutdown
 //   app/Layout.cpp            the layout rule applied to the widgets, the splitter
-//   graph/form/RenderLoop.cpp the 3D view: device, device objects, the render loop, rebuilds
+//   graph/form/RenderLoop.cpp the 3D view: device, device objects, render loop, camera step, reset
 //   graph/form/BarScene.cpp   the bar scene (BuildGraph)
 //   graph/form/Overlay.cpp    the text overlay and the hover test (MouseOver)
-//   graph/form/ViewInput.cpp  keys and mouse over the 3D view, the camera, reset
+//   graph/form/ViewInput.cpp  the view widget, its keys and mouse, dragging, hovering
 //   graph/form/Picking.cpp    clicking, the context menus and double-clicking bars
 //   folders/FolderLoading.cpp reading a folder into graph entries, Stop
 //   folders/Navigation.cpp    selectNode, history, address box, parent, refresh

@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTest>
 #include <QToolBar>
 
@@ -79,6 +80,14 @@ protected:
 
     QWidget* view() const { return form->Picture1; }
 
+    // A move of the mouse over the view with no button held, delivered to the view itself (the
+    // real pointer may be shared with other tests on the same display).
+    void hover(const QPoint& at) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(view()->mapToGlobal(at)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view(), &move);
+    }
+
     // What the window system delivers for a double-click: press, release, double-click, release.
     void doubleClick(const QPoint& at) {
         QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, at);
@@ -136,7 +145,7 @@ TEST_F(ViewTest, ClickingABarSelectsItAndTurnsItRedAndTheNextRestoresIt) {
 TEST_F(ViewTest, HoveringShowsNameAndSizeAndTheOverlayDrawsIt) {
     const int big = indexOf("big.dat"), docs = indexOf("docs");
     const QPoint at = barTop(big);
-    QTest::mouseMove(view(), at);
+    hover(at);
     EXPECT_EQ(form->m_hoverText, QStringLiteral("big.dat (3,000 bytes)"));
     EXPECT_TRUE(form->m_hoverShown);
     EXPECT_EQ(form->m_selectedEntry, big);
@@ -153,12 +162,12 @@ TEST_F(ViewTest, HoveringShowsNameAndSizeAndTheOverlayDrawsIt) {
     EXPECT_TRUE(drawn);
 
     // A folder without folder sizes shows its name alone.
-    QTest::mouseMove(view(), barTop(docs));
+    hover(barTop(docs));
     EXPECT_EQ(form->m_hoverText, QStringLiteral("docs"));
 
     // With the pop-up text off the status label shows it instead.
     form->mnuOptionsPopup_Click();
-    QTest::mouseMove(view(), barTop(big));
+    hover(barTop(big));
     EXPECT_EQ(form->txtCurrent->text(), QStringLiteral("big.dat (3,000 bytes)"));
 }
 
@@ -176,9 +185,9 @@ TEST_F(ViewTest, ThePlateIsNeverPicked) {
         ASSERT_GE(pick.FindNearest(), 0);
         EXPECT_EQ(pick.GetFrame(pick.FindNearest()), form->m_baseFrame);
     }
-    QTest::mouseMove(view(), barTop(indexOf("big.dat")));
+    hover(barTop(indexOf("big.dat")));
     ASSERT_TRUE(form->m_hoverShown);
-    QTest::mouseMove(view(), onPlate);
+    hover(onPlate);
     EXPECT_FALSE(form->m_hoverShown);
     QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, onPlate);
     EXPECT_EQ(form->m_selectedEntry, indexOf("big.dat")); // the hover selected it; the plate changed nothing
@@ -214,6 +223,18 @@ TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
     EXPECT_EQ(form->adrList->currentText(), folder + QStringLiteral("/docs"));
     EXPECT_TRUE(form->tlbBack->isEnabled()); // the folder went on the history
     EXPECT_EQ(opened.size(), 1);
+}
+
+TEST_F(ViewTest, AFileOpensFromTheFolderShownEvenWhileTheAddressIsBeingEdited) {
+    QList<QUrl> opened;
+    ketra::SetOpenUrlHook([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    form->adrList->setEditText(QStringLiteral("/somewhere/else")); // typed, Enter not pressed
+    doubleClick(barTop(indexOf("big.dat")));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first().toLocalFile(), folder + QStringLiteral("/big.dat"));
 }
 
 TEST_F(ViewTest, AFolderNameWithBracketsIsEnteredWhole) {
