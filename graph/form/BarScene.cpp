@@ -67,7 +67,7 @@ void LabelMaker::makeAt(std::size_t i) {
     ++m_made;
     platform::MeshPtr& geometry = m_geometry[p.text];
     if (!geometry)
-        geometry = platform::CreateTextMesh(m_font, p.text, 0.001f, 0.15f);
+        geometry = platform::CreateTextMesh(m_font, p.text, kLabelDeviation, kLabelExtrusion);
     p.frame->AddD3DXMesh(geometry)->SetMaterialOverride(m_material);
 }
 

@@ -138,8 +138,9 @@ TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
     auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1); };
 
     const platform::MeshPtr whole =
-        platform::CreateTextMesh(font, QStringLiteral("twelve_chars"), 0.001f, 0.15f);
-    const platform::MeshPtr cut = platform::CreateTextMesh(font, QStringLiteral("thirtee..."), 0.001f, 0.15f);
+        platform::CreateTextMesh(font, QStringLiteral("twelve_chars"), kLabelDeviation, kLabelExtrusion);
+    const platform::MeshPtr cut =
+        platform::CreateTextMesh(font, QStringLiteral("thirtee..."), kLabelDeviation, kLabelExtrusion);
     ASSERT_EQ(labelOf(1)->GetChildMeshCount(), 1);
     EXPECT_EQ(labelOf(1)->GetChildMesh(0)->mesh->vertices(), whole->vertices());
     EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh->vertices(), cut->vertices());
