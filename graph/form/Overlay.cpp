@@ -91,15 +91,23 @@ bool frameOutside(const CD3DFrame& frame, const Frustum& frustum, const LabelMak
     return true;
 }
 
-// Leaves the bars and labels that can't be seen out of the drawing: they are disabled for the
-// frame and enabled again when the guard goes.
+// Leaves the bars and labels that can't be seen out of the drawing, and the labels too small to be
+// read: they are disabled for the frame and enabled again when the guard goes.
 class OutOfViewFrames {
 public:
-    OutOfViewFrames(const CD3DFramePtr& bars, const Frustum& frustum, const LabelMaker* labels) {
+    OutOfViewFrames(const BarScene& scene, const Frustum& frustum, const platform::Matrix& viewProjection,
+                    const platform::Viewport& vp) {
+        const CD3DFramePtr& bars = scene.bars;
+        const LabelMaker* labels = scene.labels.get();
         const int n = bars->GetChildFrameCount();
         for (int i = 0; i < n; ++i) {
             const CD3DFramePtr child = bars->GetChildFrame(i);
-            if (child && child->Enabled && frameOutside(*child, frustum, labels)) {
+            if (!child || !child->Enabled)
+                continue;
+            const bool unreadable =
+                scene.minLabelPixels > 0 && labels && labels->isLabel(child.get()) &&
+                LabelEmPixels(child->GetUpdatedMatrix(), viewProjection, vp) < scene.minLabelPixels;
+            if (unreadable || frameOutside(*child, frustum, labels)) {
                 child->Enabled = false;
                 m_frames.push_back(child.get());
             }
@@ -128,6 +136,18 @@ QFont StatusFont() {
     return f;
 }
 
+float LabelEmPixels(const platform::Matrix& world, const platform::Matrix& viewProjection,
+                    const platform::Viewport& vp) {
+    const platform::Matrix m = platform::MatrixMultiply(world, viewProjection);
+    // Row 3 is where the origin goes, row 1 what the Y axis adds to it (homogeneous coordinates).
+    const float w0 = m(3, 3), w1 = m(1, 3) + m(3, 3);
+    if (w0 <= 1e-3f || w1 <= 1e-3f)
+        return 1e9f;
+    const float dx = ((m(1, 0) + m(3, 0)) / w1 - m(3, 0) / w0) * static_cast<float>(vp.width) / 2;
+    const float dy = ((m(1, 1) + m(3, 1)) / w1 - m(3, 1) / w0) * static_cast<float>(vp.height) / 2;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
 void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const OverlayState& overlay,
                     platform::Font* popupFont, platform::Font* statsFont) {
     if (!scene.root || !g_device)
@@ -142,10 +162,11 @@ void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const O
         scene.base->Enabled = false;
     {
         // Only what the camera can see is drawn; the picture is the same.
-        const Frustum frustum(
+        const platform::Matrix viewProjection =
             platform::MatrixMultiply(g_device->getTransform(platform::TransformType::View),
-                                     g_device->getTransform(platform::TransformType::Projection)));
-        const OutOfViewFrames culled(scene.bars, frustum, scene.labels.get());
+                                     g_device->getTransform(platform::TransformType::Projection));
+        const Frustum frustum(viewProjection);
+        const OutOfViewFrames culled(scene, frustum, viewProjection, g_device->getViewport());
         scene.root->Render(g_device);
     }
     if (showBase && !treeview) {

@@ -33,7 +33,18 @@ struct BarScene {
     CD3DFramePtr bars;
     // Makes the labels' text meshes (null without labels).
     std::shared_ptr<LabelMaker> labels;
+    // Labels whose letters would be less than this many pixels tall are left out of a frame (and
+    // their text is not made until they come closer): nobody can read them, and a folder of
+    // thousands of items would otherwise spend most of each frame on text solids a pixel or two
+    // high far down the grid. 0 draws every label in view.
+    float minLabelPixels = 3.0f;
 };
+
+// Height in pixels on the viewport `vp` of one unit of a frame's Y axis at its origin (for a label
+// frame, one em of its text), with the frame's world matrix and the view x projection matrix; a
+// very large number when the origin lies at or behind the eye.
+float LabelEmPixels(const platform::Matrix& world, const platform::Matrix& viewProjection,
+                    const platform::Viewport& vp);
 
 // A label's text mesh is made when the label is first drawn: a folder of many items holds far
 // more labels than the camera sees, and each text mesh is a solid of thousands of vertices. Until
@@ -52,6 +63,8 @@ public:
     // The box, in the label frame's space, that holds its text once made; false for a frame
     // that is no pending label.
     bool pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const;
+    // Whether `frame` is a label frame of this maker (made or not).
+    bool isLabel(const CD3DFrame* frame) const { return m_index.count(frame) != 0; }
     int madeCount() const { return m_made; }
 
 private:

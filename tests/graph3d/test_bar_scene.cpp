@@ -198,3 +198,26 @@ TEST(BarScene, AnEmptyListBuildsOnlyTheRootAndThePlate) {
     EXPECT_EQ(scene.bars->GetChildFrameCount(), 0);
     EXPECT_TRUE(boxIs(boxInParent(*scene.base), {-7, -0.05f, -7}, {7, 0.05f, 7}));
 }
+
+TEST(BarScene, LabelHeightOnScreenFollowsTheDistanceAndIgnoresWhatIsBehindTheEye) {
+    // The start camera: eye at (0, 0, -20) looking at the origin, 45 degrees, 800 x 600.
+    const platform::Matrix view = platform::MatrixLookAtLH({0, 0, -20}, {0, 0, 0}, {0, 1, 0});
+    const platform::Matrix projection = platform::MatrixPerspectiveFovLH(3.1415f / 4, 800.0f / 600, 1, 3000);
+    const platform::Matrix viewProjection = platform::MatrixMultiply(view, projection);
+    const platform::Viewport vp{0, 0, 800, 600, 0, 1};
+    const float cot = 1.0f / std::tan(3.1415f / 8);
+
+    struct Case {
+        platform::Matrix world;
+        float pixels;
+    };
+    const Case cases[] = {
+        {platform::MatrixTranslation(0, 0, 0), cot * 300 / 20},          // at the origin: 36 px per unit
+        {platform::MatrixTranslation(3, -2, 80), cot * 300 / 100},       // five times as far
+        {platform::MatrixScaling(0.4f, 0.8f, 1), 0.8f * cot * 300 / 20}, // a label's own scale
+        {platform::MatrixRotationZ(3.1415f / 2), cot * 300 / 20}, // its Y axis lying across: square pixels
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(LabelEmPixels(c.world, viewProjection, vp), c.pixels, c.pixels * 1e-3f);
+    EXPECT_GT(LabelEmPixels(platform::MatrixTranslation(0, 0, -25), viewProjection, vp), 1e6f);
+}

@@ -7,7 +7,9 @@
 #include "scene/D3DUtil.h"
 
 #include <QImage>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <vector>
 
 using namespace ketra;
 
@@ -28,8 +30,9 @@ TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
     BarSceneOptions options;
     options.labelFont = WindowFont();
     const BasePlateSize plate = *model.m_basePlate;
-    const BarScene scene =
+    BarScene scene =
         BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), options);
+    scene.minLabelPixels = 0; // every label in view, however small
     Camera camera;
     g_device->setTransform(platform::TransformType::View, camera.FrameMove(0, false).viewMatrix);
 
@@ -61,6 +64,64 @@ TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
 
     // Every frame is enabled again after a culled frame (picking relies on it).
     RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
+    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i)
+        ASSERT_TRUE(scene.bars->GetChildFrame(i)->Enabled);
+    ReleaseDevice3D();
+}
+
+TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
+    ASSERT_TRUE(InitOffscreenDevice3D(320, 240));
+    ASSERT_TRUE(g_device && g_device->hasContext()) << "no OpenGL 3.3 context (run under Xvfb)";
+    SetupSceneDefaults();
+
+    // One line of bars running away from the camera (along Z): near labels are tens of pixels
+    // tall, the far ones a pixel or two.
+    GraphModel model;
+    for (int i = 0; i < 400; ++i)
+        model.AddEntry(QStringLiteral("far%1.txt").arg(i), 0, 100, i, 100, 0xFF3366CCu, 32, QString(), 2,
+                       false);
+    model.ScaleEntries(false);
+    BarSceneOptions options;
+    options.labelFont = WindowFont();
+    const BasePlateSize plate = *model.m_basePlate;
+    BarScene scene =
+        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), options);
+    Camera camera;
+    g_device->setTransform(platform::TransformType::View, camera.FrameMove(0, false).viewMatrix);
+
+    OverlayState noText;
+    noText.showStats = noText.showShortcuts = false;
+    scene.minLabelPixels = 0;
+    scene.root->UpdateFrames();
+    const platform::Matrix viewProjection =
+        platform::MatrixMultiply(g_device->getTransform(platform::TransformType::View),
+                                 g_device->getTransform(platform::TransformType::Projection));
+    // The labels' heights on screen, near to far; the rule is set between the nearest and the
+    // furthest half.
+    std::vector<float> heights;
+    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i) {
+        const CD3DFramePtr f = scene.bars->GetChildFrame(i);
+        if (scene.labels->isLabel(f.get()))
+            heights.push_back(LabelEmPixels(f->GetUpdatedMatrix(), viewProjection, g_device->getViewport()));
+    }
+    ASSERT_EQ(heights.size(), 400u);
+    std::sort(heights.begin(), heights.end());
+    ASSERT_LT(heights.front() * 4, heights.back()); // they do shrink with the distance
+    const float threshold = heights[heights.size() / 2];
+    const int readable =
+        static_cast<int>(heights.end() - std::lower_bound(heights.begin(), heights.end(), threshold));
+
+    scene.minLabelPixels = threshold;
+    RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
+    const int madeWithRule = scene.labels->madeCount();
+    EXPECT_GT(madeWithRule, 0);
+    EXPECT_LE(madeWithRule, readable);
+    const QImage withRule = g_device->grabFramebuffer();
+
+    scene.minLabelPixels = 0;
+    RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
+    EXPECT_GT(scene.labels->madeCount(), madeWithRule);    // the small ones in view are made now
+    EXPECT_FALSE(g_device->grabFramebuffer() == withRule); // and drawn
     for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i)
         ASSERT_TRUE(scene.bars->GetChildFrame(i)->Enabled);
     ReleaseDevice3D();
