@@ -51,6 +51,21 @@ bool validName(std::string_view name) {
     return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
+// The next non-empty "/"-separated part of `path` from `pos` on (doubled and trailing "/" are
+// skipped); false when there is none left.
+bool nextPathPart(std::string_view path, std::size_t& pos, std::string_view& part) {
+    while (pos < path.size()) {
+        std::size_t end = path.find('/', pos);
+        if (end == std::string_view::npos)
+            end = path.size();
+        part = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (!part.empty())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // A 64-bit checksum over the payload, eight bytes at a time: it catches truncation, stray
@@ -168,14 +183,8 @@ std::uint32_t FolderCache::child(std::uint32_t parent, std::string_view name) co
 std::uint32_t FolderCache::find(std::string_view path, bool create) {
     std::uint32_t cur = root();
     std::size_t pos = 0;
-    while (pos < path.size()) {
-        std::size_t end = path.find('/', pos);
-        if (end == std::string_view::npos)
-            end = path.size();
-        std::string_view part = path.substr(pos, end - pos);
-        pos = end + 1;
-        if (part.empty())
-            continue;
+    std::string_view part;
+    while (nextPathPart(path, pos, part)) {
         if (part.size() > 255)
             return kNoNode;
         std::uint32_t next = child(cur, part);
@@ -199,14 +208,8 @@ std::uint32_t FolderCache::find(std::string_view path, bool create) {
 std::uint32_t FolderCache::deepest(std::string_view path) const {
     std::uint32_t cur = root();
     std::size_t pos = 0;
-    while (pos < path.size()) {
-        std::size_t end = path.find('/', pos);
-        if (end == std::string_view::npos)
-            end = path.size();
-        std::string_view part = path.substr(pos, end - pos);
-        pos = end + 1;
-        if (part.empty())
-            continue;
+    std::string_view part;
+    while (nextPathPart(path, pos, part)) {
         std::uint32_t next = child(cur, part);
         if (next == kNoNode)
             break;
