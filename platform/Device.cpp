@@ -12,11 +12,13 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <map>
 #include <numeric>
 #include <optional>
+#include <string>
 
 namespace platform {
 
@@ -60,9 +62,12 @@ private:
     std::map<std::size_t, std::size_t> m_runs;
 };
 
-// All meshes of one vertex format share one vertex buffer, one index buffer and one vertex-array
-// object: drawing a different mesh then changes no vertex state (switching vertex arrays is the
-// dearest part of a draw on Mesa's software rasteriser).
+// Meshes of one vertex format share a vertex buffer, an index buffer and a vertex-array object:
+// drawing a different mesh then changes no vertex state (switching vertex arrays is the dearest
+// part of a draw on Mesa's software rasteriser). When an arena is full the next one is made, twice
+// as large up to kMaxArenaBytes: arenas never grow, since a grown buffer is a new one that the
+// software rasteriser clears and the old contents are copied into (most of the first frame of a
+// scene of thousands of text meshes went into that).
 struct GlArena {
     std::uint32_t fvf = 0, stride = 0; // stride in floats
     GLuint vao = 0, vbo = 0, ebo = 0;
@@ -81,7 +86,7 @@ struct DeadMesh {
 // their epoch lives are queued here and released on the next GL work.
 struct GlEpoch {
     std::uint64_t id = 0;
-    std::map<std::uint64_t, GlArena> arenas; // by (fvf, stride)
+    std::map<std::uint64_t, std::vector<std::unique_ptr<GlArena>>> arenas; // by (fvf, stride)
     std::vector<DeadMesh> deadMeshes;
     std::vector<GLuint> deadTextures;
 };
@@ -124,7 +129,12 @@ struct GpuTexture {
 
 namespace {
 
-const char* const kVertexShader = R"(#version 330 core
+// The shaders are built in variants by three switches, so that each draws with only the inputs
+// and outputs it needs (every value passed from vertex to pixel costs the software rasteriser work
+// on each triangle): FLAT (flat shading: the colour of the first vertex), TEXTURE (a texture is
+// bound to stage 0) and SPECULAR (the specular render state). A "#version" line and the three
+// "#define"s come first.
+const char* const kVertexShader = R"(
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec2 aTexCoord;
@@ -139,15 +149,25 @@ uniform vec3 uEye; // camera position in world space
 // light: diffuse, ambient, specular, direction (world space, the way the light travels)
 uniform vec4 uLight[4];
 uniform vec4 uAmbient; // the ambient render state
-// lighting, light enabled, specular enabled, normalise normals
+// lighting, light enabled, (unused), normalise normals
 uniform ivec4 uFlags;
 uniform int uRemapDepth; // 1 when clip depth 0..1 must be mapped to OpenGL's -1..1 here
 
+#if FLAT
+flat out vec4 vColor;
+#else
 out vec4 vColor;
-out vec4 vSpecular;
-flat out vec4 vColorFlat;
-flat out vec4 vSpecularFlat;
+#endif
+#if SPECULAR
+#if FLAT
+flat out vec3 vSpecular;
+#else
+out vec3 vSpecular;
+#endif
+#endif
+#if TEXTURE
 out vec2 vTexCoord;
+#endif
 
 void main() {
     mat4 worldMatrix = mat4(uDraw[0], uDraw[1], uDraw[2], uDraw[3]);
@@ -155,7 +175,9 @@ void main() {
     gl_Position = uViewProj * world;
     if (uRemapDepth != 0)
         gl_Position.z = 2.0 * gl_Position.z - gl_Position.w;
+#if TEXTURE
     vTexCoord = aTexCoord;
+#endif
 
     vec4 color = vec4(1.0);
     vec3 specular = vec3(0.0);
@@ -171,46 +193,61 @@ void main() {
             float nDotL = dot(n, toLight);
             if (nDotL > 0.0) {
                 diffuse = uLight[0].rgb * nDotL;
-                if (uFlags.z != 0 && uDraw[11].x > 0.0) {
+#if SPECULAR
+                if (uDraw[11].x > 0.0) {
                     vec3 h = normalize(normalize(uEye - world.xyz) + toLight);
                     float nDotH = dot(n, h);
                     if (nDotH > 0.0)
                         specular = uDraw[9].rgb * uLight[2].rgb * pow(nDotH, uDraw[11].x);
                 }
+#endif
             }
         }
         color.rgb = uDraw[10].rgb + uDraw[8].rgb * ambient + uDraw[7].rgb * diffuse;
         color.a = uDraw[7].a;
     }
     vColor = clamp(color, 0.0, 1.0);
-    vSpecular = vec4(clamp(specular, 0.0, 1.0), 0.0);
-    vColorFlat = vColor;
-    vSpecularFlat = vSpecular;
+#if SPECULAR
+    vSpecular = clamp(specular, 0.0, 1.0);
+#endif
 }
 )";
 
-const char* const kFragmentShader = R"(#version 330 core
+const char* const kFragmentShader = R"(
+#if FLAT
+flat in vec4 vColor;
+#else
 in vec4 vColor;
-in vec4 vSpecular;
-flat in vec4 vColorFlat;
-flat in vec4 vSpecularFlat;
+#endif
+#if SPECULAR
+#if FLAT
+flat in vec3 vSpecular;
+#else
+in vec3 vSpecular;
+#endif
+#endif
+#if TEXTURE
 in vec2 vTexCoord;
 uniform sampler2D uTexture;
-// flat shading, texture bound
-uniform ivec2 uPixelFlags;
+#endif
 out vec4 fragColor;
 
 void main() {
-    vec4 color = uPixelFlags.x != 0 ? vColorFlat : vColor;
-    vec4 specular = uPixelFlags.x != 0 ? vSpecularFlat : vSpecular;
-    if (uPixelFlags.y != 0) {
-        // Stage 0 as Direct3D sets it up: colour = texture x diffuse, alpha = texture alpha.
-        vec4 t = texture(uTexture, vTexCoord);
-        color = vec4(color.rgb * t.rgb, t.a);
-    }
-    fragColor = clamp(vec4(color.rgb + specular.rgb, color.a), 0.0, 1.0);
+    vec4 color = vColor;
+#if TEXTURE
+    // Stage 0 as Direct3D sets it up: colour = texture x diffuse, alpha = texture alpha.
+    vec4 t = texture(uTexture, vTexCoord);
+    color = vec4(color.rgb * t.rgb, t.a);
+#endif
+#if SPECULAR
+    color.rgb += vSpecular;
+#endif
+    fragColor = clamp(color, 0.0, 1.0);
 }
 )";
+
+// The variant switches, as bits of a variant number.
+enum : int { kVariantFlat = 1, kVariantTexture = 2, kVariantSpecular = 4, kVariantCount = 8 };
 
 constexpr int kStateCount = 256;
 
@@ -344,17 +381,22 @@ struct Device::Gl {
     QPointer<QOpenGLContext> offered;
     std::function<bool()> offeredMakeCurrent;
 
-    GLuint program = 0;
+    // The shader variants, compiled when first needed; `variant` is the one in use (-1: none).
+    struct Program {
+        GLuint name = 0;
+        GLint draw = -1, viewProj = -1, eye = -1, light = -1, ambient = -1, flags = -1, remapDepth = -1,
+              texture = -1;
+    };
+    std::array<Program, kVariantCount> programs;
+    int variant = -1;
+    const Program* loc = nullptr; // the uniforms of the program in use
+    GLuint textureBound = 0;      // the texture bound to stage 0 (0: none)
     GLuint fbo = 0, colorBuffer = 0, depthBuffer = 0;
     int fboWidth = 0, fboHeight = 0;
     bool clipControl = false;
     bool allowClipControl = true;
     void (*glClipControl)(GLenum, GLenum) = nullptr;
 
-    struct {
-        GLint draw = -1, viewProj = -1, eye = -1, light = -1, ambient = -1, flags = -1, remapDepth = -1,
-              texture = -1, pixelFlags = -1;
-    } loc;
 
     // What was last sent to GL; `valid` false forces everything to be sent again (after someone
     // else, e.g. the overlay painter or the view, used the context).
@@ -788,15 +830,42 @@ bool Device::ensureCurrent() {
 
 bool Device::createGlObjects() {
     Gl& gl = *m_gl;
-    QOpenGLFunctions_3_3_Core* f = gl.f;
     gl.epoch = std::make_shared<GlEpoch>();
     gl.epoch->id = nextEpochId();
     gl.valid = false;
     gl.boundVao = 0;
 
-    auto compile = [f](GLenum type, const char* source) -> GLuint {
+    gl.programs = {};
+    gl.variant = -1;
+    if (!buildProgram(0))
+        return false;
+
+    // Depth 0..1 in clip space, as Direct3D: glClipControl where the context has it (4.5 or
+    // ARB_clip_control), else the vertex shader remaps z.
+    // Where the context has glClipControl but it is not wanted, the mode is still set (back) to
+    // OpenGL's own on every use: the context may have been left in the other mode.
+    gl.glClipControl = nullptr;
+    const QSurfaceFormat fmt = gl.context->format();
+    if (fmt.version() >= qMakePair(4, 5) || gl.context->hasExtension("GL_ARB_clip_control"))
+        gl.glClipControl =
+            reinterpret_cast<void (*)(GLenum, GLenum)>(gl.context->getProcAddress("glClipControl"));
+    gl.clipControl = gl.glClipControl != nullptr && gl.allowClipControl;
+
+    gl.fboWidth = gl.fboHeight = 0;
+    makeRenderTarget();
+    return gl.fbo != 0;
+}
+
+bool Device::buildProgram(int variant) {
+    Gl& gl = *m_gl;
+    QOpenGLFunctions_3_3_Core* f = gl.f;
+    const std::string header = "#version 330 core\n#define FLAT " + std::to_string(variant & kVariantFlat ? 1 : 0) +
+                               "\n#define TEXTURE " + std::to_string(variant & kVariantTexture ? 1 : 0) +
+                               "\n#define SPECULAR " + std::to_string(variant & kVariantSpecular ? 1 : 0) + "\n";
+    auto compile = [&](GLenum type, const char* source) -> GLuint {
         GLuint s = f->glCreateShader(type);
-        f->glShaderSource(s, 1, &source, nullptr);
+        const char* parts[2] = {header.c_str(), source};
+        f->glShaderSource(s, 2, parts, nullptr);
         f->glCompileShader(s);
         GLint ok = 0;
         f->glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
@@ -818,47 +887,33 @@ bool Device::createGlObjects() {
             f->glDeleteShader(fs);
         return false;
     }
-    gl.program = f->glCreateProgram();
-    f->glAttachShader(gl.program, vs);
-    f->glAttachShader(gl.program, fs);
-    f->glLinkProgram(gl.program);
+    const GLuint program = f->glCreateProgram();
+    f->glAttachShader(program, vs);
+    f->glAttachShader(program, fs);
+    f->glLinkProgram(program);
     f->glDeleteShader(vs);
     f->glDeleteShader(fs);
     GLint linked = 0;
-    f->glGetProgramiv(gl.program, GL_LINK_STATUS, &linked);
+    f->glGetProgramiv(program, GL_LINK_STATUS, &linked);
     if (!linked) {
         char log[2048] = {};
-        f->glGetProgramInfoLog(gl.program, sizeof log, nullptr, log);
+        f->glGetProgramInfoLog(program, sizeof log, nullptr, log);
         qWarning("Device: shader does not link: %s", log);
-        f->glDeleteProgram(gl.program);
-        gl.program = 0;
+        f->glDeleteProgram(program);
         return false;
     }
-    auto loc = [&](const char* name) { return f->glGetUniformLocation(gl.program, name); };
-    gl.loc.draw = loc("uDraw");
-    gl.loc.viewProj = loc("uViewProj");
-    gl.loc.eye = loc("uEye");
-    gl.loc.light = loc("uLight");
-    gl.loc.ambient = loc("uAmbient");
-    gl.loc.flags = loc("uFlags");
-    gl.loc.remapDepth = loc("uRemapDepth");
-    gl.loc.texture = loc("uTexture");
-    gl.loc.pixelFlags = loc("uPixelFlags");
-
-    // Depth 0..1 in clip space, as Direct3D: glClipControl where the context has it (4.5 or
-    // ARB_clip_control), else the vertex shader remaps z.
-    // Where the context has glClipControl but it is not wanted, the mode is still set (back) to
-    // OpenGL's own on every use: the context may have been left in the other mode.
-    gl.glClipControl = nullptr;
-    const QSurfaceFormat fmt = gl.context->format();
-    if (fmt.version() >= qMakePair(4, 5) || gl.context->hasExtension("GL_ARB_clip_control"))
-        gl.glClipControl =
-            reinterpret_cast<void (*)(GLenum, GLenum)>(gl.context->getProcAddress("glClipControl"));
-    gl.clipControl = gl.glClipControl != nullptr && gl.allowClipControl;
-
-    gl.fboWidth = gl.fboHeight = 0;
-    makeRenderTarget();
-    return gl.fbo != 0;
+    Gl::Program& p = gl.programs[static_cast<std::size_t>(variant)];
+    p.name = program;
+    auto loc = [&](const char* name) { return f->glGetUniformLocation(program, name); };
+    p.draw = loc("uDraw");
+    p.viewProj = loc("uViewProj");
+    p.eye = loc("uEye");
+    p.light = loc("uLight");
+    p.ambient = loc("uAmbient");
+    p.flags = loc("uFlags");
+    p.remapDepth = loc("uRemapDepth");
+    p.texture = loc("uTexture");
+    return true;
 }
 
 void Device::makeRenderTarget() {
@@ -901,8 +956,11 @@ void Device::destroyGlObjects() {
     QOpenGLFunctions_3_3_Core* f = gl.f;
     if (!f)
         return;
-    if (gl.program)
-        f->glDeleteProgram(gl.program);
+    for (Gl::Program& p : gl.programs)
+        if (p.name)
+            f->glDeleteProgram(p.name);
+    gl.programs = {};
+    gl.variant = -1;
     if (gl.fbo) {
         f->glBindFramebuffer(GL_FRAMEBUFFER, 0);
         f->glDeleteFramebuffers(1, &gl.fbo);
@@ -911,15 +969,16 @@ void Device::destroyGlObjects() {
     }
     if (gl.epoch) {
         GlEpoch& e = *gl.epoch;
-        for (auto& [key, arena] : e.arenas) {
-            f->glDeleteVertexArrays(1, &arena.vao);
-            f->glDeleteBuffers(1, &arena.vbo);
-            f->glDeleteBuffers(1, &arena.ebo);
-        }
+        for (auto& [key, list] : e.arenas)
+            for (const auto& arena : list) {
+                f->glDeleteVertexArrays(1, &arena->vao);
+                f->glDeleteBuffers(1, &arena->vbo);
+                f->glDeleteBuffers(1, &arena->ebo);
+            }
         if (!e.deadTextures.empty())
             f->glDeleteTextures(static_cast<GLsizei>(e.deadTextures.size()), e.deadTextures.data());
     }
-    gl.program = gl.fbo = gl.colorBuffer = gl.depthBuffer = 0;
+    gl.fbo = gl.colorBuffer = gl.depthBuffer = 0;
 }
 
 void Device::forgetContext(bool contextIsCurrent) {
@@ -932,7 +991,9 @@ void Device::forgetContext(bool contextIsCurrent) {
     gl.context = nullptr;
     gl.makeCurrent = nullptr;
     gl.f = nullptr;
-    gl.program = gl.fbo = gl.colorBuffer = gl.depthBuffer = 0;
+    gl.programs = {};
+    gl.variant = -1;
+    gl.fbo = gl.colorBuffer = gl.depthBuffer = 0;
     gl.fboWidth = gl.fboHeight = 0;
     gl.valid = false;
     gl.boundVao = 0;
@@ -983,13 +1044,11 @@ GpuMesh* Device::upload(const Mesh& mesh) {
         sorted.insert(sorted.end(), indices.begin() + face * 3, indices.begin() + face * 3 + 3);
     }
 
-    GlArena& arena = arenaFor(fvf, stride);
     const std::size_t vertexFloats = vertexCount * stride;
-    gpu->arena = &arena;
     gpu->vertexCount = vertexCount;
     gpu->indexCount = sorted.size();
-    gpu->firstVertex = allocateSpace(arena, true, vertexCount);
-    gpu->firstIndex = allocateSpace(arena, false, sorted.size());
+    gpu->arena = placeMesh(fvf, stride, vertexCount, sorted.size(), gpu->firstVertex, gpu->firstIndex);
+    GlArena& arena = *gpu->arena;
     QOpenGLFunctions_3_3_Core* f = gl.f;
     if (vertexFloats) {
         f->glBindBuffer(GL_COPY_WRITE_BUFFER, arena.vbo);
@@ -1011,37 +1070,61 @@ GpuMesh* Device::upload(const Mesh& mesh) {
     return mesh.gpu.get();
 }
 
-GlArena& Device::arenaFor(std::uint32_t fvf, std::uint32_t stride) {
-    Gl& gl = *m_gl;
-    const std::uint64_t key = std::uint64_t{fvf} << 32 | stride;
-    auto [it, added] = gl.epoch->arenas.try_emplace(key);
-    GlArena& arena = it->second;
-    if (!added)
-        return arena;
-    QOpenGLFunctions_3_3_Core* f = gl.f;
-    arena.fvf = fvf;
-    arena.stride = stride;
-    f->glGenVertexArrays(1, &arena.vao);
-    f->glGenBuffers(1, &arena.vbo);
-    f->glGenBuffers(1, &arena.ebo);
-    growSpace(arena, true, 4096);
-    growSpace(arena, false, 8192);
-    return arena;
-}
+namespace {
 
-std::size_t Device::allocateSpace(GlArena& arena, bool vertices, std::size_t count) {
+constexpr std::size_t kFirstArenaBytes = std::size_t(256) << 10;
+constexpr std::size_t kMaxArenaBytes = std::size_t(16) << 20;
+
+// Takes `count` elements of one of an arena's buffers: a free run, or the unused end.
+std::optional<std::size_t> takeSpace(GlArena& arena, bool vertices, std::size_t count) {
     if (count == 0)
         return 0;
     FreeRuns& runs = vertices ? arena.freeVertices : arena.freeIndices;
     if (auto start = runs.take(count))
-        return *start;
+        return start;
     std::size_t& end = vertices ? arena.vertexEnd : arena.indexEnd;
-    const std::size_t capacity = vertices ? arena.vertexCapacity : arena.indexCapacity;
-    if (end + count > capacity)
-        growSpace(arena, vertices, std::max(capacity * 2, end + count));
+    if (end + count > (vertices ? arena.vertexCapacity : arena.indexCapacity))
+        return std::nullopt;
     const std::size_t start = end;
     end += count;
     return start;
+}
+
+} // namespace
+
+GlArena* Device::placeMesh(std::uint32_t fvf, std::uint32_t stride, std::size_t vertexCount,
+                           std::size_t indexCount, std::size_t& firstVertex, std::size_t& firstIndex) {
+    std::vector<std::unique_ptr<GlArena>>& list = m_gl->epoch->arenas[std::uint64_t{fvf} << 32 | stride];
+    // The newest arena first: it is the one with room at its end.
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        GlArena& arena = **it;
+        const std::optional<std::size_t> v = takeSpace(arena, true, vertexCount);
+        if (!v)
+            continue;
+        const std::optional<std::size_t> i = takeSpace(arena, false, indexCount);
+        if (!i) {
+            freeMeshSpace(arena, *v, vertexCount, 0, 0);
+            continue;
+        }
+        firstVertex = *v;
+        firstIndex = *i;
+        return &arena;
+    }
+    // A new arena, twice the last one's size up to the cap, and never too small for the mesh.
+    const std::size_t vertexBytes = stride * sizeof(float), indexBytes = sizeof(std::uint32_t);
+    std::size_t bytes = kFirstArenaBytes;
+    if (!list.empty())
+        bytes = std::min(kMaxArenaBytes, list.back()->vertexCapacity * vertexBytes * 2);
+    const std::size_t vertexCapacity = std::max(bytes / vertexBytes, vertexCount);
+    const std::size_t indexCapacity = std::max(bytes / 2 / indexBytes, indexCount);
+    list.push_back(std::make_unique<GlArena>());
+    GlArena& arena = *list.back();
+    arena.fvf = fvf;
+    arena.stride = stride;
+    makeArenaBuffers(arena, vertexCapacity, indexCapacity);
+    firstVertex = *takeSpace(arena, true, vertexCount);
+    firstIndex = *takeSpace(arena, false, indexCount);
+    return &arena;
 }
 
 void Device::freeMeshSpace(GlArena& arena, std::size_t firstVertex, std::size_t vertexCount,
@@ -1059,37 +1142,21 @@ void Device::freeMeshSpace(GlArena& arena, std::size_t firstVertex, std::size_t 
     give(arena.freeIndices, arena.indexEnd, firstIndex, indexCount);
 }
 
-void Device::growSpace(GlArena& arena, bool vertices, std::size_t capacity) {
+void Device::makeArenaBuffers(GlArena& arena, std::size_t vertexCapacity, std::size_t indexCapacity) {
     QOpenGLFunctions_3_3_Core* f = m_gl->f;
-    const std::size_t elementBytes = vertices ? arena.stride * sizeof(float) : sizeof(std::uint32_t);
-    GLuint& buffer = vertices ? arena.vbo : arena.ebo;
-    const std::size_t used = vertices ? arena.vertexEnd : arena.indexEnd;
-    // A new buffer of the new size, with the used part copied over.
-    GLuint grown = 0;
-    f->glGenBuffers(1, &grown);
-    f->glBindBuffer(GL_COPY_WRITE_BUFFER, grown);
-    f->glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(capacity * elementBytes), nullptr,
-                    GL_STATIC_DRAW);
-    if (used) {
-        f->glBindBuffer(GL_COPY_READ_BUFFER, buffer);
-        f->glCopyBufferSubData(GL_COPY_READ_BUFFER, GL_COPY_WRITE_BUFFER, 0, 0,
-                               static_cast<GLsizeiptr>(used * elementBytes));
-        f->glBindBuffer(GL_COPY_READ_BUFFER, 0);
-    }
-    f->glBindBuffer(GL_COPY_WRITE_BUFFER, 0);
-    f->glDeleteBuffers(1, &buffer);
-    buffer = grown;
-    (vertices ? arena.vertexCapacity : arena.indexCapacity) = capacity;
-
-    // The vertex-array object refers to the buffers themselves: point it at the new one.
+    f->glGenVertexArrays(1, &arena.vao);
+    f->glGenBuffers(1, &arena.vbo);
+    f->glGenBuffers(1, &arena.ebo);
+    arena.vertexCapacity = vertexCapacity;
+    arena.indexCapacity = indexCapacity;
     f->glBindVertexArray(arena.vao);
     m_gl->boundVao = arena.vao;
-    if (!vertices) {
-        f->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, arena.ebo);
-        return;
-    }
+    f->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, arena.ebo);
+    f->glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexCapacity * sizeof(std::uint32_t)),
+                    nullptr, GL_STATIC_DRAW);
     const GLsizei bytes = static_cast<GLsizei>(arena.stride * sizeof(float));
     f->glBindBuffer(GL_ARRAY_BUFFER, arena.vbo);
+    f->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCapacity * bytes), nullptr, GL_STATIC_DRAW);
     f->glEnableVertexAttribArray(0);
     f->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, bytes, nullptr);
     std::uint32_t offset = 3;
@@ -1151,7 +1218,7 @@ void Device::applyState(const Mesh& mesh) {
     if (!gl.valid) {
         // Everything again: program, target, viewport, depth mapping, and all uniforms.
         bindTarget();
-        f->glUseProgram(gl.program);
+        gl.variant = -1;
         f->glBindVertexArray(0);
         gl.boundVao = 0;
         const Viewport& vp = st.viewport;
@@ -1161,16 +1228,13 @@ void Device::applyState(const Mesh& mesh) {
         if (gl.glClipControl)
             gl.glClipControl(GL_LOWER_LEFT, gl.clipControl ? 0x935F /* GL_ZERO_TO_ONE */
                                                            : 0x935E /* GL_NEGATIVE_ONE_TO_ONE */);
-        f->glUniform1i(gl.loc.remapDepth, gl.clipControl ? 0 : 1);
-        f->glUniform1i(gl.loc.texture, 0);
         f->glFrontFace(GL_CW); // left-handed data: front faces run clockwise on screen
         f->glProvokingVertex(GL_FIRST_VERTEX_CONVENTION); // flat shading takes the first vertex
         f->glDisable(GL_SCISSOR_TEST);
         f->glDisable(GL_STENCIL_TEST);
         f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         f->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        gl.worldVersion = gl.viewProjVersion = gl.materialVersion = gl.lightVersion = gl.renderStateVersion =
-            gl.textureVersion = 0;
+        gl.renderStateVersion = gl.textureVersion = 0;
         gl.valid = true;
     }
     if (gl.renderStateVersion != st.renderStateVersion) {
@@ -1200,26 +1264,39 @@ void Device::applyState(const Mesh& mesh) {
         } else {
             f->glDisable(GL_BLEND);
         }
-        const GLint pixelFlags[2] = {r[rs::ShadeMode] == rs::ShadeFlat ? 1 : 0, st.texture ? 1 : 0};
-        f->glUniform2iv(gl.loc.pixelFlags, 1, pixelFlags);
         gl.renderStateVersion = st.renderStateVersion;
-        gl.textureVersion = 0; // the pixel flags above include the texture flag
     }
     if (gl.textureVersion != st.textureVersion) {
-        const GLuint name = st.texture ? textureName(*st.texture) : 0;
+        const GLuint textureBound = st.texture ? textureName(*st.texture) : 0;
         f->glActiveTexture(GL_TEXTURE0);
-        f->glBindTexture(GL_TEXTURE_2D, name);
-        const GLint pixelFlags[2] = {st.renderStates[rs::ShadeMode] == rs::ShadeFlat ? 1 : 0, name ? 1 : 0};
-        f->glUniform2iv(gl.loc.pixelFlags, 1, pixelFlags);
+        f->glBindTexture(GL_TEXTURE_2D, textureBound);
+        gl.textureBound = textureBound;
         gl.textureVersion = st.textureVersion;
+    }
+    // The shader variant of these states; a new program has none of the uniforms yet.
+    const int variant = (st.renderStates[rs::ShadeMode] == rs::ShadeFlat ? kVariantFlat : 0) |
+                        (gl.textureBound ? kVariantTexture : 0) |
+                        (st.renderStates[rs::SpecularEnable] ? kVariantSpecular : 0);
+    if (variant != gl.variant) {
+        Gl::Program& p = gl.programs[static_cast<std::size_t>(variant)];
+        if (!p.name && !buildProgram(variant))
+            qWarning("Device: shader variant %d is missing; drawing goes on with the plain one", variant);
+        const int used = p.name ? variant : 0;
+        const Gl::Program& program = gl.programs[static_cast<std::size_t>(used)];
+        f->glUseProgram(program.name);
+        f->glUniform1i(program.remapDepth, gl.clipControl ? 0 : 1);
+        f->glUniform1i(program.texture, 0);
+        gl.variant = variant;
+        gl.loc = &program;
+        gl.worldVersion = gl.viewProjVersion = gl.materialVersion = gl.lightVersion = 0;
     }
     if (gl.viewProjVersion != st.viewProjVersion) {
         const Matrix viewProj = MatrixMultiply(st.view, st.projection);
-        f->glUniformMatrix4fv(gl.loc.viewProj, 1, GL_FALSE, &viewProj.m[0][0]);
+        f->glUniformMatrix4fv(gl.loc->viewProj, 1, GL_FALSE, &viewProj.m[0][0]);
         Vector3 eye;
         if (auto inv = MatrixInverse(st.view))
             eye = {inv->m[3][0], inv->m[3][1], inv->m[3][2]};
-        f->glUniform3f(gl.loc.eye, eye.x, eye.y, eye.z);
+        f->glUniform3f(gl.loc->eye, eye.x, eye.y, eye.z);
         gl.viewProjVersion = st.viewProjVersion;
     }
     const bool worldChanged = gl.worldVersion != st.worldVersion;
@@ -1245,7 +1322,7 @@ void Device::applyState(const Mesh& mesh) {
             block[45] = block[46] = block[47] = 0;
             gl.materialVersion = st.materialVersion;
         }
-        f->glUniform4fv(gl.loc.draw, 12, block);
+        f->glUniform4fv(gl.loc->draw, 12, block);
     }
     if (gl.lightVersion != st.lightVersion) {
         // The lowest-numbered enabled directional light is the light.
@@ -1264,12 +1341,12 @@ void Device::applyState(const Mesh& mesh) {
                 light->ambient.r,   light->ambient.g,   light->ambient.b,   light->ambient.a,
                 light->specular.r,  light->specular.g,  light->specular.b,  light->specular.a,
                 light->direction.x, light->direction.y, light->direction.z, 0};
-            f->glUniform4fv(gl.loc.light, 4, v);
+            f->glUniform4fv(gl.loc->light, 4, v);
         }
         const std::uint32_t amb = st.renderStates[rs::Ambient];
-        f->glUniform4f(gl.loc.ambient, ((amb >> 16) & 0xFF) / 255.0f, ((amb >> 8) & 0xFF) / 255.0f,
+        f->glUniform4f(gl.loc->ambient, ((amb >> 16) & 0xFF) / 255.0f, ((amb >> 8) & 0xFF) / 255.0f,
                        (amb & 0xFF) / 255.0f, ((amb >> 24) & 0xFF) / 255.0f);
-        f->glUniform4i(gl.loc.flags, st.renderStates[rs::Lighting] ? 1 : 0, light ? 1 : 0,
+        f->glUniform4i(gl.loc->flags, st.renderStates[rs::Lighting] ? 1 : 0, light ? 1 : 0,
                        st.renderStates[rs::SpecularEnable] ? 1 : 0,
                        st.renderStates[rs::NormalizeNormals] ? 1 : 0);
         gl.lightVersion = st.lightVersion;

@@ -181,16 +181,17 @@ private:
     struct Gl;
     bool ensureCurrent();
     bool createGlObjects();
+    bool buildProgram(int variant);
     void makeRenderTarget();
     void destroyGlObjects();
     void forgetContext(bool contextIsCurrent);
     void bindTarget();
     GpuMesh* upload(const Mesh& mesh);
-    GlArena& arenaFor(std::uint32_t fvf, std::uint32_t stride);
-    std::size_t allocateSpace(GlArena& arena, bool vertices, std::size_t count);
+    GlArena* placeMesh(std::uint32_t fvf, std::uint32_t stride, std::size_t vertexCount, std::size_t indexCount,
+                       std::size_t& firstVertex, std::size_t& firstIndex);
+    void makeArenaBuffers(GlArena& arena, std::size_t vertexCapacity, std::size_t indexCapacity);
     void freeMeshSpace(GlArena& arena, std::size_t firstVertex, std::size_t vertexCount,
                        std::size_t firstIndex, std::size_t indexCount);
-    void growSpace(GlArena& arena, bool vertices, std::size_t capacity);
     unsigned textureName(const Texture& texture);
     void applyState(const Mesh& mesh);
     void paintOverlay();

@@ -152,15 +152,20 @@ struct GlyphMetrics {
     Vector2 blackBoxMin, blackBoxMax; // extent of the outline; both equal `origin` for a blank
 };
 
+// What a text mesh is made of: closed solids, or only their front and back faces (the walls
+// left out, for text too small on screen for them to show).
+enum class TextShape { Solid, Faces };
+
 // Extruded 3D text of `font`: the font's em height is 1.0 unit, the baseline on y = 0, the text
 // starts at x = 0 and runs along +X, the front face at z = 0 and the back at z = extrusion
 // (front faces -Z, towards the default camera), curves flattened to `deviation` (in em units;
-// 0 or less means 0.01 em). Every glyph is a closed solid, holes included. `glyphs`, if given,
+// 0 or less means 0.01 em). Every glyph is a closed solid, holes included (with TextShape::Faces,
+// the same solid without its walls: the front and back faces alone). `glyphs`, if given,
 // receives one entry per character. Returns an empty mesh (no faces) for an empty string.
 // Characters (Unicode code points) are placed one after the other by their advance widths, without
 // kerning; each one's solid is made once per font, deviation and extrusion and then reused from a
 // cache, so building many labels costs little more than copying their vertices. Thread-safe.
 MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, float extrusion,
-                       std::vector<GlyphMetrics>* glyphs = nullptr);
+                       std::vector<GlyphMetrics>* glyphs = nullptr, TextShape shape = TextShape::Solid);
 
 } // namespace platform

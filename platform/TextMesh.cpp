@@ -5,13 +5,15 @@
 // never break a mesh apart.
 //
 // A character's solid: the outline of the glyph (QPainterPath::addText) in em units with y up,
-// curves flattened to the deviation, tessellated by the GLU tessellator into the front face at
+// curves flattened and points on nearly straight runs left out (together within the deviation),
+// tessellated by the GLU tessellator into the front face at
 // z = 0 (facing -Z, towards the default camera) and the back face at z = extrusion (facing +Z), and
 // a side wall of two triangles on every boundary edge of the tessellation. The walls are taken from
 // the triangulation itself (the edges that only one triangle uses), so front, back and walls meet
 // edge to edge and the solid is closed whatever the outline's overlaps. The triangles of the front
 // share their vertices, and so do those of the back; every wall quad has four of its own, so each
-// face carries its own flat normal. The extrusion is expected to be positive.
+// face carries its own flat normal. The extrusion is expected to be positive. Text too small on
+// screen for its walls to show may be made of the front and back faces alone.
 #include "Mesh.h"
 
 #include "Math.h"
@@ -112,6 +114,73 @@ std::vector<Contour> flattenPath(const QPainterPath& path, double tolerance) {
     return contours;
 }
 
+// Squared distance from p to the segment from a to b.
+double segmentDistance2(Point2 p, Point2 a, Point2 b) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double len2 = dx * dx + dy * dy;
+    const double t = len2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
+    const double ex = a.x + t * dx - p.x, ey = a.y + t * dy - p.y;
+    return ex * ex + ey * ey;
+}
+
+// Marks the points of c[first..last] (indexes taken modulo its size) that the Douglas-Peucker rule
+// keeps: every point left out lies within the tolerance of the chord that replaces it.
+void keepDouglasPeucker(const Contour& c, std::size_t first, std::size_t last, double tolerance2,
+                        std::vector<char>& keep) {
+    const std::size_t n = c.size();
+    std::vector<std::pair<std::size_t, std::size_t>> runs{{first, last}};
+    while (!runs.empty()) {
+        const auto [from, to] = runs.back();
+        runs.pop_back();
+        double worst = -1;
+        std::size_t at = from;
+        for (std::size_t i = from + 1; i < to; ++i) {
+            const double d = segmentDistance2(c[i % n], c[from % n], c[to % n]);
+            if (d > worst) {
+                worst = d;
+                at = i;
+            }
+        }
+        if (worst > tolerance2) {
+            keep[at % n] = 1;
+            runs.push_back({from, at});
+            runs.push_back({at, to});
+        }
+    }
+}
+
+// Leaves out the points of each contour that lie within `tolerance` of the outline drawn without
+// them (a font's outline has many points on nearly straight runs, which cost triangles and show
+// nothing at coarse deviations). A contour too small to keep three points (the dot of an "i" at a
+// coarse deviation) stays as it is: dropping it would lose a whole part of the glyph.
+void simplifyContours(std::vector<Contour>& contours, double tolerance) {
+    const double tolerance2 = tolerance * tolerance;
+    for (Contour& c : contours) {
+        const std::size_t n = c.size();
+        // The point farthest from the first splits the closed contour into two open runs.
+        std::size_t far = 0;
+        double farthest = -1;
+        for (std::size_t i = 1; i < n; ++i) {
+            const double dx = c[i].x - c[0].x, dy = c[i].y - c[0].y;
+            if (dx * dx + dy * dy > farthest) {
+                farthest = dx * dx + dy * dy;
+                far = i;
+            }
+        }
+        std::vector<char> keep(n, 0);
+        keep[0] = keep[far] = 1;
+        keepDouglasPeucker(c, 0, far, tolerance2, keep);
+        keepDouglasPeucker(c, far, n, tolerance2, keep);
+        Contour kept;
+        kept.reserve(n);
+        for (std::size_t i = 0; i < n; ++i)
+            if (keep[i])
+                kept.push_back(c[i]);
+        if (kept.size() >= 3)
+            c = std::move(kept);
+    }
+}
+
 // ---- tessellation ----
 
 struct TessOutput {
@@ -187,7 +256,7 @@ inline void push(std::vector<float>& out, float px, float py, float pz, float nx
 }
 
 // Builds the solid from the tessellation: front and back faces and the walls on its boundary.
-void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion) {
+void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion, TextShape shape) {
     // Weld the tessellator's points by their float position, so that points it reports twice
     // (input duplicates, combined intersections) become one vertex.
     std::vector<PointKey> points;
@@ -232,9 +301,10 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion) {
             ++edgeUse[edgeKey(t[k], t[(k + 1) % 3])];
     std::vector<std::array<std::uint32_t, 2>> boundary;
     for (const auto& t : triangles)
-        for (int k = 0; k < 3; ++k)
-            if (edgeUse[edgeKey(t[k], t[(k + 1) % 3])] == 1)
-                boundary.push_back({t[k], t[(k + 1) % 3]});
+        if (shape == TextShape::Solid)
+            for (int k = 0; k < 3; ++k)
+                if (edgeUse[edgeKey(t[k], t[(k + 1) % 3])] == 1)
+                    boundary.push_back({t[k], t[(k + 1) % 3]});
 
     const auto n = static_cast<std::uint32_t>(points.size());
     glyph.vertices.reserve(6 * (2 * n + 4 * boundary.size()));
@@ -273,13 +343,15 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion) {
 struct GlyphKey {
     char32_t character;
     std::uint32_t deviationBits, extrusionBits;
+    TextShape shape;
     bool operator==(const GlyphKey&) const = default;
 };
 struct GlyphKeyHash {
     std::size_t operator()(const GlyphKey& k) const {
         std::size_t h = std::hash<std::uint32_t>()(k.character);
         h = h * 1000003u ^ std::hash<std::uint32_t>()(k.deviationBits);
-        return h * 1000003u ^ std::hash<std::uint32_t>()(k.extrusionBits);
+        h = h * 1000003u ^ std::hash<std::uint32_t>()(k.extrusionBits);
+        return h * 2 + (k.shape == TextShape::Solid ? 0 : 1);
     }
 };
 
@@ -308,17 +380,20 @@ GlyphCache& glyphCache() {
 }
 
 std::shared_ptr<const GlyphSolid> makeGlyph(FontGlyphs& font, char32_t character, float deviation,
-                                            float extrusion) {
+                                            float extrusion, TextShape shape) {
     auto glyph = std::make_shared<GlyphSolid>();
     const QString text = QString::fromUcs4(&character, 1);
     glyph->advance = static_cast<float>(font.metrics.horizontalAdvance(text) / kEmPixels);
     QPainterPath path;
     path.addText(0, 0, font.font, text);
-    const std::vector<Contour> contours = flattenPath(path, deviation);
+    // A quarter of the deviation for the curves' chords and the rest for leaving points out: the
+    // outline stays within the deviation of the font's, with the fewest points at every deviation.
+    std::vector<Contour> contours = flattenPath(path, deviation / 4);
+    simplifyContours(contours, deviation * 3 / 4);
     if (!contours.empty()) {
         const TessOutput tess = tessellate(contours);
         if (!tess.failed)
-            buildSolid(*glyph, tess, extrusion);
+            buildSolid(*glyph, tess, extrusion, shape);
     }
     return glyph;
 }
@@ -337,7 +412,7 @@ FontGlyphs& fontGlyphs(GlyphCache& cache, const QFont& font) {
 } // namespace
 
 MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, float extrusion,
-                       std::vector<GlyphMetrics>* glyphs) {
+                       std::vector<GlyphMetrics>* glyphs, TextShape shape) {
     if (!(deviation > 0))
         deviation = kDefaultDeviation;
     const QList<uint> characters = text.toUcs4();
@@ -357,10 +432,10 @@ MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, 
         FontGlyphs& fontEntry = fontGlyphs(cache, font);
         for (uint c : characters) {
             const GlyphKey key{static_cast<char32_t>(c), std::bit_cast<std::uint32_t>(deviation),
-                               std::bit_cast<std::uint32_t>(extrusion)};
+                               std::bit_cast<std::uint32_t>(extrusion), shape};
             auto& slot = fontEntry.glyphs[key];
             if (!slot) {
-                slot = makeGlyph(fontEntry, key.character, deviation, extrusion);
+                slot = makeGlyph(fontEntry, key.character, deviation, extrusion, shape);
                 cache.bytes += bytesOf(*slot);
             }
             solids.push_back(slot);

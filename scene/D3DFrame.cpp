@@ -183,8 +183,7 @@ void CD3DFrame::UpdateFrames() {
 
 void CD3DFrame::updateStep(const Matrix& parentWorld) {
     m_world = platform::MatrixMultiply(m_local, parentWorld);
-    if (auto inverse = platform::MatrixInverse(m_world))
-        m_inverseWorld = *inverse;
+    m_inverseValid = false;
     for (const auto& child : m_children)
         if (child)
             child->updateStep(m_world);
@@ -248,12 +247,21 @@ Vector3 CD3DFrame::TransformNormal(const Vector3& v) const {
     return platform::Vec3TransformNormal(v, m_world);
 }
 
+const Matrix& CD3DFrame::GetInverseMatrix() const {
+    if (!m_inverseValid) {
+        if (auto inverse = platform::MatrixInverse(m_world))
+            m_inverseWorld = *inverse;
+        m_inverseValid = true;
+    }
+    return m_inverseWorld;
+}
+
 Vector3 CD3DFrame::InverseTransformCoord(const Vector3& v) const {
-    return platform::Vec3TransformCoord(v, m_inverseWorld);
+    return platform::Vec3TransformCoord(v, GetInverseMatrix());
 }
 
 Vector3 CD3DFrame::InverseTransformNormal(const Vector3& v) const {
-    return platform::Vec3TransformNormal(v, m_inverseWorld);
+    return platform::Vec3TransformNormal(v, GetInverseMatrix());
 }
 
 void CD3DFrame::rebuildLocal() {

@@ -128,13 +128,13 @@ public:
     void Optimize();
     void ComputeBoundingVolumes();
 
-    // Recomputes world = local x parent's world (and its inverse) for this subtree, with identity
-    // as this frame's parent. Meshes and Enabled are not looked at. A singular world matrix keeps
-    // the previous inverse.
+    // Recomputes world = local x parent's world (and its inverse, worked out when first asked for)
+    // for this subtree, with identity as this frame's parent. Meshes and Enabled are not looked
+    // at. A singular world matrix keeps the previous inverse.
     void UpdateFrames();
     // The world matrix of the last UpdateFrames (zero before the first).
     const platform::Matrix& GetUpdatedMatrix() const { return m_world; }
-    const platform::Matrix& GetInverseMatrix() const { return m_inverseWorld; }
+    const platform::Matrix& GetInverseMatrix() const;
 
     // Draws the subtree on the shared device (whatever `dev` is) in two passes: opaque subsets,
     // then translucent ones with alpha blending on; each frame's world transform is its local
@@ -176,7 +176,10 @@ private:
     void renderTraversal(platform::Device& device, bool drawOpaque, bool drawAlpha, int combineMode);
 
     platform::Matrix m_world;
-    platform::Matrix m_inverseWorld;
+    // The inverse of m_world once m_inverseValid (a scene of 100,000 frames is updated on every
+    // frame drawn, and few of their inverses are ever used).
+    mutable platform::Matrix m_inverseWorld;
+    mutable bool m_inverseValid = false;
     platform::Quaternion m_orientation;
     platform::Vector3 m_position;
     platform::Vector3 m_center;

@@ -37,43 +37,80 @@ LabelMaker::LabelMaker(const QFont& font, const platform::Material& material)
     m_emPerChar = static_cast<float>(fm.maxWidth() / em) + 0.5f;
 }
 
+int LabelLevelFor(float emPixels, int current) {
+    int level = kLabelLevelCount - 1;
+    for (int i = 0; i < kLabelLevelCount; ++i) {
+        if (emPixels >= kLabelLevels[i].minEmPixels) {
+            level = i;
+            break;
+        }
+    }
+    // Coarser than now only when clearly below the current level's bound.
+    if (current >= 0 && current < kLabelLevelCount && level > current &&
+        emPixels >= kLabelLevels[current].minEmPixels * 0.9f)
+        return current;
+    return level;
+}
+
 void LabelMaker::add(CD3DFrame* frame, const QString& text) {
     m_index[frame] = m_pending.size();
-    m_pending.push_back({frame, text, false});
+    m_pending.push_back({frame, text, -1});
     frame->SetPreRenderCallback(shared_from_this(), static_cast<std::int32_t>(m_pending.size() - 1));
 }
 
+void LabelMaker::fit(const CD3DFrame* frame, float emPixels) {
+    const auto it = m_index.find(frame);
+    if (it == m_index.end())
+        return;
+    const Pending& p = m_pending[it->second];
+    makeAt(it->second, LabelLevelFor(emPixels, p.level));
+}
+
 void LabelMaker::DXCallback(std::int32_t id) {
-    if (id >= 0 && static_cast<std::size_t>(id) < m_pending.size())
-        makeAt(static_cast<std::size_t>(id));
+    if (id >= 0 && static_cast<std::size_t>(id) < m_pending.size() && m_pending[id].level < 0)
+        makeAt(static_cast<std::size_t>(id), 0);
 }
 
 void LabelMaker::make(const CD3DFrame* frame) {
     const auto it = m_index.find(frame);
-    if (it != m_index.end())
-        makeAt(it->second);
+    if (it != m_index.end() && m_pending[it->second].level < 0)
+        makeAt(it->second, 0);
 }
 
 void LabelMaker::makeAll() {
     for (std::size_t i = 0; i < m_pending.size(); ++i)
-        makeAt(i);
+        if (m_pending[i].level < 0)
+            makeAt(i, 0);
 }
 
-void LabelMaker::makeAt(std::size_t i) {
+int LabelMaker::levelOf(const CD3DFrame* frame) const {
+    const auto it = m_index.find(frame);
+    return it == m_index.end() ? -1 : m_pending[it->second].level;
+}
+
+void LabelMaker::makeAt(std::size_t i, int level) {
     Pending& p = m_pending[i];
-    if (p.made)
+    if (p.level == level)
         return;
-    p.made = true;
-    ++m_made;
-    platform::MeshPtr& geometry = m_geometry[p.text];
-    if (!geometry)
-        geometry = platform::CreateTextMesh(m_font, p.text, kLabelDeviation, kLabelExtrusion);
-    p.frame->AddD3DXMesh(geometry)->SetMaterialOverride(m_material);
+    std::weak_ptr<platform::Mesh>& shared = m_geometry[p.text][static_cast<std::size_t>(level)];
+    platform::MeshPtr geometry = shared.lock();
+    if (!geometry) {
+        const LabelLevel& l = kLabelLevels[level];
+        geometry = platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, l.shape);
+        shared = geometry;
+    }
+    if (p.level < 0) {
+        ++m_made;
+        p.frame->AddD3DXMesh(geometry)->SetMaterialOverride(m_material);
+    } else {
+        p.frame->GetChildMesh(0)->mesh = std::move(geometry);
+    }
+    p.level = level;
 }
 
 bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const {
     const auto it = m_index.find(frame);
-    if (it == m_index.end() || m_pending[it->second].made)
+    if (it == m_index.end() || m_pending[it->second].level >= 0)
         return false;
     const float width = static_cast<float>(m_pending[it->second].text.size()) * m_emPerChar;
     box.min = {-0.5f, -m_descent, -0.5f};

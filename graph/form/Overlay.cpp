@@ -92,24 +92,31 @@ bool frameOutside(const CD3DFrame& frame, const Frustum& frustum, const LabelMak
 }
 
 // Leaves the bars and labels that can't be seen out of the drawing, and the labels too small to be
-// read: they are disabled for the frame and enabled again when the guard goes.
+// read: they are disabled for the frame and enabled again when the guard goes. The labels that
+// stay get the mesh their size on screen calls for.
 class OutOfViewFrames {
 public:
     OutOfViewFrames(const BarScene& scene, const Frustum& frustum, const platform::Matrix& viewProjection,
                     const platform::Viewport& vp) {
         const CD3DFramePtr& bars = scene.bars;
-        const LabelMaker* labels = scene.labels.get();
+        LabelMaker* labels = scene.labels.get();
         const int n = bars->GetChildFrameCount();
         for (int i = 0; i < n; ++i) {
             const CD3DFramePtr child = bars->GetChildFrame(i);
             if (!child || !child->Enabled)
                 continue;
-            const bool unreadable =
-                scene.minLabelPixels > 0 && labels && labels->isLabel(child.get()) &&
-                LabelEmPixels(child->GetUpdatedMatrix(), viewProjection, vp) < scene.minLabelPixels;
-            if (unreadable || frameOutside(*child, frustum, labels)) {
+            const bool label = labels && labels->isLabel(child.get());
+            bool leftOut = frameOutside(*child, frustum, labels);
+            float em = 0;
+            if (label && !leftOut) {
+                em = LabelEmPixels(child->GetUpdatedMatrix(), viewProjection, vp);
+                leftOut = scene.minLabelPixels > 0 && em < scene.minLabelPixels;
+            }
+            if (leftOut) {
                 child->Enabled = false;
                 m_frames.push_back(child.get());
+            } else if (label) {
+                labels->fit(child.get(), em);
             }
         }
     }
@@ -138,13 +145,21 @@ QFont StatusFont() {
 
 float LabelEmPixels(const platform::Matrix& world, const platform::Matrix& viewProjection,
                     const platform::Viewport& vp) {
-    const platform::Matrix m = platform::MatrixMultiply(world, viewProjection);
-    // Row 3 is where the origin goes, row 1 what the Y axis adds to it (homogeneous coordinates).
-    const float w0 = m(3, 3), w1 = m(1, 3) + m(3, 3);
+    // Rows 3 and 1 of world x viewProjection: where the origin goes, and what the Y axis adds to
+    // it (homogeneous coordinates).
+    float origin[4], axis[4];
+    for (int c = 0; c < 4; ++c) {
+        origin[c] = axis[c] = 0;
+        for (int k = 0; k < 4; ++k) {
+            origin[c] += world(3, k) * viewProjection(k, c);
+            axis[c] += world(1, k) * viewProjection(k, c);
+        }
+    }
+    const float w0 = origin[3], w1 = axis[3] + origin[3];
     if (w0 <= 1e-3f || w1 <= 1e-3f)
         return 1e9f;
-    const float dx = ((m(1, 0) + m(3, 0)) / w1 - m(3, 0) / w0) * static_cast<float>(vp.width) / 2;
-    const float dy = ((m(1, 1) + m(3, 1)) / w1 - m(3, 1) / w0) * static_cast<float>(vp.height) / 2;
+    const float dx = ((axis[0] + origin[0]) / w1 - origin[0] / w0) * static_cast<float>(vp.width) / 2;
+    const float dy = ((axis[1] + origin[1]) / w1 - origin[1] / w0) * static_cast<float>(vp.height) / 2;
     return std::sqrt(dx * dx + dy * dy);
 }
 

@@ -15,6 +15,9 @@
 #include <QString>
 #include <QUrl>
 
+#include <array>
+#include <iterator>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,20 +49,51 @@ struct BarScene {
 float LabelEmPixels(const platform::Matrix& world, const platform::Matrix& viewProjection,
                     const platform::Viewport& vp);
 
+// How finely a label's text is made, by the height of its em on screen: the outline's deviation
+// (in em) and whether the walls are made. Finer levels come first; a label whose em is at least
+// `minEmPixels` tall may use the level.
+struct LabelLevel {
+    float minEmPixels;
+    float deviation;
+    platform::TextShape shape;
+};
+// Each level keeps the outline within about a pixel of the font's (the finest one up to an em of
+// 100 pixels); below 12 pixels the walls (0.15 em deep, seen at a slant) would be under a pixel
+// wide and are left out.
+inline constexpr LabelLevel kLabelLevels[] = {
+    {48.0f, 0.01f, platform::TextShape::Solid}, {24.0f, 0.02f, platform::TextShape::Solid},
+    {12.0f, 0.04f, platform::TextShape::Solid}, {6.0f, 0.08f, platform::TextShape::Faces},
+    {0.0f, 0.16f, platform::TextShape::Faces},
+};
+inline constexpr int kLabelLevelCount = static_cast<int>(std::size(kLabelLevels));
+// The level for an em `emPixels` tall, for a label now at level `current` (-1: none yet). A label
+// moves to a coarser level only once it is a tenth smaller than the level's bound, so one moving
+// back and forth across a bound is not made again on every frame.
+int LabelLevelFor(float emPixels, int current);
+
 // A label's text mesh is made when the label is first drawn: a folder of many items holds far
 // more labels than the camera sees, and each text mesh is a solid of thousands of vertices. Until
 // then the label frame has no mesh (so it can't be picked, nor seen) and a box that surely holds
-// its text stands in for it when the view decides what to draw.
+// its text stands in for it when the view decides what to draw. The mesh follows the label's size
+// on screen (the levels above): labels far down the grid are drawn with a fraction of the
+// triangles of the near ones.
 class LabelMaker : public FrameCallback, public std::enable_shared_from_this<LabelMaker> {
 public:
     LabelMaker(const QFont& font, const platform::Material& material);
     // `frame` (kept alive by the scene) is to show `text`: it gets its mesh when it is first drawn.
     void add(CD3DFrame* frame, const QString& text);
+    // Before drawing: gives `frame` the mesh for an em `emPixels` tall (no-op for a frame that is
+    // no label of this maker).
+    void fit(const CD3DFrame* frame, float emPixels);
+    // A label drawn without fit first gets the finest level.
     void DXCallback(std::int32_t id) override;
-    // Makes the mesh of `frame` now (no-op when it has one or is no label of this maker).
+    // Makes the mesh of `frame` now at the finest level (no-op when it has one or is no label of
+    // this maker).
     void make(const CD3DFrame* frame);
-    // Makes every label's mesh.
+    // Makes every label's mesh that has none yet, at the finest level.
     void makeAll();
+    // The level of `frame`'s mesh; -1 when it has none or is no label.
+    int levelOf(const CD3DFrame* frame) const;
     // The box, in the label frame's space, that holds its text once made; false for a frame
     // that is no pending label.
     bool pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const;
@@ -71,24 +105,21 @@ private:
     struct Pending {
         CD3DFrame* frame = nullptr;
         QString text;
-        bool made = false;
+        int level = -1; // -1 until made
     };
-    void makeAt(std::size_t i);
+    void makeAt(std::size_t i, int level);
     QFont m_font;
     platform::Material m_material;
     float m_ascent = 1, m_descent = 0.5f, m_emPerChar = 1;
     std::vector<Pending> m_pending;
     std::unordered_map<const CD3DFrame*, std::size_t> m_index;
-    // Labels of the same text share their outline; each keeps a mesh object (and material) of its
-    // own.
-    QHash<QString, platform::MeshPtr> m_geometry;
+    // Labels of the same text and level share their outline while any of them shows it; each
+    // keeps a mesh object (and material) of its own.
+    QHash<QString, std::array<std::weak_ptr<platform::Mesh>, kLabelLevelCount>> m_geometry;
     int m_made = 0;
 };
 
-// Label text: outlines flattened to 1/100 em (under a third of a pixel for the largest labels the
-// camera shows from its start position; 1/1000 em gives no visible gain and twice the triangles,
-// which a folder of thousands of labels pays for in every frame), extruded by 0.15.
-inline constexpr float kLabelDeviation = 0.01f;
+// Label text: extruded by 0.15 em.
 inline constexpr float kLabelExtrusion = 0.15f;
 
 struct BarSceneOptions {

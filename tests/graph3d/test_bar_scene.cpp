@@ -138,9 +138,9 @@ TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
     auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1); };
 
     const platform::MeshPtr whole =
-        platform::CreateTextMesh(font, QStringLiteral("twelve_chars"), kLabelDeviation, kLabelExtrusion);
+        platform::CreateTextMesh(font, QStringLiteral("twelve_chars"), kLabelLevels[0].deviation, kLabelExtrusion);
     const platform::MeshPtr cut =
-        platform::CreateTextMesh(font, QStringLiteral("thirtee..."), kLabelDeviation, kLabelExtrusion);
+        platform::CreateTextMesh(font, QStringLiteral("thirtee..."), kLabelLevels[0].deviation, kLabelExtrusion);
     ASSERT_EQ(labelOf(1)->GetChildMeshCount(), 1);
     EXPECT_EQ(labelOf(1)->GetChildMesh(0)->mesh->vertices(), whole->vertices());
     EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh->vertices(), cut->vertices());
@@ -163,6 +163,69 @@ TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
     EXPECT_FLOAT_EQ(blue.diffuse.b, 0.8f);
     EXPECT_FLOAT_EQ(blue.diffuse.a, 1.0f);
     EXPECT_FLOAT_EQ(blue.ambient.b, 0.8f);
+}
+
+TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
+    // Levels by the em's height in pixels, finest first; a label only goes coarser once it is a
+    // tenth below its level's bound, and finer as soon as it is tall enough.
+    EXPECT_EQ(LabelLevelFor(1e9f, -1), 0);
+    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels, -1), 0);
+    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels - 1, -1), 1);
+    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels * 0.95f, 0), 0);
+    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels * 0.85f, 0), 1);
+    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels, 1), 0);
+    EXPECT_EQ(LabelLevelFor(0.5f, -1), kLabelLevelCount - 1);
+    EXPECT_EQ(LabelLevelFor(0.5f, 0), kLabelLevelCount - 1);
+    for (int i = 1; i < kLabelLevelCount; ++i) {
+        EXPECT_LT(kLabelLevels[i].minEmPixels, kLabelLevels[i - 1].minEmPixels);
+        EXPECT_GT(kLabelLevels[i].deviation, kLabelLevels[i - 1].deviation);
+        // Every level keeps its outline within about a pixel at the top of its range.
+        EXPECT_LE(kLabelLevels[i].deviation * kLabelLevels[i - 1].minEmPixels, 1.0f);
+    }
+
+    GraphModel model = laidOut({{"same.txt", 100, false, kRed},
+                                {"same.txt", 50, false, kRed},
+                                {"other.txt", 10, false, kGreen},
+                                {"last.txt", 10, false, kGreen}});
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1).get(); };
+    LabelMaker& labels = *scene.labels;
+    EXPECT_EQ(labels.levelOf(labelOf(1)), -1);
+    labels.fit(labelOf(1), 100);
+    ASSERT_EQ(labelOf(1)->GetChildMeshCount(), 1);
+    EXPECT_EQ(labels.levelOf(labelOf(1)), 0);
+    const CD3DMeshPtr shown = labelOf(1)->GetChildMesh(0);
+    const platform::MeshPtr fine = shown->mesh;
+    EXPECT_EQ(fine->vertices(), platform::CreateTextMesh(WindowFont(), "same.txt", kLabelLevels[0].deviation,
+                                                         kLabelExtrusion)
+                                    ->vertices());
+
+    // Far away: the coarsest outline, in the same mesh object and colour.
+    labels.fit(labelOf(1), 2);
+    EXPECT_EQ(labels.levelOf(labelOf(1)), kLabelLevelCount - 1);
+    ASSERT_EQ(labelOf(1)->GetChildMeshCount(), 1);
+    EXPECT_EQ(labelOf(1)->GetChildMesh(0), shown);
+    EXPECT_LT(shown->mesh->faceCount() * 3, fine->faceCount());
+    EXPECT_FLOAT_EQ(shown->GetMaterialOverride().diffuse.b, 0.8f);
+    EXPECT_EQ(labels.madeCount(), 1);
+
+    // Another label of the same text at the same level shares the outline, not the mesh object.
+    labels.fit(labelOf(2), 2);
+    EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh, shown->mesh);
+    EXPECT_NE(labelOf(2)->GetChildMesh(0), shown);
+    // Back near: the fine outline again.
+    labels.fit(labelOf(1), 60);
+    EXPECT_EQ(shown->mesh->vertices(), fine->vertices());
+    EXPECT_EQ(labels.madeCount(), 2);
+
+    // A label drawn without being fitted first gets the finest level; makeAll leaves made ones be.
+    labels.make(labelOf(3));
+    EXPECT_EQ(labels.levelOf(labelOf(3)), 0);
+    labels.makeAll();
+    EXPECT_EQ(labels.levelOf(labelOf(2)), kLabelLevelCount - 1);
+    EXPECT_EQ(labels.levelOf(labelOf(4)), 0);
+    EXPECT_EQ(labels.madeCount(), 4);
+    EXPECT_EQ(labels.levelOf(scene.bars->GetChildFrame(0).get()), -1); // a bar is no label
 }
 
 TEST(BarScene, BasePlateLiesFlatUnderTheGridAndTheRootIsTilted) {

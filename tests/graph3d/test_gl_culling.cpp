@@ -13,6 +13,44 @@
 
 using namespace ketra;
 
+namespace {
+
+// The scene of `model` laid out, with labels and the plate, and the camera at its start position.
+BarScene sceneAtTheStartView(GraphModel& model) {
+    model.ScaleEntries(false);
+    BarSceneOptions options;
+    options.labelFont = WindowFont();
+    const BasePlateSize plate = *model.m_basePlate;
+    BarScene scene =
+        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), options);
+    Camera camera;
+    g_device->setTransform(platform::TransformType::View, camera.FrameMove(0, false).viewMatrix);
+    return scene;
+}
+
+OverlayState noOverlayText() {
+    OverlayState none;
+    none.showStats = none.showShortcuts = false;
+    return none;
+}
+
+// The passes of a frame without leaving anything out: every enabled frame is drawn.
+void drawEveryFrame(const BarScene& scene) {
+    scene.root->UpdateFrames();
+    ClearView(kBackgroundColour);
+    g_device->setRenderState(platform::rs::Ambient, kAmbientLight);
+    g_device->beginScene();
+    scene.bars->Enabled = true;
+    scene.base->Enabled = false;
+    scene.root->Render(g_device);
+    scene.bars->Enabled = false;
+    scene.base->Enabled = true;
+    scene.root->Render(g_device);
+    g_device->endScene();
+}
+
+} // namespace
+
 TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
     ASSERT_TRUE(InitOffscreenDevice3D(320, 240));
     ASSERT_TRUE(g_device && g_device->hasContext()) << "no OpenGL 3.3 context (run under Xvfb)";
@@ -26,18 +64,10 @@ TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
                        0xFF000000u | static_cast<std::uint32_t>(i * 2654435761u >> 8), i % 7 ? 32 : 16,
                        QString(), 2, false);
     }
-    model.ScaleEntries(false);
-    BarSceneOptions options;
-    options.labelFont = WindowFont();
-    const BasePlateSize plate = *model.m_basePlate;
-    BarScene scene =
-        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), options);
+    BarScene scene = sceneAtTheStartView(model);
     scene.minLabelPixels = 0; // every label in view, however small
-    Camera camera;
-    g_device->setTransform(platform::TransformType::View, camera.FrameMove(0, false).viewMatrix);
 
-    OverlayState noText;
-    noText.showStats = noText.showShortcuts = false;
+    const OverlayState noText = noOverlayText();
     RenderBarFrame(scene, true, false, noText, nullptr, nullptr);
     const QImage culled = g_device->grabFramebuffer();
     const int made = scene.labels->madeCount();
@@ -47,17 +77,7 @@ TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
 
     // The same frame with every label made and every frame drawn.
     scene.labels->makeAll();
-    scene.root->UpdateFrames();
-    ClearView(kBackgroundColour);
-    g_device->setRenderState(platform::rs::Ambient, kAmbientLight);
-    g_device->beginScene();
-    scene.bars->Enabled = true;
-    scene.base->Enabled = false;
-    scene.root->Render(g_device);
-    scene.bars->Enabled = false;
-    scene.base->Enabled = true;
-    scene.root->Render(g_device);
-    g_device->endScene();
+    drawEveryFrame(scene);
     const QImage full = g_device->grabFramebuffer();
     EXPECT_GT(g_device->drawCount() - drawsCulled, drawsCulled); // far more was drawn
     EXPECT_TRUE(culled == full);
@@ -80,17 +100,9 @@ TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
     for (int i = 0; i < 400; ++i)
         model.AddEntry(QStringLiteral("far%1.txt").arg(i), 0, 100, i, 100, 0xFF3366CCu, 32, QString(), 2,
                        false);
-    model.ScaleEntries(false);
-    BarSceneOptions options;
-    options.labelFont = WindowFont();
-    const BasePlateSize plate = *model.m_basePlate;
-    BarScene scene =
-        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), options);
-    Camera camera;
-    g_device->setTransform(platform::TransformType::View, camera.FrameMove(0, false).viewMatrix);
+    BarScene scene = sceneAtTheStartView(model);
 
-    OverlayState noText;
-    noText.showStats = noText.showShortcuts = false;
+    const OverlayState noText = noOverlayText();
     scene.minLabelPixels = 0;
     scene.root->UpdateFrames();
     const platform::Matrix viewProjection =
@@ -124,5 +136,63 @@ TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
     EXPECT_FALSE(g_device->grabFramebuffer() == withRule); // and drawn
     for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i)
         ASSERT_TRUE(scene.bars->GetChildFrame(i)->Enabled);
+    ReleaseDevice3D();
+}
+
+TEST(BarFrame, CoarserLabelsFarAwayLookTheSame) {
+    ASSERT_TRUE(InitOffscreenDevice3D(640, 480));
+    ASSERT_TRUE(g_device && g_device->hasContext()) << "no OpenGL 3.3 context (run under Xvfb)";
+    SetupSceneDefaults();
+
+    GraphModel model;
+    for (int i = 0; i < 900; ++i)
+        model.AddEntry(QStringLiteral("label%1.doc").arg(i), i / 30, 500, i % 30, 500, 0xFF3366CCu, 32,
+                       QString(), 2, false);
+    BarScene scene = sceneAtTheStartView(model);
+    const OverlayState noText = noOverlayText();
+
+    RenderBarFrame(scene, true, false, noText, nullptr, nullptr);
+    const QImage levelled = g_device->grabFramebuffer();
+    std::vector<int> perLevel(kLabelLevelCount, 0);
+    std::vector<CD3DFrame*> made;
+    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i) {
+        CD3DFrame* f = scene.bars->GetChildFrame(i).get();
+        if (const int level = scene.labels->levelOf(f); level >= 0) {
+            ++perLevel[static_cast<std::size_t>(level)];
+            made.push_back(f);
+        }
+    }
+    // From the start position the grid runs from near labels to far ones.
+    EXPECT_GT(perLevel[0] + perLevel[1], 0);
+    EXPECT_GT(perLevel[kLabelLevelCount - 2] + perLevel[kLabelLevelCount - 1], 0);
+
+    // The same frame with every label that was drawn at the finest level (the others left out).
+    std::vector<CD3DFrame*> off;
+    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i) {
+        CD3DFrame* f = scene.bars->GetChildFrame(i).get();
+        if (std::find(made.begin(), made.end(), f) != made.end()) {
+            scene.labels->fit(f, 1e6f);
+        } else if (scene.labels->isLabel(f)) {
+            f->Enabled = false;
+            off.push_back(f);
+        }
+    }
+    drawEveryFrame(scene);
+    for (CD3DFrame* f : off)
+        f->Enabled = true;
+    const QImage finest = g_device->grabFramebuffer();
+
+    int labelPixels = 0, differing = 0;
+    for (int y = 0; y < finest.height(); ++y)
+        for (int x = 0; x < finest.width(); ++x) {
+            const QRgb a = finest.pixel(x, y), b = levelled.pixel(x, y);
+            if (qBlue(a) > 150 && qRed(a) < 60 && qGreen(a) < 60)
+                ++labelPixels; // the labels' blue
+            if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 60)
+                ++differing;
+        }
+    ASSERT_GT(labelPixels, 2000);
+    // Outlines within about a pixel: a thin seam of pixels along the letters' edges, no more.
+    EXPECT_LT(differing, labelPixels / 5) << labelPixels << " label pixels";
     ReleaseDevice3D();
 }

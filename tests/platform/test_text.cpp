@@ -72,8 +72,8 @@ double distance(const QPointF& p, const QLineF& line) {
     return std::hypot(q.x(), q.y());
 }
 
-// Largest distance from the middle of a side wall's front edge (a chord of the outline) to the
-// glyph's true outline.
+// Largest distance from a side wall's front edge (a chord of the outline: its ends and seven
+// points between them) to the glyph's true outline.
 double largestChordDeviation(const Mesh& mesh, const std::vector<QLineF>& outline) {
     double worst = 0;
     const auto& idx = mesh.indices();
@@ -84,11 +84,14 @@ double largestChordDeviation(const Mesh& mesh, const std::vector<QLineF>& outlin
             const Vector3 a = mesh.position(idx[t + k]), b = mesh.position(idx[t + (k + 1) % 3]);
             if (a.z != 0 || b.z != 0)
                 continue;
-            const QPointF middle((a.x + b.x) / 2, (a.y + b.y) / 2);
-            double nearest = 1e9;
-            for (const QLineF& line : outline)
-                nearest = std::min(nearest, distance(middle, line));
-            worst = std::max(worst, nearest);
+            for (int step = 0; step <= 8; ++step) {
+                const double t = step / 8.0;
+                const QPointF p(a.x + t * (b.x - a.x), a.y + t * (b.y - a.y));
+                double nearest = 1e9;
+                for (const QLineF& line : outline)
+                    nearest = std::min(nearest, distance(p, line));
+                worst = std::max(worst, nearest);
+            }
         }
     }
     return worst;
@@ -105,7 +108,10 @@ TEST(TextMesh, GlyphsAreClosedSolidsWithTheirHoles) {
         {"B", -2},    {"%", 2}, {"i", 4}, // the dot is a piece of its own
         {"Hello", 6},
     };
-    for (float deviation : {0.001f, 0.01f, 0.0f}) {
+    // Coarse deviations thin the outlines out, and must neither open a solid nor lose a part of a
+    // glyph (the dot of the "i" is smaller than twice the coarsest).
+    // Solids are made up to 0.04 em; at twice that the strokes are still apart.
+    for (float deviation : {0.001f, 0.01f, 0.0f, 0.04f, 0.06f, 0.08f}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.text) + " at deviation " + std::to_string(deviation));
             const MeshPtr mesh =
@@ -251,7 +257,7 @@ TEST(TextMesh, OutlineFollowsTheGlyphWithinTheDeviation) {
     for (const char* text : {"O", "S", "e", "@"}) {
         const std::vector<QLineF> outline = referenceOutline(labelFont(), text);
         ASSERT_FALSE(outline.empty());
-        for (float deviation : {0.05f, 0.01f, 0.002f}) {
+        for (float deviation : {0.16f, 0.05f, 0.01f, 0.002f}) {
             SCOPED_TRACE(std::string(text) + " at deviation " + std::to_string(deviation));
             const MeshPtr mesh = CreateTextMesh(labelFont(), text, deviation, kExtrusion);
             const double worst = largestChordDeviation(*mesh, outline);
@@ -265,6 +271,48 @@ TEST(TextMesh, OutlineFollowsTheGlyphWithinTheDeviation) {
     const MeshPtr coarse = CreateTextMesh(labelFont(), "O", 0.05f, kExtrusion);
     const MeshPtr fine = CreateTextMesh(labelFont(), "O", 0.001f, kExtrusion);
     EXPECT_GT(fine->vertexCount(), 2 * coarse->vertexCount());
+    // Straight runs of many points (the font's own) are thinned out too, not only curves.
+    const MeshPtr label = CreateTextMesh(labelFont(), "a005148.cpp", 0.16f, kExtrusion);
+    const MeshPtr labelFine = CreateTextMesh(labelFont(), "a005148.cpp", 0.01f, kExtrusion);
+    EXPECT_GT(labelFine->faceCount(), 2 * label->faceCount());
+}
+
+TEST(TextMesh, FacesShapeIsTheSolidWithoutItsWalls) {
+    for (float deviation : {0.01f, 0.16f}) {
+        SCOPED_TRACE(deviation);
+        const MeshPtr solid = CreateTextMesh(labelFont(), "Bag", deviation, kExtrusion);
+        const MeshPtr faces =
+            CreateTextMesh(labelFont(), "Bag", deviation, kExtrusion, nullptr, TextShape::Faces);
+        ASSERT_GT(faces->faceCount(), 0u);
+        long front = 0, back = 0;
+        const auto& idx = faces->indices();
+        for (std::size_t t = 0; t < idx.size(); t += 3) {
+            const Vector3 n = faces->normal(idx[t]);
+            const float z = faces->position(idx[t]).z;
+            if (n.z == -1 && z == 0)
+                ++front;
+            else if (n.z == 1 && z == kExtrusion)
+                ++back;
+        }
+        EXPECT_EQ(front, back);
+        EXPECT_EQ(static_cast<std::size_t>(front + back), faces->faceCount()); // no walls
+        EXPECT_EQ(facesAgainstNormals(*faces), 0);
+        EXPECT_NEAR(frontArea(*faces), frontArea(*solid), 1e-6);
+        const BoundingBox a = faces->boundingBox(), b = solid->boundingBox();
+        EXPECT_EQ(a.min.x, b.min.x);
+        EXPECT_EQ(a.max.y, b.max.y);
+        EXPECT_EQ(a.max.z, b.max.z);
+    }
+    // Even at the coarsest level a small part of a glyph stays: the dot of the "i".
+    const MeshPtr i = CreateTextMesh(labelFont(), "i", 0.16f, kExtrusion, nullptr, TextShape::Faces);
+    const MeshPtr dotless = CreateTextMesh(labelFont(), QString(QChar(0x131)), 0.16f, kExtrusion, nullptr,
+                                           TextShape::Faces);
+    EXPECT_GT(i->boundingBox().max.y, dotless->boundingBox().max.y + 0.1f);
+    // The two shapes are cached apart.
+    const MeshPtr again = CreateTextMesh(labelFont(), "Bag", 0.01f, kExtrusion);
+    EXPECT_EQ(again->faceCount(), CreateTextMesh(labelFont(), "Bag", 0.01f, kExtrusion)->faceCount());
+    EXPECT_NE(again->faceCount(),
+              CreateTextMesh(labelFont(), "Bag", 0.01f, kExtrusion, nullptr, TextShape::Faces)->faceCount());
 }
 
 TEST(TextMesh, CachedGlyphsGiveIdenticalMeshes) {
