@@ -498,7 +498,8 @@ TEST(GlDevice, AnOfferedContextThatGoesAwayBeforeTheResetIsNotUsed) {
 TEST_F(GlSceneTest, ManyMeshesComeAndGoAndEachKeepsItsOwnGeometry) {
     // 20 x 15 small boxes of different sizes (so that vertex data differs), each in its own
     // colour; then every other one is replaced by a new mesh of another size. Meshes share
-    // buffers, which grow and reuse freed space: every box must still show its own geometry.
+    // buffers, reuse freed space and go on in new buffers when one is full (large spheres drawn
+    // out of sight between the boxes fill several): every box must still show its own geometry.
     const int columns = 20, rows = 15;
     auto place = [&](int i) {
         return Vector3{-9.5f + (i % columns) * 1.0f, -7.0f + (i / columns) * 1.0f, 0};
@@ -509,12 +510,17 @@ TEST_F(GlSceneTest, ManyMeshesComeAndGoAndEachKeepsItsOwnGeometry) {
     std::vector<MeshPtr> boxes;
     for (int i = 0; i < columns * rows; ++i)
         boxes.push_back(CreateBox(0.3f + (i % 3) * 0.1f, 0.5f, 0.5f));
+    std::vector<MeshPtr> fillers;
+    for (int i = 0; i < 30; ++i)
+        fillers.push_back(CreateSphere(1, 100, 100)); // about 240 KB of vertices each
     std::vector<bool> second(boxes.size(), false);
     auto check = [&](const char* when) {
         const QImage image = frame([&] {
             for (std::size_t i = 0; i < boxes.size(); ++i) {
                 const Vector3 p = place(static_cast<int>(i));
                 drawMesh(*boxes[i], MatrixTranslation(p.x, p.y, p.z), colour(static_cast<int>(i), second[i]));
+                if (i % 10 == 0) // behind the camera
+                    drawMesh(*fillers[i / 10], MatrixTranslation(0, 0, -100), colour(0, false));
             }
         });
         int wrong = 0;
@@ -536,7 +542,7 @@ TEST_F(GlSceneTest, ManyMeshesComeAndGoAndEachKeepsItsOwnGeometry) {
     };
     check("first");
     const std::uint64_t uploads = dev->uploadCount();
-    EXPECT_GE(uploads, boxes.size());
+    EXPECT_GE(uploads, boxes.size() + fillers.size());
     for (std::size_t i = 0; i < boxes.size(); i += 2) {
         boxes[i] = CreateBox(0.3f + (i % 3) * 0.1f, 0.5f, 0.5f);
         second[i] = true;
