@@ -1,5 +1,6 @@
 // ketra [FOLDER]: shows a folder as a 3D bar graph.
 #include "GraphForm.h"
+#include "HugePages.h"
 #include "Snapshot.h"
 #include "scene/D3DInit.h"
 
@@ -37,6 +38,7 @@ int usageError(const QString& what) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ketra::StartWithHugePages(argv);
     // Help and version need no display: they are answered before the window system is touched.
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
