@@ -107,6 +107,13 @@ public:
     CD3DMeshPtr GetChildMesh(std::int32_t i) const;
     CD3DFramePtr GetChildFrame(std::int32_t i) const;
     std::int32_t GetChildFrameCount() const { return static_cast<std::int32_t>(m_children.size()); }
+    // The child frames and meshes as they are held (empty slots are null), for code that walks
+    // every frame of a large scene on every frame drawn.
+    const std::vector<CD3DFramePtr>& ChildFrames() const { return m_children; }
+    const std::vector<CD3DMeshPtr>& ChildMeshes() const { return m_meshes; }
+    // The pre-render callback object and its id (null and 0 when none is set).
+    const FrameCallback* PreRenderCallback() const { return m_preRender.get(); }
+    std::int32_t PreRenderId() const { return m_preRenderId; }
 
     // First object named exactly `Name`: this frame, then its meshes, then each child's subtree in
     // order (depth-first). `flags` is not used.

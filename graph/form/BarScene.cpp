@@ -53,17 +53,18 @@ int LabelLevelFor(float emPixels, int current) {
 }
 
 void LabelMaker::add(CD3DFrame* frame, const QString& text) {
-    m_index[frame] = m_pending.size();
     m_pending.push_back({frame, text, -1});
     frame->SetPreRenderCallback(shared_from_this(), static_cast<std::int32_t>(m_pending.size() - 1));
 }
 
 void LabelMaker::fit(const CD3DFrame* frame, float emPixels) {
-    const auto it = m_index.find(frame);
-    if (it == m_index.end())
+    const std::ptrdiff_t i = indexOf(frame);
+    if (i < 0)
         return;
-    const Pending& p = m_pending[it->second];
-    makeAt(it->second, LabelLevelFor(emPixels, p.level));
+    const Pending& p = m_pending[static_cast<std::size_t>(i)];
+    const int level = LabelLevelFor(emPixels, p.level);
+    if (level != p.level)
+        makeAt(static_cast<std::size_t>(i), level);
 }
 
 void LabelMaker::DXCallback(std::int32_t id) {
@@ -72,9 +73,9 @@ void LabelMaker::DXCallback(std::int32_t id) {
 }
 
 void LabelMaker::make(const CD3DFrame* frame) {
-    const auto it = m_index.find(frame);
-    if (it != m_index.end() && m_pending[it->second].level < 0)
-        makeAt(it->second, 0);
+    const std::ptrdiff_t i = indexOf(frame);
+    if (i >= 0 && m_pending[static_cast<std::size_t>(i)].level < 0)
+        makeAt(static_cast<std::size_t>(i), 0);
 }
 
 void LabelMaker::makeAll() {
@@ -84,8 +85,8 @@ void LabelMaker::makeAll() {
 }
 
 int LabelMaker::levelOf(const CD3DFrame* frame) const {
-    const auto it = m_index.find(frame);
-    return it == m_index.end() ? -1 : m_pending[it->second].level;
+    const std::ptrdiff_t i = indexOf(frame);
+    return i < 0 ? -1 : m_pending[static_cast<std::size_t>(i)].level;
 }
 
 void LabelMaker::makeAt(std::size_t i, int level) {
@@ -109,10 +110,10 @@ void LabelMaker::makeAt(std::size_t i, int level) {
 }
 
 bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const {
-    const auto it = m_index.find(frame);
-    if (it == m_index.end() || m_pending[it->second].level >= 0)
+    const std::ptrdiff_t i = indexOf(frame);
+    if (i < 0 || m_pending[static_cast<std::size_t>(i)].level >= 0)
         return false;
-    const float width = static_cast<float>(m_pending[it->second].text.size()) * m_emPerChar;
+    const float width = static_cast<float>(m_pending[static_cast<std::size_t>(i)].text.size()) * m_emPerChar;
     box.min = {-0.5f, -m_descent, -0.5f};
     box.max = {width + 0.5f, m_ascent, 0.65f};
     return true;

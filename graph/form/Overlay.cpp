@@ -76,13 +76,12 @@ bool frameOutside(const CD3DFrame& frame, const Frustum& frustum, const LabelMak
     for (int r = 0; r < 3; ++r)
         scale = std::max(scale, std::sqrt(world(r, 0) * world(r, 0) + world(r, 1) * world(r, 1) +
                                           world(r, 2) * world(r, 2)));
-    const int count = frame.GetChildMeshCount();
-    if (count == 0) {
+    const std::vector<CD3DMeshPtr>& meshes = frame.ChildMeshes();
+    if (meshes.empty()) {
         platform::BoundingBox box;
         return labels && labels->pendingBounds(&frame, box) && boxOutside(box, world, scale, frustum);
     }
-    for (int i = 0; i < count; ++i) {
-        const CD3DMeshPtr mesh = frame.GetChildMesh(i);
+    for (const CD3DMeshPtr& mesh : meshes) {
         if (!mesh || !mesh->mesh)
             continue;
         if (!boxOutside(mesh->mesh->boundingBox(), world, scale, frustum)) // the box is cached by the mesh
@@ -98,11 +97,8 @@ class OutOfViewFrames {
 public:
     OutOfViewFrames(const BarScene& scene, const Frustum& frustum, const platform::Matrix& viewProjection,
                     const platform::Viewport& vp) {
-        const CD3DFramePtr& bars = scene.bars;
         LabelMaker* labels = scene.labels.get();
-        const int n = bars->GetChildFrameCount();
-        for (int i = 0; i < n; ++i) {
-            const CD3DFramePtr child = bars->GetChildFrame(i);
+        for (const CD3DFramePtr& child : scene.bars->ChildFrames()) {
             if (!child || !child->Enabled)
                 continue;
             const bool label = labels && labels->isLabel(child.get());

@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace ketra {
@@ -98,7 +97,7 @@ public:
     // that is no pending label.
     bool pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const;
     // Whether `frame` is a label frame of this maker (made or not).
-    bool isLabel(const CD3DFrame* frame) const { return m_index.count(frame) != 0; }
+    bool isLabel(const CD3DFrame* frame) const { return indexOf(frame) >= 0; }
     int madeCount() const { return m_made; }
 
 private:
@@ -108,11 +107,15 @@ private:
         int level = -1; // -1 until made
     };
     void makeAt(std::size_t i, int level);
+    // The frame's place in m_pending (its pre-render callback id), or -1 for a frame that is no
+    // label of this maker.
+    std::ptrdiff_t indexOf(const CD3DFrame* frame) const {
+        return frame && frame->PreRenderCallback() == this ? frame->PreRenderId() : -1;
+    }
     QFont m_font;
     platform::Material m_material;
     float m_ascent = 1, m_descent = 0.5f, m_emPerChar = 1;
     std::vector<Pending> m_pending;
-    std::unordered_map<const CD3DFrame*, std::size_t> m_index;
     // Labels of the same text and level share their outline while any of them shows it; each
     // keeps a mesh object (and material) of its own.
     QHash<QString, std::array<std::weak_ptr<platform::Mesh>, kLabelLevelCount>> m_geometry;
