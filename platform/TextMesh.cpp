@@ -307,17 +307,24 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion, Text
                     boundary.push_back({t[k], t[(k + 1) % 3]});
 
     const auto n = static_cast<std::uint32_t>(points.size());
+    const bool front = shape != TextShape::Back, back = shape != TextShape::Front;
     glyph.vertices.reserve(6 * (2 * n + 4 * boundary.size()));
     glyph.indices.reserve(3 * (2 * triangles.size() + 2 * boundary.size()));
-    for (const PointKey& p : points)
-        push(glyph.vertices, p.x, p.y, 0, 0, 0, -1);
-    for (const PointKey& p : points)
-        push(glyph.vertices, p.x, p.y, extrusion, 0, 0, 1);
-    for (const auto& t : triangles)
-        glyph.indices.insert(glyph.indices.end(), {t[0], t[1], t[2]});
-    for (const auto& t : triangles)
-        glyph.indices.insert(glyph.indices.end(), {n + t[0], n + t[2], n + t[1]});
-    std::uint32_t next = 2 * n;
+    std::uint32_t next = 0;
+    if (front) {
+        for (const PointKey& p : points)
+            push(glyph.vertices, p.x, p.y, 0, 0, 0, -1);
+        for (const auto& t : triangles)
+            glyph.indices.insert(glyph.indices.end(), {t[0], t[1], t[2]});
+        next += n;
+    }
+    if (back) {
+        for (const PointKey& p : points)
+            push(glyph.vertices, p.x, p.y, extrusion, 0, 0, 1);
+        for (const auto& t : triangles)
+            glyph.indices.insert(glyph.indices.end(), {next + t[0], next + t[2], next + t[1]});
+        next += n;
+    }
     for (const auto& [ia, ib] : boundary) {
         const PointKey &a = points[ia], &b = points[ib];
         const Vector3 normal = Vec3Normalize({a.y - b.y, b.x - a.x, 0});
@@ -351,7 +358,7 @@ struct GlyphKeyHash {
         std::size_t h = std::hash<std::uint32_t>()(k.character);
         h = h * 1000003u ^ std::hash<std::uint32_t>()(k.deviationBits);
         h = h * 1000003u ^ std::hash<std::uint32_t>()(k.extrusionBits);
-        return h * 2 + (k.shape == TextShape::Solid ? 0 : 1);
+        return h * 4 + static_cast<std::size_t>(k.shape);
     }
 };
 

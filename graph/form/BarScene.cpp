@@ -57,14 +57,15 @@ void LabelMaker::add(CD3DFrame* frame, const QString& text) {
     frame->SetPreRenderCallback(shared_from_this(), static_cast<std::int32_t>(m_pending.size() - 1));
 }
 
-void LabelMaker::fit(const CD3DFrame* frame, float emPixels) {
+void LabelMaker::fit(const CD3DFrame* frame, float emPixels, bool fromFront) {
     const std::ptrdiff_t i = indexOf(frame);
     if (i < 0)
         return;
     const Pending& p = m_pending[static_cast<std::size_t>(i)];
     const int level = LabelLevelFor(emPixels, p.level);
-    if (level != p.level)
-        makeAt(static_cast<std::size_t>(i), level);
+    const bool back = !fromFront && kLabelLevels[level].shape != platform::TextShape::Solid;
+    if (level != p.level || back != p.back)
+        makeAt(static_cast<std::size_t>(i), level, back);
 }
 
 void LabelMaker::DXCallback(std::int32_t id) {
@@ -89,15 +90,19 @@ int LabelMaker::levelOf(const CD3DFrame* frame) const {
     return i < 0 ? -1 : m_pending[static_cast<std::size_t>(i)].level;
 }
 
-void LabelMaker::makeAt(std::size_t i, int level) {
+void LabelMaker::makeAt(std::size_t i, int level, bool back) {
     Pending& p = m_pending[i];
-    if (p.level == level)
+    if (p.level == level && p.back == back)
         return;
-    std::weak_ptr<platform::Mesh>& shared = m_geometry[p.text][static_cast<std::size_t>(level)];
+    std::weak_ptr<platform::Mesh>& shared = m_geometry[p.text][static_cast<std::size_t>(2 * level + (back ? 1 : 0))];
     platform::MeshPtr geometry = shared.lock();
     if (!geometry) {
+        // A level without walls draws the one face the camera sees.
         const LabelLevel& l = kLabelLevels[level];
-        geometry = platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, l.shape);
+        const platform::TextShape shape = l.shape == platform::TextShape::Solid ? l.shape
+                                          : back                               ? platform::TextShape::Back
+                                                                               : platform::TextShape::Front;
+        geometry = platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, shape);
         shared = geometry;
     }
     if (p.level < 0) {
@@ -107,6 +112,7 @@ void LabelMaker::makeAt(std::size_t i, int level) {
         p.frame->GetChildMesh(0)->mesh = std::move(geometry);
     }
     p.level = level;
+    p.back = back;
 }
 
 bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const {

@@ -90,13 +90,25 @@ bool frameOutside(const CD3DFrame& frame, const Frustum& frustum, const LabelMak
     return true;
 }
 
+// Whether the eye at `eye` (world space) lies on the front side of the plane z = 0 of a frame with
+// the world matrix `world`: the side towards -Z, from which a label's text reads.
+bool seenFromFront(const platform::Matrix& world, const platform::Vector3& eye) {
+    const platform::Vector3 x{world(0, 0), world(0, 1), world(0, 2)}, y{world(1, 0), world(1, 1), world(1, 2)};
+    const platform::Vector3 z{world(2, 0), world(2, 1), world(2, 2)};
+    const platform::Vector3 normal{x.y * y.z - x.z * y.y, x.z * y.x - x.x * y.z, x.x * y.y - x.y * y.x};
+    const platform::Vector3 toEye{eye.x - world(3, 0), eye.y - world(3, 1), eye.z - world(3, 2)};
+    const float eyeSide = toEye.x * normal.x + toEye.y * normal.y + toEye.z * normal.z;
+    const float plusZ = z.x * normal.x + z.y * normal.y + z.z * normal.z;
+    return eyeSide * plusZ <= 0;
+}
+
 // Leaves the bars and labels that can't be seen out of the drawing, and the labels too small to be
 // read: they are disabled for the frame and enabled again when the guard goes. The labels that
 // stay get the mesh their size on screen calls for.
 class OutOfViewFrames {
 public:
     OutOfViewFrames(const BarScene& scene, const Frustum& frustum, const platform::Matrix& viewProjection,
-                    const platform::Viewport& vp) {
+                    const platform::Viewport& vp, const platform::Vector3& eye) {
         LabelMaker* labels = scene.labels.get();
         for (const CD3DFramePtr& child : scene.bars->ChildFrames()) {
             if (!child || !child->Enabled)
@@ -112,7 +124,7 @@ public:
                 child->Enabled = false;
                 m_frames.push_back(child.get());
             } else if (label) {
-                labels->fit(child.get(), em);
+                labels->fit(child.get(), em, seenFromFront(child->GetUpdatedMatrix(), eye));
             }
         }
     }
@@ -177,7 +189,10 @@ void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const O
             platform::MatrixMultiply(g_device->getTransform(platform::TransformType::View),
                                      g_device->getTransform(platform::TransformType::Projection));
         const Frustum frustum(viewProjection);
-        const OutOfViewFrames culled(scene, frustum, viewProjection, g_device->getViewport());
+        platform::Vector3 eye;
+        if (const auto inverse = platform::MatrixInverse(g_device->getTransform(platform::TransformType::View)))
+            eye = {(*inverse)(3, 0), (*inverse)(3, 1), (*inverse)(3, 2)};
+        const OutOfViewFrames culled(scene, frustum, viewProjection, g_device->getViewport(), eye);
         scene.root->Render(g_device);
     }
     if (showBase && !treeview) {

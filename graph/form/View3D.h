@@ -81,9 +81,10 @@ public:
     LabelMaker(const QFont& font, const platform::Material& material);
     // `frame` (kept alive by the scene) is to show `text`: it gets its mesh when it is first drawn.
     void add(CD3DFrame* frame, const QString& text);
-    // Before drawing: gives `frame` the mesh for an em `emPixels` tall (no-op for a frame that is
-    // no label of this maker).
-    void fit(const CD3DFrame* frame, float emPixels);
+    // Before drawing: gives `frame` the mesh for an em `emPixels` tall, seen from the front (the
+    // side its text reads from) or from behind (no-op for a frame that is no label of this maker).
+    // Levels without walls keep only the face on the side seen.
+    void fit(const CD3DFrame* frame, float emPixels, bool fromFront = true);
     // A label drawn without fit first gets the finest level.
     void DXCallback(std::int32_t id) override;
     // Makes the mesh of `frame` now at the finest level (no-op when it has one or is no label of
@@ -105,8 +106,9 @@ private:
         CD3DFrame* frame = nullptr;
         QString text;
         int level = -1; // -1 until made
+        bool back = false; // only the back face (at a level without walls)
     };
-    void makeAt(std::size_t i, int level);
+    void makeAt(std::size_t i, int level, bool back = false);
     // The frame's place in m_pending (its pre-render callback id), or -1 for a frame that is no
     // label of this maker.
     std::ptrdiff_t indexOf(const CD3DFrame* frame) const {
@@ -116,9 +118,9 @@ private:
     platform::Material m_material;
     float m_ascent = 1, m_descent = 0.5f, m_emPerChar = 1;
     std::vector<Pending> m_pending;
-    // Labels of the same text and level share their outline while any of them shows it; each
-    // keeps a mesh object (and material) of its own.
-    QHash<QString, std::array<std::weak_ptr<platform::Mesh>, kLabelLevelCount>> m_geometry;
+    // Labels of the same text, level and face share their outline while any of them shows it;
+    // each keeps a mesh object (and material) of its own.
+    QHash<QString, std::array<std::weak_ptr<platform::Mesh>, 2 * kLabelLevelCount>> m_geometry;
     int m_made = 0;
 };
 

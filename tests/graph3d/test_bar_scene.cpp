@@ -209,6 +209,15 @@ TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
     EXPECT_FLOAT_EQ(shown->GetMaterialOverride().diffuse.b, 0.8f);
     EXPECT_EQ(labels.madeCount(), 1);
 
+    // Seen from behind, a level without walls keeps the back face; a solid level stays whole.
+    labels.fit(labelOf(1), 2, false);
+    ASSERT_GT(shown->mesh->vertexCount(), 0u);
+    EXPECT_GT(shown->mesh->normal(0).z, 0);
+    labels.fit(labelOf(1), 60, false);
+    EXPECT_EQ(shown->mesh->vertices(), fine->vertices());
+    labels.fit(labelOf(1), 2, true);
+    EXPECT_LT(shown->mesh->normal(0).z, 0);
+
     // Another label of the same text at the same level shares the outline, not the mesh object.
     labels.fit(labelOf(2), 2);
     EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh, shown->mesh);

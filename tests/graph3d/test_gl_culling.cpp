@@ -4,6 +4,7 @@
 #include "graph/GraphModel.h"
 #include "graph/form/View3D.h"
 #include "scene/D3DInit.h"
+#include "scene/D3DMesh.h"
 #include "scene/D3DUtil.h"
 
 #include <QImage>
@@ -139,60 +140,74 @@ TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
     ReleaseDevice3D();
 }
 
-TEST(BarFrame, CoarserLabelsFarAwayLookTheSame) {
+TEST(BarFrame, CoarserLabelsFarAwayLookTheSameFromEitherSide) {
     ASSERT_TRUE(InitOffscreenDevice3D(640, 480));
     ASSERT_TRUE(g_device && g_device->hasContext()) << "no OpenGL 3.3 context (run under Xvfb)";
     SetupSceneDefaults();
 
-    GraphModel model;
-    for (int i = 0; i < 900; ++i)
-        model.AddEntry(QStringLiteral("label%1.doc").arg(i), i / 30, 500, i % 30, 500, 0xFF3366CCu, 32,
-                       QString(), 2, false);
-    BarScene scene = sceneAtTheStartView(model);
-    const OverlayState noText = noOverlayText();
+    for (const bool turned : {false, true}) {
+        SCOPED_TRACE(turned ? "graph turned half round: labels seen from behind" : "start view");
+        GraphModel model;
+        for (int i = 0; i < 900; ++i)
+            model.AddEntry(QStringLiteral("label%1.doc").arg(i), i / 30, 500, i % 30, 500, 0xFF3366CCu, 32,
+                           QString(), 2, false);
+        BarScene scene = sceneAtTheStartView(model);
+        if (turned)
+            scene.root->AddRotation(2, 0, 1, 0, 3.14159265f);
+        const OverlayState noText = noOverlayText();
 
-    RenderBarFrame(scene, true, false, noText, nullptr, nullptr);
-    const QImage levelled = g_device->grabFramebuffer();
-    std::vector<int> perLevel(kLabelLevelCount, 0);
-    std::vector<CD3DFrame*> made;
-    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i) {
-        CD3DFrame* f = scene.bars->GetChildFrame(i).get();
-        if (const int level = scene.labels->levelOf(f); level >= 0) {
-            ++perLevel[static_cast<std::size_t>(level)];
-            made.push_back(f);
+        RenderBarFrame(scene, true, false, noText, nullptr, nullptr);
+        const QImage levelled = g_device->grabFramebuffer();
+        std::vector<int> perLevel(kLabelLevelCount, 0);
+        std::vector<CD3DFrame*> made;
+        int backFaces = 0;
+        for (const CD3DFramePtr& f : scene.bars->ChildFrames()) {
+            if (const int level = scene.labels->levelOf(f.get()); level >= 0) {
+                ++perLevel[static_cast<std::size_t>(level)];
+                made.push_back(f.get());
+                const platform::Mesh& mesh = *f->GetChildMesh(0)->mesh;
+                if (kLabelLevels[level].shape != platform::TextShape::Solid && mesh.vertexCount() > 0 &&
+                    mesh.normal(0).z > 0)
+                    ++backFaces;
+            }
         }
+        // The grid runs from near labels to far ones, and the small ones keep the face seen.
+        EXPECT_GT(perLevel[0] + perLevel[1], 0);
+        EXPECT_GT(perLevel[kLabelLevelCount - 2] + perLevel[kLabelLevelCount - 1], 0);
+        if (turned)
+            EXPECT_GT(backFaces, 0);
+        else
+            EXPECT_EQ(backFaces, 0);
+
+        // The same frame with every label that was drawn at the finest level (the others left out).
+        std::vector<CD3DFrame*> off;
+        for (const CD3DFramePtr& f : scene.bars->ChildFrames()) {
+            if (std::find(made.begin(), made.end(), f.get()) != made.end()) {
+                scene.labels->fit(f.get(), 1e6f);
+            } else if (scene.labels->isLabel(f.get())) {
+                f->Enabled = false;
+                off.push_back(f.get());
+            }
+        }
+        drawEveryFrame(scene);
+        for (CD3DFrame* f : off)
+            f->Enabled = true;
+        const QImage finest = g_device->grabFramebuffer();
+
+        int labelPixels = 0, differing = 0;
+        for (int y = 0; y < finest.height(); ++y)
+            for (int x = 0; x < finest.width(); ++x) {
+                const QRgb a = finest.pixel(x, y), b = levelled.pixel(x, y);
+                if (qBlue(a) > 120 && qRed(a) < 60 && qGreen(a) < 60)
+                    ++labelPixels; // the labels' blue, lit from the front or from behind
+                if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                        std::abs(qBlue(a) - qBlue(b)) >
+                    60)
+                    ++differing;
+            }
+        ASSERT_GT(labelPixels, 2000);
+        // Outlines within about a pixel: a thin seam of pixels along the letters' edges, no more.
+        EXPECT_LT(differing, labelPixels / 5) << labelPixels << " label pixels";
     }
-    // From the start position the grid runs from near labels to far ones.
-    EXPECT_GT(perLevel[0] + perLevel[1], 0);
-    EXPECT_GT(perLevel[kLabelLevelCount - 2] + perLevel[kLabelLevelCount - 1], 0);
-
-    // The same frame with every label that was drawn at the finest level (the others left out).
-    std::vector<CD3DFrame*> off;
-    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i) {
-        CD3DFrame* f = scene.bars->GetChildFrame(i).get();
-        if (std::find(made.begin(), made.end(), f) != made.end()) {
-            scene.labels->fit(f, 1e6f);
-        } else if (scene.labels->isLabel(f)) {
-            f->Enabled = false;
-            off.push_back(f);
-        }
-    }
-    drawEveryFrame(scene);
-    for (CD3DFrame* f : off)
-        f->Enabled = true;
-    const QImage finest = g_device->grabFramebuffer();
-
-    int labelPixels = 0, differing = 0;
-    for (int y = 0; y < finest.height(); ++y)
-        for (int x = 0; x < finest.width(); ++x) {
-            const QRgb a = finest.pixel(x, y), b = levelled.pixel(x, y);
-            if (qBlue(a) > 150 && qRed(a) < 60 && qGreen(a) < 60)
-                ++labelPixels; // the labels' blue
-            if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 60)
-                ++differing;
-        }
-    ASSERT_GT(labelPixels, 2000);
-    // Outlines within about a pixel: a thin seam of pixels along the letters' edges, no more.
-    EXPECT_LT(differing, labelPixels / 5) << labelPixels << " label pixels";
     ReleaseDevice3D();
 }

@@ -303,6 +303,19 @@ TEST(TextMesh, FacesShapeIsTheSolidWithoutItsWalls) {
         EXPECT_EQ(a.max.y, b.max.y);
         EXPECT_EQ(a.max.z, b.max.z);
     }
+    // One face alone: the front (facing -Z at z = 0) or the back (facing +Z at the extrusion).
+    const MeshPtr both = CreateTextMesh(labelFont(), "Bag", 0.16f, kExtrusion, nullptr, TextShape::Faces);
+    for (const TextShape side : {TextShape::Front, TextShape::Back}) {
+        const MeshPtr one = CreateTextMesh(labelFont(), "Bag", 0.16f, kExtrusion, nullptr, side);
+        EXPECT_EQ(2 * one->faceCount(), both->faceCount());
+        EXPECT_EQ(2 * one->vertexCount(), both->vertexCount());
+        const float z = side == TextShape::Front ? 0 : kExtrusion, nz = side == TextShape::Front ? -1 : 1;
+        for (std::uint32_t v = 0; v < one->vertexCount(); ++v) {
+            ASSERT_EQ(one->position(v).z, z);
+            ASSERT_EQ(one->normal(v).z, nz);
+        }
+        EXPECT_EQ(facesAgainstNormals(*one), 0);
+    }
     // Even at the coarsest level a small part of a glyph stays: the dot of the "i".
     const MeshPtr i = CreateTextMesh(labelFont(), "i", 0.16f, kExtrusion, nullptr, TextShape::Faces);
     const MeshPtr dotless = CreateTextMesh(labelFont(), QString(QChar(0x131)), 0.16f, kExtrusion, nullptr,
