@@ -12,7 +12,12 @@ namespace ketra {
 
 namespace {
 
-constexpr const char* kTunable = "glibc.malloc.hugetlb=1";
+// Huge pages for the heap; and blocks of up to 32 MiB taken from the heap, which keeps up to
+// 128 MiB of freed memory, rather than mapped and unmapped each time: the software rasteriser
+// takes and frees large blocks on every frame, and a new huge page is cleared whole when first
+// touched.
+constexpr const char* kTunable = "glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=33554432:"
+                                 "glibc.malloc.trim_threshold=134217728";
 constexpr const char* kMarker = "KETRA_HUGEPAGES_RESTARTED";
 
 std::string readSmallFile(const char* path) {

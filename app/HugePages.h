@@ -2,7 +2,8 @@
 // meshes, and the software rasteriser's copies of them), and where the kernel hands out huge pages
 // only on request each 4 KiB page costs a fault of its own: on a virtual machine that was most of
 // the time to the first picture. glibc asks for huge pages when its "glibc.malloc.hugetlb" tunable
-// is set, which it reads when the program starts; so the program starts itself once more with it.
+// is set, which it reads when the program starts; so the program starts itself once more with it
+// (and with the heap kept for large blocks, see HugePages.cpp).
 #pragma once
 
 #include <string_view>
