@@ -397,7 +397,6 @@ struct Device::Gl {
     bool allowClipControl = true;
     void (*glClipControl)(GLenum, GLenum) = nullptr;
 
-
     // What was last sent to GL; `valid` false forces everything to be sent again (after someone
     // else, e.g. the overlay painter or the view, used the context).
     bool valid = false;
@@ -859,9 +858,10 @@ bool Device::createGlObjects() {
 bool Device::buildProgram(int variant) {
     Gl& gl = *m_gl;
     QOpenGLFunctions_3_3_Core* f = gl.f;
-    const std::string header = "#version 330 core\n#define FLAT " + std::to_string(variant & kVariantFlat ? 1 : 0) +
-                               "\n#define TEXTURE " + std::to_string(variant & kVariantTexture ? 1 : 0) +
-                               "\n#define SPECULAR " + std::to_string(variant & kVariantSpecular ? 1 : 0) + "\n";
+    const std::string header = "#version 330 core\n#define FLAT " +
+                               std::to_string(variant & kVariantFlat ? 1 : 0) + "\n#define TEXTURE " +
+                               std::to_string(variant & kVariantTexture ? 1 : 0) + "\n#define SPECULAR " +
+                               std::to_string(variant & kVariantSpecular ? 1 : 0) + "\n";
     auto compile = [&](GLenum type, const char* source) -> GLuint {
         GLuint s = f->glCreateShader(type);
         const char* parts[2] = {header.c_str(), source};
@@ -1156,7 +1156,8 @@ void Device::makeArenaBuffers(GlArena& arena, std::size_t vertexCapacity, std::s
                     nullptr, GL_STATIC_DRAW);
     const GLsizei bytes = static_cast<GLsizei>(arena.stride * sizeof(float));
     f->glBindBuffer(GL_ARRAY_BUFFER, arena.vbo);
-    f->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCapacity * bytes), nullptr, GL_STATIC_DRAW);
+    f->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCapacity * bytes), nullptr,
+                    GL_STATIC_DRAW);
     f->glEnableVertexAttribArray(0);
     f->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, bytes, nullptr);
     std::uint32_t offset = 3;

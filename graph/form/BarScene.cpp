@@ -94,14 +94,15 @@ void LabelMaker::makeAt(std::size_t i, int level, bool back) {
     Pending& p = m_pending[i];
     if (p.level == level && p.back == back)
         return;
-    std::weak_ptr<platform::Mesh>& shared = m_geometry[p.text][static_cast<std::size_t>(2 * level + (back ? 1 : 0))];
+    std::weak_ptr<platform::Mesh>& shared =
+        m_geometry[p.text][static_cast<std::size_t>(2 * level + (back ? 1 : 0))];
     platform::MeshPtr geometry = shared.lock();
     if (!geometry) {
         // A level without walls draws the one face the camera sees.
         const LabelLevel& l = kLabelLevels[level];
         const platform::TextShape shape = l.shape == platform::TextShape::Solid ? l.shape
-                                          : back                               ? platform::TextShape::Back
-                                                                               : platform::TextShape::Front;
+                                          : back                                ? platform::TextShape::Back
+                                                                                : platform::TextShape::Front;
         geometry = platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, shape);
         shared = geometry;
     }

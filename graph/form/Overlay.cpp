@@ -93,7 +93,8 @@ bool frameOutside(const CD3DFrame& frame, const Frustum& frustum, const LabelMak
 // Whether the eye at `eye` (world space) lies on the front side of the plane z = 0 of a frame with
 // the world matrix `world`: the side towards -Z, from which a label's text reads.
 bool seenFromFront(const platform::Matrix& world, const platform::Vector3& eye) {
-    const platform::Vector3 x{world(0, 0), world(0, 1), world(0, 2)}, y{world(1, 0), world(1, 1), world(1, 2)};
+    const platform::Vector3 x{world(0, 0), world(0, 1), world(0, 2)},
+        y{world(1, 0), world(1, 1), world(1, 2)};
     const platform::Vector3 z{world(2, 0), world(2, 1), world(2, 2)};
     const platform::Vector3 normal{x.y * y.z - x.z * y.y, x.z * y.x - x.x * y.z, x.x * y.y - x.y * y.x};
     const platform::Vector3 toEye{eye.x - world(3, 0), eye.y - world(3, 1), eye.z - world(3, 2)};
@@ -190,7 +191,8 @@ void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const O
                                      g_device->getTransform(platform::TransformType::Projection));
         const Frustum frustum(viewProjection);
         platform::Vector3 eye;
-        if (const auto inverse = platform::MatrixInverse(g_device->getTransform(platform::TransformType::View)))
+        if (const auto inverse =
+                platform::MatrixInverse(g_device->getTransform(platform::TransformType::View)))
             eye = {(*inverse)(3, 0), (*inverse)(3, 1), (*inverse)(3, 2)};
         const OutOfViewFrames culled(scene, frustum, viewProjection, g_device->getViewport(), eye);
         scene.root->Render(g_device);

@@ -105,7 +105,7 @@ private:
     struct Pending {
         CD3DFrame* frame = nullptr;
         QString text;
-        int level = -1; // -1 until made
+        int level = -1;    // -1 until made
         bool back = false; // only the back face (at a level without walls)
     };
     void makeAt(std::size_t i, int level, bool back = false);

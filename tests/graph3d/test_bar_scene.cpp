@@ -137,10 +137,10 @@ TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
     const QFont font = WindowFont();
     auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1); };
 
-    const platform::MeshPtr whole =
-        platform::CreateTextMesh(font, QStringLiteral("twelve_chars"), kLabelLevels[0].deviation, kLabelExtrusion);
-    const platform::MeshPtr cut =
-        platform::CreateTextMesh(font, QStringLiteral("thirtee..."), kLabelLevels[0].deviation, kLabelExtrusion);
+    const platform::MeshPtr whole = platform::CreateTextMesh(font, QStringLiteral("twelve_chars"),
+                                                             kLabelLevels[0].deviation, kLabelExtrusion);
+    const platform::MeshPtr cut = platform::CreateTextMesh(font, QStringLiteral("thirtee..."),
+                                                           kLabelLevels[0].deviation, kLabelExtrusion);
     ASSERT_EQ(labelOf(1)->GetChildMeshCount(), 1);
     EXPECT_EQ(labelOf(1)->GetChildMesh(0)->mesh->vertices(), whole->vertices());
     EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh->vertices(), cut->vertices());
@@ -196,9 +196,9 @@ TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
     EXPECT_EQ(labels.levelOf(labelOf(1)), 0);
     const CD3DMeshPtr shown = labelOf(1)->GetChildMesh(0);
     const platform::MeshPtr fine = shown->mesh;
-    EXPECT_EQ(fine->vertices(), platform::CreateTextMesh(WindowFont(), "same.txt", kLabelLevels[0].deviation,
-                                                         kLabelExtrusion)
-                                    ->vertices());
+    EXPECT_EQ(fine->vertices(),
+              platform::CreateTextMesh(WindowFont(), "same.txt", kLabelLevels[0].deviation, kLabelExtrusion)
+                  ->vertices());
 
     // Far away: the coarsest outline, in the same mesh object and colour.
     labels.fit(labelOf(1), 2);

@@ -318,8 +318,8 @@ TEST(TextMesh, FacesShapeIsTheSolidWithoutItsWalls) {
     }
     // Even at the coarsest level a small part of a glyph stays: the dot of the "i".
     const MeshPtr i = CreateTextMesh(labelFont(), "i", 0.16f, kExtrusion, nullptr, TextShape::Faces);
-    const MeshPtr dotless = CreateTextMesh(labelFont(), QString(QChar(0x131)), 0.16f, kExtrusion, nullptr,
-                                           TextShape::Faces);
+    const MeshPtr dotless =
+        CreateTextMesh(labelFont(), QString(QChar(0x131)), 0.16f, kExtrusion, nullptr, TextShape::Faces);
     EXPECT_GT(i->boundingBox().max.y, dotless->boundingBox().max.y + 0.1f);
     // The two shapes are cached apart.
     const MeshPtr again = CreateTextMesh(labelFont(), "Bag", 0.01f, kExtrusion);
