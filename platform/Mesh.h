@@ -154,15 +154,16 @@ struct GlyphMetrics {
 
 // What a text mesh is made of: closed solids, or only their front and back faces (the walls
 // left out, for text too small on screen for them to show), or only the front or the back face
-// (for such text seen from one side).
-enum class TextShape { Solid, Faces, Front, Back };
+// (for such text seen from one side), or the solids without the face turned away from a camera on
+// one side (which draw the same picture there).
+enum class TextShape { Solid, Faces, Front, Back, SolidFront, SolidBack };
 
 // Extruded 3D text of `font`: the font's em height is 1.0 unit, the baseline on y = 0, the text
 // starts at x = 0 and runs along +X, the front face at z = 0 and the back at z = extrusion
 // (front faces -Z, towards the default camera), curves flattened to `deviation` (in em units;
 // 0 or less means 0.01 em). Every glyph is a closed solid, holes included (with TextShape::Faces,
 // the same solid without its walls: the front and back faces alone; Front and Back keep one of
-// them). `glyphs`, if given,
+// them, SolidFront and SolidBack leave one out). `glyphs`, if given,
 // receives one entry per character. Returns an empty mesh (no faces) for an empty string.
 // Characters (Unicode code points) are placed one after the other by their advance widths, without
 // kerning; each one's solid is made once per font, deviation and extrusion and then reused from a

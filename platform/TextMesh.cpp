@@ -301,13 +301,14 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion, Text
             ++edgeUse[edgeKey(t[k], t[(k + 1) % 3])];
     std::vector<std::array<std::uint32_t, 2>> boundary;
     for (const auto& t : triangles)
-        if (shape == TextShape::Solid)
+        if (shape == TextShape::Solid || shape == TextShape::SolidFront || shape == TextShape::SolidBack)
             for (int k = 0; k < 3; ++k)
                 if (edgeUse[edgeKey(t[k], t[(k + 1) % 3])] == 1)
                     boundary.push_back({t[k], t[(k + 1) % 3]});
 
     const auto n = static_cast<std::uint32_t>(points.size());
-    const bool front = shape != TextShape::Back, back = shape != TextShape::Front;
+    const bool front = shape != TextShape::Back && shape != TextShape::SolidBack;
+    const bool back = shape != TextShape::Front && shape != TextShape::SolidFront;
     glyph.vertices.reserve(6 * (2 * n + 4 * boundary.size()));
     glyph.indices.reserve(3 * (2 * triangles.size() + 2 * boundary.size()));
     std::uint32_t next = 0;
@@ -358,7 +359,7 @@ struct GlyphKeyHash {
         std::size_t h = std::hash<std::uint32_t>()(k.character);
         h = h * 1000003u ^ std::hash<std::uint32_t>()(k.deviationBits);
         h = h * 1000003u ^ std::hash<std::uint32_t>()(k.extrusionBits);
-        return h * 4 + static_cast<std::size_t>(k.shape);
+        return h * 8 + static_cast<std::size_t>(k.shape);
     }
 };
 

@@ -63,26 +63,26 @@ void LabelMaker::fit(const CD3DFrame* frame, float emPixels, bool fromFront) {
         return;
     const Pending& p = m_pending[static_cast<std::size_t>(i)];
     const int level = LabelLevelFor(emPixels, p.level);
-    const bool back = !fromFront && kLabelLevels[level].shape != platform::TextShape::Solid;
-    if (level != p.level || back != p.back)
-        makeAt(static_cast<std::size_t>(i), level, back);
+    const Side side = fromFront ? Side::Front : Side::Back;
+    if (level != p.level || side != p.side)
+        makeAt(static_cast<std::size_t>(i), level, side);
 }
 
 void LabelMaker::DXCallback(std::int32_t id) {
     if (id >= 0 && static_cast<std::size_t>(id) < m_pending.size() && m_pending[id].level < 0)
-        makeAt(static_cast<std::size_t>(id), 0);
+        makeAt(static_cast<std::size_t>(id), 0, Side::Both);
 }
 
 void LabelMaker::make(const CD3DFrame* frame) {
     const std::ptrdiff_t i = indexOf(frame);
     if (i >= 0 && m_pending[static_cast<std::size_t>(i)].level < 0)
-        makeAt(static_cast<std::size_t>(i), 0);
+        makeAt(static_cast<std::size_t>(i), 0, Side::Both);
 }
 
 void LabelMaker::makeAll() {
     for (std::size_t i = 0; i < m_pending.size(); ++i)
         if (m_pending[i].level < 0)
-            makeAt(i, 0);
+            makeAt(i, 0, Side::Both);
 }
 
 int LabelMaker::levelOf(const CD3DFrame* frame) const {
@@ -90,19 +90,21 @@ int LabelMaker::levelOf(const CD3DFrame* frame) const {
     return i < 0 ? -1 : m_pending[static_cast<std::size_t>(i)].level;
 }
 
-void LabelMaker::makeAt(std::size_t i, int level, bool back) {
+void LabelMaker::makeAt(std::size_t i, int level, Side side) {
     Pending& p = m_pending[i];
-    if (p.level == level && p.back == back)
+    if (p.level == level && p.side == side)
         return;
     std::weak_ptr<platform::Mesh>& shared =
-        m_geometry[p.text][static_cast<std::size_t>(2 * level + (back ? 1 : 0))];
+        m_geometry[p.text][static_cast<std::size_t>(3 * level + static_cast<int>(side))];
     platform::MeshPtr geometry = shared.lock();
     if (!geometry) {
-        // A level without walls draws the one face the camera sees.
+        // Seen from one side, the face turned away can't show: it is left out.
+        using platform::TextShape;
         const LabelLevel& l = kLabelLevels[level];
-        const platform::TextShape shape = l.shape == platform::TextShape::Solid ? l.shape
-                                          : back                                ? platform::TextShape::Back
-                                                                                : platform::TextShape::Front;
+        const bool solid = l.shape == TextShape::Solid;
+        const TextShape shape = side == Side::Both    ? l.shape
+                                : side == Side::Front ? (solid ? TextShape::SolidFront : TextShape::Front)
+                                                      : (solid ? TextShape::SolidBack : TextShape::Back);
         geometry = platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, shape);
         shared = geometry;
     }
@@ -113,7 +115,7 @@ void LabelMaker::makeAt(std::size_t i, int level, bool back) {
         p.frame->GetChildMesh(0)->mesh = std::move(geometry);
     }
     p.level = level;
-    p.back = back;
+    p.side = side;
 }
 
 bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const {

@@ -83,7 +83,7 @@ public:
     void add(CD3DFrame* frame, const QString& text);
     // Before drawing: gives `frame` the mesh for an em `emPixels` tall, seen from the front (the
     // side its text reads from) or from behind (no-op for a frame that is no label of this maker).
-    // Levels without walls keep only the face on the side seen.
+    // The face turned away from the camera is left out of the mesh.
     void fit(const CD3DFrame* frame, float emPixels, bool fromFront = true);
     // A label drawn without fit first gets the finest level.
     void DXCallback(std::int32_t id) override;
@@ -102,13 +102,16 @@ public:
     int madeCount() const { return m_made; }
 
 private:
+    // The faces a label's mesh has: both (a label drawn without being fitted first), or the one
+    // the camera sees.
+    enum class Side { Both, Front, Back };
     struct Pending {
         CD3DFrame* frame = nullptr;
         QString text;
-        int level = -1;    // -1 until made
-        bool back = false; // only the back face (at a level without walls)
+        int level = -1; // -1 until made
+        Side side = Side::Both;
     };
-    void makeAt(std::size_t i, int level, bool back = false);
+    void makeAt(std::size_t i, int level, Side side);
     // The frame's place in m_pending (its pre-render callback id), or -1 for a frame that is no
     // label of this maker.
     std::ptrdiff_t indexOf(const CD3DFrame* frame) const {
@@ -120,7 +123,7 @@ private:
     std::vector<Pending> m_pending;
     // Labels of the same text, level and face share their outline while any of them shows it;
     // each keeps a mesh object (and material) of its own.
-    QHash<QString, std::array<std::weak_ptr<platform::Mesh>, 2 * kLabelLevelCount>> m_geometry;
+    QHash<QString, std::array<std::weak_ptr<platform::Mesh>, 3 * kLabelLevelCount>> m_geometry;
     int m_made = 0;
 };
 

@@ -196,8 +196,10 @@ TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
     EXPECT_EQ(labels.levelOf(labelOf(1)), 0);
     const CD3DMeshPtr shown = labelOf(1)->GetChildMesh(0);
     const platform::MeshPtr fine = shown->mesh;
+    // Seen from the front: the solid without its back face, which can't show from there.
     EXPECT_EQ(fine->vertices(),
-              platform::CreateTextMesh(WindowFont(), "same.txt", kLabelLevels[0].deviation, kLabelExtrusion)
+              platform::CreateTextMesh(WindowFont(), "same.txt", kLabelLevels[0].deviation, kLabelExtrusion,
+                                       nullptr, platform::TextShape::SolidFront)
                   ->vertices());
 
     // Far away: the coarsest outline, in the same mesh object and colour.
@@ -209,16 +211,20 @@ TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
     EXPECT_FLOAT_EQ(shown->GetMaterialOverride().diffuse.b, 0.8f);
     EXPECT_EQ(labels.madeCount(), 1);
 
-    // Seen from behind, a level without walls keeps the back face; a solid level stays whole.
+    // Seen from behind: the back face (and the walls, at a level that has them).
     labels.fit(labelOf(1), 2, false);
     ASSERT_GT(shown->mesh->vertexCount(), 0u);
     EXPECT_GT(shown->mesh->normal(0).z, 0);
     labels.fit(labelOf(1), 60, false);
+    EXPECT_EQ(shown->mesh->vertices(),
+              platform::CreateTextMesh(WindowFont(), "same.txt", kLabelLevels[0].deviation, kLabelExtrusion,
+                                       nullptr, platform::TextShape::SolidBack)
+                  ->vertices());
+    labels.fit(labelOf(1), 60, true);
     EXPECT_EQ(shown->mesh->vertices(), fine->vertices());
-    labels.fit(labelOf(1), 2, true);
-    EXPECT_LT(shown->mesh->normal(0).z, 0);
 
     // Another label of the same text at the same level shares the outline, not the mesh object.
+    labels.fit(labelOf(1), 2);
     labels.fit(labelOf(2), 2);
     EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh, shown->mesh);
     EXPECT_NE(labelOf(2)->GetChildMesh(0), shown);
@@ -227,9 +233,13 @@ TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
     EXPECT_EQ(shown->mesh->vertices(), fine->vertices());
     EXPECT_EQ(labels.madeCount(), 2);
 
-    // A label drawn without being fitted first gets the finest level; makeAll leaves made ones be.
+    // A label drawn without being fitted first gets the whole solid at the finest level; makeAll
+    // leaves made ones be.
     labels.make(labelOf(3));
     EXPECT_EQ(labels.levelOf(labelOf(3)), 0);
+    EXPECT_EQ(labelOf(3)->GetChildMesh(0)->mesh->vertices(),
+              platform::CreateTextMesh(WindowFont(), "other.txt", kLabelLevels[0].deviation, kLabelExtrusion)
+                  ->vertices());
     labels.makeAll();
     EXPECT_EQ(labels.levelOf(labelOf(2)), kLabelLevelCount - 1);
     EXPECT_EQ(labels.levelOf(labelOf(4)), 0);

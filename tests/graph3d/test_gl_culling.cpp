@@ -183,7 +183,7 @@ TEST(BarFrame, CoarserLabelsFarAwayLookTheSameFromEitherSide) {
         std::vector<CD3DFrame*> off;
         for (const CD3DFramePtr& f : scene.bars->ChildFrames()) {
             if (std::find(made.begin(), made.end(), f.get()) != made.end()) {
-                scene.labels->fit(f.get(), 1e6f);
+                scene.labels->fit(f.get(), 1e6f, !turned); // every label in view is seen from one side
             } else if (scene.labels->isLabel(f.get())) {
                 f->Enabled = false;
                 off.push_back(f.get());

@@ -316,6 +316,16 @@ TEST(TextMesh, FacesShapeIsTheSolidWithoutItsWalls) {
         }
         EXPECT_EQ(facesAgainstNormals(*one), 0);
     }
+    // The solid less the face turned away from one side: walls and the other face stay.
+    const MeshPtr solid = CreateTextMesh(labelFont(), "Bag", 0.16f, kExtrusion);
+    for (const TextShape side : {TextShape::SolidFront, TextShape::SolidBack}) {
+        const MeshPtr open = CreateTextMesh(labelFont(), "Bag", 0.16f, kExtrusion, nullptr, side);
+        EXPECT_EQ(open->faceCount() + both->faceCount() / 2, solid->faceCount());
+        const float gone = side == TextShape::SolidFront ? 1 : -1;
+        for (std::uint32_t v = 0; v < open->vertexCount(); ++v)
+            ASSERT_NE(open->normal(v).z, gone);
+        EXPECT_EQ(facesAgainstNormals(*open), 0);
+    }
     // Even at the coarsest level a small part of a glyph stays: the dot of the "i".
     const MeshPtr i = CreateTextMesh(labelFont(), "i", 0.16f, kExtrusion, nullptr, TextShape::Faces);
     const MeshPtr dotless =
