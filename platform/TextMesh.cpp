@@ -289,22 +289,26 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion, Text
         for (auto& t : triangles)
             std::swap(t[1], t[2]);
 
-    // Boundary edges: used by one triangle only, kept in that triangle's direction, so the solid
-    // lies on their right-hand side (seen from -Z) and the outward side is on their left.
-    std::unordered_map<std::uint64_t, int> edgeUse;
-    edgeUse.reserve(triangles.size() * 3);
-    auto edgeKey = [](std::uint32_t a, std::uint32_t b) {
-        return (std::uint64_t(std::min(a, b)) << 32) | std::max(a, b);
-    };
-    for (const auto& t : triangles)
-        for (int k = 0; k < 3; ++k)
-            ++edgeUse[edgeKey(t[k], t[(k + 1) % 3])];
+    // Boundary edges (only shapes with walls need them): used by one triangle only, kept in that
+    // triangle's direction, so the solid lies on their right-hand side (seen from -Z) and the
+    // outward side is on their left.
+    const bool walls =
+        shape == TextShape::Solid || shape == TextShape::SolidFront || shape == TextShape::SolidBack;
     std::vector<std::array<std::uint32_t, 2>> boundary;
-    for (const auto& t : triangles)
-        if (shape == TextShape::Solid || shape == TextShape::SolidFront || shape == TextShape::SolidBack)
+    if (walls) {
+        std::unordered_map<std::uint64_t, int> edgeUse;
+        edgeUse.reserve(triangles.size() * 3);
+        auto edgeKey = [](std::uint32_t a, std::uint32_t b) {
+            return (std::uint64_t(std::min(a, b)) << 32) | std::max(a, b);
+        };
+        for (const auto& t : triangles)
+            for (int k = 0; k < 3; ++k)
+                ++edgeUse[edgeKey(t[k], t[(k + 1) % 3])];
+        for (const auto& t : triangles)
             for (int k = 0; k < 3; ++k)
                 if (edgeUse[edgeKey(t[k], t[(k + 1) % 3])] == 1)
                     boundary.push_back({t[k], t[(k + 1) % 3]});
+    }
 
     const auto n = static_cast<std::uint32_t>(points.size());
     const bool front = shape != TextShape::Back && shape != TextShape::SolidBack;

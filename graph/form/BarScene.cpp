@@ -69,20 +69,23 @@ void LabelMaker::fit(const CD3DFrame* frame, float emPixels, bool fromFront) {
 }
 
 void LabelMaker::DXCallback(std::int32_t id) {
-    if (id >= 0 && static_cast<std::size_t>(id) < m_pending.size() && m_pending[id].level < 0)
-        makeAt(static_cast<std::size_t>(id), 0, Side::Both);
+    if (id >= 0)
+        makeWhole(static_cast<std::size_t>(id));
 }
 
 void LabelMaker::make(const CD3DFrame* frame) {
-    const std::ptrdiff_t i = indexOf(frame);
-    if (i >= 0 && m_pending[static_cast<std::size_t>(i)].level < 0)
-        makeAt(static_cast<std::size_t>(i), 0, Side::Both);
+    if (const std::ptrdiff_t i = indexOf(frame); i >= 0)
+        makeWhole(static_cast<std::size_t>(i));
 }
 
 void LabelMaker::makeAll() {
     for (std::size_t i = 0; i < m_pending.size(); ++i)
-        if (m_pending[i].level < 0)
-            makeAt(i, 0, Side::Both);
+        makeWhole(i);
+}
+
+void LabelMaker::makeWhole(std::size_t i) {
+    if (i < m_pending.size() && m_pending[i].level < 0)
+        makeAt(i, 0, Side::Both);
 }
 
 int LabelMaker::levelOf(const CD3DFrame* frame) const {

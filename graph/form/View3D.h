@@ -112,6 +112,8 @@ private:
         Side side = Side::Both;
     };
     void makeAt(std::size_t i, int level, Side side);
+    // A label not made yet gets the whole solid at the finest level (drawn without being fitted).
+    void makeWhole(std::size_t i);
     // The frame's place in m_pending (its pre-render callback id), or -1 for a frame that is no
     // label of this maker.
     std::ptrdiff_t indexOf(const CD3DFrame* frame) const {
