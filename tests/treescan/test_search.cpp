@@ -1,155 +1,65 @@
-// The search through the C interface: criteria, the awkward files of a tree, progress, stopping.
-#include "fixture.h"
+// The search: criteria over a tree of awkward entries, big and sparse files, progress, the ways
+// a search is stopped, and the matcher itself.
+#include "helpers.h"
+#include "search_content.h"
 #include "search_engine.h"
-#include "treescan.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
+#include <random>
 #include <set>
-#include <thread>
-#include <vector>
+
+using namespace scantest;
+using Paths = std::vector<std::string>;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Options {
-    bool ignoreCase = false;
-    bool hidden = false;
-    double min = -1;
-    double max = -1;
-};
-
-struct Found {
-    std::string folder, name;
-    double size;
-    bool operator==(const Found&) const = default;
-};
-
-std::string text(int32_t (*get)(int32_t, char*, int32_t), int32_t i) {
-    std::vector<char> buf(8192);
-    int32_t n = get(i, buf.data(), static_cast<int32_t>(buf.size()));
-    return {buf.data(), static_cast<std::size_t>(n)};
-}
-
-Found result(int32_t i) {
-    return {text(GetSearchFolder, i), text(GetSearchFile, i), GetSearchSize(i)};
-}
-
-// Polls until the search ends; fails (and unblocks a reader stuck on a FIFO) after a deadline.
-bool waitForEnd(const std::string& fifoToRelease = {}) {
-    auto deadline = Clock::now() + std::chrono::seconds(60);
-    while (NextFind() != 0) {
-        if (Clock::now() > deadline) {
-            if (!fifoToRelease.empty()) {
-                int fd = ::open(fifoToRelease.c_str(), O_WRONLY | O_NONBLOCK);
-                ResetFileTree();
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                if (fd >= 0)
-                    ::close(fd);
-            }
-            ResetFileTree();
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
-
-void setOptions(const Options& o) {
-    IgnoreCase(o.ignoreCase);
-    IncludeHidden(o.hidden);
-    IncludeSystem(o.hidden);
-    FileGTE(o.min);
-    FileLTE(o.max);
-}
-
-// Runs a search to its end; returns the found files' paths below `root` (sorted), checking each
-// result's folder and size against the disk.
-std::vector<std::string> search(const std::string& root, const std::string& name, const std::string& content,
-                                const Options& o, const std::string& fifo = {}) {
-    setOptions(o);
-    EXPECT_EQ(FindStr(root.c_str(), name.c_str(), content.c_str()), 0);
-    EXPECT_TRUE(waitForEnd(fifo)) << "search did not end";
-    std::vector<std::string> paths;
-    for (int32_t i = 0; i < GetSearchFileCount(); ++i) {
-        Found f = result(i);
-        EXPECT_TRUE(f.folder == root || f.folder.starts_with(root + "/")) << f.folder;
-        EXPECT_NE(f.folder.back(), '/');
-        std::string full = f.folder + "/" + f.name;
-        struct stat st {};
-        EXPECT_EQ(::lstat(full.c_str(), &st), 0) << full;
-        EXPECT_TRUE(S_ISREG(st.st_mode)) << full;
-        EXPECT_EQ(f.size, static_cast<double>(st.st_size)) << full;
-        paths.push_back(full.substr(root.size() + 1));
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
-using Paths = std::vector<std::string>;
-
-// A tree with every kind of awkward entry the search meets.
+// Every kind of awkward entry the search meets.
 struct SearchTree {
-    fixture::TempTree tree;
-    std::string fifo;
+    TempTree t;
     SearchTree() {
-        tree.text("a.txt", "hello Needle world");
-        tree.text("sub/b.log", "needle");
-        tree.text("sub/needle.c", "int x;");
-        tree.text("sub/deep/c.dat", "xNEEDLE");
-        tree.text("sub/deep/My Needle File.txt", "nothing");
-        tree.text(".hid/h.txt", "needle");
-        tree.text(".dot.txt", "needle");
-        tree.file("sizes/999.bin", 999);
-        tree.file("sizes/1000.bin", 1000);
-        tree.file("sizes/1001.bin", 1001);
-        tree.text("empty.txt", "");
-        tree.text("\xC3\xA9t\xC3\xA9/\xC3\x89t\xC3\xA9.txt", "\xC3\x87"
-                                                             "a va");
-        fifo = tree.fifo("needle.fifo");
-        tree.symlink("a.txt", "link.txt");
-        tree.symlink("sub", "linkdir");
-        tree.symlink(".", "loop");
-        tree.symlink("nowhere", "dangling.txt");
+        t.text("a.txt", "hello Needle world");
+        t.text("sub/b.log", "needle");
+        t.text("sub/needle.c", "int x;");
+        t.text("sub/deep/c.dat", "xNEEDLE");
+        t.text("sub/deep/My Needle File.txt", "nothing");
+        t.text(".hid/h.txt", "needle");
+        t.text(".dot.txt", "needle");
+        t.file("sizes/999.bin", 999);
+        t.file("sizes/1000.bin", 1000);
+        t.file("sizes/1001.bin", 1001);
+        t.text("empty.txt", "");
+        t.text("\xC3\xA9t\xC3\xA9/\xC3\x89t\xC3\xA9.txt", "\xC3\x87"
+                                                          "a va");
+        t.fifo("needle.fifo");
+        t.symlink("a.txt", "link.txt");
+        t.symlink("sub", "linkdir");
+        t.symlink(".", "loop");
+        t.symlink("nowhere", "dangling.txt");
     }
-    std::string root() const { return tree.root(); }
 };
+
+// Many folders of many small files: a search that takes a while.
+void manyFiles(TempTree& t, int folders, int files, const std::string& content) {
+    for (int d = 0; d < folders; ++d)
+        for (int f = 0; f < files; ++f)
+            t.text("d" + std::to_string(d) + "/hit" + std::to_string(f), content);
+}
 
 } // namespace
 
 TEST(Search, EachCriterionAndTheirCombinations) {
     SearchTree t;
     const std::string ete = "\xC3\xA9t\xC3\xA9/\xC3\x89t\xC3\xA9.txt";
-    const Paths allVisible = {"a.txt",
-                              "empty.txt",
-                              "sizes/1000.bin",
-                              "sizes/1001.bin",
-                              "sizes/999.bin",
-                              "sub/b.log",
-                              "sub/deep/My Needle File.txt",
-                              "sub/deep/c.dat",
-                              "sub/needle.c",
-                              ete};
     struct Case {
         const char* what;
         std::string name, content;
-        Options o;
+        SearchOptions o;
         Paths want;
     };
+    // clang-format off
     const Case cases[] = {
         {"name, case kept", "needle", "", {}, {"sub/needle.c"}},
-        {"name, any case",
-         "needle",
-         "",
-         {.ignoreCase = true},
-         {"sub/deep/My Needle File.txt", "sub/needle.c"}},
-        {"name, hidden on",
-         "txt",
-         "",
-         {.hidden = true},
+        {"name, any case", "needle", "", {.ignoreCase = true}, {"sub/deep/My Needle File.txt", "sub/needle.c"}},
+        {"name, hidden on", "txt", "", {.hidden = true},
          {".dot.txt", ".hid/h.txt", "a.txt", "empty.txt", "sub/deep/My Needle File.txt", ete}},
         {"text, case kept", "", "needle", {}, {"sub/b.log"}},
         {"text, case kept, hidden", "", "needle", {.hidden = true}, {".dot.txt", ".hid/h.txt", "sub/b.log"}},
@@ -157,256 +67,233 @@ TEST(Search, EachCriterionAndTheirCombinations) {
         {"both bounds at exactly 1000", "", "", {.min = 1000, .max = 1000}, {"sizes/1000.bin"}},
         {"min only", "", "", {.min = 1000}, {"sizes/1000.bin", "sizes/1001.bin"}},
         {"max only", "", "", {.max = 6}, {"empty.txt", "sub/b.log", "sub/needle.c", ete}},
-        {"name + text + max, hidden",
-         "txt",
-         "NEEDLE",
-         {.ignoreCase = true, .hidden = true, .max = 10},
+        {"name + text + max, hidden", "txt", "NEEDLE", {.ignoreCase = true, .hidden = true, .max = 10},
          {".dot.txt", ".hid/h.txt"}},
         {"name + min", "bin", "", {.min = 1001}, {"sizes/1001.bin"}},
         {"text + bounds exclude all", "", "needle", {.ignoreCase = true, .min = 100}, {}},
         {"Latin letters in a name, any case", "\xC3\x89T\xC3\x89", "", {.ignoreCase = true}, {ete}},
         {"Latin letters in a name, case kept", "\xC3\x89T\xC3\x89", "", {}, {}},
-        {"Latin letters in text, any case",
-         "",
-         "\xC3\xa7"
-         "A",
-         {.ignoreCase = true},
-         {ete}},
-        {"nothing asked: every visible file", "", "", {}, allVisible},
+        {"Latin letters in text, any case", "", "\xC3\xa7" "A", {.ignoreCase = true}, {ete}},
+        {"nothing asked: every visible file", "", "", {},
+         {"a.txt", "empty.txt", "sizes/1000.bin", "sizes/1001.bin", "sizes/999.bin", "sub/b.log",
+          "sub/deep/My Needle File.txt", "sub/deep/c.dat", "sub/needle.c", ete}},
     };
+    // clang-format on
     for (const auto& c : cases)
-        EXPECT_EQ(search(t.root(), c.name, c.content, c.o, t.fifo), c.want) << c.what;
-}
-
-TEST(Search, FolderTextHasNoDoubledOrTrailingSlash) {
-    SearchTree t;
-    setOptions({});
-    ASSERT_EQ(FindStr((t.root() + "//").c_str(), "b.log", ""), 0);
-    ASSERT_TRUE(waitForEnd());
-    ASSERT_EQ(GetSearchFileCount(), 1);
-    EXPECT_EQ(result(0).folder, t.root() + "/sub");
+        EXPECT_EQ(search(t.t.root(), c.name, c.content, c.o), c.want) << c.what;
+    // A hidden folder asked for is searched; its folder text has no doubled or trailing "/".
+    EXPECT_EQ(search(t.t.path(".hid"), "", "needle"), Paths{"h.txt"});
+    setSearchOptions({});
+    ASSERT_EQ(FindStr((t.t.root() + "//").c_str(), "b.log", ""), 0);
+    ASSERT_TRUE(pollToEnd(NextFind));
+    EXPECT_EQ(GetSearchFileCount() == 1 ? textOf(GetSearchFolder, 0) : "", t.t.path("sub"));
     EXPECT_EQ(treescan::childPath("/", "bin"), "/bin");
-    EXPECT_EQ(treescan::childPath("/home", "x"), "/home/x");
-    EXPECT_EQ(treescan::searchRoot("/"), "/");
     EXPECT_EQ(treescan::searchRoot("///"), "/");
-    EXPECT_EQ(treescan::searchRoot("/a/b/"), "/a/b");
+    // A folder that can't be read: refused, and the search has ended.
+    for (const char* bad : {"/nonexistent/treescan-search", ""}) {
+        EXPECT_LT(FindStr(bad, "x", ""), 0) << bad;
+        EXPECT_EQ(NextFind(), 0);
+        EXPECT_EQ(GetSearchFileCount(), 0);
+    }
 }
 
-TEST(Search, HiddenFolderAskedForIsSearched) {
-    SearchTree t;
-    EXPECT_EQ(search(t.root() + "/.hid", "", "needle", {}), Paths{"h.txt"});
-}
-
-TEST(Search, UnreadableStart) {
-    setOptions({});
-    EXPECT_LT(FindStr("/nonexistent/treescan-search", "x", ""), 0);
-    EXPECT_EQ(NextFind(), 0);
-    EXPECT_EQ(GetSearchFileCount(), 0);
-    EXPECT_LT(FindStr("", "x", ""), 0);
-    EXPECT_EQ(NextFind(), 0);
-}
-
-TEST(Search, PseudoFileSystemsAreNotEntered) {
-    setOptions({.hidden = true});
-    ASSERT_EQ(FindStr("/proc", "status", ""), 0);
-    ASSERT_TRUE(waitForEnd());
-    EXPECT_EQ(GetSearchFileCount(), 0);
-}
-
-TEST(Search, BigFiles) {
-    fixture::TempTree tree;
-    auto big = tree.sparse("big.img", 16ull << 30);
-    int fd = ::open(big.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, "zephyr NEEDLE", 13, (12ull << 30) + 262144 - 5), 13);
-    ::close(fd);
-    // Split by a hole: never found.
-    auto split = tree.sparse("split.img", 4 << 20);
-    fd = ::open(split.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, "nee", 3, 4096 - 3), 3);
-    ASSERT_EQ(::pwrite(fd, "dle", 3, 2 << 20), 3);
-    ::close(fd);
-    // Across the boundary of the library's 256 KiB read blocks.
+// Only data is read: a match far out in a sparse file is found, one split by a hole is not, one
+// across two read blocks or at the very end is.
+TEST(Search, BigAndSparseFiles) {
+    TempTree t;
+    auto writeAt = [](const std::string& path, off_t at, const std::string& bytes) {
+        int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), at), static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+    };
+    writeAt(t.sparse("far.img", 16ull << 30), (12ull << 30) + 262144 - 5, "zephyr NEEDLE");
+    auto split = t.sparse("split.img", 4 << 20);
+    writeAt(split, 4096 - 3, "nee");
+    writeAt(split, 2 << 20, "dle");
+    writeAt(t.sparse("tail.img", 3 << 20), (3 << 20) - 6, "needle");
     std::string straddle(300 * 1024, 'x');
     straddle.replace(256 * 1024 - 3, 6, "NEEDLE");
-    tree.text("straddle.txt", straddle);
-    EXPECT_EQ(search(tree.root(), "", "needle", {.ignoreCase = true}), (Paths{"big.img", "straddle.txt"}));
-    EXPECT_EQ(search(tree.root(), "", "needle", {}), Paths{});
+    t.text("straddle.txt", straddle);
+    EXPECT_EQ(search(t.root(), "", "needle", {.ignoreCase = true}),
+              (Paths{"far.img", "straddle.txt", "tail.img"}));
+    EXPECT_EQ(search(t.root(), "", "needle"), Paths{"tail.img"});
 }
-
-TEST(Search, UnreadableFoldersAndFilesAreSkipped) {
-    fixture::TempTree tree;
-    tree.text("open/n1.txt", "needle");
-    tree.text("locked/n2.txt", "needle");
-    tree.text("secret.txt", "needle");
-    tree.chmod("locked", 0);
-    tree.chmod("secret.txt", 0);
-    std::string root = tree.root();
-    int rc = fixture::runAsNobody([&] {
-        setOptions({});
-        if (FindStr(root.c_str(), "", "needle") != 0 || !waitForEnd())
-            return 2;
-        if (GetSearchFileCount() != 1 || result(0).name != "n1.txt")
-            return 3;
-        // An unreadable start folder is reported.
-        return FindStr((root + "/locked").c_str(), "", "") < 0 ? 0 : 4;
-    });
-    EXPECT_EQ(rc, 0);
-}
-
-namespace {
-// Many folders of many small files: a search that takes a while.
-void manyFiles(fixture::TempTree& tree, int folders, int files, const std::string& content) {
-    for (int d = 0; d < folders; ++d)
-        for (int f = 0; f < files; ++f)
-            tree.text("d" + std::to_string(d) + "/hit" + std::to_string(f), content);
-}
-} // namespace
 
 TEST(Search, ResultsKeepTheirIndexWhileTheSearchRuns) {
-    fixture::TempTree tree;
-    manyFiles(tree, 60, 40, "needle");
-    setOptions({});
-    ASSERT_EQ(FindStr(tree.root().c_str(), "hit", "needle"), 0);
-    std::vector<Found> seen;
-    int32_t last = 0;
-    int progress = 0;
-    auto deadline = Clock::now() + std::chrono::seconds(60);
-    for (int r; (r = NextFind()) != 0 && Clock::now() < deadline;) {
-        int32_t n = GetSearchFileCount();
-        ASSERT_GE(n, last);
-        for (int32_t i = last; i < n; ++i)
-            seen.push_back(result(i));
-        if (!seen.empty()) { // an early result, read again while workers append
-            ASSERT_EQ(result(0), seen.front());
-        }
-        last = n;
-        progress += r == 1;
-        if (r == 2)
-            std::this_thread::yield();
-    }
+    TempTree t;
+    manyFiles(t, 60, 40, "needle");
+    setSearchOptions({});
+    ASSERT_EQ(FindStr(t.root().c_str(), "hit", "needle"), 0);
+    std::vector<std::string> seen;
+    std::set<std::string> folders;
+    ASSERT_TRUE(pollToEnd(NextFind, [&](int32_t r) {
+        for (int32_t i = static_cast<int32_t>(seen.size()); i < GetSearchFileCount(); ++i)
+            seen.push_back(found(i));
+        // An early result, read again while workers append.
+        EXPECT_TRUE(seen.empty() || found(0) == seen.front());
+        if (r == 1)
+            folders.insert(currentFolder());
+    }));
     ASSERT_EQ(GetSearchFileCount(), 60 * 40);
-    EXPECT_GT(progress, 0);
-    for (int32_t i = 0; i < last; ++i)
-        ASSERT_EQ(result(i), seen[static_cast<std::size_t>(i)]) << i;
-    std::set<std::string> unique;
+    ASSERT_EQ(seen.size(), 60u * 40u);
     for (int32_t i = 0; i < GetSearchFileCount(); ++i)
-        unique.insert(result(i).folder + "/" + result(i).name);
-    EXPECT_EQ(unique.size(), 60u * 40u);
+        ASSERT_EQ(found(i), seen[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), seen.size());
+    // Progress names folders of the search.
+    EXPECT_FALSE(folders.empty());
+    for (const auto& f : folders)
+        EXPECT_TRUE(f == t.root() || f.starts_with(t.root() + "/d")) << f;
 }
 
-TEST(Search, CurrentFolderNamesAFolderOfTheSearch) {
-    fixture::TempTree tree;
-    manyFiles(tree, 20, 5, "x");
-    setOptions({});
-    ASSERT_EQ(FindStr(tree.root().c_str(), "hit", ""), 0);
-    int checked = 0;
-    for (int r; (r = NextFind()) != 0;) {
-        if (r != 1)
-            continue;
-        char buf[4096];
-        int32_t n = GetCurrentFolder(buf, sizeof buf);
-        std::string folder(buf, static_cast<std::size_t>(n));
-        EXPECT_TRUE(folder == tree.root() || folder.starts_with(tree.root() + "/d")) << folder;
-        ++checked;
-    }
-    EXPECT_GT(checked, 0);
-}
-
-TEST(Search, StopsMidSearch) {
-    fixture::TempTree tree;
-    manyFiles(tree, 30, 60, std::string(8000, 'x') + "needle");
-    setOptions({});
-    ASSERT_EQ(FindStr(tree.root().c_str(), "", "needle"), 0);
-    std::thread([] { ResetFileTree(); }).join(); // from another thread
-    ASSERT_TRUE(waitForEnd());
-    // Stopped right after the start, it can't have read all 1,800 files.
-    EXPECT_LT(GetSearchFileCount(), 1800);
-    // What was found stays readable, and a new search runs normally.
-    for (int32_t i = 0; i < GetSearchFileCount(); ++i)
-        EXPECT_EQ(result(i).name.substr(0, 3), "hit");
-    EXPECT_EQ(search(tree.root() + "/d7", "hit5", "", {}).size(), 11u); // hit5, hit50..hit59
-}
-
-TEST(Search, FindStrWhileRunningStartsAfresh) {
-    fixture::TempTree big;
+TEST(Search, EveryWayToStopASearch) {
+    TempTree big, small;
     manyFiles(big, 30, 60, std::string(8000, 'x') + "needle");
-    SearchTree t;
-    setOptions({});
-    ASSERT_EQ(FindStr(big.root().c_str(), "", "needle"), 0);
-    while (GetSearchFileCount() == 0 && NextFind() != 0) {
+    small.text("sub/needle.c", "x");
+    struct Way {
+        const char* what;
+        std::function<void()> stop;
+        bool cutShort; // stopped right after the start, it can't have read all 1,800 files
+    };
+    const Way ways[] = {
+        {"ResetFileTree", [] { ResetFileTree(); }, true},
+        {"ResetFileTree from another thread", [] { std::thread(ResetFileTree).join(); }, false},
+        {"FindStr anew", [&] { FindStr(small.root().c_str(), "needle", ""); }, true},
+    };
+    for (const Way& way : ways) {
+        setSearchOptions({});
+        ASSERT_EQ(FindStr(big.root().c_str(), "", "needle"), 0);
+        way.stop();
+        ASSERT_TRUE(pollToEnd(NextFind)) << way.what;
+        EXPECT_TRUE(!way.cutShort || GetSearchFileCount() < 1800) << way.what;
+        // What it found stays readable.
+        for (int32_t i = 0; i < GetSearchFileCount(); ++i)
+            EXPECT_TRUE(found(i).starts_with(big.root() + "/d") || found(i) == small.path("sub/needle.c"));
+        // The next search runs whole.
+        EXPECT_EQ(search(big.path("d7"), "hit5", "").size(), 11u) << way.what; // hit5, hit50..hit59
     }
-    EXPECT_EQ(search(t.root(), "needle", "", {.ignoreCase = true}),
-              (Paths{"sub/deep/My Needle File.txt", "sub/needle.c"}));
-}
-
-TEST(Search, TextFitsTheCallersBuffer) {
-    fixture::TempTree tree;
-    const std::string name = "\xC3\xA9\xC3\xA9-long.txt"; // 2-byte characters at the start
-    tree.text(name, "z");
-    setOptions({});
-    ASSERT_EQ(FindStr(tree.root().c_str(), "long", ""), 0);
-    ASSERT_TRUE(waitForEnd());
-    ASSERT_EQ(GetSearchFileCount(), 1);
-    for (int32_t cap = 0; cap <= static_cast<int32_t>(name.size()) + 2; ++cap) {
-        std::vector<char> buf(static_cast<std::size_t>(cap) + 8, '#');
-        int32_t n = GetSearchFile(0, buf.data(), cap);
-        int32_t want = std::min<int32_t>(cap, static_cast<int32_t>(name.size()));
-        if (want == 1 || want == 3) // never cut inside "é"
-            --want;
-        EXPECT_EQ(n, want) << cap;
-        EXPECT_EQ(std::string(buf.data(), static_cast<std::size_t>(n)),
-                  name.substr(0, static_cast<std::size_t>(n)));
-        for (std::size_t i = static_cast<std::size_t>(cap); i < buf.size(); ++i)
-            ASSERT_EQ(buf[i], '#') << "written past capacity " << cap;
-        std::vector<char> fb(static_cast<std::size_t>(cap) + 8, '#');
-        int32_t m = GetSearchFolder(0, fb.data(), cap);
-        EXPECT_EQ(m, std::min<int32_t>(cap, static_cast<int32_t>(tree.root().size())));
-        for (std::size_t i = static_cast<std::size_t>(cap); i < fb.size(); ++i)
-            ASSERT_EQ(fb[i], '#') << "written past capacity " << cap;
-    }
-    char buf[16];
-    EXPECT_EQ(GetSearchFile(0, nullptr, 10), 0);
-    EXPECT_EQ(GetSearchFile(0, buf, -1), 0);
-    EXPECT_EQ(GetSearchFile(1, buf, sizeof buf), 0);
-    EXPECT_EQ(GetSearchFile(-1, buf, sizeof buf), 0);
-    EXPECT_EQ(GetSearchFolder(1, buf, sizeof buf), 0);
-    EXPECT_EQ(GetSearchSize(1), 0.0);
-    EXPECT_EQ(GetSearchSize(0), 1.0);
 }
 
 // Folders deeper than PATH_MAX bytes are searched too (their paths can't be opened whole).
 TEST(Search, PathsLongerThanPathMax) {
-    fixture::TempTree tree;
+    TempTree t;
     const std::string part(200, 'd');
     const int levels = 25; // about 5,000 bytes below the root
-    std::vector<int> fds{::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY)};
-    for (int i = 0; i < levels; ++i) {
+    std::vector<int> fds{::open(t.root().c_str(), O_RDONLY | O_DIRECTORY)};
+    std::string want = t.root();
+    for (int i = 0; i < levels; ++i, want += "/" + part) {
         ASSERT_EQ(::mkdirat(fds.back(), part.c_str(), 0755), 0);
         fds.push_back(::openat(fds.back(), part.c_str(), O_RDONLY | O_DIRECTORY));
-        ASSERT_GE(fds.back(), 0);
     }
     int file = ::openat(fds.back(), "deep-needle.txt", O_WRONLY | O_CREAT, 0644);
     ASSERT_EQ(::write(file, "needle", 6), 6);
     ::close(file);
-
-    setOptions({});
-    ASSERT_EQ(FindStr(tree.root().c_str(), "needle", "needle"), 0);
-    EXPECT_TRUE(waitForEnd());
+    setSearchOptions({});
+    ASSERT_EQ(FindStr(t.root().c_str(), "needle", "needle"), 0);
+    EXPECT_TRUE(pollToEnd(NextFind));
     ASSERT_EQ(GetSearchFileCount(), 1);
-    std::string want = tree.root();
-    for (int i = 0; i < levels; ++i)
-        want += "/" + part;
-    EXPECT_GT(want.size(), 4096u);
-    EXPECT_EQ(result(0).folder, want);
-    EXPECT_EQ(result(0).name, "deep-needle.txt");
+    EXPECT_EQ(found(0), want + "/deep-needle.txt");
+    for (int fd : fds)
+        ::close(fd);
+}
 
-    // Removed from the bottom up, through the open folders (the paths are too long to remove).
-    ::unlinkat(fds.back(), "deep-needle.txt", 0);
-    for (int i = levels; i > 0; --i) {
-        ::close(fds[static_cast<std::size_t>(i)]);
-        ::unlinkat(fds[static_cast<std::size_t>(i) - 1], part.c_str(), AT_REMOVEDIR);
+TEST(SearchPattern, CaseAndLatinLetters) {
+    struct Case {
+        const char* needle;
+        const char* text;
+        bool ignoreCase;
+        bool found;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"needle", "a needle here", false, true}, {"needle", "a Needle here", false, false},
+        {"needle", "a Needle here", true, true},  {"NEEDLE", "xneedlex", true, true},
+        {"needle", "needl", true, false},         {"n", "N", true, true}, {"n", "N", false, false},
+        {"\xC3\x89t\xC3\xA9", "l'\xC3\xA9t\xC3\xA9", true, true}, // "Été" in "l'été"
+        {"\xC3\x89t\xC3\xA9", "l'\xC3\xA9t\xC3\xA9", false, false},
+        {"\xC3\xA7" "a", "\xC3\x87" "A va", true, true}, // "ça" in "ÇA va"
+        {"\xC3\x97", "\xC3\xB7", true, false},          // × is no letter: not ÷
+        {"[x]", "{x}", true, false},                     // 0x20 apart, but no letters
+        {"@", "`", true, false},
+        {"\x89", "\xA9", true, false},                   // a lone byte is no letter
+    };
+    // clang-format on
+    for (const auto& c : cases)
+        EXPECT_EQ(treescan::Pattern(c.needle, c.ignoreCase).foundIn(c.text), c.found)
+            << c.needle << " in " << c.text << " ic=" << c.ignoreCase;
+}
+
+// Random texts over an alphabet full of near misses, at every length around the vector widths,
+// against the plain definition.
+TEST(SearchPattern, AgreesWithThePlainDefinition) {
+    auto reference = [](const std::string& hay, const std::string& needle, bool ignoreCase) {
+        if (!ignoreCase)
+            return hay.find(needle) != std::string::npos;
+        std::string n = treescan::foldText(needle);
+        for (std::size_t i = 0; i + n.size() <= hay.size(); ++i) {
+            std::size_t k = 0;
+            while (k < n.size() && treescan::foldByte(k ? static_cast<unsigned char>(hay[i + k - 1]) : 0,
+                                                      static_cast<unsigned char>(hay[i + k])) ==
+                                       static_cast<unsigned char>(n[k]))
+                ++k;
+            if (k == n.size())
+                return true;
+        }
+        return false;
+    };
+    const std::string alphabet = "nNeEdDlL[{\xC3\x89\xA9 x";
+    const std::string needles[] = {"n",      "ne",        "nEe", "needle",
+                                   "NEEDLE", "\xC3\x89l", "x[n", std::string(34, 'e')};
+    std::mt19937 rng(12345);
+    int matches = 0;
+    for (std::size_t len = 0; len < 140; ++len) {
+        for (int round = 0; round < 20; ++round) {
+            std::string hay(len, ' ');
+            for (auto& ch : hay)
+                ch = alphabet[rng() % alphabet.size()];
+            for (const auto& needle : needles) {
+                // Plant the needle (in some case) now and then, so both answers occur.
+                if (round % 3 == 0 && needle.size() <= len) {
+                    std::size_t at = rng() % (len - needle.size() + 1);
+                    for (std::size_t k = 0; k < needle.size(); ++k)
+                        hay[at + k] =
+                            needle[k] >= 'a' && needle[k] <= 'z' && rng() % 2 ? needle[k] - 32 : needle[k];
+                }
+                for (bool ic : {false, true}) {
+                    bool want = reference(hay, needle, ic);
+                    matches += want;
+                    ASSERT_EQ(treescan::Pattern(needle, ic).foundIn(hay), want)
+                        << "needle '" << needle << "' ic=" << ic << " in '" << hay << "'";
+                }
+            }
+        }
     }
-    ::close(fds[0]);
+    EXPECT_GT(matches, 1000);
+}
+
+// A match that straddles two read blocks, at every offset, with blocks smaller than the needle
+// too; a stopped search reads nothing.
+TEST(SearchContent, MatchStraddlingBlocks) {
+    TempTree t;
+    std::atomic<bool> stop{false};
+    treescan::Pattern pattern("needle", true);
+    auto contains = [&](treescan::ContentReader& reader, const std::string& path) {
+        int fd = ::open(path.c_str(), O_RDONLY);
+        struct stat st;
+        bool found = ::fstat(fd, &st) == 0 && reader.contains(fd, st, pattern, stop);
+        ::close(fd);
+        return found;
+    };
+    for (std::size_t block : {1, 2, 3, 5, 7, 16}) {
+        treescan::ContentReader reader(block);
+        for (std::size_t at = 0; at + 6 <= 40; ++at) {
+            std::string content(40, 'x');
+            content.replace(at, 6, "NEEDLE");
+            EXPECT_TRUE(contains(reader, t.text("hit", content))) << block << " " << at;
+            content[at + 3] = 'x';
+            EXPECT_FALSE(contains(reader, t.text("miss", content))) << block << " " << at;
+        }
+    }
+    stop = true;
+    treescan::ContentReader reader(16);
+    EXPECT_FALSE(contains(reader, t.text("f", std::string(100, 'x') + "needle")));
 }
