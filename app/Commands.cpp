@@ -192,22 +192,22 @@ void GraphForm::createToolbar() {
 // ---- Option commands -------------------------------------------------------------------------
 
 void GraphForm::ToggleFolderSizes() {
-    m_includeFolders = !m_includeFolders;
-    IncludeFolderSize(m_includeFolders ? 1 : 0);
-    tlbIncFolders->setChecked(m_includeFolders);
+    m_options.m_includeFolders = !m_options.m_includeFolders;
+    IncludeFolderSize(m_options.m_includeFolders ? 1 : 0);
+    tlbIncFolders->setChecked(m_options.m_includeFolders);
     reloadFolder();
 }
 
 void GraphForm::ToggleStats() {
-    m_showStats = !m_showStats;
-    tlbStats->setChecked(m_showStats);
+    m_options.m_showStats = !m_options.m_showStats;
+    tlbStats->setChecked(m_options.m_showStats);
     DrawGraph();
 }
 
 void GraphForm::MENU_BASE_Click() {
-    m_bShowBase = !m_bShowBase;
-    MENU_BASE->setChecked(m_bShowBase);
-    tlbBase->setChecked(m_bShowBase);
+    m_options.m_bShowBase = !m_options.m_bShowBase;
+    MENU_BASE->setChecked(m_options.m_bShowBase);
+    tlbBase->setChecked(m_options.m_bShowBase);
     DrawGraph();
 }
 
@@ -218,40 +218,40 @@ void GraphForm::MENU_ROTATE_Click() {
 }
 
 void GraphForm::mnuOptionsHidden_Click() {
-    m_showHidden = !m_showHidden;
-    mnuOptionsHidden->setChecked(m_showHidden);
-    IncludeHidden(m_showHidden ? 1 : 0);
+    m_options.m_showHidden = !m_options.m_showHidden;
+    mnuOptionsHidden->setChecked(m_options.m_showHidden);
+    IncludeHidden(m_options.m_showHidden ? 1 : 0);
     reloadFolder();
 }
 
 void GraphForm::mnuOptionsSystem_Click() {
-    m_showSystem = !m_showSystem;
-    mnuOptionsSystem->setChecked(m_showSystem);
-    IncludeSystem(m_showSystem ? 1 : 0);
+    m_options.m_showSystem = !m_options.m_showSystem;
+    mnuOptionsSystem->setChecked(m_options.m_showSystem);
+    IncludeSystem(m_options.m_showSystem ? 1 : 0);
     reloadFolder();
 }
 
 void GraphForm::mnuOptionsImages_Click() {
-    m_showText = !m_showText;
-    mnuOptionsImages->setChecked(m_showText);
+    m_options.m_showText = !m_options.m_showText;
+    mnuOptionsImages->setChecked(m_options.m_showText);
     reloadFolder();
 }
 
 void GraphForm::mnuOptionsPopup_Click() {
-    m_showPopup = !m_showPopup;
-    mnuOptionsPopup->setChecked(m_showPopup);
-    txtCurrent->setVisible(!m_showPopup);
+    m_options.m_showPopup = !m_options.m_showPopup;
+    mnuOptionsPopup->setChecked(m_options.m_showPopup);
+    txtCurrent->setVisible(!m_options.m_showPopup);
     Form_Resize();
 }
 
 void GraphForm::mnuShortcuts_Click() {
-    m_bShowShortcuts = !m_bShowShortcuts;
-    mnuShortcuts->setChecked(m_bShowShortcuts);
+    m_options.m_bShowShortcuts = !m_options.m_bShowShortcuts;
+    mnuShortcuts->setChecked(m_options.m_bShowShortcuts);
 }
 
 void GraphForm::mnuLog_Click() {
-    m_logscale = !m_logscale;
-    mnuLog->setChecked(m_logscale);
+    m_options.m_logscale = !m_options.m_logscale;
+    mnuLog->setChecked(m_options.m_logscale);
     reloadFolder();
 }
 
@@ -263,7 +263,7 @@ void GraphForm::mnuView3D_Click() {
     mnuViewDetails->setChecked(false);
     Picture1->show();
     ListView1->hide();
-    m_treeview = false;
+    m_options.m_treeview = false;
     reloadFolder();
     setRenderTimer(m_deviceReady);
 }

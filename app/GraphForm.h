@@ -16,6 +16,9 @@
 // the edge (twips per pixel = 1440 / logical DPI).
 #pragma once
 
+#include "graph/Options.h"
+#include "graph/form/View3D.h"
+
 #include <QFont>
 #include <QMainWindow>
 #include <QString>
@@ -130,19 +133,9 @@ public:
     void mnuAbout_Click();
 
     // ---- State read by the other subsystems --------------------------------------------------
-    // Option flags, named like their settings keys.
-    bool m_includeFolders = false;
-    bool m_logscale = false;
-    bool m_showStats = true;
-    bool m_showHidden = false;
-    bool m_showSystem = false;
-    bool m_showText = true;
-    bool m_showPopup = true;
-    bool m_bShowShortcuts = true;
-    bool m_bShowBase = true;
-    bool m_treeview = false;
-    bool m_autoupdate = true;
-    bool m_autoRotate = false;
+    // The options, named like their settings keys; the option commands flip them.
+    ketra::Options m_options;
+    bool m_autoRotate = false; // auto-rotation (the camera reads it every step)
 
     QString m_currentFolder;
     // The folder whose entries were read last (m_currentFolder may be emptied to force a reload).
@@ -154,15 +147,6 @@ public:
     bool m_keepEntries = false;
     int16_t m_level = 2;
     int32_t m_selectedEntry = 0; // 1-based entry index; 0 = none
-
-    // Folder statistics of the last load.
-    double m_totalBytes = 0;
-    int32_t m_fileCount = 0;
-    int32_t m_folderCount = 0;
-    int32_t m_totalFileCount = 0;
-    int32_t m_totalFolderCount = 0;
-    int32_t m_gridRow = 0;
-    int32_t m_gridColumn = 0;
 
     int m_sortKey = 0;
     int m_sortAscending = 1;
@@ -289,9 +273,8 @@ public:
     std::shared_ptr<ketra::Camera> m_camera;      // keys, drag, velocity, camera and view matrices
     float m_barWidth = 1.0f;
     float m_barDepth = 1.0f;
-    QString m_hoverText;
-    std::array<int32_t, 4> m_hoverRect{}; // left, top of the hover text (right, bottom stay 0)
-    bool m_hoverShown = false;
+    // The hover text of the item under the mouse and the statistics of the last load.
+    ketra::OverlayState m_overlay;
     std::shared_ptr<CD3DFrame> m_highlightFrame; // shown red; m_highlightColour is its own colour
     int32_t m_highlightColour = 0;
     float m_lastPixelX = 0, m_lastPixelY = 0; // the last mouse-down, in viewport pixels
@@ -342,5 +325,8 @@ private:
     void DragRotate(int x, int y);
     bool m_viewDirty = true;
     bool m_cameraStarted = false; // FrameMove has set the camera's view on the device
-    QByteArray m_drawnSignature;  // what the picture on screen was drawn from
+    // What the picture on screen was drawn from.
+    QByteArray m_drawnSignature; // scene, device and matrices
+    ketra::Options m_drawnOptions;
+    ketra::OverlayState m_drawnOverlay;
 };

@@ -68,7 +68,7 @@ void GraphForm::Form_Resize() {
     in.findPaneWidth = toTwips(m_findPaneWidth);
     in.findPaneHeight = toTwips(pixelsToTwipsY(Frame1->height()));
     in.optionsShown = !frmOptions->isHidden();
-    in.showPopup = m_showPopup;
+    in.showPopup = m_options.m_showPopup;
     if (LstFind->columnCount() >= 3) {
         in.folderColumnWidth = toTwips(pixelsToTwipsX(LstFind->columnWidth(1)));
         in.sizeColumnWidth = toTwips(pixelsToTwipsX(LstFind->columnWidth(2)));

@@ -105,7 +105,7 @@ void GraphForm::LoadFolder() {
     // The characters of a folder path that fit in the progress line.
     const int fit = std::clamp(static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0)), 1,
                                static_cast<int>(m_pathBuffer.size()));
-    if (m_includeFolders) {
+    if (m_options.m_includeFolders) {
         QElapsedTimer quiet;
         quiet.start();
         for (;;) {
@@ -141,10 +141,8 @@ void GraphForm::LoadFolder() {
         m_model->clear();
 
     // The grid counters, the colours and the statistics follow the graph's loading rules.
-    ketra::FolderEntryBuilder entries(*m_model, g_extColours, n, m_includeFolders, m_logscale, m_level);
-    m_totalFileCount = 0;
-    m_totalFolderCount = 0;
-    if (m_treeview && !m_keepEntries)
+    ketra::FolderEntryBuilder entries(*m_model, g_extColours, n, m_options.m_includeFolders, m_options.m_logscale, m_level);
+    if (m_options.m_treeview && !m_keepEntries)
         entries.addFolderItself(m_currentFolder);
 
     const int32_t capacity = static_cast<int32_t>(m_pathBuffer.size());
@@ -155,15 +153,11 @@ void GraphForm::LoadFolder() {
             QString::fromUtf8(m_pathBuffer.data(), GetFile(i, m_pathBuffer.data(), capacity));
         entries.addItem(name, GetAttribs(i), GetSize(i), modified);
     }
-    m_gridRow = entries.grid().row();
-    m_gridColumn = entries.grid().column();
-    const ketra::FolderStatistics& stats = entries.statistics();
-    m_totalBytes = stats.totalBytes;
-    m_fileCount = static_cast<int32_t>(stats.fileCount);
-    m_folderCount = static_cast<int32_t>(stats.folderCount);
-    if (m_includeFolders) {
-        m_totalFileCount = GetTotalFileCount();
-        m_totalFolderCount = GetTotalFolderCount();
+    ketra::FolderStatistics& stats = m_overlay.statistics;
+    stats = entries.statistics();
+    if (m_options.m_includeFolders) {
+        stats.totalFileCount = GetTotalFileCount();
+        stats.totalFolderCount = GetTotalFolderCount();
     }
     m_keepEntries = false;
     m_level = 2;

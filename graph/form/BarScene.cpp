@@ -131,7 +131,8 @@ bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& bo
     return true;
 }
 
-BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const BarSceneOptions& options) {
+BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const Options& options,
+                       const QFont& labelFont, float barWidth, float barDepth) {
     BarScene scene;
     scene.root = CreateChildFrame(nullptr);
     const RootRotation tilt = Camera::StartTilt();
@@ -148,8 +149,8 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
     scene.bars = CreateChildFrame(scene.root);
     const platform::Material labelMaterial = flatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f});
 
-    if (options.showText)
-        scene.labels = std::make_shared<LabelMaker>(options.labelFont, labelMaterial);
+    if (options.m_showText)
+        scene.labels = std::make_shared<LabelMaker>(labelFont, labelMaterial);
     const int n = model.count();
     for (int i = 1; i <= n; ++i) {
         DataEntry& e = model.entry(i);
@@ -163,16 +164,16 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
         if (e.isFolder()) {
             // D3DX cylinders lie along Z; half a turn about (0, 1, 1) stands them up along Y.
             bar->AddD3DXMesh(
-                   platform::CreateCylinder(options.barWidth / 2, options.barWidth / 2, height, 12, 12))
+                   platform::CreateCylinder(barWidth / 2, barWidth / 2, height, 12, 12))
                 ->SetMaterialOverride(barMaterial);
             bar->AddRotation(0, 0, 1, 1, 3.1415f);
         } else {
-            bar->AddD3DXMesh(platform::CreateBox(options.barWidth, height, options.barDepth))
+            bar->AddD3DXMesh(platform::CreateBox(barWidth, height, barDepth))
                 ->SetMaterialOverride(barMaterial);
         }
         e.Frame = bar;
 
-        if (options.showText) {
+        if (options.m_showText) {
             auto label = CreateChildFrame(scene.bars);
             label->SetPosition(vec3(e.X - 0.7f, e.Height, e.Z));
             label->AddScale(0, 0.4f, 0.8f, 1.0f);
@@ -207,12 +208,8 @@ void GraphForm::BuildGraph() {
         }
     }
 
-    ketra::BarSceneOptions options;
-    options.showText = m_showText;
-    options.labelFont = m_windowFont;
-    options.barWidth = m_barWidth;
-    options.barDepth = m_barDepth;
-    const ketra::BarScene scene = ketra::BuildBarScene(*m_model, m_baseMesh, options);
+    const ketra::BarScene scene =
+        ketra::BuildBarScene(*m_model, m_baseMesh, m_options, m_windowFont, m_barWidth, m_barDepth);
     m_rootFrame = scene.root;
     m_baseFrame = scene.base;
     m_barsFrame = scene.bars;

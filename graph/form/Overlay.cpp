@@ -172,8 +172,9 @@ float LabelEmPixels(const platform::Matrix& world, const platform::Matrix& viewP
     return std::sqrt(dx * dx + dy * dy);
 }
 
-void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const OverlayState& overlay,
+void RenderBarFrame(const BarScene& scene, const Options& options, const OverlayState& overlay,
                     platform::Font* popupFont, platform::Font* statsFont) {
+    const bool treeview = options.m_treeview;
     if (!scene.root || !g_device)
         return;
     scene.root->UpdateFrames(); // hover and picking see current world matrices
@@ -197,25 +198,26 @@ void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const O
         const OutOfViewFrames culled(scene, frustum, viewProjection, g_device->getViewport(), eye);
         scene.root->Render(g_device);
     }
-    if (showBase && !treeview) {
+    if (options.m_bShowBase && !treeview) {
         // The plate last, so that its translucent grey blends over whatever lies below it.
         scene.bars->Enabled = false;
         scene.base->Enabled = true;
         scene.root->Render(g_device);
     }
 
-    if (overlay.hoverShown && overlay.showPopup && popupFont)
+    if (overlay.hoverShown && options.m_showPopup && popupFont)
         popupFont->drawText(overlay.hoverText, overlay.hoverPosition.x(), overlay.hoverPosition.y(),
                             kHoverTextColour);
-    if (overlay.showStats && statsFont) {
+    if (options.m_showStats && statsFont) {
+        const FolderStatistics& s = overlay.statistics;
         drawLines(*statsFont,
-                  StatisticsLines(overlay.totalBytes, overlay.fileCount, overlay.folderCount,
-                                  overlay.includeFolders, overlay.totalFileCount, overlay.totalFolderCount),
+                  StatisticsLines(s.totalBytes, s.fileCount, s.folderCount, options.m_includeFolders,
+                                  s.totalFileCount, s.totalFolderCount),
                   kStatisticsLeft, kOverlayTextColour);
     }
-    if (overlay.showShortcuts && statsFont) {
+    if (options.m_bShowShortcuts && statsFont) {
         // 100 pixels from the right edge, or further left where the font's lines would not fit.
-        const QStringList lines = KeyHelpLines(overlay.includeFolders);
+        const QStringList lines = KeyHelpLines(options.m_includeFolders);
         int widest = 0;
         for (const QString& line : lines)
             widest = std::max(widest, statsFont->textWidth(line));
@@ -232,7 +234,7 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
     Q_UNUSED(shift);
     if (!g_device || !Timer1->isActive() || !m_rootFrame)
         return;
-    if (!m_treeview)
+    if (!m_options.m_treeview)
         m_baseFrame->Enabled = false; // a disabled frame is never picked: the plate is not an item
     m_barsFrame->Enabled = true;
 
@@ -240,19 +242,18 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
     pick.ViewportPick(m_rootFrame, x, y);
     const std::int32_t nearest = pick.FindNearest();
     if (nearest < 0) {
-        m_hoverShown = false;
+        m_overlay.hoverShown = false;
         return;
     }
     const CD3DFramePtr frame = pick.GetFrame(nearest);
-    const QPoint at = ketra::HoverTextPosition(x, y);
-    m_hoverRect = {at.x(), at.y(), 0, 0};
+    m_overlay.hoverPosition = ketra::HoverTextPosition(x, y);
 
     const int index = m_model->indexFromFrameName(frame->ObjectName);
     if (index == 0)
         return; // not an item's frame
     m_selectedEntry = index;
     const ketra::DataEntry& entry = m_model->entry(index);
-    m_hoverText = ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_includeFolders);
+    m_overlay.hoverText = ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_options.m_includeFolders);
 
     if (highlight && frame->GetChildMeshCount() > 0) {
         if (m_highlightFrame && m_highlightFrame->GetChildMeshCount() > 0) {
@@ -268,5 +269,5 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
         mesh->SetMaterialOverride(red);
         markViewDirty();
     }
-    m_hoverShown = true;
+    m_overlay.hoverShown = true;
 }

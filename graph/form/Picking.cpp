@@ -55,9 +55,9 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     if (!m_deviceReady || m_loading)
         return;
 
-    m_hoverText.clear();
+    m_overlay.hoverText.clear();
     MouseOver(button, shift, pixelX, pixelY, true);
-    const bool hit = !m_hoverText.isEmpty();
+    const bool hit = !m_overlay.hoverText.isEmpty();
     if (!right) {
         if (hit)
             tlbDelete->setEnabled(true);
@@ -78,9 +78,9 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
 void GraphForm::Picture1_DblClick() {
     if (!m_deviceReady || m_loading)
         return;
-    m_hoverText.clear();
+    m_overlay.hoverText.clear();
     MouseOver(1, 0, m_lastPixelX, m_lastPixelY, true);
-    if (m_hoverText.isEmpty())
+    if (m_overlay.hoverText.isEmpty())
         return;
     tlbDelete->setEnabled(true);
 
@@ -90,7 +90,7 @@ void GraphForm::Picture1_DblClick() {
         if (entry.Level <= 1)
             return; // the tree's root node
         // Going into a folder of the tree view expands it in place; that comes with the tree view.
-        if (m_treeview)
+        if (m_options.m_treeview)
             return;
         m_camera->MouseUp(); // the load runs before the button's release arrives
         enterFolder(path);

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "graph/GraphModel.h"
+#include "graph/LoadGrid.h"
+#include "graph/Options.h"
 #include "platform/Font.h"
 #include "platform/Mesh.h"
 #include "scene/D3DFrame.h"
@@ -132,13 +134,6 @@ private:
 // Label text: extruded by 0.15 em.
 inline constexpr float kLabelExtrusion = 0.15f;
 
-struct BarSceneOptions {
-    bool showText = true; // 3D name labels
-    QFont labelFont;      // the labels' font (the window's font)
-    float barWidth = 1.0f;
-    float barDepth = 1.0f;
-};
-
 // The colour of the bars' view background, the scene's ambient light and the base plate.
 inline constexpr std::uint32_t kBackgroundColour = 0xFF80B0E0;
 inline constexpr std::uint32_t kAmbientLight = 0xFFC0C0C0;
@@ -149,29 +144,30 @@ inline constexpr std::uint32_t kHoverTextColour = 0xFF000000;
 // Builds the bar scene of `model`'s entries (laid out by ScaleEntries): the root with the start
 // tilt, the base frame with `baseMesh` in translucent grey laid flat in the XZ plane, and below
 // the bars frame, per entry i (1-based) a frame named "i" at (X, Height / 2, Z) holding a box
-// (files) or an upright cylinder (folders) of height |Height| in the entry's colour, and, with
-// labels on, a label frame named "i" at (X - 0.7, Height, Z) with the entry's 3D label in blue.
-// Each entry's Frame becomes its bar frame.
-BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const BarSceneOptions& options);
+// (files, barWidth x |Height| x barDepth) or an upright cylinder (folders, barWidth across) of
+// height |Height| in the entry's colour, and, with the option m_showText, a label frame named "i"
+// at (X - 0.7, Height, Z) with the entry's 3D label in blue, in `labelFont`. Each entry's Frame
+// becomes its bar frame.
+BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const Options& options,
+                       const QFont& labelFont, float barWidth = 1.0f, float barDepth = 1.0f);
 
-// What the text overlay shows.
+// What the text overlay shows besides what the options switch: the item under the mouse and the
+// statistics of the folder shown.
 struct OverlayState {
-    bool hoverShown = false;
-    bool showPopup = true;
-    QString hoverText;
-    QPoint hoverPosition;
-    bool showStats = true;
-    bool showShortcuts = true;
-    bool includeFolders = false;
-    double totalBytes = 0;
-    std::int64_t fileCount = 0, folderCount = 0, totalFileCount = 0, totalFolderCount = 0;
+    bool hoverShown = false;     // the last hover test found an item
+    QString hoverText;           // its name and size
+    QPoint hoverPosition;        // the hover text's left and top, in pixels of the view
+    FolderStatistics statistics; // of the last load
+
+    friend bool operator==(const OverlayState&, const OverlayState&) = default;
 };
 
 // Draws one frame of `scene` on g_device, from the frame update to the end of the scene (the
-// caller presents it): clear, ambient light, the bars, then (when `showBase` and not `treeview`)
-// the plate in a second pass so that it blends over the bars, then the overlay texts with
-// `popupFont` (hover text) and `statsFont` (statistics, key help). Nothing happens without a root.
-void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const OverlayState& overlay,
+// caller presents it): clear, ambient light, the bars, then (with the base plate on and the tree
+// view off) the plate in a second pass so that it blends over the bars, then the overlay texts the
+// options switch on, with `popupFont` (hover text) and `statsFont` (statistics, key help).
+// Nothing happens without a root.
+void RenderBarFrame(const BarScene& scene, const Options& options, const OverlayState& overlay,
                     platform::Font* popupFont, platform::Font* statsFont);
 
 // The window's font (Arial 12): the hover text's font and the labels' outlines.

@@ -127,8 +127,8 @@ void GraphForm::Picture1_MouseMove(int button, int shift, float x, float y, floa
         return;
     if (!m_camera->m_dragging) {
         MouseOver(button, shift, pixelX, pixelY, false);
-        if (!m_showPopup)
-            txtCurrent->setText(m_hoverText);
+        if (!m_options.m_showPopup)
+            txtCurrent->setText(m_overlay.hoverText);
     } else {
         DragRotate(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
     }

@@ -119,40 +119,40 @@ TEST_F(FormTest, OptionCommandsReloadOnlyWhenThePictureDependsOnThem) {
     auto form = startWindow();
     form->openAddress(dir);
     ASSERT_EQ(form->m_currentFolder, dir);
-    ASSERT_EQ(form->m_fileCount, 1);
+    ASSERT_EQ(form->m_overlay.statistics.fileCount, 1);
 
     // Hidden files: the scanner is told, and each toggle reloads.
     action(*form, "mnuOptionsHidden")->trigger();
     EXPECT_TRUE(action(*form, "mnuOptionsHidden")->isChecked());
-    EXPECT_EQ(form->m_fileCount, 2);
+    EXPECT_EQ(form->m_overlay.statistics.fileCount, 2);
     action(*form, "mnuOptionsHidden")->trigger();
-    EXPECT_EQ(form->m_fileCount, 1);
+    EXPECT_EQ(form->m_overlay.statistics.fileCount, 1);
 
     // A file appears; the commands that must not reload leave the counts alone.
     makeFile("opts/b.txt", 3);
     for (const char* command : {"mnuShortcuts", "tlbStats", "tlbBase", "MENU_BASE", "MENU_ROTATE"}) {
         action(*form, command)->trigger();
-        EXPECT_EQ(form->m_fileCount, 1) << command;
+        EXPECT_EQ(form->m_overlay.statistics.fileCount, 1) << command;
     }
-    EXPECT_FALSE(form->m_bShowShortcuts);
-    EXPECT_FALSE(form->m_showStats);
-    EXPECT_TRUE(form->m_bShowBase); // turned off and on again
+    EXPECT_FALSE(form->m_options.m_bShowShortcuts);
+    EXPECT_FALSE(form->m_options.m_showStats);
+    EXPECT_TRUE(form->m_options.m_bShowBase); // turned off and on again
     EXPECT_TRUE(action(*form, "tlbBase")->isChecked());
     EXPECT_TRUE(form->m_autoRotate);
     EXPECT_TRUE(action(*form, "tlbRotate")->isChecked());
 
     // Pop-up text changes the layout, not the folder.
     action(*form, "mnuOptionsPopup")->trigger();
-    EXPECT_FALSE(form->m_showPopup);
+    EXPECT_FALSE(form->m_options.m_showPopup);
     EXPECT_TRUE(form->findChild<QLabel*>("txtCurrent")->isVisible());
-    EXPECT_EQ(form->m_fileCount, 1);
+    EXPECT_EQ(form->m_overlay.statistics.fileCount, 1);
     action(*form, "mnuOptionsPopup")->trigger();
     EXPECT_TRUE(form->findChild<QLabel*>("txtCurrent")->isHidden());
 
     // Log scale reloads: the new file is seen.
     action(*form, "mnuLog")->trigger();
-    EXPECT_TRUE(form->m_logscale);
-    EXPECT_EQ(form->m_fileCount, 2);
+    EXPECT_TRUE(form->m_options.m_logscale);
+    EXPECT_EQ(form->m_overlay.statistics.fileCount, 2);
 }
 
 TEST_F(FormTest, SortCommandsKeepOneKeyCheckedAndFlipTheDirection) {

@@ -43,15 +43,15 @@ TEST_F(FormTest, FirstRunShowsTheDefaults) {
         const char* action;
     };
     const Option options[] = {
-        {"m_logscale", f.m_logscale, false, "mnuLog"},
-        {"m_includeFolders", f.m_includeFolders, false, "tlbIncFolders"},
-        {"m_showHidden", f.m_showHidden, false, "mnuOptionsHidden"},
-        {"m_showSystem", f.m_showSystem, false, "mnuOptionsSystem"},
-        {"m_showStats", f.m_showStats, true, "tlbStats"},
-        {"m_showText", f.m_showText, true, "mnuOptionsImages"},
-        {"m_showPopup", f.m_showPopup, true, "mnuOptionsPopup"},
-        {"m_bShowShortcuts", f.m_bShowShortcuts, true, "mnuShortcuts"},
-        {"m_bShowBase", f.m_bShowBase, true, "MENU_BASE"},
+        {"m_logscale", f.m_options.m_logscale, false, "mnuLog"},
+        {"m_includeFolders", f.m_options.m_includeFolders, false, "tlbIncFolders"},
+        {"m_showHidden", f.m_options.m_showHidden, false, "mnuOptionsHidden"},
+        {"m_showSystem", f.m_options.m_showSystem, false, "mnuOptionsSystem"},
+        {"m_showStats", f.m_options.m_showStats, true, "tlbStats"},
+        {"m_showText", f.m_options.m_showText, true, "mnuOptionsImages"},
+        {"m_showPopup", f.m_options.m_showPopup, true, "mnuOptionsPopup"},
+        {"m_bShowShortcuts", f.m_options.m_bShowShortcuts, true, "mnuShortcuts"},
+        {"m_bShowBase", f.m_options.m_bShowBase, true, "MENU_BASE"},
         {"m_autoRotate", f.m_autoRotate, false, "MENU_ROTATE"},
     };
     for (const Option& o : options) {
@@ -60,8 +60,8 @@ TEST_F(FormTest, FirstRunShowsTheDefaults) {
     }
     EXPECT_TRUE(action(f, "tlbBase")->isChecked());
     EXPECT_FALSE(action(f, "tlbRotate")->isChecked());
-    EXPECT_FALSE(f.m_treeview);
-    EXPECT_TRUE(f.m_autoupdate);
+    EXPECT_FALSE(f.m_options.m_treeview);
+    EXPECT_TRUE(f.m_options.m_autoupdate);
     EXPECT_TRUE(action(f, "mnuView3D")->isChecked());
     EXPECT_FALSE(action(f, "mnuViewDetails")->isChecked());
     EXPECT_TRUE(action(f, "mnuViewName")->isChecked());
@@ -128,14 +128,14 @@ TEST_F(FormTest, ClosingWritesEveryKeyWithTheInvertedOnesInverted) {
 TEST_F(FormTest, EveryPersistentOptionSurvivesRestarts) {
     struct Case {
         const char* command;
-        bool GraphForm::*flag;
+        bool ketra::Options::*flag;
     };
     const Case cases[] = {
-        {"tlbIncFolders", &GraphForm::m_includeFolders}, {"mnuLog", &GraphForm::m_logscale},
-        {"tlbStats", &GraphForm::m_showStats},           {"mnuOptionsHidden", &GraphForm::m_showHidden},
-        {"mnuOptionsImages", &GraphForm::m_showText},    {"mnuOptionsPopup", &GraphForm::m_showPopup},
-        {"mnuShortcuts", &GraphForm::m_bShowShortcuts},  {"mnuOptionsSystem", &GraphForm::m_showSystem},
-        {"MENU_BASE", &GraphForm::m_bShowBase},
+        {"tlbIncFolders", &ketra::Options::m_includeFolders}, {"mnuLog", &ketra::Options::m_logscale},
+        {"tlbStats", &ketra::Options::m_showStats},           {"mnuOptionsHidden", &ketra::Options::m_showHidden},
+        {"mnuOptionsImages", &ketra::Options::m_showText},    {"mnuOptionsPopup", &ketra::Options::m_showPopup},
+        {"mnuShortcuts", &ketra::Options::m_bShowShortcuts},  {"mnuOptionsSystem", &ketra::Options::m_showSystem},
+        {"MENU_BASE", &ketra::Options::m_bShowBase},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
@@ -143,14 +143,14 @@ TEST_F(FormTest, EveryPersistentOptionSurvivesRestarts) {
         bool changed = false;
         {
             auto form = startWindow();
-            changed = !((*form).*c.flag);
+            changed = !(form->m_options.*c.flag);
             action(*form, c.command)->trigger();
-            ASSERT_EQ((*form).*c.flag, changed);
+            ASSERT_EQ(form->m_options.*c.flag, changed);
             form->close();
         }
         for (int restart = 0; restart < 2; ++restart) {
             auto form = startWindow();
-            EXPECT_EQ((*form).*c.flag, changed) << "restart " << restart;
+            EXPECT_EQ(form->m_options.*c.flag, changed) << "restart " << restart;
             EXPECT_EQ(action(*form, c.command)->isChecked(), changed) << "restart " << restart;
             form->close();
         }
@@ -183,12 +183,12 @@ TEST_F(FormTest, FileExitKeepsTheSettingsOfTheLastCloseButSavesTheFolderCache) {
     {
         auto form = startWindow();
         action(*form, "mnuLog")->trigger();
-        ASSERT_TRUE(form->m_logscale);
+        ASSERT_TRUE(form->m_options.m_logscale);
         action(*form, "mnuFileExit")->trigger();
         form->close(); // whatever happens to the window afterwards writes nothing either
     }
     EXPECT_EQ(store().value("Settings/m_logscale").toString(), before);
-    EXPECT_FALSE(startWindow()->m_logscale);
+    EXPECT_FALSE(startWindow()->m_options.m_logscale);
     // The scanner's folder cache was stored on the way out.
     EXPECT_FALSE(QDir(cacheFolder()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
@@ -203,8 +203,8 @@ TEST_F(FormTest, UnreadableStoredValuesGiveTheDefaults) {
         s.setValue("chkCaseValue", "x");
     }
     auto form = startWindow();
-    EXPECT_FALSE(form->m_logscale);
-    EXPECT_FALSE(form->m_showStats);
+    EXPECT_FALSE(form->m_options.m_logscale);
+    EXPECT_FALSE(form->m_options.m_showStats);
     expectNear(form->frameGeometry().width(), form->twipsToPixelsX(11000), "width");
     EXPECT_TRUE(form->findChild<QCheckBox*>("chkCase")->isChecked());
 }

@@ -36,18 +36,18 @@ TEST_F(SettingsStore, FirstRunGivesTheDefaults) {
     EXPECT_EQ(v.MainTop, 1000);
     EXPECT_EQ(v.MainWidth, 11000);
     EXPECT_EQ(v.MainHeight, 8000);
-    EXPECT_FALSE(v.m_logscale);
-    EXPECT_FALSE(v.m_includeFolders);
-    EXPECT_FALSE(v.m_showHidden);
-    EXPECT_FALSE(v.m_showSystem);
-    EXPECT_TRUE(v.m_showStats);
-    EXPECT_TRUE(v.m_showText);
-    EXPECT_TRUE(v.m_showPopup);
-    EXPECT_TRUE(v.m_bShowShortcuts);
-    EXPECT_TRUE(v.m_bShowBase);
-    EXPECT_FALSE(v.m_treeview);
+    EXPECT_FALSE(v.options.m_logscale);
+    EXPECT_FALSE(v.options.m_includeFolders);
+    EXPECT_FALSE(v.options.m_showHidden);
+    EXPECT_FALSE(v.options.m_showSystem);
+    EXPECT_TRUE(v.options.m_showStats);
+    EXPECT_TRUE(v.options.m_showText);
+    EXPECT_TRUE(v.options.m_showPopup);
+    EXPECT_TRUE(v.options.m_bShowShortcuts);
+    EXPECT_TRUE(v.options.m_bShowBase);
+    EXPECT_FALSE(v.options.m_treeview);
     EXPECT_FALSE(v.details);
-    EXPECT_TRUE(v.m_autoupdate);
+    EXPECT_TRUE(v.options.m_autoupdate);
     EXPECT_EQ(v.chkCaseValue, 1);
     EXPECT_EQ(v.current_folder, "/opt/ketra/bin");
     // The raw stored defaults that start-up hands to the option commands.
@@ -60,7 +60,7 @@ TEST_F(SettingsStore, EighteenKeysWrittenWithInvertedOptionsInverted) {
     EXPECT_EQ(Settings::keys().size(), 18u);
     Settings s(ini());
     SettingsValues v;
-    v.m_logscale = true; // turned on by the user
+    v.options.m_logscale = true; // turned on by the user
     v.current_folder = "/home/u/a, b [c]";
     ASSERT_TRUE(s.write(v));
 
@@ -92,15 +92,15 @@ TEST_F(SettingsStore, EighteenKeysWrittenWithInvertedOptionsInverted) {
 }
 
 TEST_F(SettingsStore, EveryOptionSurvivesRestarts) {
-    bool SettingsValues::*const options[] = {
-        &SettingsValues::m_includeFolders, &SettingsValues::m_logscale,   &SettingsValues::m_showStats,
-        &SettingsValues::m_showHidden,     &SettingsValues::m_showText,   &SettingsValues::m_showPopup,
-        &SettingsValues::m_bShowShortcuts, &SettingsValues::m_showSystem, &SettingsValues::m_bShowBase,
-        &SettingsValues::m_treeview,       &SettingsValues::details,      &SettingsValues::m_autoupdate};
+    bool ketra::Options::*const options[] = {
+        &ketra::Options::m_includeFolders, &ketra::Options::m_logscale,   &ketra::Options::m_showStats,
+        &ketra::Options::m_showHidden,     &ketra::Options::m_showText,   &ketra::Options::m_showPopup,
+        &ketra::Options::m_bShowShortcuts, &ketra::Options::m_showSystem, &ketra::Options::m_bShowBase,
+        &ketra::Options::m_treeview,       &ketra::Options::m_autoupdate,      &ketra::Options::m_autoupdate};
     for (auto option : options) {
         for (bool value : {true, false}) {
             SettingsValues live = Settings(ini()).read("/p");
-            live.*option = value;
+            live.options.*option = value;
             for (int restart = 0; restart < 3; ++restart) {
                 Settings(ini()).write(live);
                 EXPECT_EQ(Settings(ini()).read("/p"), live);
@@ -134,7 +134,7 @@ TEST_F(SettingsStore, BooleansReadInAnyCase) {
         writeRaw("m_bShowBase", text);
         EXPECT_EQ(Settings(ini()).storedBool("m_bShowBase"), value) << text;
         writeRaw("m_logscale", text); // inverted: the live option is the opposite
-        EXPECT_EQ(Settings(ini()).read("/p").m_logscale, !value) << text;
+        EXPECT_EQ(Settings(ini()).read("/p").options.m_logscale, !value) << text;
     }
 }
 
@@ -144,9 +144,9 @@ TEST_F(SettingsStore, ValuesThatDoNotConvertGiveTheDefault) {
         writeRaw("m_showStats", bad);
         writeRaw("m_autoupdate", bad);
         const SettingsValues v = Settings(ini()).read("/p");
-        EXPECT_TRUE(v.m_bShowBase) << bad;
-        EXPECT_TRUE(v.m_showStats) << bad;
-        EXPECT_TRUE(v.m_autoupdate) << bad;
+        EXPECT_TRUE(v.options.m_bShowBase) << bad;
+        EXPECT_TRUE(v.options.m_showStats) << bad;
+        EXPECT_TRUE(v.options.m_autoupdate) << bad;
     }
     for (const char* bad : {"wide", "", "nan", "inf", "1e300", "-20000000"}) {
         writeRaw("MainWidth", bad);

@@ -50,11 +50,11 @@ TEST_F(FormTest, LoadingCountsFilesFoldersAndBytes) {
     ASSERT_EQ(f.m_currentFolder, dir);
 
     // Folder sizes off: folders stand as 500-byte bars and add nothing to the total.
-    EXPECT_EQ(f.m_fileCount, 3);
-    EXPECT_EQ(f.m_folderCount, 2);
-    EXPECT_DOUBLE_EQ(f.m_totalBytes, 60);
-    EXPECT_EQ(f.m_totalFileCount, 0);
-    EXPECT_EQ(f.m_totalFolderCount, 0);
+    EXPECT_EQ(f.m_overlay.statistics.fileCount, 3);
+    EXPECT_EQ(f.m_overlay.statistics.folderCount, 2);
+    EXPECT_DOUBLE_EQ(f.m_overlay.statistics.totalBytes, 60);
+    EXPECT_EQ(f.m_overlay.statistics.totalFileCount, 0);
+    EXPECT_EQ(f.m_overlay.statistics.totalFolderCount, 0);
     const ketra::GraphModel& m = f.model();
     ASSERT_EQ(m.count(), 5);
     const QString names[] = {"sub1", "sub2", "a.txt", "b.PDF", "c"};
@@ -73,14 +73,14 @@ TEST_F(FormTest, LoadingCountsFilesFoldersAndBytes) {
     // Folder sizes on: the folders' totals count, and the scanner's totals are kept.
     action(f, "tlbIncFolders")->trigger();
     expectIdle(f);
-    EXPECT_EQ(f.m_fileCount, 3);
-    EXPECT_EQ(f.m_folderCount, 2);
+    EXPECT_EQ(f.m_overlay.statistics.fileCount, 3);
+    EXPECT_EQ(f.m_overlay.statistics.folderCount, 2);
     EXPECT_GE(f.model().entry(1).Size, 300);
     EXPECT_GE(f.model().entry(2).Size, 1000);
-    EXPECT_DOUBLE_EQ(f.m_totalBytes, 60 + f.model().entry(1).Size + f.model().entry(2).Size);
-    EXPECT_EQ(f.m_totalFolderCount, 3); // sub1, sub2, deep
-    EXPECT_EQ(f.m_totalFileCount, GetTotalFileCount());
-    EXPECT_GE(f.m_totalFileCount, 3);
+    EXPECT_DOUBLE_EQ(f.m_overlay.statistics.totalBytes, 60 + f.model().entry(1).Size + f.model().entry(2).Size);
+    EXPECT_EQ(f.m_overlay.statistics.totalFolderCount, 3); // sub1, sub2, deep
+    EXPECT_EQ(f.m_overlay.statistics.totalFileCount, GetTotalFileCount());
+    EXPECT_GE(f.m_overlay.statistics.totalFileCount, 3);
 }
 
 // The grid is square-ish: rows of round(sqrt(n) - 1) + 1 items.
@@ -113,8 +113,8 @@ TEST_F(FormTest, LoadingLaysItemsOutOnTheGrid) {
         }
         EXPECT_EQ(maxRow + 1, c.rows);
         EXPECT_EQ(maxColumn + 1, c.columns);
-        EXPECT_EQ(form->m_fileCount, c.items);
-        EXPECT_EQ(form->m_folderCount, 0);
+        EXPECT_EQ(form->m_overlay.statistics.fileCount, c.items);
+        EXPECT_EQ(form->m_overlay.statistics.folderCount, 0);
     }
 }
 
@@ -188,9 +188,9 @@ TEST_F(FormTest, StopAbandonsTheLoadAndTheAddressComesBack) {
         // The scanner is ready for the next load.
         f.openAddress(dir);
         EXPECT_EQ(f.m_currentFolder, dir);
-        EXPECT_EQ(f.m_folderCount, 60);
+        EXPECT_EQ(f.m_overlay.statistics.folderCount, 60);
         if (folderSizes) {
-            EXPECT_EQ(f.m_totalFolderCount, 60 * 21);
+            EXPECT_EQ(f.m_overlay.statistics.totalFolderCount, 60 * 21);
         }
     }
 }
@@ -206,7 +206,7 @@ TEST_F(FormTest, AStoppedReloadKeepsTheAddressOfTheFolderShown) {
     ASSERT_EQ(f.m_currentFolder, dir);
     QTimer::singleShot(0, &f, [&] { f.findChild<QPushButton*>("cmdStop")->click(); });
     action(f, "mnuLog")->trigger();
-    EXPECT_TRUE(f.m_logscale);
+    EXPECT_TRUE(f.m_options.m_logscale);
     EXPECT_EQ(f.findChild<QComboBox*>("adrList")->currentText(), dir);
     expectIdle(f);
     f.openAddress(dir);
@@ -238,7 +238,7 @@ TEST_F(FormTest, NavigationWhileLoadingIsIgnored) {
     f.openAddress(a);
     EXPECT_EQ(f.m_currentFolder, a);
     EXPECT_EQ(f.findChild<QComboBox*>("adrList")->currentText(), a);
-    EXPECT_EQ(f.m_fileCount, 1);
+    EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
     expectIdle(f);
 }
 
@@ -249,9 +249,9 @@ TEST_F(FormTest, AnOptionChangedWhileLoadingIsAppliedAfterwards) {
     GraphForm& f = *form;
     QTimer::singleShot(0, &f, [&] { action(f, "mnuOptionsHidden")->trigger(); });
     f.openAddress(a);
-    EXPECT_TRUE(f.m_showHidden);
+    EXPECT_TRUE(f.m_options.m_showHidden);
     EXPECT_EQ(f.m_currentFolder, a);
-    EXPECT_EQ(f.m_fileCount, 1);
+    EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
 }
 
 TEST_F(FormTest, ClosingDuringALoadStopsItThenCloses) {

@@ -66,10 +66,9 @@ platform::BoundingBox boxInParent(const CD3DFrame& frame) {
                                          << ") - (" << b.max.x << ", " << b.max.y << ", " << b.max.z << ")";
 }
 
-BarSceneOptions withLabels(bool on) {
-    BarSceneOptions o;
-    o.showText = on;
-    o.labelFont = WindowFont();
+Options withLabels(bool on) {
+    Options o;
+    o.m_showText = on;
     return o;
 }
 
@@ -80,7 +79,7 @@ TEST(BarScene, FramesAreNamedByIndexInListOrderAndEntriesKeepTheirBars) {
                                 {"b.txt", 50, false, kGreen},
                                 {"docs", 500, true, kGreen},
                                 {"c.txt", 0, false, kRed}});
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true), WindowFont());
     ASSERT_EQ(scene.bars->GetChildFrameCount(), 8); // a bar and a label per entry
     for (int i = 1; i <= 4; ++i) {
         const CD3DFramePtr bar = scene.bars->GetChildFrame(2 * (i - 1));
@@ -91,14 +90,14 @@ TEST(BarScene, FramesAreNamedByIndexInListOrderAndEntriesKeepTheirBars) {
         EXPECT_EQ(model.indexFromFrameName(bar->ObjectName), i);
     }
     // Without labels only the bars are there.
-    const BarScene plain = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(false));
+    const BarScene plain = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(false), WindowFont());
     ASSERT_EQ(plain.bars->GetChildFrameCount(), 4);
     EXPECT_EQ(model.entry(4).Frame, plain.bars->GetChildFrame(3));
 }
 
 TEST(BarScene, FilesAreBoxesAndFoldersUprightCylindersStandingOnTheFloor) {
     GraphModel model = laidOut({{"a.txt", 1000, false, kRed}, {"docs", 500, true, kGreen}});
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 2.5f, 0.1f), withLabels(false));
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 2.5f, 0.1f), withLabels(false), WindowFont());
     const DataEntry& file = model.entry(1);
     const DataEntry& folder = model.entry(2);
     ASSERT_FLOAT_EQ(file.Height, 6.0f);
@@ -129,7 +128,7 @@ TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
                                 {"thirteen_char", 50, false, kRed},
                                 {"", 10, false, kRed},
                                 {"twelve_chars", 20, false, kGreen}});
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true), WindowFont());
     // Labels get their text when first drawn.
     ASSERT_TRUE(scene.labels);
     EXPECT_EQ(scene.bars->GetChildFrame(1)->GetChildMeshCount(), 0);
@@ -187,7 +186,7 @@ TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
                                 {"same.txt", 50, false, kRed},
                                 {"other.txt", 10, false, kGreen},
                                 {"last.txt", 10, false, kGreen}});
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true), WindowFont());
     auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1).get(); };
     LabelMaker& labels = *scene.labels;
     EXPECT_EQ(labels.levelOf(labelOf(1)), -1);
@@ -258,7 +257,7 @@ TEST(BarScene, BasePlateLiesFlatUnderTheGridAndTheRootIsTilted) {
     EXPECT_FLOAT_EQ(plate.width, 7.5f);
     EXPECT_FLOAT_EQ(plate.height, 5.0f);
     const BarScene scene =
-        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), withLabels(false));
+        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), withLabels(false), WindowFont());
     ASSERT_EQ(scene.base->GetChildMeshCount(), 1);
     EXPECT_TRUE(boxIs(boxInParent(*scene.base), {-3.75f, -0.05f, -2.5f}, {3.75f, 0.05f, 2.5f}));
     const platform::Material grey = scene.base->GetChildMesh(0)->GetMaterialOverride();
@@ -276,7 +275,7 @@ TEST(BarScene, BasePlateLiesFlatUnderTheGridAndTheRootIsTilted) {
 
 TEST(BarScene, AnEmptyListBuildsOnlyTheRootAndThePlate) {
     GraphModel model;
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(14, 14, 0.1f), withLabels(true));
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(14, 14, 0.1f), withLabels(true), WindowFont());
     EXPECT_EQ(scene.bars->GetChildFrameCount(), 0);
     EXPECT_TRUE(boxIs(boxInParent(*scene.base), {-7, -0.05f, -7}, {7, 0.05f, 7}));
 }

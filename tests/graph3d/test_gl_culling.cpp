@@ -19,20 +19,20 @@ namespace {
 // The scene of `model` laid out, with labels and the plate, and the camera at its start position.
 BarScene sceneAtTheStartView(GraphModel& model) {
     model.ScaleEntries(false);
-    BarSceneOptions options;
-    options.labelFont = WindowFont();
     const BasePlateSize plate = *model.m_basePlate;
     BarScene scene =
-        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), options);
+        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), Options(), WindowFont());
     Camera camera;
     g_device->setTransform(platform::TransformType::View, camera.FrameMove(0, false).viewMatrix);
     return scene;
 }
 
-OverlayState noOverlayText() {
-    OverlayState none;
-    none.showStats = none.showShortcuts = false;
-    return none;
+// The options of a frame without overlay text, with or without the plate.
+Options noOverlayText(bool base) {
+    Options o;
+    o.m_showStats = o.m_bShowShortcuts = false;
+    o.m_bShowBase = base;
+    return o;
 }
 
 // The passes of a frame without leaving anything out: every enabled frame is drawn.
@@ -68,8 +68,7 @@ TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
     BarScene scene = sceneAtTheStartView(model);
     scene.minLabelPixels = 0; // every label in view, however small
 
-    const OverlayState noText = noOverlayText();
-    RenderBarFrame(scene, true, false, noText, nullptr, nullptr);
+    RenderBarFrame(scene, noOverlayText(true), OverlayState(), nullptr, nullptr);
     const QImage culled = g_device->grabFramebuffer();
     const int made = scene.labels->madeCount();
     EXPECT_GT(made, 0);
@@ -84,7 +83,7 @@ TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
     EXPECT_TRUE(culled == full);
 
     // Every frame is enabled again after a culled frame (picking relies on it).
-    RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
+    RenderBarFrame(scene, noOverlayText(false), OverlayState(), nullptr, nullptr);
     for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i)
         ASSERT_TRUE(scene.bars->GetChildFrame(i)->Enabled);
     ReleaseDevice3D();
@@ -103,7 +102,6 @@ TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
                        false);
     BarScene scene = sceneAtTheStartView(model);
 
-    const OverlayState noText = noOverlayText();
     scene.minLabelPixels = 0;
     scene.root->UpdateFrames();
     const platform::Matrix viewProjection =
@@ -125,14 +123,14 @@ TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
         static_cast<int>(heights.end() - std::lower_bound(heights.begin(), heights.end(), threshold));
 
     scene.minLabelPixels = threshold;
-    RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
+    RenderBarFrame(scene, noOverlayText(false), OverlayState(), nullptr, nullptr);
     const int madeWithRule = scene.labels->madeCount();
     EXPECT_GT(madeWithRule, 0);
     EXPECT_LE(madeWithRule, readable);
     const QImage withRule = g_device->grabFramebuffer();
 
     scene.minLabelPixels = 0;
-    RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
+    RenderBarFrame(scene, noOverlayText(false), OverlayState(), nullptr, nullptr);
     EXPECT_GT(scene.labels->madeCount(), madeWithRule);    // the small ones in view are made now
     EXPECT_FALSE(g_device->grabFramebuffer() == withRule); // and drawn
     for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i)
@@ -154,9 +152,8 @@ TEST(BarFrame, CoarserLabelsFarAwayLookTheSameFromEitherSide) {
         BarScene scene = sceneAtTheStartView(model);
         if (turned)
             scene.root->AddRotation(2, 0, 1, 0, 3.14159265f);
-        const OverlayState noText = noOverlayText();
-
-        RenderBarFrame(scene, true, false, noText, nullptr, nullptr);
+    
+        RenderBarFrame(scene, noOverlayText(true), OverlayState(), nullptr, nullptr);
         const QImage levelled = g_device->grabFramebuffer();
         std::vector<int> perLevel(kLabelLevelCount, 0);
         std::vector<CD3DFrame*> made;

@@ -37,7 +37,7 @@ protected:
         form = startWindow();
         ASSERT_TRUE(form);
         form->resize(900, 700);
-        if (form->m_showText)
+        if (form->m_options.m_showText)
             form->mnuOptionsImages_Click(); // no labels: a click on a bar hits the bar
         form->enterFolder(folder);
         ASSERT_EQ(form->m_currentFolder, folder);
@@ -146,24 +146,24 @@ TEST_F(ViewTest, HoveringShowsNameAndSizeAndTheOverlayDrawsIt) {
     const int big = indexOf("big.dat"), docs = indexOf("docs");
     const QPoint at = barTop(big);
     hover(at);
-    EXPECT_EQ(form->m_hoverText, QStringLiteral("big.dat (3,000 bytes)"));
-    EXPECT_TRUE(form->m_hoverShown);
+    EXPECT_EQ(form->m_overlay.hoverText, QStringLiteral("big.dat (3,000 bytes)"));
+    EXPECT_TRUE(form->m_overlay.hoverShown);
     EXPECT_EQ(form->m_selectedEntry, big);
     EXPECT_FALSE(isRed(barColour(big))); // hovering does not highlight
     const QPoint expected = ketra::HoverTextPosition(at.x(), at.y());
-    EXPECT_EQ(form->m_hoverRect[0], expected.x());
-    EXPECT_EQ(form->m_hoverRect[1], expected.y());
+    EXPECT_EQ(form->m_overlay.hoverPosition.x(), expected.x());
+    EXPECT_EQ(form->m_overlay.hoverPosition.y(), expected.y());
 
     form->DrawGraph();
     bool drawn = false;
     for (const auto& t : g_device->overlayTexts())
-        drawn |= t.text == form->m_hoverText && t.left == expected.x() && t.top == expected.y() &&
+        drawn |= t.text == form->m_overlay.hoverText && t.left == expected.x() && t.top == expected.y() &&
                  t.argb == 0xFF000000;
     EXPECT_TRUE(drawn);
 
     // A folder without folder sizes shows its name alone.
     hover(barTop(docs));
-    EXPECT_EQ(form->m_hoverText, QStringLiteral("docs"));
+    EXPECT_EQ(form->m_overlay.hoverText, QStringLiteral("docs"));
 
     // With the pop-up text off the status label shows it instead.
     form->mnuOptionsPopup_Click();
@@ -172,7 +172,7 @@ TEST_F(ViewTest, HoveringShowsNameAndSizeAndTheOverlayDrawsIt) {
 }
 
 TEST_F(ViewTest, ThePlateIsNeverPicked) {
-    ASSERT_TRUE(form->m_bShowBase);
+    ASSERT_TRUE(form->m_options.m_bShowBase);
     const int before = form->m_selectedEntry;
     const QPoint onPlate = seen({0, 0.05f, -2.4f}); // the plate's front edge, between the bars
     // The point is on the plate: a pick that sees the plate finds it there.
@@ -186,9 +186,9 @@ TEST_F(ViewTest, ThePlateIsNeverPicked) {
         EXPECT_EQ(pick.GetFrame(pick.FindNearest()), form->m_baseFrame);
     }
     hover(barTop(indexOf("big.dat")));
-    ASSERT_TRUE(form->m_hoverShown);
+    ASSERT_TRUE(form->m_overlay.hoverShown);
     hover(onPlate);
-    EXPECT_FALSE(form->m_hoverShown);
+    EXPECT_FALSE(form->m_overlay.hoverShown);
     QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, onPlate);
     EXPECT_EQ(form->m_selectedEntry, indexOf("big.dat")); // the hover selected it; the plate changed nothing
     EXPECT_NE(before, -1);
@@ -246,7 +246,7 @@ TEST_F(ViewTest, AFolderNameWithBracketsIsEnteredWhole) {
     const int k = indexOf("old (2)");
     ASSERT_NE(k, 0);
     doubleClick(barTop(k));
-    ASSERT_EQ(form->m_hoverText, QStringLiteral("old (2)"));
+    ASSERT_EQ(form->m_overlay.hoverText, QStringLiteral("old (2)"));
     EXPECT_EQ(form->m_currentFolder, folder + QStringLiteral("/old (2)"));
 }
 
@@ -279,7 +279,7 @@ TEST_F(ViewTest, KeysAreHeldUntilReleasedAndAutoRepeatReleasesAreIgnored) {
 }
 
 TEST_F(ViewTest, StatisticsAndKeyHelpAreDrawnOverThePicture) {
-    ASSERT_TRUE(form->m_showStats && form->m_bShowShortcuts);
+    ASSERT_TRUE(form->m_options.m_showStats && form->m_options.m_bShowShortcuts);
     form->DrawGraph();
     EXPECT_TRUE(overlayHas(QStringLiteral("Size: 6,500 bytes")));
     EXPECT_TRUE(overlayHas(QStringLiteral("Files: 3")));
