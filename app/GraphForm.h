@@ -4,11 +4,11 @@
 //   app/Commands.cpp          menu bar, pop-up menus, toolbar and the option commands
 //   app/Startup.cpp           start-up, settings, shutdown
 //   app/Layout.cpp            the layout rule applied to the widgets, the splitter
-//   graph/form/RenderLoop.cpp the 3D view: device, device objects, render loop, camera step, reset
-//   graph/form/BarScene.cpp   the bar scene (BuildGraph)
-//   graph/form/Overlay.cpp    the text overlay and the hover test (MouseOver)
-//   graph/form/ViewInput.cpp  the view widget, its keys and mouse, dragging, hovering
-//   graph/form/Picking.cpp    clicking, the context menus and double-clicking bars
+//   app/RenderLoop.cpp        the 3D view: device, device objects, render loop, camera step, reset
+//   app/BarScene.cpp          the bar scene (BuildGraph)
+//   app/Overlay.cpp           the hover test (MouseOver)
+//   app/ViewInput.cpp         the view widget, its keys and mouse, dragging, hovering
+//   app/Picking.cpp           clicking, the context menus and double-clicking bars
 //   folders/FolderLoading.cpp reading a folder into graph entries, Stop
 //   folders/Navigation.cpp    selectNode, history, address box, parent, refresh
 //
@@ -16,8 +16,8 @@
 // the edge (twips per pixel = 1440 / logical DPI).
 #pragma once
 
+#include "graph/BarFrame.h"
 #include "graph/Options.h"
-#include "graph/form/View3D.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -26,6 +26,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class CD3DFrame;
@@ -47,6 +48,7 @@ class QPushButton;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
+class QUrl;
 
 namespace ketra {
 class Camera;
@@ -210,7 +212,7 @@ public:
             *tlbRotate = nullptr, *tlbReset = nullptr, *tlbBase = nullptr, *tlbIncFolders = nullptr,
             *tlbStats = nullptr, *tlbRefresh = nullptr, *tlbDelete = nullptr, *tlbShowImage = nullptr;
 
-    // ---- 3D view (graph/form/) ---------------------------------------------------------------
+    // ---- 3D view (app/RenderLoop.cpp, BarScene.cpp, Overlay.cpp, ViewInput.cpp, Picking.cpp) ---------------------------------------------------------------
     // Makes the 3D view widget (a D3DView named "Picture1") and routes its key and mouse events
     // to the Picture1_ handlers below.
     QWidget* createPicture1(QWidget* parent);
@@ -319,7 +321,7 @@ private:
     int m_splitterGrab = 0; // where the splitter was grabbed, in pixels from its left edge
     QString m_programFolder;
 
-    // 3D view internals (graph/form/).
+    // 3D view internals.
     QByteArray viewSignature() const;
     void resetScene();
     void DragRotate(int x, int y);
@@ -330,3 +332,10 @@ private:
     ketra::Options m_drawnOptions;
     ketra::OverlayState m_drawnOverlay;
 };
+
+namespace ketra {
+// Where a double-clicked file is handed to the system. Tests replace it (null restores
+// QDesktopServices::openUrl).
+void SetOpenUrlHook(std::function<bool(const QUrl&)> hook);
+bool OpenUrl(const QUrl& url);
+} // namespace ketra

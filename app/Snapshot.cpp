@@ -6,7 +6,6 @@
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
-#include "graph/form/View3D.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"

@@ -1,6 +1,7 @@
 // The bar scene built from laid-out entries, checked on the CPU (no OpenGL needed).
 #include "graph/GraphModel.h"
-#include "graph/form/View3D.h"
+#include "graph/BarFrame.h"
+#include "graph/LabelMaker.h"
 #include "platform/Math.h"
 #include "scene/D3DMesh.h"
 #include "scene/D3DUtil.h"

@@ -2,7 +2,8 @@
 // drawn, must not change the picture.
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
-#include "graph/form/View3D.h"
+#include "graph/BarFrame.h"
+#include "graph/LabelMaker.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DMesh.h"
 #include "scene/D3DUtil.h"

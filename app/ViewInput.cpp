@@ -1,6 +1,6 @@
 // Keys and mouse over the 3D view: the view widget and the routing of its events, the key state
 // the camera steps from, mouse drags that turn the graph, and hovering.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
 #include "core/Layout.h"
 #include "graph/Camera.h"
 #include "scene/D3DFrame.h"

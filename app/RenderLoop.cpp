@@ -6,10 +6,9 @@
 // and target) with what the picture on screen was drawn from, and handlers that change the scene
 // in place (highlighting, rebuilds, resizes) mark the view dirty. An idle window thus costs a
 // camera step every tick and no drawing; what it shows is the picture a full redraw would give.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
-#include "graph/form/View3D.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "scene/D3DView.h"

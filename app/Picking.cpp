@@ -1,16 +1,16 @@
 // Clicking in the 3D view: selecting a bar (it turns red), the item's context menu or the view's
 // menu on the right button, and double-clicking: a folder is entered, a file is opened by the
 // system.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
-#include "graph/form/View3D.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace ketra {
 
