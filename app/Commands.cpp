@@ -3,6 +3,7 @@
 // pressed state) in step with it, tells the scanner when the option is the scanner's, and
 // reloads the folder when the picture depends on it.
 #include "GraphForm.h"
+#include "folders/Paths.h"
 
 #include "treescan.h"
 
@@ -302,8 +303,8 @@ void GraphForm::setFindPaneShown(bool shown) {
 
 void GraphForm::mnuHelpHelp_Click() {
     // Read-only resources sit beside the program, or in ../share/ketra in the installed layout.
-    const QString beside = joinPath(m_programFolder, QStringLiteral("help.htm"));
-    const QString installed = joinPath(m_programFolder, QStringLiteral("../share/ketra/help.htm"));
+    const QString beside = ketra::joinPath(m_programFolder, QStringLiteral("help.htm"));
+    const QString installed = ketra::joinPath(m_programFolder, QStringLiteral("../share/ketra/help.htm"));
     const QString path = QFileInfo::exists(beside) ? beside : installed;
     if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         QMessageBox::warning(this, QStringLiteral("Ketra"),

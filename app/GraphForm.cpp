@@ -2,7 +2,7 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
-#include "core/NavigationHistory.h"
+#include "folders/NavigationHistory.h"
 #include "graph/GraphModel.h"
 #include "treescan.h"
 

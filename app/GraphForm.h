@@ -9,8 +9,8 @@
 //   app/Overlay.cpp           the hover test (MouseOver)
 //   app/ViewInput.cpp         the view widget, its keys and mouse, dragging, hovering
 //   app/Picking.cpp           clicking, the context menus and double-clicking bars
-//   folders/FolderLoading.cpp reading a folder into graph entries, Stop
-//   folders/Navigation.cpp    selectNode, history, address box, parent, refresh
+//   app/FolderLoading.cpp     reading a folder into graph entries, its progress line, Stop
+//   app/Navigation.cpp        selectNode, history, address box, parent, refresh
 //
 // Window positions and sizes are reasoned about in twips (1/1440 inch) and converted to pixels at
 // the edge (twips per pixel = 1440 / logical DPI).
@@ -83,7 +83,7 @@ public:
     double pixelsToTwipsX(int pixels) const;
     double pixelsToTwipsY(int pixels) const;
 
-    // ---- Navigation (folders/Navigation.cpp) -------------------------------------------------
+    // ---- Navigation (app/Navigation.cpp) -------------------------------------------------
     // Shows the folder named by the address box's text (no-op when it is already shown, while a
     // folder is loading, or before the view is ready).
     void selectNode();
@@ -98,12 +98,8 @@ public:
     void MENU_REFRESH_Click();
     // What Enter in the address box does with `text` (the program's FOLDER argument uses it).
     void openAddress(const QString& text);
-    // Joins a folder and an item name with one "/" (none doubled at the root).
-    static QString joinPath(const QString& folder, const QString& name);
-    // The folder above `path` ("/home" gives "/", "/" gives "/"); `path` itself when it has none.
-    static QString parentFolder(const QString& path);
 
-    // ---- Folder loading (folders/FolderLoading.cpp) ------------------------------------------
+    // ---- Folder loading (app/FolderLoading.cpp) ------------------------------------------
     void LoadFolder();
     void cmdStop_Click();
 
@@ -302,8 +298,6 @@ private:
     void setFindPaneShown(bool shown);
     void adrList_KeyUp(int key);
     void adrList_Click(int index);
-    // A typed address made absolute and tidy: "~" expanded, relative to the folder shown.
-    QString tidyAddress(const QString& typed) const;
     void imgSplitter_MouseDown(int x);
     void imgSplitter_MouseMove(int x);
     void imgSplitter_MouseUp();

@@ -2,6 +2,7 @@
 // menu on the right button, and double-clicking: a folder is entered, a file is opened by the
 // system.
 #include "GraphForm.h"
+#include "folders/Paths.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 
@@ -39,7 +40,7 @@ QString GraphForm::ItemPath() const {
     // The item's own name (a name may hold brackets, so it is not cut out of the hover text), in
     // the folder its entry was read from.
     const QString folder = m_currentFolder.isEmpty() ? adrList->currentText() : m_currentFolder;
-    return joinPath(folder, m_model->entry(m_selectedEntry).Name);
+    return ketra::joinPath(folder, m_model->entry(m_selectedEntry).Name);
 }
 
 void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, float pixelX, float pixelY) {

@@ -3,6 +3,8 @@
 #include "GraphForm.h"
 #include "colours/ExtColours.h"
 #include "core/Settings.h"
+#include "folders/FolderReader.h"
+#include "graph/BarFrame.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
@@ -18,7 +20,6 @@
 #include <QImageWriter>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QThread>
 
 #include <algorithm>
 #include <array>
@@ -45,31 +46,22 @@ void finishDrawing() {
 // can't be read.
 bool loadFolder(const QString& folder, const Options& options, GraphModel& model, FolderStatistics& stats) {
     std::array<char, 4096> buffer{};
-    const std::int32_t capacity = static_cast<std::int32_t>(buffer.size());
-    WaitForTree(0);
-    const std::int32_t n = SetFolder(folder.toUtf8().constData());
+    FolderReader reader(buffer);
+    const std::int32_t n = reader.open(folder);
     if (n < 0)
         return false;
-    if (options.m_includeFolders) {
-        for (;;) {
-            const std::int32_t r = NextTree();
-            if (r == 0)
-                break;
-            if (r == 2)
-                QThread::msleep(1);
-        }
-    }
+    if (options.m_includeFolders)
+        reader.measure(1, {});
     model.clear();
     FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
     for (std::int32_t i = 0; i < n; ++i) {
-        const QString modified = QString::fromUtf8(buffer.data(), GetTime(i, buffer.data(), capacity));
-        const QString name = QString::fromUtf8(buffer.data(), GetFile(i, buffer.data(), capacity));
-        entries.addItem(name, GetAttribs(i), GetSize(i), modified);
+        const FolderItem item = reader.item(i);
+        entries.addItem(item.name, item.attributes, item.size, item.modified);
     }
     stats = entries.statistics();
     if (options.m_includeFolders) {
-        stats.totalFileCount = GetTotalFileCount();
-        stats.totalFolderCount = GetTotalFolderCount();
+        stats.totalFileCount = FolderReader::totalFileCount();
+        stats.totalFolderCount = FolderReader::totalFolderCount();
     }
     return true;
 }

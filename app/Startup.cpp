@@ -1,9 +1,10 @@
 // Start-up, the persistent settings and shutdown.
 #include "GraphForm.h"
+#include "folders/Paths.h"
 
 #include "colours/ExtColours.h"
 #include "core/Layout.h"
-#include "core/NavigationHistory.h"
+#include "folders/NavigationHistory.h"
 #include "core/Settings.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
@@ -119,8 +120,8 @@ bool GraphForm::Form_Load() {
 
     // Textures not found by name are looked for in "media" beside the program (or in the installed
     // layout's share folder).
-    const QString media = joinPath(m_programFolder, QStringLiteral("media"));
-    const QString installedMedia = joinPath(m_programFolder, QStringLiteral("../share/ketra/media"));
+    const QString media = ketra::joinPath(m_programFolder, QStringLiteral("media"));
+    const QString installedMedia = ketra::joinPath(m_programFolder, QStringLiteral("../share/ketra/media"));
     SetMediaFolder(QDir(media).exists() || !QDir(installedMedia).exists() ? media
                                                                           : QDir::cleanPath(installedMedia));
 

@@ -1,5 +1,6 @@
 // Start-up, the settings store and shutdown, through real windows.
 #include "form_fixture.h"
+#include "folders/Paths.h"
 
 #include "scene/D3DUtil.h"
 
@@ -81,7 +82,7 @@ TEST_F(FormTest, FirstRunShowsTheDefaults) {
     EXPECT_FALSE(action(f, "tlbNext")->isEnabled());
     EXPECT_TRUE(f.m_deviceReady);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(g_mediaFolder, GraphForm::joinPath(own, QStringLiteral("media")));
+    EXPECT_EQ(g_mediaFolder, ketra::joinPath(own, QStringLiteral("media")));
 
     // The list columns set up at start-up.
     auto headers = [&f](const char* list) {

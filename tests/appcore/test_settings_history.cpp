@@ -1,5 +1,5 @@
 // The settings store (on a temporary INI file) and the navigation history.
-#include "core/NavigationHistory.h"
+#include "folders/NavigationHistory.h"
 #include "core/Settings.h"
 
 #include <QFile>

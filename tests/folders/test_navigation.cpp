@@ -1,6 +1,7 @@
 // Moving between folders: the enter idiom, back and forward, the parent folder, refresh and the
 // address box.
 #include "../app/form_fixture.h"
+#include "folders/Paths.h"
 
 #include "graph/GraphModel.h"
 
@@ -23,10 +24,10 @@ TEST(Paths, ParentAndJoinUseOneSlash) {
     const std::pair<const char*, const char*> parents[] = {
         {"/home/user/data", "/home/user"}, {"/home", "/"}, {"/", "/"}, {"/a/b/", "/a"}, {"name", "name"}};
     for (const auto& [path, parent] : parents)
-        EXPECT_EQ(GraphForm::parentFolder(QString::fromLatin1(path)), QString::fromLatin1(parent)) << path;
-    EXPECT_EQ(GraphForm::joinPath("/", "etc"), QStringLiteral("/etc"));
-    EXPECT_EQ(GraphForm::joinPath("/usr", "lib"), QStringLiteral("/usr/lib"));
-    EXPECT_EQ(GraphForm::joinPath("/usr/", "lib"), QStringLiteral("/usr/lib"));
+        EXPECT_EQ(ketra::parentFolder(QString::fromLatin1(path)), QString::fromLatin1(parent)) << path;
+    EXPECT_EQ(ketra::joinPath("/", "etc"), QStringLiteral("/etc"));
+    EXPECT_EQ(ketra::joinPath("/usr", "lib"), QStringLiteral("/usr/lib"));
+    EXPECT_EQ(ketra::joinPath("/usr/", "lib"), QStringLiteral("/usr/lib"));
 }
 
 TEST_F(FormTest, BackAndForwardWalkTheEnteredFolders) {

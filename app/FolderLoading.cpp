@@ -1,20 +1,19 @@
 // Reading the folder named by the address box into graph entries, with the progress line and its
 // Stop button.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
 
 #include "colours/ExtColours.h"
+#include "folders/FolderReader.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
 #include "treescan.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -38,9 +37,6 @@ public:
 private:
     bool m_held = true;
 };
-
-// How often a folder-size scan that reports nothing new still lets the window breathe.
-constexpr qint64 kQuietEventsMs = 15;
 
 } // namespace
 
@@ -90,8 +86,8 @@ void GraphForm::LoadFolder() {
             QTimer::singleShot(0, this, &QWidget::close);
     };
 
-    WaitForTree(0);
-    const int32_t n = SetFolder(address.toUtf8().constData());
+    ketra::FolderReader reader(m_pathBuffer);
+    const int32_t n = reader.open(address);
     if (n < 0) {
         finish();
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
@@ -102,30 +98,15 @@ void GraphForm::LoadFolder() {
         return;
     }
 
-    // The characters of a folder path that fit in the progress line.
-    const int fit = std::clamp(static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0)), 1,
-                               static_cast<int>(m_pathBuffer.size()));
     if (m_options.m_includeFolders) {
-        QElapsedTimer quiet;
-        quiet.start();
-        for (;;) {
-            const int32_t r = NextTree();
-            if (r == 1) {
-                const int32_t k = GetCurrentFolder(m_pathBuffer.data(), fit);
-                prog->setText(QString::fromUtf8(m_pathBuffer.data(), k));
-                QCoreApplication::processEvents();
-                quiet.restart();
-            } else if (r != 0) {
-                // Nothing new yet: wait a little instead of spinning, and keep Stop responsive.
-                QThread::msleep(1);
-                if (quiet.elapsed() >= kQuietEventsMs) {
-                    QCoreApplication::processEvents();
-                    quiet.restart();
-                }
-            }
-            if (m_stopSearch || r == 0)
-                break;
-        }
+        // The characters of a folder path that fit in the progress line.
+        const int fit = static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0));
+        reader.measure(fit, [this](const QString& folder) {
+            if (!folder.isEmpty())
+                prog->setText(folder);
+            QCoreApplication::processEvents(); // Stop works meanwhile
+            return !m_stopSearch;
+        });
     }
     showAddressIdle();
 
@@ -145,19 +126,15 @@ void GraphForm::LoadFolder() {
     if (m_options.m_treeview && !m_keepEntries)
         entries.addFolderItself(m_currentFolder);
 
-    const int32_t capacity = static_cast<int32_t>(m_pathBuffer.size());
     for (int32_t i = 0; i < n; ++i) {
-        const QString modified =
-            QString::fromUtf8(m_pathBuffer.data(), GetTime(i, m_pathBuffer.data(), capacity));
-        const QString name =
-            QString::fromUtf8(m_pathBuffer.data(), GetFile(i, m_pathBuffer.data(), capacity));
-        entries.addItem(name, GetAttribs(i), GetSize(i), modified);
+        const ketra::FolderItem item = reader.item(i);
+        entries.addItem(item.name, item.attributes, item.size, item.modified);
     }
     ketra::FolderStatistics& stats = m_overlay.statistics;
     stats = entries.statistics();
     if (m_options.m_includeFolders) {
-        stats.totalFileCount = GetTotalFileCount();
-        stats.totalFolderCount = GetTotalFolderCount();
+        stats.totalFileCount = ketra::FolderReader::totalFileCount();
+        stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
     }
     m_keepEntries = false;
     m_level = 2;
