@@ -231,10 +231,13 @@ void GraphForm::wireSignals() {
     connect(tlbStats, &QAction::triggered, this, &GraphForm::ToggleStats);
     connect(tlbRefresh, &QAction::triggered, this, &GraphForm::MENU_REFRESH_Click);
 
-    // Address bar and loading.
+    // Address bar and loading. The box has the focus and hands keys on to its line edit without
+    // passing event filters, so Enter is taken from the box itself. The box's own activation when
+    // its line edit loses the focus is cut off: a folder is shown on Enter or a pick from the list.
     connect(cmdStop, &QPushButton::clicked, this, &GraphForm::cmdStop_Click);
     connect(adrList, &QComboBox::activated, this, &GraphForm::adrList_Click);
-    adrList->lineEdit()->installEventFilter(this);
+    QObject::disconnect(adrList->lineEdit(), &QLineEdit::editingFinished, adrList, nullptr);
+    adrList->installEventFilter(this);
 
     // Find pane: only showing and hiding for now.
     connect(cmdClose, &QPushButton::clicked, this, &GraphForm::mnuEditFind_Click);
@@ -267,7 +270,7 @@ void GraphForm::setRenderTimer(bool on) {
 }
 
 bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == adrList->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == adrList && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
             adrList_KeyUp(13);

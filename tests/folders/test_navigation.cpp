@@ -129,7 +129,7 @@ TEST_F(FormTest, TypedAddressesAreTidiedAndEnterShowsThem) {
     // Relative to the folder shown, typed and confirmed with Enter.
     adr->lineEdit()->setFocus();
     adr->setEditText(QStringLiteral("sub"));
-    QTest::keyClick(adr->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(adr, Qt::Key_Return);
     EXPECT_EQ(f.m_currentFolder, sub);
     f.openAddress(QStringLiteral("~"));
     EXPECT_EQ(f.m_currentFolder, QDir::homePath());
