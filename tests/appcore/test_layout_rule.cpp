@@ -47,7 +47,7 @@ TEST(LayoutRule, SnapsBackToTheMinimumSize) {
         int outerWidth, outerHeight;
         bool width, height;
     };
-    for (const Case& c : {Case{4999, 8000, true, false}, Case{8000, 4000, false, true},
+    for (const Case& c : {Case{4990, 8000, true, false}, Case{8000, 4000, false, true},
                           Case{100, 100, true, true}, Case{5000, 5000, false, false}}) {
         LayoutInput in = window();
         in.outerWidth = c.outerWidth;
