@@ -54,6 +54,10 @@ void GraphForm::showAddressIdle() {
 
 void GraphForm::LoadFolder() {
     m_selectedEntry = 0;
+    // The item under the mouse was one of the folder left behind.
+    m_overlay.hoverShown = false;
+    m_overlay.hoverText.clear();
+    txtCurrent->clear();
     tlbDelete->setEnabled(false);
     tlbShowImage->setEnabled(false);
     WaitCursor hourglass;
