@@ -78,6 +78,7 @@ void GraphForm::LoadFolder() {
     // second load inside this one.
     m_loading = true;
     QCoreApplication::processEvents();
+    keepPictureShown();
 
     // Every path out of the load below ends here: idle address bar, flags down, a close that
     // arrived meanwhile carried out.
@@ -97,6 +98,9 @@ void GraphForm::LoadFolder() {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
                         tr("Folder \"%1\" not found").arg(address), QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("msgFolderNotFound"));
+        QTimer keep; // the picture shown stays behind the message
+        connect(&keep, &QTimer::timeout, this, &GraphForm::keepPictureShown);
+        keep.start(50);
         box.exec();
         adrList->setEditText(old);
         return;
@@ -109,6 +113,7 @@ void GraphForm::LoadFolder() {
             if (!folder.isEmpty())
                 prog->setText(folder);
             QCoreApplication::processEvents(); // Stop works meanwhile
+            keepPictureShown();
             return !m_stopSearch;
         });
     }

@@ -217,11 +217,16 @@ public:
     // auto-rotation off, places the camera, loads the folder of the address box, scales it and
     // builds the first scene. Sets m_deviceReady; returns it.
     bool Start3D();
-    // The folder rebuild run by selectNode: release the scene, LoadFolder, ScaleEntries, build
-    // the scene again, keeping the view, the camera and the graph's orientation.
+    // The folder rebuild run by selectNode: LoadFolder, then release the scene, ScaleEntries and
+    // build the scene again, keeping the view, the camera and the graph's orientation.
     void RebuildScene();
-    // The view changed size: fonts released, the device's target resized, device objects restored.
+    // The view changed size: fonts released, the device's target resized, device objects restored,
+    // and the picture drawn again.
     void ResizeDevice();
+    // Draws the scene shown again when the picture on screen was lost (a new target, or the device
+    // moved onto the view's own context), also while a folder is read: the picture shown stays
+    // until the next one is ready.
+    void keepPictureShown();
     // One render-timer tick: FrameMove, then a frame when the picture would change.
     void Timer1_Timer();
     // Draws one frame (device reset when needed, scene, overlay, present).
@@ -325,6 +330,7 @@ private:
     QByteArray m_drawnSignature; // scene, device and matrices
     ketra::Options m_drawnOptions;
     ketra::OverlayState m_drawnOverlay;
+    const void* m_drawnOn = nullptr; // the device's OpenGL context then
 };
 
 namespace ketra {

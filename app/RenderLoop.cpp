@@ -111,8 +111,9 @@ void GraphForm::RebuildScene() {
         camera = m_camera->m_cameraMatrix;
         root = m_rootFrame->GetMatrix();
     }
-    DestroyDeviceObjects();
+    // The scene shown stays (and can be drawn again) until the folder has been read.
     LoadFolder();
+    DestroyDeviceObjects();
     ScaleEntries();
     BuildGraph();
     if (keep && m_rootFrame) {
@@ -130,6 +131,20 @@ void GraphForm::ResizeDevice() {
     ResizeDevice3D(view3D());
     RestoreDeviceObjects();
     markViewDirty();
+    // The picture is gone with the old target: drawn again now, not on the next tick, which a
+    // folder load starting meanwhile would hold up.
+    keepPictureShown();
+}
+
+void GraphForm::keepPictureShown() {
+    if (!m_deviceReady || !m_graphBuilt || !m_rootFrame || !g_device ||
+        (g_device->context() == m_drawnOn && !m_viewDirty))
+        return;
+    try {
+        DrawGraph();
+    } catch (const std::exception& e) {
+        qWarning("Ketra: drawing failed: %s", e.what());
+    }
 }
 
 void GraphForm::FrameMove() {
@@ -201,6 +216,7 @@ void GraphForm::DrawGraph() {
     ++m_framesDrawn;
     m_viewDirty = false;
     m_drawnSignature = viewSignature();
+    m_drawnOn = g_device->context();
     m_drawnOptions = m_options;
     m_drawnOverlay = m_overlay;
 }
