@@ -1,5 +1,6 @@
 // BuildGraph: the window's bar scene, built from the laid-out entries.
 #include "GraphForm.h"
+
 #include "graph/BarScene.h"
 
 #include <QApplication>

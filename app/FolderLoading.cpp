@@ -131,7 +131,8 @@ void GraphForm::LoadFolder() {
         m_model->clear();
 
     // The grid counters, the colours and the statistics follow the graph's loading rules.
-    ketra::FolderEntryBuilder entries(*m_model, g_extColours, n, m_options.m_includeFolders, m_options.m_logscale, m_level);
+    ketra::FolderEntryBuilder entries(*m_model, g_extColours, n, m_options.m_includeFolders,
+                                      m_options.m_logscale, m_level);
     if (m_options.m_treeview && !m_keepEntries)
         entries.addFolderItself(m_currentFolder);
 

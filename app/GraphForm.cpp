@@ -331,7 +331,8 @@ uint32_t GraphForm::getcol(const QString& name) const {
 
 void GraphForm::AddEntry(const QString& name, double row, double value, double column, double size,
                          uint32_t colour, int32_t attributes, const QString& modified, int16_t level) {
-    m_model->AddEntry(name, row, value, column, size, colour, attributes, modified, level, m_options.m_logscale);
+    m_model->AddEntry(name, row, value, column, size, colour, attributes, modified, level,
+                      m_options.m_logscale);
 }
 
 void GraphForm::ScaleEntries() {

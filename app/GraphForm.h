@@ -11,6 +11,13 @@
 //   app/Picking.cpp           clicking, the context menus and double-clicking bars
 //   app/FolderLoading.cpp     reading a folder into graph entries, its progress line, Stop
 //   app/Navigation.cpp        selectNode, history, address box, parent, refresh
+//   app/Snapshot.cpp          the snapshot command (a fresh window's picture, no window shown)
+//
+// What the handlers compute without a window lives below app/ and never includes it: the layout
+// rule and the settings store in app/core; reading folders, paths and the history in folders/; the
+// options value, the grid layout, the camera step, the bar scene, one frame with its overlay and
+// the overlay's texts in graph/. The options are one value (m_options) and the overlay one state
+// (m_overlay), handed on whole.
 //
 // Window positions and sizes are reasoned about in twips (1/1440 inch) and converted to pixels at
 // the edge (twips per pixel = 1440 / logical DPI).
@@ -208,7 +215,7 @@ public:
             *tlbRotate = nullptr, *tlbReset = nullptr, *tlbBase = nullptr, *tlbIncFolders = nullptr,
             *tlbStats = nullptr, *tlbRefresh = nullptr, *tlbDelete = nullptr, *tlbShowImage = nullptr;
 
-    // ---- 3D view (app/RenderLoop.cpp, BarScene.cpp, Overlay.cpp, ViewInput.cpp, Picking.cpp) ---------------------------------------------------------------
+    // ---- 3D view (app/RenderLoop.cpp, BarScene.cpp, Overlay.cpp, ViewInput.cpp, Picking.cpp) ----
     // Makes the 3D view widget (a D3DView named "Picture1") and routes its key and mouse events
     // to the Picture1_ handlers below.
     QWidget* createPicture1(QWidget* parent);
@@ -264,12 +271,12 @@ public:
     void Picture1_DblClick();
 
     // ---- 3D view state ----------------------------------------------------------------------
-    std::shared_ptr<CD3DFrame> m_rootFrame;  // all user rotations apply to it
-    std::shared_ptr<CD3DFrame> m_barsFrame;  // bars and labels
-    std::shared_ptr<CD3DFrame> m_baseFrame;  // the base plate
+    std::shared_ptr<CD3DFrame> m_rootFrame;          // all user rotations apply to it
+    std::shared_ptr<CD3DFrame> m_barsFrame;          // bars and labels
+    std::shared_ptr<CD3DFrame> m_baseFrame;          // the base plate
     std::shared_ptr<ketra::LabelMaker> m_labelMaker; // makes the labels' text as they come into view
     std::shared_ptr<platform::Mesh> m_baseMesh;
-    std::array<float, 3> m_baseMeshSize{};   // the layout's plate m_baseMesh was made for (0: start-up box)
+    std::array<float, 3> m_baseMeshSize{}; // the layout's plate m_baseMesh was made for (0: start-up box)
     std::shared_ptr<platform::Font> m_popupFont;  // font A: the window's font
     std::shared_ptr<platform::Font> m_buttonFont; // font B: Command1's font
     std::shared_ptr<platform::Font> m_statsFont;  // font C: the status font

@@ -32,7 +32,8 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
         return; // not an item's frame
     m_selectedEntry = index;
     const ketra::DataEntry& entry = m_model->entry(index);
-    m_overlay.hoverText = ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_options.m_includeFolders);
+    m_overlay.hoverText =
+        ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_options.m_includeFolders);
 
     if (highlight && frame->GetChildMeshCount() > 0) {
         if (m_highlightFrame && m_highlightFrame->GetChildMeshCount() > 0) {

@@ -4,8 +4,8 @@
 
 #include "colours/ExtColours.h"
 #include "core/Layout.h"
-#include "folders/NavigationHistory.h"
 #include "core/Settings.h"
+#include "folders/NavigationHistory.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
 

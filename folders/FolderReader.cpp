@@ -13,7 +13,8 @@ namespace ketra {
 namespace {
 
 std::int32_t capacityOf(std::span<char> buffer) {
-    return static_cast<std::int32_t>(std::min<std::size_t>(buffer.size(), std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::min<std::size_t>(buffer.size(), std::numeric_limits<std::int32_t>::max()));
 }
 
 } // namespace

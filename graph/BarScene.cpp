@@ -57,8 +57,7 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
         bar->SetPosition(vec3(e.X, e.Height / 2, e.Z));
         if (e.isFolder()) {
             // D3DX cylinders lie along Z; half a turn about (0, 1, 1) stands them up along Y.
-            bar->AddD3DXMesh(
-                   platform::CreateCylinder(barWidth / 2, barWidth / 2, height, 12, 12))
+            bar->AddD3DXMesh(platform::CreateCylinder(barWidth / 2, barWidth / 2, height, 12, 12))
                 ->SetMaterialOverride(barMaterial);
             bar->AddRotation(0, 0, 1, 1, 3.1415f);
         } else {
