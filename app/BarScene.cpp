@@ -8,7 +8,7 @@
 void GraphForm::BuildGraph() {
     if (!m_deviceReady)
         return;
-    // The tree view's scene comes with the tree view; until then the bars are built in its place.
+    // The window draws no tree scene: the bars are built in the tree view as well.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_rootFrame.reset();
     m_barsFrame.reset();

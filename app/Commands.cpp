@@ -62,7 +62,7 @@ void GraphForm::createMenus() {
     mnuView3D = makeAction(this, "mnuView3D", tr("3D"), true, true);
     mnuViewTree3D = makeAction(this, "mnuViewTree3D", tr("Tree View 3D"), true, false);
     mnuViewDetails = makeAction(this, "mnuViewDetails", tr("Details"), true, false);
-    // The tree view and the details list come with their own subsystems.
+    // The window draws no tree view and has no details list: their items stay disabled.
     mnuViewTree3D->setEnabled(false);
     mnuViewDetails->setEnabled(false);
     view->addAction(mnuView3D);
@@ -90,7 +90,7 @@ void GraphForm::createMenus() {
     mnuOptionsImages = makeAction(this, "mnuOptionsImages", tr("Show Filename on 3D nodes"), true, false);
     mnuOptionsPopup = makeAction(this, "mnuOptionsPopup", tr("Show Filename as popup text"), true, false);
     mnuBarCols = makeAction(this, "mnuBarCols", tr("3D Bar colors"));
-    mnuBarCols->setEnabled(false); // the colour dialog comes with the colour table's editor
+    mnuBarCols->setEnabled(false); // the window has no colour dialog
     mnuShortcuts = makeAction(this, "mnuShortcuts", tr("Show Keyboard Shortcuts"), true, true);
     mnuLog = makeAction(this, "mnuLog", tr("Use Log Scale for Bar Heights"), true, false);
     options->addAction(mnuOptionsHidden);
@@ -136,7 +136,7 @@ void GraphForm::createMenus() {
     mnuFolderOpen = makeAction(this, "mnuFolderOpen", tr("Open Folder in File Manager"));
     mnuContentDelete = makeAction(this, "mnuContentDelete", tr("&Delete"));
     mnuContentproperties = makeAction(this, "mnuContentproperties", tr("&File Properties"));
-    // The shell operations on the selected item come with their own subsystem.
+    // The window has no shell operations on the selected item: the items stay disabled.
     for (QAction* a : {mnuContentOpen, mnuFolderOpen, mnuContentDelete, mnuContentproperties}) {
         a->setEnabled(false);
         MENU_CONTEXT->addAction(a);

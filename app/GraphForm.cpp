@@ -102,7 +102,7 @@ void GraphForm::createControls() {
     lblFind = makeLabel(Frame1, "lblFind", tr("Find filenames containing:"));
     txtFind = makeEdit(Frame1, "txtFind");
     cmdFind = makeButton(Frame1, "cmdFind", tr("Go"));
-    cmdFind->setEnabled(false); // the search itself comes with the find pane's subsystem
+    cmdFind->setEnabled(false); // the find pane searches nothing: Go stays disabled
     Label1 = makeLabel(Frame1, "Label1", tr("Text within file:"));
     txtFindIn = makeEdit(Frame1, "txtFindIn");
     frmOptions = new QFrame(Frame1);
@@ -239,7 +239,7 @@ void GraphForm::wireSignals() {
     QObject::disconnect(adrList->lineEdit(), &QLineEdit::editingFinished, adrList, nullptr);
     adrList->installEventFilter(this);
 
-    // Find pane: only showing and hiding for now.
+    // Find pane: showing and hiding it and its options frame.
     connect(cmdClose, &QPushButton::clicked, this, &GraphForm::mnuEditFind_Click);
     connect(cmdX, &QPushButton::clicked, this, [this] {
         frmOptions->hide();

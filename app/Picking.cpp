@@ -90,7 +90,7 @@ void GraphForm::Picture1_DblClick() {
     if (entry.isFolder()) {
         if (entry.Level <= 1)
             return; // the tree's root node
-        // Going into a folder of the tree view expands it in place; that comes with the tree view.
+        // In the tree view a folder opens in place, and this window draws no tree view.
         if (m_options.m_treeview)
             return;
         m_camera->MouseUp(); // the load runs before the button's release arrives

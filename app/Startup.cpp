@@ -52,8 +52,8 @@ bool GraphForm::Form_Load() {
     move(placement.topLeft());
     resize(placement.size());
 
-    // The tree view and the details list come with their own subsystems: until then the window
-    // starts in the bar-graph view whatever was stored.
+    // The window draws no tree view and has no details list: it starts in the bar-graph view
+    // whatever was stored.
     m_keepEntries = false;
     m_level = 2;
     m_options.m_autoupdate = stored.options.m_autoupdate;
