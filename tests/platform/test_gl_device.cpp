@@ -57,20 +57,25 @@ TEST_F(GlSceneTest, DefaultSceneLightsEveryVisibleFaceOfATurnedBoxAsDirect3D) {
             continue; // turned away from the camera (or nearly edge-on)
         ++visible;
         const QRgb expected = litFace(wn, material, light, dev->getRenderState(rs::Ambient));
-        const QRgb got = image.pixel(project(Vec3TransformCoord(n * 3.0f, world)));
-        EXPECT_LE(channelDistance(got, expected), 2)
-            << n.x << "," << n.y << "," << n.z << ": got " << hex(got).toStdString() << ", expected "
-            << hex(expected).toStdString();
+        EXPECT_TRUE(Looks(image.pixel(project(Vec3TransformCoord(n * 3.0f, world))), expected, 2))
+            << n.x << "," << n.y << "," << n.z;
     }
     EXPECT_EQ(visible, 3);
 }
 
 TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
-    enum class Shape { Box, MirroredBox, Plate, Triangle, Broken };
+    const MeshPtr box = CreateBox(4, 4, 4), shinyBox = CreateBox(6, 6, 6), plate = CreateBox(14, 14, 0.1f);
+    // Clockwise seen from the camera; the first vertex's normal points at the light, the others' away.
+    const float l = 1 / std::sqrt(3.0f);
+    const Mesh triangle(FVF_POSITION_NORMAL, {0, 5, 0, l, l, l, 5, -4, 0, -l, -l, -l, -5, -4, 0, -l, -l, -l},
+                        {0, 1, 2});
+    Mesh broken(FVF_POSITION_NORMAL, {-5, 5, 0, 0, 0, -1, 5, 5, 0, 0, 0, -1, 5, -5, 0, 0, 0, -1}, {0, 1, 2});
+    broken.indices()[2] = 700000; // written behind the mesh's back (its own checks never saw it)
+
     using States = std::vector<std::pair<int, std::uint32_t>>;
     struct Draw {
-        Shape shape;
-        Vector3 at;
+        const Mesh* mesh;
+        Matrix world;
         Material material;
         States states; // set before this draw
     };
@@ -80,80 +85,69 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
         std::vector<std::pair<Vector3, QRgb>> probes; // a world point and the colour it shows
         bool frontLight = false; // light from behind the camera, with a specular colour of 0.4
     };
+    auto at = [](float x, float y, float z) { return MatrixTranslation(x, y, z); };
     const Material lit = litMaterial(), shiny = litMaterial(1, 0.5f);
     const Material green = emissiveMaterial(0, 1, 0), red = emissiveMaterial(1, 0, 0);
     const Material blue = emissiveMaterial(0, 0, 1, 0.25f);
     const States blend = {
         {rs::AlphaBlendEnable, 1}, {rs::SrcBlend, rs::BlendSrcAlpha}, {rs::DestBlend, rs::BlendInvSrcAlpha}};
     // The default light comes from behind the boxes: a box's -Z face gets ambient light only
-    // (8 of 255), the inside of its +Z face 82 of 255.
+    // (8 of 255), the inside of its +Z face 82 of 255. Mirroring turns every face's winding round.
     const QRgb unlit = qRgb(8, 8, 8), inside = qRgb(82, 82, 82);
     const Vector3 left{-3, 0, -2}, right{3, 0, -2}, centre{0, 0, 0};
-    const std::vector<Draw> twoBoxes = {{Shape::Box, {-3, 0, 0}, lit, {}},
-                                        {Shape::MirroredBox, {3, 0, 0}, lit, {}}};
-    auto withCull = [&](std::uint32_t cull) {
-        std::vector<Draw> draws = twoBoxes;
-        draws[0].states = {{rs::CullMode, cull}};
-        return draws;
+    auto twoBoxes = [&](States cull) {
+        return std::vector<Draw>{{box.get(), at(-3, 0, 0), lit, cull},
+                                 {box.get(), MatrixScaling(-1, 1, 1) * at(3, 0, 0), lit, {}}};
     };
     const Case cases[] = {
         {"lighting off draws white",
-         {{Shape::Box, centre, lit, {{rs::Lighting, 0}}}},
+         {{box.get(), at(0, 0, 0), lit, {{rs::Lighting, 0}}}},
          {{centre, qRgb(255, 255, 255)}}},
-        // Mirroring turns every face's winding round: the mirrored box shows its inside.
-        {"counter-clockwise faces culled", twoBoxes, {{left, unlit}, {right, inside}}},
-        {"clockwise faces culled", withCull(rs::CullCW), {{left, inside}, {right, unlit}}},
+        {"counter-clockwise faces culled", twoBoxes({}), {{left, unlit}, {right, inside}}},
+        {"clockwise faces culled", twoBoxes({{rs::CullMode, rs::CullCW}}), {{left, inside}, {right, unlit}}},
         {"no culling: the near faces hide the far ones",
-         withCull(rs::CullNone),
+         twoBoxes({{rs::CullMode, rs::CullNone}}),
          {{left, unlit}, {right, unlit}}},
         {"depth test: the near box drawn first stays",
-         {{Shape::Box, {0, 0, -2}, green, {}}, {Shape::Box, {0, 0, 4}, red, {}}},
+         {{box.get(), at(0, 0, -2), green, {}}, {box.get(), at(0, 0, 4), red, {}}},
          {{centre, qRgb(0, 255, 0)}}},
         {"depth test: the near box drawn last shows",
-         {{Shape::Box, {0, 0, 4}, red, {}}, {Shape::Box, {0, 0, -2}, green, {}}},
+         {{box.get(), at(0, 0, 4), red, {}}, {box.get(), at(0, 0, -2), green, {}}},
          {{centre, qRgb(0, 255, 0)}}},
         {"no depth test: the last box drawn shows",
-         {{Shape::Box, {0, 0, -2}, green, {{rs::ZEnable, 0}}}, {Shape::Box, {0, 0, 4}, red, {}}},
+         {{box.get(), at(0, 0, -2), green, {{rs::ZEnable, 0}}}, {box.get(), at(0, 0, 4), red, {}}},
          {{centre, qRgb(255, 0, 0)}}},
         {"a box drawn without depth writes hides nothing",
-         {{Shape::Box, {0, 0, -2}, green, {{rs::ZWriteEnable, 0}}},
-          {Shape::Box, {0, 0, 4}, red, {{rs::ZWriteEnable, 1}}}},
+         {{box.get(), at(0, 0, -2), green, {{rs::ZWriteEnable, 0}}},
+          {box.get(), at(0, 0, 4), red, {{rs::ZWriteEnable, 1}}}},
          {{centre, qRgb(255, 0, 0)}}},
         {"a quarter of the plate's blue over the box and the background",
-         {{Shape::Box, {0, 0, 5}, red, {}}, {Shape::Plate, centre, blue, blend}},
+         {{box.get(), at(0, 0, 5), red, {}}, {plate.get(), at(0, 0, 0), blue, blend}},
          {{centre, qRgb(191, 0, 64)}, {{5, 5, 0}, qRgb(96, 132, 232)}, {{10, 0, 0}, qRgb(128, 176, 224)}}},
         {"without blending alpha is ignored",
-         {{Shape::Box, {0, 0, 5}, red, {}}, {Shape::Plate, centre, blue, {}}},
+         {{box.get(), at(0, 0, 5), red, {}}, {plate.get(), at(0, 0, 0), blue, {}}},
          {{centre, qRgb(0, 0, 255)}}},
-        // A triangle lit fully at its first vertex and not at the other two, seen at its centroid.
+        // The triangle is lit fully at its first vertex and not at the other two; seen at its centroid.
         {"Gouraud shading blends the vertices' colours",
-         {{Shape::Triangle, centre, lit, {}}},
+         {{&triangle, at(0, 0, 0), lit, {}}},
          {{{0, -1, 0}, qRgb(51, 51, 51)}}},
         {"flat shading takes the first vertex's colour",
-         {{Shape::Triangle, centre, lit, {{rs::ShadeMode, rs::ShadeFlat}}}},
+         {{&triangle, at(0, 0, 0), lit, {{rs::ShadeMode, rs::ShadeFlat}}}},
          {{{0, -1, 0}, qRgb(136, 136, 136)}}},
         // Specular light is worked out at the vertices with the half-way vector between the light
         // and the eye; all four corners of the front face get 0.928 of it.
         {"specular light added with specular on",
-         {{Shape::Box, centre, shiny, {{rs::SpecularEnable, 1}}}},
+         {{shinyBox.get(), at(0, 0, 0), shiny, {{rs::SpecularEnable, 1}}}},
          {{centre, qRgb(230, 183, 136)}},
          true},
         {"no specular light with specular off",
-         {{Shape::Box, centre, shiny, {}}},
+         {{shinyBox.get(), at(0, 0, 0), shiny, {}}},
          {{centre, qRgb(136, 136, 136)}},
          true},
         {"a mesh that refers past its vertices is not drawn",
-         {{Shape::Broken, centre, red, {}}, {Shape::Box, {0, 0, 2}, green, {}}},
+         {{&broken, at(0, 0, 0), red, {}}, {box.get(), at(0, 0, 2), green, {}}},
          {{centre, qRgb(0, 255, 0)}}},
     };
-
-    const MeshPtr box = CreateBox(4, 4, 4), shinyBox = CreateBox(6, 6, 6), plate = CreateBox(14, 14, 0.1f);
-    // Clockwise seen from the camera; the first vertex's normal points at the light, the others' away.
-    const float l = 1 / std::sqrt(3.0f);
-    const Mesh triangle(FVF_POSITION_NORMAL, {0, 5, 0, l, l, l, 5, -4, 0, -l, -l, -l, -5, -4, 0, -l, -l, -l},
-                        {0, 1, 2});
-    Mesh broken(FVF_POSITION_NORMAL, {-5, 5, 0, 0, 0, -1, 5, 5, 0, 0, 0, -1, 5, -5, 0, 0, 0, -1}, {0, 1, 2});
-    broken.indices()[2] = 700000; // written behind the mesh's back (its own checks never saw it)
     const Light defaultLight = dev->getLight(0);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,34 +164,14 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
                     saved.emplace_back(state, dev->getRenderState(state));
                     dev->setRenderState(state, value);
                 }
-                const Matrix at = MatrixTranslation(d.at.x, d.at.y, d.at.z);
-                switch (d.shape) {
-                case Shape::Box:
-                    drawMesh(c.frontLight ? *shinyBox : *box, at, d.material);
-                    break;
-                case Shape::MirroredBox:
-                    drawMesh(*box, MatrixScaling(-1, 1, 1) * at, d.material);
-                    break;
-                case Shape::Plate:
-                    drawMesh(*plate, at, d.material);
-                    break;
-                case Shape::Triangle:
-                    drawMesh(triangle, at, d.material);
-                    break;
-                case Shape::Broken:
-                    drawMesh(broken, at, d.material);
-                    break;
-                }
+                drawMesh(*d.mesh, d.world, d.material);
             }
         });
         for (auto it = saved.rbegin(); it != saved.rend(); ++it)
             dev->setRenderState(it->first, it->second);
-        for (const auto& [point, expected] : c.probes) {
-            const QRgb got = image.pixel(project(point));
-            EXPECT_LE(channelDistance(got, expected), 3)
-                << "at " << point.x << "," << point.y << ": got " << hex(got).toStdString() << ", expected "
-                << hex(expected).toStdString();
-        }
+        for (const auto& [point, expected] : c.probes)
+            EXPECT_TRUE(Looks(image.pixel(project(point)), expected, 3))
+                << "at " << point.x << "," << point.y;
     }
     dev->setLight(0, defaultLight);
 }
@@ -206,10 +180,9 @@ TEST_F(GlSceneTest, TextureOnStageZeroModulatesTheLitColour) {
     // A 2 x 2 picture: red, green on top; blue, white below.
     QTemporaryDir dir;
     QImage picture(2, 2, QImage::Format_ARGB32);
-    picture.setPixel(0, 0, qRgb(255, 0, 0));
-    picture.setPixel(1, 0, qRgb(0, 255, 0));
-    picture.setPixel(0, 1, qRgb(0, 0, 255));
-    picture.setPixel(1, 1, qRgb(255, 255, 255));
+    const QRgb texels[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 255)};
+    for (int i = 0; i < 4; ++i)
+        picture.setPixel(i % 2, i / 2, texels[i]);
     const QString path = dir.filePath(QStringLiteral("quad.png"));
     ASSERT_TRUE(picture.save(path));
     QString error;
@@ -223,32 +196,24 @@ TEST_F(GlSceneTest, TextureOnStageZeroModulatesTheLitColour) {
     const Mesh quad(FVF_POSITION_NORMAL_TEX1, {-s, s,  0, 0, 0, -1, 0, 0, s,  s,  0, 0, 0, -1, 1, 0,
                                                s,  -s, 0, 0, 0, -1, 1, 1, -s, -s, 0, 0, 0, -1, 0, 1},
                     {0, 1, 2, 0, 2, 3});
-    auto draw = [&](bool lighting, bool textured, const Material& m) {
-        dev->setRenderState(rs::Lighting, lighting);
-        return frame([&] {
-            dev->setTexture(0, textured ? texture : nullptr);
-            drawMesh(quad, Matrix::identity(), m);
-            dev->setTexture(0, nullptr);
-        });
-    };
-    const Material violet = emissiveMaterial(0.5f, 0.25f, 1);
-    struct Case {
-        bool lighting, textured;
-        float x, y;
-        QRgb expected;
-    };
-    // Unlit, the texels show unchanged (v = 0 at the picture's top); lit, texel x lit colour.
-    const Case cases[] = {
-        {false, true, -h, h, qRgb(255, 0, 0)},       {false, true, h, h, qRgb(0, 255, 0)},
-        {false, true, -h, -h, qRgb(0, 0, 255)},      {false, true, h, -h, qRgb(255, 255, 255)},
-        {true, true, h, -h, rgbOf(0.5f, 0.25f, 1)},  {true, true, -h, h, rgbOf(0.5f, 0, 0)},
-        {true, false, -h, h, rgbOf(0.5f, 0.25f, 1)},
-    };
-    for (const Case& c : cases) {
-        const QRgb got = draw(c.lighting, c.textured, violet).pixel(project({c.x, c.y, 0}));
-        EXPECT_LE(channelDistance(got, c.expected), 1)
-            << "lighting " << c.lighting << ", texture " << c.textured << " at " << c.x << "," << c.y;
-    }
+    // Unlit (white), the texels show unchanged, v = 0 at the picture's top; lit, texel x the lit
+    // colour; without the texture, white or the lit colour itself.
+    for (const bool lighting : {false, true})
+        for (const bool textured : {true, false}) {
+            dev->setRenderState(rs::Lighting, lighting);
+            const QImage image = frame([&] {
+                dev->setTexture(0, textured ? texture : nullptr);
+                drawMesh(quad, Matrix::identity(), emissiveMaterial(0.5f, 0.25f, 1));
+                dev->setTexture(0, nullptr);
+            });
+            for (int i = 0; i < 4; ++i) {
+                const QRgb t = textured ? texels[i] : qRgb(255, 255, 255);
+                const QRgb expected =
+                    lighting ? rgbOf(0.5f * qRed(t) / 255, 0.25f * qGreen(t) / 255, qBlue(t) / 255.0f) : t;
+                EXPECT_TRUE(Looks(image.pixel(project({i % 2 ? h : -h, i / 2 ? -h : h, 0})), expected, 1))
+                    << "lighting " << lighting << ", texture " << textured << ", texel " << i;
+            }
+        }
 }
 
 TEST_F(GlSceneTest, ClearingAndDrawingKeepToTheViewportCountedFromTheTopLeft) {
@@ -336,20 +301,19 @@ TEST_F(GlSceneTest, ManyMeshesComeAndGoAndEachKeepsItsOwnGeometry) {
             }
         });
         int wrong = 0;
-        for (std::size_t i = 0; i < boxes.size(); ++i) {
-            const Material m = colour(i, second[i]);
-            const Vector3 p = place(i);
+        for (std::size_t i = 0; i < boxes.size() && wrong < 3; ++i) {
             // The centre shows the box; just beyond its own width, on the side turned away from
             // the camera, the background.
-            const QRgb centre = image.pixel(project(p));
+            const Material m = colour(i, second[i]);
+            const Vector3 p = place(i);
             const float outward = p.x < 0 ? -1.0f : 1.0f;
-            const QRgb beside =
-                image.pixel(project({p.x + outward * (width(i) / 2 + 0.12f), p.y, p.z - 0.25f}));
-            if ((channelDistance(centre, rgbOf(m.emissive.r, m.emissive.g, m.emissive.b)) > 1 ||
-                 beside != kBackground) &&
-                ++wrong <= 3)
-                ADD_FAILURE() << when << ": box " << i << " shows " << hex(centre).toStdString() << " / "
-                              << hex(beside).toStdString();
+            const QPoint beside = project({p.x + outward * (width(i) / 2 + 0.12f), p.y, p.z - 0.25f});
+            const auto centre =
+                Looks(image.pixel(project(p)), rgbOf(m.emissive.r, m.emissive.g, m.emissive.b), 1);
+            const auto background = Looks(image.pixel(beside), kBackground);
+            wrong += !centre || !background;
+            EXPECT_TRUE(centre && background)
+                << when << ": box " << i << (centre ? background : centre).message();
         }
         EXPECT_EQ(wrong, 0) << when;
     };
