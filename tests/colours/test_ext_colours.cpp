@@ -28,18 +28,12 @@ QByteArray readFile(const QString& path) {
 }
 
 TEST(Getcol, ColourOfANameByItsTypeKey) {
-    const ExtColourTable table({
-        {"pdf", 200, 0, 0},
-        {"gz", 0, 200, 0},
-        {"bashrc", 0, 0, 200},
-        {"none", 10, 20, 30},
-        {"folder", 255, 255, 0},
-        {"TXT", 9, 9, 9}, // typed with capitals: never matches
-        {"c", 255, 0, 0},
-        {"c", 0, 0, 255}, // a second record of the same key: the first wins
-        {"hot", 300, -5, 128},
-        {"", 1, 2, 3},
-    });
+    // "TXT" is typed with capitals and never matches; of the two "c" records the first wins.
+    const std::vector<ExtColour> records = {
+        {"pdf", 200, 0, 0},      {"gz", 0, 200, 0}, {"bashrc", 0, 0, 200}, {"none", 10, 20, 30},
+        {"folder", 255, 255, 0}, {"TXT", 9, 9, 9},  {"c", 255, 0, 0},      {"c", 0, 0, 255},
+        {"hot", 300, -5, 128},   {"", 1, 2, 3}};
+    const ExtColourTable table(records);
     const ExtColourTable empty, noEmptyKey({{"pdf", 200, 0, 0}});
     struct Case {
         const ExtColourTable* table;
@@ -53,8 +47,8 @@ TEST(Getcol, ColourOfANameByItsTypeKey) {
         {&table, "Makefile", 0xFF0A141Eu},              // no dot: "none"
         {&table, "folder", 0xFFFFFF00u},                // the reserved word
         {&table, "Folder", 0xFF0A141Eu},                // not the reserved word: "none"
-        {&table, "notes.txt", 0xFFFFFFFFu},             // the key "TXT" never matches: white
-        {&table, "main.c", 0xFFFF0000u},                // the first of two "c" records
+        {&table, "notes.txt", 0xFFFFFFFFu},             // not "TXT": white
+        {&table, "main.c", 0xFFFF0000u},                // the first "c"
         {&table, "odd.hot", 0xFFFF0080u},               // channels clamped to 0..255
         {&table, "trailing.", 0xFF010203u},             // the empty key
         {&table, "archive.unknown", 0xFFFFFFFFu},       // not in the table: white
@@ -75,45 +69,39 @@ protected:
 TEST_F(ColourFile, ReadingKeepsOnlyCompleteRecordsAndTellsWhereItStopped) {
     struct Case {
         const char* name;
-        std::optional<QByteArray> text; // none: no file at all
         Status status;
         int line, declared;
+        const char* says;               // part of the message for the user
+        std::optional<QByteArray> text; // none: no file at all
         std::vector<ExtColour> records;
-        const char* says; // part of the message for the user
     };
     const ExtColour ok{"ok", 1, 2, 3};
+    // clang-format off
     std::vector<Case> cases = {
         {"blanks, a byte-order mark, either line ending, keys as written, lines after the records",
+         Status::Ok, 0, 2, "2 colour types read",
          "\xEF\xBB\xBF 2 \r\nfolder\r\n 255 \r\n255\r\n\t0\nmy key \n-1\n+2\n 3\n extra\n",
-         Status::Ok,
-         0,
-         2,
-         {{"folder", 255, 255, 0}, {"my key ", -1, 2, 3}},
-         "2 colour types read"},
-        {"count 0", " 0 \r\n", Status::Ok, 0, 0, {}, "0 colour types"},
-        {"no file", std::nullopt, Status::NotFound, 0, 0, {}, "every bar is white"},
-        {"empty file", "", Status::BadCount, 1, 0, {}, "line 1"},
+         {{"folder", 255, 255, 0}, {"my key ", -1, 2, 3}}},
+        {"count 0", Status::Ok, 0, 0, "0 colour types", " 0 \r\n", {}},
+        {"no file", Status::NotFound, 0, 0, "every bar is white", std::nullopt, {}},
+        {"empty file", Status::BadCount, 1, 0, "line 1", "", {}},
         // Count 5, three records, then a fourth cut off after its red line.
-        {"cut short",
-         "5\na\n1\n2\n3\nb\n4\n5\n6\nc\n7\n8\n9\nd\n10\n",
-         Status::Truncated,
-         16,
-         5,
-         {{"a", 1, 2, 3}, {"b", 4, 5, 6}, {"c", 7, 8, 9}},
-         "3 of 5"},
-        {"a huge count with one record", "32767\nok\n1\n2\n3\n", Status::Truncated, 6, 32767, {ok}, "line 6"},
+        {"cut short", Status::Truncated, 16, 5, "3 of 5", "5\na\n1\n2\n3\nb\n4\n5\n6\nc\n7\n8\n9\nd\n10\n",
+         {{"a", 1, 2, 3}, {"b", 4, 5, 6}, {"c", 7, 8, 9}}},
+        {"a huge count with one record", Status::Truncated, 6, 32767, "line 6", "32767\nok\n1\n2\n3\n", {ok}},
     };
+    // clang-format on
     for (const char* count : {"", "-3", "32768", "99999999999999999999", "many", "3.0"})
-        cases.push_back({count, QByteArray(count) + "\nok\n1\n2\n3\n", Status::BadCount, 1, 0, {}, "line 1"});
+        cases.push_back({count, Status::BadCount, 1, 0, "line 1", QByteArray(count) + "\nok\n1\n2\n3\n", {}});
     for (const char* bad :
          {"", "abc", "12.5", "  ", "1 2", "32768", "-32769", "99999999999999999999", "0x10"})
         cases.push_back({bad,
-                         QByteArray("2\nok\n1\n2\n3\nbad\n4\n") + bad + "\n6\n",
                          Status::BadNumber,
                          8,
                          2,
-                         {ok},
-                         "line 8 is not a whole number; 1 of 2"});
+                         "line 8 is not a whole number; 1 of 2",
+                         QByteArray("2\nok\n1\n2\n3\nbad\n4\n") + bad + "\n6\n",
+                         {ok}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(path());
@@ -165,13 +153,10 @@ TEST_F(ColourFile, SaveWritesTheFormatReadsBackAndFailsWithoutHarm) {
     EXPECT_EQ(readFile(path("new/sub/ext.txt")), " 3 \r\nfolder\r\n 255 \r\n 255 \r\n 0 \r\ntxt\r\n 0 \r\n 0 "
                                                  "\r\n 255 \r\nc\r\n 255 \r\n 0 \r\n 0 \r\n");
 
-    const ExtColourTable original({{"folder", 240, 190, 60},
-                                   {"", 1, 2, 3},
+    const ExtColourTable original({{"", 1, 2, 3},
                                    {"two words", 0, 0, 0},
-                                   {QString::fromUtf8("\xC3\xA9t\xC3\xA9"), 10, 20, 30},
-                                   {"neg", -7, 300, 255},
-                                   {"c", 1, 1, 1},
-                                   {"c", 2, 2, 2}});
+                                   {QString::fromUtf8("\xC3\xA9t\xC3\xA9"), -7, 300, 255},
+                                   {"", 1, 1, 1}});
     ASSERT_TRUE(SaveExtColours(original, path()).ok);
     ExtColourTable back;
     EXPECT_EQ(ReadExtColourFile(path(), back).status, Status::Ok);

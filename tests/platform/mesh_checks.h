@@ -27,11 +27,10 @@ inline ::testing::AssertionResult Near(const platform::Vector3& actual, const pl
 
 inline ::testing::AssertionResult Near(const platform::Matrix& actual, const platform::Matrix& expected,
                                        float tolerance = 1e-5f) {
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            if (!(std::fabs(actual.m[r][c] - expected.m[r][c]) <= tolerance))
-                return ::testing::AssertionFailure() << "element [" << r << "][" << c << "] is "
-                                                     << actual.m[r][c] << ", expected " << expected.m[r][c];
+    for (int i = 0; i < 16; ++i)
+        if (!(std::fabs(actual.m[i / 4][i % 4] - expected.m[i / 4][i % 4]) <= tolerance))
+            return ::testing::AssertionFailure() << "element " << i << " is " << actual.m[i / 4][i % 4]
+                                                 << ", expected " << expected.m[i / 4][i % 4];
     return ::testing::AssertionSuccess();
 }
 

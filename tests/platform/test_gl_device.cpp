@@ -1,5 +1,5 @@
-// The OpenGL device on an off-screen framebuffer: lighting, render states, textures, the viewport,
-// overlay text, many meshes in shared buffers, and recovery from a lost context.
+// The OpenGL device on an off-screen framebuffer: lighting and render states, textures, the
+// viewport, overlay text, many meshes in shared buffers, and recovery from a lost context.
 #include "gl_fixture.h"
 
 #include "platform/Font.h"
@@ -15,21 +15,6 @@ using namespace gltest;
 
 namespace {
 
-// Direct3D's lighting of one face: emissive + ambient x (ambient state + light ambient)
-// + diffuse x light diffuse x max(0, N.L), clamped.
-QRgb litFace(const Vector3& worldNormal, const Material& m, const Light& l, std::uint32_t ambientState) {
-    const float nDotL =
-        std::max(0.0f, Vec3Dot(Vec3Normalize(worldNormal), Vec3Normalize(l.direction) * -1.0f));
-    auto channel = [&](float emissive, float ambient, float lightAmbient, float diffuse, float lightDiffuse,
-                       int shift) {
-        const float state = ((ambientState >> shift) & 0xFF) / 255.0f;
-        return emissive + ambient * (state + lightAmbient) + diffuse * lightDiffuse * nDotL;
-    };
-    return rgbOf(channel(m.emissive.r, m.ambient.r, l.ambient.r, m.diffuse.r, l.diffuse.r, 16),
-                 channel(m.emissive.g, m.ambient.g, l.ambient.g, m.diffuse.g, l.diffuse.g, 8),
-                 channel(m.emissive.b, m.ambient.b, l.ambient.b, m.diffuse.b, l.diffuse.b, 0));
-}
-
 // The default material (diffuse 0.5, ambient 0.2) with a specular colour.
 Material litMaterial(float specularRed = 0, float specularGreen = 0) {
     Material m;
@@ -42,27 +27,6 @@ Material litMaterial(float specularRed = 0, float specularGreen = 0) {
 
 } // namespace
 
-TEST_F(GlSceneTest, DefaultSceneLightsEveryVisibleFaceOfATurnedBoxAsDirect3D) {
-    // Each of the three faces turned to the camera carries the lighting of its own outward normal,
-    // which also shows that the inside faces are culled and not the outside ones.
-    const MeshPtr box = CreateBox(6, 6, 6);
-    const Matrix world = MatrixMultiply(MatrixRotationY(0.6f), MatrixRotationX(-0.5f));
-    const Material material = dev->getMaterial();
-    const QImage image = frame([&] { drawMesh(*box, world, material); });
-    const Light light = dev->getLight(0);
-    int visible = 0;
-    for (const Vector3& n : {Vector3{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}}) {
-        const Vector3 wn = Vec3TransformNormal(n, world);
-        if (wn.z > -0.2f)
-            continue; // turned away from the camera (or nearly edge-on)
-        ++visible;
-        const QRgb expected = litFace(wn, material, light, dev->getRenderState(rs::Ambient));
-        EXPECT_TRUE(Looks(image.pixel(project(Vec3TransformCoord(n * 3.0f, world))), expected, 2))
-            << n.x << "," << n.y << "," << n.z;
-    }
-    EXPECT_EQ(visible, 3);
-}
-
 TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
     const MeshPtr box = CreateBox(4, 4, 4), shinyBox = CreateBox(6, 6, 6), plate = CreateBox(14, 14, 0.1f);
     // Clockwise seen from the camera; the first vertex's normal points at the light, the others' away.
@@ -71,13 +35,30 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
                         {0, 1, 2});
     Mesh broken(FVF_POSITION_NORMAL, {-5, 5, 0, 0, 0, -1, 5, 5, 0, 0, 0, -1, 5, -5, 0, 0, 0, -1}, {0, 1, 2});
     broken.indices()[2] = 700000; // written behind the mesh's back (its own checks never saw it)
+    // x, y, z, nx, ny, nz, u, v; clockwise seen from the camera, facing -Z; with a 2 x 2 picture of
+    // red and green on top, blue and white below.
+    const Mesh quad(FVF_POSITION_NORMAL_TEX1, {-6, 6,  0, 0, 0, -1, 0, 0, 6,  6,  0, 0, 0, -1, 1, 0,
+                                               6,  -6, 0, 0, 0, -1, 1, 1, -6, -6, 0, 0, 0, -1, 0, 1},
+                    {0, 1, 2, 0, 2, 3});
+    QTemporaryDir dir;
+    QImage picture(2, 2, QImage::Format_ARGB32);
+    const QRgb texels[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 255)};
+    for (int i = 0; i < 4; ++i)
+        picture.setPixel(i % 2, i / 2, texels[i]);
+    ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("quad.png"))));
+    QString error;
+    const TexturePtr texture = CreateTextureFromFile(dir.filePath(QStringLiteral("quad.png")), &error);
+    ASSERT_TRUE(texture) << error.toStdString();
+    EXPECT_FALSE(CreateTextureFromFile(dir.filePath(QStringLiteral("missing.png")), &error));
+    EXPECT_FALSE(error.isEmpty());
 
     using States = std::vector<std::pair<int, std::uint32_t>>;
     struct Draw {
         const Mesh* mesh;
         Matrix world;
         Material material;
-        States states; // set before this draw
+        States states;                // set before this draw
+        TexturePtr texture = nullptr; // on stage 0 for this draw
     };
     struct Case {
         const char* name;
@@ -88,7 +69,7 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
     auto at = [](float x, float y, float z) { return MatrixTranslation(x, y, z); };
     const Material lit = litMaterial(), shiny = litMaterial(1, 0.5f);
     const Material green = emissiveMaterial(0, 1, 0), red = emissiveMaterial(1, 0, 0);
-    const Material blue = emissiveMaterial(0, 0, 1, 0.25f);
+    const Material blue = emissiveMaterial(0, 0, 1, 0.25f), violet = emissiveMaterial(0.5f, 0.25f, 1);
     const States blend = {
         {rs::AlphaBlendEnable, 1}, {rs::SrcBlend, rs::BlendSrcAlpha}, {rs::DestBlend, rs::BlendInvSrcAlpha}};
     // The default light comes from behind the boxes: a box's -Z face gets ambient light only
@@ -99,15 +80,14 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
         return std::vector<Draw>{{box.get(), at(-3, 0, 0), lit, cull},
                                  {box.get(), MatrixScaling(-1, 1, 1) * at(3, 0, 0), lit, {}}};
     };
+    // clang-format off
     const Case cases[] = {
         {"lighting off draws white",
-         {{box.get(), at(0, 0, 0), lit, {{rs::Lighting, 0}}}},
-         {{centre, qRgb(255, 255, 255)}}},
+         {{box.get(), at(0, 0, 0), lit, {{rs::Lighting, 0}}}}, {{centre, qRgb(255, 255, 255)}}},
         {"counter-clockwise faces culled", twoBoxes({}), {{left, unlit}, {right, inside}}},
         {"clockwise faces culled", twoBoxes({{rs::CullMode, rs::CullCW}}), {{left, inside}, {right, unlit}}},
         {"no culling: the near faces hide the far ones",
-         twoBoxes({{rs::CullMode, rs::CullNone}}),
-         {{left, unlit}, {right, unlit}}},
+         twoBoxes({{rs::CullMode, rs::CullNone}}), {{left, unlit}, {right, unlit}}},
         {"depth test: the near box drawn first stays",
          {{box.get(), at(0, 0, -2), green, {}}, {box.get(), at(0, 0, 4), red, {}}},
          {{centre, qRgb(0, 255, 0)}}},
@@ -129,8 +109,7 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
          {{centre, qRgb(0, 0, 255)}}},
         // The triangle is lit fully at its first vertex and not at the other two; seen at its centroid.
         {"Gouraud shading blends the vertices' colours",
-         {{&triangle, at(0, 0, 0), lit, {}}},
-         {{{0, -1, 0}, qRgb(51, 51, 51)}}},
+         {{&triangle, at(0, 0, 0), lit, {}}}, {{{0, -1, 0}, qRgb(51, 51, 51)}}},
         {"flat shading takes the first vertex's colour",
          {{&triangle, at(0, 0, 0), lit, {{rs::ShadeMode, rs::ShadeFlat}}}},
          {{{0, -1, 0}, qRgb(136, 136, 136)}}},
@@ -138,16 +117,27 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
         // and the eye; all four corners of the front face get 0.928 of it.
         {"specular light added with specular on",
          {{shinyBox.get(), at(0, 0, 0), shiny, {{rs::SpecularEnable, 1}}}},
-         {{centre, qRgb(230, 183, 136)}},
-         true},
+         {{centre, qRgb(230, 183, 136)}}, true},
         {"no specular light with specular off",
-         {{shinyBox.get(), at(0, 0, 0), shiny, {}}},
-         {{centre, qRgb(136, 136, 136)}},
-         true},
+         {{shinyBox.get(), at(0, 0, 0), shiny, {}}}, {{centre, qRgb(136, 136, 136)}}, true},
+        // Each face turned to the camera is lit by its turned normal: 0.032 + 0.5 N.L.
+        {"a turned box lights each face by its own normal",
+         {{shinyBox.get(), MatrixRotationY(0.6f) * MatrixRotationX(-0.5f), lit, {}}},
+         {{{2.476f, -0.812f, -1.487f}, qRgb(71, 71, 71)}, {{0, 2.633f, -1.438f}, qRgb(69, 69, 69)},
+          {{-1.694f, -1.187f, -2.173f}, qRgb(101, 101, 101)}}, true},
+        // Unlit (white), the texels show unchanged, v = 0 at the picture's top; lit, texel x the lit colour.
+        {"texels as they are", {{&quad, at(0, 0, 0), violet, {{rs::Lighting, 0}}, texture}},
+         {{{-3, 3, 0}, texels[0]}, {{3, 3, 0}, texels[1]}, {{-3, -3, 0}, texels[2]},
+          {{3, -3, 0}, texels[3]}}},
+        {"texels times the lit colour", {{&quad, at(0, 0, 0), violet, {}, texture}},
+         {{{-3, 3, 0}, qRgb(128, 0, 0)}, {{3, 3, 0}, qRgb(0, 64, 0)}, {{-3, -3, 0}, qRgb(0, 0, 255)},
+          {{3, -3, 0}, qRgb(128, 64, 255)}}},
+        {"the lit colour without a texture",
+         {{&quad, at(0, 0, 0), violet, {}}}, {{{-3, 3, 0}, qRgb(128, 64, 255)}}},
         {"a mesh that refers past its vertices is not drawn",
-         {{&broken, at(0, 0, 0), red, {}}, {box.get(), at(0, 0, 2), green, {}}},
-         {{centre, qRgb(0, 255, 0)}}},
+         {{&broken, at(0, 0, 0), red, {}}, {box.get(), at(0, 0, 2), green, {}}}, {{centre, qRgb(0, 255, 0)}}},
     };
+    // clang-format on
     const Light defaultLight = dev->getLight(0);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,6 +154,7 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
                     saved.emplace_back(state, dev->getRenderState(state));
                     dev->setRenderState(state, value);
                 }
+                dev->setTexture(0, d.texture);
                 drawMesh(*d.mesh, d.world, d.material);
             }
         });
@@ -174,46 +165,6 @@ TEST_F(GlSceneTest, RenderStatesDecideWhatEachPixelShows) {
                 << "at " << point.x << "," << point.y;
     }
     dev->setLight(0, defaultLight);
-}
-
-TEST_F(GlSceneTest, TextureOnStageZeroModulatesTheLitColour) {
-    // A 2 x 2 picture: red, green on top; blue, white below.
-    QTemporaryDir dir;
-    QImage picture(2, 2, QImage::Format_ARGB32);
-    const QRgb texels[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 255)};
-    for (int i = 0; i < 4; ++i)
-        picture.setPixel(i % 2, i / 2, texels[i]);
-    const QString path = dir.filePath(QStringLiteral("quad.png"));
-    ASSERT_TRUE(picture.save(path));
-    QString error;
-    const TexturePtr texture = CreateTextureFromFile(path, &error);
-    ASSERT_TRUE(texture) << error.toStdString();
-    EXPECT_FALSE(CreateTextureFromFile(dir.filePath(QStringLiteral("missing.png")), &error));
-    EXPECT_FALSE(error.isEmpty());
-
-    // x, y, z, nx, ny, nz, u, v; clockwise seen from the camera, facing -Z.
-    const float s = 6, h = s / 2;
-    const Mesh quad(FVF_POSITION_NORMAL_TEX1, {-s, s,  0, 0, 0, -1, 0, 0, s,  s,  0, 0, 0, -1, 1, 0,
-                                               s,  -s, 0, 0, 0, -1, 1, 1, -s, -s, 0, 0, 0, -1, 0, 1},
-                    {0, 1, 2, 0, 2, 3});
-    // Unlit (white), the texels show unchanged, v = 0 at the picture's top; lit, texel x the lit
-    // colour; without the texture, white or the lit colour itself.
-    for (const bool lighting : {false, true})
-        for (const bool textured : {true, false}) {
-            dev->setRenderState(rs::Lighting, lighting);
-            const QImage image = frame([&] {
-                dev->setTexture(0, textured ? texture : nullptr);
-                drawMesh(quad, Matrix::identity(), emissiveMaterial(0.5f, 0.25f, 1));
-                dev->setTexture(0, nullptr);
-            });
-            for (int i = 0; i < 4; ++i) {
-                const QRgb t = textured ? texels[i] : qRgb(255, 255, 255);
-                const QRgb expected =
-                    lighting ? rgbOf(0.5f * qRed(t) / 255, 0.25f * qGreen(t) / 255, qBlue(t) / 255.0f) : t;
-                EXPECT_TRUE(Looks(image.pixel(project({i % 2 ? h : -h, i / 2 ? -h : h, 0})), expected, 1))
-                    << "lighting " << lighting << ", texture " << textured << ", texel " << i;
-            }
-        }
 }
 
 TEST_F(GlSceneTest, ClearingAndDrawingKeepToTheViewportCountedFromTheTopLeft) {
@@ -276,52 +227,41 @@ TEST_F(GlSceneTest, ManyMeshesComeAndGoAndEachKeepsItsOwnGeometry) {
     // 20 x 15 boxes of three widths, each in its own colour, then every other one replaced by a
     // new mesh. Meshes share buffers, reuse freed space and go on in new buffers when one is full
     // (large spheres drawn out of sight between the boxes fill several): every box must still
-    // show its own geometry.
-    const int columns = 20, rows = 15;
-    auto place = [&](std::size_t i) {
-        return Vector3{-9.5f + (i % columns) * 1.0f, -7.0f + (i / columns) * 1.0f, 0};
-    };
-    auto width = [](std::size_t i) { return 0.3f + (i % 3) * 0.1f; };
-    auto colour = [](std::size_t i, bool second) {
-        return emissiveMaterial((i % 7) / 6.0f, second ? 1.0f : 0.0f, (i % 5) / 4.0f);
-    };
+    // show its own geometry, its colour at its centre and the background just beyond its width
+    // on the side turned away from the camera.
     std::vector<MeshPtr> boxes, fillers;
-    for (std::size_t i = 0; i < columns * rows; ++i)
+    auto width = [](std::size_t i) { return 0.3f + (i % 3) * 0.1f; };
+    for (std::size_t i = 0; i < 300; ++i)
         boxes.push_back(CreateBox(width(i), 0.5f, 0.5f));
     for (int i = 0; i < 30; ++i)
         fillers.push_back(CreateSphere(1, 100, 100)); // about 240 KB of vertices each
-    std::vector<bool> second(boxes.size(), false);
+    std::vector<float> green(boxes.size(), 0);
+    auto place = [](std::size_t i) { return Vector3{-9.5f + i % 20, -7.0f + i / 20, 0}; };
+    auto colour = [&](std::size_t i) { return Vector3{(i % 7) / 6.0f, green[i], (i % 5) / 4.0f}; };
     auto check = [&](const char* when) {
         const QImage image = frame([&] {
             for (std::size_t i = 0; i < boxes.size(); ++i) {
-                const Vector3 p = place(i);
-                drawMesh(*boxes[i], MatrixTranslation(p.x, p.y, p.z), colour(i, second[i]));
+                const Vector3 p = place(i), c = colour(i);
+                drawMesh(*boxes[i], MatrixTranslation(p.x, p.y, p.z), emissiveMaterial(c.x, c.y, c.z));
                 if (i % 10 == 0) // behind the camera
-                    drawMesh(*fillers[i / 10], MatrixTranslation(0, 0, -100), colour(0, false));
+                    drawMesh(*fillers[i / 10], MatrixTranslation(0, 0, -100), emissiveMaterial(1, 1, 1));
             }
         });
-        int wrong = 0;
-        for (std::size_t i = 0; i < boxes.size() && wrong < 3; ++i) {
-            // The centre shows the box; just beyond its own width, on the side turned away from
-            // the camera, the background.
-            const Material m = colour(i, second[i]);
-            const Vector3 p = place(i);
-            const float outward = p.x < 0 ? -1.0f : 1.0f;
-            const QPoint beside = project({p.x + outward * (width(i) / 2 + 0.12f), p.y, p.z - 0.25f});
-            const auto centre =
-                Looks(image.pixel(project(p)), rgbOf(m.emissive.r, m.emissive.g, m.emissive.b), 1);
-            const auto background = Looks(image.pixel(beside), kBackground);
+        for (std::size_t i = 0, wrong = 0; i < boxes.size() && wrong < 3; ++i) {
+            const Vector3 p = place(i), c = colour(i);
+            const float beside = p.x + (p.x < 0 ? -1 : 1) * (width(i) / 2 + 0.12f);
+            const auto centre = Looks(image.pixel(project(p)), rgbOf(c.x, c.y, c.z), 1);
+            const auto background = Looks(image.pixel(project({beside, p.y, p.z - 0.25f})), kBackground);
             wrong += !centre || !background;
             EXPECT_TRUE(centre && background)
                 << when << ": box " << i << (centre ? background : centre).message();
         }
-        EXPECT_EQ(wrong, 0) << when;
     };
     check("first");
     const std::uint64_t uploads = dev->uploadCount();
     for (std::size_t i = 0; i < boxes.size(); i += 2) {
         boxes[i] = CreateBox(width(i), 0.5f, 0.5f);
-        second[i] = true;
+        green[i] = 1;
     }
     check("after replacing half");
     EXPECT_EQ(dev->uploadCount(), uploads + boxes.size() / 2);
@@ -329,85 +269,69 @@ TEST_F(GlSceneTest, ManyMeshesComeAndGoAndEachKeepsItsOwnGeometry) {
     check("with a second vertex format");
 }
 
-TEST(GlDevice, ResetFollowsTheTargetAndAfterALossWaitsForAContextThatStillLives) {
-    auto first = std::make_unique<OffscreenGl>();
-    ASSERT_TRUE(first->valid()) << first->error().toStdString();
-    Device dev;
-    dev.setTargetSize(40, 30);
-    ASSERT_TRUE(dev.attachContext(first->context(), first->makeCurrentFunction()));
-    dev.setTransform(TransformType::View, MatrixLookAtLH({0, 0, -20}, {0, 0, 0}, {0, 1, 0}));
-    dev.setTransform(TransformType::Projection, MatrixPerspectiveFovLH(3.1415f / 4, 1, 1, 3000));
-    dev.setMaterial(emissiveMaterial(0, 1, 0));
-    const MeshPtr box = CreateBox(6, 6, 6);
-    auto draw = [&] {
-        dev.clear(CLEAR_TARGET | CLEAR_ZBUFFER, kBackground, 1, 0);
-        dev.beginScene();
-        dev.drawSubset(*box, 0);
-        dev.endScene();
-        dev.present();
-        return dev.grabFramebuffer();
-    };
-    draw();
-    const std::uint64_t uploads = dev.uploadCount();
-    // A working device: the target follows the new size, meshes stay uploaded until they change.
-    dev.setTargetSize(64, 64);
-    EXPECT_EQ(dev.reset(), D3D_OK);
-    EXPECT_EQ(dev.getViewport().width, 64u);
-    EXPECT_EQ(draw().pixel(32, 32), qRgb(0, 255, 0));
-    EXPECT_EQ(dev.grabFramebuffer().size(), QSize(64, 64));
-    EXPECT_EQ(dev.uploadCount(), uploads);
-    box->vertices()[0] += 0.5f;
-    box->changed();
-    draw();
-    EXPECT_EQ(dev.uploadCount(), uploads + 1);
-
-    first.reset(); // the context goes away (as a widget's does when it is re-created)
-    EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICELOST);
-    EXPECT_FALSE(dev.hasContext());
-    EXPECT_EQ(dev.reset(), D3DERR_DEVICENOTRESET); // nothing to reset onto yet
-    EXPECT_TRUE(draw().isNull());                  // frames go on without a picture
-    auto second = std::make_unique<OffscreenGl>();
-    dev.contextAvailable(second->context(), second->makeCurrentFunction());
-    EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICENOTRESET);
-    second.reset(); // the offered context goes away before the reset
-    EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICELOST);
-    EXPECT_EQ(dev.reset(), D3DERR_DEVICENOTRESET);
-    auto third = std::make_unique<OffscreenGl>();
-    dev.contextAvailable(third->context(), third->makeCurrentFunction());
-    ASSERT_EQ(dev.reset(), D3D_OK);
-    EXPECT_EQ(dev.testCooperativeLevel(), D3D_OK);
-    EXPECT_EQ(draw().pixel(32, 32), qRgb(0, 255, 0));
-    EXPECT_EQ(dev.uploadCount(), uploads + 2); // the box, once more
-    EXPECT_EQ(dev.drawCount(), 5u);
-}
-
-TEST(GlDevice, ClipDepthRunsFromTheNearToTheFarPlaneWithOrWithoutClipControl) {
-    // Only what lies between the near (1) and far (3000) planes is drawn, as Direct3D clips depth
-    // to 0..1; OpenGL's own -1..1 would also show what lies just before the near plane.
-    OffscreenGl gl;
-    ASSERT_TRUE(gl.valid());
+TEST(GlDevice, DepthIsClippedToTheNearAndFarPlanesAndAResetWaitsForAContextThatStillLives) {
     for (const bool clipControl : {true, false}) {
         SCOPED_TRACE(clipControl ? "glClipControl" : "depth remapped in the shader");
+        auto first = std::make_unique<OffscreenGl>();
+        ASSERT_TRUE(first->valid()) << first->error().toStdString();
         Device dev;
         dev.setClipControlAllowed(clipControl);
-        dev.setTargetSize(64, 64);
-        ASSERT_TRUE(dev.attachContext(gl.context(), gl.makeCurrentFunction()));
+        dev.setTargetSize(40, 30);
+        ASSERT_TRUE(dev.attachContext(first->context(), first->makeCurrentFunction()));
         EXPECT_EQ(dev.usesClipControl(), clipControl);
         dev.setTransform(TransformType::View, MatrixLookAtLH({0, 0, -20}, {0, 0, 0}, {0, 1, 0}));
         dev.setTransform(TransformType::Projection, MatrixPerspectiveFovLH(3.1415f / 4, 1, 1, 3000));
-        dev.setRenderState(rs::CullMode, rs::CullNone);
-        dev.setMaterial(emissiveMaterial(1, 0, 1));
-        struct Case {
-            float distance, size; // from the camera, along its view
-            bool shown;
-        };
-        for (const Case& c : {Case{0.5f, 0.2f, false}, Case{1.5f, 0.2f, true}, Case{2990, 400, true},
-                              Case{3010, 400, false}}) {
+        dev.setMaterial(emissiveMaterial(0, 1, 0));
+        auto draw = [&](const Mesh& mesh, float distance) { // from the camera
             dev.clear(CLEAR_TARGET | CLEAR_ZBUFFER, kBackground, 1, 0);
-            dev.setTransform(TransformType::World, MatrixTranslation(0, 0, -20 + c.distance));
-            dev.drawSubset(*CreateBox(c.size, c.size, 0.01f), 0);
-            EXPECT_EQ(dev.grabFramebuffer().pixel(32, 32) != kBackground, c.shown)
-                << "distance " << c.distance;
-        }
+            dev.beginScene();
+            dev.setTransform(TransformType::World, MatrixTranslation(0, 0, distance - 20));
+            dev.drawSubset(mesh, 0);
+            dev.endScene();
+            dev.present();
+            return dev.grabFramebuffer();
+        };
+        // Only what lies between the near (1) and far (3000) planes is drawn, as Direct3D clips
+        // depth to 0..1; OpenGL's own -1..1 would also show what lies just before the near plane.
+        for (const auto& [distance, size, shown] : {std::tuple(0.5f, 0.2f, false),
+                                                    {1.5f, 0.2f, true},
+                                                    {2990.0f, 400.0f, true},
+                                                    {3010.0f, 400.0f, false}})
+            EXPECT_EQ(draw(*CreateBox(size, size, 0.01f), distance).pixel(20, 15) != kBackground, shown)
+                << distance;
+
+        const MeshPtr box = CreateBox(6, 6, 6);
+        draw(*box, 20);
+        const std::uint64_t uploads = dev.uploadCount();
+        // A working device: the target follows the new size, meshes stay uploaded until they change.
+        dev.setTargetSize(64, 64);
+        EXPECT_EQ(dev.reset(), D3D_OK);
+        EXPECT_EQ(dev.getViewport().width, 64u);
+        EXPECT_EQ(draw(*box, 20).pixel(32, 32), qRgb(0, 255, 0));
+        EXPECT_EQ(dev.grabFramebuffer().size(), QSize(64, 64));
+        EXPECT_EQ(dev.uploadCount(), uploads);
+        box->vertices()[0] += 0.5f;
+        box->changed();
+        draw(*box, 20);
+        EXPECT_EQ(dev.uploadCount(), uploads + 1);
+
+        first.reset(); // the context goes away (as a widget's does when it is re-created)
+        EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICELOST);
+        EXPECT_FALSE(dev.hasContext());
+        EXPECT_EQ(dev.reset(), D3DERR_DEVICENOTRESET); // nothing to reset onto yet
+        EXPECT_TRUE(draw(*box, 20).isNull());          // frames go on without a picture
+        auto second = std::make_unique<OffscreenGl>();
+        dev.contextAvailable(second->context(), second->makeCurrentFunction());
+        EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICENOTRESET);
+        second.reset(); // the offered context goes away before the reset
+        EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICELOST);
+        EXPECT_EQ(dev.reset(), D3DERR_DEVICENOTRESET);
+        auto third = std::make_unique<OffscreenGl>();
+        dev.contextAvailable(third->context(), third->makeCurrentFunction());
+        ASSERT_EQ(dev.reset(), D3D_OK);
+        EXPECT_EQ(dev.testCooperativeLevel(), D3D_OK);
+        EXPECT_EQ(dev.usesClipControl(), clipControl);
+        EXPECT_EQ(draw(*box, 20).pixel(32, 32), qRgb(0, 255, 0));
+        EXPECT_EQ(dev.uploadCount(), uploads + 2); // the box, once more
     }
 }

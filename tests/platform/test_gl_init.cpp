@@ -23,51 +23,38 @@ template <class F> bool waitFor(F condition) {
     return condition();
 }
 
-class InitFlowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SetDeviceMessageHook([this](DeviceMessage m, const QString&) { messages.push_back(m); });
-        SetDeviceExitHook([this](int status) { exits.push_back(status); });
-    }
-    void TearDown() override {
-        ReleaseDevice3D();
-        SetDeviceMessageHook(nullptr);
-        SetDeviceExitHook(nullptr);
-        SetDeviceProbe(nullptr);
-    }
-    std::vector<DeviceMessage> messages;
-    std::vector<int> exits;
-};
-
 constexpr const char* kChild = "KETRA_GL_INIT_CHILD";
 
 } // namespace
 
-TEST_F(InitFlowTest, FallsBackToTheSoftwareRasterizerWithTheRightMessagesAndSetsUpTheDefaultScene) {
+TEST(InitDevice3D, FallsBackToTheSoftwareRasterizerWithTheRightMessagesAndSetsUpTheDefaultScene) {
+    std::vector<DeviceMessage> messages;
+    std::vector<int> exits;
+    SetDeviceMessageHook([&](DeviceMessage m, const QString&) { messages.push_back(m); });
+    SetDeviceExitHook([&](int status) { exits.push_back(status); });
+    struct Restore {
+        ~Restore() {
+            ReleaseDevice3D();
+            SetDeviceMessageHook(nullptr);
+            SetDeviceExitHook(nullptr);
+            SetDeviceProbe(nullptr);
+        }
+    } restore;
     using M = DeviceMessage;
+    constexpr std::int32_t H = DEVTYPE_HAL, R = DEVTYPE_REF;
     struct Case {
         const char* name;
         bool hardwareWorks, softwareWorks, allowFallback;
-        std::vector<DeviceMessage> messages;
+        std::vector<DeviceMessage> messages; // after the second the program ends
         std::vector<std::int32_t> probed;
         std::int32_t deviceType; // 0: no device
-        bool exited;
         int width, height; // of the client area; the projection's aspect follows it (1 without a height)
     };
     const Case cases[] = {
-        {"hardware", true, true, true, {}, {DEVTYPE_HAL}, DEVTYPE_HAL, false, 800, 600},
-        {"software",
-         false,
-         true,
-         true,
-         {M::NoHardware},
-         {DEVTYPE_HAL, DEVTYPE_REF},
-         DEVTYPE_REF,
-         false,
-         800,
-         0},
-        {"none", false, false, true, {M::NoHardware, M::NoDevice}, {DEVTYPE_HAL, DEVTYPE_REF}, 0, true, 8, 6},
-        {"no fall-back", false, true, false, {}, {DEVTYPE_HAL}, 0, false, 8, 6},
+        {"hardware", true, true, true, {}, {H}, H, 800, 600},
+        {"software", false, true, true, {M::NoHardware}, {H, R}, R, 800, 0},
+        {"none", false, false, true, {M::NoHardware, M::NoDevice}, {H, R}, 0, 8, 6},
+        {"no fall-back", false, true, false, {}, {H}, 0, 8, 6},
     };
     std::weak_ptr<Device> previous;
     for (const Case& c : cases) {
@@ -82,7 +69,7 @@ TEST_F(InitFlowTest, FallsBackToTheSoftwareRasterizerWithTheRightMessagesAndSets
         EXPECT_EQ(InitOffscreenDevice3D(c.width, c.height, DEVTYPE_HAL, c.allowFallback), c.deviceType != 0);
         EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(probed, c.probed);
-        EXPECT_EQ(exits, c.exited ? std::vector<int>{1} : std::vector<int>{});
+        EXPECT_EQ(exits, c.messages.size() == 2 ? std::vector<int>{1} : std::vector<int>{});
         ASSERT_EQ(g_device != nullptr, c.deviceType != 0);
         if (c.deviceType) {
             EXPECT_EQ(CurrentDeviceType(), c.deviceType);
@@ -109,33 +96,29 @@ TEST(DeviceGuard, ChildProgramsShowTheMessagesRestartOnceAndEndCleanly) {
         GTEST_SKIP() << "this is the child";
     struct Case {
         const char* name;
+        int exitCode, runs;                                           // runs: tests started
         std::vector<std::pair<const char*, const char*>> environment; // a null value removes
-        int exitCode, runs; // runs: tests started (a restart keeps the command line)
-        QStringList lines;  // expected in this order
+        QStringList lines;                                            // expected in this order
     };
     const QStringList both = {
         "view shown", "message 1: No hardware support found. Switching to reference rasterizer.",
         "message 2: No suitable device was found to initialize D3D. Application will now exit."};
+    // clang-format off
     const Case cases[] = {
-        {"an X server whose GL Qt may not use", {{"QT_XCB_GL_INTEGRATION", "none"}}, 1, 1, both},
-        {"a windowing system without GL", {{"QT_QPA_PLATFORM", "minimal"}}, 1, 1, both},
-        {"no display",
-         {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}},
-         1,
-         1,
-         both},
-        // The first run tells about the switch and restarts; the second (software requested) gives up.
-        {"a failed switch restarts once",
-         {{"KETRA_GL_INIT_RESTART", "1"},
-          {"QT_XCB_GL_INTEGRATION", "none"},
-          {"LIBGL_ALWAYS_SOFTWARE", nullptr},
-          {"KETRA_DEVICE_TYPE", nullptr}},
-         1,
-         2,
+        {"an X server whose GL Qt may not use", 1, 1, {{"QT_XCB_GL_INTEGRATION", "none"}}, both},
+        {"a windowing system without GL", 1, 1, {{"QT_QPA_PLATFORM", "minimal"}}, both},
+        {"no display", 1, 1,
+         {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}}, both},
+        // The first run tells about the switch and restarts with the same command line; the second
+        // (software requested) gives up.
+        {"a failed switch restarts once", 1, 2,
+         {{"KETRA_GL_INIT_RESTART", "1"}, {"QT_XCB_GL_INTEGRATION", "none"},
+          {"LIBGL_ALWAYS_SOFTWARE", nullptr}, {"KETRA_DEVICE_TYPE", nullptr}},
          {"start: type= software=", "message 1:", "[ RUN", "start: type=2 software=1", "message 2:"}},
         // The view is never deleted and the device never released.
-        {"ending without a release", {}, 0, 1, {"view shown", "[  PASSED  ] 1 test"}},
+        {"ending without a release", 0, 1, {}, {"view shown", "[  PASSED  ] 1 test"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -4,9 +4,8 @@
 
 #include <QFont>
 #include <QFontMetricsF>
-#include <QLineF>
 #include <QPainterPath>
-#include <QPolygonF>
+#include <QPainterPathStroker>
 #include <QString>
 #include <QTransform>
 
@@ -57,57 +56,39 @@ Sides sides(const Mesh& mesh) {
     return s;
 }
 
-// The glyph's outline as Qt flattens it at a fine scale (within about 3e-5 em), in em units, y up.
-std::vector<QLineF> referenceOutline(const QString& s) {
+// The glyphs' outline widened by `d` em on each side, in units of 1/16384 em with y down: a point
+// lies in it when it lies within d of the outline.
+QPainterPath band(const QString& s, double d) {
     QFont big(labelFont());
     big.setPixelSize(256);
     big.setHintingPreference(QFont::PreferNoHinting);
     QPainterPath path;
     path.addText(0, 0, big, s);
-    std::vector<QLineF> lines;
-    for (const QPolygonF& poly : path.toSubpathPolygons(QTransform::fromScale(64, 64)))
-        for (int i = 0; i + 1 < poly.size(); ++i) {
-            const QPointF a = poly[i] / (64 * 256), b = poly[i + 1] / (64 * 256);
-            lines.emplace_back(a.x(), -a.y(), b.x(), -b.y());
-        }
-    return lines;
+    QPainterPathStroker stroker;
+    stroker.setWidth(2 * d * 16384);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    stroker.setCapStyle(Qt::RoundCap);
+    return stroker.createStroke(QTransform::fromScale(64, 64).map(path));
 }
 
-// Largest distance from a wall's front edge (a chord of the outline: its ends and seven points
-// between them) to the glyph's true outline.
-double largestChordDeviation(const Mesh& mesh, const std::vector<QLineF>& outline) {
-    auto distance = [](const QPointF& p, const QLineF& line) {
-        const QPointF d = line.p2() - line.p1();
-        const double length2 = QPointF::dotProduct(d, d);
-        const double t =
-            length2 > 0 ? std::clamp(QPointF::dotProduct(p - line.p1(), d) / length2, 0.0, 1.0) : 0;
-        const QPointF q = line.p1() + t * d - p;
-        return std::hypot(q.x(), q.y());
-    };
-    double worst = 0;
+// Whether the walls' front edges (chords of the outline: their ends and seven points between
+// them) lie in `band`.
+bool chordsWithin(const Mesh& mesh, const QPainterPath& band) {
     const auto& idx = mesh.indices();
-    for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
-        if (mesh.normal(idx[t]).z != 0)
-            continue;
-        for (int k = 0; k < 3; ++k) {
+    for (std::size_t t = 0; t + 2 < idx.size(); t += 3)
+        for (int k = 0; k < 3 && mesh.normal(idx[t]).z == 0; ++k) {
             const Vector3 a = mesh.position(idx[t + k]), b = mesh.position(idx[t + (k + 1) % 3]);
-            if (a.z != 0 || b.z != 0)
-                continue;
-            for (int step = 0; step <= 8; ++step) {
-                const QPointF p(a.x + step / 8.0 * (b.x - a.x), a.y + step / 8.0 * (b.y - a.y));
-                double nearest = 1e9;
-                for (const QLineF& line : outline)
-                    nearest = std::min(nearest, distance(p, line));
-                worst = std::max(worst, nearest);
-            }
+            for (int step = 0; step <= 8 && a.z == 0 && b.z == 0; ++step)
+                if (!band.contains(
+                        QPointF(a.x + step / 8.0 * (b.x - a.x), -(a.y + step / 8.0 * (b.y - a.y))) * 16384))
+                    return false;
         }
-    }
-    return worst;
+    return true;
 }
 
 } // namespace
 
-TEST(TextMesh, GlyphsAreClosedSolidsWithTheirHoles) {
+TEST(TextMesh, GlyphsAreClosedSolidsWithTheirHolesAtEveryDeviation) {
     struct Case {
         const char* text;
         long euler; // 2 per solid piece, minus 2 per hole
@@ -131,9 +112,7 @@ TEST(TextMesh, GlyphsAreClosedSolidsWithTheirHoles) {
             ASSERT_EQ(mesh->attributeTable().size(), 1u);
             EXPECT_EQ(mesh->attributeTable()[0].attribId, 0u);
         }
-}
-
-TEST(TextMesh, EveryPrintableLatin1CharacterAndLabelsOfOverlappingGlyphsAreClosed) {
+    // Every printable Latin-1 character, and labels of overlapping glyphs.
     QStringList texts = {"Documents", "Ärger (1).tar.gz", "WAVE_ffi~", "My Music", "fi fl ffi", "ÅØ¿@#&"};
     for (char32_t c = 0x21; c <= 0xFF; ++c)
         if (c < 0x7F || c > 0xA0)
@@ -212,15 +191,13 @@ TEST(TextMesh, CharactersFollowOneAnotherAlongPlusX) {
 
 TEST(TextMesh, OutlineFollowsTheGlyphWithinTheDeviation) {
     for (const char* s : {"O", "S", "e", "@"}) {
-        const std::vector<QLineF> outline = referenceOutline(s);
-        ASSERT_FALSE(outline.empty());
         for (float deviation : {0.16f, 0.05f, 0.01f, 0.002f}) {
             SCOPED_TRACE(std::string(s) + " at deviation " + std::to_string(deviation));
-            const double worst = largestChordDeviation(*text(s, deviation), outline);
-            EXPECT_LE(worst, deviation + 1e-4);
+            const MeshPtr mesh = text(s, deviation);
+            EXPECT_TRUE(chordsWithin(*mesh, band(s, deviation + 1e-4)));
             // ... and the allowance is used, rather than cutting every curve into tiny pieces.
             if (deviation == 0.01f) {
-                EXPECT_GT(worst, deviation / 5);
+                EXPECT_FALSE(chordsWithin(*mesh, band(s, deviation / 5)));
             }
         }
     }
@@ -229,7 +206,7 @@ TEST(TextMesh, OutlineFollowsTheGlyphWithinTheDeviation) {
     EXPECT_GT(text("a005148.cpp", 0.01f)->faceCount(), 2 * text("a005148.cpp", 0.16f)->faceCount());
 }
 
-TEST(TextMesh, ShapesKeepTheirFacesAndWallsOfTheSolid) {
+TEST(TextMesh, ShapesKeepTheirFacesAndWallsOfTheSolidAndAreCachedApart) {
     struct Case {
         TextShape shape;
         bool front, back, walls;
@@ -260,17 +237,14 @@ TEST(TextMesh, ShapesKeepTheirFacesAndWallsOfTheSolid) {
     // Even at the coarsest level a small part of a glyph stays: the dot of the "i".
     EXPECT_GT(text("i", 0.16f, TextShape::Faces)->boundingBox().max.y,
               text(QString(QChar(0x131)), 0.16f, TextShape::Faces)->boundingBox().max.y + 0.1f);
-}
-
-TEST(TextMesh, CachedGlyphsGiveIdenticalMeshesKeyedByFontAndExtrusion) {
-    const QString s = "Picture 0042";
-    const MeshPtr first = text(s), second = text(s);
+    // Glyphs come from a cache keyed by font, deviation, extrusion and shape, and give identical meshes.
+    const MeshPtr first = text("Bag", 0.01f), second = text("Bag", 0.01f);
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(first->vertices(), second->vertices());
     EXPECT_EQ(first->indices(), second->indices());
-    EXPECT_NEAR(CreateTextMesh(labelFont(), s, 0.001f, 0.3f)->boundingBox().max.z, 0.3f, 1e-6f);
+    EXPECT_NEAR(CreateTextMesh(labelFont(), "Bag", 0.01f, 0.3f)->boundingBox().max.z, 0.3f, 1e-6f);
     QFont bold = labelFont();
     bold.setBold(true);
-    EXPECT_GT(sides(*text(s, 0.001f, TextShape::Solid, nullptr, bold)).frontArea,
+    EXPECT_GT(sides(*text("Bag", 0.01f, TextShape::Solid, nullptr, bold)).frontArea,
               sides(*first).frontArea * 1.1);
 }

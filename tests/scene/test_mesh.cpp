@@ -102,11 +102,30 @@ TEST_F(MeshTest, MaterialSlotsRunFromZeroToTheCountAndInitFromD3DXMeshEmptiesThe
     EXPECT_THROW(m.SetMaterial(-1, {}), std::out_of_range);
     EXPECT_THROW(m.SetMaterialTexture(4, nullptr), std::out_of_range);
     EXPECT_THROW(m.SetMaterialCount(-1), std::out_of_range);
-    // Every subset is drawn, in order.
+    // Every subset is drawn, in order: RenderEx with the override (translucent), Render with
+    // each subset's own material (no override, no opaque/alpha split) or the device's.
     m.RenderEx(nullptr, true, true);
-    ASSERT_EQ(draws().size(), 3u);
-    for (std::uint32_t i = 0; i < 3; ++i)
-        EXPECT_EQ(draws()[i].attribId, i);
+    m.bUseMaterials = true;
+    m.Render(nullptr);
+    m.bUseMaterials = false;
+    g_device->setMaterial(MaterialWithAlpha(1.0f, 0.7f));
+    m.Render(nullptr);
+    ASSERT_EQ(draws().size(), 9u);
+    for (std::uint32_t i = 0; i < 9; ++i) {
+        EXPECT_EQ(draws()[i].attribId, i % 3);
+        EXPECT_EQ(draws()[i].material.diffuse.a, i < 3   ? 0.25f
+                                                 : i < 6 ? m.GetMaterial(i % 3).diffuse.a
+                                                         : 1.0f)
+            << i;
+    }
+    EXPECT_EQ(draws()[3].material.diffuse.r, 0.125f);
+    EXPECT_EQ(draws()[8].material.diffuse.r, 0.7f);
+    m.bSkinned = true; // Render skips skinned meshes; RenderEx does not look
+    g_device->clearRecords();
+    m.Render(nullptr);
+    m.RenderEx(nullptr, true, true);
+    EXPECT_EQ(draws().size(), 3u);
+    m.bSkinned = false;
 
     m.bUseMaterials = true;
     m.InitFromD3DXMesh(platform::CreateBox(1, 1, 1));
@@ -119,81 +138,28 @@ TEST_F(MeshTest, MaterialSlotsRunFromZeroToTheCountAndInitFromD3DXMeshEmptiesThe
     EXPECT_EQ(m.GetMaterialOverride().diffuse.a, 0.25f);
 }
 
-TEST_F(MeshTest, RenderDrawsAllSubsetsInOnePassWithoutTheOverride) {
-    CD3DMeshPtr m = BoxMesh();
-    m->SetMaterialOverride(MaterialWithAlpha(1.0f, 0.3f));
-    m->SetMaterialCount(2);
-    m->SetMaterial(0, MaterialWithAlpha(0.5f, 0.1f));
-    m->SetMaterial(1, MaterialWithAlpha(1.0f, 0.2f));
-    m->bUseMaterials = true;
-    m->Render(nullptr);
-    ASSERT_EQ(draws().size(), 2u);
-    EXPECT_EQ(draws()[0].material.diffuse.r, 0.1f);
-    EXPECT_EQ(draws()[1].material.diffuse.r, 0.2f);
-
-    g_device->clearRecords();
-    m->bUseMaterials = false;
-    g_device->setMaterial(MaterialWithAlpha(1.0f, 0.7f));
-    m->Render(nullptr);
-    ASSERT_EQ(draws().size(), 2u);
-    EXPECT_EQ(draws()[0].material.diffuse.r, 0.7f);
-
-    g_device->clearRecords();
-    m->bSkinned = true; // Render skips skinned meshes; RenderEx does not look
-    m->Render(nullptr);
-    EXPECT_TRUE(draws().empty());
-    m->RenderEx(nullptr, true, false);
-    EXPECT_EQ(draws().size(), 2u);
-}
-
 TEST_F(MeshTest, VertexEditsApplyOnlyToPositionNormalTexcoordVertices) {
-    struct Case {
-        const char* what;
-        std::uint32_t fvf;
-        bool flip; // else translate by (1, 2, 3)
-    };
-    const Case cases[] = {
-        {"flip, position+normal", platform::FVF_POSITION_NORMAL, true},
-        {"translate, position+normal", platform::FVF_POSITION_NORMAL, false},
-        {"flip, position+normal+texcoord", platform::FVF_POSITION_NORMAL_TEX1, true},
-        {"translate, position+normal+texcoord", platform::FVF_POSITION_NORMAL_TEX1, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        CD3DMeshPtr m = BoxMesh(2, 4, 6);
-        const platform::MeshPtr original = m->mesh;
-        const std::vector<float> originalVertices = original->vertices();
-        const bool textured = c.fvf == platform::FVF_POSITION_NORMAL_TEX1;
-        if (textured) {
-            // SetFVF replaces the mesh by a converted copy and leaves the original alone.
-            m->SetFVF(nullptr, c.fvf);
-            ASSERT_NE(m->mesh, original);
-            EXPECT_EQ(original->vertices(), originalVertices);
-            for (std::uint32_t v = 0; v < m->mesh->vertexCount(); ++v)
-                m->mesh->vertices()[v * 8 + 6] = static_cast<float>(v); // must survive the edit
-        }
-        const std::vector<float> before = m->mesh->vertices();
-        const auto generation = m->mesh->generation();
-        if (c.flip)
-            m->FlipNormals();
-        else
-            m->Translate(1, 2, 3);
-        const std::vector<float>& after = m->mesh->vertices();
-        ASSERT_EQ(after.size(), before.size());
-        if (!textured) {
-            EXPECT_EQ(after, before);
-            continue;
-        }
-        EXPECT_GT(m->mesh->generation(), generation); // the GPU copy is re-made
-        for (std::size_t v = 0; v + 8 <= after.size(); v += 8) {
-            for (int k = 0; k < 3; ++k) {
-                EXPECT_EQ(after[v + k], c.flip ? before[v + k] : before[v + k] + static_cast<float>(k + 1));
-                EXPECT_EQ(after[v + 3 + k], c.flip ? -before[v + 3 + k] : before[v + 3 + k]);
-            }
-            EXPECT_EQ(after[v + 6], before[v + 6]);
-            EXPECT_EQ(after[v + 7], before[v + 7]);
-        }
+    CD3DMeshPtr plain = BoxMesh(2, 4, 6), textured = BoxMesh(2, 4, 6);
+    const platform::MeshPtr original = textured->mesh;
+    textured->SetFVF(nullptr, platform::FVF_POSITION_NORMAL_TEX1); // a converted copy; the original stays
+    ASSERT_NE(textured->mesh, original);
+    EXPECT_EQ(original->vertices(), plain->mesh->vertices());
+    textured->mesh->vertices()[6] = 0.5f; // a texture coordinate, which the edits leave alone
+    const std::vector<float> plainBefore = plain->mesh->vertices();
+    std::vector<float> expected = textured->mesh->vertices();
+    const auto generation = textured->mesh->generation();
+    for (const CD3DMeshPtr& m : {plain, textured}) {
+        m->FlipNormals();
+        m->Translate(1, 2, 3);
     }
+    EXPECT_EQ(plain->mesh->vertices(), plainBefore);
+    for (std::size_t v = 0; v < expected.size(); v += 8)
+        for (std::size_t k = 0; k < 3; ++k) {
+            expected[v + k] += static_cast<float>(k + 1);
+            expected[v + 3 + k] = -expected[v + 3 + k];
+        }
+    EXPECT_EQ(textured->mesh->vertices(), expected);
+    EXPECT_GT(textured->mesh->generation(), generation); // the GPU copy is re-made
 }
 
 TEST_F(MeshTest, DestroyDropsAllButTheOverrideAndWithoutAMeshNothingHappens) {
