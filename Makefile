@@ -60,5 +60,9 @@ test-tsan: deps $(TSAN_BUILD)/build.ninja
 
 test: test-main test-asan test-tsan
 
+# Benchmarks and the render demo (bench/): built on request, never run by the tests.
+bench: deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target bench
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -29,7 +29,6 @@ class QImage;
 
 namespace platform {
 
-struct GlArena; // the Device's shared vertex and index buffers of one vertex format
 class Texture;
 using TexturePtr = std::shared_ptr<Texture>;
 
@@ -181,19 +180,13 @@ private:
     struct Gl;
     bool ensureCurrent();
     bool createGlObjects();
-    bool buildProgram(int variant);
     void makeRenderTarget();
     void destroyGlObjects();
     void forgetContext(bool contextIsCurrent);
     void bindTarget();
     GpuMesh* upload(const Mesh& mesh);
-    GlArena* placeMesh(std::uint32_t fvf, std::uint32_t stride, std::size_t vertexCount, std::size_t indexCount,
-                       std::size_t& firstVertex, std::size_t& firstIndex);
-    void makeArenaBuffers(GlArena& arena, std::size_t vertexCapacity, std::size_t indexCapacity);
-    void freeMeshSpace(GlArena& arena, std::size_t firstVertex, std::size_t vertexCount,
-                       std::size_t firstIndex, std::size_t indexCount);
     unsigned textureName(const Texture& texture);
-    void applyState(const Mesh& mesh);
+    void applyState();
     void paintOverlay();
 
     std::unique_ptr<State> m_state;

@@ -34,13 +34,7 @@ public:
     void AddPositionKey(std::int32_t t, const platform::Vector3& posvec);
     void AddMatrixKey(std::int32_t t, const platform::Matrix& matrix);
 
-    // Allocated child slots: 0, then steps of 10.
-    std::int32_t GetChildCapacity() const {
-        return static_cast<std::int32_t>((m_children.size() + kGrowStep - 1) / kGrowStep * kGrowStep);
-    }
-
 private:
-    static constexpr std::size_t kGrowStep = 10;
     template <typename T> struct Key {
         std::int32_t time;
         T value;

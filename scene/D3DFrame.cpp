@@ -128,7 +128,7 @@ void CD3DFrame::Destroy() {
 
 bool CD3DFrame::InitFromFile(const platform::DevicePtr&, const QString&, const CD3DFramePtr&,
                              const std::shared_ptr<CD3DAnimation>&) {
-    // Model files (.x) are not supported yet; nothing is loaded and the frame is left unchanged.
+    // Model files (.x) are not read: nothing is loaded and the frame is left unchanged.
     return false;
 }
 

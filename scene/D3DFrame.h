@@ -124,7 +124,7 @@ public:
     // Releases both lists (the children themselves are not destroyed).
     void Destroy();
 
-    // Loading model files is not supported yet: always returns false and changes nothing.
+    // Model files are not read: always returns false and changes nothing.
     bool InitFromFile(const platform::DevicePtr& dev, const QString& strFile, const CD3DFramePtr& parent,
                       const std::shared_ptr<CD3DAnimation>& animParent);
 
@@ -167,15 +167,7 @@ public:
     void InvalidateDeviceObjects() {}
     void RestoreDeviceObjects(const platform::DevicePtr&) {}
 
-    // Allocated slots of the two lists: they grow in steps of 5 (0, 5, 10, ...).
-    std::int32_t GetChildFrameCapacity() const { return slotsFor(m_children.size()); }
-    std::int32_t GetChildMeshCapacity() const { return slotsFor(m_meshes.size()); }
-
 private:
-    static constexpr std::int32_t kGrowStep = 5;
-    static std::int32_t slotsFor(std::size_t count) {
-        return static_cast<std::int32_t>((count + kGrowStep - 1) / kGrowStep * kGrowStep);
-    }
     void rebuildLocal();
     void combine(std::int32_t combinetype, const platform::Matrix& x);
     void updateStep(const platform::Matrix& parentWorld);

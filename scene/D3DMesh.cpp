@@ -22,12 +22,12 @@ platform::Device& CD3DMesh::device() const {
 }
 
 bool CD3DMesh::InitFromFile(const platform::DevicePtr&, const QString&) {
-    // Model files (.x) are not supported yet; nothing is loaded and the mesh is left unchanged.
+    // Model files (.x) are not read: nothing is loaded and the mesh is left unchanged.
     return false;
 }
 
 bool CD3DMesh::InitFromXOF(const platform::DevicePtr&, const XFileData*) {
-    // Model files (.x) are not supported yet; nothing is loaded and the mesh is left unchanged.
+    // Model files (.x) are not read: nothing is loaded and the mesh is left unchanged.
     return false;
 }
 

@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-// A data object of a model file (comes with model-file support).
+// A data object of a model file; model files are not read.
 class XFileData;
 
 class CD3DMesh;
@@ -50,7 +50,7 @@ public:
     void Init() { bUseMaterials = true; }
     platform::Vector3 SphereCenter() const { return m_sphereCenter; }
 
-    // Loading model files is not supported yet: both return false and change nothing.
+    // Model files are not read: both return false and change nothing.
     bool InitFromFile(const platform::DevicePtr& dev, const QString& Name);
     bool InitFromXOF(const platform::DevicePtr& dev, const XFileData* meshdata);
 
@@ -79,7 +79,7 @@ public:
     // Draws every subset in one pass: with their own materials and textures when bUseMaterials is
     // set, otherwise with the device's current state. No override, no opaque/alpha split.
     void Render(const platform::DevicePtr& dev);
-    // Skinned meshes are never made (no loader creates them yet): draws nothing.
+    // No skinned mesh is ever made (model files are not read): draws nothing.
     void RenderSkin();
 
     std::int32_t GetMaterialCount() const { return m_materialCount; }

@@ -41,13 +41,7 @@ public:
     bool RayPickEx(const CD3DFramePtr& frame, const platform::Matrix& world, const platform::Vector3& vOrig,
                    const platform::Vector3& vDir);
 
-    // Allocated record slots: 0, then steps of 10.
-    std::int32_t GetCapacity() const {
-        return static_cast<std::int32_t>((m_records.size() + kGrowStep - 1) / kGrowStep * kGrowStep);
-    }
-
 private:
-    static constexpr std::size_t kGrowStep = 10;
     struct Record {
         std::int32_t hit = 0;
         std::int32_t faceId = 0;

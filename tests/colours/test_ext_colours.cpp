@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 namespace {
@@ -26,259 +27,168 @@ QByteArray readFile(const QString& path) {
     return f.readAll();
 }
 
-// ---- getcol ----
-
-struct KeyCase {
-    const char* name;
-    std::uint32_t colour;
-};
-
-class GetcolKeys : public ::testing::TestWithParam<KeyCase> {};
-
-const ExtColourTable& sampleTable() {
-    static const ExtColourTable table({
-        {"pdf", 200, 0, 0},
-        {"tar", 1, 2, 3},
-        {"gz", 0, 200, 0},
-        {"bashrc", 0, 0, 200},
-        {"none", 10, 20, 30},
-        {"folder", 255, 255, 0},
-        {"TXT", 9, 9, 9}, // typed with capitals: never matches
-        {"c", 255, 0, 0},
-        {"c", 0, 0, 255}, // a second record of the same key: the first wins
-        {"hot", 300, -5, 128},
-    });
-    return table;
+TEST(Getcol, ColourOfANameByItsTypeKey) {
+    // "TXT" is typed with capitals and never matches; of the two "c" records the first wins.
+    const std::vector<ExtColour> records = {
+        {"pdf", 200, 0, 0},      {"gz", 0, 200, 0}, {"bashrc", 0, 0, 200}, {"none", 10, 20, 30},
+        {"folder", 255, 255, 0}, {"TXT", 9, 9, 9},  {"c", 255, 0, 0},      {"c", 0, 0, 255},
+        {"hot", 300, -5, 128},   {"", 1, 2, 3}};
+    const ExtColourTable table(records);
+    const ExtColourTable empty, noEmptyKey({{"pdf", 200, 0, 0}});
+    struct Case {
+        const ExtColourTable* table;
+        const char* name;
+        std::uint32_t colour;
+    } cases[] = {
+        {&table, "Report.PDF", 0xFFC80000u},            // the key lower-cased
+        {&table, "\xC3\x89T\xC3\x89.PDF", 0xFFC80000u}, // not only ASCII
+        {&table, "backup.tar.gz", 0xFF00C800u},         // after the last dot only
+        {&table, ".bashrc", 0xFF0000C8u},               // a dot first only
+        {&table, "Makefile", 0xFF0A141Eu},              // no dot: "none"
+        {&table, "folder", 0xFFFFFF00u},                // the reserved word
+        {&table, "Folder", 0xFF0A141Eu},                // not the reserved word: "none"
+        {&table, "notes.txt", 0xFFFFFFFFu},             // not "TXT": white
+        {&table, "main.c", 0xFFFF0000u},                // the first "c"
+        {&table, "odd.hot", 0xFFFF0080u},               // channels clamped to 0..255
+        {&table, "trailing.", 0xFF010203u},             // the empty key
+        {&table, "archive.unknown", 0xFFFFFFFFu},       // not in the table: white
+        {&noEmptyKey, "trailing.", 0xFFFFFFFFu},
+        {&empty, "folder", 0xFFFFFFFFu}, // an empty table makes every bar white
+        {&empty, "Makefile", 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.table->colourFor(QString::fromUtf8(c.name)), c.colour) << c.name;
 }
-
-TEST_P(GetcolKeys, ColourOfName) {
-    const KeyCase& c = GetParam();
-    EXPECT_EQ(sampleTable().colourFor(QString::fromUtf8(c.name)), c.colour) << c.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, GetcolKeys,
-                         ::testing::Values(KeyCase{"Report.PDF", 0xFFC80000u},    // key lower-cased
-                                           KeyCase{"backup.tar.gz", 0xFF00C800u}, // after the last dot only
-                                           KeyCase{".bashrc", 0xFF0000C8u},       // only dot first
-                                           KeyCase{"Makefile", 0xFF0A141Eu},      // no dot: "none"
-                                           KeyCase{"trailing.",
-                                                   0xFFFFFFFFu}, // empty key, not in the table: white
-                                           KeyCase{"folder", 0xFFFFFF00u},    // the reserved word
-                                           KeyCase{"Folder", 0xFF0A141Eu},    // not the reserved word: "none"
-                                           KeyCase{"notes.txt", 0xFFFFFFFFu}, // table key "TXT" never matches
-                                           KeyCase{"main.c", 0xFFFF0000u},    // first of two "c" records
-                                           KeyCase{"odd.hot", 0xFFFF0080u},   // channels clamped to 0..255
-                                           KeyCase{"archive.unknown", 0xFFFFFFFFu}, // not in the table: white
-                                           KeyCase{"\xC3\x89T\xC3\x89.PDF", 0xFFC80000u}));
-
-TEST(Getcol, EmptyTableMakesEveryBarWhite) {
-    const ExtColourTable empty;
-    for (const char* name : {"folder", "a.txt", "Makefile", "x."})
-        EXPECT_EQ(empty.colourFor(QString::fromLatin1(name)), 0xFFFFFFFFu) << name;
-}
-
-TEST(Getcol, EmptyKeyRecordMatchesNamesEndingInDot) {
-    const ExtColourTable table({{"", 1, 2, 3}});
-    EXPECT_EQ(table.colourFor("trailing."), 0xFF010203u);
-    EXPECT_EQ(table.colourFor("plain"), 0xFFFFFFFFu);
-}
-
-// ---- reading the colour file ----
 
 class ColourFile : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString path(const QString& name = "ext.txt") const { return dir.filePath(name); }
-    // A table that a failed read must not leave behind.
-    ExtColourTable table{{{"stale", 1, 1, 1}}};
 };
 
-TEST_F(ColourFile, ReadsNumbersWithOrWithoutBlanksAndEitherLineEnding) {
-    writeFile(
-        path(),
-        "\xEF\xBB\xBF 2 \r\nfolder\r\n 255 \r\n255\r\n\t0\nmy key \n-1\n+2\n 3\n extra lines are ignored\n");
-    const ExtColourLoadResult r = ReadExtColourFile(path(), table);
-    EXPECT_EQ(r.status, Status::Ok) << r.message().toStdString();
-    ASSERT_EQ(table.count(), 2);
-    EXPECT_EQ(table.record(1), (ExtColour{"folder", 255, 255, 0}));
-    EXPECT_EQ(table.record(2), (ExtColour{"my key ", -1, 2, 3})); // keys are not trimmed
-}
-
-TEST_F(ColourFile, MissingFileGivesAnEmptyTable) {
-    const ExtColourLoadResult r = ReadExtColourFile(path("absent.txt"), table);
-    EXPECT_EQ(r.status, Status::NotFound);
-    EXPECT_EQ(table.count(), 0);
-}
-
-TEST_F(ColourFile, ShortFileKeepsTheCompleteRecords) {
-    // Count 5, three records, then a fourth cut off after its red line.
-    writeFile(path(), "5\na\n1\n2\n3\nb\n4\n5\n6\nc\n7\n8\n9\nd\n10\n");
-    const ExtColourLoadResult r = ReadExtColourFile(path(), table);
-    EXPECT_EQ(r.status, Status::Truncated);
-    EXPECT_EQ(r.line, 16);
-    EXPECT_EQ(r.declaredCount, 5);
-    EXPECT_EQ(r.recordsRead, 3);
-    ASSERT_EQ(table.count(), 3);
-    EXPECT_EQ(table.record(3), (ExtColour{"c", 7, 8, 9}));
-    // No half-read record: "d" is not in the table, and neither is an empty-key filler.
-    EXPECT_EQ(table.find("d"), 0);
-    EXPECT_EQ(table.find(""), 0);
-    EXPECT_EQ(table.colourFor("trailing."), 0xFFFFFFFFu);
-    EXPECT_TRUE(r.message().contains("3 of 5"));
-}
-
-TEST_F(ColourFile, BadNumbersStopAtTheirLine) {
+TEST_F(ColourFile, ReadingKeepsOnlyCompleteRecordsAndTellsWhereItStopped) {
+    struct Case {
+        const char* name;
+        Status status;
+        int line, declared;
+        const char* says;               // part of the message for the user
+        std::optional<QByteArray> text; // none: no file at all
+        std::vector<ExtColour> records;
+    };
+    const ExtColour ok{"ok", 1, 2, 3};
+    // clang-format off
+    std::vector<Case> cases = {
+        {"blanks, a byte-order mark, either line ending, keys as written, lines after the records",
+         Status::Ok, 0, 2, "2 colour types read",
+         "\xEF\xBB\xBF 2 \r\nfolder\r\n 255 \r\n255\r\n\t0\nmy key \n-1\n+2\n 3\n extra\n",
+         {{"folder", 255, 255, 0}, {"my key ", -1, 2, 3}}},
+        {"count 0", Status::Ok, 0, 0, "0 colour types", " 0 \r\n", {}},
+        {"no file", Status::NotFound, 0, 0, "every bar is white", std::nullopt, {}},
+        {"empty file", Status::BadCount, 1, 0, "line 1", "", {}},
+        // Count 5, three records, then a fourth cut off after its red line.
+        {"cut short", Status::Truncated, 16, 5, "3 of 5", "5\na\n1\n2\n3\nb\n4\n5\n6\nc\n7\n8\n9\nd\n10\n",
+         {{"a", 1, 2, 3}, {"b", 4, 5, 6}, {"c", 7, 8, 9}}},
+        {"a huge count with one record", Status::Truncated, 6, 32767, "line 6", "32767\nok\n1\n2\n3\n", {ok}},
+    };
+    // clang-format on
+    for (const char* count : {"", "-3", "32768", "99999999999999999999", "many", "3.0"})
+        cases.push_back({count, Status::BadCount, 1, 0, "line 1", QByteArray(count) + "\nok\n1\n2\n3\n", {}});
     for (const char* bad :
-         {"abc", "12.5", "", "  ", "1 2", "32768", "-32769", "99999999999999999999", "0x10"}) {
-        const QByteArray text = QByteArray("2\nok\n1\n2\n3\nbad\n4\n") + bad + "\n6\n";
-        writeFile(path(), text);
-        ExtColourTable t{{{"stale", 1, 1, 1}}};
-        const ExtColourLoadResult r = ReadExtColourFile(path(), t);
-        EXPECT_EQ(r.status, Status::BadNumber) << bad;
-        EXPECT_EQ(r.line, 8) << bad;
-        ASSERT_EQ(t.count(), 1) << bad;
-        EXPECT_EQ(t.record(1), (ExtColour{"ok", 1, 2, 3})) << bad;
+         {"", "abc", "12.5", "  ", "1 2", "32768", "-32769", "99999999999999999999", "0x10"})
+        cases.push_back({bad,
+                         Status::BadNumber,
+                         8,
+                         2,
+                         "line 8 is not a whole number; 1 of 2",
+                         QByteArray("2\nok\n1\n2\n3\nbad\n4\n") + bad + "\n6\n",
+                         {ok}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path());
+        if (c.text)
+            writeFile(path(), *c.text);
+        ExtColourTable table{{{"stale", 1, 1, 1}}}; // never left behind
+        const ExtColourLoadResult r = ReadExtColourFile(path(), table);
+        EXPECT_EQ(r.status, c.status) << r.message().toStdString();
+        EXPECT_EQ(r.line, c.line);
+        EXPECT_EQ(r.declaredCount, c.declared);
+        EXPECT_EQ(r.recordsRead, static_cast<int>(c.records.size()));
+        EXPECT_EQ(table.records(), c.records);
+        EXPECT_TRUE(r.message().contains(QString::fromUtf8(c.says))) << r.message().toStdString();
     }
-}
-
-TEST_F(ColourFile, UnusableCountGivesAnEmptyTable) {
-    for (const char* first : {"-3", "40000", "99999999999999999999", "many", "", "3.0"}) {
-        writeFile(path(), QByteArray(first) + "\nfolder\n1\n2\n3\n");
-        ExtColourTable t{{{"stale", 1, 1, 1}}};
-        const ExtColourLoadResult r = ReadExtColourFile(path(), t);
-        EXPECT_EQ(r.status, Status::BadCount) << first;
-        EXPECT_EQ(r.line, 1) << first;
-        EXPECT_EQ(t.count(), 0) << first;
-    }
-    writeFile(path(), ""); // an empty file has no count line
-    EXPECT_EQ(ReadExtColourFile(path(), table).status, Status::BadCount);
-    EXPECT_EQ(table.count(), 0);
-}
-
-TEST_F(ColourFile, HugeCountWithFewRecordsIsTruncatedNotAllocated) {
-    writeFile(path(), "32767\nfolder\n1\n2\n3\n");
-    const ExtColourLoadResult r = ReadExtColourFile(path(), table);
-    EXPECT_EQ(r.status, Status::Truncated);
-    EXPECT_EQ(r.declaredCount, 32767);
-    EXPECT_EQ(table.count(), 1);
-}
-
-TEST_F(ColourFile, ZeroCountIsAnEmptyTableAndOk) {
-    writeFile(path(), " 0 \r\n");
-    EXPECT_EQ(ReadExtColourFile(path(), table).status, Status::Ok);
-    EXPECT_EQ(table.count(), 0);
-}
-
-TEST_F(ColourFile, UnreadableFileGivesAnEmptyTable) {
-    // A folder where the file should be exists but can't be read as a file.
+    // A folder where the file should be can't be read as one.
     QDir().mkpath(path("ext-dir.txt"));
+    ExtColourTable table{{{"stale", 1, 1, 1}}};
     EXPECT_EQ(ReadExtColourFile(path("ext-dir.txt"), table).status, Status::Unreadable);
     EXPECT_EQ(table.count(), 0);
 }
 
-TEST_F(ColourFile, PerUserCopyWinsOverTheShippedOne) {
-    const QString user = path("config/Ketra/ext.txt");
-    const QString shipped = path("bin/ext.txt");
+TEST_F(ColourFile, PerUserCopyWinsOverTheShippedOneEvenWhenBroken) {
+    const QString user = path("config/Ketra/ext.txt"), shipped = path("bin/ext.txt");
     writeFile(shipped, "1\nfolder\n1\n1\n1\n");
-
-    ExtColourLoadResult r = LoadExtColours(table, {user, shipped});
-    EXPECT_EQ(r.path, shipped);
+    ExtColourTable table;
+    EXPECT_EQ(LoadExtColours(table, {user, shipped}).path, shipped);
     EXPECT_EQ(table.colourFor("folder"), 0xFF010101u);
-
     writeFile(user, "1\nfolder\n2\n2\n2\n");
-    r = LoadExtColours(table, {user, shipped});
-    EXPECT_EQ(r.path, user);
+    EXPECT_EQ(LoadExtColours(table, {user, shipped}).path, user);
     EXPECT_EQ(table.colourFor("folder"), 0xFF020202u);
-
     // A per-user copy that exists is the table, even when it is broken: the fault is reported.
     writeFile(user, "garbage\n");
-    r = LoadExtColours(table, {user, shipped});
+    const ExtColourLoadResult r = LoadExtColours(table, {user, shipped});
     EXPECT_EQ(r.path, user);
     EXPECT_EQ(r.status, Status::BadCount);
     EXPECT_EQ(table.count(), 0);
+    EXPECT_EQ(LoadExtColours(table, {path("none1"), path("none2")}).status, Status::NotFound);
 
-    r = LoadExtColours(table, {path("none1"), path("none2")});
-    EXPECT_EQ(r.status, Status::NotFound);
-}
-
-TEST_F(ColourFile, UserPathFollowsTheConfigFolder) {
     const QByteArray old = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
     EXPECT_EQ(userExtColourPath(), dir.path() + "/Ketra/ext.txt");
-    if (old.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", old);
+    old.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", old);
 }
 
-// ---- writing it ----
-
-TEST_F(ColourFile, SaveWritesTheDocumentedFormat) {
+TEST_F(ColourFile, SaveWritesTheFormatReadsBackAndFailsWithoutHarm) {
     const ExtColourTable proposed({{"folder", 255, 255, 0}, {"txt", 0, 0, 255}, {"c", 255, 0, 0}});
     const ExtColourSaveResult s = SaveExtColours(proposed, path("new/sub/ext.txt"));
     ASSERT_TRUE(s.ok) << s.error.toStdString();
     EXPECT_EQ(readFile(path("new/sub/ext.txt")), " 3 \r\nfolder\r\n 255 \r\n 255 \r\n 0 \r\ntxt\r\n 0 \r\n 0 "
                                                  "\r\n 255 \r\nc\r\n 255 \r\n 0 \r\n 0 \r\n");
-}
 
-TEST_F(ColourFile, SaveRoundTrip) {
-    const ExtColourTable original({{"folder", 240, 190, 60},
-                                   {"", 1, 2, 3},
+    const ExtColourTable original({{"", 1, 2, 3},
                                    {"two words", 0, 0, 0},
-                                   {QString::fromUtf8("\xC3\xA9t\xC3\xA9"), 10, 20, 30},
-                                   {"neg", -7, 300, 255},
-                                   {"c", 1, 1, 1},
-                                   {"c", 2, 2, 2}});
+                                   {QString::fromUtf8("\xC3\xA9t\xC3\xA9"), -7, 300, 255},
+                                   {"", 1, 1, 1}});
     ASSERT_TRUE(SaveExtColours(original, path()).ok);
     ExtColourTable back;
     EXPECT_EQ(ReadExtColourFile(path(), back).status, Status::Ok);
     EXPECT_EQ(back.records(), original.records());
 
-    // Saving again over the file replaces it entirely.
-    ASSERT_TRUE(SaveExtColours(ExtColourTable({{"x", 1, 2, 3}}), path()).ok);
-    EXPECT_EQ(ReadExtColourFile(path(), back).status, Status::Ok);
-    EXPECT_EQ(back.count(), 1);
-}
-
-TEST_F(ColourFile, FailedSaveLeavesTheOldFile) {
-    writeFile(path(), "1\nfolder\n1\n1\n1\n");
+    // A key with a line break can't be stored, and a folder can't be made where a file stands:
+    // nothing is written, the old file stays.
     const QByteArray before = readFile(path());
-
-    // A key with a line break can't be stored: nothing is written.
-    ExtColourSaveResult s = SaveExtColours(ExtColourTable({{"a\nb", 1, 2, 3}}), path());
-    EXPECT_FALSE(s.ok);
-    EXPECT_FALSE(s.error.isEmpty());
-    EXPECT_EQ(readFile(path()), before);
-
-    // A folder that can't be made (a file stands in its way).
     writeFile(path("blocker"), "x");
-    s = SaveExtColours(ExtColourTable({{"a", 1, 2, 3}}), path("blocker/ext.txt"));
-    EXPECT_FALSE(s.ok);
-    EXPECT_FALSE(s.error.isEmpty());
+    for (const auto& [key, file] : {std::pair("a\nb", path()), std::pair("a", path("blocker/ext.txt"))}) {
+        const ExtColourSaveResult failed = SaveExtColours(ExtColourTable({{key, 1, 2, 3}}), file);
+        EXPECT_FALSE(failed.ok) << file.toStdString();
+        EXPECT_FALSE(failed.error.isEmpty());
+    }
+    EXPECT_EQ(readFile(path()), before);
 }
-
-// ---- the shipped table ----
 
 TEST(ShippedColours, IsCompleteAndWellFormed) {
     ExtColourTable table;
     const ExtColourLoadResult r = ReadExtColourFile(QStringLiteral(KETRA_SHIPPED_EXT_TXT), table);
     ASSERT_EQ(r.status, Status::Ok) << r.message().toStdString();
-    EXPECT_GE(table.count(), 40);
     std::set<QString> keys;
     for (const ExtColour& c : table.records()) {
         EXPECT_TRUE(keys.insert(c.Ext).second) << "duplicate " << c.Ext.toStdString();
         EXPECT_EQ(c.Ext, c.Ext.toLower()) << "never matches: " << c.Ext.toStdString();
         EXPECT_FALSE(c.Ext.isEmpty());
-        for (int ch : {c.Red, c.Green, c.Blue}) {
-            EXPECT_GE(ch, 0) << c.Ext.toStdString();
-            EXPECT_LE(ch, 255) << c.Ext.toStdString();
-        }
+        for (int ch : {c.Red, c.Green, c.Blue})
+            EXPECT_TRUE(ch >= 0 && ch <= 255) << c.Ext.toStdString();
     }
-    for (const char* key :
-         {"folder", "none", "pdf", "png", "mp3", "mp4", "zip", "cpp", "py", "txt", "cmake", "exe"})
+    for (const char* key : {"folder", "none", "pdf", "png", "mp3", "mp4", "zip", "cpp", "py", "txt", "exe"})
         EXPECT_TRUE(keys.count(QString::fromLatin1(key))) << key;
-    // Folders and unknown files don't look like white (unlisted) types.
-    EXPECT_NE(table.colourFor("folder"), 0xFFFFFFFFu);
+    EXPECT_NE(table.colourFor("folder"), 0xFFFFFFFFu); // folders and unknown files don't look unlisted
     EXPECT_NE(table.colourFor("README"), 0xFFFFFFFFu);
 }
 

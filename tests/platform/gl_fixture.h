@@ -18,18 +18,17 @@ namespace gltest {
 
 inline constexpr std::uint32_t kBackground = 0xFF80B0E0;
 
-inline int channelDistance(QRgb a, QRgb b) {
-    return std::max(
-        {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+// Whether a pixel shows the expected colour, within `tolerance` in each channel.
+inline ::testing::AssertionResult Looks(QRgb got, QRgb expected, int tolerance = 0) {
+    if (std::max({std::abs(qRed(got) - qRed(expected)), std::abs(qGreen(got) - qGreen(expected)),
+                  std::abs(qBlue(got) - qBlue(expected))}) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << std::hex << "shows " << got << ", expected " << expected;
 }
 
 inline QRgb rgbOf(float r, float g, float b) {
     auto byte = [](float v) { return static_cast<int>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
     return qRgb(byte(r), byte(g), byte(b));
-}
-
-inline QString hex(QRgb c) {
-    return QStringLiteral("#%1").arg(c, 8, 16, QLatin1Char('0'));
 }
 
 // A material that shows exactly `emissive` (no diffuse or ambient response) with the given alpha.

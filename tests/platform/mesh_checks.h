@@ -1,17 +1,38 @@
-// Geometric checks shared by the mesh and text tests. Vertices are welded by exact position, since
-// faces with their own normals have their own copies of a corner.
+// Geometric checks shared by the maths, mesh, text and scene tests. Vertices are welded by exact
+// position, since faces with their own normals have their own copies of a corner.
 #pragma once
 
 #include "platform/Math.h"
 #include "platform/Mesh.h"
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <map>
-#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 namespace meshchecks {
+
+inline ::testing::AssertionResult Near(const platform::Vector3& actual, const platform::Vector3& expected,
+                                       float tolerance = 1e-5f) {
+    if (std::fabs(actual.x - expected.x) <= tolerance && std::fabs(actual.y - expected.y) <= tolerance &&
+        std::fabs(actual.z - expected.z) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "(" << actual.x << ", " << actual.y << ", " << actual.z << ") is not (" << expected.x << ", "
+           << expected.y << ", " << expected.z << ")";
+}
+
+inline ::testing::AssertionResult Near(const platform::Matrix& actual, const platform::Matrix& expected,
+                                       float tolerance = 1e-5f) {
+    for (int i = 0; i < 16; ++i)
+        if (!(std::fabs(actual.m[i / 4][i % 4] - expected.m[i / 4][i % 4]) <= tolerance))
+            return ::testing::AssertionFailure() << "element " << i << " is " << actual.m[i / 4][i % 4]
+                                                 << ", expected " << expected.m[i / 4][i % 4];
+    return ::testing::AssertionSuccess();
+}
 
 struct Welded {
     std::vector<platform::Vector3> points;
@@ -45,19 +66,12 @@ inline std::map<std::pair<std::uint32_t, std::uint32_t>, int> edgeUse(const Weld
     return use;
 }
 
-// Describes the edges that are not shared by exactly two triangles (empty when the mesh is closed).
-inline std::string openEdges(const platform::Mesh& mesh) {
-    const Welded w = weld(mesh);
-    std::string report;
-    int shown = 0;
-    for (const auto& [edge, count] : edgeUse(w))
-        if (count != 2 && shown++ < 5) {
-            const auto &a = w.points[edge.first], &b = w.points[edge.second];
-            report += "(" + std::to_string(a.x) + "," + std::to_string(a.y) + "," + std::to_string(a.z) +
-                      ")-(" + std::to_string(b.x) + "," + std::to_string(b.y) + "," + std::to_string(b.z) +
-                      ") used " + std::to_string(count) + " times; ";
-        }
-    return report;
+// The edges that are not shared by exactly two triangles (none when the mesh is closed).
+inline int openEdges(const platform::Mesh& mesh) {
+    int open = 0;
+    for (const auto& [edge, count] : edgeUse(weld(mesh)))
+        open += count != 2;
+    return open;
 }
 
 // V - E + F of the welded surface: 2 for a solid without holes, 0 with one hole, -2 with two.

@@ -1,16 +1,15 @@
 // Bringing the device up: the fall-back from the system's OpenGL to the software rasteriser and its
 // messages, the guard for systems without OpenGL, the default scene, and the 3D view widget.
 #include "gl_fixture.h"
+#include "mesh_checks.h"
 
 #include "scene/D3DView.h"
 
-#include <QApplication>
 #include <QOpenGLWidget>
 #include <QProcess>
 #include <QTest>
 
 #include <cstdio>
-#include <cstring>
 
 using namespace platform;
 using namespace gltest;
@@ -24,194 +23,132 @@ template <class F> bool waitFor(F condition) {
     return condition();
 }
 
-struct Recorded {
-    std::vector<DeviceMessage> messages;
-    std::vector<int> exits;
-    std::vector<std::int32_t> probed;
-};
-
-class InitFlowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SetDeviceMessageHook([this](DeviceMessage m, const QString&) { rec.messages.push_back(m); });
-        SetDeviceExitHook([this](int status) { rec.exits.push_back(status); });
-    }
-    void TearDown() override {
-        ReleaseDevice3D();
-        SetDeviceMessageHook(nullptr);
-        SetDeviceExitHook(nullptr);
-        SetDeviceProbe(nullptr);
-    }
-    Recorded rec;
-};
+constexpr const char* kChild = "KETRA_GL_INIT_CHILD";
 
 } // namespace
 
-TEST_F(InitFlowTest, FallsBackToTheSoftwareRasterizerWithTheRightMessages) {
+TEST(InitDevice3D, FallsBackToTheSoftwareRasterizerWithTheRightMessagesAndSetsUpTheDefaultScene) {
+    std::vector<DeviceMessage> messages;
+    std::vector<int> exits;
+    SetDeviceMessageHook([&](DeviceMessage m, const QString&) { messages.push_back(m); });
+    SetDeviceExitHook([&](int status) { exits.push_back(status); });
+    struct Restore {
+        ~Restore() {
+            ReleaseDevice3D();
+            SetDeviceMessageHook(nullptr);
+            SetDeviceExitHook(nullptr);
+            SetDeviceProbe(nullptr);
+        }
+    } restore;
+    using M = DeviceMessage;
+    constexpr std::int32_t H = DEVTYPE_HAL, R = DEVTYPE_REF;
     struct Case {
         const char* name;
         bool hardwareWorks, softwareWorks, allowFallback;
-        bool result;
-        std::vector<DeviceMessage> messages;
+        std::vector<DeviceMessage> messages; // after the second the program ends
         std::vector<std::int32_t> probed;
-        std::int32_t deviceType;
-        bool exited;
+        std::int32_t deviceType; // 0: no device
+        int width, height; // of the client area; the projection's aspect follows it (1 without a height)
     };
     const Case cases[] = {
-        {"hardware", true, true, true, true, {}, {DEVTYPE_HAL}, DEVTYPE_HAL, false},
-        {"software",
-         false,
-         true,
-         true,
-         true,
-         {DeviceMessage::NoHardware},
-         {DEVTYPE_HAL, DEVTYPE_REF},
-         DEVTYPE_REF,
-         false},
-        {"none",
-         false,
-         false,
-         true,
-         false,
-         {DeviceMessage::NoHardware, DeviceMessage::NoDevice},
-         {DEVTYPE_HAL, DEVTYPE_REF},
-         0,
-         true},
-        {"no fall-back", false, true, false, false, {}, {DEVTYPE_HAL}, 0, false},
+        {"hardware", true, true, true, {}, {H}, H, 800, 600},
+        {"software", false, true, true, {M::NoHardware}, {H, R}, R, 800, 0},
+        {"none", false, false, true, {M::NoHardware, M::NoDevice}, {H, R}, 0, 8, 6},
+        {"no fall-back", false, true, false, {}, {H}, 0, 8, 6},
     };
+    std::weak_ptr<Device> previous;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ReleaseDevice3D();
-        rec = {};
+        messages.clear();
+        exits.clear();
+        std::vector<std::int32_t> probed;
         SetDeviceProbe([&](std::int32_t type) {
-            rec.probed.push_back(type);
+            probed.push_back(type);
             return type == DEVTYPE_HAL ? c.hardwareWorks : c.softwareWorks;
         });
-        EXPECT_EQ(InitDevice3D(nullptr, true, 0, DEVTYPE_HAL, c.allowFallback), c.result);
-        EXPECT_EQ(rec.messages, c.messages);
-        EXPECT_EQ(rec.probed, c.probed);
-        EXPECT_EQ(rec.exits, c.exited ? std::vector<int>{1} : std::vector<int>{});
-        EXPECT_EQ(g_device != nullptr, c.result);
-        if (c.result) {
+        EXPECT_EQ(InitOffscreenDevice3D(c.width, c.height, DEVTYPE_HAL, c.allowFallback), c.deviceType != 0);
+        EXPECT_EQ(messages, c.messages);
+        EXPECT_EQ(probed, c.probed);
+        EXPECT_EQ(exits, c.messages.size() == 2 ? std::vector<int>{1} : std::vector<int>{});
+        ASSERT_EQ(g_device != nullptr, c.deviceType != 0);
+        if (c.deviceType) {
             EXPECT_EQ(CurrentDeviceType(), c.deviceType);
             EXPECT_EQ(UsingReferenceRasterizer(), c.deviceType == DEVTYPE_REF);
+            SetupSceneDefaults();
+            const float aspect = c.height ? float(c.width) / float(c.height) : 1.0f;
+            EXPECT_TRUE(meshchecks::Near(g_device->getTransform(TransformType::Projection),
+                                         MatrixPerspectiveFovLH(3.1415f / 4, aspect, 1, 3000)));
+            EXPECT_TRUE(
+                meshchecks::Near(g_projectionMatrix, g_device->getTransform(TransformType::Projection)));
+            EXPECT_TRUE(previous.expired()); // a new device after each release
+            previous = g_device;
         }
-    }
-}
-
-TEST_F(InitFlowTest, SecondInitialisationAfterReleaseMakesANewDevice) {
-    ASSERT_TRUE(InitOffscreenDevice3D(64, 48));
-    std::weak_ptr<Device> first = g_device;
-    ASSERT_TRUE(g_device->hasContext());
-    EXPECT_EQ(CurrentDeviceType(), DEVTYPE_HAL);
-    ReleaseDevice3D();
-    EXPECT_TRUE(first.expired());
-    EXPECT_EQ(ClientWidth(), 0);
-    ASSERT_TRUE(InitOffscreenDevice3D(64, 48));
-    EXPECT_TRUE(g_device->hasContext());
-    ClearView(kBackground);
-    EXPECT_EQ(g_device->grabFramebuffer().pixel(10, 10), kBackground);
-    EXPECT_TRUE(rec.messages.empty());
-}
-
-TEST_F(InitFlowTest, SceneDefaultsTakeTheAspectFromTheClientSize) {
-    struct Case {
-        int width, height;
-        float aspect;
-    };
-    for (const Case& c : {Case{800, 600, 800.0f / 600.0f}, Case{800, 0, 1.0f}, Case{0, 0, 1.0f}}) {
-        ASSERT_TRUE(InitOffscreenDevice3D(c.width, c.height));
-        SetupSceneDefaults();
-        const Matrix expected = MatrixPerspectiveFovLH(3.1415f / 4, c.aspect, 1, 3000);
-        const Matrix got = g_device->getTransform(TransformType::Projection);
-        for (int r = 0; r < 4; ++r)
-            for (int k = 0; k < 4; ++k)
-                EXPECT_FLOAT_EQ(got.m[r][k], expected.m[r][k]) << c.width << "x" << c.height;
-        EXPECT_EQ(std::memcmp(&g_projectionMatrix, &got, sizeof got), 0);
-        const Vector3 eye = Vec3TransformCoord({0, 0, -20}, g_device->getTransform(TransformType::View));
-        EXPECT_FLOAT_EQ(eye.z, 0.0f); // the camera sits at (0, 0, -20)
-        EXPECT_TRUE(g_device->lightEnabled(0));
-        EXPECT_EQ(g_device->getRenderState(rs::Ambient), 0x10101010u);
-        EXPECT_EQ(g_device->getRenderState(rs::ShadeMode), rs::ShadeGouraud);
-        EXPECT_FLOAT_EQ(g_device->getMaterial().power, 10.0f);
         ReleaseDevice3D();
+        EXPECT_EQ(ClientWidth(), 0);
     }
+    EXPECT_TRUE(previous.expired());
 }
 
-// ---- the guard where the system has no OpenGL: run as child processes ----
+// ---- child processes: the guard where the system has no OpenGL, and the end of the program ----
 
-TEST(DeviceGuard, WithoutOpenGLBothMessagesAreShownAndTheProgramEnds) {
-    if (qEnvironmentVariableIsSet("KETRA_DEVICE_GUARD_CHILD"))
+TEST(DeviceGuard, ChildProgramsShowTheMessagesRestartOnceAndEndCleanly) {
+    if (qEnvironmentVariableIsSet(kChild))
         GTEST_SKIP() << "this is the child";
     struct Case {
-        const char* variable;
-        const char* value;
-        bool withoutDisplay;
+        const char* name;
+        int exitCode, runs;                                           // runs: tests started
+        std::vector<std::pair<const char*, const char*>> environment; // a null value removes
+        QStringList lines;                                            // expected in this order
     };
-    // An X server whose GL Qt may not use, a windowing system without GL, and no display at all.
-    for (const Case& c :
-         {Case{"QT_XCB_GL_INTEGRATION", "none", false}, Case{"QT_QPA_PLATFORM", "minimal", false},
-          Case{"QT_QPA_PLATFORM", "offscreen", true}}) {
-        SCOPED_TRACE(c.value);
-        QProcess child;
+    const QStringList both = {
+        "view shown", "message 1: No hardware support found. Switching to reference rasterizer.",
+        "message 2: No suitable device was found to initialize D3D. Application will now exit."};
+    // clang-format off
+    const Case cases[] = {
+        {"an X server whose GL Qt may not use", 1, 1, {{"QT_XCB_GL_INTEGRATION", "none"}}, both},
+        {"a windowing system without GL", 1, 1, {{"QT_QPA_PLATFORM", "minimal"}}, both},
+        {"no display", 1, 1,
+         {{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}}, both},
+        // The first run tells about the switch and restarts with the same command line; the second
+        // (software requested) gives up.
+        {"a failed switch restarts once", 1, 2,
+         {{"KETRA_GL_INIT_RESTART", "1"}, {"QT_XCB_GL_INTEGRATION", "none"},
+          {"LIBGL_ALWAYS_SOFTWARE", nullptr}, {"KETRA_DEVICE_TYPE", nullptr}},
+         {"start: type= software=", "message 1:", "[ RUN", "start: type=2 software=1", "message 2:"}},
+        // The view is never deleted and the device never released.
+        {"ending without a release", 0, 1, {}, {"view shown", "[  PASSED  ] 1 test"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KETRA_DEVICE_GUARD_CHILD"), QStringLiteral("1"));
-        env.insert(QString::fromLatin1(c.variable), QString::fromLatin1(c.value));
-        if (c.withoutDisplay) {
-            env.remove(QStringLiteral("DISPLAY"));
-            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        }
+        env.insert(QString::fromLatin1(kChild), QStringLiteral("1"));
+        for (const auto& [name, value] : c.environment)
+            value ? env.insert(QString::fromLatin1(name), QString::fromLatin1(value))
+                  : env.remove(QString::fromLatin1(name));
+        QProcess child;
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--gtest_filter=DeviceGuardChild.*")});
+                    {QStringLiteral("--gtest_filter=GlInitChild.*")});
         ASSERT_TRUE(child.waitForFinished(120000));
         const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
         EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << out.toStdString();
-        EXPECT_EQ(child.exitCode(), 1) << out.toStdString();
-        const qsizetype first = out.indexOf(
-            QStringLiteral("message 1: No hardware support found. Switching to reference rasterizer."));
-        const qsizetype second = out.indexOf(QStringLiteral(
-            "message 2: No suitable device was found to initialize D3D. Application will now exit."));
-        EXPECT_GE(first, 0) << out.toStdString();
-        EXPECT_GT(second, first) << out.toStdString();
-        EXPECT_TRUE(out.contains(QStringLiteral("view shown"))) << out.toStdString();
+        EXPECT_EQ(child.exitCode(), c.exitCode) << out.toStdString();
+        qsizetype at = 0;
+        for (const QString& line : c.lines) {
+            const qsizetype found = out.indexOf(line, at);
+            EXPECT_GE(found, at) << "missing or out of order: " << line.toStdString() << "\n"
+                                 << out.toStdString();
+            at = std::max(at, found);
+        }
         EXPECT_FALSE(out.contains(QStringLiteral("returned"))) << out.toStdString();
+        EXPECT_LE(out.count(QStringLiteral("message 1:")), 1) << out.toStdString();
+        EXPECT_EQ(out.count(QStringLiteral("[ RUN")), c.runs) << out.toStdString();
     }
 }
 
-TEST(DeviceGuard, AFailedSwitchRestartsTheProgramOnTheSoftwareRasterizerOnce) {
-    if (qEnvironmentVariableIsSet("KETRA_DEVICE_GUARD_CHILD"))
-        GTEST_SKIP() << "this is the child";
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KETRA_DEVICE_GUARD_CHILD"), QStringLiteral("1"));
-    env.insert(QStringLiteral("KETRA_DEVICE_GUARD_RESTART"), QStringLiteral("1"));
-    env.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none")); // no GL, before or after
-    env.remove(QStringLiteral("LIBGL_ALWAYS_SOFTWARE"));
-    env.remove(QStringLiteral("KETRA_DEVICE_TYPE"));
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=DeviceGuardChild.*")});
-    ASSERT_TRUE(child.waitForFinished(120000));
-    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
-    EXPECT_EQ(child.exitCode(), 1) << out.toStdString();
-    // The first run tells about the switch and restarts; the second (software requested) gives up.
-    const QStringList expected = {QStringLiteral("start: type= software="), QStringLiteral("message 1:"),
-                                  QStringLiteral("start: type=2 software=1"), QStringLiteral("message 2:")};
-    qsizetype at = 0;
-    for (const QString& step : expected) {
-        const qsizetype found = out.indexOf(step, at);
-        EXPECT_GE(found, at) << "missing or out of order: " << step.toStdString() << "\n"
-                             << out.toStdString();
-        at = std::max(at, found);
-    }
-    EXPECT_EQ(out.count(QStringLiteral("message 1:")), 1) << out.toStdString();
-    EXPECT_EQ(out.count(QStringLiteral("[ RUN")), 2) << "the restart must keep the command line\n"
-                                                     << out.toStdString();
-}
-
-TEST(DeviceGuardChild, InitialiseOnAShownView) {
-    if (!qEnvironmentVariableIsSet("KETRA_DEVICE_GUARD_CHILD"))
+TEST(GlInitChild, ShowAViewAndInitialiseTheDevice) {
+    if (!qEnvironmentVariableIsSet(kChild))
         GTEST_SKIP() << "runs as a child of DeviceGuard";
     std::printf("start: type=%s software=%s\n", qgetenv("KETRA_DEVICE_TYPE").constData(),
                 qgetenv("LIBGL_ALWAYS_SOFTWARE").constData());
@@ -219,29 +156,46 @@ TEST(DeviceGuardChild, InitialiseOnAShownView) {
         std::printf("message %d: %s\n", m == DeviceMessage::NoHardware ? 1 : 2, qPrintable(text));
         std::fflush(stdout);
     });
-    SetDeviceRestartAllowed(qEnvironmentVariableIsSet("KETRA_DEVICE_GUARD_RESTART"));
-    QWidget window;
-    auto* view = new D3DView(&window);
-    window.resize(200, 150);
+    SetDeviceRestartAllowed(qEnvironmentVariableIsSet("KETRA_GL_INIT_RESTART"));
+    auto* window = new QWidget; // left to the end of the program, as is the device
+    auto* view = new D3DView(window);
+    window->resize(200, 150);
     view->resize(200, 150);
-    window.show();
+    window->show();
     QTest::qWait(50);
     std::printf("view shown\n");
     std::fflush(stdout);
-    InitDevice3D(view); // ends the process after the second message
-    std::printf("returned\n");
+    if (!InitDevice3D(view)) { // without OpenGL the process ends after the second message
+        std::printf("returned\n");
+        return;
+    }
+    ASSERT_TRUE(waitFor([&] { return view->deviceOnView(); }));
+    ClearView(kBackground);
+    PresentView(view);
+    QTest::qWait(50);
 }
 
 // ---- the 3D view ----
 
-TEST(D3DViewGl, ShowsTheDevicePictureAndRecoversWhenItsContextIsRecreated) {
+TEST(D3DViewGl, ShowsTheDevicePictureTakesTheInputAndRecoversWhenItsContextIsRecreated) {
     SetDeviceMessageHook([](DeviceMessage, const QString& text) {
         ADD_FAILURE() << "unexpected message " << text.toStdString();
     });
+    struct Counter : QObject {
+        int presses = 0, moves = 0, keys = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            presses += e->type() == QEvent::MouseButtonPress;
+            moves += e->type() == QEvent::MouseMove;
+            keys += e->type() == QEvent::KeyPress;
+            return false;
+        }
+    } counter;
     QWidget first;
     auto* view = new D3DView(&first);
     first.resize(240, 180);
     view->resize(240, 180);
+    view->setMouseTracking(true);
+    view->installEventFilter(&counter);
     first.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&first));
     ASSERT_TRUE(InitDevice3D(view));
@@ -249,8 +203,20 @@ TEST(D3DViewGl, ShowsTheDevicePictureAndRecoversWhenItsContextIsRecreated) {
     ASSERT_TRUE(waitFor([&] { return view->deviceOnView(); })) << "the device did not move onto the view";
     SetupSceneDefaults();
 
+    // Mouse and keys through the window, as the windowing system delivers them, reach the view
+    // and not its OpenGL child.
+    view->setFocus();
+    QTest::mouseMove(first.windowHandle(), QPoint(100, 70));
+    QTest::mousePress(first.windowHandle(), Qt::LeftButton, {}, QPoint(100, 75));
+    QTest::mouseRelease(first.windowHandle(), Qt::LeftButton, {}, QPoint(100, 75));
+    QTest::keyClick(first.windowHandle(), Qt::Key_W);
+    QTest::qWait(20);
+    EXPECT_EQ(counter.presses, 1);
+    EXPECT_GE(counter.moves, 1);
+    EXPECT_EQ(counter.keys, 1);
+
     const MeshPtr box = CreateBox(6, 6, 6);
-    const Material green = emissiveMaterial(0, 1, 0);
+    const QPoint centre(view->pixelSize().width() / 2, view->pixelSize().height() / 2);
     auto drawGraph = [&] {
         // What the render loop does: a "not reset" device is reset first.
         if (g_device->testCooperativeLevel() == D3DERR_DEVICENOTRESET) {
@@ -258,16 +224,15 @@ TEST(D3DViewGl, ShowsTheDevicePictureAndRecoversWhenItsContextIsRecreated) {
         }
         ClearView(kBackground);
         g_device->beginScene();
-        g_device->setMaterial(green);
+        g_device->setMaterial(emissiveMaterial(0, 1, 0));
         g_device->drawSubset(*box, 0);
         g_device->endScene();
         PresentView(view);
+        EXPECT_EQ(g_device->grabFramebuffer().pixel(centre), qRgb(0, 255, 0));
+        EXPECT_EQ(view->glWidget()->grabFramebuffer().pixel(centre), qRgb(0, 255, 0));
+        EXPECT_EQ(view->glWidget()->grabFramebuffer().pixel(2, 2), kBackground);
     };
     drawGraph();
-    const QPoint centre(view->pixelSize().width() / 2, view->pixelSize().height() / 2);
-    EXPECT_EQ(g_device->grabFramebuffer().pixel(centre), qRgb(0, 255, 0));
-    EXPECT_EQ(view->glWidget()->grabFramebuffer().pixel(centre), qRgb(0, 255, 0));
-    EXPECT_EQ(view->glWidget()->grabFramebuffer().pixel(2, 2), kBackground);
     const std::uint64_t uploads = g_device->uploadCount();
 
     // Moving the view into another window gives its OpenGL widget a new context.
@@ -282,87 +247,14 @@ TEST(D3DViewGl, ShowsTheDevicePictureAndRecoversWhenItsContextIsRecreated) {
     drawGraph();
     EXPECT_EQ(g_device->testCooperativeLevel(), D3D_OK);
     EXPECT_TRUE(view->deviceOnView());
-    EXPECT_EQ(g_device->grabFramebuffer().pixel(centre), qRgb(0, 255, 0));
-    EXPECT_EQ(view->glWidget()->grabFramebuffer().pixel(centre), qRgb(0, 255, 0));
     EXPECT_EQ(g_device->uploadCount(), uploads + 1);
 
     // A resized view: the target follows through ResizeDevice3D.
     view->resize(300, 200);
     ASSERT_TRUE(ResizeDevice3D(view));
     SetupSceneDefaults();
-    drawGraph();
-    EXPECT_EQ(g_device->grabFramebuffer().size(), view->pixelSize());
-    ReleaseDevice3D();
-    SetDeviceMessageHook(nullptr);
-}
-
-// ---- a program that ends without releasing the device ----
-
-TEST(DeviceExit, ProgramEndingWithoutReleaseExitsCleanly) {
-    if (qEnvironmentVariableIsSet("KETRA_DEVICE_EXIT_CHILD"))
-        GTEST_SKIP() << "this is the child";
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KETRA_DEVICE_EXIT_CHILD"), QStringLiteral("1"));
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=DeviceExitChild.*")});
-    ASSERT_TRUE(child.waitForFinished(120000));
-    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << out.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
-    EXPECT_TRUE(out.contains(QStringLiteral("[  PASSED  ] 1 test"))) << out.toStdString();
-}
-
-TEST(DeviceExitChild, LeaveTheDeviceAndItsViewToTheEndOfTheProgram) {
-    if (!qEnvironmentVariableIsSet("KETRA_DEVICE_EXIT_CHILD"))
-        GTEST_SKIP() << "runs as a child of DeviceExit";
-    // A shown view that is never deleted, and a device that is never released.
-    auto* window = new QWidget;
-    auto* view = new D3DView(window);
-    window->resize(120, 90);
-    view->resize(120, 90);
-    window->show();
-    ASSERT_TRUE(InitDevice3D(view));
-    ASSERT_TRUE(waitFor([&] { return view->deviceOnView(); }));
     ClearView(kBackground);
-    PresentView(view);
-    QTest::qWait(50);
-}
-
-TEST(D3DViewGl, MouseAndKeysReachTheViewNotItsOpenGLChild) {
-    SetDeviceMessageHook([](DeviceMessage, const QString& text) {
-        ADD_FAILURE() << "unexpected message " << text.toStdString();
-    });
-    struct Counter : QObject {
-        int presses = 0, moves = 0, keys = 0;
-        bool eventFilter(QObject*, QEvent* e) override {
-            presses += e->type() == QEvent::MouseButtonPress;
-            moves += e->type() == QEvent::MouseMove;
-            keys += e->type() == QEvent::KeyPress;
-            return false;
-        }
-    } counter;
-    QWidget window;
-    auto* view = new D3DView(&window);
-    window.resize(200, 150);
-    view->resize(200, 150);
-    view->setMouseTracking(true);
-    view->installEventFilter(&counter);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    ASSERT_TRUE(InitDevice3D(view));
-    ASSERT_TRUE(waitFor([&] { return view->deviceOnView(); }));
-    view->setFocus();
-    // Through the window, as the windowing system delivers them: Qt picks the widget under the point.
-    QTest::mouseMove(window.windowHandle(), QPoint(100, 70));
-    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(100, 75));
-    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, QPoint(100, 75));
-    QTest::keyClick(window.windowHandle(), Qt::Key_W);
-    QTest::qWait(20);
-    EXPECT_EQ(counter.presses, 1);
-    EXPECT_GE(counter.moves, 1);
-    EXPECT_EQ(counter.keys, 1);
+    EXPECT_EQ(g_device->grabFramebuffer().size(), view->pixelSize());
     ReleaseDevice3D();
     SetDeviceMessageHook(nullptr);
 }

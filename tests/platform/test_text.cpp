@@ -4,9 +4,8 @@
 
 #include <QFont>
 #include <QFontMetricsF>
-#include <QLineF>
 #include <QPainterPath>
-#include <QPolygonF>
+#include <QPainterPathStroker>
 #include <QString>
 #include <QTransform>
 
@@ -28,78 +27,68 @@ QFont labelFont() {
 
 constexpr float kExtrusion = 0.15f;
 
-BoundingBox boxOf(const Mesh& mesh) {
-    return mesh.boundingBox();
+MeshPtr text(const QString& s, float deviation = 0.001f, TextShape shape = TextShape::Solid,
+             std::vector<GlyphMetrics>* glyphs = nullptr, const QFont& font = labelFont()) {
+    return CreateTextMesh(font, s, deviation, kExtrusion, glyphs, shape);
 }
 
-// Area of the front face (z = 0, facing -Z).
-double frontArea(const Mesh& mesh) {
-    double area = 0;
+// Faces of the front (facing -Z at z = 0), of the back (facing +Z at the extrusion), and of the walls.
+struct Sides {
+    long front = 0, back = 0, walls = 0;
+    double frontArea = 0;
+};
+
+Sides sides(const Mesh& mesh) {
+    Sides s;
     const auto& idx = mesh.indices();
     for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
-        if (mesh.normal(idx[t]).z != -1)
-            continue;
-        const Vector3 a = mesh.position(idx[t]), b = mesh.position(idx[t + 1]), c = mesh.position(idx[t + 2]);
-        area += 0.5 * std::abs(double(b.x - a.x) * (c.y - a.y) - double(b.y - a.y) * (c.x - a.x));
+        const Vector3 n = mesh.normal(idx[t]), a = mesh.position(idx[t]), b = mesh.position(idx[t + 1]),
+                      c = mesh.position(idx[t + 2]);
+        if (n.z == -1 && a.z == 0) {
+            ++s.front;
+            s.frontArea += 0.5 * std::abs(double(b.x - a.x) * (c.y - a.y) - double(b.y - a.y) * (c.x - a.x));
+        } else if (n.z == 1 && a.z == kExtrusion) {
+            ++s.back;
+        } else if (n.z == 0) {
+            ++s.walls;
+        }
     }
-    return area;
+    return s;
 }
 
-// The glyph's outline as Qt flattens it at a fine scale (within about 3e-5 em), in em units, y up.
-std::vector<QLineF> referenceOutline(const QFont& font, const QString& text) {
-    QFont big(font);
+// The glyphs' outline widened by `d` em on each side, in units of 1/16384 em with y down: a point
+// lies in it when it lies within d of the outline.
+QPainterPath band(const QString& s, double d) {
+    QFont big(labelFont());
     big.setPixelSize(256);
     big.setHintingPreference(QFont::PreferNoHinting);
     QPainterPath path;
-    path.addText(0, 0, big, text);
-    const double scale = 64;
-    std::vector<QLineF> lines;
-    for (const QPolygonF& poly : path.toSubpathPolygons(QTransform::fromScale(scale, scale))) {
-        for (int i = 0; i + 1 < poly.size(); ++i) {
-            const QPointF a = poly[i] / (scale * 256), b = poly[i + 1] / (scale * 256);
-            lines.emplace_back(a.x(), -a.y(), b.x(), -b.y());
-        }
-    }
-    return lines;
+    path.addText(0, 0, big, s);
+    QPainterPathStroker stroker;
+    stroker.setWidth(2 * d * 16384);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    stroker.setCapStyle(Qt::RoundCap);
+    return stroker.createStroke(QTransform::fromScale(64, 64).map(path));
 }
 
-double distance(const QPointF& p, const QLineF& line) {
-    const QPointF d = line.p2() - line.p1();
-    const double length2 = QPointF::dotProduct(d, d);
-    const double t =
-        length2 > 0 ? std::clamp(QPointF::dotProduct(p - line.p1(), d) / length2, 0.0, 1.0) : 0.0;
-    const QPointF q = line.p1() + t * d - p;
-    return std::hypot(q.x(), q.y());
-}
-
-// Largest distance from a side wall's front edge (a chord of the outline: its ends and seven
-// points between them) to the glyph's true outline.
-double largestChordDeviation(const Mesh& mesh, const std::vector<QLineF>& outline) {
-    double worst = 0;
+// Whether the walls' front edges (chords of the outline: their ends and seven points between
+// them) lie in `band`.
+bool chordsWithin(const Mesh& mesh, const QPainterPath& band) {
     const auto& idx = mesh.indices();
-    for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
-        if (mesh.normal(idx[t]).z != 0)
-            continue;
-        for (int k = 0; k < 3; ++k) {
+    for (std::size_t t = 0; t + 2 < idx.size(); t += 3)
+        for (int k = 0; k < 3 && mesh.normal(idx[t]).z == 0; ++k) {
             const Vector3 a = mesh.position(idx[t + k]), b = mesh.position(idx[t + (k + 1) % 3]);
-            if (a.z != 0 || b.z != 0)
-                continue;
-            for (int step = 0; step <= 8; ++step) {
-                const double t = step / 8.0;
-                const QPointF p(a.x + t * (b.x - a.x), a.y + t * (b.y - a.y));
-                double nearest = 1e9;
-                for (const QLineF& line : outline)
-                    nearest = std::min(nearest, distance(p, line));
-                worst = std::max(worst, nearest);
-            }
+            for (int step = 0; step <= 8 && a.z == 0 && b.z == 0; ++step)
+                if (!band.contains(
+                        QPointF(a.x + step / 8.0 * (b.x - a.x), -(a.y + step / 8.0 * (b.y - a.y))) * 16384))
+                    return false;
         }
-    }
-    return worst;
+    return true;
 }
 
 } // namespace
 
-TEST(TextMesh, GlyphsAreClosedSolidsWithTheirHoles) {
+TEST(TextMesh, GlyphsAreClosedSolidsWithTheirHolesAtEveryDeviation) {
     struct Case {
         const char* text;
         long euler; // 2 per solid piece, minus 2 per hole
@@ -109,89 +98,46 @@ TEST(TextMesh, GlyphsAreClosedSolidsWithTheirHoles) {
         {"Hello", 6},
     };
     // Coarse deviations thin the outlines out, and must neither open a solid nor lose a part of a
-    // glyph (the dot of the "i" is smaller than twice the coarsest).
-    // Solids are made up to 0.04 em; at twice that the strokes are still apart.
-    for (float deviation : {0.001f, 0.01f, 0.0f, 0.04f, 0.06f, 0.08f}) {
+    // glyph (the dot of the "i" is smaller than twice the coarsest). Solids are made up to 0.04
+    // em; at twice that the strokes are still apart.
+    for (float deviation : {0.001f, 0.01f, 0.0f, 0.04f, 0.06f, 0.08f})
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.text) + " at deviation " + std::to_string(deviation));
-            const MeshPtr mesh =
-                CreateTextMesh(labelFont(), QString::fromUtf8(c.text), deviation, kExtrusion);
+            const MeshPtr mesh = text(QString::fromUtf8(c.text), deviation);
             ASSERT_GT(mesh->faceCount(), 0u);
             EXPECT_EQ(mesh->fvf(), FVF_POSITION_NORMAL);
-            EXPECT_EQ(openEdges(*mesh), "");
+            EXPECT_EQ(openEdges(*mesh), 0);
             EXPECT_EQ(eulerCharacteristic(*mesh), c.euler);
             EXPECT_EQ(facesAgainstNormals(*mesh), 0);
             ASSERT_EQ(mesh->attributeTable().size(), 1u);
             EXPECT_EQ(mesh->attributeTable()[0].attribId, 0u);
         }
+    // Every printable Latin-1 character, and labels of overlapping glyphs.
+    QStringList texts = {"Documents", "Ärger (1).tar.gz", "WAVE_ffi~", "My Music", "fi fl ffi", "ÅØ¿@#&"};
+    for (char32_t c = 0x21; c <= 0xFF; ++c)
+        if (c < 0x7F || c > 0xA0)
+            texts.append(QString::fromUcs4(&c, 1));
+    for (const QString& s : texts) {
+        const MeshPtr mesh = text(s);
+        EXPECT_EQ(openEdges(*mesh), 0) << s.toStdString();
+        EXPECT_EQ(facesAgainstNormals(*mesh), 0) << s.toStdString();
     }
 }
 
-TEST(TextMesh, EveryPrintableLatin1CharacterIsClosed) {
-    for (char32_t c = 0x21; c <= 0xFF; ++c) {
-        if (c >= 0x7F && c <= 0xA0)
-            continue;
-        const MeshPtr mesh = CreateTextMesh(labelFont(), QString::fromUcs4(&c, 1), 0.001f, kExtrusion);
-        EXPECT_EQ(openEdges(*mesh), "") << "U+" << std::hex << static_cast<unsigned>(c);
-        EXPECT_EQ(facesAgainstNormals(*mesh), 0) << "U+" << std::hex << static_cast<unsigned>(c);
-    }
-}
-
-TEST(TextMesh, LongLabelsOfOverlappingGlyphsStayClosed) {
-    for (const char* text :
-         {"Documents", "Ärger (1).tar.gz", "WAVE_ffi~", "My Music", "fi fl ffi", "ÅØ¿@#&"}) {
-        const MeshPtr mesh = CreateTextMesh(labelFont(), QString::fromUtf8(text), 0.001f, kExtrusion);
-        EXPECT_EQ(openEdges(*mesh), "") << text;
-        EXPECT_EQ(facesAgainstNormals(*mesh), 0) << text;
-    }
-}
-
-TEST(TextMesh, FrontAtZeroFacingTheCameraBackAtTheExtrusion) {
-    std::vector<GlyphMetrics> glyphs;
-    const MeshPtr mesh = CreateTextMesh(labelFont(), "o", 0.001f, kExtrusion, &glyphs);
-    ASSERT_EQ(glyphs.size(), 1u);
-    for (std::uint32_t v = 0; v < mesh->vertexCount(); ++v) {
-        const float z = mesh->position(v).z;
-        ASSERT_TRUE(z == 0 || z == kExtrusion) << z;
-    }
-    const float midY = (glyphs[0].blackBoxMin.y + glyphs[0].blackBoxMax.y) / 2;
-    const float midX = (glyphs[0].blackBoxMin.x + glyphs[0].blackBoxMax.x) / 2;
-    const float ringX = glyphs[0].blackBoxMin.x + 0.02f; // inside the left stroke
-
-    // From the default camera's side the ray meets the front face first.
-    IntersectResult hit = mesh->intersect({ringX, midY, -20}, {0, 0, 1});
-    ASSERT_TRUE(hit.hit);
-    EXPECT_NEAR(hit.distance, 20, 1e-4f);
-    EXPECT_EQ(hit.hitCount, 2u);
-    EXPECT_EQ(mesh->normal(mesh->indices()[3 * hit.faceIndex]).z, -1);
-    hit = mesh->intersect({ringX, midY, 20}, {0, 0, -1});
-    ASSERT_TRUE(hit.hit);
-    EXPECT_NEAR(hit.distance, 20 - kExtrusion, 1e-4f);
-    EXPECT_EQ(mesh->normal(mesh->indices()[3 * hit.faceIndex]).z, 1);
-    // The hole is empty.
-    EXPECT_FALSE(mesh->intersect({midX, midY, -20}, {0, 0, 1}).hit);
-
-    const MeshPtr deeper = CreateTextMesh(labelFont(), "o", 0.001f, 0.5f);
-    EXPECT_NEAR(deeper->boundingBox().max.z, 0.5f, 1e-6f);
-}
-
-TEST(TextMesh, EmHeightOneBaselineAtZeroAndReadableFromTheFront) {
-    QFont font = labelFont();
-    QFont em(font);
+TEST(TextMesh, EmHeightOneOnTheBaselineFrontAtZeroFacingTheCameraAndReadable) {
+    QFont em(labelFont());
     em.setPixelSize(256);
     const double capHeight = QFontMetricsF(em).capHeight() / 256;
     ASSERT_GT(capHeight, 0.5);
-
-    // The same size whatever the font's point size.
-    for (int points : {8, 10, 36}) {
+    for (int points : {8, 10, 36}) { // the same size whatever the font's point size
+        QFont font(labelFont());
         font.setPointSize(points);
-        const BoundingBox h = boxOf(*CreateTextMesh(font, "H", 0.001f, kExtrusion));
+        const BoundingBox h = text("H", 0.001f, TextShape::Solid, nullptr, font)->boundingBox();
         EXPECT_NEAR(h.max.y, capHeight, 0.01) << points;
         EXPECT_NEAR(h.min.y, 0, 1e-3) << points;
     }
-
     // "L": the foot runs to the right (+X) along the baseline, the stem rises (+Y) on the left.
-    const MeshPtr l = CreateTextMesh(labelFont(), "L", 0.001f, kExtrusion);
+    const MeshPtr l = text("L");
     float footRight = -1, stemRight = -1;
     for (std::uint32_t v = 0; v < l->vertexCount(); ++v) {
         const Vector3 p = l->position(v);
@@ -202,154 +148,103 @@ TEST(TextMesh, EmHeightOneBaselineAtZeroAndReadableFromTheFront) {
     }
     EXPECT_GT(footRight, stemRight + 0.2f);
     EXPECT_GE(l->boundingBox().min.x, 0);
-    // "g" descends below the baseline.
-    EXPECT_LT(CreateTextMesh(labelFont(), "g", 0.001f, kExtrusion)->boundingBox().min.y, -0.1f);
+    EXPECT_LT(text("g")->boundingBox().min.y, -0.1f); // descends below the baseline
+
+    // From the camera's side a ray through the "o" meets the front face first, from behind the back.
+    std::vector<GlyphMetrics> glyphs;
+    const MeshPtr o = text("o", 0.001f, TextShape::Solid, &glyphs);
+    const float midY = (glyphs[0].blackBoxMin.y + glyphs[0].blackBoxMax.y) / 2;
+    const float ringX = glyphs[0].blackBoxMin.x + 0.02f; // inside the left stroke
+    for (const float side : {-1.0f, 1.0f}) {
+        const IntersectResult hit = o->intersect({ringX, midY, 20 * side}, {0, 0, -side});
+        ASSERT_TRUE(hit.hit);
+        EXPECT_NEAR(hit.distance, side < 0 ? 20 : 20 - kExtrusion, 1e-4f);
+        EXPECT_EQ(hit.hitCount, 2u);
+        EXPECT_EQ(o->normal(o->indices()[3 * hit.faceIndex]).z, side);
+    }
+    EXPECT_FALSE(
+        o->intersect({(glyphs[0].blackBoxMin.x + glyphs[0].blackBoxMax.x) / 2, midY, -20}, {0, 0, 1}).hit);
 }
 
 TEST(TextMesh, CharactersFollowOneAnotherAlongPlusX) {
     std::vector<GlyphMetrics> glyphs;
-    const QString text = "Wiki b.txt";
-    const MeshPtr mesh = CreateTextMesh(labelFont(), text, 0.01f, kExtrusion, &glyphs);
-    ASSERT_EQ(glyphs.size(), static_cast<std::size_t>(text.size()));
+    const QString s = "Wiki b.txt";
+    const BoundingBox box = text(s, 0.01f, TextShape::Solid, &glyphs)->boundingBox();
+    ASSERT_EQ(glyphs.size(), static_cast<std::size_t>(s.size()));
     EXPECT_EQ(glyphs[0].origin.x, 0);
     for (std::size_t i = 1; i < glyphs.size(); ++i) {
         EXPECT_GT(glyphs[i].advance.x, 0) << i;
         EXPECT_NEAR(glyphs[i].origin.x, glyphs[i - 1].origin.x + glyphs[i - 1].advance.x, 1e-5f) << i;
         EXPECT_EQ(glyphs[i].origin.y, 0);
     }
-    // The space has no outline; its box is empty at its origin.
-    EXPECT_EQ(glyphs[4].blackBoxMin.x, glyphs[4].origin.x);
-    EXPECT_EQ(glyphs[4].blackBoxMax.x, glyphs[4].origin.x);
-    const BoundingBox box = mesh->boundingBox();
+    EXPECT_EQ(glyphs[4].blackBoxMax.x, glyphs[4].origin.x); // the space has no outline
     EXPECT_NEAR(box.min.x, glyphs.front().blackBoxMin.x, 1e-5f);
     EXPECT_NEAR(box.max.x, glyphs.back().blackBoxMax.x, 1e-5f);
 
-    // A string's mesh is its characters' meshes, each moved by the advances before it.
-    const MeshPtr a = CreateTextMesh(labelFont(), "W", 0.01f, kExtrusion);
-    const MeshPtr b = CreateTextMesh(labelFont(), "x", 0.01f, kExtrusion);
-    const MeshPtr ab = CreateTextMesh(labelFont(), "Wx", 0.01f, kExtrusion, &glyphs);
-    ASSERT_EQ(ab->vertexCount(), a->vertexCount() + b->vertexCount());
-    ASSERT_EQ(ab->faceCount(), a->faceCount() + b->faceCount());
-    for (std::uint32_t v = 0; v < b->vertexCount(); ++v) {
-        const Vector3 moved = ab->position(a->vertexCount() + v), original = b->position(v);
-        ASSERT_FLOAT_EQ(moved.x, original.x + glyphs[1].origin.x) << v;
-        ASSERT_EQ(moved.y, original.y);
-        ASSERT_EQ(moved.z, original.z);
-    }
-    EXPECT_EQ(ab->indices()[3 * a->faceCount()], b->indices()[0] + a->vertexCount());
-}
-
-TEST(TextMesh, EmptyAndBlankTextMakeNoFaces) {
-    std::vector<GlyphMetrics> glyphs{GlyphMetrics{}};
-    const MeshPtr empty = CreateTextMesh(labelFont(), "", 0.001f, kExtrusion, &glyphs);
-    EXPECT_EQ(empty->faceCount(), 0u);
-    EXPECT_EQ(empty->vertexCount(), 0u);
+    // Empty and blank text make no faces; blanks still advance.
+    EXPECT_EQ(text("", 0.001f, TextShape::Solid, &glyphs)->vertexCount(), 0u);
     EXPECT_TRUE(glyphs.empty());
-    EXPECT_FALSE(empty->intersect({0, 0, -1}, {0, 0, 1}).hit);
-
-    const MeshPtr blank = CreateTextMesh(labelFont(), "  ", 0.001f, kExtrusion, &glyphs);
-    EXPECT_EQ(blank->faceCount(), 0u);
+    EXPECT_EQ(text("  ", 0.001f, TextShape::Solid, &glyphs)->faceCount(), 0u);
     ASSERT_EQ(glyphs.size(), 2u);
     EXPECT_GT(glyphs[1].origin.x, 0);
 }
 
 TEST(TextMesh, OutlineFollowsTheGlyphWithinTheDeviation) {
-    for (const char* text : {"O", "S", "e", "@"}) {
-        const std::vector<QLineF> outline = referenceOutline(labelFont(), text);
-        ASSERT_FALSE(outline.empty());
+    for (const char* s : {"O", "S", "e", "@"}) {
         for (float deviation : {0.16f, 0.05f, 0.01f, 0.002f}) {
-            SCOPED_TRACE(std::string(text) + " at deviation " + std::to_string(deviation));
-            const MeshPtr mesh = CreateTextMesh(labelFont(), text, deviation, kExtrusion);
-            const double worst = largestChordDeviation(*mesh, outline);
-            EXPECT_LE(worst, deviation + 1e-4);
+            SCOPED_TRACE(std::string(s) + " at deviation " + std::to_string(deviation));
+            const MeshPtr mesh = text(s, deviation);
+            EXPECT_TRUE(chordsWithin(*mesh, band(s, deviation + 1e-4)));
             // ... and the allowance is used, rather than cutting every curve into tiny pieces.
             if (deviation == 0.01f) {
-                EXPECT_GT(worst, deviation / 5);
+                EXPECT_FALSE(chordsWithin(*mesh, band(s, deviation / 5)));
             }
         }
     }
-    const MeshPtr coarse = CreateTextMesh(labelFont(), "O", 0.05f, kExtrusion);
-    const MeshPtr fine = CreateTextMesh(labelFont(), "O", 0.001f, kExtrusion);
-    EXPECT_GT(fine->vertexCount(), 2 * coarse->vertexCount());
+    EXPECT_GT(text("O", 0.001f)->vertexCount(), 2 * text("O", 0.05f)->vertexCount());
     // Straight runs of many points (the font's own) are thinned out too, not only curves.
-    const MeshPtr label = CreateTextMesh(labelFont(), "a005148.cpp", 0.16f, kExtrusion);
-    const MeshPtr labelFine = CreateTextMesh(labelFont(), "a005148.cpp", 0.01f, kExtrusion);
-    EXPECT_GT(labelFine->faceCount(), 2 * label->faceCount());
+    EXPECT_GT(text("a005148.cpp", 0.01f)->faceCount(), 2 * text("a005148.cpp", 0.16f)->faceCount());
 }
 
-TEST(TextMesh, FacesShapeIsTheSolidWithoutItsWalls) {
+TEST(TextMesh, ShapesKeepTheirFacesAndWallsOfTheSolidAndAreCachedApart) {
+    struct Case {
+        TextShape shape;
+        bool front, back, walls;
+    } cases[] = {
+        {TextShape::Faces, true, true, false},     {TextShape::Front, true, false, false},
+        {TextShape::Back, false, true, false},     {TextShape::SolidFront, true, false, true},
+        {TextShape::SolidBack, false, true, true},
+    };
     for (float deviation : {0.01f, 0.16f}) {
-        SCOPED_TRACE(deviation);
-        const MeshPtr solid = CreateTextMesh(labelFont(), "Bag", deviation, kExtrusion);
-        const MeshPtr faces =
-            CreateTextMesh(labelFont(), "Bag", deviation, kExtrusion, nullptr, TextShape::Faces);
-        ASSERT_GT(faces->faceCount(), 0u);
-        long front = 0, back = 0;
-        const auto& idx = faces->indices();
-        for (std::size_t t = 0; t < idx.size(); t += 3) {
-            const Vector3 n = faces->normal(idx[t]);
-            const float z = faces->position(idx[t]).z;
-            if (n.z == -1 && z == 0)
-                ++front;
-            else if (n.z == 1 && z == kExtrusion)
-                ++back;
+        const MeshPtr solid = text("Bag", deviation);
+        const Sides all = sides(*solid);
+        ASSERT_GT(all.walls, 0);
+        EXPECT_EQ(all.front, all.back);
+        EXPECT_EQ(static_cast<std::size_t>(all.front + all.back + all.walls), solid->faceCount());
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(c.shape)) + " at " + std::to_string(deviation));
+            const MeshPtr mesh = text("Bag", deviation, c.shape);
+            const Sides got = sides(*mesh);
+            EXPECT_EQ(got.front, c.front ? all.front : 0);
+            EXPECT_EQ(got.back, c.back ? all.back : 0);
+            EXPECT_EQ(got.walls, c.walls ? all.walls : 0);
+            EXPECT_EQ(static_cast<std::size_t>(got.front + got.back + got.walls), mesh->faceCount());
+            EXPECT_NEAR(got.frontArea, c.front ? all.frontArea : 0, 1e-6);
+            EXPECT_EQ(facesAgainstNormals(*mesh), 0);
+            EXPECT_EQ(mesh->boundingBox().max.y, solid->boundingBox().max.y);
         }
-        EXPECT_EQ(front, back);
-        EXPECT_EQ(static_cast<std::size_t>(front + back), faces->faceCount()); // no walls
-        EXPECT_EQ(facesAgainstNormals(*faces), 0);
-        EXPECT_NEAR(frontArea(*faces), frontArea(*solid), 1e-6);
-        const BoundingBox a = faces->boundingBox(), b = solid->boundingBox();
-        EXPECT_EQ(a.min.x, b.min.x);
-        EXPECT_EQ(a.max.y, b.max.y);
-        EXPECT_EQ(a.max.z, b.max.z);
-    }
-    // One face alone: the front (facing -Z at z = 0) or the back (facing +Z at the extrusion).
-    const MeshPtr both = CreateTextMesh(labelFont(), "Bag", 0.16f, kExtrusion, nullptr, TextShape::Faces);
-    for (const TextShape side : {TextShape::Front, TextShape::Back}) {
-        const MeshPtr one = CreateTextMesh(labelFont(), "Bag", 0.16f, kExtrusion, nullptr, side);
-        EXPECT_EQ(2 * one->faceCount(), both->faceCount());
-        EXPECT_EQ(2 * one->vertexCount(), both->vertexCount());
-        const float z = side == TextShape::Front ? 0 : kExtrusion, nz = side == TextShape::Front ? -1 : 1;
-        for (std::uint32_t v = 0; v < one->vertexCount(); ++v) {
-            ASSERT_EQ(one->position(v).z, z);
-            ASSERT_EQ(one->normal(v).z, nz);
-        }
-        EXPECT_EQ(facesAgainstNormals(*one), 0);
-    }
-    // The solid less the face turned away from one side: walls and the other face stay.
-    const MeshPtr solid = CreateTextMesh(labelFont(), "Bag", 0.16f, kExtrusion);
-    for (const TextShape side : {TextShape::SolidFront, TextShape::SolidBack}) {
-        const MeshPtr open = CreateTextMesh(labelFont(), "Bag", 0.16f, kExtrusion, nullptr, side);
-        EXPECT_EQ(open->faceCount() + both->faceCount() / 2, solid->faceCount());
-        const float gone = side == TextShape::SolidFront ? 1 : -1;
-        for (std::uint32_t v = 0; v < open->vertexCount(); ++v)
-            ASSERT_NE(open->normal(v).z, gone);
-        EXPECT_EQ(facesAgainstNormals(*open), 0);
     }
     // Even at the coarsest level a small part of a glyph stays: the dot of the "i".
-    const MeshPtr i = CreateTextMesh(labelFont(), "i", 0.16f, kExtrusion, nullptr, TextShape::Faces);
-    const MeshPtr dotless =
-        CreateTextMesh(labelFont(), QString(QChar(0x131)), 0.16f, kExtrusion, nullptr, TextShape::Faces);
-    EXPECT_GT(i->boundingBox().max.y, dotless->boundingBox().max.y + 0.1f);
-    // The two shapes are cached apart.
-    const MeshPtr again = CreateTextMesh(labelFont(), "Bag", 0.01f, kExtrusion);
-    EXPECT_EQ(again->faceCount(), CreateTextMesh(labelFont(), "Bag", 0.01f, kExtrusion)->faceCount());
-    EXPECT_NE(again->faceCount(),
-              CreateTextMesh(labelFont(), "Bag", 0.01f, kExtrusion, nullptr, TextShape::Faces)->faceCount());
-}
-
-TEST(TextMesh, CachedGlyphsGiveIdenticalMeshes) {
-    const QString text = "Picture 0042";
-    const MeshPtr first = CreateTextMesh(labelFont(), text, 0.001f, kExtrusion);
-    const MeshPtr second = CreateTextMesh(labelFont(), text, 0.001f, kExtrusion);
+    EXPECT_GT(text("i", 0.16f, TextShape::Faces)->boundingBox().max.y,
+              text(QString(QChar(0x131)), 0.16f, TextShape::Faces)->boundingBox().max.y + 0.1f);
+    // Glyphs come from a cache keyed by font, deviation, extrusion and shape, and give identical meshes.
+    const MeshPtr first = text("Bag", 0.01f), second = text("Bag", 0.01f);
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(first->vertices(), second->vertices());
     EXPECT_EQ(first->indices(), second->indices());
-    // The extrusion and the font are part of the key.
-    const MeshPtr thicker = CreateTextMesh(labelFont(), text, 0.001f, 0.3f);
-    EXPECT_NEAR(thicker->boundingBox().max.z, 0.3f, 1e-6f);
+    EXPECT_NEAR(CreateTextMesh(labelFont(), "Bag", 0.01f, 0.3f)->boundingBox().max.z, 0.3f, 1e-6f);
     QFont bold = labelFont();
     bold.setBold(true);
-    const MeshPtr boldMesh = CreateTextMesh(bold, text, 0.001f, kExtrusion);
-    EXPECT_GT(frontArea(*boldMesh), frontArea(*first) * 1.1);
+    EXPECT_GT(sides(*text("Bag", 0.01f, TextShape::Solid, nullptr, bold)).frontArea,
+              sides(*first).frontArea * 1.1);
 }

@@ -1,4 +1,4 @@
-// Frames: local transform, combining, world matrices, search, rendering passes, list growth.
+// Frames: local transform, combining, world matrices, lists and search, rendering passes.
 #include "scene/D3DFrame.h"
 #include "scene/D3DMesh.h"
 #include "scene_fixture.h"
@@ -17,8 +17,9 @@ namespace {
 
 constexpr float kHalfPi = 1.57079632679f;
 
-CD3DFramePtr NewFrame(const QString& name = {}) {
-    CD3DFramePtr f = CreateChildFrame(nullptr);
+// A new frame named `name`, added to `parent` when one is given.
+CD3DFramePtr NewFrame(const CD3DFramePtr& parent = nullptr, const QString& name = {}) {
+    CD3DFramePtr f = CreateChildFrame(parent);
     f->ObjectName = name;
     return f;
 }
@@ -33,22 +34,6 @@ CD3DMeshPtr NamedMesh(const CD3DFramePtr& frame, const QString& name) {
 
 using FrameTest = SceneTest;
 
-TEST_F(FrameTest, NewFrameStartsWithIdentityLocalAndZeroWorld) {
-    g_identityMatrix(1, 2) = 7.0f; // every new frame puts the shared identity back
-    CD3DFramePtr f = NewFrame();
-    EXPECT_TRUE(Near(g_identityMatrix, Matrix::identity()));
-    EXPECT_TRUE(Near(f->GetMatrix(), Matrix::identity()));
-    EXPECT_TRUE(IsZero(f->GetUpdatedMatrix()));
-    EXPECT_TRUE(IsZero(f->GetInverseMatrix()));
-    EXPECT_TRUE(f->Enabled);
-    EXPECT_EQ(f->GetScale(), 1.0f);
-    EXPECT_EQ(f->GetOrientation().w, 1.0f);
-    EXPECT_EQ(f->GetChildFrameCount(), 0);
-    EXPECT_EQ(f->GetChildMeshCount(), 0);
-    EXPECT_EQ(f->GetChildFrameCapacity(), 0);
-    EXPECT_EQ(f->ClassName(), QStringLiteral("CD3DFrame"));
-}
-
 // A point p of the frame maps to ((s p - c) rotated) + c + t in the parent.
 TEST_F(FrameTest, LocalMatrixScalesRotatesAboutTheCentreThenTranslates) {
     struct Case {
@@ -56,18 +41,14 @@ TEST_F(FrameTest, LocalMatrixScalesRotatesAboutTheCentreThenTranslates) {
         float scale;
         Vector3 centre;
         float angleZ; // radians about +Z
-        Vector3 position;
-        Vector3 point;
-        Vector3 expected;
+        Vector3 position, point, expected;
     };
     const Case cases[] = {
-        {"identity", 1, {}, 0, {}, {1, 2, 3}, {1, 2, 3}},
-        {"translation", 1, {}, 0, {1, 2, 3}, {1, 1, 1}, {2, 3, 4}},
         {"scale before translation", 2, {}, 0, {0, 0, 5}, {1, 0, 0}, {2, 0, 5}},
         // rotation about Z by 90 degrees (left-handed): (1, 0) -> (0, 1)
         {"rotation", 1, {}, kHalfPi, {}, {1, 0, 0}, {0, 1, 0}},
         {"rotation then translation", 1, {}, kHalfPi, {0, 0, 5}, {0, 1, 0}, {-1, 0, 5}},
-        // 2 * (1, 0, 0) = (2, 0, 0); minus the centre (1, 0, 0) -> (1, 0, 0); rotated -> (0, 1, 0);
+        // 2 * (1, 0, 0) = (2, 0, 0); minus the centre -> (1, 0, 0); rotated -> (0, 1, 0);
         // plus the centre -> (1, 1, 0); plus the position -> (1, 1, 5)
         {"all four", 2, {1, 0, 0}, kHalfPi, {0, 0, 5}, {1, 0, 0}, {1, 1, 5}},
     };
@@ -82,19 +63,23 @@ TEST_F(FrameTest, LocalMatrixScalesRotatesAboutTheCentreThenTranslates) {
         EXPECT_TRUE(Near(f->GetPosition(), c.position));
         EXPECT_TRUE(Near(f->GetOrientationCenter(), c.centre));
     }
-}
 
-TEST_F(FrameTest, SettersRebuildTheLocalMatrixDiscardingCombinedTransforms) {
+    // A new frame: identity local matrix, zero world and inverse, and the shared identity put back.
+    g_identityMatrix(1, 2) = 7.0f;
     CD3DFramePtr f = NewFrame();
+    EXPECT_TRUE(Near(g_identityMatrix, Matrix::identity()));
+    EXPECT_TRUE(Near(f->GetMatrix(), Matrix::identity()));
+    EXPECT_TRUE(Near(f->GetUpdatedMatrix(), Matrix{}));
+    EXPECT_TRUE(Near(f->GetInverseMatrix(), Matrix{}));
+    EXPECT_TRUE(f->Enabled);
+    // The setters rebuild the local matrix from the parts, dropping what was combined into it;
+    // SetMatrix leaves the parts alone.
     f->AddRotation(COMBINE_PREMULTIPLY, 0, 0, 1, 1.0f);
     f->AddScale(COMBINE_POSTMULTIPLY, 3, 3, 3);
     f->SetPosition({1, 2, 3});
     EXPECT_TRUE(Near(f->GetMatrix(), platform::MatrixTranslation(1, 2, 3)));
-
-    Matrix m = platform::MatrixScaling(5, 6, 7);
-    f->SetMatrix(m);
-    EXPECT_TRUE(Near(f->GetMatrix(), m));
-    EXPECT_TRUE(Near(f->GetPosition(), {1, 2, 3})); // SetMatrix leaves the parts alone
+    f->SetMatrix(platform::MatrixScaling(5, 6, 7));
+    EXPECT_TRUE(Near(f->GetMatrix(), platform::MatrixScaling(5, 6, 7)));
     f->SetScale(2);
     EXPECT_TRUE(Near(Apply(f->GetMatrix(), {1, 1, 1}), {3, 4, 5}));
 }
@@ -145,19 +130,6 @@ TEST_F(FrameTest, AddOperationsCombineByMode) {
     }
 }
 
-TEST_F(FrameTest, PremultipliedOperationsActInReverseCallOrder) {
-    CD3DFramePtr before = NewFrame();
-    before->AddRotation(COMBINE_PREMULTIPLY, 0, 0, 1, kHalfPi);
-    before->AddTranslation(COMBINE_PREMULTIPLY, 1, 0, 0);
-    // the translation acts first, then the rotation
-    EXPECT_TRUE(Near(Apply(before->GetMatrix(), {0, 0, 0}), {0, 1, 0}));
-
-    CD3DFramePtr after = NewFrame();
-    after->AddRotation(COMBINE_POSTMULTIPLY, 0, 0, 1, kHalfPi);
-    after->AddTranslation(COMBINE_POSTMULTIPLY, 1, 0, 0);
-    EXPECT_TRUE(Near(Apply(after->GetMatrix(), {0, 0, 0}), {1, 0, 0}));
-}
-
 TEST_F(FrameTest, UpdateFramesComputesWorldAndInverseDownTheTree) {
     CD3DFramePtr root = NewFrame();
     root->SetPosition({0, 0, 10});
@@ -172,124 +144,69 @@ TEST_F(FrameTest, UpdateFramesComputesWorldAndInverseDownTheTree) {
     EXPECT_TRUE(Near(leaf->TransformCoord({0, 0, 0}), {2, 0, 10}));
     EXPECT_TRUE(Near(leaf->TransformCoord({1, 1, 1}), {4, 2, 12}));
     EXPECT_TRUE(Near(leaf->TransformNormal({1, 0, 0}), {2, 0, 0}));
-    EXPECT_TRUE(Near(leaf->InverseTransformCoord({2, 0, 10}), {0, 0, 0}));
     EXPECT_TRUE(Near(leaf->InverseTransformCoord({4, 2, 12}), {1, 1, 1}));
     EXPECT_TRUE(Near(leaf->InverseTransformNormal({2, 0, 0}), {1, 0, 0}));
-    EXPECT_TRUE(Near(platform::MatrixMultiply(leaf->GetUpdatedMatrix(), leaf->GetInverseMatrix()),
-                     Matrix::identity()));
-    EXPECT_TRUE(Near(root->GetUpdatedMatrix(), platform::MatrixTranslation(0, 0, 10)));
 
     // The matrices are as of the last update ...
     root->SetPosition({0, 0, 20});
     EXPECT_TRUE(Near(leaf->TransformCoord({0, 0, 0}), {2, 0, 10}));
-    // ... and an update started lower down takes identity as its parent.
+    // ... an update started lower down takes identity as its parent ...
     middle->UpdateFrames();
     EXPECT_TRUE(Near(leaf->TransformCoord({0, 0, 0}), {2, 0, 0}));
+    // ... and a singular world keeps the previous inverse.
+    const Matrix inverse = leaf->GetInverseMatrix();
+    leaf->AddScale(COMBINE_REPLACE, 0, 0, 0);
+    middle->UpdateFrames();
+    EXPECT_EQ(leaf->GetUpdatedMatrix()(0, 0), 0.0f);
+    EXPECT_TRUE(Near(leaf->GetInverseMatrix(), inverse));
 }
 
-TEST_F(FrameTest, SingularWorldKeepsThePreviousInverse) {
-    CD3DFramePtr f = NewFrame();
-    f->SetPosition({1, 2, 3});
-    f->UpdateFrames();
-    const Matrix inverse = f->GetInverseMatrix();
-    f->AddScale(COMBINE_REPLACE, 0, 0, 0);
-    f->UpdateFrames();
-    EXPECT_EQ(f->GetUpdatedMatrix()(0, 0), 0.0f);
-    EXPECT_TRUE(Near(f->GetInverseMatrix(), inverse));
-}
-
-TEST_F(FrameTest, FindChildObjectSearchesSelfThenMeshesThenChildrenDepthFirst) {
-    CD3DFramePtr root = NewFrame("root");
-    CD3DFramePtr first = CreateChildFrame(root);
-    first->ObjectName = "first";
-    CD3DFramePtr deep = CreateChildFrame(first);
-    deep->ObjectName = "g";
-    CD3DFramePtr second = CreateChildFrame(root);
-    second->ObjectName = "g"; // later sibling of the same name as the grandchild
-    CD3DFramePtr shadow = CreateChildFrame(root);
-    shadow->ObjectName = "x";
+TEST_F(FrameTest, ListsKeepTheirOrderFindSearchesDepthFirstAndMeshOperationsReachTheSubtree) {
+    CD3DFramePtr root = NewFrame(nullptr, "root");
+    CD3DFramePtr first = NewFrame(root, "first");
+    CD3DFramePtr deep = NewFrame(first, "g");
+    CD3DFramePtr second = NewFrame(root, "g"); // a later sibling named like the grandchild
+    NewFrame(root, "x");
     CD3DMeshPtr rootMesh = NamedMesh(root, "x"); // added after the child frame "x"
     CD3DMeshPtr deepMesh = NamedMesh(deep, "m");
-    CD3DFramePtr twin = CreateChildFrame(first);
-    twin->ObjectName = "root";
+    CD3DFramePtr twin = NewFrame(first, "root");
+    root->AddMesh(nullptr); // an empty slot, skipped
 
     EXPECT_EQ(root->FindChildObject("root", 0).frame, root);
     EXPECT_EQ(root->FindChildObject("x", 0).mesh, rootMesh);
-    EXPECT_EQ(root->FindChildObject("x", 0).frame, nullptr);
     EXPECT_EQ(root->FindChildObject("g", 0).frame, deep);
     EXPECT_EQ(root->FindChildObject("m", 0).mesh, deepMesh);
     EXPECT_EQ(first->FindChildObject("root", 0).frame, twin);
     EXPECT_FALSE(root->FindChildObject("G", 0)); // exact, case-sensitive
-    EXPECT_FALSE(root->FindChildObject("firs", 0));
-    EXPECT_FALSE(root->FindChildObject("nothing", 0));
-
     EXPECT_EQ(root->FindChildParent("x", 0), root);
-    EXPECT_EQ(root->FindChildParent("first", 0), root);
     EXPECT_EQ(root->FindChildParent("g", 0), first);
     EXPECT_EQ(root->FindChildParent("m", 0), deep);
     EXPECT_EQ(root->FindChildParent("root", 0), first); // a frame's own name is not its parent
     EXPECT_EQ(root->FindChildParent("nothing", 0), nullptr);
-}
 
-TEST_F(FrameTest, ListsGrowInStepsOfFiveKeepingOrder) {
-    CD3DFramePtr root = NewFrame();
-    std::vector<CD3DFramePtr> children;
-    std::vector<CD3DMeshPtr> meshes;
-    const int expectedCapacity[] = {5, 5, 5, 5, 5, 10, 10, 10, 10, 10, 15};
-    for (int i = 0; i < 11; ++i) {
-        children.push_back(CreateChildFrame(root));
-        if (i % 2)
-            meshes.push_back(root->AddD3DXMesh(platform::CreateBox(1, 1, 1)));
-        else {
-            meshes.push_back(std::make_shared<CD3DMesh>());
-            root->AddMesh(meshes.back());
-        }
-        EXPECT_EQ(root->GetChildFrameCapacity(), expectedCapacity[i]) << i;
-        EXPECT_EQ(root->GetChildMeshCapacity(), expectedCapacity[i]) << i;
-    }
-    ASSERT_EQ(root->GetChildFrameCount(), 11);
-    ASSERT_EQ(root->GetChildMeshCount(), 11);
-    for (int i = 0; i < 11; ++i) {
-        EXPECT_EQ(root->GetChildFrame(i), children[i]);
-        EXPECT_EQ(root->GetChildMesh(i), meshes[i]);
-    }
-    EXPECT_THROW(root->GetChildFrame(11), std::out_of_range);
-    EXPECT_THROW(root->GetChildFrame(-1), std::out_of_range);
-    EXPECT_THROW(root->GetChildMesh(11), std::out_of_range);
-    EXPECT_THROW(root->GetChildMesh(-1), std::out_of_range);
+    ASSERT_EQ(root->GetChildFrameCount(), 3);
+    EXPECT_EQ(root->GetChildFrame(1), second);
+    EXPECT_EQ(root->GetChildMesh(0), rootMesh);
+    for (const int i : {-1, 3})
+        EXPECT_THROW(root->GetChildFrame(i), std::out_of_range) << i;
+    EXPECT_THROW(root->GetChildMesh(2), std::out_of_range);
 
+    // Mesh operations reach every mesh of the subtree.
+    root->SetFVF(nullptr, platform::FVF_POSITION_NORMAL_TEX1);
+    EXPECT_EQ(rootMesh->mesh->fvf(), platform::FVF_POSITION_NORMAL_TEX1);
+    EXPECT_EQ(deepMesh->mesh->fvf(), platform::FVF_POSITION_NORMAL_TEX1);
+    const Vector3 normal = deepMesh->mesh->normal(0);
+    root->FlipNormals();
+    EXPECT_TRUE(Near(deepMesh->mesh->normal(0), normal * -1.0f));
+    root->ComputeBoundingVolumes();
+    EXPECT_TRUE(deepMesh->bHasSphere);
+    EXPECT_NEAR(deepMesh->SphereRadius, std::sqrt(0.75f), 1e-5f);
     // Destroy releases the lists, not the children's own lists.
-    CD3DFramePtr grandchild = CreateChildFrame(children[0]);
     root->Destroy();
     EXPECT_EQ(root->GetChildFrameCount(), 0);
     EXPECT_EQ(root->GetChildMeshCount(), 0);
-    EXPECT_EQ(root->GetChildFrameCapacity(), 0);
-    EXPECT_EQ(children[0].use_count(), 1); // the root let go
-    EXPECT_EQ(children[0]->GetChildFrame(0), grandchild);
-    EXPECT_THROW(root->GetChildFrame(0), std::out_of_range);
-    CreateChildFrame(root);
-    EXPECT_EQ(root->GetChildFrameCapacity(), 5);
-}
-
-TEST_F(FrameTest, OperationsAreForwardedToEveryMeshInTheSubtree) {
-    CD3DFramePtr root = NewFrame();
-    CD3DMeshPtr top = root->AddD3DXMesh(platform::CreateBox(2, 2, 2));
-    CD3DFramePtr child = CreateChildFrame(root);
-    CD3DMeshPtr below = child->AddD3DXMesh(platform::CreateBox(4, 4, 4));
-    root->AddMesh(nullptr); // an empty slot is skipped
-
-    root->SetFVF(nullptr, platform::FVF_POSITION_NORMAL_TEX1);
-    EXPECT_EQ(top->mesh->fvf(), platform::FVF_POSITION_NORMAL_TEX1);
-    EXPECT_EQ(below->mesh->fvf(), platform::FVF_POSITION_NORMAL_TEX1);
-
-    const Vector3 normal = below->mesh->normal(0);
-    root->FlipNormals();
-    EXPECT_TRUE(Near(below->mesh->normal(0), normal * -1.0f));
-
-    root->ComputeBoundingVolumes();
-    EXPECT_TRUE(top->bHasSphere);
-    EXPECT_TRUE(below->bHasSphere);
-    EXPECT_NEAR(below->SphereRadius, std::sqrt(12.0f), 1e-4f);
+    EXPECT_EQ(first.use_count(), 1); // the root let go
+    EXPECT_EQ(first->GetChildFrame(0), deep);
 }
 
 // ---- rendering ----
@@ -299,11 +216,9 @@ namespace {
 struct CallLog : FrameCallback {
     std::vector<std::string>* log;
     std::string name;
-    platform::Device* device;
-    CallLog(std::vector<std::string>* l, std::string n, platform::Device* d)
-        : log(l), name(std::move(n)), device(d) {}
+    CallLog(std::vector<std::string>* l, std::string n) : log(l), name(std::move(n)) {}
     void DXCallback(std::int32_t id) override {
-        log->push_back(name + ":" + std::to_string(id) + "@" + std::to_string(device->drawCount()));
+        log->push_back(name + ":" + std::to_string(id) + "@" + std::to_string(g_device->drawCount()));
     }
 };
 
@@ -315,64 +230,53 @@ CD3DMeshPtr Coloured(const CD3DFramePtr& frame, float alpha) {
 
 } // namespace
 
-TEST_F(FrameTest, RenderDrawsOpaqueThenTranslucentWithParentTransformsAccumulated) {
+TEST_F(FrameTest, RenderDrawsOpaqueThenTranslucentSkipsDisabledFramesAndCallsBack) {
+    std::vector<std::string> log;
     CD3DFramePtr root = NewFrame();
     root->SetScale(2);
+    root->SetPreRenderCallback(std::make_shared<CallLog>(&log, "root-pre"), 1);
+    root->SetPostRenderCallback(std::make_shared<CallLog>(&log, "root-post"), 2);
     CD3DFramePtr a = CreateChildFrame(root);
     a->SetPosition({1, 0, 0});
     CD3DMeshPtr aMesh = Coloured(a, 1.0f);
     CD3DFramePtr aChild = CreateChildFrame(a);
     aChild->SetPosition({0, 1, 0});
     CD3DMeshPtr aChildMesh = Coloured(aChild, 0.5f);
+    CD3DFramePtr hidden = CreateChildFrame(root);
+    hidden->Enabled = false; // nothing of its subtree is drawn, no callback of it runs
+    hidden->SetPreRenderCallback(std::make_shared<CallLog>(&log, "hidden-pre"), 3);
+    Coloured(hidden, 1.0f);
+    Coloured(CreateChildFrame(hidden), 0.5f);
     CD3DFramePtr b = CreateChildFrame(root);
     b->SetPosition({0, 0, 5});
+    b->SetPostRenderCallback(std::make_shared<CallLog>(&log, "b-post"), 4);
     CD3DMeshPtr bMesh = Coloured(b, 1.0f);
 
     device().setTransform(platform::TransformType::World, platform::MatrixTranslation(100, 0, 0));
     root->Render(nullptr);
-
+    // The opaque pass in tree order, then the translucent mesh with blending on. World = local x
+    // parent's world: a's origin is (1, 0, 0) scaled by the root; b is not moved by its sibling's
+    // transforms; the device's previous world is not used.
     ASSERT_EQ(draws().size(), 3u);
-    // opaque pass in tree order, then the translucent mesh with blending on
-    EXPECT_EQ(draws()[0].mesh, aMesh->mesh.get());
-    EXPECT_EQ(draws()[1].mesh, bMesh->mesh.get());
-    EXPECT_EQ(draws()[2].mesh, aChildMesh->mesh.get());
-    EXPECT_FALSE(draws()[0].alphaBlend);
-    EXPECT_FALSE(draws()[1].alphaBlend);
-    EXPECT_TRUE(draws()[2].alphaBlend);
-    // world = local x parent's world: a's origin is (1, 0, 0) scaled by the root -> (2, 0, 0);
-    // b is not moved by its sibling's transforms; the device's previous world is not used.
-    EXPECT_TRUE(Near(Apply(draws()[0].world, {0, 0, 0}), {2, 0, 0}));
-    EXPECT_TRUE(Near(Apply(draws()[1].world, {0, 0, 0}), {0, 0, 10}));
-    EXPECT_TRUE(Near(Apply(draws()[2].world, {0, 0, 0}), {2, 2, 0}));
+    const CD3DMeshPtr order[] = {aMesh, bMesh, aChildMesh};
+    const Vector3 origins[] = {{2, 0, 0}, {0, 0, 10}, {2, 2, 0}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(draws()[i].mesh, order[i]->mesh.get()) << i;
+        EXPECT_EQ(draws()[i].alphaBlend, i == 2) << i;
+        EXPECT_TRUE(Near(Apply(draws()[i].world, {0, 0, 0}), origins[i])) << i;
+    }
     EXPECT_TRUE(Near(Apply(draws()[2].world, {1, 0, 0}), {4, 2, 0}));
-
     EXPECT_EQ(device().getRenderState(platform::rs::AlphaBlendEnable), 0u);
     EXPECT_EQ(device().getRenderState(platform::rs::SrcBlend), platform::rs::BlendSrcAlpha);
     EXPECT_EQ(device().getRenderState(platform::rs::DestBlend), platform::rs::BlendInvSrcAlpha);
     EXPECT_TRUE(Near(device().getTransform(platform::TransformType::World), Matrix::identity()));
-}
-
-TEST_F(FrameTest, DisabledFramesDrawNothingAndCallNoCallbacks) {
-    std::vector<std::string> log;
-    CD3DFramePtr root = NewFrame();
-    root->SetPreRenderCallback(std::make_shared<CallLog>(&log, "root-pre", g_device.get()), 1);
-    root->SetPostRenderCallback(std::make_shared<CallLog>(&log, "root-post", g_device.get()), 2);
-    Coloured(root, 1.0f);
-    CD3DFramePtr hidden = CreateChildFrame(root);
-    hidden->SetPreRenderCallback(std::make_shared<CallLog>(&log, "hidden-pre", g_device.get()), 3);
-    Coloured(hidden, 1.0f);
-    Coloured(CreateChildFrame(hidden), 1.0f);
-    CD3DFramePtr shown = CreateChildFrame(root);
-    shown->SetPostRenderCallback(std::make_shared<CallLog>(&log, "shown-post", g_device.get()), 4);
-    Coloured(shown, 1.0f);
-
-    hidden->Enabled = false;
-    root->Render(g_device);
-    // pre before the frame's meshes, post after its whole subtree; once per pass
-    const std::vector<std::string> expected = {"root-pre:1@0", "shown-post:4@2", "root-post:2@2",
-                                               "root-pre:1@2", "shown-post:4@2", "root-post:2@2"};
-    EXPECT_EQ(log, expected);
-    EXPECT_EQ(draws().size(), 2u);
+    // Pre before the frame's meshes, post after its whole subtree (with the draws so far); once per pass.
+    const std::vector<std::string> calls = {"root-pre:1@0", "b-post:4@2", "root-post:2@2",
+                                            "root-pre:1@2", "b-post:4@3", "root-post:2@3"};
+    EXPECT_EQ(log, calls);
+    // A device without OpenGL draws no picture and never reports a lost device.
+    EXPECT_TRUE(device().grabFramebuffer().isNull());
+    EXPECT_EQ(device().testCooperativeLevel(), platform::D3D_OK);
 
     log.clear();
     g_device->clearRecords();
@@ -380,11 +284,6 @@ TEST_F(FrameTest, DisabledFramesDrawNothingAndCallNoCallbacks) {
     root->Render(g_device);
     EXPECT_TRUE(log.empty());
     EXPECT_TRUE(draws().empty());
-    EXPECT_EQ(device().getRenderState(platform::rs::AlphaBlendEnable), 0u);
-}
-
-TEST_F(FrameTest, RenderWithoutADeviceIsAnError) {
-    CD3DFramePtr root = NewFrame();
     g_device.reset();
-    EXPECT_THROW(root->Render(nullptr), std::runtime_error);
+    EXPECT_THROW(root->Render(nullptr), std::runtime_error); // no device
 }

@@ -61,7 +61,6 @@ TEST_F(MeshTest, RenderExDrawsEachSubsetInTheRightPass) {
         }
         const platform::Material before = MaterialWithAlpha(1.0f, 0.9f);
         g_device->setMaterial(before);
-
         const std::pair<bool, bool> passes[] = {{true, false}, {false, true}, {true, true}};
         const int expected[] = {c.opaqueDraws, c.alphaDraws, c.bothDraws};
         for (int p = 0; p < 3; ++p) {
@@ -82,181 +81,93 @@ TEST_F(MeshTest, RenderExDrawsEachSubsetInTheRightPass) {
     }
 }
 
-TEST_F(MeshTest, SetMaterialCountKeepsEntriesAndDrawsEverySubset) {
-    CD3DMeshPtr m = BoxMesh();
-    const platform::TexturePtr texture = SmallTexture();
-    m->SetMaterial(0, MaterialWithAlpha(1.0f, 0.125f));
-    m->SetMaterialTexture(0, texture);
-    m->SetMaterial(1, MaterialWithAlpha(0.5f));
-    m->SetMaterialCount(3);
-    EXPECT_EQ(m->GetMaterialCount(), 3);
-    EXPECT_EQ(m->GetMaterial(0).diffuse.r, 0.125f);
-    EXPECT_EQ(m->GetMaterialTexture(0), texture);
-    EXPECT_EQ(m->GetMaterial(1).diffuse.a, 0.5f);
-    EXPECT_EQ(m->GetMaterial(2).diffuse.a, 0.0f);
-    EXPECT_EQ(m->GetMaterialTexture(3), nullptr); // slots 0..count
-    EXPECT_THROW(m->GetMaterial(4), std::out_of_range);
-    EXPECT_THROW(m->SetMaterial(-1, {}), std::out_of_range);
-    EXPECT_THROW(m->GetMaterialTexture(4), std::out_of_range);
-    EXPECT_THROW(m->SetMaterialTexture(4, nullptr), std::out_of_range);
-
-    m->RenderEx(nullptr, true, true);
-    ASSERT_EQ(draws().size(), 3u);
-    for (std::uint32_t i = 0; i < 3; ++i)
-        EXPECT_EQ(draws()[i].attribId, i);
-
-    m->SetMaterialCount(0);
-    EXPECT_EQ(m->GetMaterial(0).diffuse.r, 0.125f);
-    EXPECT_THROW(m->GetMaterial(1), std::out_of_range);
-    EXPECT_THROW(m->SetMaterialCount(-1), std::out_of_range);
-    EXPECT_EQ(m->GetMaterialCount(), 0);
-}
-
-TEST_F(MeshTest, InitFromD3DXMeshResetsTheMaterialSlots) {
+TEST_F(MeshTest, MaterialSlotsRunFromZeroToTheCountAndInitFromD3DXMeshEmptiesThem) {
     CD3DMesh m;
     EXPECT_FALSE(m.bUseMaterials);
-    EXPECT_EQ(m.GetMaterialCount(), 0);
     EXPECT_THROW(m.GetMaterial(0), std::out_of_range);
-    m.Init();
-    EXPECT_TRUE(m.bUseMaterials);
     m.SetMaterialOverride(MaterialWithAlpha(0.25f));
     m.InitFromD3DXMesh(platform::CreateBox(1, 1, 1));
-    m.SetMaterial(1, MaterialWithAlpha(0.75f));
+    const platform::TexturePtr texture = SmallTexture();
+    m.SetMaterial(0, MaterialWithAlpha(1.0f, 0.125f));
+    m.SetMaterialTexture(0, texture);
+    m.SetMaterial(1, MaterialWithAlpha(0.5f));
+    m.SetMaterialCount(3); // keeps what the slots hold
+    EXPECT_EQ(m.GetMaterialCount(), 3);
+    EXPECT_EQ(m.GetMaterial(0).diffuse.r, 0.125f);
+    EXPECT_EQ(m.GetMaterialTexture(0), texture);
+    EXPECT_EQ(m.GetMaterial(1).diffuse.a, 0.5f);
+    EXPECT_EQ(m.GetMaterial(2).diffuse.a, 0.0f);
+    EXPECT_EQ(m.GetMaterialTexture(3), nullptr);
+    EXPECT_THROW(m.GetMaterial(4), std::out_of_range);
+    EXPECT_THROW(m.SetMaterial(-1, {}), std::out_of_range);
+    EXPECT_THROW(m.SetMaterialTexture(4, nullptr), std::out_of_range);
+    EXPECT_THROW(m.SetMaterialCount(-1), std::out_of_range);
+    // Every subset is drawn, in order: RenderEx with the override (translucent), Render with
+    // each subset's own material (no override, no opaque/alpha split) or the device's.
+    m.RenderEx(nullptr, true, true);
+    m.bUseMaterials = true;
+    m.Render(nullptr);
+    m.bUseMaterials = false;
+    g_device->setMaterial(MaterialWithAlpha(1.0f, 0.7f));
+    m.Render(nullptr);
+    ASSERT_EQ(draws().size(), 9u);
+    for (std::uint32_t i = 0; i < 9; ++i) {
+        EXPECT_EQ(draws()[i].attribId, i % 3);
+        EXPECT_EQ(draws()[i].material.diffuse.a, i < 3   ? 0.25f
+                                                 : i < 6 ? m.GetMaterial(i % 3).diffuse.a
+                                                         : 1.0f)
+            << i;
+    }
+    EXPECT_EQ(draws()[3].material.diffuse.r, 0.125f);
+    EXPECT_EQ(draws()[8].material.diffuse.r, 0.7f);
+    m.bSkinned = true; // Render skips skinned meshes; RenderEx does not look
+    g_device->clearRecords();
+    m.Render(nullptr);
+    m.RenderEx(nullptr, true, true);
+    EXPECT_EQ(draws().size(), 3u);
+    m.bSkinned = false;
+
+    m.bUseMaterials = true;
     m.InitFromD3DXMesh(platform::CreateBox(1, 1, 1));
     EXPECT_FALSE(m.bUseMaterials);
     EXPECT_EQ(m.GetMaterialCount(), 1);
     EXPECT_EQ(m.GetMaterial(1).diffuse.a, 0.0f);
+    EXPECT_EQ(m.GetMaterialTexture(0), nullptr);
     EXPECT_THROW(m.GetMaterial(2), std::out_of_range);
     EXPECT_TRUE(m.bUseMaterialOverride); // the override stays
     EXPECT_EQ(m.GetMaterialOverride().diffuse.a, 0.25f);
-    EXPECT_EQ(m.ClassName(), QStringLiteral("CD3DMesh"));
-}
-
-TEST_F(MeshTest, RenderDrawsAllSubsetsInOnePassWithoutTheOverride) {
-    CD3DMeshPtr m = BoxMesh();
-    m->SetMaterialOverride(MaterialWithAlpha(1.0f, 0.3f));
-    m->SetMaterialCount(2);
-    m->SetMaterial(0, MaterialWithAlpha(0.5f, 0.1f));
-    m->SetMaterial(1, MaterialWithAlpha(1.0f, 0.2f));
-    m->bUseMaterials = true;
-    m->Render(nullptr);
-    ASSERT_EQ(draws().size(), 2u);
-    EXPECT_EQ(draws()[0].material.diffuse.r, 0.1f);
-    EXPECT_EQ(draws()[1].material.diffuse.r, 0.2f);
-
-    g_device->clearRecords();
-    m->bUseMaterials = false;
-    g_device->setMaterial(MaterialWithAlpha(1.0f, 0.7f));
-    m->Render(nullptr);
-    ASSERT_EQ(draws().size(), 2u);
-    EXPECT_EQ(draws()[0].material.diffuse.r, 0.7f);
-
-    g_device->clearRecords();
-    m->bSkinned = true; // Render skips skinned meshes; RenderEx does not look
-    m->Render(nullptr);
-    EXPECT_TRUE(draws().empty());
-    m->RenderEx(nullptr, true, false);
-    EXPECT_EQ(draws().size(), 2u);
-}
-
-TEST_F(MeshTest, NoMeshHeldDrawsNothingEvenWithoutADevice) {
-    CD3DMesh m;
-    m.Init();
-    m.SetMaterialCount(2);
-    g_device.reset();
-    EXPECT_NO_THROW(m.RenderEx(nullptr, true, true));
-    EXPECT_NO_THROW(m.Render(nullptr));
-    m.FlipNormals();
-    m.Translate(1, 2, 3);
-    m.ComputeBoundingVolumes();
-    EXPECT_FALSE(m.bHasSphere);
-    Vector3 lo{1, 1, 1}, hi{1, 1, 1};
-    m.GetLocalBox(lo, hi);
-    EXPECT_TRUE(Near(lo, {0, 0, 0}));
-    EXPECT_TRUE(Near(hi, {0, 0, 0}));
 }
 
 TEST_F(MeshTest, VertexEditsApplyOnlyToPositionNormalTexcoordVertices) {
-    struct Case {
-        const char* what;
-        std::uint32_t fvf;
-        bool flip; // else translate by (1, 2, 3)
-        bool changes;
-    };
-    const Case cases[] = {
-        {"flip, position+normal", platform::FVF_POSITION_NORMAL, true, false},
-        {"translate, position+normal", platform::FVF_POSITION_NORMAL, false, false},
-        {"flip, position+normal+texcoord", platform::FVF_POSITION_NORMAL_TEX1, true, true},
-        {"translate, position+normal+texcoord", platform::FVF_POSITION_NORMAL_TEX1, false, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        CD3DMeshPtr m = BoxMesh(2, 4, 6);
-        if (c.fvf != m->mesh->fvf())
-            m->SetFVF(nullptr, c.fvf);
-        // texture coordinates that must survive the edit
-        const std::uint32_t stride = m->mesh->floatsPerVertex();
-        if (c.fvf == platform::FVF_POSITION_NORMAL_TEX1)
-            for (std::uint32_t v = 0; v < m->mesh->vertexCount(); ++v)
-                m->mesh->vertices()[v * stride + 6] = static_cast<float>(v);
-        const std::vector<float> before = m->mesh->vertices();
-        const auto generation = m->mesh->generation();
-
-        if (c.flip)
-            m->FlipNormals();
-        else
-            m->Translate(1, 2, 3);
-
-        const std::vector<float>& after = m->mesh->vertices();
-        ASSERT_EQ(after.size(), before.size());
-        if (!c.changes) {
-            EXPECT_EQ(after, before);
-            continue;
-        }
-        EXPECT_GT(m->mesh->generation(), generation); // the GPU copy is re-made
-        for (std::size_t v = 0; v + stride <= after.size(); v += stride) {
-            for (int k = 0; k < 3; ++k) {
-                const float moved = c.flip ? before[v + k] : before[v + k] + static_cast<float>(k + 1);
-                const float normal = c.flip ? -before[v + 3 + k] : before[v + 3 + k];
-                EXPECT_EQ(after[v + k], moved);
-                EXPECT_EQ(after[v + 3 + k], normal);
-            }
-            EXPECT_EQ(after[v + 6], before[v + 6]);
-            EXPECT_EQ(after[v + 7], before[v + 7]);
-        }
+    CD3DMeshPtr plain = BoxMesh(2, 4, 6), textured = BoxMesh(2, 4, 6);
+    const platform::MeshPtr original = textured->mesh;
+    textured->SetFVF(nullptr, platform::FVF_POSITION_NORMAL_TEX1); // a converted copy; the original stays
+    ASSERT_NE(textured->mesh, original);
+    EXPECT_EQ(original->vertices(), plain->mesh->vertices());
+    textured->mesh->vertices()[6] = 0.5f; // a texture coordinate, which the edits leave alone
+    const std::vector<float> plainBefore = plain->mesh->vertices();
+    std::vector<float> expected = textured->mesh->vertices();
+    const auto generation = textured->mesh->generation();
+    for (const CD3DMeshPtr& m : {plain, textured}) {
+        m->FlipNormals();
+        m->Translate(1, 2, 3);
     }
+    EXPECT_EQ(plain->mesh->vertices(), plainBefore);
+    for (std::size_t v = 0; v < expected.size(); v += 8)
+        for (std::size_t k = 0; k < 3; ++k) {
+            expected[v + k] += static_cast<float>(k + 1);
+            expected[v + 3 + k] = -expected[v + 3 + k];
+        }
+    EXPECT_EQ(textured->mesh->vertices(), expected);
+    EXPECT_GT(textured->mesh->generation(), generation); // the GPU copy is re-made
 }
 
-TEST_F(MeshTest, SetFVFReplacesTheMeshByAConvertedCopy) {
+TEST_F(MeshTest, DestroyDropsAllButTheOverrideAndWithoutAMeshNothingHappens) {
     CD3DMeshPtr m = BoxMesh(2, 4, 6);
-    const platform::MeshPtr original = m->mesh;
-    const std::vector<float> originalVertices = original->vertices();
-    m->SetFVF(nullptr, platform::FVF_POSITION_NORMAL_TEX1);
-    ASSERT_NE(m->mesh, original);
-    EXPECT_EQ(m->mesh->fvf(), platform::FVF_POSITION_NORMAL_TEX1);
-    EXPECT_EQ(original->vertices(), originalVertices);
-    ASSERT_EQ(m->mesh->vertexCount(), original->vertexCount());
-    for (std::uint32_t v = 0; v < original->vertexCount(); ++v) {
-        EXPECT_TRUE(Near(m->mesh->position(v), original->position(v)));
-        EXPECT_TRUE(Near(m->mesh->normal(v), original->normal(v)));
-    }
-    EXPECT_EQ(m->mesh->indices(), original->indices());
-}
-
-TEST_F(MeshTest, BoundingVolumesOfABox) {
-    CD3DMeshPtr m = BoxMesh(2, 4, 6);
-    m->ComputeBoundingVolumes();
-    EXPECT_TRUE(m->bHasSphere);
-    EXPECT_TRUE(Near(m->SphereCenter(), {0, 0, 0}));
-    EXPECT_NEAR(m->SphereRadius, std::sqrt(14.0f), 1e-4f);
     Vector3 lo, hi;
     m->GetLocalBox(lo, hi);
-    EXPECT_TRUE(Near(lo, {-1, -2, -3}));
     EXPECT_TRUE(Near(hi, {1, 2, 3}));
-}
 
-TEST_F(MeshTest, DestroyReleasesGeometryAndMaterials) {
-    CD3DMeshPtr m = BoxMesh();
     m->SetMaterialOverride(MaterialWithAlpha(0.5f));
     m->SetMaterialTexture(0, SmallTexture());
     m->skinmesh = platform::CreateBox(1, 1, 1);
@@ -265,10 +176,19 @@ TEST_F(MeshTest, DestroyReleasesGeometryAndMaterials) {
     EXPECT_EQ(m->skinmesh, nullptr);
     EXPECT_EQ(m->GetMaterialCount(), 0);
     EXPECT_TRUE(m->bUseMaterials);
-    EXPECT_THROW(m->GetMaterial(0), std::out_of_range);
     EXPECT_THROW(m->GetMaterialTexture(0), std::out_of_range);
-    EXPECT_TRUE(m->bUseMaterialOverride);
     EXPECT_EQ(m->GetMaterialOverride().diffuse.a, 0.5f);
-    m->RenderEx(nullptr, true, true);
-    EXPECT_TRUE(draws().empty());
+
+    // With no mesh held nothing is drawn or changed, even without a device.
+    m->SetMaterialCount(2);
+    g_device.reset();
+    EXPECT_NO_THROW(m->RenderEx(nullptr, true, true));
+    EXPECT_NO_THROW(m->Render(nullptr));
+    m->FlipNormals();
+    m->Translate(1, 2, 3);
+    m->ComputeBoundingVolumes();
+    EXPECT_FALSE(m->bHasSphere);
+    m->GetLocalBox(lo, hi);
+    EXPECT_TRUE(Near(lo, {0, 0, 0}));
+    EXPECT_TRUE(Near(hi, {0, 0, 0}));
 }
