@@ -11,13 +11,17 @@
 //   app/Picking.cpp           clicking, the context menus and double-clicking bars
 //   app/FolderLoading.cpp     reading a folder into graph entries, its progress line, Stop
 //   app/Navigation.cpp        selectNode, history, address box, parent, refresh
+//   app/Find.cpp              the find pane: searching, its results, going to a result
+//   app/TreeView.cpp          the tree view: its command, its scene, opening a folder node in place
+//   app/ColourCommands.cpp    the colour dialog's command
 //   app/Snapshot.cpp          the snapshot command (a fresh window's picture, no window shown)
 //
 // What the handlers compute without a window lives below app/ and never includes it: the layout
 // rule and the settings store in app/core; reading folders, paths and the history in folders/; the
 // options value, the grid layout, the camera step, the bar scene, one frame with its overlay and
-// the overlay's texts in graph/. The options are one value (m_options) and the overlay one state
-// (m_overlay), handed on whole.
+// the overlay's texts in graph/; the tree's scene and its levels' folders in graph/; the search
+// session, its results and the find pane's rules in search/; the colour dialog in colours/. The
+// options are one value (m_options) and the overlay one state (m_overlay), handed on whole.
 //
 // Window positions and sizes are reasoned about in twips (1/1440 inch) and converted to pixels at
 // the edge (twips per pixel = 1440 / logical DPI).
@@ -25,6 +29,7 @@
 
 #include "graph/BarFrame.h"
 #include "graph/Options.h"
+#include "graph/TreeLevels.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -51,9 +56,11 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QModelIndex;
 class QPushButton;
 class QTimer;
 class QToolBar;
+class QTreeView;
 class QTreeWidget;
 class QUrl;
 
@@ -62,6 +69,7 @@ class Camera;
 class GraphModel;
 class LabelMaker;
 class NavigationHistory;
+class SearchSession;
 } // namespace ketra
 
 class GraphForm : public QMainWindow {
@@ -137,6 +145,39 @@ public:
     void mnuHelpHelp_Click();
     void mnuAbout_Click();
 
+    // ---- Find pane (app/Find.cpp) ---------------------------------------------------------------
+    // "Go", or Enter in either box: reads the size bounds (reversed bounds are shown in a message
+    // and keep the list), then searches the folder named by the address box and everything below
+    // it; a search still running is stopped first. The results fill the list as they are found.
+    void cmdFind_Click();
+    // Stops the running search; every file found until then is listed.
+    void cmdStopSearch_Click();
+    // A size check box: its size box enabled (and given the focus) or disabled.
+    void chkGT_Click(bool checked);
+    void chkLT_Click(bool checked);
+    // A click on a result: the list's tool tip names the file's full path.
+    void LstFind_Click(const QModelIndex& index);
+    // Goes to the result's folder (recorded in the history), and selects and highlights the item
+    // of the same name there (nothing when the file is gone).
+    void LstFind_DblClick(const QModelIndex& index);
+    ketra::SearchSession* m_search = nullptr; // owned by the window
+
+    // ---- Tree view (app/TreeView.cpp) ------------------------------------------------------------
+    // View > "Tree View 3D": the folder of the address box shown afresh as a tree.
+    void mnuViewTree3D_Click();
+    // Builds the tree scene from the entries (BuildGraph in the tree view).
+    void BuildTree();
+    // A double-click on folder node `index` of level L >= 2: the levels below L are dropped and
+    // the folder's items read in as level L + 1; the address box keeps naming the tree's root.
+    void expandTreeFolder(int index);
+    // The folders whose items each level of the tree shows.
+    ketra::TreeLevelFolders m_levelFolders;
+
+    // ---- Colours (app/ColourCommands.cpp) ----------------------------------------------------------
+    // Options > "3D Bar colors": the colour dialog, not modal (brought to the front when open);
+    // its "Apply" reloads the folder in the new colours.
+    void mnuBarCols_Click();
+
     // ---- State read by the other subsystems --------------------------------------------------
     // The options, named like their settings keys; the option commands flip them.
     ketra::Options m_options;
@@ -186,7 +227,7 @@ public:
     QLineEdit* txtLT = nullptr;
     QPushButton* cmdX = nullptr;
     QPushButton* cmdUp = nullptr;
-    QTreeWidget* LstFind = nullptr;
+    QTreeView* LstFind = nullptr; // shows the search session's results
     QPushButton* cmdStopSearch = nullptr;
     QPushButton* cmdClose = nullptr;
     QWidget* imgSplitter = nullptr;
@@ -259,6 +300,8 @@ public:
     void MouseOver(int button, int shift, float x, float y, bool highlight);
     // The full path of the selected entry; empty when none is selected.
     QString ItemPath() const;
+    // Turns `frame`'s item red, giving the item highlighted before its own colour back.
+    void highlightBar(const std::shared_ptr<CD3DFrame>& frame);
 
     // Events of Picture1. Key codes are the camera's (ketra::vk); `shift` is the modifier mask
     // (1 Shift, 2 Ctrl, 4 Alt); positions are in twips of the view (the drag arithmetic) and
@@ -315,6 +358,8 @@ private:
     void imgSplitter_MouseUp();
     void showAddressIdle();
     void placeProgressOverAddress();
+    void searchProgress(const QString& folder); // app/Find.cpp
+    void searchFinished();
 
     std::unique_ptr<ketra::GraphModel> m_model;
     std::unique_ptr<ketra::NavigationHistory> m_history;

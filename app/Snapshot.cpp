@@ -8,6 +8,7 @@
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
+#include "graph/TreeScene.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
@@ -54,6 +55,8 @@ bool loadFolder(const QString& folder, const Options& options, GraphModel& model
         reader.measure(1, {});
     model.clear();
     FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
+    if (options.m_treeview)
+        entries.addFolderItself(folder);
     for (std::int32_t i = 0; i < n; ++i) {
         const FolderItem item = reader.item(i);
         entries.addItem(item.name, item.attributes, item.size, item.modified);
@@ -115,6 +118,16 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
             }
             r.width = w;
             r.height = h;
+        } else if (!optionsEnded &&
+                   (a == QLatin1String("--view") || a.startsWith(QLatin1String("--view=")))) {
+            const auto v = value(QStringLiteral("--view"));
+            if (!v)
+                return std::nullopt;
+            if (*v != QLatin1String("3d") && *v != QLatin1String("tree")) {
+                error = QStringLiteral("--view wants 3d or tree, not '%1'").arg(*v);
+                return std::nullopt;
+            }
+            r.tree = *v == QLatin1String("tree");
         } else if (!optionsEnded && a == QLatin1String("--timings")) {
             r.timings = true;
         } else if (!optionsEnded && a.size() > 1 && a.startsWith(QLatin1Char('-'))) {
@@ -154,9 +167,9 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     if (!QFileInfo(QFileInfo(output).absolutePath()).isWritable())
         return fail(QStringLiteral("\"%1\" can't be written (its folder is not writable)").arg(output));
 
-    // The options a fresh window starts with; it always starts in the bar view.
+    // The options a fresh window starts with, in the view asked for.
     Options options = Settings().read(programFolder).options;
-    options.m_treeview = false;
+    options.m_treeview = request.tree;
     LoadExtColours();
     IncludeFolderSize(options.m_includeFolders ? 1 : 0);
     IncludeHidden(options.m_showHidden ? 1 : 0);
@@ -198,11 +211,16 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     const double scaleMs = msSince(t);
 
     t.restart();
-    platform::MeshPtr baseMesh = platform::CreateBox(14, 14, 0.1f);
-    if (model.m_basePlate)
-        baseMesh = platform::CreateBox(model.m_basePlate->width, model.m_basePlate->height,
-                                       model.m_basePlate->depth);
-    const BarScene scene = BuildBarScene(model, baseMesh, options, WindowFont());
+    BarScene scene;
+    if (options.m_treeview) {
+        scene = BuildTreeScene(model, options, WindowFont());
+    } else {
+        platform::MeshPtr baseMesh = platform::CreateBox(14, 14, 0.1f);
+        if (model.m_basePlate)
+            baseMesh = platform::CreateBox(model.m_basePlate->width, model.m_basePlate->height,
+                                           model.m_basePlate->depth);
+        scene = BuildBarScene(model, baseMesh, options, WindowFont());
+    }
     const double buildMs = msSince(t);
 
     // The window's first frame: the default scene, then the camera's first step (at rest, no

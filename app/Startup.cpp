@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -52,8 +53,10 @@ bool GraphForm::Form_Load() {
     move(placement.topLeft());
     resize(placement.size());
 
-    // The window draws no tree view and has no details list: it starts in the bar-graph view
-    // whatever was stored.
+    // The view stored: the tree view is switched on before the first folder is read; otherwise
+    // (the window has no details list) the bar-graph view.
+    if (stored.options.m_treeview)
+        mnuViewTree3D_Click();
     m_keepEntries = false;
     m_level = 2;
     m_options.m_autoupdate = stored.options.m_autoupdate;
@@ -125,7 +128,9 @@ bool GraphForm::Form_Load() {
     SetMediaFolder(QDir(media).exists() || !QDir(installedMedia).exists() ? media
                                                                           : QDir::cleanPath(installedMedia));
 
-    setColumns(LstFind, *this, {{tr("Filename"), 1400}, {tr("Folder"), 1000}, {tr("Size"), 500}});
+    // The results list's columns ("Filename", "Folder", "Size") are its model's.
+    for (const auto& [column, twips] : {std::pair{0, 1400}, {1, 1000}, {2, 500}})
+        LstFind->setColumnWidth(column, twipsToPixelsX(twips));
 
     const bool ready = Start3D();
     if (ready)

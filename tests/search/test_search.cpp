@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -108,11 +109,12 @@ TEST_F(SessionTest, StopListsEverythingFoundAndANewSearchDropsTheOld) {
         for (int f = 0; f < 40; ++f)
             file(QStringLiteral("d%1/hit%2.txt").arg(d).arg(f), "x");
 
-    // Stopped once the first results are in: every file the scanner found is listed.
+    // Stopped once the scanner has found files, before the session has looked: every file the
+    // scanner found until it stopped is listed.
     QSignalSpy done(&m_session, &SearchSession::finished);
-    QSignalSpy progress(&m_session, &SearchSession::progress);
     m_session.start(m_dir.path(), "hit", "");
-    ASSERT_TRUE(progress.wait(20000));
+    for (int i = 0; i < 100000 && GetSearchFileCount() == 0; ++i)
+        QThread::usleep(100);
     m_session.stop();
     ASSERT_TRUE(done.wait(20000));
     EXPECT_EQ(m_session.results().rowCount(), GetSearchFileCount());
