@@ -4,7 +4,9 @@
 #include "scan_state.h"
 #include "scan_walk.h"
 
+#include <csignal>
 #include <set>
+#include <sys/syscall.h>
 
 using namespace scantest;
 
@@ -107,6 +109,36 @@ TEST(Sizes, WideFolderIsListedAndCountedWhole) {
     EXPECT_EQ(GetFileCount(), n);
     ASSERT_EQ(measure(t.root()), 1);
     EXPECT_EQ(totals(), (Totals{3 * 330, n, 1}));
+}
+
+// A signal makes getdents64 come back short; a folder ends only where it returns nothing. A
+// caller that keeps signalling every thread (a handler without SA_RESTART) still gets exact totals.
+TEST(Sizes, SignalsNeverCutAFolderShort) {
+    TempTree t;
+    for (int d = 0; d < 4; ++d)
+        for (int i = 0; i < 5000; ++i)
+            ::close(::open(t.dir("d" + std::to_string(d)).append("/" + std::to_string(i)).c_str(), O_CREAT,
+                           0644));
+    struct sigaction quiet {
+    }, old{};
+    quiet.sa_handler = [](int) {};
+    ::sigaction(SIGUSR1, &quiet, &old);
+    std::atomic<bool> signalling{true};
+    std::thread signaller([&, owner = ::gettid()] {
+        while (signalling) // every thread but the caller's own, which may be starting threads
+            for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+                if (int tid = std::stoi(task.path().filename()); tid != owner && tid != ::gettid())
+                    ::syscall(SYS_tgkill, ::getpid(), tid, SIGUSR1);
+    });
+    defaults();
+    for (int round = 0; round < 5; ++round) {
+        InvalidateFolder(t.root().c_str());
+        ASSERT_EQ(measure(t.root()), 4);
+        EXPECT_EQ(totals(), (Totals{0, 20000, 4})) << "round " << round;
+    }
+    signalling = false;
+    signaller.join();
+    ::sigaction(SIGUSR1, &old, nullptr);
 }
 
 // A sub-folder that vanishes between being listed and being read is skipped quietly.

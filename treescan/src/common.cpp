@@ -82,9 +82,9 @@ std::string shortenPath(std::string_view path, int32_t max) {
 bool DirReader::next(Entry& entry) {
     for (;;) {
         if (m_pos >= m_len) {
-            if (m_atEnd)
-                return false;
             long n = syscall(SYS_getdents64, m_fd, m_buf, m_cap);
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n < 0) {
                 m_error = errno;
                 return false;
@@ -93,9 +93,6 @@ bool DirReader::next(Entry& entry) {
                 return false;
             m_len = static_cast<std::size_t>(n);
             m_pos = 0;
-            // The longest record: 19 bytes of header, 255 of name, the NUL, aligned to 8.
-            constexpr std::size_t longestRecord = 280;
-            m_atEnd = m_shortReadIsEnd && m_len + longestRecord <= m_cap;
         }
         // struct linux_dirent64 { u64 d_ino; s64 d_off; u16 d_reclen; u8 d_type; char d_name[]; }
         const char* rec = m_buf + m_pos;
@@ -125,12 +122,24 @@ void SortBy(int32_t key, int32_t ascending) {
     options().sortKey = key;
     options().ascending = ascending != 0;
 }
-void IncludeFolderSize(int32_t flag) { options().folderSize = flag != 0; }
-void IncludeHidden(int32_t flag) { options().hidden = flag != 0; }
-void IncludeSystem(int32_t flag) { options().system = flag != 0; }
-void IgnoreCase(int32_t flag) { options().ignoreCase = flag != 0; }
-void FileGTE(double bytes) { options().minSize = bytes < 0 ? -1.0 : bytes; }
-void FileLTE(double bytes) { options().maxSize = bytes < 0 ? -1.0 : bytes; }
+void IncludeFolderSize(int32_t flag) {
+    options().folderSize = flag != 0;
+}
+void IncludeHidden(int32_t flag) {
+    options().hidden = flag != 0;
+}
+void IncludeSystem(int32_t flag) {
+    options().system = flag != 0;
+}
+void IgnoreCase(int32_t flag) {
+    options().ignoreCase = flag != 0;
+}
+void FileGTE(double bytes) {
+    options().minSize = bytes < 0 ? -1.0 : bytes;
+}
+void FileLTE(double bytes) {
+    options().maxSize = bytes < 0 ? -1.0 : bytes;
+}
 
 int32_t GetCurrentFolder(char* buffer, int32_t max) {
     if (buffer == nullptr || max <= 0)
@@ -138,7 +147,9 @@ int32_t GetCurrentFolder(char* buffer, int32_t max) {
     return treescan::writeText(treescan::shortenPath(treescan::currentFolder(), max), buffer, max);
 }
 
-int32_t GetCurrentFolderLength(void) { return static_cast<int32_t>(treescan::currentFolder().size()); }
+int32_t GetCurrentFolderLength(void) {
+    return static_cast<int32_t>(treescan::currentFolder().size());
+}
 
 void ResetFileTree(void) {
     treescan::stopScan();

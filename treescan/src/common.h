@@ -12,7 +12,7 @@ namespace treescan {
 
 // Options set through the C interface. Read by workers, so every field is atomic.
 struct Options {
-    std::atomic<int> sortKey{0};       // TREESCAN_SORT_*
+    std::atomic<int> sortKey{0}; // TREESCAN_SORT_*
     std::atomic<bool> ascending{true};
     std::atomic<bool> folderSize{false};
     std::atomic<bool> hidden{false};
@@ -52,14 +52,10 @@ public:
 
     DirReader(int fd, char* buffer, std::size_t capacity) : m_fd(fd), m_buf(buffer), m_cap(capacity) {}
 
-    // Next entry; false at the end or on an error (see error()).
+    // Next entry; false at the end or on an error (see error()). The folder ends only where
+    // getdents64 returns nothing: a read comes back short whenever a signal is pending.
     bool next(Entry& entry);
     int error() const { return m_error; } // errno of a failed read, else 0
-
-    // On file systems that fill the buffer until the folder ends (ext4, tmpfs), a read that
-    // leaves room for another entry of the longest name was the last one: saying so spares the
-    // final empty read. Off by default.
-    void setShortReadIsEnd(bool on) { m_shortReadIsEnd = on; }
 
 private:
     int m_fd;
@@ -68,8 +64,6 @@ private:
     std::size_t m_pos = 0;
     std::size_t m_len = 0;
     int m_error = 0;
-    bool m_shortReadIsEnd = false;
-    bool m_atEnd = false;
 };
 
 } // namespace treescan

@@ -8,7 +8,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -26,16 +25,6 @@ constexpr std::size_t kReadBuffer = 64 * 1024;
 constexpr std::size_t kMaxRelative = 3500;
 
 } // namespace
-
-// True on file systems whose getdents64 fills the buffer until the folder ends: ext2/3/4 and
-// tmpfs. Elsewhere a short read proves nothing and the reader reads on until an empty one.
-static bool fillsTheBuffer(int fd) {
-    struct statfs fs;
-    if (::fstatfs(fd, &fs) != 0)
-        return false;
-    const auto type = static_cast<unsigned long>(fs.f_type);
-    return type == 0xEF53UL || type == 0x01021994UL;
-}
 
 // ---- commitFolder ------------------------------------------------------------------------------
 
@@ -181,7 +170,6 @@ struct FolderWalk::Task {
     std::uint64_t ino;
     std::int64_t mtimeNs;
     std::uint64_t parentDev;
-    bool shortReadIsEnd; // see DirReader::setShortReadIsEnd; false when unsure
 };
 
 // A worker's buffers, reused from folder to folder so that entries cost no allocation.
@@ -233,7 +221,7 @@ void FolderWalk::start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev
     for (const Start& s : subs)
         m_names.push_back(displayRoot + "/" + std::string(m_cache.name(s.node)));
 
-    auto* root = new Task{nullptr, {1}, rootFd, rootNode, 0, rootDev, 0, 0, 0, fillsTheBuffer(rootFd)};
+    auto* root = new Task{nullptr, {1}, rootFd, rootNode, 0, rootDev, 0, 0, 0};
     if (subs.empty()) {
         unref(root);
         std::lock_guard lock(m_doneMutex);
@@ -247,16 +235,8 @@ void FolderWalk::start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev
     for (std::size_t i = subs.size(); i-- > 0;) {
         m_tallies[i].pending.store(1);
         const Start& s = subs[i];
-        m_queue.push_back(new Task{root,
-                                   {1},
-                                   -1,
-                                   s.node,
-                                   static_cast<std::uint32_t>(i),
-                                   s.dev,
-                                   s.ino,
-                                   s.mtimeNs,
-                                   rootDev,
-                                   root->shortReadIsEnd && s.dev == rootDev});
+        m_queue.push_back(
+            new Task{root, {1}, -1, s.node, static_cast<std::uint32_t>(i), s.dev, s.ino, s.mtimeNs, rootDev});
     }
     unref(root);
     for (unsigned i = 0; i < m_threadCount; ++i)
@@ -382,7 +362,6 @@ void FolderWalk::process(Task* t, Worker& w) {
             finish(t);
             return;
         }
-        t->shortReadIsEnd = fillsTheBuffer(fd);
     }
     if (same && confirm(fd, {}, t->node, w)) {
         addCached(t, w);
@@ -435,7 +414,6 @@ bool FolderWalk::confirm(int dirFd, const std::string& rel, std::uint32_t node, 
 // (recorded) or the pass was stopped.
 bool FolderWalk::read(Task* t, Worker& w) {
     DirReader reader(t->fd, w.buffer.get(), kReadBuffer);
-    reader.setShortReadIsEnd(t->shortReadIsEnd);
     w.names.clear();
     w.nameEnds.clear();
     w.subs.clear();
@@ -517,16 +495,7 @@ void FolderWalk::pushChildren(Task* t, Task* base, Worker& w) {
     w.batch.clear();
     for (std::size_t i = w.subs.size(); i-- > 0;) {
         const Start& s = w.subs[i];
-        w.batch.push_back(new Task{base,
-                                   {1},
-                                   -1,
-                                   s.node,
-                                   t->top,
-                                   s.dev,
-                                   s.ino,
-                                   s.mtimeNs,
-                                   t->dev,
-                                   t->shortReadIsEnd && s.dev == t->dev});
+        w.batch.push_back(new Task{base, {1}, -1, s.node, t->top, s.dev, s.ino, s.mtimeNs, t->dev});
     }
     // The first sub-folder stays with this worker (it would be the next off the stack anyway);
     // the others go where the other worker can take them.
