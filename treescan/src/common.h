@@ -7,8 +7,16 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace treescan {
+
+// A file's modification time as one number for the folder cache: ns since the epoch, wrapping
+// (never overflowing) past the year 2262. It tells a change, not a date.
+inline std::int64_t mtimeKey(const struct stat& st) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                                     static_cast<std::uint64_t>(st.st_mtim.tv_nsec));
+}
 
 // Options set through the C interface. Read by workers, so every field is atomic.
 struct Options {

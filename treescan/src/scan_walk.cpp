@@ -15,10 +15,6 @@ namespace treescan {
 
 namespace {
 
-std::int64_t mtimeOf(const struct stat& st) {
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
 constexpr std::size_t kReadBuffer = 64 * 1024;
 // Longest path from a base folder to a folder confirmed through it; adding "/" and a name of at
 // most 255 bytes keeps it under PATH_MAX.
@@ -405,7 +401,7 @@ bool FolderWalk::confirm(int dirFd, const std::string& rel, std::uint32_t node, 
         if (::fstatat(dirFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
             return false;
         w.subs.push_back(Start{c, static_cast<std::uint64_t>(st.st_dev),
-                               static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
+                               static_cast<std::uint64_t>(st.st_ino), mtimeKey(st)});
     }
     return true;
 }
@@ -437,7 +433,7 @@ bool FolderWalk::read(Task* t, Worker& w) {
             w.names.append(e.name, e.nameLength);
             w.nameEnds.push_back(static_cast<std::uint32_t>(w.names.size()));
             w.subs.push_back(Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
-                                   static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
+                                   static_cast<std::uint64_t>(st.st_ino), mtimeKey(st)});
         } else {
             ++ownFiles;
             if (st.st_nlink > 1)

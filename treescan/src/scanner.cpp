@@ -65,10 +65,6 @@ State& state() {
     return s;
 }
 
-std::int64_t mtimeOf(const struct stat& st) {
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
 // The cache's key for a folder: its real path (links resolved), else its normalised path.
 std::string cacheKey(const std::string& path) {
     char* real = ::realpath(path.c_str(), nullptr);
@@ -206,7 +202,7 @@ int32_t SetFolder(const char* path) {
                 subNameBytes.append(e.name, e.nameLength);
                 subNameEnds.push_back(subNameBytes.size());
                 subs.push_back(FolderWalk::Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
-                                                 static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
+                                                 static_cast<std::uint64_t>(st.st_ino), mtimeKey(st)});
             } else {
                 ++ownFiles;
                 if (st.st_nlink > 1)
@@ -224,7 +220,8 @@ int32_t SetFolder(const char* path) {
             item.attribs |= TREESCAN_READONLY;
         item.name.assign(e.name, e.nameLength);
         item.size = static_cast<std::int64_t>(st.st_size);
-        item.mtimeNs = mtimeOf(st);
+        item.mtimeSec = st.st_mtim.tv_sec;
+        item.mtimeNsec = st.st_mtim.tv_nsec;
         items.push_back(std::move(item));
     }
     if (reader.error() != 0) {
@@ -257,8 +254,8 @@ int32_t SetFolder(const char* path) {
     std::vector<std::uint32_t> childNodes;
     commitFolder(s.cache, node,
                  FolderFacts{static_cast<std::uint64_t>(rootSt.st_dev),
-                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeOf(rootSt), ownBytes, ownFiles,
-                             mtimeOf(rootSt) < settledBefore()},
+                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeKey(rootSt), ownBytes, ownFiles,
+                             mtimeKey(rootSt) < settledBefore()},
                  links, subNames, childNodes);
     for (std::size_t i = 0; i < subs.size(); ++i)
         subs[i].node = childNodes[i];
@@ -305,7 +302,7 @@ int32_t GetFileLength(int32_t index) {
 
 int32_t GetTime(int32_t index, char* buffer, int32_t max) {
     const ListedItem* item = itemAt(index);
-    return item ? writeText(formatTime(item->mtimeNs), buffer, max) : 0;
+    return item ? writeText(formatTime(item->mtimeSec), buffer, max) : 0;
 }
 
 int32_t GetAttribs(int32_t index) {
