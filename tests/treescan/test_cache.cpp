@@ -123,6 +123,13 @@ TEST(Cache, RoundTripThroughTheFile) {
     CacheTree c;
     defaults();
     ASSERT_GE(measure(c.t.root()), 0);
+    // What a save killed half-way left behind goes with the next save.
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    std::filesystem::create_directories(home.folder());
+    ::close(::open((home.file() + ".tmp." + std::to_string(gone)).c_str(), O_CREAT | O_WRONLY, 0600));
     int32_t stored = SaveFolderList(c.t.root().c_str());
     EXPECT_GE(stored, 6); // the listed folder too
 

@@ -1,10 +1,13 @@
 #include "cache_file.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +39,24 @@ bool writeAll(int fd, const std::string& data) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// Removes the temporaries "<prefix><pid>" in `folder` that a process killed while saving left
+// behind (its pid no longer runs).
+void removeStaleTemporaries(const std::string& folder, const std::string& prefix) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent* e = ::readdir(dir)) {
+        std::string_view name(e->d_name);
+        if (!name.starts_with(prefix))
+            continue;
+        char* end = nullptr;
+        long pid = std::strtol(e->d_name + prefix.size(), &end, 10);
+        if (pid > 0 && *end == '\0' && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 } // namespace
@@ -92,11 +113,22 @@ bool writeFileAtomically(const std::string& path, const std::string& data) {
     std::string folder = slash == 0 ? "/" : path.substr(0, slash);
     if (!makeFolders(folder))
         return false;
+    removeStaleTemporaries(folder, path.substr(slash + 1) + ".tmp.");
+    // An unnamed file, given a name only once it is whole: a kill while it is written leaves
+    // nothing behind. File systems without O_TMPFILE get a named temporary at once.
     std::string temp = path + ".tmp." + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const bool unnamed = fd >= 0;
+    if (!unnamed)
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;
     bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    if (ok && unnamed) {
+        ::unlink(temp.c_str());
+        std::string self = "/proc/self/fd/" + std::to_string(fd);
+        ok = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    }
     ok = ::close(fd) == 0 && ok;
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
