@@ -4,6 +4,8 @@
 #include "helpers.h"
 #include "scan_state.h"
 
+#include <fstream>
+
 using namespace scantest;
 
 namespace {
@@ -45,6 +47,15 @@ std::string readFile(const std::string& path) {
     std::string data;
     EXPECT_TRUE(treescan::readWholeFile(path, data, 1 << 30)) << path;
     return data;
+}
+
+// Bytes this process has read so far.
+std::uint64_t bytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t n = 0;
+    io >> key >> n; // "rchar: N"
+    return n;
 }
 
 } // namespace
@@ -198,6 +209,14 @@ TEST(Cache, DamagedOrForeignFilesAreIgnored) {
         {"foreign text", "# some other program's cache\nkey=value\n"},
         {"parent not before the child", resum(patched(header + 46, std::string("\x01\0\0\0", 4)))},
         {"name with a slash", resum(patched(header + 46 + 46, "/"))},
+        {"one name twice in a folder",
+         [&] {
+             treescan::FolderCache twice;
+             twice.find("/name-one", true), twice.find("/name-two", true);
+             std::string data;
+             twice.serialise(data);
+             return resum(data.replace(data.find("name-two"), 8, "name-one"));
+         }()},
     };
     for (const Case& k : cases) {
         ASSERT_TRUE(treescan::writeFileAtomically(home.file(), k.data));
@@ -212,6 +231,12 @@ TEST(Cache, DamagedOrForeignFilesAreIgnored) {
     ASSERT_EQ(::mkfifo(home.file().c_str(), 0600), 0);
     EXPECT_EQ(LoadFolderList(c.t.root().c_str()), 0);
     ::unlink(home.file().c_str());
+    // A big file of junk in its place is refused from its header, without being read.
+    ASSERT_TRUE(treescan::writeFileAtomically(home.file(), "junk"));
+    ASSERT_EQ(::truncate(home.file().c_str(), 1 << 30), 0);
+    const std::uint64_t before = bytesRead();
+    EXPECT_EQ(LoadFolderList(c.t.root().c_str()), 0);
+    EXPECT_LT(bytesRead() - before, 1u << 20);
     // The good file still loads: the cases above were refused for their faults.
     ASSERT_TRUE(treescan::writeFileAtomically(home.file(), good));
     EXPECT_GT(LoadFolderList(c.t.root().c_str()), 0);

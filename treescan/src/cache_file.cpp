@@ -1,5 +1,6 @@
 #include "cache_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -59,6 +60,22 @@ void removeStaleTemporaries(const std::string& folder, const std::string& prefix
     ::closedir(dir);
 }
 
+// Reads on from `fd` until `out` holds `size` bytes or the file ends. False on a short read.
+bool readUpTo(int fd, std::string& out, std::size_t size) {
+    std::size_t done = out.size();
+    out.resize(size);
+    while (done < size) {
+        ssize_t n = ::read(fd, out.data() + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    out.resize(done);
+    return done == size;
+}
+
 } // namespace
 
 std::string cacheFilePath() {
@@ -81,29 +98,23 @@ std::string cacheFilePath() {
     return base + "/ketra/folders.cache";
 }
 
-bool readWholeFile(const std::string& path, std::string& out, std::size_t maxBytes) {
+bool readWholeFile(const std::string& path, std::string& out, std::size_t maxBytes, std::size_t headBytes,
+                   bool (*accept)(std::string_view head, std::uint64_t size)) {
     // O_NONBLOCK: a FIFO put in the file's place must not hang the caller (it is refused below).
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return false;
-    }
-    out.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
+    bool ok =
+        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= maxBytes;
+    const auto size = ok ? static_cast<std::size_t>(st.st_size) : 0;
+    out.clear();
+    if (ok && accept != nullptr)
+        ok = readUpTo(fd, out, std::min(headBytes, size)) && accept(out, size);
+    if (ok)
+        readUpTo(fd, out, size); // a file that shrank meanwhile is short, and its checksum tells
     ::close(fd);
-    out.resize(done); // a file that shrank meanwhile is short, and its checksum tells
-    return true;
+    return ok;
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& data) {

@@ -368,7 +368,7 @@ int32_t LoadFolderList(const char*) {
     s.stopWalk();
     std::string file = cacheFilePath();
     std::string data;
-    if (file.empty() || !readWholeFile(file, data, kMaxCacheFile))
+    if (file.empty() || !readWholeFile(file, data, kMaxCacheFile, kCacheHeaderBytes, cacheHeaderFits))
         return 0;
     // The walk refers to nodes of the old cache: drop it (its totals were stopped anyway).
     std::unique_ptr<FolderWalk> old = std::move(s.walk);
