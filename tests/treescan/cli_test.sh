@@ -95,6 +95,16 @@ expect_status "list --sizes" 0 "$bin" list --sizes "$t"
 expect_eq "folder totals" "0 empty
 58 sub" "$(awk -F'\t' 'NR <= 2 {print $2 " " $4}' "$tmp/out")"
 
+# Paths longer than PATH_MAX (4,096 bytes) are taken like any other.
+deep="$tmp/deep"
+mkdir -p "$deep" && (cd "$deep" && for i in $(seq 22); do mkdir "$(printf 'd%.0s' $(seq 200))" && cd d*; done && printf 'abc' >f)
+long=$(cd "$deep" && find . -name f -printf '%h')
+long="$deep/${long#./}"
+expect_status "size of a long path" 0 "$bin" size "$long"
+expect_eq "size of a long path" "$(printf '3\t1\t0\t%s' "$long")" "$(cat "$tmp/out")"
+expect_status "list of a long path" 0 "$bin" list "$long"
+expect_eq "list of a long path" "f" "$(cut -f4 "$tmp/out")"
+
 # Exit statuses: 1 for a folder that can't be read (with a message), 2 for usage errors.
 expect_status "size of a missing folder" 1 "$bin" size "$t/missing"
 [ -s "$tmp/err" ] || fail "no message for a missing folder"

@@ -2,9 +2,11 @@
 
 #include "treescan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -77,6 +79,32 @@ std::string shortenPath(std::string_view path, int32_t max) {
     std::string out(dots);
     out.append(path.substr(start));
     return out;
+}
+
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+int openFolderPath(const std::string& path, bool follow) {
+    const int last = follow ? 0 : O_NOFOLLOW;
+    int fd = ::open(path.c_str(), kDirFlags | last);
+    if (fd >= 0 || errno != ENAMETOOLONG)
+        return fd;
+    int at = ::open(path.front() == '/' ? "/" : ".", kDirFlags);
+    std::size_t pos = 0;
+    while (at >= 0) {
+        pos = path.find_first_not_of('/', pos);
+        if (pos == std::string::npos)
+            return at;
+        std::size_t end = std::min(path.find('/', pos), path.size());
+        bool isLast = path.find_first_not_of('/', end) == std::string::npos;
+        std::string part = path.substr(pos, end - pos);
+        int next = ::openat(at, part.c_str(), kDirFlags | (isLast ? last : 0));
+        int saved = errno;
+        ::close(at);
+        errno = saved;
+        at = next;
+        pos = end;
+    }
+    return -1;
 }
 
 bool DirReader::next(Entry& entry) {

@@ -43,6 +43,11 @@ int32_t writeText(std::string_view text, char* buffer, int32_t max);
 // at a "/" where one is near, e.g. ".../deep/folder". Returns the path unchanged when it fits.
 std::string shortenPath(std::string_view path, int32_t max);
 
+// Opens the folder `path` (O_RDONLY | O_DIRECTORY | O_CLOEXEC); a symbolic link as its last
+// part is followed only when `follow`. Paths longer than the kernel takes at once (PATH_MAX)
+// are opened one part at a time. Returns the descriptor, or -1 with errno set.
+int openFolderPath(const std::string& path, bool follow);
+
 // Stop hooks that ResetFileTree calls (any thread): the scanner's and the search's.
 void stopScan() noexcept;
 void stopSearch() noexcept;

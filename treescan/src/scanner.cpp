@@ -156,7 +156,7 @@ int32_t SetFolder(const char* path) {
     if (path == nullptr || path[0] == '\0')
         return -1;
 
-    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = openFolderPath(path, true);
     if (fd < 0)
         return -1;
     struct stat rootSt;

@@ -35,34 +35,6 @@ std::string childPath(std::string_view folder, std::string_view name) {
 
 namespace {
 
-constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-
-// Opens the folder `path`; a symbolic link as its last part is followed only when `follow`.
-// Paths longer than the kernel takes at once (PATH_MAX) are opened one part at a time.
-int openFolder(const std::string& path, bool follow) {
-    const int last = follow ? 0 : O_NOFOLLOW;
-    int fd = ::open(path.c_str(), kDirFlags | last);
-    if (fd >= 0 || errno != ENAMETOOLONG)
-        return fd;
-    int at = ::open(path.front() == '/' ? "/" : ".", kDirFlags);
-    std::size_t pos = 0;
-    while (at >= 0) {
-        pos = path.find_first_not_of('/', pos);
-        if (pos == std::string::npos)
-            return at;
-        std::size_t end = std::min(path.find('/', pos), path.size());
-        bool isLast = path.find_first_not_of('/', end) == std::string::npos;
-        std::string part = path.substr(pos, end - pos);
-        int next = ::openat(at, part.c_str(), kDirFlags | (isLast ? last : 0));
-        int saved = errno;
-        ::close(at);
-        errno = saved;
-        at = next;
-        pos = end;
-    }
-    return -1;
-}
-
 bool withinBounds(const SearchCriteria& c, off_t size) {
     auto s = static_cast<double>(size);
     return (c.minSize < 0 || s >= c.minSize) && (c.maxSize < 0 || s <= c.maxSize);
@@ -119,7 +91,7 @@ int SearchEngine::start(std::string_view folder, const SearchCriteria& criteria)
     std::string root = searchRoot(folder);
     if (root.empty())
         return -ENOENT;
-    int fd = openFolder(root, true); // the folder asked for may itself be a link
+    int fd = openFolderPath(root, true); // the folder asked for may itself be a link
     if (fd < 0)
         return errno > 0 ? -errno : -EIO;
 
@@ -214,7 +186,7 @@ void SearchEngine::run() {
 void SearchEngine::searchFolder(Task& task, Worker& worker) {
     int fd = task.fd;
     if (fd < 0) {
-        fd = openFolder(task.path, false);
+        fd = openFolderPath(task.path, false);
         if (fd < 0)
             return; // unreadable, vanished or replaced by a link: skipped
         if (isPseudoFileSystem(fd)) {

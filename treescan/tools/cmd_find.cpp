@@ -55,10 +55,10 @@ void printResults(int32_t from, int32_t to, std::vector<char>& folder, std::vect
     for (int32_t i = from; i < to; ++i) {
         std::string_view dir = fetch(folder, i, GetSearchFolder);
         std::string_view file = fetch(name, i, GetSearchFile);
-        std::fwrite(dir.data(), 1, dir.size(), stdout);
+        putField(dir.data(), static_cast<int32_t>(dir.size()));
         if (dir.empty() || dir.back() != '/')
             std::fputc('/', stdout);
-        std::fwrite(file.data(), 1, file.size(), stdout);
+        putField(file.data(), static_cast<int32_t>(file.size()));
         std::fprintf(stdout, "\t%.0f\n", GetSearchSize(i));
     }
 }

@@ -43,29 +43,6 @@ void waitForSizes() {
     }
 }
 
-// A name as one field of a line: backslash, tab, newline and other control bytes are escaped
-// (\\, \t, \n, \xHH); every other byte, valid UTF-8 or not, is written as it is.
-void putName(const char* name, int32_t length) {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(length));
-    for (int32_t i = 0; i < length; ++i) {
-        auto c = static_cast<unsigned char>(name[i]);
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c < 0x20 || c == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else
-            out += static_cast<char>(c);
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-}
-
 } // namespace
 
 int size(int argc, char** argv) {
@@ -156,7 +133,7 @@ int list(int argc, char** argv) {
         int32_t len = GetFile(i, name.data(), static_cast<int32_t>(name.size()));
         int32_t wlen = GetTime(i, when, static_cast<int32_t>(sizeof when));
         std::printf("%d\t%.0f\t%.*s\t", GetAttribs(i), GetSize(i), wlen, when);
-        putName(name.data(), len);
+        putField(name.data(), len);
         std::fputc('\n', stdout);
     }
     return std::fflush(stdout) == 0 ? kOk : kUnreadable;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace treescan_cmd {
 
 // Exit statuses.
@@ -16,6 +18,10 @@ inline constexpr const char* usage =
     "  treescan find PATH [--name S] [--text S] [--min BYTES] [--max BYTES] [--ignore-case]\n"
     "                [--hidden] [--count]\n"
     "      <folder>/<name>\\t<size>, one line per file found, or only their count\n";
+
+// Writes a name or path as one field of a line on stdout: backslash, tab, newline and other
+// control bytes are escaped (\\, \t, \n, \xHH), so a line always keeps its fields.
+void putField(const char* text, int32_t length);
 
 // Each takes the arguments after the command word.
 int size(int argc, char** argv);
