@@ -1,6 +1,7 @@
 #include "scan_walk.h"
 
 #include "common.h"
+#include "progress.h"
 #include "pseudofs.h"
 
 #include <cerrno>
@@ -184,11 +185,25 @@ struct FolderWalk::Worker {
     Task* kept = nullptr; // the folder this worker takes next, without the shared stack
 };
 
-FolderWalk::FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads)
-    : m_cache(cache), m_stop(stop), m_threadCount(threads ? threads : 1), m_settledBefore(settledBefore()) {}
+FolderWalk::FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads)
+    : m_cacheOwner(std::move(cache)), m_cache(*m_cacheOwner), m_threadCount(threads ? threads : 1),
+      m_settledBefore(settledBefore()) {}
 
 FolderWalk::~FolderWalk() {
-    stopAndJoin();
+    for (auto& th : m_threads)
+        if (th.joinable())
+            th.detach(); // only when the owner let go of a pass without stopping it
+    // What was still queued is dropped; releasing it closes the descriptors it kept open.
+    for (Task* t : m_queue) {
+        unref(t->base);
+        unref(t);
+    }
+}
+
+void FolderWalk::stop() noexcept {
+    m_stop.store(true);
+    m_queueCv.notify_all();
+    signalProgress(Progress::tree);
 }
 
 void FolderWalk::unref(Task* t) {
@@ -236,32 +251,27 @@ void FolderWalk::start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev
     }
     unref(root);
     for (unsigned i = 0; i < m_threadCount; ++i)
-        m_threads.emplace_back([this] {
+        m_threads.emplace_back([self = shared_from_this()] {
             Worker w;
-            run(w);
+            self->run(w);
+            std::lock_guard lock(self->m_exitMutex);
+            ++self->m_exited;
+            self->m_exitCv.notify_all();
         });
 }
 
-void FolderWalk::stopAndJoin() {
-    bool running = false;
+bool FolderWalk::stopAndJoin(std::chrono::milliseconds patience) {
+    if (m_threads.empty())
+        return true;
+    if (!finished())
+        stop();
+    std::unique_lock lock(m_exitMutex);
+    const bool ended = m_exitCv.wait_for(lock, patience, [&] { return m_exited == m_threads.size(); });
+    lock.unlock();
     for (auto& th : m_threads)
-        running |= th.joinable();
-    if (!running)
-        return;
-    if (!finished()) {
-        m_stop.store(true);
-        std::lock_guard lock(m_queueMutex);
-        m_queueCv.notify_all();
-    }
-    for (auto& th : m_threads)
-        if (th.joinable())
-            th.join();
-    // What was still queued is dropped; releasing it closes the descriptors it kept open.
-    for (Task* t : m_queue) {
-        unref(t->base);
-        unref(t);
-    }
-    m_queue.clear();
+        ended ? th.join() : th.detach();
+    m_threads.clear();
+    return ended;
 }
 
 bool FolderWalk::finished() const {
@@ -517,8 +527,11 @@ void FolderWalk::markUnreadable(Task* t) {
 void FolderWalk::finish(Task* t) {
     const std::uint32_t top = t->top;
     if (m_tallies[top].pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        std::lock_guard lock(m_doneMutex);
-        m_done.push_back(top);
+        {
+            std::lock_guard lock(m_doneMutex);
+            m_done.push_back(top);
+        }
+        signalProgress(Progress::tree);
     }
     unref(t);
     if (m_pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
@@ -526,6 +539,7 @@ void FolderWalk::finish(Task* t) {
             std::lock_guard lock(m_doneMutex);
             m_finished = true;
         }
+        signalProgress(Progress::tree);
         std::lock_guard lock(m_queueMutex);
         m_queueCv.notify_all();
     }

@@ -16,6 +16,7 @@
 #include "cache.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -66,7 +67,10 @@ private:
     std::size_t m_used = 0;
 };
 
-class FolderWalk {
+// One folder-size pass. Owned through shared_ptr by the caller and by its worker threads, so a
+// worker blocked in the kernel (a stalled mount) can be abandoned: it finishes into a pass that
+// nobody reads, and the last one out frees it.
+class FolderWalk : public std::enable_shared_from_this<FolderWalk> {
 public:
     // A sub-folder of the listed folder, with what stat said of it.
     struct Start {
@@ -76,10 +80,9 @@ public:
         std::int64_t mtimeNs;
     };
 
-    // `stop` is polled by the workers; setting it (any thread) ends the pass within a few
-    // entries of work.
-    FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads = 2);
-    ~FolderWalk(); // stops and joins
+    // The walk keeps `cache` alive for as long as a worker may use it.
+    FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads = 2);
+    ~FolderWalk(); // drops what is still queued
     FolderWalk(const FolderWalk&) = delete;
     FolderWalk& operator=(const FolderWalk&) = delete;
 
@@ -93,8 +96,13 @@ public:
     void start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev, std::vector<Start> subs,
                std::string displayRoot);
 
-    // Sets the stop flag, wakes the workers and waits for them. Owner thread.
-    void stopAndJoin();
+    // Ends the pass within a few entries of work. Any thread, any time.
+    void stop() noexcept;
+
+    // Stops the pass and waits for its workers, at most `patience`. True when they have all
+    // ended (and are joined); false when one is still inside a system call: the workers are then
+    // let go, and may still use the cache given to the constructor. Owner thread.
+    bool stopAndJoin(std::chrono::milliseconds patience = std::chrono::milliseconds(50));
 
     // Never blocks. 1: sub-folder `folder` has been measured; 0: the pass has ended (or was
     // stopped); 2: nothing new.
@@ -138,8 +146,12 @@ private:
     void markUnreadable(Task* t);
     static void unref(Task* t);
 
+    std::shared_ptr<FolderCache> m_cacheOwner;
     FolderCache& m_cache;
-    std::atomic<bool>& m_stop;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_exitMutex;
+    std::condition_variable m_exitCv;
+    unsigned m_exited = 0; // workers that have left run(), guarded by m_exitMutex
     unsigned m_threadCount;
     std::vector<std::thread> m_threads;
     std::unique_ptr<Tally[]> m_tallies;

@@ -4,6 +4,7 @@
 #include "cache.h"
 #include "cache_file.h"
 #include "common.h"
+#include "progress.h"
 #include "pseudofs.h"
 #include "scan_list.h"
 #include "scan_state.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -26,35 +28,49 @@ constexpr unsigned kWorkers = 2;
 constexpr std::size_t kListBuffer = 64 * 1024;
 constexpr std::size_t kMaxCacheFile = std::size_t{1} << 30;
 
-// Set by ResetFileTree from any thread; cleared by the owner when a new pass starts.
-std::atomic<bool> g_stopScan{false};
+// The running pass, for ResetFileTree from any thread.
+std::mutex g_runningMutex;
+std::shared_ptr<FolderWalk> g_running;
+
+void setRunning(std::shared_ptr<FolderWalk> walk) {
+    std::lock_guard lock(g_runningMutex);
+    g_running = std::move(walk);
+}
 
 struct State {
-    // Declared before the walk, so the walk (and its threads) goes first at exit.
-    FolderCache cache;
+    // Shared with the passes: a pass abandoned in a stalled system call keeps the cache it used,
+    // and the scanner goes on with another.
+    std::shared_ptr<FolderCache> cache = std::make_shared<FolderCache>();
     std::vector<ListedItem> items;
     bool sizes = false;          // the last SetFolder measured folder sizes
     std::uint64_t rootBytes = 0; // files directly in the listed folder (hard links once)
     std::uint32_t rootFiles = 0;
     std::uint32_t rootFolders = 0;
-    std::unique_ptr<FolderWalk> walk;
+    std::shared_ptr<FolderWalk> walk;
     std::vector<std::string> invalidations; // waiting for the running pass to end
     std::string cacheFileLoaded;            // the file the cache matches, while not dirty
     std::size_t cacheFileSize = 0;
 
+    // Stops the pass and waits a moment for its workers. One stuck in the kernel is left to
+    // finish on its own, with the cache it holds; the scanner takes a fresh one, refilled from
+    // the cache file.
     void stopWalk() {
-        if (walk)
-            walk->stopAndJoin();
+        if (!walk || walk->stopAndJoin())
+            return;
+        cache = std::make_shared<FolderCache>();
+        cacheFileLoaded.clear();
+        loadCacheFile();
     }
+    bool loadCacheFile();
     bool walkRunning() const { return walk && !walk->finished(); }
 
     void applyInvalidations() {
         for (const std::string& path : invalidations) {
-            std::uint32_t node = cache.find(path, false);
+            std::uint32_t node = cache->find(path, false);
             if (node != kNoNode)
-                cache.invalidate(node, true);
+                cache->invalidate(node, true);
             else
-                cache.invalidate(cache.deepest(path), false);
+                cache->invalidate(cache->deepest(path), false);
         }
         invalidations.clear();
     }
@@ -63,6 +79,24 @@ struct State {
 State& state() {
     static State s;
     return s;
+}
+
+// Replaces the cache with the stored one, when the file is sound. The pass shown last no longer
+// matches the cache's nodes: its totals are dropped.
+bool State::loadCacheFile() {
+    std::string file = cacheFilePath();
+    std::string data;
+    if (file.empty() || !readWholeFile(file, data, kMaxCacheFile, kCacheHeaderBytes, cacheHeaderFits) ||
+        !cache->deserialise(data))
+        return false;
+    walk.reset();
+    for (auto& item : items)
+        item.sub = -1;
+    sizes = false;
+    cache->setDirty(false);
+    cacheFileLoaded = file;
+    cacheFileSize = data.size();
+    return true;
 }
 
 // The cache's key for a folder: its real path (links resolved), else its normalised path.
@@ -89,7 +123,12 @@ const ListedItem* itemAt(int32_t index) {
 } // namespace
 
 void stopScan() noexcept {
-    g_stopScan.store(true);
+    try {
+        std::lock_guard lock(g_runningMutex);
+        if (g_running)
+            g_running->stop();
+    } catch (...) {
+    }
 }
 
 PassFigures lastPassFigures() {
@@ -103,7 +142,7 @@ PassFigures lastPassFigures() {
 }
 
 FolderCache& folderCache() {
-    return state().cache;
+    return *state().cache;
 }
 
 std::string normalisePath(const std::string& path) {
@@ -147,12 +186,12 @@ extern "C" {
 int32_t SetFolder(const char* path) {
     State& s = state();
     s.stopWalk();
+    setRunning(nullptr);
     s.walk.reset();
     s.items.clear();
     s.sizes = false;
     s.rootBytes = 0;
     s.rootFiles = s.rootFolders = 0;
-    g_stopScan.store(false);
     if (path == nullptr || path[0] == '\0')
         return -1;
 
@@ -236,7 +275,7 @@ int32_t SetFolder(const char* path) {
         return clamp32(s.items.size());
     }
     s.sizes = true;
-    std::uint32_t node = s.cache.find(cacheKey(path), true);
+    std::uint32_t node = s.cache->find(cacheKey(path), true);
     if (node == kNoNode || isPseudoFileSystem(fd)) {
         // Its "files" are not disk use: nothing is measured, the totals stay 0.
         ::close(fd);
@@ -252,7 +291,7 @@ int32_t SetFolder(const char* path) {
         from = end;
     }
     std::vector<std::uint32_t> childNodes;
-    commitFolder(s.cache, node,
+    commitFolder(*s.cache, node,
                  FolderFacts{static_cast<std::uint64_t>(rootSt.st_dev),
                              static_cast<std::uint64_t>(rootSt.st_ino), mtimeKey(rootSt), ownBytes, ownFiles,
                              mtimeKey(rootSt) < settledBefore()},
@@ -260,11 +299,12 @@ int32_t SetFolder(const char* path) {
     for (std::size_t i = 0; i < subs.size(); ++i)
         subs[i].node = childNodes[i];
 
-    s.walk = std::make_unique<FolderWalk>(s.cache, g_stopScan, kWorkers);
+    s.walk = std::make_shared<FolderWalk>(s.cache, kWorkers);
     s.rootFiles = ownFiles;
     s.rootFolders = static_cast<std::uint32_t>(subs.size());
     s.rootBytes = ownBytes + s.walk->countLinks(links);
     s.walk->start(fd, node, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs), normalisePath(path));
+    setRunning(s.walk);
     return clamp32(s.items.size());
 }
 
@@ -275,6 +315,7 @@ int32_t WaitForTree(int32_t) {
 
 int32_t NextTree(void) {
     State& s = state();
+    progressSeen(Progress::tree);
     if (!s.walk)
         return 0;
     std::string folder;
@@ -366,23 +407,7 @@ void InvalidateFolder(const char* path) {
 int32_t LoadFolderList(const char*) {
     State& s = state();
     s.stopWalk();
-    std::string file = cacheFilePath();
-    std::string data;
-    if (file.empty() || !readWholeFile(file, data, kMaxCacheFile, kCacheHeaderBytes, cacheHeaderFits))
-        return 0;
-    // The walk refers to nodes of the old cache: drop it (its totals were stopped anyway).
-    std::unique_ptr<FolderWalk> old = std::move(s.walk);
-    if (!s.cache.deserialise(data)) {
-        s.walk = std::move(old);
-        return 0;
-    }
-    for (auto& item : s.items)
-        item.sub = -1;
-    s.sizes = false;
-    s.cache.setDirty(false);
-    s.cacheFileLoaded = file;
-    s.cacheFileSize = data.size();
-    return clamp32(s.cache.readCount());
+    return s.loadCacheFile() ? clamp32(s.cache->readCount()) : 0;
 }
 
 int32_t SaveFolderList(const char*) {
@@ -394,14 +419,14 @@ int32_t SaveFolderList(const char*) {
         return -1;
     // Unchanged since it was loaded from (or saved to) this very file: nothing to write.
     struct stat st;
-    if (!s.cache.dirty() && file == s.cacheFileLoaded && ::stat(file.c_str(), &st) == 0 &&
+    if (!s.cache->dirty() && file == s.cacheFileLoaded && ::stat(file.c_str(), &st) == 0 &&
         static_cast<std::size_t>(st.st_size) == s.cacheFileSize)
-        return clamp32(s.cache.readCount());
+        return clamp32(s.cache->readCount());
     std::string data;
-    std::size_t count = s.cache.serialise(data);
+    std::size_t count = s.cache->serialise(data);
     if (!writeFileAtomically(file, data))
         return -1;
-    s.cache.setDirty(false);
+    s.cache->setDirty(false);
     s.cacheFileLoaded = file;
     s.cacheFileSize = data.size();
     return clamp32(count);

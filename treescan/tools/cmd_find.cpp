@@ -6,13 +6,11 @@
 #include "treescan.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace treescan_cmd {
@@ -132,7 +130,7 @@ int find(int argc, char** argv) {
         if (r == 0)
             break;
         if (r != 1) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            WaitForProgress(1000);
             continue;
         }
         if (!countOnly) {

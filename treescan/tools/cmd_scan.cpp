@@ -24,23 +24,11 @@ int unreadable(const char* path) {
     return kUnreadable;
 }
 
-// Polls until the folder-size pass has ended. While nothing is new it sleeps, a little longer
-// each time up to a millisecond, so the poller takes little from the workers.
+// Waits until the folder-size pass has ended, sleeping while nothing is new.
 void waitForSizes() {
-    long pauseNs = 100 * 1000;
-    for (;;) {
-        int32_t r = NextTree();
-        if (r == 0)
-            return;
-        if (r == 1) {
-            pauseNs = 100 * 1000;
-            continue;
-        }
-        struct timespec pause = {0, pauseNs};
-        nanosleep(&pause, nullptr);
-        if (pauseNs < 1000 * 1000)
-            pauseNs *= 2;
-    }
+    for (int32_t r; (r = NextTree()) != 0;)
+        if (r == 2)
+            WaitForProgress(1000);
 }
 
 } // namespace
