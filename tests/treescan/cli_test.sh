@@ -54,6 +54,22 @@ first=$(cat "$tmp/out")
 expect_status "size --cache (second)" 0 "$bin" size --cache "$t"
 expect_eq "size --cache line" "$first" "$(cat "$tmp/out")"
 [ -s "$XDG_CACHE_HOME/ketra/folders.cache" ] || fail "size --cache stored no cache file"
+# A file that grows in place leaves its folder's time alone: --quick prints the cached (stale)
+# answer, the plain --cache one the exact answer, which it also stores.
+printf '%030d' 0 >>"$t/sub/deeper/thirty"
+touch -d '2001-09-09 01:46:40' "$t/sub/deeper" "$t/sub" "$t"
+"$bin" size --cache "$t" >/dev/null
+printf 'x' >>"$t/sub/deeper/thirty"
+touch -d '2001-09-09 01:46:40' "$t/sub/deeper"
+expect_status "size --cache --quick" 0 "$bin" size --cache --quick "$t"
+expect_eq "size --cache --quick is the cached answer" "$(printf '139\t8\t4\t%s' "$t")" "$(cat "$tmp/out")"
+expect_status "size --cache after a growth in place" 0 "$bin" size --cache "$t"
+expect_eq "size --cache is exact" "$(printf '140\t8\t4\t%s' "$t")" "$(cat "$tmp/out")"
+expect_status "size --cache --quick again" 0 "$bin" size --cache --quick "$t"
+expect_eq "the exact answer was stored" "$(printf '140\t8\t4\t%s' "$t")" "$(cat "$tmp/out")"
+truncate -s 30 "$t/sub/deeper/thirty"
+touch -d '2001-09-09 01:46:40' "$t/sub/deeper"
+"$bin" size --cache "$t" >/dev/null
 # A damaged cache file changes nothing in the answer.
 printf 'garbage' >"$XDG_CACHE_HOME/ketra/folders.cache"
 expect_status "size --cache (damaged cache)" 0 "$bin" size --cache "$t"

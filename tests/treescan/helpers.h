@@ -93,9 +93,9 @@ private:
 };
 
 // Runs `body` in a child process that has dropped to uid/gid 65534 (nobody) when this process
-// is root; returns what `body` returned, or -1 when the child died. Only while the library is
-// idle (no scan or search running).
+// is root; returns what `body` returned, or -1 when the child died. Not while a search runs.
 inline int runAsNobody(const std::function<int()>& body) {
+    WaitForTree(0); // a full pass may still run behind a cached answer
     std::fflush(nullptr);
     pid_t pid = ::fork();
     if (pid < 0)

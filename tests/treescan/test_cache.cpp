@@ -100,6 +100,29 @@ TEST(Cache, ChangesAreSeenAndOnlyChangedFoldersReread) {
     }
 }
 
+// A file that grows in place, or gets a second name in a folder read again, leaves its own
+// folder's time alone: the answer from the cache is a first one, and an exact one follows.
+TEST(Cache, ACachedAnswerIsFollowedByAnExactOne) {
+    CacheTree c;
+    defaults();
+    ASSERT_GE(measure(c.t.root()), 0);
+    EXPECT_EQ(GetPassState(), TREESCAN_PASS_VERIFIED); // nothing was cached: every folder read
+    c.t.file("a/b/four", 400);
+    c.t.mtime("a/b", kLongAgo);
+    c.t.hardlink("a/two", "e/two-again");
+    ASSERT_GE(measure(c.t.root()), 0);
+    EXPECT_EQ(GetPassState(), TREESCAN_PASS_CACHED);
+    EXPECT_EQ(totals(), (Totals{65, 9, 5})); // "four" as it was, "two" twice
+    std::vector<std::string> news;
+    EXPECT_TRUE(pollToEnd(NextTree, [&](int32_t r) {
+        if (r == 1)
+            news.push_back(currentFolder());
+    }));
+    EXPECT_EQ(GetPassState(), TREESCAN_PASS_VERIFIED);
+    EXPECT_EQ(news, std::vector<std::string>{c.t.root()});
+    EXPECT_EQ(totals(), (Totals{459, 9, 5}));
+}
+
 TEST(Cache, InvalidateFolderDropsItsTotals) {
     CacheTree c;
     defaults();

@@ -19,6 +19,9 @@
  * last set (SetFolder) or in the list of files found by the last search (FindStr).
  *
  * Flags are 1 (on) or 0 (off); any non-zero value counts as on.
+ *
+ * A process that forks while a pass or a search runs (see WaitForTree; a full pass may run on
+ * behind a cached answer) must not call the library in the child.
  */
 #ifndef TREESCAN_H
 #define TREESCAN_H
@@ -69,6 +72,25 @@ TREESCAN_API int32_t WaitForTree(int32_t unused);
  * 0 when the folder-size scan has finished (or none was started, or it was stopped),
  * 2 when nothing new has happened since the last call. */
 TREESCAN_API int32_t NextTree(void);
+
+/* What the totals (GetSize of a folder, GetTotal*) stand for, after the last SetFolder: */
+#define TREESCAN_PASS_NONE 0       /* no folder-size pass: folder sizes are off */
+#define TREESCAN_PASS_RUNNING 1    /* measuring: the figures so far */
+#define TREESCAN_PASS_CACHED 2     /* a first answer, partly taken from the folder cache: it may be
+                                    * stale (a file that grew in place or got a second name leaves
+                                    * its folder's time alone). A full pass runs right behind it. */
+#define TREESCAN_PASS_VERIFIED 3   /* every folder read from disk by this pass: exact */
+#define TREESCAN_PASS_STOPPED 4    /* stopped before its end: the figures so far */
+#define TREESCAN_PASS_INCOMPLETE 5 /* ended, but folders could not be opened for want of file
+                                    * descriptors, however long it waited: the totals are short */
+
+/* The state of the folder-size figures (TREESCAN_PASS_*). NextTree returns 0 as soon as a first
+ * answer is complete; when that answer is TREESCAN_PASS_CACHED, keep calling NextTree (or
+ * waiting with WaitForProgress): it returns 2 while the full pass runs, then 1 once its exact
+ * figures have replaced the cached ones (GetCurrentFolder names the listed folder; read the
+ * sizes again), then 0 with TREESCAN_PASS_VERIFIED. Stopping the full pass keeps the cached
+ * answer. Only figures read from disk ever go into the folder cache. */
+TREESCAN_API int32_t GetPassState(void);
 
 /* Waits, without spinning, until NextTree or NextFind has something new to report (progress,
  * or the end of a pass or a search), or until `timeoutMs` milliseconds have passed; a negative

@@ -15,7 +15,6 @@ struct ListedItem {
     std::int64_t mtimeSec = 0; // modification time: seconds since the epoch, and ns
     std::int64_t mtimeNsec = 0;
     std::uint32_t attribs = 0;
-    std::int32_t sub = -1; // index among the sub-folders being measured, or -1
 };
 
 // Attribute bits of an entry from its lstat `st` (and, for a link, `target`, the stat of what it

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -185,9 +186,9 @@ struct FolderWalk::Worker {
     Task* kept = nullptr; // the folder this worker takes next, without the shared stack
 };
 
-FolderWalk::FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads)
+FolderWalk::FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads, bool trustCache)
     : m_cacheOwner(std::move(cache)), m_cache(*m_cacheOwner), m_threadCount(threads ? threads : 1),
-      m_settledBefore(settledBefore()) {}
+      m_trust(trustCache), m_settledBefore(settledBefore()) {}
 
 FolderWalk::~FolderWalk() {
     for (auto& th : m_threads)
@@ -252,6 +253,10 @@ void FolderWalk::start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev
     unref(root);
     for (unsigned i = 0; i < m_threadCount; ++i)
         m_threads.emplace_back([self = shared_from_this()] {
+            {
+                std::lock_guard lock(self->m_exitMutex);
+                self->m_tids.push_back(::gettid());
+            }
             Worker w;
             self->run(w);
             std::lock_guard lock(self->m_exitMutex);
@@ -266,12 +271,34 @@ bool FolderWalk::stopAndJoin(std::chrono::milliseconds patience) {
     if (!finished())
         stop();
     std::unique_lock lock(m_exitMutex);
-    const bool ended = m_exitCv.wait_for(lock, patience, [&] { return m_exited == m_threads.size(); });
+    auto allOut = [&] { return m_exited == m_threads.size(); };
+    bool ended = m_exitCv.wait_for(lock, patience, allOut);
+    // A worker still out of sight may only be waiting for a processor on a busy machine: wait
+    // on while every worker not yet out is runnable, and give up only on one asleep in the
+    // kernel.
+    for (int rounds = 0; !ended && rounds < 100 && !sleepingWorker(); ++rounds)
+        ended = m_exitCv.wait_for(lock, patience, allOut);
     lock.unlock();
     for (auto& th : m_threads)
         ended ? th.join() : th.detach();
     m_threads.clear();
     return ended;
+}
+
+// True when a worker that has not left is asleep in the kernel (state S or D), which a stop
+// can't end. Called with m_exitMutex held.
+bool FolderWalk::sleepingWorker() const {
+    for (pid_t tid : m_tids) {
+        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue; // gone: it has left
+        std::size_t close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() &&
+            (line[close + 2] == 'S' || line[close + 2] == 'D'))
+            return true;
+    }
+    return false;
 }
 
 bool FolderWalk::finished() const {
@@ -321,8 +348,8 @@ void FolderWalk::process(Task* t, Worker& w) {
     Tally& tally = m_tallies[t->top];
     tally.started.store(true, std::memory_order_relaxed);
     FolderNode& n = m_cache.node(t->node);
-    const bool same =
-        (n.flags & (kRead | kFree)) == kRead && n.dev == t->dev && n.ino == t->ino && n.mtimeNs == t->mtimeNs;
+    const bool same = m_trust && (n.flags & (kRead | kFree)) == kRead && n.dev == t->dev && n.ino == t->ino &&
+                      n.mtimeNs == t->mtimeNs;
     Task* base = t->base;
     t->base = nullptr;
     if (same && n.firstChild == kNoNode) {
@@ -351,12 +378,23 @@ void FolderWalk::process(Task* t, Worker& w) {
             return;
         }
     }
-    int fd = ::openat(base->fd, w.rel.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    int err = errno;
+    int fd, err;
+    // Out of descriptors is no unreadable folder: wait for other workers to close theirs, a
+    // second at most, then count it as an error that leaves the totals short.
+    for (int tries = 0;; ++tries) {
+        fd = ::openat(base->fd, w.rel.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        err = errno;
+        if (fd >= 0 || (err != EMFILE && err != ENFILE) || tries == 1000 ||
+            m_stop.load(std::memory_order_relaxed))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     unref(base);
     if (fd < 0) {
+        if (err == EMFILE || err == ENFILE)
+            m_errors.fetch_add(1, std::memory_order_relaxed);
         // Gone (or replaced by something that is not a folder) since it was statted: fine.
-        if (err != ENOENT && err != ENOTDIR && err != ELOOP)
+        else if (err != ENOENT && err != ENOTDIR && err != ELOOP)
             markUnreadable(t);
         finish(t);
         return;

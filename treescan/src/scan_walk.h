@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -80,8 +81,9 @@ public:
         std::int64_t mtimeNs;
     };
 
-    // The walk keeps `cache` alive for as long as a worker may use it.
-    FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads = 2);
+    // The walk keeps `cache` alive for as long as a worker may use it. Without `trustCache`
+    // every folder is read from disk, however unchanged the cache says it is.
+    FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads = 2, bool trustCache = true);
     ~FolderWalk(); // drops what is still queued
     FolderWalk(const FolderWalk&) = delete;
     FolderWalk& operator=(const FolderWalk&) = delete;
@@ -123,6 +125,10 @@ public:
     // Folders read from disk / confirmed from the cache in this pass (for tests and figures).
     std::uint32_t foldersRead() const { return m_read.load(std::memory_order_relaxed); }
     std::uint32_t foldersFromCache() const { return m_cached.load(std::memory_order_relaxed); }
+    // Folders that could not be opened for want of file descriptors, however long the pass
+    // waited for some: the totals are too low.
+    std::uint32_t errors() const { return m_errors.load(std::memory_order_relaxed); }
+    bool stopped() const { return m_stop.load(); }
 
 private:
     struct Task;
@@ -151,7 +157,9 @@ private:
     std::atomic<bool> m_stop{false};
     std::mutex m_exitMutex;
     std::condition_variable m_exitCv;
-    unsigned m_exited = 0; // workers that have left run(), guarded by m_exitMutex
+    unsigned m_exited = 0;     // workers that have left run(), guarded by m_exitMutex
+    std::vector<pid_t> m_tids; // the workers' thread ids, guarded by m_exitMutex
+    bool sleepingWorker() const;
     unsigned m_threadCount;
     std::vector<std::thread> m_threads;
     std::unique_ptr<Tally[]> m_tallies;
@@ -172,6 +180,8 @@ private:
     std::atomic<std::uint32_t> m_unreadable{0};
     std::atomic<std::uint32_t> m_read{0};
     std::atomic<std::uint32_t> m_cached{0};
+    std::atomic<std::uint32_t> m_errors{0};
+    const bool m_trust;
     std::int64_t m_settledBefore;
 };
 

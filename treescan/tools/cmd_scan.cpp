@@ -34,11 +34,13 @@ void waitForSizes() {
 } // namespace
 
 int size(int argc, char** argv) {
-    bool cache = false;
+    bool cache = false, quick = false;
     const char* path = nullptr;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--cache") == 0)
             cache = true;
+        else if (std::strcmp(argv[i], "--quick") == 0)
+            quick = true;
         else if (argv[i][0] == '-' && argv[i][1] != '\0' && path == nullptr &&
                  std::strcmp(argv[i], "--") != 0)
             return usageError("unknown option");
@@ -61,8 +63,17 @@ int size(int argc, char** argv) {
     if (SetFolder(path) < 0)
         return unreadable(path);
     waitForSizes();
+    // A first answer taken partly from the cache may be stale: unless asked for the quick one,
+    // wait for the full pass that runs behind it.
+    if (!quick && GetPassState() == TREESCAN_PASS_CACHED)
+        waitForSizes();
     std::printf("%.0f\t%d\t%d\t%s\n", GetTotalSize(), GetTotalFileCount(), GetTotalFolderCount(), path);
-    if (cache && SaveFolderList(path) < 0)
+    const int32_t state = GetPassState();
+    if (state == TREESCAN_PASS_INCOMPLETE) {
+        std::fprintf(stderr, "treescan: ran out of file descriptors: the totals are short\n");
+        return kUnreadable;
+    }
+    if (cache && state == TREESCAN_PASS_VERIFIED && SaveFolderList(path) < 0)
         std::fprintf(stderr, "treescan: could not store the folder cache\n");
     return std::fflush(stdout) == 0 ? kOk : kUnreadable;
 }
