@@ -3,6 +3,7 @@
 // pressed state) in step with it, tells the scanner when the option is the scanner's, and
 // reloads the folder when the picture depends on it.
 #include "GraphForm.h"
+#include "folders/Paths.h"
 
 #include "treescan.h"
 
@@ -61,7 +62,7 @@ void GraphForm::createMenus() {
     mnuView3D = makeAction(this, "mnuView3D", tr("3D"), true, true);
     mnuViewTree3D = makeAction(this, "mnuViewTree3D", tr("Tree View 3D"), true, false);
     mnuViewDetails = makeAction(this, "mnuViewDetails", tr("Details"), true, false);
-    // The tree view and the details list come with their own subsystems.
+    // The window draws no tree view and has no details list: their items stay disabled.
     mnuViewTree3D->setEnabled(false);
     mnuViewDetails->setEnabled(false);
     view->addAction(mnuView3D);
@@ -89,7 +90,7 @@ void GraphForm::createMenus() {
     mnuOptionsImages = makeAction(this, "mnuOptionsImages", tr("Show Filename on 3D nodes"), true, false);
     mnuOptionsPopup = makeAction(this, "mnuOptionsPopup", tr("Show Filename as popup text"), true, false);
     mnuBarCols = makeAction(this, "mnuBarCols", tr("3D Bar colors"));
-    mnuBarCols->setEnabled(false); // the colour dialog comes with the colour table's editor
+    mnuBarCols->setEnabled(false); // the window has no colour dialog
     mnuShortcuts = makeAction(this, "mnuShortcuts", tr("Show Keyboard Shortcuts"), true, true);
     mnuLog = makeAction(this, "mnuLog", tr("Use Log Scale for Bar Heights"), true, false);
     options->addAction(mnuOptionsHidden);
@@ -135,7 +136,7 @@ void GraphForm::createMenus() {
     mnuFolderOpen = makeAction(this, "mnuFolderOpen", tr("Open Folder in File Manager"));
     mnuContentDelete = makeAction(this, "mnuContentDelete", tr("&Delete"));
     mnuContentproperties = makeAction(this, "mnuContentproperties", tr("&File Properties"));
-    // The shell operations on the selected item come with their own subsystem.
+    // The window has no shell operations on the selected item: the items stay disabled.
     for (QAction* a : {mnuContentOpen, mnuFolderOpen, mnuContentDelete, mnuContentproperties}) {
         a->setEnabled(false);
         MENU_CONTEXT->addAction(a);
@@ -192,22 +193,22 @@ void GraphForm::createToolbar() {
 // ---- Option commands -------------------------------------------------------------------------
 
 void GraphForm::ToggleFolderSizes() {
-    m_includeFolders = !m_includeFolders;
-    IncludeFolderSize(m_includeFolders ? 1 : 0);
-    tlbIncFolders->setChecked(m_includeFolders);
+    m_options.m_includeFolders = !m_options.m_includeFolders;
+    IncludeFolderSize(m_options.m_includeFolders ? 1 : 0);
+    tlbIncFolders->setChecked(m_options.m_includeFolders);
     reloadFolder();
 }
 
 void GraphForm::ToggleStats() {
-    m_showStats = !m_showStats;
-    tlbStats->setChecked(m_showStats);
+    m_options.m_showStats = !m_options.m_showStats;
+    tlbStats->setChecked(m_options.m_showStats);
     DrawGraph();
 }
 
 void GraphForm::MENU_BASE_Click() {
-    m_bShowBase = !m_bShowBase;
-    MENU_BASE->setChecked(m_bShowBase);
-    tlbBase->setChecked(m_bShowBase);
+    m_options.m_bShowBase = !m_options.m_bShowBase;
+    MENU_BASE->setChecked(m_options.m_bShowBase);
+    tlbBase->setChecked(m_options.m_bShowBase);
     DrawGraph();
 }
 
@@ -218,40 +219,40 @@ void GraphForm::MENU_ROTATE_Click() {
 }
 
 void GraphForm::mnuOptionsHidden_Click() {
-    m_showHidden = !m_showHidden;
-    mnuOptionsHidden->setChecked(m_showHidden);
-    IncludeHidden(m_showHidden ? 1 : 0);
+    m_options.m_showHidden = !m_options.m_showHidden;
+    mnuOptionsHidden->setChecked(m_options.m_showHidden);
+    IncludeHidden(m_options.m_showHidden ? 1 : 0);
     reloadFolder();
 }
 
 void GraphForm::mnuOptionsSystem_Click() {
-    m_showSystem = !m_showSystem;
-    mnuOptionsSystem->setChecked(m_showSystem);
-    IncludeSystem(m_showSystem ? 1 : 0);
+    m_options.m_showSystem = !m_options.m_showSystem;
+    mnuOptionsSystem->setChecked(m_options.m_showSystem);
+    IncludeSystem(m_options.m_showSystem ? 1 : 0);
     reloadFolder();
 }
 
 void GraphForm::mnuOptionsImages_Click() {
-    m_showText = !m_showText;
-    mnuOptionsImages->setChecked(m_showText);
+    m_options.m_showText = !m_options.m_showText;
+    mnuOptionsImages->setChecked(m_options.m_showText);
     reloadFolder();
 }
 
 void GraphForm::mnuOptionsPopup_Click() {
-    m_showPopup = !m_showPopup;
-    mnuOptionsPopup->setChecked(m_showPopup);
-    txtCurrent->setVisible(!m_showPopup);
+    m_options.m_showPopup = !m_options.m_showPopup;
+    mnuOptionsPopup->setChecked(m_options.m_showPopup);
+    txtCurrent->setVisible(!m_options.m_showPopup);
     Form_Resize();
 }
 
 void GraphForm::mnuShortcuts_Click() {
-    m_bShowShortcuts = !m_bShowShortcuts;
-    mnuShortcuts->setChecked(m_bShowShortcuts);
+    m_options.m_bShowShortcuts = !m_options.m_bShowShortcuts;
+    mnuShortcuts->setChecked(m_options.m_bShowShortcuts);
 }
 
 void GraphForm::mnuLog_Click() {
-    m_logscale = !m_logscale;
-    mnuLog->setChecked(m_logscale);
+    m_options.m_logscale = !m_options.m_logscale;
+    mnuLog->setChecked(m_options.m_logscale);
     reloadFolder();
 }
 
@@ -263,7 +264,7 @@ void GraphForm::mnuView3D_Click() {
     mnuViewDetails->setChecked(false);
     Picture1->show();
     ListView1->hide();
-    m_treeview = false;
+    m_options.m_treeview = false;
     reloadFolder();
     setRenderTimer(m_deviceReady);
 }
@@ -302,8 +303,8 @@ void GraphForm::setFindPaneShown(bool shown) {
 
 void GraphForm::mnuHelpHelp_Click() {
     // Read-only resources sit beside the program, or in ../share/ketra in the installed layout.
-    const QString beside = joinPath(m_programFolder, QStringLiteral("help.htm"));
-    const QString installed = joinPath(m_programFolder, QStringLiteral("../share/ketra/help.htm"));
+    const QString beside = ketra::joinPath(m_programFolder, QStringLiteral("help.htm"));
+    const QString installed = ketra::joinPath(m_programFolder, QStringLiteral("../share/ketra/help.htm"));
     const QString path = QFileInfo::exists(beside) ? beside : installed;
     if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         QMessageBox::warning(this, QStringLiteral("Ketra"),

@@ -2,7 +2,7 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
-#include "core/NavigationHistory.h"
+#include "folders/NavigationHistory.h"
 #include "graph/GraphModel.h"
 #include "treescan.h"
 
@@ -102,7 +102,7 @@ void GraphForm::createControls() {
     lblFind = makeLabel(Frame1, "lblFind", tr("Find filenames containing:"));
     txtFind = makeEdit(Frame1, "txtFind");
     cmdFind = makeButton(Frame1, "cmdFind", tr("Go"));
-    cmdFind->setEnabled(false); // the search itself comes with the find pane's subsystem
+    cmdFind->setEnabled(false); // the find pane searches nothing: Go stays disabled
     Label1 = makeLabel(Frame1, "Label1", tr("Text within file:"));
     txtFindIn = makeEdit(Frame1, "txtFindIn");
     frmOptions = new QFrame(Frame1);
@@ -231,12 +231,15 @@ void GraphForm::wireSignals() {
     connect(tlbStats, &QAction::triggered, this, &GraphForm::ToggleStats);
     connect(tlbRefresh, &QAction::triggered, this, &GraphForm::MENU_REFRESH_Click);
 
-    // Address bar and loading.
+    // Address bar and loading. The box has the focus and hands keys on to its line edit without
+    // passing event filters, so Enter is taken from the box itself. The box's own activation when
+    // its line edit loses the focus is cut off: a folder is shown on Enter or a pick from the list.
     connect(cmdStop, &QPushButton::clicked, this, &GraphForm::cmdStop_Click);
     connect(adrList, &QComboBox::activated, this, &GraphForm::adrList_Click);
-    adrList->lineEdit()->installEventFilter(this);
+    QObject::disconnect(adrList->lineEdit(), &QLineEdit::editingFinished, adrList, nullptr);
+    adrList->installEventFilter(this);
 
-    // Find pane: only showing and hiding for now.
+    // Find pane: showing and hiding it and its options frame.
     connect(cmdClose, &QPushButton::clicked, this, &GraphForm::mnuEditFind_Click);
     connect(cmdX, &QPushButton::clicked, this, [this] {
         frmOptions->hide();
@@ -267,7 +270,7 @@ void GraphForm::setRenderTimer(bool on) {
 }
 
 bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == adrList->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == adrList && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
             adrList_KeyUp(13);
@@ -328,9 +331,10 @@ uint32_t GraphForm::getcol(const QString& name) const {
 
 void GraphForm::AddEntry(const QString& name, double row, double value, double column, double size,
                          uint32_t colour, int32_t attributes, const QString& modified, int16_t level) {
-    m_model->AddEntry(name, row, value, column, size, colour, attributes, modified, level, m_logscale);
+    m_model->AddEntry(name, row, value, column, size, colour, attributes, modified, level,
+                      m_options.m_logscale);
 }
 
 void GraphForm::ScaleEntries() {
-    m_model->ScaleEntries(m_logscale);
+    m_model->ScaleEntries(m_options.m_logscale);
 }

@@ -4,17 +4,27 @@
 //   app/Commands.cpp          menu bar, pop-up menus, toolbar and the option commands
 //   app/Startup.cpp           start-up, settings, shutdown
 //   app/Layout.cpp            the layout rule applied to the widgets, the splitter
-//   graph/form/RenderLoop.cpp the 3D view: device, device objects, render loop, camera step, reset
-//   graph/form/BarScene.cpp   the bar scene (BuildGraph)
-//   graph/form/Overlay.cpp    the text overlay and the hover test (MouseOver)
-//   graph/form/ViewInput.cpp  the view widget, its keys and mouse, dragging, hovering
-//   graph/form/Picking.cpp    clicking, the context menus and double-clicking bars
-//   folders/FolderLoading.cpp reading a folder into graph entries, Stop
-//   folders/Navigation.cpp    selectNode, history, address box, parent, refresh
+//   app/RenderLoop.cpp        the 3D view: device, device objects, render loop, camera step, reset
+//   app/BarScene.cpp          the bar scene (BuildGraph)
+//   app/Overlay.cpp           the hover test (MouseOver)
+//   app/ViewInput.cpp         the view widget, its keys and mouse, dragging, hovering
+//   app/Picking.cpp           clicking, the context menus and double-clicking bars
+//   app/FolderLoading.cpp     reading a folder into graph entries, its progress line, Stop
+//   app/Navigation.cpp        selectNode, history, address box, parent, refresh
+//   app/Snapshot.cpp          the snapshot command (a fresh window's picture, no window shown)
+//
+// What the handlers compute without a window lives below app/ and never includes it: the layout
+// rule and the settings store in app/core; reading folders, paths and the history in folders/; the
+// options value, the grid layout, the camera step, the bar scene, one frame with its overlay and
+// the overlay's texts in graph/. The options are one value (m_options) and the overlay one state
+// (m_overlay), handed on whole.
 //
 // Window positions and sizes are reasoned about in twips (1/1440 inch) and converted to pixels at
 // the edge (twips per pixel = 1440 / logical DPI).
 #pragma once
+
+#include "graph/BarFrame.h"
+#include "graph/Options.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -23,6 +33,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class CD3DFrame;
@@ -44,6 +55,7 @@ class QPushButton;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
+class QUrl;
 
 namespace ketra {
 class Camera;
@@ -78,7 +90,7 @@ public:
     double pixelsToTwipsX(int pixels) const;
     double pixelsToTwipsY(int pixels) const;
 
-    // ---- Navigation (folders/Navigation.cpp) -------------------------------------------------
+    // ---- Navigation (app/Navigation.cpp) -------------------------------------------------
     // Shows the folder named by the address box's text (no-op when it is already shown, while a
     // folder is loading, or before the view is ready).
     void selectNode();
@@ -93,12 +105,8 @@ public:
     void MENU_REFRESH_Click();
     // What Enter in the address box does with `text` (the program's FOLDER argument uses it).
     void openAddress(const QString& text);
-    // Joins a folder and an item name with one "/" (none doubled at the root).
-    static QString joinPath(const QString& folder, const QString& name);
-    // The folder above `path` ("/home" gives "/", "/" gives "/"); `path` itself when it has none.
-    static QString parentFolder(const QString& path);
 
-    // ---- Folder loading (folders/FolderLoading.cpp) ------------------------------------------
+    // ---- Folder loading (app/FolderLoading.cpp) ------------------------------------------
     void LoadFolder();
     void cmdStop_Click();
 
@@ -130,19 +138,9 @@ public:
     void mnuAbout_Click();
 
     // ---- State read by the other subsystems --------------------------------------------------
-    // Option flags, named like their settings keys.
-    bool m_includeFolders = false;
-    bool m_logscale = false;
-    bool m_showStats = true;
-    bool m_showHidden = false;
-    bool m_showSystem = false;
-    bool m_showText = true;
-    bool m_showPopup = true;
-    bool m_bShowShortcuts = true;
-    bool m_bShowBase = true;
-    bool m_treeview = false;
-    bool m_autoupdate = true;
-    bool m_autoRotate = false;
+    // The options, named like their settings keys; the option commands flip them.
+    ketra::Options m_options;
+    bool m_autoRotate = false; // auto-rotation (the camera reads it every step)
 
     QString m_currentFolder;
     // The folder whose entries were read last (m_currentFolder may be emptied to force a reload).
@@ -154,15 +152,6 @@ public:
     bool m_keepEntries = false;
     int16_t m_level = 2;
     int32_t m_selectedEntry = 0; // 1-based entry index; 0 = none
-
-    // Folder statistics of the last load.
-    double m_totalBytes = 0;
-    int32_t m_fileCount = 0;
-    int32_t m_folderCount = 0;
-    int32_t m_totalFileCount = 0;
-    int32_t m_totalFolderCount = 0;
-    int32_t m_gridRow = 0;
-    int32_t m_gridColumn = 0;
 
     int m_sortKey = 0;
     int m_sortAscending = 1;
@@ -226,7 +215,7 @@ public:
             *tlbRotate = nullptr, *tlbReset = nullptr, *tlbBase = nullptr, *tlbIncFolders = nullptr,
             *tlbStats = nullptr, *tlbRefresh = nullptr, *tlbDelete = nullptr, *tlbShowImage = nullptr;
 
-    // ---- 3D view (graph/form/) ---------------------------------------------------------------
+    // ---- 3D view (app/RenderLoop.cpp, BarScene.cpp, Overlay.cpp, ViewInput.cpp, Picking.cpp) ----
     // Makes the 3D view widget (a D3DView named "Picture1") and routes its key and mouse events
     // to the Picture1_ handlers below.
     QWidget* createPicture1(QWidget* parent);
@@ -235,11 +224,16 @@ public:
     // auto-rotation off, places the camera, loads the folder of the address box, scales it and
     // builds the first scene. Sets m_deviceReady; returns it.
     bool Start3D();
-    // The folder rebuild run by selectNode: release the scene, LoadFolder, ScaleEntries, build
-    // the scene again, keeping the view, the camera and the graph's orientation.
+    // The folder rebuild run by selectNode: LoadFolder, then release the scene, ScaleEntries and
+    // build the scene again, keeping the view, the camera and the graph's orientation.
     void RebuildScene();
-    // The view changed size: fonts released, the device's target resized, device objects restored.
+    // The view changed size: fonts released, the device's target resized, device objects restored,
+    // and the picture drawn again.
     void ResizeDevice();
+    // Draws the scene shown again when the picture on screen was lost (a new target, or the device
+    // moved onto the view's own context), also while a folder is read: the picture shown stays
+    // until the next one is ready.
+    void keepPictureShown();
     // One render-timer tick: FrameMove, then a frame when the picture would change.
     void Timer1_Timer();
     // Draws one frame (device reset when needed, scene, overlay, present).
@@ -277,21 +271,20 @@ public:
     void Picture1_DblClick();
 
     // ---- 3D view state ----------------------------------------------------------------------
-    std::shared_ptr<CD3DFrame> m_rootFrame;  // all user rotations apply to it
-    std::shared_ptr<CD3DFrame> m_barsFrame;  // bars and labels
-    std::shared_ptr<CD3DFrame> m_baseFrame;  // the base plate
+    std::shared_ptr<CD3DFrame> m_rootFrame;          // all user rotations apply to it
+    std::shared_ptr<CD3DFrame> m_barsFrame;          // bars and labels
+    std::shared_ptr<CD3DFrame> m_baseFrame;          // the base plate
     std::shared_ptr<ketra::LabelMaker> m_labelMaker; // makes the labels' text as they come into view
     std::shared_ptr<platform::Mesh> m_baseMesh;
-    std::array<float, 3> m_baseMeshSize{};   // the layout's plate m_baseMesh was made for (0: start-up box)
+    std::array<float, 3> m_baseMeshSize{}; // the layout's plate m_baseMesh was made for (0: start-up box)
     std::shared_ptr<platform::Font> m_popupFont;  // font A: the window's font
     std::shared_ptr<platform::Font> m_buttonFont; // font B: Command1's font
     std::shared_ptr<platform::Font> m_statsFont;  // font C: the status font
     std::shared_ptr<ketra::Camera> m_camera;      // keys, drag, velocity, camera and view matrices
     float m_barWidth = 1.0f;
     float m_barDepth = 1.0f;
-    QString m_hoverText;
-    std::array<int32_t, 4> m_hoverRect{}; // left, top of the hover text (right, bottom stay 0)
-    bool m_hoverShown = false;
+    // The hover text of the item under the mouse and the statistics of the last load.
+    ketra::OverlayState m_overlay;
     std::shared_ptr<CD3DFrame> m_highlightFrame; // shown red; m_highlightColour is its own colour
     int32_t m_highlightColour = 0;
     float m_lastPixelX = 0, m_lastPixelY = 0; // the last mouse-down, in viewport pixels
@@ -317,8 +310,6 @@ private:
     void setFindPaneShown(bool shown);
     void adrList_KeyUp(int key);
     void adrList_Click(int index);
-    // A typed address made absolute and tidy: "~" expanded, relative to the folder shown.
-    QString tidyAddress(const QString& typed) const;
     void imgSplitter_MouseDown(int x);
     void imgSplitter_MouseMove(int x);
     void imgSplitter_MouseUp();
@@ -336,11 +327,22 @@ private:
     int m_splitterGrab = 0; // where the splitter was grabbed, in pixels from its left edge
     QString m_programFolder;
 
-    // 3D view internals (graph/form/).
+    // 3D view internals.
     QByteArray viewSignature() const;
     void resetScene();
     void DragRotate(int x, int y);
     bool m_viewDirty = true;
     bool m_cameraStarted = false; // FrameMove has set the camera's view on the device
-    QByteArray m_drawnSignature;  // what the picture on screen was drawn from
+    // What the picture on screen was drawn from.
+    QByteArray m_drawnSignature; // scene, device and matrices
+    ketra::Options m_drawnOptions;
+    ketra::OverlayState m_drawnOverlay;
+    const void* m_drawnOn = nullptr; // the device's OpenGL context then
 };
+
+namespace ketra {
+// Where a double-clicked file is handed to the system. Tests replace it (null restores
+// QDesktopServices::openUrl).
+void SetOpenUrlHook(std::function<bool(const QUrl&)> hook);
+bool OpenUrl(const QUrl& url);
+} // namespace ketra

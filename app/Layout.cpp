@@ -68,7 +68,7 @@ void GraphForm::Form_Resize() {
     in.findPaneWidth = toTwips(m_findPaneWidth);
     in.findPaneHeight = toTwips(pixelsToTwipsY(Frame1->height()));
     in.optionsShown = !frmOptions->isHidden();
-    in.showPopup = m_showPopup;
+    in.showPopup = m_options.m_showPopup;
     if (LstFind->columnCount() >= 3) {
         in.folderColumnWidth = toTwips(pixelsToTwipsX(LstFind->columnWidth(1)));
         in.sizeColumnWidth = toTwips(pixelsToTwipsX(LstFind->columnWidth(2)));
@@ -90,8 +90,11 @@ void GraphForm::Form_Resize() {
             r.minimumOuterWidth ? twipsToPixelsX(*r.minimumOuterWidth) - frameMargins.width() : width();
         const int h =
             r.minimumOuterHeight ? twipsToPixelsY(*r.minimumOuterHeight) - frameMargins.height() : height();
-        resize(w, h); // lays the window out again
-        return;
+        if (QSize(w, h) != size()) {
+            resize(w, h); // lays the window out again
+            return;
+        }
+        // The window can't grow (the window system keeps it as it is): laid out at this size.
     }
 
     // A rectangle of the rule in a widget's parent: edges converted one by one, so that adjoining

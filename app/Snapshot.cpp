@@ -3,10 +3,11 @@
 #include "GraphForm.h"
 #include "colours/ExtColours.h"
 #include "core/Settings.h"
+#include "folders/FolderReader.h"
+#include "graph/BarFrame.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
-#include "graph/form/View3D.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
@@ -19,7 +20,6 @@
 #include <QImageWriter>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QThread>
 
 #include <algorithm>
 #include <array>
@@ -42,40 +42,26 @@ void finishDrawing() {
         current->functions()->glFinish();
 }
 
-struct Loaded {
-    FolderStatistics stats;
-    std::int64_t totalFileCount = 0, totalFolderCount = 0;
-};
-
 // The folder's items into `model`, as the window's folder load makes them. False when the folder
 // can't be read.
-bool loadFolder(const QString& folder, const SettingsValues& options, GraphModel& model, Loaded& loaded) {
+bool loadFolder(const QString& folder, const Options& options, GraphModel& model, FolderStatistics& stats) {
     std::array<char, 4096> buffer{};
-    const std::int32_t capacity = static_cast<std::int32_t>(buffer.size());
-    WaitForTree(0);
-    const std::int32_t n = SetFolder(folder.toUtf8().constData());
+    FolderReader reader(buffer);
+    const std::int32_t n = reader.open(folder);
     if (n < 0)
         return false;
-    if (options.m_includeFolders) {
-        for (;;) {
-            const std::int32_t r = NextTree();
-            if (r == 0)
-                break;
-            if (r == 2)
-                QThread::msleep(1);
-        }
-    }
+    if (options.m_includeFolders)
+        reader.measure(1, {});
     model.clear();
     FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
     for (std::int32_t i = 0; i < n; ++i) {
-        const QString modified = QString::fromUtf8(buffer.data(), GetTime(i, buffer.data(), capacity));
-        const QString name = QString::fromUtf8(buffer.data(), GetFile(i, buffer.data(), capacity));
-        entries.addItem(name, GetAttribs(i), GetSize(i), modified);
+        const FolderItem item = reader.item(i);
+        entries.addItem(item.name, item.attributes, item.size, item.modified);
     }
-    loaded.stats = entries.statistics();
+    stats = entries.statistics();
     if (options.m_includeFolders) {
-        loaded.totalFileCount = GetTotalFileCount();
-        loaded.totalFolderCount = GetTotalFolderCount();
+        stats.totalFileCount = FolderReader::totalFileCount();
+        stats.totalFolderCount = FolderReader::totalFolderCount();
     }
     return true;
 }
@@ -169,7 +155,8 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
         return fail(QStringLiteral("\"%1\" can't be written (its folder is not writable)").arg(output));
 
     // The options a fresh window starts with; it always starts in the bar view.
-    const SettingsValues options = Settings().read(programFolder);
+    Options options = Settings().read(programFolder).options;
+    options.m_treeview = false;
     LoadExtColours();
     IncludeFolderSize(options.m_includeFolders ? 1 : 0);
     IncludeHidden(options.m_showHidden ? 1 : 0);
@@ -197,10 +184,10 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     }
 
     GraphModel model;
-    Loaded loaded;
+    OverlayState overlay;
     QElapsedTimer t;
     t.start();
-    if (!loadFolder(folder, options, model, loaded)) {
+    if (!loadFolder(folder, options, model, overlay.statistics)) {
         ReleaseDevice3D();
         return fail(QStringLiteral("the folder \"%1\" can't be read").arg(folder));
     }
@@ -215,10 +202,7 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     if (model.m_basePlate)
         baseMesh = platform::CreateBox(model.m_basePlate->width, model.m_basePlate->height,
                                        model.m_basePlate->depth);
-    BarSceneOptions sceneOptions;
-    sceneOptions.showText = options.m_showText;
-    sceneOptions.labelFont = WindowFont();
-    const BarScene scene = BuildBarScene(model, baseMesh, sceneOptions);
+    const BarScene scene = BuildBarScene(model, baseMesh, options, WindowFont());
     const double buildMs = msSince(t);
 
     // The window's first frame: the default scene, then the camera's first step (at rest, no
@@ -231,19 +215,8 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     platform::Font popupFont(g_device, WindowFont());
     platform::Font statsFont(g_device, StatusFont());
 
-    OverlayState overlay;
-    overlay.showPopup = options.m_showPopup;
-    overlay.showStats = options.m_showStats;
-    overlay.showShortcuts = options.m_bShowShortcuts;
-    overlay.includeFolders = options.m_includeFolders;
-    overlay.totalBytes = loaded.stats.totalBytes;
-    overlay.fileCount = loaded.stats.fileCount;
-    overlay.folderCount = loaded.stats.folderCount;
-    overlay.totalFileCount = loaded.totalFileCount;
-    overlay.totalFolderCount = loaded.totalFolderCount;
-
     auto frame = [&] {
-        RenderBarFrame(scene, options.m_bShowBase, false, overlay, &popupFont, &statsFont);
+        RenderBarFrame(scene, options, overlay, &popupFont, &statsFont);
         g_device->present();
         finishDrawing();
     };

@@ -1,10 +1,11 @@
 // Start-up, the persistent settings and shutdown.
 #include "GraphForm.h"
+#include "folders/Paths.h"
 
 #include "colours/ExtColours.h"
 #include "core/Layout.h"
-#include "core/NavigationHistory.h"
 #include "core/Settings.h"
+#include "folders/NavigationHistory.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
 
@@ -41,8 +42,7 @@ QString GraphForm::programFolder() {
 
 bool GraphForm::Form_Load() {
     m_started = true;
-    const ketra::Settings settings;
-    const ketra::SettingsValues stored = settings.read(m_programFolder);
+    const ketra::SettingsValues stored = ketra::Settings().read(m_programFolder);
 
     LoadExtColours();
 
@@ -52,11 +52,11 @@ bool GraphForm::Form_Load() {
     move(placement.topLeft());
     resize(placement.size());
 
-    // The tree view and the details list come with their own subsystems: until then the window
-    // starts in the bar-graph view whatever was stored.
+    // The window draws no tree view and has no details list: it starts in the bar-graph view
+    // whatever was stored.
     m_keepEntries = false;
     m_level = 2;
-    m_autoupdate = stored.m_autoupdate;
+    m_options.m_autoupdate = stored.options.m_autoupdate;
 
     show();
     QCoreApplication::processEvents();
@@ -68,29 +68,31 @@ bool GraphForm::Form_Load() {
                    twipsToPixelsY(ketra::design::kMinimumOuterSize) - frame.height());
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
-    // The inverted options: the field takes the stored value, then its command negates it, sets the
-    // check mark or the button, and tells the scanner. Their reloads do nothing yet (no view).
-    m_includeFolders = settings.storedBool(QStringLiteral("m_includeFolders"));
+    // The inverted options: each field takes its stored value (the opposite of the live option),
+    // then its command negates it, sets the check mark or the button, and tells the scanner. Their
+    // reloads do nothing yet (no view).
+    const ketra::Options& live = stored.options;
+    m_options.m_includeFolders = !live.m_includeFolders;
     ToggleFolderSizes();
-    m_logscale = settings.storedBool(QStringLiteral("m_logscale"));
+    m_options.m_logscale = !live.m_logscale;
     mnuLog_Click();
-    m_showStats = settings.storedBool(QStringLiteral("m_showStats"));
+    m_options.m_showStats = !live.m_showStats;
     ToggleStats();
-    m_showHidden = settings.storedBool(QStringLiteral("m_showHidden"));
+    m_options.m_showHidden = !live.m_showHidden;
     mnuOptionsHidden_Click();
-    m_showText = settings.storedBool(QStringLiteral("m_showText"));
+    m_options.m_showText = !live.m_showText;
     mnuOptionsImages_Click();
-    m_showPopup = settings.storedBool(QStringLiteral("m_showPopup"));
+    m_options.m_showPopup = !live.m_showPopup;
     mnuOptionsPopup_Click();
-    m_bShowShortcuts = settings.storedBool(QStringLiteral("m_bShowShortcuts"));
+    m_options.m_bShowShortcuts = !live.m_bShowShortcuts;
     mnuShortcuts_Click();
-    m_showSystem = settings.storedBool(QStringLiteral("m_showSystem"));
+    m_options.m_showSystem = !live.m_showSystem;
     mnuOptionsSystem_Click();
 
     chkCase->setChecked(stored.chkCaseValue != 0);
     IgnoreCase(chkCase->isChecked() ? 1 : 0);
-    m_bShowBase = stored.m_bShowBase;
-    MENU_BASE->setChecked(m_bShowBase);
+    m_options.m_bShowBase = live.m_bShowBase;
+    MENU_BASE->setChecked(m_options.m_bShowBase);
 
     // The overlay's first font (the 3D view makes its text fonts from it).
     m_windowFont = QFont(QStringLiteral("Arial"), 12, QFont::Normal);
@@ -118,8 +120,8 @@ bool GraphForm::Form_Load() {
 
     // Textures not found by name are looked for in "media" beside the program (or in the installed
     // layout's share folder).
-    const QString media = joinPath(m_programFolder, QStringLiteral("media"));
-    const QString installedMedia = joinPath(m_programFolder, QStringLiteral("../share/ketra/media"));
+    const QString media = ketra::joinPath(m_programFolder, QStringLiteral("media"));
+    const QString installedMedia = ketra::joinPath(m_programFolder, QStringLiteral("../share/ketra/media"));
     SetMediaFolder(QDir(media).exists() || !QDir(installedMedia).exists() ? media
                                                                           : QDir::cleanPath(installedMedia));
 
@@ -150,20 +152,10 @@ void GraphForm::Form_Unload() {
     v.MainTop = pixelsToTwipsY(outer.top());
     v.MainWidth = pixelsToTwipsX(outer.width());
     v.MainHeight = pixelsToTwipsY(outer.height());
-    v.m_includeFolders = m_includeFolders;
-    v.m_showStats = m_showStats;
-    v.m_showHidden = m_showHidden;
-    v.m_showText = m_showText;
-    v.m_showPopup = m_showPopup;
-    v.m_treeview = m_treeview;
-    v.m_bShowShortcuts = m_bShowShortcuts;
-    v.m_logscale = m_logscale;
-    v.m_showSystem = m_showSystem;
+    v.details = mnuViewDetails->isChecked();
     v.chkCaseValue = chkCase->isChecked() ? 1 : 0;
     v.current_folder = m_currentFolder;
-    v.m_bShowBase = m_bShowBase;
-    v.details = mnuViewDetails->isChecked();
-    v.m_autoupdate = m_autoupdate;
+    v.options = m_options;
     ketra::Settings settings;
     if (!settings.write(v))
         qWarning("Ketra: the settings could not be written to %s", qPrintable(settings.fileName()));

@@ -9,7 +9,10 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -33,6 +36,32 @@ constexpr const char* kUsage =
 int usageError(const QString& what) {
     std::fprintf(stderr, "ketra: %s\nTry 'ketra --help' for more information.\n", qPrintable(what));
     return 2;
+}
+
+// While the application object is made: Qt ends a program whose window system can't be reached
+// with a fatal message and an abort; this says in one line what is missing instead. Other messages
+// wait in `held` and go out once the application stands.
+QtMessageHandler g_qtHandler = nullptr;
+std::vector<std::pair<QtMsgType, QString>>* g_held = nullptr;
+
+void startingMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (g_held)
+            g_held->emplace_back(type, message);
+        return;
+    }
+    const QByteArray display = qgetenv("DISPLAY");
+    if (display.isEmpty())
+        std::fputs("ketra: no display found: Ketra needs an X display; without one, run it as "
+                   "xvfb-run -a ketra\n",
+                   stderr);
+    else
+        std::fprintf(stderr,
+                     "ketra: no display found at DISPLAY=%s; start an X server there, or run Ketra as "
+                     "xvfb-run -a ketra\n",
+                     display.constData());
+    std::fflush(stderr);
+    std::_Exit(1);
 }
 
 } // namespace
@@ -60,7 +89,14 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    std::vector<std::pair<QtMsgType, QString>> held;
+    g_held = &held;
+    g_qtHandler = qInstallMessageHandler(startingMessage);
     QApplication app(argc, argv); // takes Qt's own options out of the argument list
+    qInstallMessageHandler(g_qtHandler);
+    g_held = nullptr;
+    for (const auto& [type, message] : held)
+        qt_message_output(type, QMessageLogContext(), message);
     QApplication::setOrganizationName(QStringLiteral("Ketra"));
     QApplication::setApplicationName(QStringLiteral("Ketra"));
     QApplication::setApplicationVersion(QStringLiteral(KETRA_VERSION));

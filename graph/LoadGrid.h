@@ -43,11 +43,16 @@ private:
     int m_column = -1;
 };
 
-// The statistics of one load.
+// The statistics of one load: what the builder added, and the scanner's totals of everything
+// below the folder, which the load sets when folder sizes are on.
 struct FolderStatistics {
     double totalBytes = 0; // bytes of the files, and of the folders when folder sizes are on
     std::int64_t fileCount = 0;
     std::int64_t folderCount = 0;
+    std::int64_t totalFileCount = 0;
+    std::int64_t totalFolderCount = 0;
+
+    friend bool operator==(const FolderStatistics&, const FolderStatistics&) = default;
 };
 
 // Turns a folder's items, in the scanner's order, into entries of a GraphModel. Folders take the

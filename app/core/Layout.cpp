@@ -40,10 +40,12 @@ LayoutResult layoutMainWindow(const LayoutInput& in) {
     const int H = in.clientHeight;
     const int Wo = in.outerWidth;
 
-    // Minimum size.
-    if (in.outerHeight < kMinimumOuterSize)
+    // Minimum size. Whole pixels can't always hit it: a window within half a pixel of it (333
+    // pixels at 96 DPI are 4995 twips) is at the minimum already, and resizing it would give it
+    // the same size again.
+    if (in.outerHeight < kMinimumOuterSize - in.twipsPerPixelY / 2)
         out.minimumOuterHeight = kMinimumOuterSize;
-    if (in.outerWidth < kMinimumOuterSize)
+    if (in.outerWidth < kMinimumOuterSize - in.twipsPerPixelX / 2)
         out.minimumOuterWidth = kMinimumOuterSize;
 
     // Address bar.

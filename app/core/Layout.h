@@ -69,7 +69,7 @@ struct LayoutInput {
     int sizeColumnWidth = design::kSizeColumnWidth;     // the find results' "Size" column
     bool deviceReady = false;                           // the 3D device exists
     bool loading = false;                               // a folder is loading
-    double twipsPerPixelX = 15;                         // for the device's minimum of 10 pixels
+    double twipsPerPixelX = 15;                         // for the minimums in whole pixels
     double twipsPerPixelY = 15;
 };
 
@@ -84,7 +84,8 @@ enum class DeviceAction {
 struct LayoutResult {
     bool laidOut = false;      // false while the window is minimized: nothing is placed
     bool timerEnabled = false; // the render timer after the layout
-    // The window's outer size is raised to the minimum of 5000 twips in these directions.
+    // The window's outer size is raised to the minimum of 5000 twips in these directions (a window
+    // within half a pixel of it counts as at the minimum).
     std::optional<int> minimumOuterWidth;
     std::optional<int> minimumOuterHeight;
     DeviceAction device = DeviceAction::None;

@@ -9,6 +9,8 @@
 // defaults are stored values, so a missing key gives the live default of a first run.
 #pragma once
 
+#include "graph/Options.h"
+
 #include <QString>
 
 #include <memory>
@@ -27,22 +29,10 @@ struct SettingsValues {
     double MainTop = 1000;
     double MainWidth = 11000;
     double MainHeight = 8000;
-    bool m_treeview = false;
-    bool m_autoupdate = true;
-    bool details = false; // the Details view is checked
-    // Stored inverted:
-    bool m_includeFolders = false;
-    bool m_logscale = false;
-    bool m_showStats = true;
-    bool m_showHidden = false;
-    bool m_showText = true;
-    bool m_showPopup = true;
-    bool m_bShowShortcuts = true;
-    bool m_showSystem = false;
-    // Not inverted:
+    bool details = false;   // the Details view is checked
     int chkCaseValue = 1;   // the find pane's "Ignore Case": 1 checked, 0 not
     QString current_folder; // default: the program's own folder
-    bool m_bShowBase = true;
+    Options options;
 
     friend bool operator==(const SettingsValues&, const SettingsValues&) = default;
 };

@@ -1,24 +1,28 @@
-// What the main window's tests share: a settings store, a colour file and a scanner cache of their
-// own in a temporary folder; temporary folder trees; windows made and started like the program
-// does; and a way to answer the message boxes the window shows.
+// What the main window's tests share: a settings store, colour file and scanner cache of their own
+// in a temporary folder; folder trees; windows started as the program starts them; controls by
+// name; typing into the address box; answering the message boxes the window shows.
 #pragma once
 
 #include "app/GraphForm.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
-#include <QCoreApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class FormTest : public ::testing::Test {
 protected:
@@ -27,14 +31,12 @@ protected:
         QCoreApplication::setOrganizationName(QStringLiteral("Ketra"));
         QCoreApplication::setApplicationName(QStringLiteral("Ketra"));
         // Settings, the per-user colour file and the scanner's folder cache all go to the temp folder.
-        const QString config = m_home.filePath(QStringLiteral("config"));
-        const QString cache = m_home.filePath(QStringLiteral("cache"));
-        QDir().mkpath(config);
-        QDir().mkpath(cache);
-        qputenv("XDG_CONFIG_HOME", config.toUtf8());
-        qputenv("XDG_CACHE_HOME", cache.toUtf8());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
+        QDir().mkpath(configFolder());
+        QDir().mkpath(cacheFolder());
+        qputenv("XDG_CONFIG_HOME", configFolder().toUtf8());
+        qputenv("XDG_CACHE_HOME", cacheFolder().toUtf8());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configFolder());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configFolder());
     }
 
     void TearDown() override {
@@ -42,12 +44,11 @@ protected:
             QApplication::restoreOverrideCursor();
     }
 
-    // A window as the program makes it: constructed, then started.
-    // A message box during start-up is a failure, and is closed so that the test goes on.
+    // A window as the program makes it: constructed, then started. A message box during start-up
+    // is a failure, and is closed so that the test goes on.
     std::unique_ptr<GraphForm> startWindow() {
         auto form = std::make_unique<GraphForm>();
-        const auto boxes = answerMessageBoxes([&form] { EXPECT_TRUE(form->Form_Load()); });
-        for (const SeenBox& box : boxes)
+        for (const SeenBox& box : answerMessageBoxes([&form] { EXPECT_TRUE(form->Form_Load()); }))
             ADD_FAILURE() << "message at start-up: " << qPrintable(box.text);
         return form;
     }
@@ -60,14 +61,13 @@ protected:
     QString configFolder() const { return m_home.filePath(QStringLiteral("config")); }
     QString cacheFolder() const { return m_home.filePath(QStringLiteral("cache")); }
 
-    // A folder below the test's temp folder, made afresh.
+    // A folder, and a file of `bytes` bytes, below the test's temp folder.
     QString makeFolder(const QString& relative) {
         const QString path = m_home.filePath(QStringLiteral("tree/") + relative);
         EXPECT_TRUE(QDir().mkpath(path)) << qPrintable(path);
         return path;
     }
 
-    // A file of `bytes` bytes below the test's temp folder.
     QString makeFile(const QString& relative, qint64 bytes) {
         const QString path = m_home.filePath(QStringLiteral("tree/") + relative);
         QDir().mkpath(QFileInfo(path).absolutePath());
@@ -77,18 +77,22 @@ protected:
         return path;
     }
 
-    // Runs `action`; every modal message box that opens meanwhile is recorded and closed with OK.
+    // Runs `action`; every modal message box that opens meanwhile is recorded and closed with OK,
+    // after `whileShown` has run with the box on screen.
     struct SeenBox {
         QString title;
         QString text;
     };
-    std::vector<SeenBox> answerMessageBoxes(const std::function<void()>& action) {
+    std::vector<SeenBox> answerMessageBoxes(const std::function<void()>& action,
+                                            const std::function<void()>& whileShown = {}) {
         std::vector<SeenBox> seen;
         QTimer poll;
         poll.setInterval(10);
-        QObject::connect(&poll, &QTimer::timeout, [&seen] {
+        QObject::connect(&poll, &QTimer::timeout, [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 seen.push_back({box->windowTitle(), box->text()});
+                if (whileShown)
+                    whileShown();
                 if (QAbstractButton* ok = box->button(QMessageBox::Ok))
                     ok->click();
                 else
@@ -103,3 +107,32 @@ protected:
 
     QTemporaryDir m_home;
 };
+
+// A control, menu item or toolbar button of `form` by its name.
+template <typename T = QAction> T* control(const GraphForm& form, const char* name) {
+    auto* c = form.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+inline QAction* action(const GraphForm& form, const char* name) {
+    return control<QAction>(form, name);
+}
+
+// Types `text` into the address box as a person does: a click in it, the old text selected and
+// replaced, then Enter. Keys go to whichever widget has the focus then.
+inline void typeAddress(GraphForm& form, const QString& text) {
+    if (!form.isActiveWindow()) {
+        form.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+    }
+    QLineEdit* edit = form.adrList->lineEdit();
+    QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    QWidget* focus = QApplication::focusWidget();
+    EXPECT_TRUE(focus == form.adrList || focus == edit);
+    if (!focus)
+        return;
+    QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(focus, text);
+    QTest::keyClick(focus, Qt::Key_Return);
+}

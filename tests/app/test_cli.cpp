@@ -1,4 +1,5 @@
-// The program's command line: help and version need no display; wrong use is refused.
+// The program's command line: help and version need no display; wrong use is refused; without a
+// display the program says so in one line.
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
@@ -11,13 +12,14 @@ struct Outcome {
     QString err;
 };
 
-// Runs ketra without any display or platform plugin in its environment.
-Outcome runKetra(const QStringList& args) {
+// Runs ketra with `display` as its DISPLAY (none when empty), and no other display or platform.
+Outcome runKetra(const QStringList& args, const QString& display = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(KETRA_EXE), args);
     EXPECT_TRUE(p.waitForFinished(20000));
@@ -27,30 +29,38 @@ Outcome runKetra(const QStringList& args) {
 
 } // namespace
 
-TEST(Cli, HelpAndVersionNeedNoDisplay) {
-    for (const char* help : {"--help", "-h"}) {
-        const Outcome r = runKetra({QString::fromLatin1(help)});
-        EXPECT_EQ(r.exitCode, 0) << help << qPrintable(r.err);
-        EXPECT_TRUE(r.out.startsWith(QStringLiteral("Usage: ketra"))) << qPrintable(r.out);
-        EXPECT_TRUE(r.out.contains(QStringLiteral("--version")));
-    }
-    // Help wins wherever it stands, also after a folder.
-    EXPECT_EQ(runKetra({"/tmp", "--help"}).exitCode, 0);
-    const Outcome v = runKetra({"--version"});
-    EXPECT_EQ(v.exitCode, 0);
-    EXPECT_EQ(v.out, QStringLiteral("ketra " KETRA_VERSION "\n"));
-}
-
-TEST(Cli, UnknownOptionsAndTwoFoldersAreRefused) {
-    const std::pair<QStringList, const char*> cases[] = {
-        {{"--frobnicate"}, "unknown option '--frobnicate'"},
-        {{"/tmp", "/usr"}, "only one FOLDER"},
+// Help and version need no display (help wins wherever it stands); wrong use is refused; without a
+// display, or with one that is not there, one line says so.
+TEST(Cli, HelpVersionWrongUseAndNoDisplay) {
+    struct Case {
+        QStringList args;
+        QString display;
+        int exitCode;
+        QStringList said; // on the output (status 0) or on one line of the error output
     };
-    for (const auto& [args, message] : cases) {
-        // Give it a platform that needs no display, so the refusal is about the arguments.
-        const Outcome r = runKetra(QStringList{"-platform", "offscreen"} << args);
-        EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(' '));
-        EXPECT_TRUE(r.err.contains(QString::fromLatin1(message))) << qPrintable(r.err);
-        EXPECT_TRUE(r.out.isEmpty());
+    // A platform that needs no display, so that the refusal is about the arguments.
+    const QStringList offscreen{"-platform", "offscreen"};
+    const Case cases[] = {
+        {{"--help"}, {}, 0, {"Usage: ketra", "--version"}},
+        {{"/tmp", "-h"}, {}, 0, {"Usage: ketra"}},
+        {{"--version"}, {}, 0, {"ketra " KETRA_VERSION "\n"}},
+        {offscreen + QStringList{"--frobnicate"}, {}, 2, {"unknown option '--frobnicate'"}},
+        {offscreen + QStringList{"/tmp", "/usr"}, {}, 2, {"only one FOLDER"}},
+        {{}, {}, 1, {"no display", "xvfb-run"}},
+        {{"/tmp"}, QStringLiteral(":4711"), 1, {"no display", ":4711", "xvfb-run"}},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = runKetra(c.args, c.display);
+        EXPECT_EQ(r.exitCode, c.exitCode) << qPrintable(c.args.join(' ')) << qPrintable(r.err);
+        const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (c.exitCode == 1) {
+            EXPECT_EQ(lines.size(), 1) << qPrintable(r.err);
+        }
+        const QStringList said =
+            c.exitCode == 0 ? QStringList{r.out} : lines.filter(QStringLiteral("ketra: "));
+        ASSERT_FALSE(said.isEmpty()) << qPrintable(r.err);
+        EXPECT_EQ(r.out.isEmpty(), c.exitCode != 0);
+        for (const QString& s : c.said)
+            EXPECT_TRUE(said.first().contains(s)) << qPrintable(r.out + r.err);
     }
 }

@@ -1,115 +1,11 @@
-// The window's controls, menus and toolbar, and the option commands.
+// The option and sort commands: which reload the folder, which only change what is drawn.
 #include "form_fixture.h"
 
 #include "graph/GraphModel.h"
 
-#include <QAction>
-#include <QComboBox>
 #include <QLabel>
-#include <QMenu>
-#include <QToolBar>
 
-namespace {
-
-QAction* action(GraphForm& form, const char* name) {
-    auto* a = form.findChild<QAction*>(QString::fromLatin1(name));
-    EXPECT_NE(a, nullptr) << name;
-    return a;
-}
-
-} // namespace
-
-TEST_F(FormTest, EveryControlMenuItemAndButtonCarriesItsName) {
-    GraphForm form;
-    const char* widgets[] = {
-        "Toolbar1",      "cmdStop",    "Frame2",      "adrLabel",    "adrList",   "prog",       "Frame1",
-        "lblFind",       "txtFind",    "cmdFind",     "Label1",      "txtFindIn", "frmOptions", "chkCase",
-        "chkGT",         "txtGT",      "chkLT",       "txtLT",       "cmdX",      "cmdUp",      "LstFind",
-        "cmdStopSearch", "cmdClose",   "imgSplitter", "picSplitter", "Picture1",  "ListView1",  "txtCurrent",
-        "Command1",      "MENU_POPUP", "MENU_CONTEXT"};
-    for (const char* name : widgets)
-        EXPECT_NE(form.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
-    EXPECT_NE(form.findChild<QObject*>("Timer1"), nullptr);
-
-    const char* actions[] = {"mnuFileExit",
-                             "mnuEditFind",
-                             "mnuView3D",
-                             "mnuViewTree3D",
-                             "mnuViewDetails",
-                             "mnuViewName",
-                             "mnuViewSize",
-                             "mnuViewType",
-                             "mnuViewDate",
-                             "mnuViewAscending",
-                             "mnuOptionsHidden",
-                             "mnuOptionsSystem",
-                             "mnuOptionsImages",
-                             "mnuOptionsPopup",
-                             "mnuBarCols",
-                             "mnuShortcuts",
-                             "mnuLog",
-                             "mnuHelpHelp",
-                             "mnuAbout",
-                             "MENU_UP",
-                             "MENU_REFRESH",
-                             "MENU_RESET",
-                             "MENU_ROTATE",
-                             "MENU_BASE",
-                             "MENU_LOAD",
-                             "mnuContentOpen",
-                             "mnuFolderOpen",
-                             "mnuContentDelete",
-                             "mnuContentproperties"};
-    for (const char* name : actions)
-        EXPECT_NE(form.findChild<QAction*>(QString::fromLatin1(name)), nullptr) << name;
-
-    // The data-file command is in the view's menu but never visible.
-    auto* popup = form.findChild<QMenu*>("MENU_POPUP");
-    EXPECT_TRUE(popup->actions().contains(action(form, "MENU_LOAD")));
-    EXPECT_FALSE(action(form, "MENU_LOAD")->isVisible());
-    EXPECT_EQ(action(form, "mnuFolderOpen")->text(), QStringLiteral("Open Folder in File Manager"));
-    EXPECT_EQ(form.findChild<QLabel*>("lblFind")->text(), QStringLiteral("Find filenames containing:"));
-    EXPECT_EQ(form.findChild<QWidget*>("chkGT")->property("text").toString(), QStringLiteral("Filesize  >="));
-}
-
-TEST_F(FormTest, ToolbarButtonsComeInOrderWithTheirTips) {
-    GraphForm form;
-    const std::pair<const char*, const char*> buttons[] = {
-        {"tlbBack", "Previous Folder"},
-        {"tlbNext", "Next Folder"},
-        {"tlbUp", "Parent Folder"},
-        {"", ""},
-        {"tlbFind", "Find Files"},
-        {"tlbRotate", "Auto Rotate"},
-        {"tlbReset", "Reset View"},
-        {"tlbBase", "Show Base"},
-        {"", ""},
-        {"tlbIncFolders", "Include Folder Sizes"},
-        {"tlbStats", "Show folder statistics"},
-        {"tlbRefresh", "Refresh this folder"},
-        {"tlbDelete", "Remove File or Folder"},
-        {"", ""},
-        {"tlbShowImage", nullptr},
-    };
-    const QList<QAction*> onBar = form.findChild<QToolBar*>("Toolbar1")->actions();
-    ASSERT_EQ(onBar.size(), static_cast<qsizetype>(std::size(buttons)));
-    for (std::size_t i = 0; i < std::size(buttons); ++i) {
-        const auto& [key, tip] = buttons[i];
-        QAction* a = onBar.at(static_cast<qsizetype>(i));
-        SCOPED_TRACE(i + 1);
-        if (*key == '\0') {
-            EXPECT_TRUE(a->isSeparator());
-            continue;
-        }
-        EXPECT_EQ(a->objectName(), QString::fromLatin1(key));
-        if (tip) {
-            EXPECT_EQ(a->toolTip(), QString::fromLatin1(tip));
-        }
-        EXPECT_FALSE(a->icon().isNull()) << key;
-    }
-    for (const char* pressed : {"tlbFind", "tlbRotate", "tlbBase", "tlbIncFolders", "tlbStats"})
-        EXPECT_TRUE(action(form, pressed)->isCheckable()) << pressed;
-}
+#include <cmath>
 
 // Options that only change what is drawn never reload; the others reload the folder shown.
 TEST_F(FormTest, OptionCommandsReloadOnlyWhenThePictureDependsOnThem) {
@@ -119,65 +15,72 @@ TEST_F(FormTest, OptionCommandsReloadOnlyWhenThePictureDependsOnThem) {
     auto form = startWindow();
     form->openAddress(dir);
     ASSERT_EQ(form->m_currentFolder, dir);
-    ASSERT_EQ(form->m_fileCount, 1);
+    auto files = [&form] { return form->m_overlay.statistics.fileCount; };
+    ASSERT_EQ(files(), 1);
 
     // Hidden files: the scanner is told, and each toggle reloads.
     action(*form, "mnuOptionsHidden")->trigger();
     EXPECT_TRUE(action(*form, "mnuOptionsHidden")->isChecked());
-    EXPECT_EQ(form->m_fileCount, 2);
+    EXPECT_EQ(files(), 2);
     action(*form, "mnuOptionsHidden")->trigger();
-    EXPECT_EQ(form->m_fileCount, 1);
+    EXPECT_EQ(files(), 1);
 
     // A file appears; the commands that must not reload leave the counts alone.
     makeFile("opts/b.txt", 3);
-    for (const char* command : {"mnuShortcuts", "tlbStats", "tlbBase", "MENU_BASE", "MENU_ROTATE"}) {
+    for (const char* command :
+         {"mnuShortcuts", "tlbStats", "tlbBase", "MENU_BASE", "MENU_ROTATE", "mnuOptionsPopup"}) {
         action(*form, command)->trigger();
-        EXPECT_EQ(form->m_fileCount, 1) << command;
+        EXPECT_EQ(files(), 1) << command;
     }
-    EXPECT_FALSE(form->m_bShowShortcuts);
-    EXPECT_FALSE(form->m_showStats);
-    EXPECT_TRUE(form->m_bShowBase); // turned off and on again
+    const ketra::Options& o = form->m_options;
+    EXPECT_FALSE(o.m_bShowShortcuts);
+    EXPECT_FALSE(o.m_showStats);
+    EXPECT_TRUE(o.m_bShowBase); // turned off and on again
     EXPECT_TRUE(action(*form, "tlbBase")->isChecked());
     EXPECT_TRUE(form->m_autoRotate);
     EXPECT_TRUE(action(*form, "tlbRotate")->isChecked());
+    // Pop-up text off: the status line shows.
+    EXPECT_FALSE(o.m_showPopup);
+    EXPECT_TRUE(control<QLabel>(*form, "txtCurrent")->isVisible());
 
-    // Pop-up text changes the layout, not the folder.
-    action(*form, "mnuOptionsPopup")->trigger();
-    EXPECT_FALSE(form->m_showPopup);
-    EXPECT_TRUE(form->findChild<QLabel*>("txtCurrent")->isVisible());
-    EXPECT_EQ(form->m_fileCount, 1);
-    action(*form, "mnuOptionsPopup")->trigger();
-    EXPECT_TRUE(form->findChild<QLabel*>("txtCurrent")->isHidden());
-
-    // Log scale reloads: the new file is seen.
+    // System files and the log scale reload: the new file is seen.
+    action(*form, "mnuOptionsSystem")->trigger();
+    EXPECT_TRUE(o.m_showSystem);
+    EXPECT_EQ(files(), 2);
     action(*form, "mnuLog")->trigger();
-    EXPECT_TRUE(form->m_logscale);
-    EXPECT_EQ(form->m_fileCount, 2);
+    EXPECT_TRUE(o.m_logscale);
+    EXPECT_NEAR(form->model().entry(1).Value, std::log(1.0), 1e-9); // a.txt, 1 byte: ln 1
 }
 
 TEST_F(FormTest, SortCommandsKeepOneKeyCheckedAndFlipTheDirection) {
     const QString dir = makeFolder("sort");
     makeFile("sort/b.txt", 1);
-    makeFile("sort/a.txt", 30);
-    makeFile("sort/c.txt", 20);
+    makeFile("sort/a.dat", 30);
+    makeFile("sort/c.bin", 20);
     auto form = startWindow();
     form->openAddress(dir);
-    auto names = [&form] {
-        QStringList out;
-        for (int i = 1; i <= form->model().count(); ++i)
-            out << form->model().entry(i).Name;
-        return out;
+    struct Step {
+        const char* command;
+        const char* checked; // the one sort key checked afterwards
+        bool ascending;
+        QStringList names;
     };
-    EXPECT_EQ(names(), (QStringList{"a.txt", "b.txt", "c.txt"}));
-    action(*form, "mnuViewSize")->trigger();
-    EXPECT_EQ(names(), (QStringList{"b.txt", "c.txt", "a.txt"}));
-    for (const char* other : {"mnuViewName", "mnuViewType", "mnuViewDate"})
-        EXPECT_FALSE(action(*form, other)->isChecked()) << other;
-    EXPECT_TRUE(action(*form, "mnuViewSize")->isChecked());
-    action(*form, "mnuViewAscending")->trigger();
-    EXPECT_FALSE(action(*form, "mnuViewAscending")->isChecked());
-    EXPECT_EQ(names(), (QStringList{"a.txt", "c.txt", "b.txt"}));
-    action(*form, "mnuViewName")->trigger();
-    EXPECT_EQ(names(), (QStringList{"c.txt", "b.txt", "a.txt"}));
-    EXPECT_FALSE(action(*form, "mnuViewSize")->isChecked());
+    const Step steps[] = {
+        {"mnuViewSize", "mnuViewSize", true, {"b.txt", "c.bin", "a.dat"}},
+        {"mnuViewAscending", "mnuViewSize", false, {"a.dat", "c.bin", "b.txt"}},
+        {"mnuViewType", "mnuViewType", false, {"b.txt", "a.dat", "c.bin"}},
+        {"mnuViewName", "mnuViewName", false, {"c.bin", "b.txt", "a.dat"}},
+        {"mnuViewAscending", "mnuViewName", true, {"a.dat", "b.txt", "c.bin"}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.command);
+        action(*form, s.command)->trigger();
+        QStringList names;
+        for (int i = 1; i <= form->model().count(); ++i)
+            names << form->model().entry(i).Name;
+        EXPECT_EQ(names, s.names);
+        for (const char* key : {"mnuViewName", "mnuViewType", "mnuViewSize", "mnuViewDate"})
+            EXPECT_EQ(action(*form, key)->isChecked(), qstrcmp(key, s.checked) == 0) << key;
+        EXPECT_EQ(action(*form, "mnuViewAscending")->isChecked(), s.ascending);
+    }
 }

@@ -1,130 +1,104 @@
-// The layout rule as the widgets show it: the view area, the find pane, the status line, the
-// minimum size and the splitter.
+// The window applies the layout rule (the rule itself is tested in twips without a window): the view
+// area, the find pane, the status line, the splitter, the minimum size and the render timer.
 #include "form_fixture.h"
 
-#include <QAction>
+#include "platform/Math.h"
+
 #include <QFrame>
 #include <QLabel>
-#include <QTest>
 #include <QTreeWidget>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
-// Widget positions are converted from twips one by one, so each may be a pixel off.
-void expectNear(int actual, int expected, const char* what, int slack = 1) {
+// Widget positions are converted from twips one by one, so each may be a pixel or two off.
+void expectNear(int actual, int expected, const char* what, int slack = 2) {
     EXPECT_LE(std::abs(actual - expected), slack) << what << ": " << actual << " vs " << expected;
 }
 
-QRect inWindow(QWidget* w, GraphForm& form) {
-    return QRect(w->mapTo(&form, QPoint(0, 0)), w->size());
+// A drag of the splitter's grip from its left edge to `toX` (pixels of the grip).
+void dragSplitter(QWidget* grip, int toX) {
+    QTest::mousePress(grip, Qt::LeftButton, {}, QPoint(2, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(toX, 10), grip->mapToGlobal(QPointF(toX, 10)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grip, &move);
+    QTest::mouseRelease(grip, Qt::LeftButton, {}, QPoint(toX, 10));
 }
 
 } // namespace
 
-TEST_F(FormTest, ViewFillsTheWorkAreaWithoutTheFindPane) {
+TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
     auto form = startWindow();
     GraphForm& f = *form;
-    QWidget* view = f.findChild<QWidget*>("Picture1");
+    QWidget* view = f.Picture1;
     QWidget* central = f.centralWidget();
-    EXPECT_TRUE(f.findChild<QFrame*>("Frame1")->isHidden());
-    const QRect v = view->geometry();
-    expectNear(v.left(), 0, "view left");
-    expectNear(v.right() + 1, central->width(), "view right", 2);
-    expectNear(v.bottom() + 1, central->height(), "view bottom", 2);
-    // The address bar lies between the toolbar and the view.
-    const QRect bar = inWindow(f.findChild<QFrame*>("Frame2"), f);
-    EXPECT_LE(bar.top(), inWindow(view, f).top());
-    EXPECT_GE(inWindow(view, f).top(), bar.bottom() - f.twipsToPixelsY(100) - 1);
-    // The details list takes the view's place exactly.
-    EXPECT_EQ(f.findChild<QTreeWidget*>("ListView1")->geometry(), v);
-}
+    auto* list = control<QTreeWidget>(f, "ListView1");
+    auto* pane = control<QFrame>(f, "Frame1");
 
-TEST_F(FormTest, FindPaneTakesItsWidthFromTheView) {
-    auto form = startWindow();
-    GraphForm& f = *form;
-    QWidget* view = f.findChild<QWidget*>("Picture1");
-    const int fullWidth = view->width();
-    f.findChild<QAction*>("mnuEditFind")->trigger();
-    auto* pane = f.findChild<QFrame*>("Frame1");
+    // Without the find pane the view fills the work area below the address bar; the details list
+    // lies exactly where the view is.
+    ASSERT_TRUE(pane->isHidden());
+    expectNear(view->x(), 0, "view left");
+    expectNear(view->geometry().right() + 1, central->width(), "view right");
+    expectNear(view->geometry().bottom() + 1, central->height(), "view bottom");
+    expectNear(view->mapTo(&f, QPoint()).y(), f.Frame2->mapTo(&f, QPoint()).y() + f.Frame2->height(),
+               "view top");
+    EXPECT_EQ(list->geometry(), view->geometry());
+    const int fullWidth = view->width(), tall = view->height();
+
+    // Pop-up text off: the status line takes a strip under the view; the list still covers it.
+    action(f, "mnuOptionsPopup")->trigger();
+    auto* status = control<QLabel>(f, "txtCurrent");
+    ASSERT_TRUE(status->isVisible());
+    expectNear(view->height(), tall - status->height(), "view height");
+    EXPECT_LE(view->geometry().bottom(), status->geometry().top() + 1);
+    expectNear(list->height(), tall, "list height");
+    action(f, "mnuOptionsPopup")->trigger();
+    expectNear(view->height(), tall, "view height again");
+
+    // The find pane takes its width from the view; its controls follow its width.
+    action(f, "mnuEditFind")->trigger();
     ASSERT_TRUE(pane->isVisible());
-    EXPECT_TRUE(f.findChild<QAction*>("tlbFind")->isChecked());
     expectNear(pane->width(), f.twipsToPixelsX(2355), "pane width");
     expectNear(view->x(), f.twipsToPixelsX(2 + 2355 + 40), "view left");
-    expectNear(view->x() + view->width(), f.centralWidget()->width(), "view right", 2);
-    EXPECT_LT(view->width(), fullWidth);
-    // The pane's own controls follow its width.
-    auto* results = f.findChild<QWidget*>("LstFind");
-    EXPECT_GT(results->width(), 0);
-    EXPECT_LE(results->x() + results->width(), pane->width());
-    auto* close = f.findChild<QWidget*>("cmdClose");
+    expectNear(view->x() + view->width(), central->width(), "view right");
+    auto* close = control<QWidget>(f, "cmdClose");
     expectNear(close->x() + close->width(), pane->width() - f.twipsToPixelsX(80), "Close right");
+    auto* results = control<QWidget>(f, "LstFind");
+    EXPECT_LE(results->x() + results->width(), pane->width());
 
-    f.findChild<QWidget*>("cmdClose")->metaObject()->invokeMethod(close, "click");
-    EXPECT_TRUE(pane->isHidden());
-    EXPECT_FALSE(f.findChild<QAction*>("mnuEditFind")->isChecked());
-    expectNear(view->width(), fullWidth, "view width again");
-}
-
-TEST_F(FormTest, StatusLineTakesItsStripWhenPopupTextIsOff) {
-    auto form = startWindow();
-    GraphForm& f = *form;
-    QWidget* view = f.findChild<QWidget*>("Picture1");
-    auto* status = f.findChild<QLabel*>("txtCurrent");
-    const int tall = view->height();
-    f.findChild<QAction*>("mnuOptionsPopup")->trigger();
-    ASSERT_TRUE(status->isVisible());
-    expectNear(view->height(), tall - status->height(), "view height", 2);
-    EXPECT_LE(view->geometry().bottom(), status->geometry().top() + 1);
-    // The details list also covers the status line's strip.
-    expectNear(f.findChild<QTreeWidget*>("ListView1")->height(), tall, "list height", 2);
-    f.findChild<QAction*>("mnuOptionsPopup")->trigger();
-    expectNear(view->height(), tall, "view height again");
-}
-
-TEST_F(FormTest, WindowNeverGetsSmallerThanTheMinimum) {
-    auto form = startWindow();
-    form->resize(80, 60);
-    QCoreApplication::processEvents();
-    EXPECT_GE(form->frameGeometry().width(), form->twipsToPixelsX(5000) - 1);
-    EXPECT_GE(form->frameGeometry().height(), form->twipsToPixelsY(5000) - 1);
-}
-
-TEST_F(FormTest, SplitterSetsThePaneWidthAndHidesANarrowPane) {
-    auto form = startWindow();
-    GraphForm& f = *form;
-    f.findChild<QAction*>("mnuEditFind")->trigger();
-    QWidget* grip = f.findChild<QWidget*>("imgSplitter");
-    auto* bar = f.findChild<QFrame*>("picSplitter");
-    auto* pane = f.findChild<QFrame*>("Frame1");
-    ASSERT_TRUE(grip->isVisible());
-
-    // Grabbed and dragged to 62 pixels right of the grip's edge: the pane ends there, plus the
-    // grip's 2 twips beyond the pane and the bar's 25.
+    // The splitter dragged 62 pixels right: the pane ends there (plus the grip's 2 twips beyond
+    // the pane and the bar's 25). Released near the left edge: the pane hides, the menu keeps its
+    // check, and one click on the menu shows it again.
+    QWidget* grip = control<QWidget>(f, "imgSplitter");
     const int before = pane->width();
-    QTest::mousePress(grip, Qt::LeftButton, {}, QPoint(2, 10));
-    EXPECT_TRUE(bar->isVisible());
-    QMouseEvent move(QEvent::MouseMove, QPointF(62, 10), grip->mapToGlobal(QPointF(62, 10)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(grip, &move);
-    QTest::mouseRelease(grip, Qt::LeftButton, {}, QPoint(62, 10));
-    EXPECT_TRUE(bar->isHidden());
-    expectNear(pane->width(), before + 62 + f.twipsToPixelsX(27), "pane width", 2);
-
-    // Released near the left edge (below 500 twips): the pane is hidden, the menu keeps its check,
-    // and one click on the menu shows it again.
-    const QPoint left = grip->mapFrom(&f, QPoint(f.twipsToPixelsX(300), 0));
-    QTest::mousePress(grip, Qt::LeftButton, {}, QPoint(2, 10));
-    QMouseEvent drag(QEvent::MouseMove, QPointF(left.x(), 10), grip->mapToGlobal(QPointF(left.x(), 10)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(grip, &drag);
-    QTest::mouseRelease(grip, Qt::LeftButton, {}, QPoint(left.x(), 10));
+    dragSplitter(grip, 62);
+    EXPECT_TRUE(control<QFrame>(f, "picSplitter")->isHidden());
+    expectNear(pane->width(), before + 62 + f.twipsToPixelsX(27), "pane width after the drag");
+    dragSplitter(grip, grip->mapFrom(&f, QPoint(f.twipsToPixelsX(300), 0)).x());
     EXPECT_TRUE(pane->isHidden());
-    EXPECT_TRUE(f.findChild<QAction*>("mnuEditFind")->isChecked());
-    f.findChild<QAction*>("mnuEditFind")->trigger();
+    EXPECT_TRUE(action(f, "mnuEditFind")->isChecked());
+    action(f, "mnuEditFind")->trigger();
     EXPECT_TRUE(pane->isVisible());
-    EXPECT_TRUE(f.findChild<QAction*>("mnuEditFind")->isChecked());
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_TRUE(pane->isHidden());
+    EXPECT_FALSE(action(f, "mnuEditFind")->isChecked());
+    expectNear(view->width(), fullWidth, "view width without the pane");
+
+    // Made as small as it goes, the window keeps the minimum size, lays itself out and the view
+    // stays alive: the render timer runs, and a held key turns the graph.
+    f.resize(80, 60);
+    QCoreApplication::processEvents();
+    expectNear(f.frameGeometry().width(), f.twipsToPixelsX(5000), "minimum width", 1);
+    expectNear(f.frameGeometry().height(), f.twipsToPixelsY(5000), "minimum height", 1);
+    expectNear(view->geometry().right() + 1, central->width(), "view right at the minimum");
+    EXPECT_TRUE(f.Timer1->isActive());
+    const platform::Matrix start = f.m_rootFrame->GetMatrix();
+    QTest::keyPress(view, Qt::Key_Y);
+    QTRY_VERIFY(std::memcmp(&start, &f.m_rootFrame->GetMatrix(), sizeof start) != 0);
+    QTest::keyRelease(view, Qt::Key_Y);
 }
 
 // A resize while a folder loads lays the controls out but leaves the render timer off; the load
@@ -134,22 +108,16 @@ TEST_F(FormTest, ResizeDuringALoadLeavesTheRenderTimerOff) {
     makeFile("resize/a", 1);
     auto form = startWindow();
     GraphForm& f = *form;
-    auto* timer = f.findChild<QTimer*>("Timer1");
-    ASSERT_TRUE(timer->isActive());
-    QWidget* view = f.findChild<QWidget*>("Picture1");
+    ASSERT_TRUE(f.Timer1->isActive());
     bool timerDuringLoad = true;
-    int viewWidthDuringLoad = 0;
-    const int wider = f.width() + 80;
     QTimer::singleShot(0, &f, [&] {
-        f.resize(wider, f.height());
+        f.resize(f.width() + 80, f.height());
         QCoreApplication::processEvents();
-        f.Form_Resize();
-        timerDuringLoad = timer->isActive();
-        viewWidthDuringLoad = view->width();
+        timerDuringLoad = f.Timer1->isActive();
+        expectNear(f.Picture1->width(), f.centralWidget()->width(), "view width during the load");
     });
     f.openAddress(dir);
     EXPECT_FALSE(timerDuringLoad);
-    expectNear(viewWidthDuringLoad, f.centralWidget()->width(), "view width during the load", 2);
     EXPECT_EQ(f.m_currentFolder, dir);
-    EXPECT_TRUE(timer->isActive());
+    EXPECT_TRUE(f.Timer1->isActive());
 }

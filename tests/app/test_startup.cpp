@@ -1,98 +1,127 @@
-// Start-up, the settings store and shutdown, through real windows.
+// Start-up, the settings store and shutdown, through real windows. How each key is stored is the
+// settings store's own test; here the window puts the stored options in place and hands them back.
 #include "form_fixture.h"
 
+#include "core/Settings.h"
+#include "folders/Paths.h"
 #include "scene/D3DUtil.h"
 
-#include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QTreeWidget>
+#include <QToolBar>
 
 #include <cmath>
 
 namespace {
 
-QAction* action(GraphForm& form, const char* name) {
-    auto* a = form.findChild<QAction*>(QString::fromLatin1(name));
-    EXPECT_NE(a, nullptr) << name;
-    return a;
+using ketra::Options;
+
+// Each option with the command that flips it (whose check mark or button shows it), and its value
+// on a first run.
+struct OptionControl {
+    bool Options::*field;
+    const char* command;
+    bool firstRun;
+};
+// clang-format off
+constexpr OptionControl kOptionControls[] = {
+    {&Options::m_logscale, "mnuLog", false}, {&Options::m_includeFolders, "tlbIncFolders", false},
+    {&Options::m_showHidden, "mnuOptionsHidden", false}, {&Options::m_showSystem, "mnuOptionsSystem", false},
+    {&Options::m_showStats, "tlbStats", true}, {&Options::m_showText, "mnuOptionsImages", true},
+    {&Options::m_showPopup, "mnuOptionsPopup", true}, {&Options::m_bShowShortcuts, "mnuShortcuts", true},
+    {&Options::m_bShowBase, "MENU_BASE", true}};
+// clang-format on
+
+// Every option and its mark as a first run shows them, but turned the other way where bit i of
+// `turned` is set for option i.
+void expectOptions(const GraphForm& f, unsigned turned) {
+    for (unsigned i = 0; i < std::size(kOptionControls); ++i) {
+        const OptionControl& o = kOptionControls[i];
+        EXPECT_EQ(f.m_options.*o.field, o.firstRun != ((turned >> i) & 1)) << o.command;
+        EXPECT_EQ(action(f, o.command)->isChecked(), f.m_options.*o.field) << o.command;
+    }
+    EXPECT_EQ(action(f, "tlbBase")->isChecked(), f.m_options.m_bShowBase);
+    EXPECT_EQ(control<QLabel>(f, "txtCurrent")->isHidden(), f.m_options.m_showPopup);
 }
 
-void expectNear(int actual, int expected, const char* what) {
-    EXPECT_LE(std::abs(actual - expected), 1) << what << ": " << actual << " vs " << expected;
+void expectPlacement(const GraphForm& f, int left, int top, int width, int height) {
+    const QRect outer = f.frameGeometry();
+    const QRect expected(f.twipsToPixelsX(left), f.twipsToPixelsY(top), f.twipsToPixelsX(width),
+                         f.twipsToPixelsY(height));
+    EXPECT_LE((outer.topLeft() - expected.topLeft()).manhattanLength(), 2) << outer.x() << "," << outer.y();
+    EXPECT_LE(std::abs(outer.width() - expected.width()) + std::abs(outer.height() - expected.height()), 2);
 }
 
 } // namespace
 
-TEST_F(FormTest, FirstRunShowsTheDefaults) {
+TEST_F(FormTest, FirstRunShowsTheDefaultsAndClosingStoresWhatIsShown) {
     auto form = startWindow();
-    GraphForm& f = *form;
-
-    // Placement: (1000, 1000) twips, 11000 x 8000 twips outside.
-    const QRect outer = f.frameGeometry();
-    expectNear(outer.left(), f.twipsToPixelsX(1000), "left");
-    expectNear(outer.top(), f.twipsToPixelsY(1000), "top");
-    expectNear(outer.width(), f.twipsToPixelsX(11000), "width");
-    expectNear(outer.height(), f.twipsToPixelsY(8000), "height");
-
-    struct Option {
-        const char* name;
-        bool live;
-        bool expected;
-        const char* action;
-    };
-    const Option options[] = {
-        {"m_logscale", f.m_logscale, false, "mnuLog"},
-        {"m_includeFolders", f.m_includeFolders, false, "tlbIncFolders"},
-        {"m_showHidden", f.m_showHidden, false, "mnuOptionsHidden"},
-        {"m_showSystem", f.m_showSystem, false, "mnuOptionsSystem"},
-        {"m_showStats", f.m_showStats, true, "tlbStats"},
-        {"m_showText", f.m_showText, true, "mnuOptionsImages"},
-        {"m_showPopup", f.m_showPopup, true, "mnuOptionsPopup"},
-        {"m_bShowShortcuts", f.m_bShowShortcuts, true, "mnuShortcuts"},
-        {"m_bShowBase", f.m_bShowBase, true, "MENU_BASE"},
-        {"m_autoRotate", f.m_autoRotate, false, "MENU_ROTATE"},
-    };
-    for (const Option& o : options) {
-        EXPECT_EQ(o.live, o.expected) << o.name;
-        EXPECT_EQ(action(f, o.action)->isChecked(), o.expected) << o.action;
-    }
-    EXPECT_TRUE(action(f, "tlbBase")->isChecked());
+    const GraphForm& f = *form;
+    expectPlacement(f, 1000, 1000, 11000, 8000);
+    expectOptions(f, 0);
+    EXPECT_FALSE(f.m_autoRotate);
     EXPECT_FALSE(action(f, "tlbRotate")->isChecked());
-    EXPECT_FALSE(f.m_treeview);
-    EXPECT_TRUE(f.m_autoupdate);
-    EXPECT_TRUE(action(f, "mnuView3D")->isChecked());
+    for (const char* checked : {"mnuView3D", "mnuViewName", "mnuViewAscending"})
+        EXPECT_TRUE(action(f, checked)->isChecked()) << checked;
     EXPECT_FALSE(action(f, "mnuViewDetails")->isChecked());
-    EXPECT_TRUE(action(f, "mnuViewName")->isChecked());
-    EXPECT_TRUE(action(f, "mnuViewAscending")->isChecked());
-    EXPECT_TRUE(f.findChild<QCheckBox*>("chkCase")->isChecked());
-    // Pop-up text on: the status line is hidden.
-    EXPECT_TRUE(f.findChild<QLabel*>("txtCurrent")->isHidden());
+    EXPECT_TRUE(control<QCheckBox>(f, "chkCase")->isChecked());
+    EXPECT_FALSE(action(f, "MENU_LOAD")->isVisible());
 
     // The program's own folder is shown, first in the address list; no way back or forward yet.
     const QString own = GraphForm::programFolder();
     EXPECT_EQ(f.m_currentFolder, own);
-    auto* adr = f.findChild<QComboBox*>("adrList");
-    EXPECT_EQ(adr->currentText(), own);
-    ASSERT_GE(adr->count(), 1);
-    EXPECT_EQ(adr->itemText(0), own);
+    EXPECT_EQ(f.adrList->currentText(), own);
+    EXPECT_EQ(f.adrList->itemText(0), own);
     EXPECT_FALSE(action(f, "tlbBack")->isEnabled());
     EXPECT_FALSE(action(f, "tlbNext")->isEnabled());
     EXPECT_TRUE(f.m_deviceReady);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(g_mediaFolder, GraphForm::joinPath(own, QStringLiteral("media")));
+    EXPECT_EQ(g_mediaFolder, ketra::joinPath(own, QStringLiteral("media")));
 
-    // The list columns set up at start-up.
-    auto headers = [&f](const char* list) {
-        auto* tree = f.findChild<QTreeWidget*>(QString::fromLatin1(list));
-        QStringList out;
-        for (int i = 0; i < tree->columnCount(); ++i)
-            out << tree->headerItem()->text(i);
-        return out;
-    };
-    EXPECT_EQ(headers("ListView1"), (QStringList{"Filename", "Size", "Modified"}));
-    EXPECT_EQ(headers("LstFind"), (QStringList{"Filename", "Folder", "Size"}));
+    // The toolbar's buttons in order: other commands refer to them by position.
+    QStringList buttons;
+    for (const QAction* a : control<QToolBar>(f, "Toolbar1")->actions())
+        buttons << a->objectName();
+    EXPECT_EQ(buttons,
+              (QStringList{"tlbBack", "tlbNext", "tlbUp", "", "tlbFind", "tlbRotate", "tlbReset", "tlbBase",
+                           "", "tlbIncFolders", "tlbStats", "tlbRefresh", "tlbDelete", "", "tlbShowImage"}));
+
+    form->close();
+    EXPECT_EQ(store().allKeys().size(), 18);
+    const ketra::SettingsValues stored = ketra::Settings().read(QStringLiteral("/elsewhere"));
+    EXPECT_EQ(stored.options, f.m_options);
+    EXPECT_EQ(stored.current_folder, own);
+    EXPECT_EQ(stored.chkCaseValue, 1);
+    EXPECT_NEAR(stored.MainWidth, 11000, 30);
+}
+
+// Options turned from their defaults, the find pane's case option and the placement survive
+// restarts: start-up puts each option in place with its mark, and closing stores it again. Over
+// four starts each option is turned in its own pattern (the bits of its place + 1), so no two
+// options can stand in for each other.
+TEST_F(FormTest, StoredOptionsAndPlacementSurviveRestarts) {
+    ketra::SettingsValues stored;
+    stored.MainLeft = 1500;
+    stored.MainTop = 1200;
+    stored.MainWidth = 9000;
+    stored.MainHeight = 7000;
+    stored.chkCaseValue = 0;
+    for (unsigned bit = 0; bit < 4; ++bit) {
+        SCOPED_TRACE(bit);
+        unsigned turned = 0;
+        for (unsigned i = 0; i < std::size(kOptionControls); ++i) {
+            const bool turn = ((i + 1) >> bit) & 1;
+            turned |= unsigned(turn) << i;
+            stored.options.*kOptionControls[i].field = kOptionControls[i].firstRun != turn;
+        }
+        ASSERT_TRUE(ketra::Settings().write(stored));
+        auto form = startWindow();
+        expectOptions(*form, turned);
+        EXPECT_FALSE(control<QCheckBox>(*form, "chkCase")->isChecked());
+        expectPlacement(*form, 1500, 1200, 9000, 7000);
+        form->close();
+        EXPECT_EQ(ketra::Settings().read(QString()).options, stored.options);
+    }
 }
 
 TEST_F(FormTest, AWindowThatNeverStartedWritesNothing) {
@@ -104,107 +133,17 @@ TEST_F(FormTest, AWindowThatNeverStartedWritesNothing) {
     EXPECT_TRUE(store().allKeys().isEmpty());
 }
 
-TEST_F(FormTest, ClosingWritesEveryKeyWithTheInvertedOnesInverted) {
-    startWindow()->close();
-    QSettings s = store();
-    s.beginGroup(QStringLiteral("Settings"));
-    // Stored values of a first run's options: the inverted keys hold the opposite of the live option.
-    const std::pair<const char*, const char*> expected[] = {
-        {"m_includeFolders", "True"},  {"m_logscale", "True"},   {"m_showStats", "False"},
-        {"m_showHidden", "True"},      {"m_showText", "False"},  {"m_showPopup", "False"},
-        {"m_bShowShortcuts", "False"}, {"m_showSystem", "True"}, {"m_treeview", "False"},
-        {"m_bShowBase", "True"},       {"m_autoupdate", "True"}, {"details", "False"},
-        {"chkCaseValue", "1"},
-    };
-    for (const auto& [key, value] : expected)
-        EXPECT_EQ(s.value(QString::fromLatin1(key)).toString(), QString::fromLatin1(value)) << key;
-    EXPECT_EQ(s.value("current_folder").toString(), GraphForm::programFolder());
-    for (const char* key : {"MainLeft", "MainTop", "MainWidth", "MainHeight"})
-        EXPECT_TRUE(s.contains(QString::fromLatin1(key))) << key;
-    EXPECT_EQ(s.allKeys().size(), 18);
-}
-
-// Each option turned from its default survives any number of restarts.
-TEST_F(FormTest, EveryPersistentOptionSurvivesRestarts) {
-    struct Case {
-        const char* command;
-        bool GraphForm::*flag;
-    };
-    const Case cases[] = {
-        {"tlbIncFolders", &GraphForm::m_includeFolders}, {"mnuLog", &GraphForm::m_logscale},
-        {"tlbStats", &GraphForm::m_showStats},           {"mnuOptionsHidden", &GraphForm::m_showHidden},
-        {"mnuOptionsImages", &GraphForm::m_showText},    {"mnuOptionsPopup", &GraphForm::m_showPopup},
-        {"mnuShortcuts", &GraphForm::m_bShowShortcuts},  {"mnuOptionsSystem", &GraphForm::m_showSystem},
-        {"MENU_BASE", &GraphForm::m_bShowBase},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.command);
-        store().clear();
-        bool changed = false;
-        {
-            auto form = startWindow();
-            changed = !((*form).*c.flag);
-            action(*form, c.command)->trigger();
-            ASSERT_EQ((*form).*c.flag, changed);
-            form->close();
-        }
-        for (int restart = 0; restart < 2; ++restart) {
-            auto form = startWindow();
-            EXPECT_EQ((*form).*c.flag, changed) << "restart " << restart;
-            EXPECT_EQ(action(*form, c.command)->isChecked(), changed) << "restart " << restart;
-            form->close();
-        }
-    }
-}
-
-TEST_F(FormTest, IgnoreCaseAndPlacementSurviveARestart) {
-    {
-        auto form = startWindow();
-        form->findChild<QCheckBox*>("chkCase")->setChecked(false);
-        form->move(form->twipsToPixelsX(1500), form->twipsToPixelsY(1200));
-        form->resize(form->twipsToPixelsX(9000), form->twipsToPixelsY(7000));
-        QCoreApplication::processEvents();
-        form->close();
-    }
-    EXPECT_EQ(store().value("Settings/chkCaseValue").toString(), QStringLiteral("0"));
+// File > Exit ends the program without the shutdown sequence: the settings are not written, but
+// the scanner's folder cache is stored.
+TEST_F(FormTest, FileExitWritesNoSettingsButSavesTheFolderCache) {
     auto form = startWindow();
-    EXPECT_FALSE(form->findChild<QCheckBox*>("chkCase")->isChecked());
-    expectNear(form->frameGeometry().left(), form->twipsToPixelsX(1500), "left");
-    expectNear(form->frameGeometry().top(), form->twipsToPixelsY(1200), "top");
-    expectNear(form->frameGeometry().width(), form->twipsToPixelsX(9000), "width");
-    expectNear(form->frameGeometry().height(), form->twipsToPixelsY(7000), "height");
-}
-
-TEST_F(FormTest, FileExitKeepsTheSettingsOfTheLastCloseButSavesTheFolderCache) {
-    startWindow()->close(); // a normal close: the defaults are stored
-    const QString before = store().value("Settings/m_logscale").toString();
-    ASSERT_EQ(before, QStringLiteral("True"));
-    QDir(cacheFolder()).removeRecursively();
-    {
-        auto form = startWindow();
-        action(*form, "mnuLog")->trigger();
-        ASSERT_TRUE(form->m_logscale);
-        action(*form, "mnuFileExit")->trigger();
-        form->close(); // whatever happens to the window afterwards writes nothing either
-    }
-    EXPECT_EQ(store().value("Settings/m_logscale").toString(), before);
-    EXPECT_FALSE(startWindow()->m_logscale);
-    // The scanner's folder cache was stored on the way out.
+    action(*form, "mnuLog")->trigger();
+    ASSERT_TRUE(form->m_options.m_logscale);
+    action(*form, "mnuFileExit")->trigger();
+    form->close(); // whatever happens to the window afterwards writes nothing either
+    EXPECT_TRUE(store().allKeys().isEmpty());
     EXPECT_FALSE(QDir(cacheFolder()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-}
-
-TEST_F(FormTest, UnreadableStoredValuesGiveTheDefaults) {
-    {
-        QSettings s = store();
-        s.beginGroup(QStringLiteral("Settings"));
-        s.setValue("m_logscale", "maybe");
-        s.setValue("m_showStats", "TRUE"); // booleans are read case-insensitively: stats off
-        s.setValue("MainWidth", "wide");
-        s.setValue("chkCaseValue", "x");
-    }
-    auto form = startWindow();
-    EXPECT_FALSE(form->m_logscale);
-    EXPECT_FALSE(form->m_showStats);
-    expectNear(form->frameGeometry().width(), form->twipsToPixelsX(11000), "width");
-    EXPECT_TRUE(form->findChild<QCheckBox*>("chkCase")->isChecked());
+    // The program would end now; the tests' process goes on (its event loops run again).
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
 }

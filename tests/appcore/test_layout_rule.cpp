@@ -23,6 +23,13 @@ LayoutInput window() {
     return in;
 }
 
+LayoutInput withPane(int width = design::kFindPaneWidth) {
+    LayoutInput in = window();
+    in.findPaneShown = true;
+    in.findPaneWidth = width;
+    return in;
+}
+
 int right(const TwipRect& r) {
     return r.left + r.width;
 }
@@ -42,19 +49,27 @@ TEST(TwipsAndPixels, FollowTheLogicalDpi) {
             EXPECT_EQ(twipsToPixels(pixelsToTwips(px, dpi), dpi), px) << dpi << " " << px;
 }
 
+// The window snaps back to 5000 twips in the offending direction. Whole pixels can't always hit
+// 5000 twips: a window within half a pixel of it (333 px at 96 DPI are 4995 twips) is at the
+// minimum, and is not resized again.
 TEST(LayoutRule, SnapsBackToTheMinimumSize) {
     struct Case {
         int outerWidth, outerHeight;
+        double twipsPerPixel;
         bool width, height;
     };
-    for (const Case& c : {Case{4999, 8000, true, false}, Case{8000, 4000, false, true},
-                          Case{100, 100, true, true}, Case{5000, 5000, false, false}}) {
+    constexpr Case cases[] = {{4999, 8000, 1, true, false},   {8000, 4000, 15, false, true},
+                              {100, 100, 15, true, true},     {5000, 5000, 15, false, false},
+                              {4995, 4995, 15, false, false}, {4980, 4995, 15, true, false},
+                              {4996, 4994, 10, false, true}};
+    for (const Case& c : cases) {
         LayoutInput in = window();
         in.outerWidth = c.outerWidth;
         in.outerHeight = c.outerHeight;
+        in.twipsPerPixelX = in.twipsPerPixelY = c.twipsPerPixel;
         const LayoutResult r = layoutMainWindow(in);
-        EXPECT_EQ(r.minimumOuterWidth.has_value(), c.width) << c.outerWidth;
-        EXPECT_EQ(r.minimumOuterHeight.has_value(), c.height) << c.outerHeight;
+        EXPECT_EQ(r.minimumOuterWidth.has_value(), c.width) << c.outerWidth << " " << c.twipsPerPixel;
+        EXPECT_EQ(r.minimumOuterHeight.has_value(), c.height) << c.outerHeight << " " << c.twipsPerPixel;
         EXPECT_EQ(r.minimumOuterWidth.value_or(5000), 5000);
         EXPECT_EQ(r.minimumOuterHeight.value_or(5000), 5000);
     }
@@ -67,7 +82,6 @@ TEST(LayoutRule, FindPaneHidden) {
     const int A = 600 + 500;
     EXPECT_EQ(r.Picture1, (TwipRect{2, A - 100, 10800 - 3, 7200 - A + 100}));
     EXPECT_EQ(r.ListView1, r.Picture1);
-    EXPECT_EQ(bottom(r.Picture1), 7200); // down to the bottom edge
     EXPECT_EQ(r.Frame2, (TwipRect{1, 500, 10800, 500}));
     EXPECT_EQ(r.adrListWidth, 11000 - 1200 - 240);
     EXPECT_EQ(r.progWidth, r.adrListWidth);
@@ -79,14 +93,11 @@ TEST(LayoutRule, FindPaneHidden) {
 }
 
 TEST(LayoutRule, FindPaneShown) {
-    LayoutInput in = window();
-    in.findPaneShown = true;
-    const LayoutResult r = layoutMainWindow(in);
+    const LayoutResult r = layoutMainWindow(withPane());
     ASSERT_TRUE(r.paneLaidOut);
     const int P = 2355;
     EXPECT_EQ(r.Frame1, (TwipRect{2, 975, P, 6220}));
     EXPECT_EQ(r.Picture1, (TwipRect{2 + P + 40, 1092, 10800 - 2 - P - 40, 6108}));
-    EXPECT_EQ(right(r.Picture1), 10800);
     EXPECT_EQ(r.cmdClose, (TwipRect{P - 615 - 80, 6220 - 255 - 80, 615, 255}));
     EXPECT_EQ(r.txtFind, (TwipRect{120, 515, P - 650, 325}));
     EXPECT_EQ(r.txtFindIn, (TwipRect{120, 1050, P - 650, 325}));
@@ -97,16 +108,12 @@ TEST(LayoutRule, FindPaneShown) {
     EXPECT_EQ(r.imgSplitter, (TwipRect{P + 2, 1084, 105, 6220}));
     EXPECT_EQ(r.picSplitterHeight, 6220);
     EXPECT_EQ(r.cmdUp.top, 6220 - 255 - 20);
-    EXPECT_EQ(r.filenameColumnWidth, r.LstFind.width - 1500);
-}
 
-TEST(LayoutRule, OptionsFrameSitsUnderTheResultsList) {
-    LayoutInput in = window();
-    in.findPaneShown = true;
-    const LayoutResult closed = layoutMainWindow(in);
+    // The options frame sits under the results list, which gives up its height.
+    LayoutInput in = withPane();
     in.optionsShown = true;
     const LayoutResult open = layoutMainWindow(in);
-    EXPECT_EQ(closed.LstFind.height - open.LstFind.height, 1335 + 90 - 140);
+    EXPECT_EQ(r.LstFind.height - open.LstFind.height, 1335 + 90 - 140);
     EXPECT_EQ(open.frmOptions, (TwipRect{120, bottom(open.LstFind) - 40, open.LstFind.width + 20, 1335}));
     EXPECT_EQ(open.txtGT, (TwipRect{1320, 600, open.frmOptions.width - 1370, 315}));
     EXPECT_EQ(open.txtLT, (TwipRect{1320, 960, open.txtGT.width, 315}));
@@ -118,22 +125,21 @@ TEST(LayoutRule, FilenameColumnTakesTheRestOrStaysAt1400) {
         int paneWidth, folder, size, filename;
     };
     // List width = pane width - 250.
-    for (const Case& c :
-         {Case{2355, 1000, 500, 2105 - 1500}, Case{4000, 1000, 500, 3750 - 1500}, Case{1750, 1000, 500, 1400},
-          Case{2355, 1500, 605, 1400}, Case{2355, 1500, 604, 1}}) {
-        LayoutInput in = window();
-        in.findPaneShown = true;
-        in.findPaneWidth = c.paneWidth;
+    // clang-format off
+    constexpr Case cases[] = {{2355, 1000, 500, 2105 - 1500}, {4000, 1000, 500, 3750 - 1500}, {1750, 1000, 500, 1400},
+                              {2355, 1500, 605, 1400}, {2355, 1500, 604, 1}};
+    // clang-format on
+    for (const Case& c : cases) {
+        LayoutInput in = withPane(c.paneWidth);
         in.folderColumnWidth = c.folder;
         in.sizeColumnWidth = c.size;
         EXPECT_EQ(layoutMainWindow(in).filenameColumnWidth, c.filename) << c.paneWidth << " " << c.size;
     }
 }
 
-TEST(LayoutRule, PopupOffShowsTheStatusLine) {
+TEST(LayoutRule, PopupOffShowsTheStatusLineUnderTheView) {
     for (bool pane : {false, true}) {
-        LayoutInput in = window();
-        in.findPaneShown = pane;
+        LayoutInput in = pane ? withPane() : window();
         const LayoutResult on = layoutMainWindow(in);
         in.showPopup = false;
         const LayoutResult off = layoutMainWindow(in);
@@ -141,86 +147,70 @@ TEST(LayoutRule, PopupOffShowsTheStatusLine) {
         EXPECT_EQ(off.ListView1.height, on.ListView1.height) << pane; // the list covers the strip
         EXPECT_FALSE(on.txtCurrentPlaced);
         ASSERT_TRUE(off.txtCurrentPlaced);
-        EXPECT_EQ(off.txtCurrent.top, 7200 - 300 - 10);
-        EXPECT_EQ(off.txtCurrent.left, pane ? 2355 + 10 : 20);
-        EXPECT_EQ(off.txtCurrent.width, pane ? 11000 - 2355 - 10 : 11000);
-        EXPECT_EQ(off.txtCurrent.top, bottom(off.Picture1) - 10); // the strip under the view
+        EXPECT_EQ(off.txtCurrent,
+                  (pane ? TwipRect{2365, 6890, 11000 - 2365, 300} : TwipRect{20, 6890, 11000, 300}));
+        EXPECT_EQ(off.txtCurrent.top, bottom(off.Picture1) - 10);
     }
 }
 
-TEST(LayoutRule, MinimizedLaysOutNothing) {
-    LayoutInput in = window();
-    in.minimized = true;
-    in.outerWidth = 100; // not even the minimum size is enforced
-    const LayoutResult r = layoutMainWindow(in);
-    EXPECT_FALSE(r.laidOut);
-    EXPECT_FALSE(r.timerEnabled);
-    EXPECT_FALSE(r.minimumOuterWidth);
-    EXPECT_EQ(r.device, DeviceAction::None);
+// Minimized, nothing is placed; while a folder loads the controls are placed but the device and
+// the render timer are left alone; a view under 10 pixels grows the window instead.
+TEST(LayoutRule, TheDeviceFollowsTheViewWhenItCan) {
+    struct Case {
+        bool minimized, ready, loading;
+        int clientWidth, clientHeight;
+        bool laidOut;
+        DeviceAction device;
+        int outerSize;
+    };
+    constexpr Case cases[] = {
+        {true, true, false, 10800, 7200, false, DeviceAction::None, 0},
+        {false, true, true, 10800, 7200, true, DeviceAction::None, 0},
+        {false, false, false, 10800, 7200, true, DeviceAction::None, 0},
+        {false, true, false, 5, 7200, true, DeviceAction::SetOuterWidth, 120},
+        {false, true, false, 10800, 0, true, DeviceAction::SetOuterHeight, 150},
+        {false, true, false, 10800, 7200, true, DeviceAction::Resize, 0},
+    };
+    for (const Case& c : cases) {
+        LayoutInput in = window();
+        in.minimized = c.minimized;
+        in.outerWidth = c.minimized ? 100 : in.outerWidth; // minimized: not even the minimum size
+        in.deviceReady = c.ready;
+        in.loading = c.loading;
+        in.clientWidth = c.clientWidth;
+        in.clientHeight = c.clientHeight;
+        in.twipsPerPixelX = 12;
+        const LayoutResult r = layoutMainWindow(in);
+        EXPECT_EQ(r.laidOut, c.laidOut);
+        EXPECT_EQ(r.device, c.device) << static_cast<int>(c.device);
+        EXPECT_EQ(r.deviceOuterSize, c.outerSize);
+        EXPECT_EQ(r.timerEnabled, c.device == DeviceAction::Resize);
+        EXPECT_FALSE(r.minimumOuterWidth && c.minimized);
+        EXPECT_GE(r.Picture1.height, 0); // never negative
+    }
 }
 
-TEST(LayoutRule, DeviceFollowsTheViewUnlessLoading) {
-    LayoutInput in = window();
-    in.loading = true;
-    LayoutResult r = layoutMainWindow(in);
-    EXPECT_TRUE(r.laidOut); // the controls are still placed
-    EXPECT_EQ(r.device, DeviceAction::None);
-    EXPECT_FALSE(r.timerEnabled);
-
-    in.loading = false;
-    in.deviceReady = false;
-    r = layoutMainWindow(in);
-    EXPECT_EQ(r.device, DeviceAction::None);
-    EXPECT_FALSE(r.timerEnabled);
-
-    in.deviceReady = true;
-    in.clientWidth = 5;
-    in.twipsPerPixelX = 12;
-    r = layoutMainWindow(in);
-    EXPECT_EQ(r.device, DeviceAction::SetOuterWidth);
-    EXPECT_EQ(r.deviceOuterSize, 120); // 10 pixels
-    EXPECT_FALSE(r.timerEnabled);
-
-    in.clientWidth = 10800;
-    in.clientHeight = 0;
-    r = layoutMainWindow(in);
-    EXPECT_EQ(r.device, DeviceAction::SetOuterHeight);
-    EXPECT_EQ(r.deviceOuterSize, 150);
-    EXPECT_EQ(r.Picture1.height, 0); // never negative
-}
-
-TEST(Splitter, ReleasedNearTheLeftHidesThePane) {
-    const SplitterRelease s = releaseSplitter(400, 10800);
-    EXPECT_TRUE(s.hidePane);
-    EXPECT_EQ(s.findPaneWidth, 425); // shown again later at this narrow width
-    EXPECT_EQ(s.imgSplitterLeft, 400);
-    EXPECT_FALSE(releaseSplitter(500, 10800).hidePane);
-    EXPECT_TRUE(releaseSplitter(499, 10800).hidePane);
-
-    // The narrow pane lays out without negative sizes.
-    LayoutInput in = window();
-    in.findPaneShown = true;
-    in.findPaneWidth = s.findPaneWidth;
-    const LayoutResult r = layoutMainWindow(in);
-    EXPECT_EQ(r.txtFind.width, 0);
-    EXPECT_GE(r.LstFind.width, 0);
-}
-
-TEST(Splitter, ReleasedAtTheRightEdgeKeepsTheViewVisible) {
-    const SplitterRelease s = releaseSplitter(10800, 10800);
-    EXPECT_FALSE(s.hidePane);
-    EXPECT_EQ(s.findPaneWidth, 10800 - 775);
-    LayoutInput in = window();
-    in.findPaneShown = true;
-    in.findPaneWidth = s.findPaneWidth;
-    EXPECT_EQ(layoutMainWindow(in).Picture1.width, 733);
-}
-
-TEST(Splitter, ReleasedLeftOfTheWindowKeepsAPositiveWidth) {
-    const SplitterRelease s = releaseSplitter(-3000, 10800);
-    EXPECT_TRUE(s.hidePane);
-    EXPECT_EQ(s.findPaneWidth, 25);
-    EXPECT_EQ(s.imgSplitterLeft, 0);
+// Released under 500 twips from the left the pane hides (and comes back at the narrow width);
+// at most W - 800, so the view keeps 733 twips; left of the window the width stays positive.
+TEST(Splitter, ReleaseSetsThePaneWidth) {
+    struct Case {
+        int release;
+        bool hide;
+        int paneWidth, gripLeft, viewWidth;
+    };
+    // clang-format off
+    constexpr Case cases[] = {{400, true, 425, 400, 10333}, {499, true, 524, 499, 10234}, {500, false, 525, 500, 10233},
+                              {10800, false, 10025, 10800, 733}, {-3000, true, 25, 0, 10733}};
+    // clang-format on
+    for (const Case& c : cases) {
+        const SplitterRelease s = releaseSplitter(c.release, 10800);
+        EXPECT_EQ(s.hidePane, c.hide) << c.release;
+        EXPECT_EQ(s.findPaneWidth, c.paneWidth) << c.release;
+        EXPECT_EQ(s.imgSplitterLeft, c.gripLeft) << c.release;
+        const LayoutResult r = layoutMainWindow(withPane(s.findPaneWidth));
+        EXPECT_EQ(r.Picture1.width, c.viewWidth) << c.release;
+        EXPECT_GE(r.txtFind.width, 0); // a narrow pane lays out without negative sizes
+    }
 }
 
 } // namespace

@@ -1,13 +1,17 @@
 // The bar scene built from laid-out entries, checked on the CPU (no OpenGL needed).
+#include "graph/BarFrame.h"
 #include "graph/GraphModel.h"
-#include "graph/form/View3D.h"
+#include "graph/LabelMaker.h"
+#include "graph/OverlayText.h"
 #include "platform/Math.h"
 #include "scene/D3DMesh.h"
 #include "scene/D3DUtil.h"
 
+#include <QColor>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 using namespace ketra;
 using platform::Vector3;
@@ -66,39 +70,18 @@ platform::BoundingBox boxInParent(const CD3DFrame& frame) {
                                          << ") - (" << b.max.x << ", " << b.max.y << ", " << b.max.z << ")";
 }
 
-BarSceneOptions withLabels(bool on) {
-    BarSceneOptions o;
-    o.showText = on;
-    o.labelFont = WindowFont();
+Options withLabels(bool on) {
+    Options o;
+    o.m_showText = on;
     return o;
 }
 
 } // namespace
 
-TEST(BarScene, FramesAreNamedByIndexInListOrderAndEntriesKeepTheirBars) {
-    GraphModel model = laidOut({{"a.txt", 100, false, kRed},
-                                {"b.txt", 50, false, kGreen},
-                                {"docs", 500, true, kGreen},
-                                {"c.txt", 0, false, kRed}});
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
-    ASSERT_EQ(scene.bars->GetChildFrameCount(), 8); // a bar and a label per entry
-    for (int i = 1; i <= 4; ++i) {
-        const CD3DFramePtr bar = scene.bars->GetChildFrame(2 * (i - 1));
-        const CD3DFramePtr label = scene.bars->GetChildFrame(2 * (i - 1) + 1);
-        EXPECT_EQ(bar->ObjectName, QString::number(i));
-        EXPECT_EQ(label->ObjectName, QString::number(i));
-        EXPECT_EQ(model.entry(i).Frame, bar);
-        EXPECT_EQ(model.indexFromFrameName(bar->ObjectName), i);
-    }
-    // Without labels only the bars are there.
-    const BarScene plain = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(false));
-    ASSERT_EQ(plain.bars->GetChildFrameCount(), 4);
-    EXPECT_EQ(model.entry(4).Frame, plain.bars->GetChildFrame(3));
-}
-
 TEST(BarScene, FilesAreBoxesAndFoldersUprightCylindersStandingOnTheFloor) {
     GraphModel model = laidOut({{"a.txt", 1000, false, kRed}, {"docs", 500, true, kGreen}});
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 2.5f, 0.1f), withLabels(false));
+    const BarScene scene =
+        BuildBarScene(model, platform::CreateBox(5, 2.5f, 0.1f), withLabels(false), WindowFont());
     const DataEntry& file = model.entry(1);
     const DataEntry& folder = model.entry(2);
     ASSERT_FLOAT_EQ(file.Height, 6.0f);
@@ -117,33 +100,40 @@ TEST(BarScene, FilesAreBoxesAndFoldersUprightCylindersStandingOnTheFloor) {
     // Each bar has its own material in the entry's colour (diffuse = ambient).
     const platform::Material m = box->GetChildMesh(0)->GetMaterialOverride();
     EXPECT_TRUE(box->GetChildMesh(0)->bUseMaterialOverride);
-    EXPECT_FLOAT_EQ(m.diffuse.r, 1);
-    EXPECT_FLOAT_EQ(m.diffuse.g, 0);
-    EXPECT_FLOAT_EQ(m.ambient.r, 1);
-    EXPECT_FLOAT_EQ(cylinder->GetChildMesh(0)->GetMaterialOverride().diffuse.g, 1);
-    EXPECT_NE(box->GetChildMesh(0), scene.bars->GetChildFrame(1)->GetChildMesh(0));
+    EXPECT_EQ(ColorValueToLong(m.diffuse), static_cast<std::int32_t>(kRed));
+    EXPECT_EQ(ColorValueToLong(m.ambient), static_cast<std::int32_t>(kRed));
+    EXPECT_EQ(ColorValueToLong(cylinder->GetChildMesh(0)->GetMaterialOverride().diffuse),
+              static_cast<std::int32_t>(kGreen));
+
+    // Frames are named by the entry's index in list order, a bar and (with labels) a label each;
+    // each entry keeps its bar.
+    for (bool labels : {false, true}) {
+        const BarScene named = BuildBarScene(model, nullptr, withLabels(labels), WindowFont());
+        const int step = labels ? 2 : 1;
+        ASSERT_EQ(named.bars->GetChildFrameCount(), 2 * step);
+        for (int i = 0; i < named.bars->GetChildFrameCount(); ++i)
+            EXPECT_EQ(named.bars->GetChildFrame(i)->ObjectName, QString::number(i / step + 1));
+        EXPECT_EQ(model.entry(2).Frame, named.bars->GetChildFrame(step));
+    }
 }
 
-TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
+TEST(BarScene, LabelsStandOnTheBarsInBlueWithTheirLabelText) {
     GraphModel model = laidOut({{"twelve_chars", 100, false, kRed},
                                 {"thirteen_char", 50, false, kRed},
                                 {"", 10, false, kRed},
                                 {"twelve_chars", 20, false, kGreen}});
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    const BarScene scene =
+        BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true), WindowFont());
     // Labels get their text when first drawn.
     ASSERT_TRUE(scene.labels);
-    EXPECT_EQ(scene.bars->GetChildFrame(1)->GetChildMeshCount(), 0);
-    scene.labels->makeAll();
-    const QFont font = WindowFont();
     auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1); };
-
-    const platform::MeshPtr whole = platform::CreateTextMesh(font, QStringLiteral("twelve_chars"),
-                                                             kLabelLevels[0].deviation, kLabelExtrusion);
-    const platform::MeshPtr cut = platform::CreateTextMesh(font, QStringLiteral("thirtee..."),
-                                                           kLabelLevels[0].deviation, kLabelExtrusion);
-    ASSERT_EQ(labelOf(1)->GetChildMeshCount(), 1);
-    EXPECT_EQ(labelOf(1)->GetChildMesh(0)->mesh->vertices(), whole->vertices());
-    EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh->vertices(), cut->vertices());
+    EXPECT_EQ(labelOf(2)->GetChildMeshCount(), 0);
+    scene.labels->makeAll();
+    ASSERT_EQ(labelOf(2)->GetChildMeshCount(), 1);
+    EXPECT_EQ(labelOf(2)->GetChildMesh(0)->mesh->vertices(),
+              platform::CreateTextMesh(WindowFont(), LabelText("thirteen_char"), kLabelLevels[0].deviation,
+                                       kLabelExtrusion)
+                  ->vertices());
     EXPECT_EQ(labelOf(3)->GetChildMeshCount(), 0); // an empty name has no text
     // Same text: the same outline, but a mesh (and material) of each label's own.
     EXPECT_NE(labelOf(4)->GetChildMesh(0), labelOf(1)->GetChildMesh(0));
@@ -152,42 +142,35 @@ TEST(BarScene, LabelsStandOnTheBarsAndAreCutAfterTwelveCharacters) {
     const DataEntry& e = model.entry(1);
     const platform::Matrix& m = labelOf(1)->GetMatrix();
     const Vector3 origin = platform::Vec3TransformCoord({0, 0, 0}, m);
-    const Vector3 unit = platform::Vec3TransformCoord({1, 1, 1}, m);
-    EXPECT_NEAR(origin.x, e.X - 0.7f, 1e-5f);
-    EXPECT_NEAR(origin.y, e.Height, 1e-5f);
-    EXPECT_NEAR(origin.z, e.Z, 1e-5f);
-    EXPECT_NEAR(unit.x - origin.x, 0.4f, 1e-5f);
-    EXPECT_NEAR(unit.y - origin.y, 0.8f, 1e-5f);
-    EXPECT_NEAR(unit.z - origin.z, 1.0f, 1e-5f);
+    const Vector3 unit = platform::Vec3TransformCoord({1, 1, 1}, m) - origin;
+    EXPECT_TRUE(boxIs({origin, unit}, {e.X - 0.7f, e.Height, e.Z}, {0.4f, 0.8f, 1.0f}, 1e-5f));
     const platform::Material blue = labelOf(1)->GetChildMesh(0)->GetMaterialOverride();
-    EXPECT_FLOAT_EQ(blue.diffuse.b, 0.8f);
-    EXPECT_FLOAT_EQ(blue.diffuse.a, 1.0f);
+    EXPECT_EQ(QColor::fromRgbF(blue.diffuse.r, blue.diffuse.g, blue.diffuse.b, blue.diffuse.a),
+              QColor::fromRgbF(0, 0, 0.8f, 1));
     EXPECT_FLOAT_EQ(blue.ambient.b, 0.8f);
 }
 
 TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
     // Levels by the em's height in pixels, finest first; a label only goes coarser once it is a
     // tenth below its level's bound, and finer as soon as it is tall enough.
-    EXPECT_EQ(LabelLevelFor(1e9f, -1), 0);
-    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels, -1), 0);
-    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels - 1, -1), 1);
-    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels * 0.95f, 0), 0);
-    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels * 0.85f, 0), 1);
-    EXPECT_EQ(LabelLevelFor(kLabelLevels[0].minEmPixels, 1), 0);
-    EXPECT_EQ(LabelLevelFor(0.5f, -1), kLabelLevelCount - 1);
-    EXPECT_EQ(LabelLevelFor(0.5f, 0), kLabelLevelCount - 1);
-    for (int i = 1; i < kLabelLevelCount; ++i) {
-        EXPECT_LT(kLabelLevels[i].minEmPixels, kLabelLevels[i - 1].minEmPixels);
-        EXPECT_GT(kLabelLevels[i].deviation, kLabelLevels[i - 1].deviation);
-        // Every level keeps its outline within about a pixel at the top of its range.
-        EXPECT_LE(kLabelLevels[i].deviation * kLabelLevels[i - 1].minEmPixels, 1.0f);
-    }
+    const float top = kLabelLevels[0].minEmPixels;
+    const std::tuple<float, int, int> levels[] = {{1e9f, -1, 0},
+                                                  {top, -1, 0},
+                                                  {top - 1, -1, 1},
+                                                  {top * 0.95f, 0, 0},
+                                                  {top * 0.85f, 0, 1},
+                                                  {top, 1, 0},
+                                                  {0.5f, -1, kLabelLevelCount - 1},
+                                                  {0.5f, 0, kLabelLevelCount - 1}};
+    for (const auto& [em, now, level] : levels)
+        EXPECT_EQ(LabelLevelFor(em, now), level) << em << " " << now;
 
     GraphModel model = laidOut({{"same.txt", 100, false, kRed},
                                 {"same.txt", 50, false, kRed},
                                 {"other.txt", 10, false, kGreen},
                                 {"last.txt", 10, false, kGreen}});
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true));
+    const BarScene scene =
+        BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true), WindowFont());
     auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1).get(); };
     LabelMaker& labels = *scene.labels;
     EXPECT_EQ(labels.levelOf(labelOf(1)), -1);
@@ -247,24 +230,21 @@ TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
     EXPECT_EQ(labels.levelOf(scene.bars->GetChildFrame(0).get()), -1); // a bar is no label
 }
 
+// The plate of the layout (3 rows by 2 columns: 7.5 by 5) lies flat in translucent grey under the
+// grid; an empty list builds only the root and the plate.
 TEST(BarScene, BasePlateLiesFlatUnderTheGridAndTheRootIsTilted) {
     GraphModel model = laidOut({{"a", 1, false, kRed},
                                 {"b", 2, false, kRed},
                                 {"c", 3, false, kRed},
                                 {"d", 4, false, kRed},
                                 {"e", 5, false, kRed}});
-    ASSERT_TRUE(model.m_basePlate);
-    const BasePlateSize plate = *model.m_basePlate; // 3 rows by 2 columns
-    EXPECT_FLOAT_EQ(plate.width, 7.5f);
-    EXPECT_FLOAT_EQ(plate.height, 5.0f);
     const BarScene scene =
-        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), withLabels(false));
+        BuildBarScene(model, platform::CreateBox(7.5f, 5, 0.1f), withLabels(false), WindowFont());
     ASSERT_EQ(scene.base->GetChildMeshCount(), 1);
     EXPECT_TRUE(boxIs(boxInParent(*scene.base), {-3.75f, -0.05f, -2.5f}, {3.75f, 0.05f, 2.5f}));
     const platform::Material grey = scene.base->GetChildMesh(0)->GetMaterialOverride();
-    EXPECT_NEAR(grey.diffuse.a, 0x6F / 255.0f, 1e-6f);
-    EXPECT_NEAR(grey.diffuse.r, 0xC0 / 255.0f, 1e-6f);
-    EXPECT_NEAR(grey.ambient.g, 0xC0 / 255.0f, 1e-6f);
+    EXPECT_EQ(ColorValueToLong(grey.diffuse), static_cast<std::int32_t>(0x6FC0C0C0));
+    EXPECT_EQ(ColorValueToLong(grey.ambient), static_cast<std::int32_t>(0x6FC0C0C0));
 
     const platform::Matrix tilt = platform::MatrixRotationAxis({1, -1, 0}, 12566.0f);
     for (int r = 0; r < 4; ++r)
@@ -272,13 +252,11 @@ TEST(BarScene, BasePlateLiesFlatUnderTheGridAndTheRootIsTilted) {
             EXPECT_NEAR(scene.root->GetMatrix()(r, c), tilt(r, c), 1e-6f) << r << "," << c;
     EXPECT_EQ(scene.root->GetChildFrame(0), scene.base);
     EXPECT_EQ(scene.root->GetChildFrame(1), scene.bars);
-}
-
-TEST(BarScene, AnEmptyListBuildsOnlyTheRootAndThePlate) {
-    GraphModel model;
-    const BarScene scene = BuildBarScene(model, platform::CreateBox(14, 14, 0.1f), withLabels(true));
-    EXPECT_EQ(scene.bars->GetChildFrameCount(), 0);
-    EXPECT_TRUE(boxIs(boxInParent(*scene.base), {-7, -0.05f, -7}, {7, 0.05f, 7}));
+    GraphModel none;
+    const BarScene empty =
+        BuildBarScene(none, platform::CreateBox(14, 14, 0.1f), withLabels(true), WindowFont());
+    EXPECT_EQ(empty.bars->GetChildFrameCount(), 0);
+    EXPECT_TRUE(boxIs(boxInParent(*empty.base), {-7, -0.05f, -7}, {7, 0.05f, 7}));
 }
 
 TEST(BarScene, LabelHeightOnScreenFollowsTheDistanceAndIgnoresWhatIsBehindTheEye) {

@@ -1,8 +1,9 @@
 // Leaving out of a frame what the camera can't see, and making labels only when they are first
 // drawn, must not change the picture.
+#include "graph/BarFrame.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
-#include "graph/form/View3D.h"
+#include "graph/LabelMaker.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DMesh.h"
 #include "scene/D3DUtil.h"
@@ -19,20 +20,20 @@ namespace {
 // The scene of `model` laid out, with labels and the plate, and the camera at its start position.
 BarScene sceneAtTheStartView(GraphModel& model) {
     model.ScaleEntries(false);
-    BarSceneOptions options;
-    options.labelFont = WindowFont();
     const BasePlateSize plate = *model.m_basePlate;
-    BarScene scene =
-        BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth), options);
+    BarScene scene = BuildBarScene(model, platform::CreateBox(plate.width, plate.height, plate.depth),
+                                   Options(), WindowFont());
     Camera camera;
     g_device->setTransform(platform::TransformType::View, camera.FrameMove(0, false).viewMatrix);
     return scene;
 }
 
-OverlayState noOverlayText() {
-    OverlayState none;
-    none.showStats = none.showShortcuts = false;
-    return none;
+// The options of a frame without overlay text, with or without the plate.
+Options noOverlayText(bool base) {
+    Options o;
+    o.m_showStats = o.m_bShowShortcuts = false;
+    o.m_bShowBase = base;
+    return o;
 }
 
 // The passes of a frame without leaving anything out: every enabled frame is drawn.
@@ -50,13 +51,27 @@ void drawEveryFrame(const BarScene& scene) {
     g_device->endScene();
 }
 
+// Every frame is enabled again after a culled frame (picking relies on it).
+void expectAllEnabled(const BarScene& scene) {
+    for (const CD3DFramePtr& f : scene.bars->ChildFrames())
+        ASSERT_TRUE(f->Enabled);
+}
+
+class BarFrame : public ::testing::Test {
+protected:
+    void SetUp() override { start(320, 240); }
+    void start(int width, int height) {
+        ReleaseDevice3D();
+        ASSERT_TRUE(InitOffscreenDevice3D(width, height));
+        ASSERT_TRUE(g_device && g_device->hasContext()) << "no OpenGL 3.3 context (run under Xvfb)";
+        SetupSceneDefaults();
+    }
+    void TearDown() override { ReleaseDevice3D(); }
+};
+
 } // namespace
 
-TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
-    ASSERT_TRUE(InitOffscreenDevice3D(320, 240));
-    ASSERT_TRUE(g_device && g_device->hasContext()) << "no OpenGL 3.3 context (run under Xvfb)";
-    SetupSceneDefaults();
-
+TEST_F(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
     // A 20 x 20 grid reaches well beyond the start view.
     GraphModel model;
     for (int i = 0; i < 400; ++i) {
@@ -68,8 +83,7 @@ TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
     BarScene scene = sceneAtTheStartView(model);
     scene.minLabelPixels = 0; // every label in view, however small
 
-    const OverlayState noText = noOverlayText();
-    RenderBarFrame(scene, true, false, noText, nullptr, nullptr);
+    RenderBarFrame(scene, noOverlayText(true), OverlayState(), nullptr, nullptr);
     const QImage culled = g_device->grabFramebuffer();
     const int made = scene.labels->madeCount();
     EXPECT_GT(made, 0);
@@ -83,18 +97,13 @@ TEST(BarFrame, LeavingOutWhatCantBeSeenKeepsThePicture) {
     EXPECT_GT(g_device->drawCount() - drawsCulled, drawsCulled); // far more was drawn
     EXPECT_TRUE(culled == full);
 
-    // Every frame is enabled again after a culled frame (picking relies on it).
-    RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
-    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i)
-        ASSERT_TRUE(scene.bars->GetChildFrame(i)->Enabled);
-    ReleaseDevice3D();
+    // Without the plate the picture differs (the plate pass is left out).
+    RenderBarFrame(scene, noOverlayText(false), OverlayState(), nullptr, nullptr);
+    EXPECT_FALSE(g_device->grabFramebuffer() == culled);
+    expectAllEnabled(scene);
 }
 
-TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
-    ASSERT_TRUE(InitOffscreenDevice3D(320, 240));
-    ASSERT_TRUE(g_device && g_device->hasContext()) << "no OpenGL 3.3 context (run under Xvfb)";
-    SetupSceneDefaults();
-
+TEST_F(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
     // One line of bars running away from the camera (along Z): near labels are tens of pixels
     // tall, the far ones a pixel or two.
     GraphModel model;
@@ -103,7 +112,6 @@ TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
                        false);
     BarScene scene = sceneAtTheStartView(model);
 
-    const OverlayState noText = noOverlayText();
     scene.minLabelPixels = 0;
     scene.root->UpdateFrames();
     const platform::Matrix viewProjection =
@@ -125,25 +133,21 @@ TEST(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
         static_cast<int>(heights.end() - std::lower_bound(heights.begin(), heights.end(), threshold));
 
     scene.minLabelPixels = threshold;
-    RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
+    RenderBarFrame(scene, noOverlayText(false), OverlayState(), nullptr, nullptr);
     const int madeWithRule = scene.labels->madeCount();
     EXPECT_GT(madeWithRule, 0);
     EXPECT_LE(madeWithRule, readable);
     const QImage withRule = g_device->grabFramebuffer();
 
     scene.minLabelPixels = 0;
-    RenderBarFrame(scene, false, false, noText, nullptr, nullptr);
+    RenderBarFrame(scene, noOverlayText(false), OverlayState(), nullptr, nullptr);
     EXPECT_GT(scene.labels->madeCount(), madeWithRule);    // the small ones in view are made now
     EXPECT_FALSE(g_device->grabFramebuffer() == withRule); // and drawn
-    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i)
-        ASSERT_TRUE(scene.bars->GetChildFrame(i)->Enabled);
-    ReleaseDevice3D();
+    expectAllEnabled(scene);
 }
 
-TEST(BarFrame, CoarserLabelsFarAwayLookTheSameFromEitherSide) {
-    ASSERT_TRUE(InitOffscreenDevice3D(640, 480));
-    ASSERT_TRUE(g_device && g_device->hasContext()) << "no OpenGL 3.3 context (run under Xvfb)";
-    SetupSceneDefaults();
+TEST_F(BarFrame, CoarserLabelsFarAwayLookTheSameFromEitherSide) {
+    start(640, 480);
 
     for (const bool turned : {false, true}) {
         SCOPED_TRACE(turned ? "graph turned half round: labels seen from behind" : "start view");
@@ -154,9 +158,8 @@ TEST(BarFrame, CoarserLabelsFarAwayLookTheSameFromEitherSide) {
         BarScene scene = sceneAtTheStartView(model);
         if (turned)
             scene.root->AddRotation(2, 0, 1, 0, 3.14159265f);
-        const OverlayState noText = noOverlayText();
 
-        RenderBarFrame(scene, true, false, noText, nullptr, nullptr);
+        RenderBarFrame(scene, noOverlayText(true), OverlayState(), nullptr, nullptr);
         const QImage levelled = g_device->grabFramebuffer();
         std::vector<int> perLevel(kLabelLevelCount, 0);
         std::vector<CD3DFrame*> made;
@@ -209,5 +212,4 @@ TEST(BarFrame, CoarserLabelsFarAwayLookTheSameFromEitherSide) {
         // Outlines within about a pixel: a thin seam of pixels along the letters' edges, no more.
         EXPECT_LT(differing, labelPixels / 5) << labelPixels << " label pixels";
     }
-    ReleaseDevice3D();
 }

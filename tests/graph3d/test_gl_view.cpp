@@ -1,27 +1,25 @@
 // The 3D view of a shown main window under Xvfb: clicking, hovering, the menus of the right
-// button, double-clicking, keys, the overlay and the render loop's idle ticks.
+// button, double-clicking, keys, the overlay, the render loop's ticks, and the picture while a
+// folder loads.
 #include "../app/form_fixture.h"
+#include "core/Settings.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 #include "graph/OverlayText.h"
-#include "graph/form/View3D.h"
 #include "platform/Math.h"
 #include "scene/D3DMesh.h"
-#include "scene/D3DPick.h"
 #include "scene/D3DUtil.h"
 #include "scene/D3DView.h"
 
-#include <QAction>
-#include <QComboBox>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QTest>
-#include <QToolBar>
+#include <QScreen>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -37,10 +35,9 @@ protected:
         form = startWindow();
         ASSERT_TRUE(form);
         form->resize(900, 700);
-        if (form->m_showText)
-            form->mnuOptionsImages_Click(); // no labels: a click on a bar hits the bar
+        if (form->m_options.m_showText)
+            action(*form, "mnuOptionsImages")->trigger(); // no labels: a click on a bar hits the bar
         form->enterFolder(folder);
-        ASSERT_EQ(form->m_currentFolder, folder);
         ASSERT_EQ(form->model().count(), 4);
         QTRY_VERIFY(form->view3D()->deviceOnView());
         form->DrawGraph();
@@ -68,14 +65,13 @@ protected:
         const qreal dpr = form->view3D()->devicePixelRatioF();
         return QPoint(static_cast<int>(std::floor(s.x / dpr)), static_cast<int>(std::floor(s.y / dpr)));
     }
-    // Where entry k's bar stands: the centre of its top.
-    QPoint barTop(int k) const {
-        const ketra::DataEntry& e = form->model().entry(k);
+    // Where entry `name`'s bar stands: the centre of its top.
+    QPoint barTop(const char* name) const {
+        const ketra::DataEntry& e = form->model().entry(indexOf(name));
         return seen({e.X, e.Height * 0.98f, e.Z});
     }
-
-    platform::ColorValue barColour(int k) const {
-        return form->model().entry(k).Frame->GetChildMesh(0)->GetMaterialOverride().diffuse;
+    platform::ColorValue barColour(const char* name) const {
+        return form->model().entry(indexOf(name)).Frame->GetChildMesh(0)->GetMaterialOverride().diffuse;
     }
 
     QWidget* view() const { return form->Picture1; }
@@ -95,17 +91,20 @@ protected:
         QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, at);
     }
 
+    // `n` ticks of the render timer; returns the frames they drew.
+    std::uint64_t ticks(int n) {
+        const std::uint64_t before = form->m_framesDrawn;
+        for (int i = 0; i < n; ++i)
+            form->Timer1_Timer();
+        return form->m_framesDrawn - before;
+    }
+
     QString folder;
     std::unique_ptr<GraphForm> form;
 };
 
 bool isRed(const platform::ColorValue& c) {
     return c.r == 1 && c.g == 0 && c.b == 0 && c.a == 1;
-}
-
-bool sameColour(const platform::ColorValue& a, std::uint32_t argb) {
-    const platform::ColorValue b = LongToColorValue(static_cast<std::int32_t>(argb));
-    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
 
 bool overlayHas(const QString& text) {
@@ -115,97 +114,96 @@ bool overlayHas(const QString& text) {
     return false;
 }
 
-} // namespace
-
-TEST_F(ViewTest, ClickingABarSelectsItAndTurnsItRedAndTheNextRestoresIt) {
-    const int big = indexOf("big.dat"), mid = indexOf("mid.dat");
-    ASSERT_TRUE(big && mid);
-    ASSERT_FALSE(form->tlbDelete->isEnabled());
-
-    QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop(big));
-    EXPECT_EQ(form->m_selectedEntry, big);
-    EXPECT_TRUE(isRed(barColour(big)));
-    EXPECT_TRUE(form->tlbDelete->isEnabled());
-
-    // The picture shows it red.
-    form->DrawGraph();
-    const QImage image = g_device->grabFramebuffer();
-    const QPoint p = barTop(big) * form->view3D()->devicePixelRatioF();
-    const QRgb px = image.pixel(p.x(), p.y() + 3);
-    EXPECT_GT(qRed(px), 100) << std::hex << px;
-    EXPECT_LT(qGreen(px), 40) << std::hex << px;
-    EXPECT_LT(qBlue(px), 40) << std::hex << px;
-
-    QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop(mid));
-    EXPECT_EQ(form->m_selectedEntry, mid);
-    EXPECT_TRUE(isRed(barColour(mid)));
-    EXPECT_TRUE(sameColour(barColour(big), form->model().entry(big).Colour));
+// What the screen shows of the window's view.
+QImage onScreen(const GraphForm& form) {
+    QWidget* view = form.Picture1;
+    const QPoint at = view->mapTo(&form, QPoint());
+    return view->screen()->grabWindow(form.winId(), at.x(), at.y(), view->width(), view->height()).toImage();
 }
 
-TEST_F(ViewTest, HoveringShowsNameAndSizeAndTheOverlayDrawsIt) {
-    const int big = indexOf("big.dat"), docs = indexOf("docs");
-    const QPoint at = barTop(big);
-    hover(at);
-    EXPECT_EQ(form->m_hoverText, QStringLiteral("big.dat (3,000 bytes)"));
-    EXPECT_TRUE(form->m_hoverShown);
-    EXPECT_EQ(form->m_selectedEntry, big);
-    EXPECT_FALSE(isRed(barColour(big))); // hovering does not highlight
-    const QPoint expected = ketra::HoverTextPosition(at.x(), at.y());
-    EXPECT_EQ(form->m_hoverRect[0], expected.x());
-    EXPECT_EQ(form->m_hoverRect[1], expected.y());
+// The view shows the graph's picture: its corners have the background colour.
+void expectThePicture(const QImage& shown, const char* when) {
+    ASSERT_FALSE(shown.isNull()) << when;
+    for (const QPoint& p : {QPoint(2, shown.height() - 3), QPoint(shown.width() - 3, shown.height() - 3)})
+        EXPECT_EQ(shown.pixel(p) & 0xFFFFFF, ketra::kBackgroundColour & 0xFFFFFF) << when;
+}
 
+} // namespace
+
+// The overlay shows the statistics and the key help; clicking and hovering find the bar under the
+// mouse.
+TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
+    form->DrawGraph();
+    for (const char* line : {"Size: 6,500 bytes", "Files: 3", "Folders: 1", "Include Folder size: F"})
+        EXPECT_TRUE(overlayHas(QString::fromLatin1(line))) << line;
+    for (const auto& t : g_device->overlayTexts()) {
+        if (t.text == QLatin1String("Files: 3")) {
+            EXPECT_EQ(QPoint(t.left, t.top), QPoint(5, 16));
+            EXPECT_EQ(t.argb, 0xFF444444u);
+        }
+        if (t.text == QLatin1String("Include Folder size: F")) { // key help fits in the picture
+            EXPECT_LE(t.left + QFontMetrics(t.font).horizontalAdvance(t.text), g_device->targetWidth());
+            EXPECT_EQ(t.argb, 0xFF444444u);
+        }
+    }
+    action(*form, "tlbStats")->trigger();
+    form->DrawGraph();
+    EXPECT_FALSE(overlayHas(QStringLiteral("Files: 3")));
+
+    ASSERT_FALSE(form->tlbDelete->isEnabled());
+    QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("big.dat"));
+    EXPECT_EQ(form->m_selectedEntry, indexOf("big.dat"));
+    EXPECT_TRUE(isRed(barColour("big.dat")));
+    EXPECT_TRUE(form->tlbDelete->isEnabled());
+    // The picture shows it red.
+    form->DrawGraph();
+    const QPoint p = barTop("big.dat") * form->view3D()->devicePixelRatioF();
+    const QRgb px = g_device->grabFramebuffer().pixel(p.x(), p.y() + 3);
+    EXPECT_TRUE(qRed(px) > 100 && qGreen(px) < 40 && qBlue(px) < 40) << std::hex << px;
+    // The next click turns that one red and gives the first its own colour back.
+    QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("mid.dat"));
+    EXPECT_TRUE(isRed(barColour("mid.dat")));
+    const platform::ColorValue own =
+        LongToColorValue(static_cast<std::int32_t>(form->model().entry(indexOf("big.dat")).Colour));
+    const platform::ColorValue now = barColour("big.dat");
+    EXPECT_EQ(std::memcmp(&own, &now, sizeof own), 0);
+
+    // Hovering selects without highlighting; the hover text is drawn 20 left and 30 above the mouse.
+    const QPoint at = barTop("big.dat");
+    hover(at);
+    EXPECT_EQ(form->m_overlay.hoverText, QStringLiteral("big.dat (3,000 bytes)"));
+    EXPECT_EQ(form->m_selectedEntry, indexOf("big.dat"));
+    EXPECT_FALSE(isRed(barColour("big.dat")));
     form->DrawGraph();
     bool drawn = false;
     for (const auto& t : g_device->overlayTexts())
-        drawn |= t.text == form->m_hoverText && t.left == expected.x() && t.top == expected.y() &&
-                 t.argb == 0xFF000000;
+        drawn |= t.text == form->m_overlay.hoverText &&
+                 QPoint(t.left, t.top) == ketra::HoverTextPosition(at.x(), at.y()) && t.argb == 0xFF000000;
     EXPECT_TRUE(drawn);
+    hover(barTop("docs")); // a folder without folder sizes: its name alone
+    EXPECT_EQ(form->m_overlay.hoverText, QStringLiteral("docs"));
 
-    // A folder without folder sizes shows its name alone.
-    hover(barTop(docs));
-    EXPECT_EQ(form->m_hoverText, QStringLiteral("docs"));
-
-    // With the pop-up text off the status label shows it instead.
-    form->mnuOptionsPopup_Click();
-    hover(barTop(big));
-    EXPECT_EQ(form->txtCurrent->text(), QStringLiteral("big.dat (3,000 bytes)"));
-}
-
-TEST_F(ViewTest, ThePlateIsNeverPicked) {
-    ASSERT_TRUE(form->m_bShowBase);
-    const int before = form->m_selectedEntry;
-    const QPoint onPlate = seen({0, 0.05f, -2.4f}); // the plate's front edge, between the bars
-    // The point is on the plate: a pick that sees the plate finds it there.
-    {
-        form->m_baseFrame->Enabled = true;
-        form->m_barsFrame->Enabled = true;
-        CD3DPick pick;
-        const qreal dpr = form->view3D()->devicePixelRatioF();
-        pick.ViewportPick(form->m_rootFrame, onPlate.x() * dpr, onPlate.y() * dpr);
-        ASSERT_GE(pick.FindNearest(), 0);
-        EXPECT_EQ(pick.GetFrame(pick.FindNearest()), form->m_baseFrame);
-    }
-    hover(barTop(indexOf("big.dat")));
-    ASSERT_TRUE(form->m_hoverShown);
+    // The plate is never picked: where only the plate is seen, nothing is found and the right
+    // button gives the view's menu.
+    const QPoint onPlate = seen({0, 0.05f, -2.4f});
     hover(onPlate);
-    EXPECT_FALSE(form->m_hoverShown);
+    EXPECT_FALSE(form->m_overlay.hoverShown);
     QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, onPlate);
-    EXPECT_EQ(form->m_selectedEntry, indexOf("big.dat")); // the hover selected it; the plate changed nothing
-    EXPECT_NE(before, -1);
     EXPECT_TRUE(form->MENU_POPUP->isVisible());
     form->MENU_POPUP->hide();
-}
-
-TEST_F(ViewTest, RightButtonShowsTheItemsMenuWithFolderOpenOnlyForFolders) {
-    QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, barTop(indexOf("docs")));
-    EXPECT_TRUE(form->MENU_CONTEXT->isVisible());
-    EXPECT_TRUE(form->mnuFolderOpen->isVisible());
-    form->MENU_CONTEXT->hide();
-    QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, barTop(indexOf("big.dat")));
-    EXPECT_TRUE(form->MENU_CONTEXT->isVisible());
-    EXPECT_FALSE(form->mnuFolderOpen->isVisible());
+    // On a bar the right button gives the item's menu, with the folder command for folders only.
+    for (const char* name : {"docs", "big.dat"}) {
+        QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, barTop(name));
+        EXPECT_TRUE(form->MENU_CONTEXT->isVisible()) << name;
+        EXPECT_EQ(form->mnuFolderOpen->isVisible(), qstrcmp(name, "docs") == 0) << name;
+        form->MENU_CONTEXT->hide();
+    }
     EXPECT_FALSE(form->m_camera->m_dragging); // the right button does not drag
-    form->MENU_CONTEXT->hide();
+
+    // With the pop-up text off the status line shows the hover text instead.
+    action(*form, "mnuOptionsPopup")->trigger();
+    hover(barTop("low.dat"));
+    EXPECT_EQ(form->txtCurrent->text(), QStringLiteral("low.dat (1,500 bytes)"));
 }
 
 TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
@@ -214,124 +212,112 @@ TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
         opened << url;
         return true;
     });
-    doubleClick(barTop(indexOf("mid.dat")));
+    // A file opens from the folder shown, also while another address is being typed.
+    QLineEdit* edit = form->adrList->lineEdit();
+    QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    QTest::keyClicks(edit, QStringLiteral("/somewhere/else"));
+    doubleClick(barTop("mid.dat"));
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.first(), QUrl::fromLocalFile(folder + QStringLiteral("/mid.dat")));
 
-    doubleClick(barTop(indexOf("docs")));
+    // A folder is entered; the hover text of the folder left behind goes (from the view and from
+    // the status line of the pop-up text's off state alike).
+    action(*form, "mnuOptionsPopup")->trigger();
+    hover(barTop("low.dat"));
+    ASSERT_FALSE(form->txtCurrent->text().isEmpty());
+    action(*form, "mnuOptionsPopup")->trigger();
+    doubleClick(barTop("docs"));
     EXPECT_EQ(form->m_currentFolder, folder + QStringLiteral("/docs"));
     EXPECT_EQ(form->adrList->currentText(), folder + QStringLiteral("/docs"));
     EXPECT_TRUE(form->tlbBack->isEnabled()); // the folder went on the history
     EXPECT_EQ(opened.size(), 1);
-}
+    EXPECT_FALSE(form->m_overlay.hoverShown);
+    EXPECT_TRUE(form->txtCurrent->text().isEmpty());
+    ticks(1);
+    EXPECT_FALSE(overlayHas(QStringLiteral("docs")));
 
-TEST_F(ViewTest, AFileOpensFromTheFolderShownEvenWhileTheAddressIsBeingEdited) {
-    QList<QUrl> opened;
-    ketra::SetOpenUrlHook([&opened](const QUrl& url) {
-        opened << url;
-        return true;
-    });
-    form->adrList->setEditText(QStringLiteral("/somewhere/else")); // typed, Enter not pressed
-    doubleClick(barTop(indexOf("big.dat")));
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened.first().toLocalFile(), folder + QStringLiteral("/big.dat"));
-}
-
-TEST_F(ViewTest, AFolderNameWithBracketsIsEnteredWhole) {
-    // Shown without its size, the folder's hover text is its bare name: the path comes from the
-    // entry, not from cutting the text at its last bracket.
+    // A folder shown without its size has its bare name as hover text: the path comes from the
+    // entry, so brackets in the name are kept.
     makeFolder(QStringLiteral("bars/old (2)"));
-    form->reloadFolder();
+    form->GoBack();
     form->DrawGraph();
-    const int k = indexOf("old (2)");
-    ASSERT_NE(k, 0);
-    doubleClick(barTop(k));
-    ASSERT_EQ(form->m_hoverText, QStringLiteral("old (2)"));
+    doubleClick(barTop("old (2)"));
     EXPECT_EQ(form->m_currentFolder, folder + QStringLiteral("/old (2)"));
 }
 
-TEST_F(ViewTest, KeysAreHeldUntilReleasedAndAutoRepeatReleasesAreIgnored) {
+TEST_F(ViewTest, KeysTurnTheGraphAndTheIdleViewDrawsNothing) {
+    // Keys stay held until released; auto-repeated releases are not releases.
     QTest::keyPress(view(), Qt::Key_X);
-    EXPECT_TRUE(form->m_camera->keyHeld(ketra::vk::X));
     QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QString(), true);
     QCoreApplication::sendEvent(view(), &repeat);
     EXPECT_TRUE(form->m_camera->keyHeld(ketra::vk::X));
     QTest::keyRelease(view(), Qt::Key_X);
     EXPECT_FALSE(form->m_camera->keyHeld(ketra::vk::X));
-
     QTest::keyPress(view(), Qt::Key_Z, Qt::ShiftModifier);
     EXPECT_EQ(form->m_camera->m_shiftState, 1);
     QTest::keyRelease(view(), Qt::Key_Z, Qt::ShiftModifier);
 
-    // Holding Y turns the graph; R puts it back to the start pose.
+    // Holding Y turns the graph, drawing every tick; R puts it back to the start pose.
     const platform::Matrix start = form->m_rootFrame->GetMatrix();
     QTest::keyPress(view(), Qt::Key_Y);
-    QTest::qWait(100);
+    EXPECT_EQ(ticks(5), 5u);
     QTest::keyRelease(view(), Qt::Key_Y);
     EXPECT_NE(std::memcmp(&start, &form->m_rootFrame->GetMatrix(), sizeof start), 0);
     QTest::keyPress(view(), Qt::Key_R);
-    QTest::qWait(50);
+    ticks(1);
     QTest::keyRelease(view(), Qt::Key_R);
-    const platform::Matrix tilt = platform::MatrixRotationAxis({1, -1, 0}, 12566.0f);
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            EXPECT_NEAR(form->m_rootFrame->GetMatrix()(r, c), tilt(r, c), 1e-5f);
-}
+    const platform::Matrix tilt = ketra::Camera::StartTilt().matrix();
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(form->m_rootFrame->GetMatrix().m[i / 4][i % 4], tilt.m[i / 4][i % 4], 1e-5f);
 
-TEST_F(ViewTest, StatisticsAndKeyHelpAreDrawnOverThePicture) {
-    ASSERT_TRUE(form->m_showStats && form->m_bShowShortcuts);
-    form->DrawGraph();
-    EXPECT_TRUE(overlayHas(QStringLiteral("Size: 6,500 bytes")));
-    EXPECT_TRUE(overlayHas(QStringLiteral("Files: 3")));
-    EXPECT_TRUE(overlayHas(QStringLiteral("Folders: 1")));
-    EXPECT_TRUE(overlayHas(QStringLiteral("Include Folder size: F")));
-    for (const auto& t : g_device->overlayTexts()) {
-        if (t.text == QLatin1String("Files: 3")) {
-            EXPECT_EQ(t.left, 5);
-            EXPECT_EQ(t.top, 16);
-            EXPECT_EQ(t.argb, 0xFF444444u);
-        }
-        // Key help lines fit in the picture.
-        if (t.text == QLatin1String("Include Folder size: F")) {
-            EXPECT_LE(t.left + QFontMetrics(t.font).horizontalAdvance(t.text), g_device->targetWidth());
-        }
-    }
-    form->ToggleStats();
-    form->DrawGraph();
-    EXPECT_FALSE(overlayHas(QStringLiteral("Files: 3")));
-}
-
-TEST_F(ViewTest, AnIdleViewSkipsDrawingAndAChangeRedraws) {
-    ASSERT_FALSE(form->m_autoRotate);
-    ASSERT_TRUE(form->Timer1->isActive());
-    QTest::qWait(200); // settle: the first ticks place the camera
+    // At rest, ticks draw nothing, and what is on screen is what a full redraw gives.
+    ticks(3);
     const QImage shown = g_device->grabFramebuffer();
-    const std::uint64_t drawn = form->m_framesDrawn, skipped = form->m_ticksSkipped;
-    QTest::qWait(300);
-    EXPECT_EQ(form->m_framesDrawn, drawn);
-    EXPECT_GE(form->m_ticksSkipped - skipped, 5u);
-    // What is on screen is what a full redraw gives.
+    EXPECT_EQ(ticks(20), 0u);
     form->DrawGraph();
     EXPECT_EQ(g_device->grabFramebuffer(), shown);
-
     // A change the window makes without drawing (the key help) is drawn by the next tick.
-    const std::uint64_t before = form->m_framesDrawn;
-    form->mnuShortcuts_Click();
-    QTRY_VERIFY(form->m_framesDrawn > before);
+    action(*form, "mnuShortcuts")->trigger();
+    EXPECT_EQ(ticks(1), 1u);
     EXPECT_FALSE(overlayHas(QStringLiteral("Reset: R")));
-
     // Auto-rotation draws every tick.
-    form->MENU_ROTATE_Click();
-    const std::uint64_t rotating = form->m_framesDrawn;
-    QTest::qWait(300);
-    EXPECT_GE(form->m_framesDrawn - rotating, 5u);
-    form->MENU_ROTATE_Click();
-
-    // A single W press glides the camera, then it comes to rest and drawing stops.
+    action(*form, "tlbRotate")->trigger();
+    EXPECT_EQ(ticks(10), 10u);
+    action(*form, "tlbRotate")->trigger();
+    // A W press glides the camera; once at rest the ticks draw nothing again.
     QTest::keyClick(view(), Qt::Key_W);
-    QTRY_VERIFY_WITH_TIMEOUT(form->m_camera->m_velocity.z == 0, 10000);
-    QTest::qWait(50);
-    const std::uint64_t rested = form->m_framesDrawn;
-    QTest::qWait(200);
-    EXPECT_EQ(form->m_framesDrawn, rested);
+    for (int i = 0; i < 2000 && form->m_camera->m_velocity.z != 0; ++i)
+        ticks(1);
+    ticks(1);
+    EXPECT_EQ(ticks(20), 0u);
+}
+
+// Right after start (the view gets its own OpenGL context then), the picture shown stays on screen
+// while the next folder is measured, and behind the "not found" message.
+TEST_F(FormTest, ThePictureStaysWhileAFolderIsReadRightAfterStart) {
+    ketra::SettingsValues sizes;
+    sizes.options.m_includeFolders = true; // the load measures the sub-folders
+    ASSERT_TRUE(ketra::Settings().write(sizes));
+    const QString many = makeFolder(QStringLiteral("many"));
+    for (int i = 0; i < 6; ++i)
+        makeFile(QStringLiteral("many/d%1/e/f").arg(i), 1);
+    auto form = startWindow();
+    QImage measuring;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, form.get(), [&] {
+        if (!form->prog->text().isEmpty()) // the last picture while measuring
+            measuring = onScreen(*form);
+    });
+    watch.start();
+    form->openAddress(many);
+    watch.stop();
+    ASSERT_EQ(form->m_currentFolder, many);
+    expectThePicture(measuring, "while measuring");
+
+    QImage behindMessage;
+    const auto boxes = answerMessageBoxes([&] { form->openAddress(many + QStringLiteral("/nothing")); },
+                                          [&] { behindMessage = onScreen(*form); });
+    ASSERT_EQ(boxes.size(), 1u);
+    expectThePicture(behindMessage, "behind the message");
 }

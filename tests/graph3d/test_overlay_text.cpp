@@ -9,17 +9,15 @@ TEST(OverlayText, ThousandsSeparatorsAndRounding) {
     const struct {
         double value;
         const char* text;
-    } cases[] = {
-        {0, ""},
-        {0.4, ""},
-        {1, "1"},
-        {1.5, "2"},
-        {999, "999"},
-        {1000, "1,000"},
-        {1234567, "1,234,567"},
-        {999999.5, "1,000,000"},
-        {123456789012345.0, "123,456,789,012,345"},
-    };
+    } cases[] = {{0, ""},
+                 {0.4, ""},
+                 {1, "1"},
+                 {1.5, "2"},
+                 {999, "999"},
+                 {1000, "1,000"},
+                 {1234567, "1,234,567"},
+                 {999999.5, "1,000,000"},
+                 {123456789012345.0, "123,456,789,012,345"}};
     for (const auto& c : cases)
         EXPECT_EQ(FormatThousands(c.value), QString::fromLatin1(c.text)) << c.value;
 }

@@ -1,13 +1,7 @@
-// The bar scene: one frame per entry with its box or cylinder, the labels, the base plate, and the
-// window's BuildGraph around it.
-#include "app/GraphForm.h"
-#include "graph/Camera.h"
-#include "graph/OverlayText.h"
-#include "graph/form/View3D.h"
-#include "scene/D3DMesh.h"
-#include "scene/D3DUtil.h"
+#include "graph/LabelMaker.h"
 
-#include <QApplication>
+#include "scene/D3DMesh.h"
+
 #include <QFontInfo>
 #include <QFontMetricsF>
 
@@ -15,17 +9,6 @@
 #include <cmath>
 
 namespace ketra {
-
-namespace {
-
-platform::Material flatMaterial(const platform::ColorValue& c) {
-    platform::Material m;
-    m.diffuse = c;
-    m.ambient = c;
-    return m;
-}
-
-} // namespace
 
 LabelMaker::LabelMaker(const QFont& font, const platform::Material& material)
     : m_font(font), m_material(material) {
@@ -131,94 +114,24 @@ bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& bo
     return true;
 }
 
-BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const BarSceneOptions& options) {
-    BarScene scene;
-    scene.root = CreateChildFrame(nullptr);
-    const RootRotation tilt = Camera::StartTilt();
-    scene.root->AddRotation(tilt.combineMode, tilt.axis.x, tilt.axis.y, tilt.axis.z, tilt.angle);
-
-    // The plate: a box in the XY plane turned flat, translucent so the bars show through it.
-    scene.base = CreateChildFrame(scene.root);
-    if (baseMesh) {
-        scene.base->AddD3DXMesh(baseMesh)->SetMaterialOverride(
-            flatMaterial(LongToColorValue(static_cast<std::int32_t>(kBasePlateColour))));
-    }
-    scene.base->SetOrientation(QuaternionFromAxisDegrees(1, 0, 0, 90));
-
-    scene.bars = CreateChildFrame(scene.root);
-    const platform::Material labelMaterial = flatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f});
-
-    if (options.showText)
-        scene.labels = std::make_shared<LabelMaker>(options.labelFont, labelMaterial);
-    const int n = model.count();
-    for (int i = 1; i <= n; ++i) {
-        DataEntry& e = model.entry(i);
-        const QString name = GraphModel::frameName(i);
-        const platform::Material barMaterial =
-            flatMaterial(LongToColorValue(static_cast<std::int32_t>(e.Colour)));
-        const float height = std::fabs(e.Height);
-
-        auto bar = CreateChildFrame(scene.bars);
-        bar->SetPosition(vec3(e.X, e.Height / 2, e.Z));
-        if (e.isFolder()) {
-            // D3DX cylinders lie along Z; half a turn about (0, 1, 1) stands them up along Y.
-            bar->AddD3DXMesh(
-                   platform::CreateCylinder(options.barWidth / 2, options.barWidth / 2, height, 12, 12))
-                ->SetMaterialOverride(barMaterial);
-            bar->AddRotation(0, 0, 1, 1, 3.1415f);
-        } else {
-            bar->AddD3DXMesh(platform::CreateBox(options.barWidth, height, options.barDepth))
-                ->SetMaterialOverride(barMaterial);
+float LabelEmPixels(const platform::Matrix& world, const platform::Matrix& viewProjection,
+                    const platform::Viewport& vp) {
+    // Rows 3 and 1 of world x viewProjection: where the origin goes, and what the Y axis adds to
+    // it (homogeneous coordinates).
+    float origin[4], axis[4];
+    for (int c = 0; c < 4; ++c) {
+        origin[c] = axis[c] = 0;
+        for (int k = 0; k < 4; ++k) {
+            origin[c] += world(3, k) * viewProjection(k, c);
+            axis[c] += world(1, k) * viewProjection(k, c);
         }
-        e.Frame = bar;
-
-        if (options.showText) {
-            auto label = CreateChildFrame(scene.bars);
-            label->SetPosition(vec3(e.X - 0.7f, e.Height, e.Z));
-            label->AddScale(0, 0.4f, 0.8f, 1.0f);
-            const QString text = LabelText(e.Name);
-            if (!text.isEmpty()) // an empty name has no text
-                scene.labels->add(label.get(), text);
-            label->ObjectName = name;
-        }
-        bar->ObjectName = name;
     }
-    return scene;
+    const float w0 = origin[3], w1 = axis[3] + origin[3];
+    if (w0 <= 1e-3f || w1 <= 1e-3f)
+        return 1e9f;
+    const float dx = ((axis[0] + origin[0]) / w1 - origin[0] / w0) * static_cast<float>(vp.width) / 2;
+    const float dy = ((axis[1] + origin[1]) / w1 - origin[1] / w0) * static_cast<float>(vp.height) / 2;
+    return std::sqrt(dx * dx + dy * dy);
 }
 
 } // namespace ketra
-
-void GraphForm::BuildGraph() {
-    if (!m_deviceReady)
-        return;
-    // The tree view's scene comes with the tree view; until then the bars are built in its place.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_rootFrame.reset();
-    m_barsFrame.reset();
-    m_baseFrame.reset();
-    m_labelMaker.reset();
-
-    // The plate follows the last layout with entries (ScaleEntries); before any, the start-up box.
-    if (const std::optional<ketra::BasePlateSize>& plate = m_model->m_basePlate) {
-        const std::array<float, 3> size{plate->width, plate->height, plate->depth};
-        if (!m_baseMesh || size != m_baseMeshSize) {
-            m_baseMesh = platform::CreateBox(size[0], size[1], size[2]);
-            m_baseMeshSize = size;
-        }
-    }
-
-    ketra::BarSceneOptions options;
-    options.showText = m_showText;
-    options.labelFont = m_windowFont;
-    options.barWidth = m_barWidth;
-    options.barDepth = m_barDepth;
-    const ketra::BarScene scene = ketra::BuildBarScene(*m_model, m_baseMesh, options);
-    m_rootFrame = scene.root;
-    m_baseFrame = scene.base;
-    m_barsFrame = scene.bars;
-    m_labelMaker = scene.labels;
-
-    QApplication::restoreOverrideCursor();
-    m_graphBuilt = true;
-    markViewDirty();
-}

@@ -1,15 +1,12 @@
-// One frame of the bar graph with its text overlay, and the hover test.
-#include "app/GraphForm.h"
-#include "graph/GraphModel.h"
+#include "graph/BarFrame.h"
+
+#include "graph/LabelMaker.h"
 #include "graph/OverlayText.h"
-#include "graph/form/View3D.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DMesh.h"
-#include "scene/D3DPick.h"
 #include "scene/D3DUtil.h"
 
 #include <QFontDatabase>
-#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -142,38 +139,15 @@ private:
 
 } // namespace
 
-QFont WindowFont() {
-    return QFont(QStringLiteral("Arial"), 12, QFont::Normal);
-}
-
 QFont StatusFont() {
     QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     f.setPixelSize(11);
     return f;
 }
 
-float LabelEmPixels(const platform::Matrix& world, const platform::Matrix& viewProjection,
-                    const platform::Viewport& vp) {
-    // Rows 3 and 1 of world x viewProjection: where the origin goes, and what the Y axis adds to
-    // it (homogeneous coordinates).
-    float origin[4], axis[4];
-    for (int c = 0; c < 4; ++c) {
-        origin[c] = axis[c] = 0;
-        for (int k = 0; k < 4; ++k) {
-            origin[c] += world(3, k) * viewProjection(k, c);
-            axis[c] += world(1, k) * viewProjection(k, c);
-        }
-    }
-    const float w0 = origin[3], w1 = axis[3] + origin[3];
-    if (w0 <= 1e-3f || w1 <= 1e-3f)
-        return 1e9f;
-    const float dx = ((axis[0] + origin[0]) / w1 - origin[0] / w0) * static_cast<float>(vp.width) / 2;
-    const float dy = ((axis[1] + origin[1]) / w1 - origin[1] / w0) * static_cast<float>(vp.height) / 2;
-    return std::sqrt(dx * dx + dy * dy);
-}
-
-void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const OverlayState& overlay,
+void RenderBarFrame(const BarScene& scene, const Options& options, const OverlayState& overlay,
                     platform::Font* popupFont, platform::Font* statsFont) {
+    const bool treeview = options.m_treeview;
     if (!scene.root || !g_device)
         return;
     scene.root->UpdateFrames(); // hover and picking see current world matrices
@@ -197,25 +171,26 @@ void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const O
         const OutOfViewFrames culled(scene, frustum, viewProjection, g_device->getViewport(), eye);
         scene.root->Render(g_device);
     }
-    if (showBase && !treeview) {
+    if (options.m_bShowBase && !treeview) {
         // The plate last, so that its translucent grey blends over whatever lies below it.
         scene.bars->Enabled = false;
         scene.base->Enabled = true;
         scene.root->Render(g_device);
     }
 
-    if (overlay.hoverShown && overlay.showPopup && popupFont)
+    if (overlay.hoverShown && options.m_showPopup && popupFont)
         popupFont->drawText(overlay.hoverText, overlay.hoverPosition.x(), overlay.hoverPosition.y(),
                             kHoverTextColour);
-    if (overlay.showStats && statsFont) {
+    if (options.m_showStats && statsFont) {
+        const FolderStatistics& s = overlay.statistics;
         drawLines(*statsFont,
-                  StatisticsLines(overlay.totalBytes, overlay.fileCount, overlay.folderCount,
-                                  overlay.includeFolders, overlay.totalFileCount, overlay.totalFolderCount),
+                  StatisticsLines(s.totalBytes, s.fileCount, s.folderCount, options.m_includeFolders,
+                                  s.totalFileCount, s.totalFolderCount),
                   kStatisticsLeft, kOverlayTextColour);
     }
-    if (overlay.showShortcuts && statsFont) {
+    if (options.m_bShowShortcuts && statsFont) {
         // 100 pixels from the right edge, or further left where the font's lines would not fit.
-        const QStringList lines = KeyHelpLines(overlay.includeFolders);
+        const QStringList lines = KeyHelpLines(options.m_includeFolders);
         int widest = 0;
         for (const QString& line : lines)
             widest = std::max(widest, statsFont->textWidth(line));
@@ -226,47 +201,3 @@ void RenderBarFrame(const BarScene& scene, bool showBase, bool treeview, const O
 }
 
 } // namespace ketra
-
-void GraphForm::MouseOver(int button, int shift, float x, float y, bool highlight) {
-    Q_UNUSED(button);
-    Q_UNUSED(shift);
-    if (!g_device || !Timer1->isActive() || !m_rootFrame)
-        return;
-    if (!m_treeview)
-        m_baseFrame->Enabled = false; // a disabled frame is never picked: the plate is not an item
-    m_barsFrame->Enabled = true;
-
-    CD3DPick pick;
-    pick.ViewportPick(m_rootFrame, x, y);
-    const std::int32_t nearest = pick.FindNearest();
-    if (nearest < 0) {
-        m_hoverShown = false;
-        return;
-    }
-    const CD3DFramePtr frame = pick.GetFrame(nearest);
-    const QPoint at = ketra::HoverTextPosition(x, y);
-    m_hoverRect = {at.x(), at.y(), 0, 0};
-
-    const int index = m_model->indexFromFrameName(frame->ObjectName);
-    if (index == 0)
-        return; // not an item's frame
-    m_selectedEntry = index;
-    const ketra::DataEntry& entry = m_model->entry(index);
-    m_hoverText = ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_includeFolders);
-
-    if (highlight && frame->GetChildMeshCount() > 0) {
-        if (m_highlightFrame && m_highlightFrame->GetChildMeshCount() > 0) {
-            platform::Material own;
-            own.diffuse = own.ambient = LongToColorValue(m_highlightColour);
-            m_highlightFrame->GetChildMesh(0)->SetMaterialOverride(own);
-        }
-        m_highlightFrame = frame;
-        const CD3DMeshPtr mesh = frame->GetChildMesh(0);
-        m_highlightColour = ColorValueToLong(mesh->GetMaterialOverride().diffuse);
-        platform::Material red;
-        red.diffuse = red.ambient = platform::ColorValue{1, 0, 0, 1};
-        mesh->SetMaterialOverride(red);
-        markViewDirty();
-    }
-    m_hoverShown = true;
-}

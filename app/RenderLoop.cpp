@@ -2,14 +2,13 @@
 // rebuild and resizing.
 //
 // The render timer ticks every 10 ms, but a tick draws only when the picture would change: the
-// view compares what a frame is drawn from (scene, matrices, options, hover, statistics, device
+// view compares what a frame is drawn from (scene, matrices, the options, the overlay state, device
 // and target) with what the picture on screen was drawn from, and handlers that change the scene
 // in place (highlighting, rebuilds, resizes) mark the view dirty. An idle window thus costs a
 // camera step every tick and no drawing; what it shows is the picture a full redraw would give.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
-#include "graph/form/View3D.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "scene/D3DView.h"
@@ -55,7 +54,7 @@ bool GraphForm::Start3D() {
     m_camera->m_cameraMatrix = platform::MatrixTranslation(0, 0, 0);
     m_camera->m_cameraPos = ketra::Camera::kStartPosition;
     m_barWidth = m_barDepth = 1.0f;
-    tlbBase->setChecked(m_bShowBase);
+    tlbBase->setChecked(m_options.m_bShowBase);
 
     DeleteDeviceObjects();
     InitDeviceObjects();
@@ -112,8 +111,9 @@ void GraphForm::RebuildScene() {
         camera = m_camera->m_cameraMatrix;
         root = m_rootFrame->GetMatrix();
     }
-    DestroyDeviceObjects();
+    // The scene shown stays (and can be drawn again) until the folder has been read.
     LoadFolder();
+    DestroyDeviceObjects();
     ScaleEntries();
     BuildGraph();
     if (keep && m_rootFrame) {
@@ -131,6 +131,20 @@ void GraphForm::ResizeDevice() {
     ResizeDevice3D(view3D());
     RestoreDeviceObjects();
     markViewDirty();
+    // The picture is gone with the old target: drawn again now, not on the next tick, which a
+    // folder load starting meanwhile would hold up.
+    keepPictureShown();
+}
+
+void GraphForm::keepPictureShown() {
+    if (!m_deviceReady || !m_graphBuilt || !m_rootFrame || !g_device ||
+        (g_device->context() == m_drawnOn && !m_viewDirty))
+        return;
+    try {
+        DrawGraph();
+    } catch (const std::exception& e) {
+        qWarning("Ketra: drawing failed: %s", e.what());
+    }
 }
 
 void GraphForm::FrameMove() {
@@ -176,15 +190,13 @@ QByteArray GraphForm::viewSignature() const {
     }
     if (m_rootFrame)
         writeMatrix(out, m_rootFrame->GetMatrix());
-    out << m_bShowBase << m_treeview << m_showStats << m_bShowShortcuts << m_showPopup << m_includeFolders;
-    out << m_hoverShown << m_hoverText << m_hoverRect[0] << m_hoverRect[1];
-    out << m_totalBytes << m_fileCount << m_folderCount << m_totalFileCount << m_totalFolderCount;
     out << quintptr(m_popupFont.get()) << quintptr(m_statsFont.get());
     return bytes;
 }
 
 bool GraphForm::viewNeedsRedraw() const {
-    return m_viewDirty || viewSignature() != m_drawnSignature;
+    return m_viewDirty || m_options != m_drawnOptions || m_overlay != m_drawnOverlay ||
+           viewSignature() != m_drawnSignature;
 }
 
 void GraphForm::DrawGraph() {
@@ -198,25 +210,15 @@ void GraphForm::DrawGraph() {
         return;
 
     ketra::BarScene scene{m_rootFrame, m_baseFrame, m_barsFrame, m_labelMaker};
-    ketra::OverlayState overlay;
-    overlay.hoverShown = m_hoverShown;
-    overlay.showPopup = m_showPopup;
-    overlay.hoverText = m_hoverText;
-    overlay.hoverPosition = QPoint(m_hoverRect[0], m_hoverRect[1]);
-    overlay.showStats = m_showStats;
-    overlay.showShortcuts = m_bShowShortcuts;
-    overlay.includeFolders = m_includeFolders;
-    overlay.totalBytes = m_totalBytes;
-    overlay.fileCount = m_fileCount;
-    overlay.folderCount = m_folderCount;
-    overlay.totalFileCount = m_totalFileCount;
-    overlay.totalFolderCount = m_totalFolderCount;
-    ketra::RenderBarFrame(scene, m_bShowBase, m_treeview, overlay, m_popupFont.get(), m_statsFont.get());
+    ketra::RenderBarFrame(scene, m_options, m_overlay, m_popupFont.get(), m_statsFont.get());
     PresentView(view3D());
 
     ++m_framesDrawn;
     m_viewDirty = false;
     m_drawnSignature = viewSignature();
+    m_drawnOn = g_device->context();
+    m_drawnOptions = m_options;
+    m_drawnOverlay = m_overlay;
 }
 
 void GraphForm::Timer1_Timer() {

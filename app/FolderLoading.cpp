@@ -1,20 +1,19 @@
 // Reading the folder named by the address box into graph entries, with the progress line and its
 // Stop button.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
 
 #include "colours/ExtColours.h"
+#include "folders/FolderReader.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
 #include "treescan.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -39,9 +38,6 @@ private:
     bool m_held = true;
 };
 
-// How often a folder-size scan that reports nothing new still lets the window breathe.
-constexpr qint64 kQuietEventsMs = 15;
-
 } // namespace
 
 void GraphForm::placeProgressOverAddress() {
@@ -58,6 +54,10 @@ void GraphForm::showAddressIdle() {
 
 void GraphForm::LoadFolder() {
     m_selectedEntry = 0;
+    // The item under the mouse was one of the folder left behind.
+    m_overlay.hoverShown = false;
+    m_overlay.hoverText.clear();
+    txtCurrent->clear();
     tlbDelete->setEnabled(false);
     tlbShowImage->setEnabled(false);
     WaitCursor hourglass;
@@ -78,6 +78,7 @@ void GraphForm::LoadFolder() {
     // second load inside this one.
     m_loading = true;
     QCoreApplication::processEvents();
+    keepPictureShown();
 
     // Every path out of the load below ends here: idle address bar, flags down, a close that
     // arrived meanwhile carried out.
@@ -90,42 +91,31 @@ void GraphForm::LoadFolder() {
             QTimer::singleShot(0, this, &QWidget::close);
     };
 
-    WaitForTree(0);
-    const int32_t n = SetFolder(address.toUtf8().constData());
+    ketra::FolderReader reader(m_pathBuffer);
+    const int32_t n = reader.open(address);
     if (n < 0) {
         finish();
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
                         tr("Folder \"%1\" not found").arg(address), QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("msgFolderNotFound"));
+        QTimer keep; // the picture shown stays behind the message
+        connect(&keep, &QTimer::timeout, this, &GraphForm::keepPictureShown);
+        keep.start(50);
         box.exec();
         adrList->setEditText(old);
         return;
     }
 
-    // The characters of a folder path that fit in the progress line.
-    const int fit = std::clamp(static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0)), 1,
-                               static_cast<int>(m_pathBuffer.size()));
-    if (m_includeFolders) {
-        QElapsedTimer quiet;
-        quiet.start();
-        for (;;) {
-            const int32_t r = NextTree();
-            if (r == 1) {
-                const int32_t k = GetCurrentFolder(m_pathBuffer.data(), fit);
-                prog->setText(QString::fromUtf8(m_pathBuffer.data(), k));
-                QCoreApplication::processEvents();
-                quiet.restart();
-            } else if (r != 0) {
-                // Nothing new yet: wait a little instead of spinning, and keep Stop responsive.
-                QThread::msleep(1);
-                if (quiet.elapsed() >= kQuietEventsMs) {
-                    QCoreApplication::processEvents();
-                    quiet.restart();
-                }
-            }
-            if (m_stopSearch || r == 0)
-                break;
-        }
+    if (m_options.m_includeFolders) {
+        // The characters of a folder path that fit in the progress line.
+        const int fit = static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0));
+        reader.measure(fit, [this](const QString& folder) {
+            if (!folder.isEmpty())
+                prog->setText(folder);
+            QCoreApplication::processEvents(); // Stop works meanwhile
+            keepPictureShown();
+            return !m_stopSearch;
+        });
     }
     showAddressIdle();
 
@@ -141,29 +131,20 @@ void GraphForm::LoadFolder() {
         m_model->clear();
 
     // The grid counters, the colours and the statistics follow the graph's loading rules.
-    ketra::FolderEntryBuilder entries(*m_model, g_extColours, n, m_includeFolders, m_logscale, m_level);
-    m_totalFileCount = 0;
-    m_totalFolderCount = 0;
-    if (m_treeview && !m_keepEntries)
+    ketra::FolderEntryBuilder entries(*m_model, g_extColours, n, m_options.m_includeFolders,
+                                      m_options.m_logscale, m_level);
+    if (m_options.m_treeview && !m_keepEntries)
         entries.addFolderItself(m_currentFolder);
 
-    const int32_t capacity = static_cast<int32_t>(m_pathBuffer.size());
     for (int32_t i = 0; i < n; ++i) {
-        const QString modified =
-            QString::fromUtf8(m_pathBuffer.data(), GetTime(i, m_pathBuffer.data(), capacity));
-        const QString name =
-            QString::fromUtf8(m_pathBuffer.data(), GetFile(i, m_pathBuffer.data(), capacity));
-        entries.addItem(name, GetAttribs(i), GetSize(i), modified);
+        const ketra::FolderItem item = reader.item(i);
+        entries.addItem(item.name, item.attributes, item.size, item.modified);
     }
-    m_gridRow = entries.grid().row();
-    m_gridColumn = entries.grid().column();
-    const ketra::FolderStatistics& stats = entries.statistics();
-    m_totalBytes = stats.totalBytes;
-    m_fileCount = static_cast<int32_t>(stats.fileCount);
-    m_folderCount = static_cast<int32_t>(stats.folderCount);
-    if (m_includeFolders) {
-        m_totalFileCount = GetTotalFileCount();
-        m_totalFolderCount = GetTotalFolderCount();
+    ketra::FolderStatistics& stats = m_overlay.statistics;
+    stats = entries.statistics();
+    if (m_options.m_includeFolders) {
+        stats.totalFileCount = ketra::FolderReader::totalFileCount();
+        stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
     }
     m_keepEntries = false;
     m_level = 2;

@@ -4,9 +4,10 @@
 // A navigation request that arrives while a folder is loading (the load lets window events run so
 // that Stop works) is ignored; an option change that asks for a reload meanwhile is carried out
 // once the load has finished.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
 
-#include "core/NavigationHistory.h"
+#include "folders/NavigationHistory.h"
+#include "folders/Paths.h"
 #include "treescan.h"
 
 #include <QAction>
@@ -100,22 +101,11 @@ void GraphForm::GoForward() {
         tlbNext->setEnabled(false);
 }
 
-QString GraphForm::parentFolder(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return path;
-    if (slash == 0)
-        return QStringLiteral("/");
-    if (slash == path.size() - 1) // a trailing "/" names the same folder
-        return parentFolder(path.left(slash));
-    return path.left(slash);
-}
-
 void GraphForm::MENU_UP_Click() {
     if (m_loading)
         return;
     const QString address = adrList->currentText();
-    const QString parent = parentFolder(address);
+    const QString parent = ketra::parentFolder(address);
     if (parent == address)
         return; // no parent: the root, or a text that names no path
     PushHistory(parent);
@@ -130,27 +120,11 @@ void GraphForm::MENU_REFRESH_Click() {
     reloadFolder();
 }
 
-QString GraphForm::joinPath(const QString& folder, const QString& name) {
-    if (folder.endsWith(QLatin1Char('/')))
-        return folder + name;
-    return folder + QLatin1Char('/') + name;
-}
-
-QString GraphForm::tidyAddress(const QString& typed) const {
-    QString text = typed.trimmed();
-    if (text.isEmpty())
-        return text;
-    if (text == QLatin1String("~") || text.startsWith(QLatin1String("~/")))
-        text = QDir::homePath() + text.mid(1);
-    if (QDir::isRelativePath(text))
-        text = joinPath(m_currentFolder.isEmpty() ? m_programFolder : m_currentFolder, text);
-    return QDir::cleanPath(text);
-}
-
 void GraphForm::adrList_KeyUp(int key) {
     if (key != 13 || m_loading)
         return;
-    adrList->setEditText(tidyAddress(adrList->currentText()));
+    const QString base = m_currentFolder.isEmpty() ? m_programFolder : m_currentFolder;
+    adrList->setEditText(ketra::tidyAddress(adrList->currentText(), base, QDir::homePath()));
     selectNode();
     if (Picture1->isVisible())
         Picture1->setFocus();

@@ -1,6 +1,6 @@
 // Keys and mouse over the 3D view: the view widget and the routing of its events, the key state
 // the camera steps from, mouse drags that turn the graph, and hovering.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
 #include "core/Layout.h"
 #include "graph/Camera.h"
 #include "scene/D3DFrame.h"
@@ -127,8 +127,8 @@ void GraphForm::Picture1_MouseMove(int button, int shift, float x, float y, floa
         return;
     if (!m_camera->m_dragging) {
         MouseOver(button, shift, pixelX, pixelY, false);
-        if (!m_showPopup)
-            txtCurrent->setText(m_hoverText);
+        if (!m_options.m_showPopup)
+            txtCurrent->setText(m_overlay.hoverText);
     } else {
         DragRotate(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
     }

@@ -1,4 +1,4 @@
-#include "core/NavigationHistory.h"
+#include "folders/NavigationHistory.h"
 
 namespace ketra {
 

@@ -1,16 +1,17 @@
 // Clicking in the 3D view: selecting a bar (it turns red), the item's context menu or the view's
 // menu on the right button, and double-clicking: a folder is entered, a file is opened by the
 // system.
-#include "app/GraphForm.h"
+#include "GraphForm.h"
+#include "folders/Paths.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
-#include "graph/form/View3D.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace ketra {
 
@@ -39,7 +40,7 @@ QString GraphForm::ItemPath() const {
     // The item's own name (a name may hold brackets, so it is not cut out of the hover text), in
     // the folder its entry was read from.
     const QString folder = m_currentFolder.isEmpty() ? adrList->currentText() : m_currentFolder;
-    return joinPath(folder, m_model->entry(m_selectedEntry).Name);
+    return ketra::joinPath(folder, m_model->entry(m_selectedEntry).Name);
 }
 
 void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, float pixelX, float pixelY) {
@@ -55,9 +56,9 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     if (!m_deviceReady || m_loading)
         return;
 
-    m_hoverText.clear();
+    m_overlay.hoverText.clear();
     MouseOver(button, shift, pixelX, pixelY, true);
-    const bool hit = !m_hoverText.isEmpty();
+    const bool hit = !m_overlay.hoverText.isEmpty();
     if (!right) {
         if (hit)
             tlbDelete->setEnabled(true);
@@ -78,9 +79,9 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
 void GraphForm::Picture1_DblClick() {
     if (!m_deviceReady || m_loading)
         return;
-    m_hoverText.clear();
+    m_overlay.hoverText.clear();
     MouseOver(1, 0, m_lastPixelX, m_lastPixelY, true);
-    if (m_hoverText.isEmpty())
+    if (m_overlay.hoverText.isEmpty())
         return;
     tlbDelete->setEnabled(true);
 
@@ -89,8 +90,8 @@ void GraphForm::Picture1_DblClick() {
     if (entry.isFolder()) {
         if (entry.Level <= 1)
             return; // the tree's root node
-        // Going into a folder of the tree view expands it in place; that comes with the tree view.
-        if (m_treeview)
+        // In the tree view a folder opens in place, and this window draws no tree view.
+        if (m_options.m_treeview)
             return;
         m_camera->MouseUp(); // the load runs before the button's release arrives
         enterFolder(path);

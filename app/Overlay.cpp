@@ -1,0 +1,53 @@
+// The hover test (MouseOver): the item under the mouse, its hover text and its highlight.
+#include "GraphForm.h"
+#include "graph/GraphModel.h"
+#include "graph/OverlayText.h"
+#include "scene/D3DMesh.h"
+#include "scene/D3DPick.h"
+#include "scene/D3DUtil.h"
+
+#include <QTimer>
+
+void GraphForm::MouseOver(int button, int shift, float x, float y, bool highlight) {
+    Q_UNUSED(button);
+    Q_UNUSED(shift);
+    if (!g_device || !Timer1->isActive() || !m_rootFrame)
+        return;
+    if (!m_options.m_treeview)
+        m_baseFrame->Enabled = false; // a disabled frame is never picked: the plate is not an item
+    m_barsFrame->Enabled = true;
+
+    CD3DPick pick;
+    pick.ViewportPick(m_rootFrame, x, y);
+    const std::int32_t nearest = pick.FindNearest();
+    if (nearest < 0) {
+        m_overlay.hoverShown = false;
+        return;
+    }
+    const CD3DFramePtr frame = pick.GetFrame(nearest);
+    m_overlay.hoverPosition = ketra::HoverTextPosition(x, y);
+
+    const int index = m_model->indexFromFrameName(frame->ObjectName);
+    if (index == 0)
+        return; // not an item's frame
+    m_selectedEntry = index;
+    const ketra::DataEntry& entry = m_model->entry(index);
+    m_overlay.hoverText =
+        ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_options.m_includeFolders);
+
+    if (highlight && frame->GetChildMeshCount() > 0) {
+        if (m_highlightFrame && m_highlightFrame->GetChildMeshCount() > 0) {
+            platform::Material own;
+            own.diffuse = own.ambient = LongToColorValue(m_highlightColour);
+            m_highlightFrame->GetChildMesh(0)->SetMaterialOverride(own);
+        }
+        m_highlightFrame = frame;
+        const CD3DMeshPtr mesh = frame->GetChildMesh(0);
+        m_highlightColour = ColorValueToLong(mesh->GetMaterialOverride().diffuse);
+        platform::Material red;
+        red.diffuse = red.ambient = platform::ColorValue{1, 0, 0, 1};
+        mesh->SetMaterialOverride(red);
+        markViewDirty();
+    }
+    m_overlay.hoverShown = true;
+}

@@ -1,0 +1,74 @@
+#include "folders/FolderReader.h"
+
+#include "treescan.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <limits>
+
+namespace ketra {
+
+namespace {
+
+std::int32_t capacityOf(std::span<char> buffer) {
+    return static_cast<std::int32_t>(
+        std::min<std::size_t>(buffer.size(), std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
+
+QString FolderReader::text(std::int32_t length) const {
+    return QString::fromUtf8(m_buffer.data(), std::clamp<std::int32_t>(length, 0, capacityOf(m_buffer)));
+}
+
+std::int32_t FolderReader::open(const QString& folder) {
+    WaitForTree(0);
+    const std::int32_t n = SetFolder(folder.toUtf8().constData());
+    return n < 0 ? -1 : n;
+}
+
+bool FolderReader::measure(int fit, const Progress& progress) {
+    const std::int32_t max = std::clamp(fit, 1, capacityOf(m_buffer));
+    QElapsedTimer quiet;
+    quiet.start();
+    for (;;) {
+        const std::int32_t r = NextTree();
+        if (r == 0)
+            return true;
+        if (r == 1) {
+            quiet.restart();
+            if (progress && !progress(text(GetCurrentFolder(m_buffer.data(), max))))
+                return false;
+            continue;
+        }
+        // Nothing new yet: wait a little instead of spinning.
+        QThread::msleep(1);
+        if (progress && quiet.elapsed() >= kQuietMs) {
+            quiet.restart();
+            if (!progress(QString()))
+                return false;
+        }
+    }
+}
+
+FolderItem FolderReader::item(std::int32_t index) {
+    const std::int32_t capacity = capacityOf(m_buffer);
+    FolderItem it;
+    it.modified = text(GetTime(index, m_buffer.data(), capacity));
+    it.name = text(GetFile(index, m_buffer.data(), capacity));
+    it.attributes = GetAttribs(index);
+    it.size = GetSize(index);
+    return it;
+}
+
+std::int64_t FolderReader::totalFileCount() {
+    return GetTotalFileCount();
+}
+
+std::int64_t FolderReader::totalFolderCount() {
+    return GetTotalFolderCount();
+}
+
+} // namespace ketra

@@ -1,0 +1,83 @@
+#include "graph/BarScene.h"
+
+#include "graph/Camera.h"
+#include "graph/LabelMaker.h"
+#include "graph/OverlayText.h"
+#include "scene/D3DMesh.h"
+#include "scene/D3DUtil.h"
+
+#include <cmath>
+
+namespace ketra {
+
+namespace {
+
+platform::Material flatMaterial(const platform::ColorValue& c) {
+    platform::Material m;
+    m.diffuse = c;
+    m.ambient = c;
+    return m;
+}
+
+} // namespace
+
+QFont WindowFont() {
+    return QFont(QStringLiteral("Arial"), 12, QFont::Normal);
+}
+
+BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const Options& options,
+                       const QFont& labelFont, float barWidth, float barDepth) {
+    BarScene scene;
+    scene.root = CreateChildFrame(nullptr);
+    const RootRotation tilt = Camera::StartTilt();
+    scene.root->AddRotation(tilt.combineMode, tilt.axis.x, tilt.axis.y, tilt.axis.z, tilt.angle);
+
+    // The plate: a box in the XY plane turned flat, translucent so the bars show through it.
+    scene.base = CreateChildFrame(scene.root);
+    if (baseMesh) {
+        scene.base->AddD3DXMesh(baseMesh)->SetMaterialOverride(
+            flatMaterial(LongToColorValue(static_cast<std::int32_t>(kBasePlateColour))));
+    }
+    scene.base->SetOrientation(QuaternionFromAxisDegrees(1, 0, 0, 90));
+
+    scene.bars = CreateChildFrame(scene.root);
+    const platform::Material labelMaterial = flatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f});
+
+    if (options.m_showText)
+        scene.labels = std::make_shared<LabelMaker>(labelFont, labelMaterial);
+    const int n = model.count();
+    for (int i = 1; i <= n; ++i) {
+        DataEntry& e = model.entry(i);
+        const QString name = GraphModel::frameName(i);
+        const platform::Material barMaterial =
+            flatMaterial(LongToColorValue(static_cast<std::int32_t>(e.Colour)));
+        const float height = std::fabs(e.Height);
+
+        auto bar = CreateChildFrame(scene.bars);
+        bar->SetPosition(vec3(e.X, e.Height / 2, e.Z));
+        if (e.isFolder()) {
+            // D3DX cylinders lie along Z; half a turn about (0, 1, 1) stands them up along Y.
+            bar->AddD3DXMesh(platform::CreateCylinder(barWidth / 2, barWidth / 2, height, 12, 12))
+                ->SetMaterialOverride(barMaterial);
+            bar->AddRotation(0, 0, 1, 1, 3.1415f);
+        } else {
+            bar->AddD3DXMesh(platform::CreateBox(barWidth, height, barDepth))
+                ->SetMaterialOverride(barMaterial);
+        }
+        e.Frame = bar;
+
+        if (options.m_showText) {
+            auto label = CreateChildFrame(scene.bars);
+            label->SetPosition(vec3(e.X - 0.7f, e.Height, e.Z));
+            label->AddScale(0, 0.4f, 0.8f, 1.0f);
+            const QString text = LabelText(e.Name);
+            if (!text.isEmpty()) // an empty name has no text
+                scene.labels->add(label.get(), text);
+            label->ObjectName = name;
+        }
+        bar->ObjectName = name;
+    }
+    return scene;
+}
+
+} // namespace ketra

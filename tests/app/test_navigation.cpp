@@ -1,0 +1,253 @@
+// Moving between folders and loading them, through the window: the address box, back and forward,
+// the parent folder, refresh, the progress line and Stop, failures, and requests that arrive while
+// a folder loads. Reading a folder itself is the folder reader's test.
+#include "form_fixture.h"
+
+#include "graph/GraphModel.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace {
+
+// The window is idle again: no progress line, no Stop, the label reads "Address", no hourglass.
+void expectIdle(const GraphForm& form) {
+    EXPECT_TRUE(form.prog->isHidden());
+    EXPECT_TRUE(form.cmdStop->isHidden());
+    EXPECT_EQ(form.adrLabel->text(), QStringLiteral("Address"));
+    EXPECT_TRUE(form.adrList->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(form.m_loading);
+    EXPECT_FALSE(form.m_stopSearch);
+}
+
+QStringList addressItems(const GraphForm& form) {
+    QStringList items;
+    for (int i = 0; i < form.adrList->count(); ++i)
+        items << form.adrList->itemText(i);
+    return items;
+}
+
+} // namespace
+
+TEST_F(FormTest, EnterInTheAddressBoxShowsTheFolderTyped) {
+    const QString a = makeFolder("typed/a");
+    const QString sub = makeFolder("typed/a/sub");
+    const QString fresh = makeFolder("typed/fresh");
+    auto form = startWindow();
+    GraphForm& f = *form;
+    const QString own = f.m_currentFolder;
+
+    // A folder the address list does not hold yet, a path to be tidied, one relative to the folder
+    // shown, the home folder.
+    const std::pair<QString, QString> typed[] = {{fresh, fresh},
+                                                 {a + QStringLiteral("/../a/"), a},
+                                                 {QStringLiteral("sub"), sub},
+                                                 {"~", QDir::homePath()}};
+    for (const auto& [text, shown] : typed) {
+        typeAddress(f, text);
+        EXPECT_EQ(f.m_currentFolder, shown) << qPrintable(text);
+        EXPECT_EQ(f.adrList->currentText(), shown);
+        EXPECT_EQ(QApplication::focusWidget(), f.Picture1); // the keys go to the view now
+    }
+    EXPECT_EQ(addressItems(f), (QStringList{own, fresh, a, sub, QDir::homePath()}));
+    EXPECT_FALSE(action(f, "tlbBack")->isEnabled()); // typed addresses add no history entry
+
+    // A listed folder typed without Enter is not shown when the box loses the focus.
+    QLineEdit* edit = f.adrList->lineEdit();
+    QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), fresh);
+    QTest::mouseClick(f.Picture1, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+    EXPECT_EQ(f.m_currentFolder, QDir::homePath());
+
+    // Down in the box picks the next folder of the list.
+    f.openAddress(a);
+    QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    const int at = f.adrList->currentIndex();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(f.m_currentFolder, f.adrList->itemText(at + 1));
+}
+
+TEST_F(FormTest, BackForwardParentAndRefresh) {
+    const QString a = makeFolder("h/a");
+    const QString b = makeFolder("h/a/b");
+    auto form = startWindow();
+    GraphForm& f = *form;
+    const QString own = f.m_currentFolder;
+    QAction* back = action(f, "tlbBack");
+    QAction* next = action(f, "tlbNext");
+
+    // Each step: the command, then the folder shown and whether back and forward lead anywhere.
+    // Position 0 holds the folder recorded at start-up (the one of the last run: the own folder).
+    struct Step {
+        std::function<void()> go;
+        QString shown;
+        bool back, next;
+    };
+    const Step steps[] = {
+        {[&] { f.enterFolder(a); }, a, true, false},
+        {[&] { f.enterFolder(b); }, b, true, false},
+        {[&] { back->trigger(); }, a, true, true},
+        {[&] { back->trigger(); }, own, false, true},
+        {[&] { next->trigger(); }, a, true, true},
+        {[&] { next->trigger(); }, b, true, false},
+        {[&] { back->trigger(); }, a, true, true},
+        {[&] { f.enterFolder(b); }, b, true, false}, // somewhere new drops the forward part
+        {[&] { action(f, "tlbUp")->trigger(); }, a, true, false},
+        {[&] { back->trigger(); }, b, true, true},
+    };
+    for (const Step& s : steps) {
+        s.go();
+        EXPECT_EQ(f.m_currentFolder, s.shown);
+        EXPECT_EQ(f.adrList->currentText(), s.shown);
+        EXPECT_EQ(back->isEnabled(), s.back) << qPrintable(s.shown);
+        EXPECT_EQ(next->isEnabled(), s.next) << qPrintable(s.shown);
+    }
+    EXPECT_EQ(addressItems(f), (QStringList{own, a, b}));
+
+    // The root has no parent: nothing happens.
+    f.openAddress(QStringLiteral("/"));
+    action(f, "MENU_UP")->trigger();
+    EXPECT_EQ(f.m_currentFolder, QStringLiteral("/"));
+
+    // Refresh reads the folder again: a file added meanwhile appears.
+    f.openAddress(b);
+    ASSERT_EQ(f.model().count(), 0);
+    makeFile("h/a/b/new.txt", 5);
+    action(f, "tlbRefresh")->trigger();
+    EXPECT_EQ(f.m_currentFolder, b);
+    EXPECT_EQ(f.model().count(), 1);
+}
+
+// The load puts the folder's items into the graph with the statistics; folder sizes add the
+// measured sizes and the scanner's totals.
+TEST_F(FormTest, AFolderIsReadIntoTheGraphWithItsStatistics) {
+    const QString dir = makeFolder("stats");
+    makeFile("stats/a.txt", 10);
+    makeFile("stats/.hid", 5);
+    makeFile("stats/sub/x", 100);
+    makeFile("stats/sub/deep/y", 1000);
+    auto form = startWindow();
+    GraphForm& f = *form;
+    f.openAddress(dir);
+    expectIdle(f);
+    const ketra::FolderStatistics& s = f.m_overlay.statistics;
+    ASSERT_EQ(f.model().count(), 2);
+    EXPECT_EQ(f.model().entry(1).Name, QStringLiteral("sub"));
+    EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 500);
+    EXPECT_EQ(s, (ketra::FolderStatistics{10, 1, 1, 0, 0}));
+
+    action(f, "tlbIncFolders")->trigger();
+    EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 1100);
+    EXPECT_EQ(s, (ketra::FolderStatistics{1110, 1, 1, 4, 2})); // the totals count hidden files too
+}
+
+TEST_F(FormTest, AFolderThatCannotBeReadIsReportedAndTheAddressComesBack) {
+    const QString dir = makeFolder("gone");
+    makeFile("gone/a", 10);
+    auto form = startWindow();
+    GraphForm& f = *form;
+    f.openAddress(dir);
+    const QString missing = m_home.filePath(QStringLiteral("no/such/folder"));
+    auto boxes = answerMessageBoxes([&] { f.openAddress(missing); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Ketra"));
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Folder \"%1\" not found").arg(missing));
+    EXPECT_EQ(f.adrList->currentText(), dir);
+    EXPECT_EQ(f.m_currentFolder, dir);
+    EXPECT_EQ(f.model().count(), 1);
+    EXPECT_LT(f.adrList->findText(missing), 0); // a failed folder is not added to the list
+    expectIdle(f);
+
+    // A reload stopped at once keeps the address of the folder shown; the next Enter reloads it,
+    // here on the log scale the stopped reload asked for.
+    QTimer::singleShot(0, &f, [&] { QTest::mouseClick(f.cmdStop, Qt::LeftButton); });
+    action(f, "mnuLog")->trigger();
+    EXPECT_EQ(f.adrList->currentText(), dir);
+    expectIdle(f);
+    f.openAddress(dir);
+    EXPECT_NEAR(f.model().entry(1).Value, std::log(10.0), 1e-9);
+
+    // The folder vanishes; Refresh reports it and still shows where the graph is from.
+    QDir(dir).removeRecursively();
+    boxes = answerMessageBoxes([&] { action(f, "tlbRefresh")->trigger(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(f.adrList->currentText(), dir);
+}
+
+TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
+    // Enough folders that measuring them is still going on when Stop arrives.
+    const QString dir = makeFolder("big");
+    for (int i = 0; i < 40; ++i)
+        for (int j = 0; j < 20; ++j)
+            makeFile(QStringLiteral("big/d%1/e%2/f").arg(i).arg(j), 1);
+    auto form = startWindow();
+    GraphForm& f = *form;
+    action(f, "tlbIncFolders")->trigger();
+    const QString shown = f.m_currentFolder;
+    const int entries = f.model().count();
+    // Stop is pressed once the progress line names a folder being measured.
+    bool searching = false;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, &f, [&] {
+        if (!f.prog->text().isEmpty()) {
+            searching = f.cmdStop->isVisible() && f.prog->isVisible() &&
+                        f.adrLabel->text() == QStringLiteral("Searching:");
+            watch.stop();
+            QTest::mouseClick(f.cmdStop, Qt::LeftButton);
+        }
+    });
+    watch.start();
+    f.openAddress(dir);
+    watch.stop();
+    EXPECT_TRUE(searching);
+    EXPECT_EQ(f.adrList->currentText(), shown);
+    EXPECT_EQ(f.m_currentFolder, shown);
+    EXPECT_EQ(f.model().count(), entries);
+    expectIdle(f);
+    // The scanner is ready for the next load, which is whole.
+    f.openAddress(dir);
+    EXPECT_EQ(f.m_currentFolder, dir);
+    EXPECT_EQ(f.m_overlay.statistics.totalFolderCount, 40 * 21);
+}
+
+// Navigation asked for while a folder loads is ignored; an option changed meanwhile is applied
+// once the load has finished; closing meanwhile stops the load, then closes.
+TEST_F(FormTest, RequestsWhileLoading) {
+    const QString a = makeFolder("nav/a");
+    const QString b = makeFolder("nav/b");
+    makeFile("nav/a/one", 1);
+    makeFile("nav/b/.seen-later", 1);
+    auto form = startWindow();
+    GraphForm& f = *form;
+    QTimer::singleShot(0, &f, [&] {
+        ASSERT_TRUE(f.m_loading);
+        f.openAddress(b);
+        f.enterFolder(b);
+        f.GoBack();
+        f.MENU_UP_Click();
+        f.MENU_REFRESH_Click();
+    });
+    f.openAddress(a);
+    EXPECT_EQ(f.m_currentFolder, a);
+    EXPECT_EQ(f.adrList->currentText(), a);
+    EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
+    expectIdle(f);
+
+    QTimer::singleShot(0, &f, [&] { action(f, "mnuOptionsHidden")->trigger(); });
+    f.openAddress(b);
+    EXPECT_TRUE(f.m_options.m_showHidden);
+    EXPECT_EQ(f.m_currentFolder, b);
+    EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
+
+    // Closing waits for the load to unwind, then closes; the folder stored is the one shown.
+    QTimer::singleShot(0, &f, [&] { f.close(); });
+    f.openAddress(a);
+    EXPECT_TRUE(f.isVisible());
+    QTRY_VERIFY(!f.isVisible());
+    EXPECT_EQ(store().value("Settings/current_folder").toString(), b);
+}

@@ -1,0 +1,103 @@
+// Reading folders through the real scanner, on trees made in a temporary folder.
+#include "folders/FolderReader.h"
+#include "treescan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace {
+
+using ketra::FolderItem;
+using ketra::FolderReader;
+
+class Reader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        IncludeHidden(0);
+        IncludeSystem(0);
+        IncludeFolderSize(0);
+        SortBy(TREESCAN_SORT_NAME, 1);
+    }
+
+    QString file(const QString& relative, qint64 bytes) {
+        const QString path = home.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(bytes, 'x'));
+        return path;
+    }
+
+    QTemporaryDir home;
+    std::array<char, 4096> buffer{};
+    FolderReader reader{buffer};
+};
+
+TEST_F(Reader, ItemsComeWithNamesTimesAttributesAndSizes) {
+    file("a.txt", 10);
+    file("B.pdf", 20);
+    file(".hidden", 5);
+    file("sub/x", 100);
+    file("sub/deep/y", 1000);
+    ASSERT_EQ(reader.open(home.path()), 3);
+    const std::pair<const char*, double> expected[] = {{"sub", 0}, {"a.txt", 10}, {"B.pdf", 20}};
+    for (std::int32_t i = 0; i < 3; ++i) {
+        const FolderItem got = reader.item(i);
+        EXPECT_EQ(got.name, QString::fromLatin1(expected[i].first));
+        EXPECT_EQ((got.attributes & TREESCAN_FOLDER) != 0, i == 0) << i;
+        EXPECT_EQ(i == 0 ? 0 : got.size, expected[i].second) << i;
+        EXPECT_EQ(got.modified.size(), 19) << qPrintable(got.modified); // YYYY-MM-DD HH:MM:SS
+    }
+
+    // Measured, a folder's size is everything below it; the totals count hidden files too.
+    IncludeFolderSize(1);
+    ASSERT_EQ(reader.open(home.path()), 3);
+    QStringList progress;
+    EXPECT_TRUE(reader.measure(100, [&](const QString& folder) {
+        if (!folder.isEmpty())
+            progress << folder;
+        return true;
+    }));
+    EXPECT_EQ(reader.item(0).size, 1100);
+    EXPECT_EQ(FolderReader::totalFileCount(), 5);
+    EXPECT_EQ(FolderReader::totalFolderCount(), 2);
+    EXPECT_TRUE(progress.contains(home.filePath("sub"))) << qPrintable(progress.join(' '));
+
+    // A folder that can't be read gives -1, and the next folder opens.
+    EXPECT_EQ(reader.open(home.filePath("no/such/folder")), -1);
+    EXPECT_EQ(reader.open(home.filePath("a.txt")), -1);
+    EXPECT_EQ(reader.open(home.filePath("sub")), 2);
+}
+
+// Progress names the folder measured in at most `fit` bytes (the end kept); returning false stops
+// the pass, and the next one is whole.
+TEST_F(Reader, MeasuringReportsProgressAndStops) {
+    for (int i = 0; i < 30; ++i)
+        for (int j = 0; j < 20; ++j)
+            file(QStringLiteral("d%1/e%2/f").arg(i).arg(j), 1);
+    IncludeFolderSize(1);
+    ASSERT_EQ(reader.open(home.path()), 30);
+    int calls = 0;
+    QString named;
+    EXPECT_FALSE(reader.measure(12, [&](const QString& folder) {
+        if (!folder.isEmpty())
+            named = folder;
+        return ++calls < 3 || named.isEmpty();
+    }));
+    ASSERT_FALSE(named.isEmpty());
+    EXPECT_LE(named.toUtf8().size(), 12);
+    EXPECT_TRUE(named.startsWith(QLatin1String("..."))) << qPrintable(named);
+
+    ASSERT_EQ(reader.open(home.path()), 30);
+    EXPECT_TRUE(reader.measure(12, {}));
+    EXPECT_EQ(FolderReader::totalFolderCount(), 30 * 21);
+    EXPECT_EQ(reader.item(29).size, 20);
+}
+
+} // namespace
