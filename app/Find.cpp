@@ -12,6 +12,7 @@
 #include "search/SearchSession.h"
 
 #include <QAction>
+#include <QColor>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -19,7 +20,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
+#include <algorithm>
 #include <cmath>
 
 void GraphForm::cmdFind_Click() {
@@ -115,4 +118,37 @@ void GraphForm::LstFind_DblClick(const QModelIndex& index) {
     tlbDelete->setEnabled(true);
     if (Picture1->isVisible())
         highlightBar(m_model->entry(m_selectedEntry).Frame);
+    else
+        highlightDetailsRow(m_selectedEntry, result.name);
+}
+
+void GraphForm::highlightDetailsRow(int entry, const QString& name) {
+    QAbstractItemModel* list = ListView1->model();
+    // The row's own text (its first cell) carries the mark, as the sizes and dates beside it keep
+    // their look.
+    const auto mark = [list](const QModelIndex& row, bool bold, const QVariant& colour) {
+        QFont font = row.data(Qt::FontRole).value<QFont>();
+        font.setBold(bold);
+        list->setData(row, font, Qt::FontRole);
+        list->setData(row, colour, Qt::ForegroundRole);
+    };
+    if (m_highlightedRow.isValid()) // a row of the folder shown before is gone with it
+        mark(m_highlightedRow, false, m_highlightedRowColour);
+    m_highlightedRow = QPersistentModelIndex();
+
+    // The rows follow the entries, but the folder's own entry may have none: look from the entry's
+    // place on, then from the top.
+    const int rows = list->rowCount();
+    const int from = std::clamp(entry - 1, 0, std::max(rows - 1, 0));
+    for (int k = 0; k < rows; ++k) {
+        const QModelIndex row = list->index((from + k) % rows, 0);
+        if (row.data().toString() != name)
+            continue;
+        m_highlightedRowColour = row.data(Qt::ForegroundRole);
+        mark(row, true, QColor(200, 0, 0));
+        m_highlightedRow = row;
+        ListView1->scrollTo(row);
+        ListView1->setCurrentIndex(row);
+        return;
+    }
 }

@@ -33,8 +33,10 @@
 
 #include <QFont>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <array>
 #include <cstdint>
@@ -166,6 +168,8 @@ public:
     // of the same name there (nothing when the file is gone).
     void LstFind_DblClick(const QModelIndex& index);
     ketra::SearchSession* m_search = nullptr; // owned by the window
+    QPersistentModelIndex m_highlightedRow;   // the details list's row a result was shown in
+    QVariant m_highlightedRowColour;          // its own text colour
 
     // ---- Tree view (app/TreeView.cpp) ------------------------------------------------------------
     // View > "Tree View 3D": the folder of the address box shown afresh as a tree.
@@ -371,6 +375,9 @@ private:
     void placeProgressOverAddress();
     void searchProgress(const QString& folder); // app/Find.cpp
     void searchFinished();
+    // Marks the details list's row named `name` (looked for from the row of entry `entry` on) bold
+    // and dark red, selected and scrolled to; the row marked before gets its own look back.
+    void highlightDetailsRow(int entry, const QString& name);
 
     std::unique_ptr<ketra::GraphModel> m_model;
     std::unique_ptr<ketra::NavigationHistory> m_history;

@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QToolBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 namespace {
 
@@ -176,4 +177,37 @@ TEST_F(FormTest, StopANewSearchAndAHiddenPane) {
     QTest::mouseClick(f.cmdUp, Qt::LeftButton);
     EXPECT_TRUE(f.frmOptions->isVisible());
     EXPECT_TRUE(f.cmdUp->isHidden());
+}
+
+// With the details list showing instead of the 3D view, the result's row is the one marked: bold,
+// dark red and selected; the next result gives it its own look back. (The list's rows stand in for
+// the ones the details view shows of the folder.)
+TEST_F(FormTest, AResultShownInTheDetailsListMarksItsRow) {
+    const QString root = makeFolder("rows");
+    for (const char* name : {"alpha.txt", "beta.txt", "gamma.txt"})
+        makeFile(QStringLiteral("rows/") + name, 1);
+    auto form = startWindow();
+    GraphForm& f = *form;
+    typeAddress(f, root);
+    f.Picture1->hide();
+    f.ListView1->show();
+    const QColor own(0, 0, 255);
+    for (const char* name : {"alpha.txt", "beta.txt", "gamma.txt"}) {
+        auto* row = new QTreeWidgetItem(f.ListView1, QStringList{name, "1"});
+        row->setForeground(0, own);
+    }
+    action(f, "mnuEditFind")->trigger();
+    typeInto(f.txtFind, ".txt");
+    QTest::keyClick(f.txtFind, Qt::Key_Return);
+    waitForSearch(f);
+
+    const auto look = [&](int row) {
+        const QTreeWidgetItem* item = f.ListView1->topLevelItem(row);
+        return std::tuple{item->font(0).bold(), item->foreground(0).color(), item->isSelected()};
+    };
+    doubleClickResult(f, "gamma.txt");
+    EXPECT_EQ(look(2), std::tuple(true, QColor(200, 0, 0), true));
+    doubleClickResult(f, "alpha.txt");
+    EXPECT_EQ(look(0), std::tuple(true, QColor(200, 0, 0), true));
+    EXPECT_EQ(look(2), std::tuple(false, own, false));
 }
