@@ -12,8 +12,8 @@
 #include "search/SearchSession.h"
 
 #include <QAction>
-#include <QColor>
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
