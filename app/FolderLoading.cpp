@@ -92,8 +92,10 @@ void GraphForm::LoadFolder() {
     };
 
     ketra::FolderReader reader(m_pathBuffer);
+    watchFolder(address); // changes from now on reload it; earlier ones are in what is read
     const int32_t n = reader.open(address);
     if (n < 0) {
+        watchFolder(old);
         finish();
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
                         tr("Folder \"%1\" not found").arg(address), QMessageBox::Ok, this);
@@ -121,6 +123,7 @@ void GraphForm::LoadFolder() {
 
     if (m_stopSearch) {
         adrList->setEditText(old);
+        watchFolder(old);
         finish();
         return;
     }
