@@ -165,7 +165,8 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
 
     if (request.details) {
         GraphForm window;
-        const QImage image = window.DetailsSnapshot(folder, QSize(request.width, request.height));
+        const QImage image = window.DetailsSnapshot(folder, QSize(request.width, request.height),
+                                                    request.timings ? out : nullptr);
         QImageWriter writer(output, "png");
         if (!writer.write(image))
             return fail(QStringLiteral("\"%1\" can't be written: %2").arg(output, writer.errorString()));

@@ -64,7 +64,7 @@ DecodedPicture DecodePicture(const QString& path, QSize fit) {
     result.image = QImage();
     switch (reader.error()) {
     case QImageReader::UnsupportedFormatError:
-        return fail(tr("its kind of picture can't be read here"));
+        return fail(tr("it holds no picture of a kind that can be read here"));
     case QImageReader::InvalidDataError:
         return fail(tr("its data is damaged or incomplete (%1)").arg(reader.errorString()));
     case QImageReader::FileNotFoundError:

@@ -70,7 +70,11 @@ void PropertiesDialog::setFolderTotals(const std::optional<FolderTotals>& totals
         return;
     }
     size->setText(ByteText(totals->bytes));
-    contents->setText(tr("%1 files, %2 folders").arg(totals->files).arg(totals->folders));
+    auto count = [](std::int64_t n, const QString& one, const QString& many) {
+        return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
+    };
+    contents->setText(count(totals->files, tr("file"), tr("files")) + QStringLiteral(", ") +
+                      count(totals->folders, tr("folder"), tr("folders")));
 }
 
 QString PropertiesDialog::value(const char* row) const {
