@@ -49,6 +49,9 @@ public:
         if (watched != m_list->viewport())
             return false;
         switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            m_afterDoubleClick = false;
+            return false;
         case QEvent::MouseButtonRelease: {
             auto* e = static_cast<QMouseEvent*>(event);
             if (m_afterDoubleClick) { // the release of a double-click's second press

@@ -3,6 +3,7 @@
 
 #include "colours/ExtColours.h"
 #include "fileops/PictureWindow.h"
+#include "folders/DetailsModel.h"
 #include "folders/FolderWatch.h"
 #include "folders/NavigationHistory.h"
 #include "graph/GraphModel.h"
@@ -22,7 +23,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -67,7 +67,7 @@ GraphForm::GraphForm(QWidget* parent)
       m_history(std::make_unique<ketra::NavigationHistory>()) {
     setObjectName(QStringLiteral("GraphForm"));
     setWindowTitle(QStringLiteral("Ketra"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("folder"), style()->standardIcon(QStyle::SP_DirIcon)));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("ketra"), QIcon(QStringLiteral(":/ketra/ketra.png"))));
     m_programFolder = programFolder();
     createControls();
     createMenus();
@@ -76,7 +76,8 @@ GraphForm::GraphForm(QWidget* parent)
 }
 
 GraphForm::~GraphForm() {
-    delete frmPic.data(); // a window of its own, not a child
+    delete frmPic.data();                       // a window of its own, not a child
+    m_detailsModel->setEntries(nullptr, false); // the entries go before the list does
 }
 
 void GraphForm::createControls() {
@@ -266,7 +267,8 @@ void GraphForm::wireSignals() {
     connect(mnuViewDetails, &QAction::triggered, this, &GraphForm::mnuViewDetails_Click);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this,
             [this](int section) { ListView1_ColumnClick(section + 1); });
-    connect(m_listClickTimer, &QTimer::timeout, this, [this] { ListView1_Click(m_listClickRow, m_listClickAt); });
+    connect(m_listClickTimer, &QTimer::timeout, this,
+            [this] { ListView1_Click(m_listClickRow, m_listClickAt); });
     connect(mnuContentOpen, &QAction::triggered, this, &GraphForm::mnuContentOpen_Click);
     connect(mnuFolderOpen, &QAction::triggered, this, &GraphForm::mnuFolderOpen_Click);
     connect(mnuContentDelete, &QAction::triggered, this, &GraphForm::mnuContentDelete_Click);

@@ -2,6 +2,8 @@
 
 #include <QBrush>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace ketra {
@@ -21,14 +23,13 @@ QString DetailsSizeText(const DataEntry& entry, bool includeFolders) {
 void DetailsModel::setEntries(const std::vector<DataEntry>* entries, bool includeFolders) {
     beginResetModel();
     m_entries = entries;
+    m_rows = entries ? static_cast<int>(std::min<std::size_t>(entries->size(), INT_MAX)) : 0;
     m_includeFolders = includeFolders;
     endResetModel();
 }
 
 int DetailsModel::rowCount(const QModelIndex& parent) const {
-    if (parent.isValid() || !m_entries)
-        return 0;
-    return static_cast<int>(m_entries->size());
+    return parent.isValid() ? 0 : m_rows;
 }
 
 int DetailsModel::columnCount(const QModelIndex& parent) const {
@@ -36,7 +37,7 @@ int DetailsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant DetailsModel::data(const QModelIndex& index, int role) const {
-    if (!m_entries || !index.isValid() || index.row() >= rowCount())
+    if (!m_entries || !index.isValid() || static_cast<std::size_t>(index.row()) >= m_entries->size())
         return {};
     const DataEntry& e = (*m_entries)[static_cast<std::size_t>(index.row())];
     switch (role) {

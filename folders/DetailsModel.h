@@ -4,7 +4,8 @@
 //
 // The model reads the entries it is given and copies nothing, so a list of 100,000 items costs
 // one reset, and the view asks only for the rows it draws. Whoever owns the entries resets the
-// model (setEntries) whenever they change, and before they go away.
+// model (setEntries) whenever they change, and before they go away; meanwhile the row count stays
+// what it was and rows no longer there read as empty.
 #pragma once
 
 #include "graph/DataEntry.h"
@@ -42,6 +43,7 @@ public:
 
 private:
     const std::vector<DataEntry>* m_entries = nullptr; // not owned
+    int m_rows = 0;                                    // the count at the last reset
     bool m_includeFolders = false;
 };
 
