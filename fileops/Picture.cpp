@@ -57,11 +57,21 @@ DecodedPicture DecodePicture(const QString& path, QSize fit) {
     reader.setAutoTransform(true);
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
-    if (size.isValid() && fit.isValid() && (size.width() > fit.width() || size.height() > fit.height()))
+    const bool scaled =
+        size.isValid() && fit.isValid() && (size.width() > fit.width() || size.height() > fit.height());
+    if (scaled)
         reader.setScaledSize(size.scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     if (reader.read(&result.image))
         return result;
     result.image = QImage();
+    // Qt refuses a picture whose pixels would pass the allocation limit, and calls it bad data.
+    const int depth = reader.imageFormat() == QImage::Format_Invalid
+                          ? 32
+                          : QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
+    const double bytes = size.isValid() ? double(size.width()) * size.height() * depth / 8 : 0;
+    if (!(scaled && reader.supportsOption(QImageIOHandler::ScaledSize)) &&
+        bytes > kPictureAllocationLimitMB * 1048576.0)
+        return fail(tr("at %1 x %2 pixels it is too large to be shown").arg(size.width()).arg(size.height()));
     switch (reader.error()) {
     case QImageReader::UnsupportedFormatError:
         return fail(tr("it holds no picture of a kind that can be read here"));

@@ -5,6 +5,7 @@
 #include "fileops/Trash.h"
 #include "treescan.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -155,59 +157,67 @@ TEST(PictureName, TheExtensionOfTheNameDecidesExactly) {
         EXPECT_EQ(ketra::CheckPictureName(QString::fromLatin1(c.path)), c.is) << c.path;
 }
 
-// A PNG of w x h black RGB pixels, written by hand so that a large one costs little to make.
-QByteArray blackPng(quint32 w, quint32 h) {
-    auto crc = [](const QByteArray& bytes) {
-        quint32 c = 0xFFFFFFFFu;
-        for (char ch : bytes) {
-            c ^= static_cast<quint8>(ch);
-            for (int k = 0; k < 8; ++k)
-                c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-        }
-        return ~c;
-    };
-    auto chunk = [&](const char* type, const QByteArray& data) {
-        QByteArray body = QByteArray(type) + data;
-        QByteArray out(4, 0);
-        qToBigEndian(static_cast<quint32>(data.size()), out.data());
-        QByteArray sum(4, 0);
-        qToBigEndian(crc(body), sum.data());
-        return out + body + sum;
-    };
-    QByteArray header(13, 0);
-    qToBigEndian(w, header.data());
-    qToBigEndian(h, header.data() + 4);
-    header[8] = 8; // bit depth
-    header[9] = 2; // RGB
-    const QByteArray rows(static_cast<qsizetype>(h) * (1 + 3 * w), 0);
-    const QByteArray zlib = qCompress(rows, 1).mid(4); // qCompress puts the length first
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", zlib) +
-           chunk("IEND", {});
+QByteArray encoded(const QImage& image, const char* format) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return buffer.data();
+}
+
+// A w x h picture of one colour as a run-length coded 8-bit BMP: small on disk, w x h bytes
+// decoded, and a format Qt cannot scale while it reads.
+QByteArray rleBmp(int w, int h) {
+    QByteArray row;
+    for (int left = w; left > 0; left -= 255)
+        row += QByteArray(1, static_cast<char>(std::min(left, 255))) + QByteArray(1, 1);
+    row += QByteArray(2, 0); // end of the row
+    const QByteArray pixels = row.repeated(h) + QByteArray("\0\1", 2);
+    const QByteArray palette("\0\0\0\0\xff\xff\xff\0", 8);
+    QByteArray header(54, 0);
+    auto put = [&header](int at, quint32 v) { qToLittleEndian(v, header.data() + at); };
+    header[0] = 'B';
+    header[1] = 'M';
+    put(2, static_cast<quint32>(54 + palette.size() + pixels.size()));
+    put(10, static_cast<quint32>(54 + palette.size()));
+    put(14, 40);
+    put(18, static_cast<quint32>(w));
+    put(22, static_cast<quint32>(h));
+    put(26, 1 | 8 << 16); // one plane, 8 bits a pixel
+    put(30, 1);           // run-length coded
+    put(34, static_cast<quint32>(pixels.size()));
+    put(46, 2); // colours in the palette
+    return header + palette + pixels;
 }
 
 TEST_F(FileopsTest, PicturesDecodeOrSayWhyNot) {
-    const QByteArray small = blackPng(64, 48);
+    QImage red(64, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const QByteArray png = encoded(red, "PNG");
     struct Case {
         const char* name;
         QByteArray data;
+        QSize fit;
         QSize size; // decoded; empty: not decoded
         const char* errorHas;
     };
+    const QSize any(16384, 16384);
     const Case cases[] = {
-        {"small.png", small, {64, 48}, ""},
-        {"cut.png", small.left(small.size() - 30), {}, "damaged or incomplete"},
-        {"empty.jpg", {}, {}, "the file is empty"},
+        {"small.png", png, any, {64, 48}, ""},
+        {"fitted.jpg", encoded(red, "JPG"), {32, 32}, {32, 24}, ""},
+        {"cut.png", png.left(png.size() - 30), any, {}, "damaged or incomplete"},
+        {"empty.jpg", {}, any, {}, "the file is empty"},
         {"drawing.wmf",
          QByteArray("\xd7\xcd\xc6\x9a\0\0", 6) + QByteArray(200, 'w'),
+         any,
          {},
          "no picture of a kind"},
-        // Decoded it needs 8200 x 8200 x 4 bytes, more than Qt reads by default; it is made to fit.
-        {"huge.png", blackPng(8200, 8200), {1000, 1000}, ""},
+        // 12,000 x 11,000 bytes decoded: more than Qt reads by default.
+        {"huge.bmp", rleBmp(12000, 11000), any, {12000, 11000}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ketra::DecodedPicture p = ketra::DecodePicture(make(c.name, c.data), QSize(1000, 1000));
-        EXPECT_EQ(p.image.size(), c.size.isEmpty() ? QSize(0, 0) : c.size);
+        const ketra::DecodedPicture p = ketra::DecodePicture(make(c.name, c.data), c.fit);
+        EXPECT_EQ(p.image.size(), c.size.isEmpty() ? QSize(0, 0) : c.size) << qPrintable(p.error);
         if (c.size.isEmpty()) {
             EXPECT_TRUE(p.error.startsWith(QStringLiteral("\"%1\" can't be shown").arg(c.name)))
                 << qPrintable(p.error);
