@@ -3,6 +3,7 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
+#include "folders/DetailsModel.h"
 #include "folders/FolderReader.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
@@ -202,8 +203,10 @@ void GraphForm::verifiedSizesArrived() {
     m_verifyCount = 0;
     stats.totalFileCount = ketra::FolderReader::totalFileCount();
     stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
-    if (changed)
+    if (changed) {
         RebuildScene(false);
+        m_detailsModel->refresh();
+    }
     markViewDirty();
 }
 

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 
@@ -97,6 +98,10 @@ void GraphForm::mnuContentproperties_Click() {
     // The folder's total comes from the scanner, measured as a load measures, with the progress
     // line and its Stop button; nothing else may start meanwhile.
     QPointer<ketra::PropertiesDialog> shown(dialog);
+    // The scanner leaves the folder shown: sizes of it still awaited stay as they are.
+    m_verifyCount = 0;
+    if (m_verifyWatch)
+        m_verifyWatch->setEnabled(false);
     m_loading = true;
     m_stopSearch = false;
     placeProgressOverAddress();

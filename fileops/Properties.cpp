@@ -96,7 +96,9 @@ std::optional<FolderTotals> MeasureFolder(const QString& folder, bool includeFol
     FolderReader reader(buffer);
     IncludeFolderSize(1);
     const bool read = reader.open(folder) >= 0;
-    const bool done = read && reader.measure(fit, progress);
+    bool done = read && reader.measure(fit, progress);
+    if (done && FolderReader::verifying()) // a first answer from the cache: the exact one follows
+        done = reader.measure(fit, progress);
     std::optional<FolderTotals> totals;
     if (done)
         totals =

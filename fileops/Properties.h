@@ -49,8 +49,8 @@ struct FolderTotals {
     std::int64_t folders = 0;
 };
 
-// Measures `folder` with the scanner (its folder-size pass; totals still valid in the scanner's
-// cache are taken from it). Blocks until done, telling `progress` as the folder reader's measure
+// Measures `folder` with the scanner (its folder-size pass, to the exact figures read from disk,
+// not a first answer from the scanner's cache). Blocks until done, telling `progress` as the folder reader's measure
 // does (with at most `fit` bytes of a path); returns nothing when the folder can't be read or
 // `progress` stopped it. The scanner's
 // folder-size option is left as `includeFolders` says; its folder is `folder` afterwards, so the

@@ -28,6 +28,11 @@ void DetailsModel::setEntries(const std::vector<DataEntry>* entries, bool includ
     endResetModel();
 }
 
+void DetailsModel::refresh() {
+    if (m_rows > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, ColumnCount - 1));
+}
+
 int DetailsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_rows;
 }

@@ -35,6 +35,8 @@ public:
     // Shows `entries` (null: none; not owned, read until the next call) with the size texts of
     // `includeFolders`: one reset of the whole list.
     void setEntries(const std::vector<DataEntry>* entries, bool includeFolders);
+    // The entries' values changed in place (not their number): the rows are drawn again.
+    void refresh();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
