@@ -32,7 +32,8 @@ namespace {
 // for the double-click time, so that a double-click never opens it.
 class ListView1Events : public QObject {
 public:
-    ListView1Events(GraphForm* form, QTreeView* list) : QObject(list), m_form(form), m_list(list) {}
+    ListView1Events(GraphForm* form, QTreeView* list)
+        : QObject(list), m_form(form), m_list(list), m_viewport(list->viewport()) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == m_list && event->type() == QEvent::KeyPress) {
@@ -46,7 +47,9 @@ public:
             }
             return true;
         }
-        if (watched != m_list->viewport())
+        // Only pointers are compared: the list may be half destroyed when its viewport's last
+        // events arrive.
+        if (watched != m_viewport)
             return false;
         switch (event->type()) {
         case QEvent::MouseButtonPress:
@@ -83,8 +86,9 @@ public:
     }
 
 private:
-    GraphForm* m_form; // not owned: the window outlives its list
-    QTreeView* m_list; // not owned: the parent of this object
+    GraphForm* m_form;   // not owned: the window outlives its list
+    QTreeView* m_list;   // not owned: the parent of this object
+    QWidget* m_viewport; // not owned: the list's
     bool m_afterDoubleClick = false;
 };
 
