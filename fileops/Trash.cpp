@@ -6,6 +6,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
 namespace ketra {
 
 namespace {
@@ -36,7 +41,15 @@ TrashResult MoveToTrash(const QString& path) {
 
     QFile file(info.absoluteFilePath());
     if (!file.moveToTrash()) {
-        result.error = file.errorString();
+        // Qt tries the item's own file system first and then the home trash, and reports only the
+        // last step ("Invalid cross-device link" for an item on a read-only disk): name the cause.
+        const QByteArray folder = QFile::encodeName(info.absolutePath());
+        if (::access(folder.constData(), W_OK) != 0) {
+            result.error = tr("the folder \"%1\" can't be changed (%2)")
+                               .arg(info.absolutePath(), QString::fromLocal8Bit(std::strerror(errno)));
+        } else {
+            result.error = file.errorString();
+        }
         return result;
     }
     const QString where = file.fileName();
