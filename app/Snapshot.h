@@ -1,6 +1,7 @@
-// ketra --snapshot FILE.png [--size WxH] [--timings] [FOLDER]: the bar graph of FOLDER as a fresh
-// window shows it at start (camera, start tilt, options from the settings store, labels, plate,
-// overlay), rendered off-screen into a PNG without showing a window.
+// ketra --snapshot FILE.png [--size WxH] [--timings] [--view 3d|details] [FOLDER]: the bar graph
+// of FOLDER as a fresh window shows it at start (camera, start tilt, options from the settings
+// store, labels, plate, overlay), rendered off-screen into a PNG without showing a window; with
+// --view details the whole window in the details view instead, WxH being the window's size.
 #pragma once
 
 #include <QString>
@@ -16,7 +17,8 @@ struct SnapshotRequest {
     int width = 800;
     int height = 600;
     bool timings = false;
-    QString folder; // empty: the program's own folder
+    bool details = false; // --view details
+    QString folder;       // empty: the program's own folder
 };
 
 // Whether the arguments (without the program name) ask for a snapshot.
