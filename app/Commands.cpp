@@ -62,8 +62,6 @@ void GraphForm::createMenus() {
     mnuView3D = makeAction(this, "mnuView3D", tr("3D"), true, true);
     mnuViewTree3D = makeAction(this, "mnuViewTree3D", tr("Tree View 3D"), true, false);
     mnuViewDetails = makeAction(this, "mnuViewDetails", tr("Details"), true, false);
-    // The window has no details list: its item stays disabled.
-    mnuViewDetails->setEnabled(false);
     view->addAction(mnuView3D);
     view->addAction(mnuViewTree3D);
     view->addAction(mnuViewDetails);
@@ -134,11 +132,13 @@ void GraphForm::createMenus() {
     mnuFolderOpen = makeAction(this, "mnuFolderOpen", tr("Open Folder in File Manager"));
     mnuContentDelete = makeAction(this, "mnuContentDelete", tr("&Delete"));
     mnuContentproperties = makeAction(this, "mnuContentproperties", tr("&File Properties"));
-    // The window has no shell operations on the selected item: the items stay disabled.
-    for (QAction* a : {mnuContentOpen, mnuFolderOpen, mnuContentDelete, mnuContentproperties}) {
-        a->setEnabled(false);
-        MENU_CONTEXT->addAction(a);
-    }
+    MENU_CONTEXT->addAction(mnuContentOpen);
+    MENU_CONTEXT->addAction(mnuFolderOpen);
+    MENU_CONTEXT->addSeparator();
+    MENU_CONTEXT->addAction(mnuContentDelete);
+    MENU_CONTEXT->addSeparator();
+    MENU_CONTEXT->addAction(mnuContentproperties);
+    mnuFolderOpen->setVisible(false); // shown for folders only
 }
 
 void GraphForm::createToolbar() {

@@ -6,6 +6,7 @@
 // answers the user throughout (the pane may even be hidden while it runs). Its progress line takes
 // the address box's place unless a folder load has it.
 #include "GraphForm.h"
+#include "folders/DetailsModel.h"
 #include "folders/Paths.h"
 #include "graph/GraphModel.h"
 #include "search/FindRequest.h"
@@ -13,16 +14,13 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QColor>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeView>
-#include <QTreeWidget>
 
-#include <algorithm>
 #include <cmath>
 
 void GraphForm::cmdFind_Click() {
@@ -117,38 +115,17 @@ void GraphForm::LstFind_DblClick(const QModelIndex& index) {
         return;
     tlbDelete->setEnabled(true);
     if (Picture1->isVisible())
-        highlightBar(m_model->entry(m_selectedEntry).Frame);
+        highlightFrame(m_model->entry(m_selectedEntry).Frame);
     else
-        highlightDetailsRow(m_selectedEntry, result.name);
+        highlightDetailsRow(m_selectedEntry);
 }
 
-void GraphForm::highlightDetailsRow(int entry, const QString& name) {
-    QAbstractItemModel* list = ListView1->model();
-    // The row's own text (its first cell) carries the mark, as the sizes and dates beside it keep
-    // their look.
-    const auto mark = [list](const QModelIndex& row, bool bold, const QVariant& colour) {
-        QFont font = row.data(Qt::FontRole).value<QFont>();
-        font.setBold(bold);
-        list->setData(row, font, Qt::FontRole);
-        list->setData(row, colour, Qt::ForegroundRole);
-    };
-    if (m_highlightedRow.isValid()) // a row of the folder shown before is gone with it
-        mark(m_highlightedRow, false, m_highlightedRowColour);
-    m_highlightedRow = QPersistentModelIndex();
-
-    // The rows follow the entries, but the folder's own entry may have none: look from the entry's
-    // place on, then from the top.
-    const int rows = list->rowCount();
-    const int from = std::clamp(entry - 1, 0, std::max(rows - 1, 0));
-    for (int k = 0; k < rows; ++k) {
-        const QModelIndex row = list->index((from + k) % rows, 0);
-        if (row.data().toString() != name)
-            continue;
-        m_highlightedRowColour = row.data(Qt::ForegroundRole);
-        mark(row, true, QColor(200, 0, 0));
-        m_highlightedRow = row;
-        ListView1->scrollTo(row);
-        ListView1->setCurrentIndex(row);
+void GraphForm::highlightDetailsRow(int entry) {
+    // The list's rows are the entries, in their order.
+    const QModelIndex row = m_detailsModel->index(entry - 1, ketra::DetailsModel::FilenameColumn);
+    if (!row.isValid())
         return;
-    }
+    m_detailsModel->setMarkedRow(row.row());
+    ListView1->scrollTo(row);
+    ListView1->setCurrentIndex(row);
 }

@@ -36,11 +36,11 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
         ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_options.m_includeFolders);
 
     if (highlight)
-        highlightBar(frame);
+        highlightFrame(frame);
     m_overlay.hoverShown = true;
 }
 
-void GraphForm::highlightBar(const std::shared_ptr<CD3DFrame>& frame) {
+void GraphForm::highlightFrame(const std::shared_ptr<CD3DFrame>& frame) {
     if (!frame || frame->GetChildMeshCount() == 0)
         return;
     if (m_highlightFrame && m_highlightFrame->GetChildMeshCount() > 0) {

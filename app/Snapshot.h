@@ -1,7 +1,8 @@
-// ketra --snapshot FILE.png [--size WxH] [--view 3d|tree] [--timings] [FOLDER]: the bar graph (or the
-// tree) of FOLDER as a fresh window shows it at start, or after View > "Tree View 3D" (camera, start
-// tilt, options from the settings store, labels, plate, overlay), rendered off-screen into a PNG
-// without showing a window.
+// ketra --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [FOLDER]: the bar
+// graph of FOLDER as a fresh window shows it at start (camera, start tilt, options from the settings
+// store, labels, plate, overlay), rendered off-screen into a PNG without showing a window; with
+// --view tree the tree view as after View > "Tree View 3D"; with --view details the whole window in
+// the details view instead, WxH being the window's size.
 #pragma once
 
 #include <QString>
@@ -17,8 +18,9 @@ struct SnapshotRequest {
     int width = 800;
     int height = 600;
     bool timings = false;
-    bool tree = false; // the tree view instead of the bar graph
-    QString folder;    // empty: the program's own folder
+    bool tree = false;    // --view tree
+    bool details = false; // --view details
+    QString folder;       // empty: the program's own folder
 };
 
 // Whether the arguments (without the program name) ask for a snapshot.

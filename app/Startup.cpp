@@ -18,24 +18,6 @@
 #include <QLabel>
 #include <QTimer>
 #include <QTreeView>
-#include <QTreeWidget>
-
-namespace {
-
-void setColumns(QTreeWidget* list, const GraphForm& form,
-                std::initializer_list<std::pair<QString, int>> columns) {
-    list->clear();
-    list->setColumnCount(static_cast<int>(columns.size()));
-    QStringList labels;
-    for (const auto& c : columns)
-        labels << c.first;
-    list->setHeaderLabels(labels);
-    int i = 0;
-    for (const auto& c : columns)
-        list->setColumnWidth(i++, form.twipsToPixelsX(c.second));
-}
-
-} // namespace
 
 QString GraphForm::programFolder() {
     return QDir::cleanPath(QCoreApplication::applicationDirPath());
@@ -53,8 +35,8 @@ bool GraphForm::Form_Load() {
     move(placement.topLeft());
     resize(placement.size());
 
-    // The view stored: the tree view is switched on before the first folder is read; otherwise
-    // (the window has no details list) the bar-graph view.
+    // The view stored: the tree view is switched on before the first folder is read, the details
+    // view once the 3D view is up (below); otherwise the bar-graph view.
     if (stored.options.m_treeview)
         mnuViewTree3D_Click();
     m_keepEntries = false;
@@ -100,7 +82,7 @@ bool GraphForm::Form_Load() {
     // The overlay's first font (the 3D view makes its text fonts from it).
     m_windowFont = QFont(QStringLiteral("Arial"), 12, QFont::Normal);
 
-    setColumns(ListView1, *this, {{tr("Filename"), 2500}, {tr("Size"), 1400}, {tr("Modified"), 2500}});
+    setDetailsColumns();
 
     // The folder shown at the last exit: the scanner's cache starts from it, and it is where the
     // history starts; the first folder shown is the program's own.
@@ -135,6 +117,8 @@ bool GraphForm::Form_Load() {
     const bool ready = Start3D();
     if (ready)
         setRenderTimer(true);
+    if (ready && stored.details)
+        mnuViewDetails_Click(); // the list is filled for the folder shown
     QApplication::restoreOverrideCursor();
     Form_Resize();
     return ready;

@@ -7,7 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QTreeWidget>
+#include <QTreeView>
 
 void GraphForm::mnuViewTree3D_Click() {
     mnuView3D->setChecked(false);

@@ -8,13 +8,13 @@
 #include "search/SearchSession.h"
 #include "treescan.h"
 
+#include <QBrush>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
 #include <QToolBar>
 #include <QTreeView>
-#include <QTreeWidget>
 
 namespace {
 
@@ -180,34 +180,37 @@ TEST_F(FormTest, StopANewSearchAndAHiddenPane) {
 }
 
 // With the details list showing instead of the 3D view, the result's row is the one marked: bold,
-// dark red and selected; the next result gives it its own look back. (The list's rows stand in for
-// the ones the details view shows of the folder.)
+// dark red and current; the next result gives it its own look back.
 TEST_F(FormTest, AResultShownInTheDetailsListMarksItsRow) {
     const QString root = makeFolder("rows");
     for (const char* name : {"alpha.txt", "beta.txt", "gamma.txt"})
-        makeFile(QStringLiteral("rows/") + name, 1);
+        makeFile(QStringLiteral("rows/d/") + name, 1);
     auto form = startWindow();
     GraphForm& f = *form;
     typeAddress(f, root);
-    f.Picture1->hide();
-    f.ListView1->show();
-    const QColor own(0, 0, 255);
-    for (const char* name : {"alpha.txt", "beta.txt", "gamma.txt"}) {
-        auto* row = new QTreeWidgetItem(f.ListView1, QStringList{name, "1"});
-        row->setForeground(0, own);
-    }
+    action(f, "mnuViewDetails")->trigger();
     action(f, "mnuEditFind")->trigger();
     typeInto(f.txtFind, ".txt");
     QTest::keyClick(f.txtFind, Qt::Key_Return);
     waitForSearch(f);
 
-    const auto look = [&](int row) {
-        const QTreeWidgetItem* item = f.ListView1->topLevelItem(row);
-        return std::tuple{item->font(0).bold(), item->foreground(0).color(), item->isSelected()};
+    // (bold, colour, current) of the row of `name`
+    const auto look = [&](const QString& name) {
+        const QAbstractItemModel* list = f.ListView1->model();
+        for (int r = 0; r < list->rowCount(); ++r) {
+            const QModelIndex row = list->index(r, 0);
+            const QVariant colour = row.data(Qt::ForegroundRole); // none: the list's own
+            if (row.data().toString() == name)
+                return std::tuple{row.data(Qt::FontRole).value<QFont>().bold(),
+                                  colour.isValid() ? colour.value<QBrush>().color() : QColor(),
+                                  f.ListView1->currentIndex() == row};
+        }
+        return std::tuple{false, QColor(), false};
     };
     doubleClickResult(f, "gamma.txt");
-    EXPECT_EQ(look(2), std::tuple(true, QColor(200, 0, 0), true));
+    EXPECT_EQ(f.m_currentFolder, root + "/d");
+    EXPECT_EQ(look("gamma.txt"), std::tuple(true, QColor(200, 0, 0), true));
     doubleClickResult(f, "alpha.txt");
-    EXPECT_EQ(look(0), std::tuple(true, QColor(200, 0, 0), true));
-    EXPECT_EQ(look(2), std::tuple(false, own, false));
+    EXPECT_EQ(look("alpha.txt"), std::tuple(true, QColor(200, 0, 0), true));
+    EXPECT_EQ(look("gamma.txt"), std::tuple(false, QColor(), false));
 }
