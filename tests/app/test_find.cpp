@@ -179,8 +179,7 @@ TEST_F(FormTest, StopANewSearchAndAHiddenPane) {
     EXPECT_TRUE(f.cmdUp->isHidden());
 }
 
-// With the details list showing instead of the 3D view, the result's row is the one marked: bold,
-// dark red and current; the next result gives it its own look back.
+// In the details view the result's row is marked (bold, dark red, current) until the next result's.
 TEST_F(FormTest, AResultShownInTheDetailsListMarksItsRow) {
     const QString root = makeFolder("rows");
     for (const char* name : {"alpha.txt", "beta.txt", "gamma.txt"})
@@ -194,23 +193,17 @@ TEST_F(FormTest, AResultShownInTheDetailsListMarksItsRow) {
     QTest::keyClick(f.txtFind, Qt::Key_Return);
     waitForSearch(f);
 
-    // (bold, colour, current) of the row of `name`
-    const auto look = [&](const QString& name) {
-        const QAbstractItemModel* list = f.ListView1->model();
-        for (int r = 0; r < list->rowCount(); ++r) {
-            const QModelIndex row = list->index(r, 0);
-            const QVariant colour = row.data(Qt::ForegroundRole); // none: the list's own
-            if (row.data().toString() == name)
-                return std::tuple{row.data(Qt::FontRole).value<QFont>().bold(),
-                                  colour.isValid() ? colour.value<QBrush>().color() : QColor(),
-                                  f.ListView1->currentIndex() == row};
-        }
-        return std::tuple{false, QColor(), false};
+    // Row `r` (the rows are alphabetical here) as (bold, colour, current); no colour: the list's own.
+    const auto look = [&](int r) {
+        const QModelIndex row = f.ListView1->model()->index(r, 0);
+        const QVariant colour = row.data(Qt::ForegroundRole);
+        return std::tuple{row.data(Qt::FontRole).value<QFont>().bold(),
+                          colour.isValid() ? colour.value<QBrush>().color() : QColor(),
+                          f.ListView1->currentIndex() == row};
     };
     doubleClickResult(f, "gamma.txt");
-    EXPECT_EQ(f.m_currentFolder, root + "/d");
-    EXPECT_EQ(look("gamma.txt"), std::tuple(true, QColor(200, 0, 0), true));
+    EXPECT_EQ(look(2), std::tuple(true, QColor(200, 0, 0), true));
     doubleClickResult(f, "alpha.txt");
-    EXPECT_EQ(look("alpha.txt"), std::tuple(true, QColor(200, 0, 0), true));
-    EXPECT_EQ(look("gamma.txt"), std::tuple(false, QColor(), false));
+    EXPECT_EQ(look(0), std::tuple(true, QColor(200, 0, 0), true));
+    EXPECT_EQ(look(2), std::tuple(false, QColor(), false));
 }
