@@ -38,6 +38,9 @@ void GraphForm::cmdFind_Click() {
     if (plan.outcome != Outcome::Search)
         return;
 
+    // The scanner starts first and searches while the window shows the busy state (its first
+    // look at the scanner comes from the event loop, after this).
+    m_search->start(adrList->currentText(), txtFind->text(), txtFindIn->text(), plan.lower, plan.upper);
     setCursor(Qt::BusyCursor); // the window works on, but is busy
     cmdStopSearch->show();
     cmdStopSearch->raise();
@@ -46,7 +49,6 @@ void GraphForm::cmdFind_Click() {
     searchProgress(QString());
     // The characters of a folder path that fit in the progress line.
     m_search->setProgressWidth(static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0)));
-    m_search->start(adrList->currentText(), txtFind->text(), txtFindIn->text(), plan.lower, plan.upper);
 }
 
 void GraphForm::cmdStopSearch_Click() {
