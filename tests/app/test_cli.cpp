@@ -46,6 +46,8 @@ TEST(Cli, HelpVersionWrongUseAndNoDisplay) {
         {{"--version"}, {}, 0, {"ketra " KETRA_VERSION "\n"}},
         {offscreen + QStringList{"--frobnicate"}, {}, 2, {"unknown option '--frobnicate'"}},
         {offscreen + QStringList{"/tmp", "/usr"}, {}, 2, {"only one FOLDER"}},
+        {offscreen + QStringList{"--data"}, {}, 2, {"--data needs"}},
+        {{"--snapshot", "/tmp/x.png", "--data"}, {}, 2, {"'--data' needs a value"}},
         {{}, {}, 1, {"no display", "xvfb-run"}},
         {{"/tmp"}, QStringLiteral(":4711"), 1, {"no display", ":4711", "xvfb-run"}},
     };
