@@ -1,0 +1,56 @@
+// Model files: any bytes loaded as a frame hierarchy with animations and as one mesh, then the
+// animations played and the scene updated, picked and bounded.
+#include "fuzz_support.h"
+#include "platform/Math.h"
+#include "scene/D3DAnimation.h"
+#include "scene/D3DFrame.h"
+#include "scene/D3DMesh.h"
+#include "scene/D3DUtil.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+void visit(const CD3DFrame& frame) {
+    for (const CD3DMeshPtr& mesh : frame.ChildMeshes()) {
+        if (!mesh || !mesh->mesh)
+            continue;
+        mesh->ComputeBoundingVolumes();
+        mesh->mesh->intersect({0, 0, -100}, {0, 0, 1});
+        FUZZ_CHECK(mesh->GetMaterialCount() >= 0);
+    }
+    for (const CD3DFramePtr& child : frame.ChildFrames())
+        if (child)
+            visit(*child);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static QCoreApplication app(*argc, *argv);
+    // Textures a model names are looked for by name only.
+    SetMediaFolder(QString());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString path = fuzz::WriteScratch(".x", reinterpret_cast<const char*>(data), size);
+    const CD3DFramePtr root = CD3DFrame::Create();
+    const auto animations = std::make_shared<CD3DAnimation>();
+    if (root->InitFromFile(nullptr, path, nullptr, animations)) {
+        for (float t : {-1.0f, 0.0f, 0.5f, 7.0f, 1e6f})
+            animations->SetTime(t);
+        root->UpdateFrames();
+        visit(*root);
+    } else {
+        FUZZ_CHECK(root->GetChildFrameCount() == 0 && root->GetChildMeshCount() == 0);
+        FUZZ_CHECK(animations->GetChildCount() == 0);
+    }
+    CD3DMesh whole;
+    if (whole.InitFromFile(nullptr, path)) {
+        FUZZ_CHECK(whole.mesh != nullptr);
+        whole.ComputeNormals();
+        whole.Optimize();
+    }
+    return 0;
+}
