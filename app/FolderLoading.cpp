@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -53,6 +54,9 @@ void GraphForm::showAddressIdle() {
 }
 
 void GraphForm::LoadFolder() {
+    m_verifyCount = 0; // the sizes awaited were those of the folder left behind
+    if (m_verifyWatch)
+        m_verifyWatch->setEnabled(false);
     m_selectedEntry = 0;
     // The item under the mouse was one of the folder left behind.
     m_overlay.hoverShown = false;
@@ -136,10 +140,13 @@ void GraphForm::LoadFolder() {
     if (m_options.m_treeview && !m_keepEntries)
         entries.addFolderItself(m_currentFolder);
 
+    const int firstEntry = m_model->count() + 1;
     for (int32_t i = 0; i < n; ++i) {
         const ketra::FolderItem item = reader.item(i);
         entries.addItem(item.name, item.attributes, item.size, item.modified);
     }
+    if (m_options.m_includeFolders && ketra::FolderReader::verifying())
+        watchVerification(firstEntry, n);
     ketra::FolderStatistics& stats = m_overlay.statistics;
     stats = entries.statistics();
     if (m_options.m_includeFolders) {
@@ -149,6 +156,52 @@ void GraphForm::LoadFolder() {
     m_keepEntries = false;
     m_level = 2;
     finish();
+}
+
+void GraphForm::watchVerification(int firstEntry, int32_t count) {
+    const int fd = ketra::FolderReader::progressDescriptor();
+    if (fd < 0)
+        return; // no descriptor to watch: the cached sizes stay until the next load
+    if (!m_verifyWatch) {
+        m_verifyWatch = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(m_verifyWatch, &QSocketNotifier::activated, this, &GraphForm::verifiedSizesArrived);
+    }
+    m_verifyFirst = firstEntry;
+    m_verifyCount = count;
+    m_verifyWatch->setEnabled(true);
+}
+
+void GraphForm::verifiedSizesArrived() {
+    WaitForProgress(0); // takes the wake-up, so the watch fires again only for new news
+    if (m_verifyCount == 0 || m_loading)
+        return;
+    if (!ketra::FolderReader::verifiedNow()) {
+        if (!ketra::FolderReader::verifying()) { // stopped: the cached sizes stay
+            m_verifyCount = 0;
+            m_verifyWatch->setEnabled(false);
+        }
+        return;
+    }
+    m_verifyWatch->setEnabled(false);
+    ketra::FolderReader reader(m_pathBuffer);
+    ketra::FolderStatistics& stats = m_overlay.statistics;
+    bool changed = false;
+    for (int32_t i = 0; i < m_verifyCount; ++i) {
+        ketra::DataEntry& e = m_model->entry(m_verifyFirst + i);
+        const double size = reader.item(i).size;
+        if (!e.isFolder() || size == e.Size)
+            continue;
+        stats.totalBytes += size - e.Size;
+        e.Size = size;
+        e.Value = m_options.m_logscale && size > 0 ? std::log(size) : size;
+        changed = true;
+    }
+    m_verifyCount = 0;
+    stats.totalFileCount = ketra::FolderReader::totalFileCount();
+    stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
+    if (changed)
+        RebuildScene(false);
+    markViewDirty();
 }
 
 void GraphForm::cmdStop_Click() {

@@ -48,6 +48,7 @@ class QAction;
 class QActionGroup;
 class QCheckBox;
 class QComboBox;
+class QSocketNotifier;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -113,6 +114,10 @@ public:
     // ---- Folder loading (app/FolderLoading.cpp) ------------------------------------------
     void LoadFolder();
     void cmdStop_Click();
+    // Folder sizes that came partly from the scanner's cache are shown at once; when the full
+    // pass behind them has the exact sizes, the folders' bars that changed are rebuilt with them.
+    void watchVerification(int firstEntry, int32_t count);
+    void verifiedSizesArrived();
 
     // ---- Comma-delimited data (app/DataFile.cpp) ----------------------------------------------
     // Asks for a comma-delimited file (File > Open Data File..., starting in the media folder) and
@@ -170,6 +175,11 @@ public:
     bool m_deviceReady = false;
     bool m_graphBuilt = false;
     bool m_keepEntries = false;
+    // While the sizes shown await the scanner's full pass: the watch on its progress descriptor
+    // (a child of the window), and the entries of the folder's items (first, count).
+    QSocketNotifier* m_verifyWatch = nullptr;
+    int m_verifyFirst = 0;
+    int32_t m_verifyCount = 0;
     int16_t m_level = 2;
     int32_t m_selectedEntry = 0; // 1-based entry index; 0 = none
 
@@ -244,9 +254,10 @@ public:
     // auto-rotation off, places the camera, loads the folder of the address box, scales it and
     // builds the first scene. Sets m_deviceReady; returns it.
     bool Start3D();
-    // The folder rebuild run by selectNode: LoadFolder, then release the scene, ScaleEntries and
-    // build the scene again, keeping the view, the camera and the graph's orientation.
-    void RebuildScene();
+    // The folder rebuild run by selectNode: LoadFolder (unless `reload` is false: the entries
+    // changed in place), then release the scene, ScaleEntries and build the scene again, keeping
+    // the view, the camera and the graph's orientation.
+    void RebuildScene(bool reload = true);
     // The view changed size: fonts released, the device's target resized, device objects restored,
     // and the picture drawn again.
     void ResizeDevice();

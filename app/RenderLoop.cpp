@@ -101,7 +101,7 @@ void GraphForm::DestroyDeviceObjects() {
     markViewDirty();
 }
 
-void GraphForm::RebuildScene() {
+void GraphForm::RebuildScene(bool reload) {
     using platform::TransformType;
     // Navigation keeps the viewer where it was: view, camera and the graph's orientation.
     const bool keep = g_device && m_rootFrame && m_camera;
@@ -112,7 +112,8 @@ void GraphForm::RebuildScene() {
         root = m_rootFrame->GetMatrix();
     }
     // The scene shown stays (and can be drawn again) until the folder has been read.
-    LoadFolder();
+    if (reload)
+        LoadFolder();
     DestroyDeviceObjects();
     ScaleEntries();
     BuildGraph();

@@ -3,7 +3,6 @@
 #include "treescan.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <algorithm>
 #include <limits>
@@ -43,8 +42,8 @@ bool FolderReader::measure(int fit, const Progress& progress) {
                 return false;
             continue;
         }
-        // Nothing new yet: wait a little instead of spinning.
-        QThread::msleep(1);
+        // Nothing new yet: sleep until there is, or until the caller is due to hear of it.
+        WaitForProgress(std::max<int>(0, kQuietMs - static_cast<int>(quiet.elapsed())));
         if (progress && quiet.elapsed() >= kQuietMs) {
             quiet.restart();
             if (!progress(QString()))
@@ -61,6 +60,18 @@ FolderItem FolderReader::item(std::int32_t index) {
     it.attributes = GetAttribs(index);
     it.size = GetSize(index);
     return it;
+}
+
+bool FolderReader::verifying() {
+    return GetPassState() == TREESCAN_PASS_CACHED;
+}
+
+bool FolderReader::verifiedNow() {
+    return verifying() && NextTree() == 1;
+}
+
+int FolderReader::progressDescriptor() {
+    return GetProgressDescriptor();
 }
 
 std::int64_t FolderReader::totalFileCount() {

@@ -33,14 +33,24 @@ public:
     // bytes of its path, the end kept), or with an empty text when the scanner has had nothing new
     // for a while. Returning false ends the pass early.
     using Progress = std::function<bool(const QString& folder)>;
-    // Measures the sizes of the folder's sub-folders (the scanner's folder-size pass), waiting a
-    // millisecond at a time while the scanner is busy; `progress` hears of it every kQuietMs at
-    // least. Returns false when `progress` ended the pass.
+    // Measures the sizes of the folder's sub-folders (the scanner's folder-size pass) up to its
+    // first answer, sleeping while the scanner has nothing new; `progress` hears of it every
+    // kQuietMs at least. Returns false when `progress` ended the pass.
     bool measure(int fit, const Progress& progress);
     static constexpr int kQuietMs = 15;
 
     // Item `index` (0 to the count - 1) of the folder opened.
     FolderItem item(std::int32_t index);
+
+    // True when the sizes measured came partly from the scanner's folder cache, which a file
+    // that grew in place leaves stale: a full pass then runs on behind them.
+    static bool verifying();
+    // Never blocks. True once that full pass has put its exact sizes in place of the cached
+    // ones (read the items' sizes again); the scanner then stops verifying.
+    static bool verifiedNow();
+    // A descriptor that becomes readable when the scanner has news (a QSocketNotifier watches
+    // it), or -1; owned by the scanner.
+    static int progressDescriptor();
 
     // The scanner's counts of all files and folders below the folder (after measure).
     static std::int64_t totalFileCount();

@@ -122,10 +122,14 @@ inline QAction* action(const GraphForm& form, const char* name) {
 // Types `text` into the address box as a person does: a click in it, the old text selected and
 // replaced, then Enter. Keys go to whichever widget has the focus then.
 inline void typeAddress(GraphForm& form, const QString& text) {
-    if (!form.isActiveWindow()) {
+    // Without a window manager the focus request is lost when it comes before the window is
+    // mapped (a busy machine), so it is made again until the window has the focus.
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&form, 30000));
+    for (int attempt = 0; attempt < 60 && !form.isActiveWindow(); ++attempt) {
         form.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+        (void)QTest::qWaitFor([&] { return form.isActiveWindow(); }, 500);
     }
+    EXPECT_TRUE(form.isActiveWindow());
     QLineEdit* edit = form.adrList->lineEdit();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
     QWidget* focus = QApplication::focusWidget();

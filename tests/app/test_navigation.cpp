@@ -5,10 +5,13 @@
 
 #include "graph/GraphModel.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -250,4 +253,30 @@ TEST_F(FormTest, RequestsWhileLoading) {
     EXPECT_TRUE(f.isVisible());
     QTRY_VERIFY(!f.isVisible());
     EXPECT_EQ(store().value("Settings/current_folder").toString(), b);
+}
+
+// Folder sizes that came partly from the scanner's cache are shown at once; the full pass right
+// behind them puts the exact sizes in place: a file that grew in place, its folder's time left
+// alone, shows in its folder's bar.
+TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
+    const QString dir = makeFolder("cached");
+    makeFile("cached/sub/x", 100);
+    const QString elsewhere = makeFolder("elsewhere");
+    const auto age = [&](const QString& folder) {
+        struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 0}}; // long settled
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0), 0);
+    };
+    age(dir + QStringLiteral("/sub"));
+    auto form = startWindow();
+    GraphForm& f = *form;
+    action(f, "tlbIncFolders")->trigger();
+    typeAddress(f, dir);
+    ASSERT_EQ(f.model().count(), 1);
+    EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 100);
+    typeAddress(f, elsewhere);
+    makeFile("cached/sub/x", 5000);
+    age(dir + QStringLiteral("/sub"));
+    typeAddress(f, dir);
+    QTRY_COMPARE_WITH_TIMEOUT(f.model().entry(1).Size, 5000.0, 20000);
+    EXPECT_EQ(f.m_overlay.statistics.totalBytes, 5000);
 }

@@ -54,16 +54,21 @@ expect "name, any case" "$t/sub/needle.c${TAB}6" -- "$bin" find "$t" --name NEED
 expect "text, any case" "$t/a.txt${TAB}18
 $t/sub/b.log${TAB}6
 $t/sub/deep/c.dat${TAB}7
-$t/with space/tab${TAB}name.txt${TAB}15" -- "$bin" find "$t" --text needle --ignore-case
+$t/with space/tab\\tname.txt${TAB}15" -- "$bin" find "$t" --text needle --ignore-case
 expect "text, hidden" "$t/.dot.txt${TAB}6
 $t/.hid/h.txt${TAB}6
 $t/sub/b.log${TAB}6
-$t/with space/tab${TAB}name.txt${TAB}15" -- "$bin" find --hidden "$t" --text needle
+$t/with space/tab\\tname.txt${TAB}15" -- "$bin" find --hidden "$t" --text needle
 expect "bounds are inclusive" "$t/sub/k1000.bin${TAB}1000" -- "$bin" find "$t" --min 1000 --max 1000
 expect "min only" "$t/sub/k1000.bin${TAB}1000
 $t/sub/k1001.bin${TAB}1001" -- "$bin" find "$t" --min 1000
 expect "max only, with name" "$t/sub/b.log${TAB}6" -- "$bin" find "$t" --max 6 --name .log
 expect "trailing slash" "$t/sub/b.log${TAB}6" -- "$bin" find "$t/" --name b.log
+# A newline in a name is escaped, so every result keeps one line.
+printf 'x' >"$t/sub/new
+line.bin"
+expect "escaped newline" "$t/sub/new\\nline.bin${TAB}1" -- "$bin" find "$t" --name line.bin
+rm "$t/sub/new"*
 expect "count" "4" -- "$bin" find "$t" --text NEEDLE --ignore-case --count
 expect "count of nothing" "0" -- "$bin" find "$t" --name zzz --count
 expect "everything, hidden" "9" -- bash -c '"$1" find "$2" --hidden | wc -l | tr -d " "' _ "$bin" "$t"

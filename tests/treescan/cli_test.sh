@@ -54,6 +54,22 @@ first=$(cat "$tmp/out")
 expect_status "size --cache (second)" 0 "$bin" size --cache "$t"
 expect_eq "size --cache line" "$first" "$(cat "$tmp/out")"
 [ -s "$XDG_CACHE_HOME/ketra/folders.cache" ] || fail "size --cache stored no cache file"
+# A file that grows in place leaves its folder's time alone: --quick prints the cached (stale)
+# answer, the plain --cache one the exact answer, which it also stores.
+printf '%030d' 0 >>"$t/sub/deeper/thirty"
+touch -d '2001-09-09 01:46:40' "$t/sub/deeper" "$t/sub" "$t"
+"$bin" size --cache "$t" >/dev/null
+printf 'x' >>"$t/sub/deeper/thirty"
+touch -d '2001-09-09 01:46:40' "$t/sub/deeper"
+expect_status "size --cache --quick" 0 "$bin" size --cache --quick "$t"
+expect_eq "size --cache --quick is the cached answer" "$(printf '139\t8\t4\t%s' "$t")" "$(cat "$tmp/out")"
+expect_status "size --cache after a growth in place" 0 "$bin" size --cache "$t"
+expect_eq "size --cache is exact" "$(printf '140\t8\t4\t%s' "$t")" "$(cat "$tmp/out")"
+expect_status "size --cache --quick again" 0 "$bin" size --cache --quick "$t"
+expect_eq "the exact answer was stored" "$(printf '140\t8\t4\t%s' "$t")" "$(cat "$tmp/out")"
+truncate -s 30 "$t/sub/deeper/thirty"
+touch -d '2001-09-09 01:46:40' "$t/sub/deeper"
+"$bin" size --cache "$t" >/dev/null
 # A damaged cache file changes nothing in the answer.
 printf 'garbage' >"$XDG_CACHE_HOME/ketra/folders.cache"
 expect_status "size --cache (damaged cache)" 0 "$bin" size --cache "$t"
@@ -94,6 +110,16 @@ ten.txt" "$(cut -f4 "$tmp/out")"
 expect_status "list --sizes" 0 "$bin" list --sizes "$t"
 expect_eq "folder totals" "0 empty
 58 sub" "$(awk -F'\t' 'NR <= 2 {print $2 " " $4}' "$tmp/out")"
+
+# Paths longer than PATH_MAX (4,096 bytes) are taken like any other.
+deep="$tmp/deep"
+mkdir -p "$deep" && (cd "$deep" && for i in $(seq 22); do mkdir "$(printf 'd%.0s' $(seq 200))" && cd d*; done && printf 'abc' >f)
+long=$(cd "$deep" && find . -name f -printf '%h')
+long="$deep/${long#./}"
+expect_status "size of a long path" 0 "$bin" size "$long"
+expect_eq "size of a long path" "$(printf '3\t1\t0\t%s' "$long")" "$(cat "$tmp/out")"
+expect_status "list of a long path" 0 "$bin" list "$long"
+expect_eq "list of a long path" "f" "$(cut -f4 "$tmp/out")"
 
 # Exit statuses: 1 for a folder that can't be read (with a message), 2 for usage errors.
 expect_status "size of a missing folder" 1 "$bin" size "$t/missing"

@@ -4,7 +4,7 @@
 /* Take the address of every function so a missing or mistyped declaration fails to compile. */
 typedef void (*any_fn)(void);
 const any_fn treescan_header_functions[] = {
-    (any_fn)SetFolder,         (any_fn)WaitForTree,        (any_fn)NextTree,
+    (any_fn)SetFolder,         (any_fn)WaitForTree,        (any_fn)NextTree,          (any_fn)GetPassState,          (any_fn)WaitForProgress,    (any_fn)GetProgressDescriptor,
     (any_fn)GetCurrentFolder,  (any_fn)GetCurrentFolderLength, (any_fn)GetFileCount,
     (any_fn)GetFile,           (any_fn)GetFileLength,      (any_fn)GetTime,
     (any_fn)GetAttribs,        (any_fn)GetSize,            (any_fn)GetTotalFileCount,

@@ -4,8 +4,8 @@
 
 #include "treescan.h"
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -92,9 +93,9 @@ private:
 };
 
 // Runs `body` in a child process that has dropped to uid/gid 65534 (nobody) when this process
-// is root; returns what `body` returned, or -1 when the child died. Only while the library is
-// idle (no scan or search running).
+// is root; returns what `body` returned, or -1 when the child died. Not while a search runs.
 inline int runAsNobody(const std::function<int()>& body) {
+    WaitForTree(0); // a full pass may still run behind a cached answer
     std::fflush(nullptr);
     pid_t pid = ::fork();
     if (pid < 0)
@@ -141,6 +142,33 @@ private:
     SetEnv m_env{"XDG_CACHE_HOME", m_home.root().c_str()};
 };
 
+// A FUSE file system mounted on the folder `dir` whose server never answers, as one that was
+// stopped: whatever touches it waits in the kernel until release() aborts the connection.
+class StalledMount {
+public:
+    explicit StalledMount(const std::string& dir)
+        : m_dir(dir), m_fd(::open("/dev/fuse", O_RDWR | O_CLOEXEC)) {
+        std::string options = "fd=" + std::to_string(m_fd) + ",rootmode=40000,user_id=0,group_id=0";
+        m_mounted = m_fd >= 0 &&
+                    ::mount("ketra-test", dir.c_str(), "fuse", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+    }
+    ~StalledMount() { release(); }
+    bool mounted() const { return m_mounted; }
+    void release() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (m_mounted)
+            ::umount2(m_dir.c_str(), MNT_DETACH);
+        m_fd = -1;
+        m_mounted = false;
+    }
+
+private:
+    std::string m_dir;
+    int m_fd;
+    bool m_mounted = false;
+};
+
 } // namespace fixture
 
 namespace scantest {
@@ -163,7 +191,7 @@ template <class Next> bool pollToEnd(Next next, const std::function<void(int32_t
 
 // Text written by one of the library's text calls for index `i`.
 inline std::string textOf(int32_t (*get)(int32_t, char*, int32_t), int32_t i) {
-    std::vector<char> buf(8192);
+    std::vector<char> buf(1 << 16);
     return {buf.data(), static_cast<std::size_t>(get(i, buf.data(), static_cast<int32_t>(buf.size())))};
 }
 

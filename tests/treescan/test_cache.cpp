@@ -4,6 +4,8 @@
 #include "helpers.h"
 #include "scan_state.h"
 
+#include <fstream>
+
 using namespace scantest;
 
 namespace {
@@ -45,6 +47,15 @@ std::string readFile(const std::string& path) {
     std::string data;
     EXPECT_TRUE(treescan::readWholeFile(path, data, 1 << 30)) << path;
     return data;
+}
+
+// Bytes this process has read so far.
+std::uint64_t bytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t n = 0;
+    io >> key >> n; // "rchar: N"
+    return n;
 }
 
 } // namespace
@@ -89,6 +100,29 @@ TEST(Cache, ChangesAreSeenAndOnlyChangedFoldersReread) {
     }
 }
 
+// A file that grows in place, or gets a second name in a folder read again, leaves its own
+// folder's time alone: the answer from the cache is a first one, and an exact one follows.
+TEST(Cache, ACachedAnswerIsFollowedByAnExactOne) {
+    CacheTree c;
+    defaults();
+    ASSERT_GE(measure(c.t.root()), 0);
+    EXPECT_EQ(GetPassState(), TREESCAN_PASS_VERIFIED); // nothing was cached: every folder read
+    c.t.file("a/b/four", 400);
+    c.t.mtime("a/b", kLongAgo);
+    c.t.hardlink("a/two", "e/two-again");
+    ASSERT_GE(measure(c.t.root()), 0);
+    EXPECT_EQ(GetPassState(), TREESCAN_PASS_CACHED);
+    EXPECT_EQ(totals(), (Totals{65, 9, 5})); // "four" as it was, "two" twice
+    std::vector<std::string> news;
+    EXPECT_TRUE(pollToEnd(NextTree, [&](int32_t r) {
+        if (r == 1)
+            news.push_back(currentFolder());
+    }));
+    EXPECT_EQ(GetPassState(), TREESCAN_PASS_VERIFIED);
+    EXPECT_EQ(news, std::vector<std::string>{c.t.root()});
+    EXPECT_EQ(totals(), (Totals{459, 9, 5}));
+}
+
 TEST(Cache, InvalidateFolderDropsItsTotals) {
     CacheTree c;
     defaults();
@@ -123,6 +157,13 @@ TEST(Cache, RoundTripThroughTheFile) {
     CacheTree c;
     defaults();
     ASSERT_GE(measure(c.t.root()), 0);
+    // What a save killed half-way left behind goes with the next save.
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    std::filesystem::create_directories(home.folder());
+    ::close(::open((home.file() + ".tmp." + std::to_string(gone)).c_str(), O_CREAT | O_WRONLY, 0600));
     int32_t stored = SaveFolderList(c.t.root().c_str());
     EXPECT_GE(stored, 6); // the listed folder too
 
@@ -191,6 +232,14 @@ TEST(Cache, DamagedOrForeignFilesAreIgnored) {
         {"foreign text", "# some other program's cache\nkey=value\n"},
         {"parent not before the child", resum(patched(header + 46, std::string("\x01\0\0\0", 4)))},
         {"name with a slash", resum(patched(header + 46 + 46, "/"))},
+        {"one name twice in a folder",
+         [&] {
+             treescan::FolderCache twice;
+             twice.find("/name-one", true), twice.find("/name-two", true);
+             std::string data;
+             twice.serialise(data);
+             return resum(data.replace(data.find("name-two"), 8, "name-one"));
+         }()},
     };
     for (const Case& k : cases) {
         ASSERT_TRUE(treescan::writeFileAtomically(home.file(), k.data));
@@ -205,6 +254,12 @@ TEST(Cache, DamagedOrForeignFilesAreIgnored) {
     ASSERT_EQ(::mkfifo(home.file().c_str(), 0600), 0);
     EXPECT_EQ(LoadFolderList(c.t.root().c_str()), 0);
     ::unlink(home.file().c_str());
+    // A big file of junk in its place is refused from its header, without being read.
+    ASSERT_TRUE(treescan::writeFileAtomically(home.file(), "junk"));
+    ASSERT_EQ(::truncate(home.file().c_str(), 1 << 30), 0);
+    const std::uint64_t before = bytesRead();
+    EXPECT_EQ(LoadFolderList(c.t.root().c_str()), 0);
+    EXPECT_LT(bytesRead() - before, 1u << 20);
     // The good file still loads: the cases above were refused for their faults.
     ASSERT_TRUE(treescan::writeFileAtomically(home.file(), good));
     EXPECT_GT(LoadFolderList(c.t.root().c_str()), 0);

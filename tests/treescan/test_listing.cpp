@@ -114,13 +114,17 @@ TEST(Listing, TimeIsLocalTimeText) {
     TempTree t;
     t.file("f");
     t.mtime("f", 1000000000); // 2001-09-09 01:46:40 UTC
+    t.file("a-late-one");
+    t.mtime("a-late-one", 10413835200); // 2300-01-01 noon: past what ns since 1970 hold in 64 bits
     for (auto [tz, text] :
          {std::pair{"UTC0", "2001-09-09 01:46:40"}, std::pair{"EST5", "2001-09-08 20:46:40"}}) {
         fixture::SetEnv zone("TZ", tz);
         ::tzset();
         defaults();
-        ASSERT_EQ(SetFolder(t.root().c_str()), 1);
+        SortBy(TREESCAN_SORT_DATE, 1);
+        ASSERT_EQ(SetFolder(t.root().c_str()), 2);
         EXPECT_EQ(textOf(GetTime, 0), text);
+        EXPECT_EQ(textOf(GetTime, 1).substr(0, 4), "2300");
     }
     ::tzset();
 }

@@ -4,6 +4,7 @@
 #include "search_content.h"
 #include "search_engine.h"
 
+#include <malloc.h>
 #include <random>
 #include <set>
 
@@ -145,55 +146,62 @@ TEST(Search, ResultsKeepTheirIndexWhileTheSearchRuns) {
         EXPECT_TRUE(f == t.root() || f.starts_with(t.root() + "/d")) << f;
 }
 
+// Every way a search is stopped ends it, even with a worker held in the kernel by a stalled
+// mount (so it can't end by itself, and waiting for that worker would hang the caller).
 TEST(Search, EveryWayToStopASearch) {
     TempTree big, small;
-    manyFiles(big, 30, 60, std::string(8000, 'x') + "needle");
+    manyFiles(big, 10, 20, "needle");
+    big.dir("stuck/mnt");
     small.text("sub/needle.c", "x");
-    struct Way {
-        const char* what;
-        std::function<void()> stop;
-        bool cutShort; // stopped right after the start, it can't have read all 1,800 files
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"ResetFileTree", [] { ResetFileTree(); }},
+        {"ResetFileTree from another thread", [] { std::thread(ResetFileTree).join(); }},
+        {"FindStr anew", [&] { FindStr(small.root().c_str(), "needle", ""); }},
     };
-    const Way ways[] = {
-        {"ResetFileTree", [] { ResetFileTree(); }, true},
-        {"ResetFileTree from another thread", [] { std::thread(ResetFileTree).join(); }, false},
-        {"FindStr anew", [&] { FindStr(small.root().c_str(), "needle", ""); }, true},
-    };
-    for (const Way& way : ways) {
+    for (const auto& [what, stop] : ways) {
+        fixture::StalledMount stall(big.path("stuck/mnt"));
+        if (!stall.mounted())
+            GTEST_SKIP() << "no FUSE mount here";
         setSearchOptions({});
         ASSERT_EQ(FindStr(big.root().c_str(), "", "needle"), 0);
-        way.stop();
-        ASSERT_TRUE(pollToEnd(NextFind)) << way.what;
-        EXPECT_TRUE(!way.cutShort || GetSearchFileCount() < 1800) << way.what;
+        stop();
+        EXPECT_TRUE(pollToEnd(NextFind)) << what;
         // What it found stays readable.
         for (int32_t i = 0; i < GetSearchFileCount(); ++i)
             EXPECT_TRUE(found(i).starts_with(big.root() + "/d") || found(i) == small.path("sub/needle.c"));
-        // The next search runs whole.
-        EXPECT_EQ(search(big.path("d7"), "hit5", "").size(), 11u) << way.what; // hit5, hit50..hit59
+        stall.release();
+        EXPECT_EQ(search(big.path("d7"), "hit1", "").size(), 11u) << what; // hit1, hit10..hit19
     }
 }
 
-// Folders deeper than PATH_MAX bytes are searched too (their paths can't be opened whole).
-TEST(Search, PathsLongerThanPathMax) {
+// A tree 1,000 folders deep (paths of 11,000 bytes, far past PATH_MAX) is searched in full, and
+// its results cost their names, not their paths.
+TEST(Search, DeepTrees) {
     TempTree t;
-    const std::string part(200, 'd');
-    const int levels = 25; // about 5,000 bytes below the root
-    std::vector<int> fds{::open(t.root().c_str(), O_RDONLY | O_DIRECTORY)};
-    std::string want = t.root();
-    for (int i = 0; i < levels; ++i, want += "/" + part) {
-        ASSERT_EQ(::mkdirat(fds.back(), part.c_str(), 0755), 0);
-        fds.push_back(::openat(fds.back(), part.c_str(), O_RDONLY | O_DIRECTORY));
+    const int levels = 1000;
+    std::string deepest = t.root();
+    int fd = ::open(t.root().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < levels; ++i, deepest += "/dddddddddd") {
+        ::close(::openat(fd, "hit", O_CREAT | O_WRONLY, 0644));
+        ASSERT_EQ(::mkdirat(fd, "dddddddddd", 0755), 0);
+        int next = ::openat(fd, "dddddddddd", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
     }
-    int file = ::openat(fds.back(), "deep-needle.txt", O_WRONLY | O_CREAT, 0644);
+    int file = ::openat(fd, "deep-needle.txt", O_WRONLY | O_CREAT, 0644);
     ASSERT_EQ(::write(file, "needle", 6), 6);
     ::close(file);
+    ::close(fd);
     setSearchOptions({});
     ASSERT_EQ(FindStr(t.root().c_str(), "needle", "needle"), 0);
     EXPECT_TRUE(pollToEnd(NextFind));
     ASSERT_EQ(GetSearchFileCount(), 1);
-    EXPECT_EQ(found(0), want + "/deep-needle.txt");
-    for (int fd : fds)
-        ::close(fd);
+    EXPECT_TRUE(found(0) == deepest + "/deep-needle.txt");
+    const std::size_t before = ::mallinfo2().uordblks;
+    ASSERT_EQ(FindStr(t.root().c_str(), "hit", ""), 0);
+    EXPECT_TRUE(pollToEnd(NextFind));
+    EXPECT_EQ(GetSearchFileCount(), levels);
+    EXPECT_LT(::mallinfo2().uordblks, before + (2 << 20)); // 1,000 whole paths would be 5.5 MB
 }
 
 TEST(SearchPattern, CaseAndLatinLetters) {

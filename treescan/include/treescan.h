@@ -19,6 +19,9 @@
  * last set (SetFolder) or in the list of files found by the last search (FindStr).
  *
  * Flags are 1 (on) or 0 (off); any non-zero value counts as on.
+ *
+ * A process that forks while a pass or a search runs (see WaitForTree; a full pass may run on
+ * behind a cached answer) must not call the library in the child.
  */
 #ifndef TREESCAN_H
 #define TREESCAN_H
@@ -58,14 +61,50 @@ extern "C" {
  * Returns the number of items listed, or a negative number when the folder can't be read. */
 TREESCAN_API int32_t SetFolder(const char* path);
 
-/* Stops any running folder-size scan and waits until its workers have finished. Call it before
- * every SetFolder. The argument is unused (pass 0). Returns 0. */
+/* Stops any running folder-size scan and waits for its workers, a few milliseconds at most: a
+ * worker held inside a system call (a stalled network or FUSE mount) is left to finish on its
+ * own into a pass nobody reads, and the scanner goes on with fresh workers and a folder cache
+ * reloaded from the cache file. Call it before every SetFolder. The argument is unused (pass
+ * 0). Returns 0. */
 TREESCAN_API int32_t WaitForTree(int32_t unused);
 
 /* Never blocks. Returns 1 when a sub-folder was just measured (GetCurrentFolder names it),
  * 0 when the folder-size scan has finished (or none was started, or it was stopped),
  * 2 when nothing new has happened since the last call. */
 TREESCAN_API int32_t NextTree(void);
+
+/* What the totals (GetSize of a folder, GetTotal*) stand for, after the last SetFolder: */
+#define TREESCAN_PASS_NONE 0       /* no folder-size pass: folder sizes are off */
+#define TREESCAN_PASS_RUNNING 1    /* measuring: the figures so far */
+#define TREESCAN_PASS_CACHED 2     /* a first answer, partly taken from the folder cache: it may be
+                                    * stale (a file that grew in place or got a second name leaves
+                                    * its folder's time alone). A full pass runs right behind it. */
+#define TREESCAN_PASS_VERIFIED 3   /* every folder read from disk by this pass: exact */
+#define TREESCAN_PASS_STOPPED 4    /* stopped before its end: the figures so far */
+#define TREESCAN_PASS_INCOMPLETE 5 /* ended, but folders could not be opened for want of file
+                                    * descriptors, however long it waited: the totals are short */
+
+/* The state of the folder-size figures (TREESCAN_PASS_*). NextTree returns 0 as soon as a first
+ * answer is complete; when that answer is TREESCAN_PASS_CACHED, keep calling NextTree (or
+ * waiting with WaitForProgress): it returns 2 while the full pass runs, then 1 once its exact
+ * figures have replaced the cached ones (GetCurrentFolder names the listed folder; read the
+ * sizes again), then 0 with TREESCAN_PASS_VERIFIED. Stopping the full pass keeps the cached
+ * answer. Only figures read from disk ever go into the folder cache. */
+TREESCAN_API int32_t GetPassState(void);
+
+/* Waits, without spinning, until NextTree or NextFind has something new to report (progress,
+ * or the end of a pass or a search), or until `timeoutMs` milliseconds have passed; a negative
+ * timeout waits without bound. Returns 1 when woken by news, 0 on the timeout. It never misses
+ * news that came after the last NextTree or NextFind call, except a search's move to another
+ * folder, which wakes it at most every 20 ms; it may wake for news that the other of the two
+ * reports, or that a call already took (then that call returns 2). Owner thread. */
+TREESCAN_API int32_t WaitForProgress(int32_t timeoutMs);
+
+/* A descriptor that becomes readable whenever WaitForProgress would return 1, for an event loop
+ * to watch (a QSocketNotifier on its read side); WaitForProgress(0) clears it, as does reading
+ * 8 bytes from it. It lives as long as the library: never close it. -1 when the system could
+ * not make one (then poll NextTree and NextFind on a timer). */
+TREESCAN_API int32_t GetProgressDescriptor(void);
 
 /* Writes the folder being scanned or searched: the one named by the last NextTree or NextFind
  * that returned 1. A path longer than `max` bytes is shortened by keeping its end, behind "...",
@@ -136,9 +175,9 @@ TREESCAN_API int32_t LoadFolderList(const char* folder);
  * when it could not be written. */
 TREESCAN_API int32_t SaveFolderList(const char* folder);
 
-/* Stops a running folder-size scan or search within a few milliseconds of work. Safe to call
- * from any thread, at any time. The owner thread still calls WaitForTree before the next
- * SetFolder. */
+/* Stops a running folder-size scan or search within a few milliseconds of work, without
+ * waiting for anything: NextTree and NextFind report the end at once. Safe to call from any
+ * thread, at any time. The owner thread still calls WaitForTree before the next SetFolder. */
 TREESCAN_API void ResetFileTree(void);
 
 /* ---- Search ------------------------------------------------------------------------------- */
@@ -149,7 +188,7 @@ TREESCAN_API void FileGTE(double bytes);
 TREESCAN_API void FileLTE(double bytes);
 
 /* Starts searching `folder` and all its sub-folders on worker threads, stopping a running
- * search first. A file is found when its name contains `name` (unless empty), its content
+ * search first (without waiting for a worker held in a system call, as WaitForTree). A file is found when its name contains `name` (unless empty), its content
  * contains `text` (unless empty) and its size lies within the FileGTE/FileLTE bounds; the
  * IgnoreCase, IncludeHidden and IncludeSystem options apply. Only regular files are read;
  * symbolic links are never followed. Returns 0 when the search started, negative when the

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 
 namespace treescan {
 
@@ -12,7 +13,7 @@ namespace {
 constexpr char kMagic[8] = {'K', 'e', 't', 'r', 'a', 'F', 'L', 'D'};
 constexpr std::uint32_t kVersion = 1;
 constexpr std::uint32_t kByteOrder = 0x01020304u;
-constexpr std::size_t kHeaderSize = 8 + 4 + 4 + 8 + 8 + 8; // magic, version, order, count, size, sum
+constexpr std::size_t kHeaderSize = kCacheHeaderBytes; // magic, version, order, count, size, sum
 // parent, dev, ino, mtime, ownBytes, ownFiles, flags, nameLength, link count
 constexpr std::size_t kRecordSize = 4 + 8 + 8 + 8 + 8 + 4 + 1 + 1 + 4;
 constexpr std::size_t kLinkSize = 3 * 8;
@@ -380,19 +381,29 @@ std::size_t FolderCache::serialise(std::string& out) const {
     return readFolders;
 }
 
-bool FolderCache::deserialise(std::string_view data) {
-    if (data.size() < kHeaderSize || std::memcmp(data.data(), kMagic, sizeof kMagic) != 0)
+bool cacheHeaderFits(std::string_view head, std::uint64_t fileSize) {
+    if (head.size() < kCacheHeaderBytes || std::memcmp(head.data(), kMagic, sizeof kMagic) != 0)
         return false;
-    Reader head(data.substr(sizeof kMagic, kHeaderSize - sizeof kMagic));
+    Reader r(head.substr(sizeof kMagic));
     std::uint32_t version = 0, order = 0;
+    std::uint64_t count = 0, size = 0;
+    r.get(version);
+    r.get(order);
+    r.get(count);
+    r.get(size);
+    return version == kVersion && order == kByteOrder && size == fileSize - kCacheHeaderBytes;
+}
+
+bool FolderCache::deserialise(std::string_view data) {
+    if (!cacheHeaderFits(data, data.size()))
+        return false;
+    Reader head(data.substr(sizeof kMagic + 8));
     std::uint64_t count = 0, size = 0, sum = 0;
-    head.get(version);
-    head.get(order);
     head.get(count);
     head.get(size);
     head.get(sum);
     std::string_view payload = data.substr(kHeaderSize);
-    if (version != kVersion || order != kByteOrder || size != payload.size() || cacheChecksum(payload) != sum)
+    if (cacheChecksum(payload) != sum)
         return false;
     if (count == 0 || count > payload.size() / kRecordSize || count >= kNoNode)
         return false;
@@ -422,9 +433,14 @@ bool FolderCache::deserialise(std::string_view data) {
         Reader r(payload);
         Record p;
         std::string_view links;
-        for (std::size_t i = 0; i < count; ++i)
+        // A folder named twice in one parent would be counted twice.
+        std::unordered_set<std::string> seen;
+        for (std::size_t i = 0; i < count; ++i) {
             if (!parse(r, i, p) || !r.bytes(std::size_t{p.linkCount} * kLinkSize, links))
                 return false;
+            if (i > 0 && !seen.insert(std::to_string(p.parent) + "/" + std::string(p.name)).second)
+                return false;
+        }
         if (r.left() != 0)
             return false;
     }

@@ -57,6 +57,13 @@ struct LinkRecord {
 // The checksum of the stored form's payload.
 std::uint64_t cacheChecksum(std::string_view payload);
 
+// The stored form's header: magic, version, byte order, count, payload size, checksum.
+inline constexpr std::size_t kCacheHeaderBytes = 8 + 4 + 4 + 8 + 8 + 8;
+// True when `head` (the first kCacheHeaderBytes of a file of `fileSize` bytes) is the header
+// of this version and machine, for a payload of exactly the rest of the file: checked before
+// the rest is read.
+bool cacheHeaderFits(std::string_view head, std::uint64_t fileSize);
+
 class FolderCache {
 public:
     FolderCache();

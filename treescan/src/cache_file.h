@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace treescan {
 
@@ -10,12 +12,15 @@ namespace treescan {
 // ~/.cache/ketra/folders.cache. Empty when no home folder is known.
 std::string cacheFilePath();
 
-// Reads a whole file of at most `maxBytes` bytes. False when missing, unreadable or too big.
-bool readWholeFile(const std::string& path, std::string& out, std::size_t maxBytes);
+// Reads a whole regular file of at most `maxBytes` bytes whose first `headBytes` bytes (of the
+// file's size) `accept` takes; the rest is read only then. False when missing, unreadable,
+// too big or refused.
+bool readWholeFile(const std::string& path, std::string& out, std::size_t maxBytes, std::size_t headBytes = 0,
+                   bool (*accept)(std::string_view head, std::uint64_t size) = nullptr);
 
-// Writes `data` to `path` so that a reader sees either the old file or the whole new one: a
-// temporary file beside it, written and flushed to disk, then renamed over it. The folder is
-// created (mode 0700) when missing.
+// Writes `data` to `path` so that a reader sees either the old file or the whole new one: an
+// unnamed file in its folder, written and flushed to disk, named and renamed over it. The folder
+// is created (mode 0700) when missing; temporaries of saves that were killed are removed.
 bool writeFileAtomically(const std::string& path, const std::string& data);
 
 } // namespace treescan

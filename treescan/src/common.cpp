@@ -2,9 +2,11 @@
 
 #include "treescan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -79,12 +81,38 @@ std::string shortenPath(std::string_view path, int32_t max) {
     return out;
 }
 
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+int openFolderPath(const std::string& path, bool follow) {
+    const int last = follow ? 0 : O_NOFOLLOW;
+    int fd = ::open(path.c_str(), kDirFlags | last);
+    if (fd >= 0 || errno != ENAMETOOLONG)
+        return fd;
+    int at = ::open(path.front() == '/' ? "/" : ".", kDirFlags);
+    std::size_t pos = 0;
+    while (at >= 0) {
+        pos = path.find_first_not_of('/', pos);
+        if (pos == std::string::npos)
+            return at;
+        std::size_t end = std::min(path.find('/', pos), path.size());
+        bool isLast = path.find_first_not_of('/', end) == std::string::npos;
+        std::string part = path.substr(pos, end - pos);
+        int next = ::openat(at, part.c_str(), kDirFlags | (isLast ? last : 0));
+        int saved = errno;
+        ::close(at);
+        errno = saved;
+        at = next;
+        pos = end;
+    }
+    return -1;
+}
+
 bool DirReader::next(Entry& entry) {
     for (;;) {
         if (m_pos >= m_len) {
-            if (m_atEnd)
-                return false;
             long n = syscall(SYS_getdents64, m_fd, m_buf, m_cap);
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n < 0) {
                 m_error = errno;
                 return false;
@@ -93,9 +121,6 @@ bool DirReader::next(Entry& entry) {
                 return false;
             m_len = static_cast<std::size_t>(n);
             m_pos = 0;
-            // The longest record: 19 bytes of header, 255 of name, the NUL, aligned to 8.
-            constexpr std::size_t longestRecord = 280;
-            m_atEnd = m_shortReadIsEnd && m_len + longestRecord <= m_cap;
         }
         // struct linux_dirent64 { u64 d_ino; s64 d_off; u16 d_reclen; u8 d_type; char d_name[]; }
         const char* rec = m_buf + m_pos;
@@ -125,12 +150,24 @@ void SortBy(int32_t key, int32_t ascending) {
     options().sortKey = key;
     options().ascending = ascending != 0;
 }
-void IncludeFolderSize(int32_t flag) { options().folderSize = flag != 0; }
-void IncludeHidden(int32_t flag) { options().hidden = flag != 0; }
-void IncludeSystem(int32_t flag) { options().system = flag != 0; }
-void IgnoreCase(int32_t flag) { options().ignoreCase = flag != 0; }
-void FileGTE(double bytes) { options().minSize = bytes < 0 ? -1.0 : bytes; }
-void FileLTE(double bytes) { options().maxSize = bytes < 0 ? -1.0 : bytes; }
+void IncludeFolderSize(int32_t flag) {
+    options().folderSize = flag != 0;
+}
+void IncludeHidden(int32_t flag) {
+    options().hidden = flag != 0;
+}
+void IncludeSystem(int32_t flag) {
+    options().system = flag != 0;
+}
+void IgnoreCase(int32_t flag) {
+    options().ignoreCase = flag != 0;
+}
+void FileGTE(double bytes) {
+    options().minSize = bytes < 0 ? -1.0 : bytes;
+}
+void FileLTE(double bytes) {
+    options().maxSize = bytes < 0 ? -1.0 : bytes;
+}
 
 int32_t GetCurrentFolder(char* buffer, int32_t max) {
     if (buffer == nullptr || max <= 0)
@@ -138,7 +175,9 @@ int32_t GetCurrentFolder(char* buffer, int32_t max) {
     return treescan::writeText(treescan::shortenPath(treescan::currentFolder(), max), buffer, max);
 }
 
-int32_t GetCurrentFolderLength(void) { return static_cast<int32_t>(treescan::currentFolder().size()); }
+int32_t GetCurrentFolderLength(void) {
+    return static_cast<int32_t>(treescan::currentFolder().size());
+}
 
 void ResetFileTree(void) {
     treescan::stopScan();

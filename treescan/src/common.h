@@ -7,12 +7,20 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace treescan {
 
+// A file's modification time as one number for the folder cache: ns since the epoch, wrapping
+// (never overflowing) past the year 2262. It tells a change, not a date.
+inline std::int64_t mtimeKey(const struct stat& st) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+                                     static_cast<std::uint64_t>(st.st_mtim.tv_nsec));
+}
+
 // Options set through the C interface. Read by workers, so every field is atomic.
 struct Options {
-    std::atomic<int> sortKey{0};       // TREESCAN_SORT_*
+    std::atomic<int> sortKey{0}; // TREESCAN_SORT_*
     std::atomic<bool> ascending{true};
     std::atomic<bool> folderSize{false};
     std::atomic<bool> hidden{false};
@@ -35,6 +43,11 @@ int32_t writeText(std::string_view text, char* buffer, int32_t max);
 // at a "/" where one is near, e.g. ".../deep/folder". Returns the path unchanged when it fits.
 std::string shortenPath(std::string_view path, int32_t max);
 
+// Opens the folder `path` (O_RDONLY | O_DIRECTORY | O_CLOEXEC); a symbolic link as its last
+// part is followed only when `follow`. Paths longer than the kernel takes at once (PATH_MAX)
+// are opened one part at a time. Returns the descriptor, or -1 with errno set.
+int openFolderPath(const std::string& path, bool follow);
+
 // Stop hooks that ResetFileTree calls (any thread): the scanner's and the search's.
 void stopScan() noexcept;
 void stopSearch() noexcept;
@@ -52,14 +65,10 @@ public:
 
     DirReader(int fd, char* buffer, std::size_t capacity) : m_fd(fd), m_buf(buffer), m_cap(capacity) {}
 
-    // Next entry; false at the end or on an error (see error()).
+    // Next entry; false at the end or on an error (see error()). The folder ends only where
+    // getdents64 returns nothing: a read comes back short whenever a signal is pending.
     bool next(Entry& entry);
     int error() const { return m_error; } // errno of a failed read, else 0
-
-    // On file systems that fill the buffer until the folder ends (ext4, tmpfs), a read that
-    // leaves room for another entry of the longest name was the last one: saying so spares the
-    // final empty read. Off by default.
-    void setShortReadIsEnd(bool on) { m_shortReadIsEnd = on; }
 
 private:
     int m_fd;
@@ -68,8 +77,6 @@ private:
     std::size_t m_pos = 0;
     std::size_t m_len = 0;
     int m_error = 0;
-    bool m_shortReadIsEnd = false;
-    bool m_atEnd = false;
 };
 
 } // namespace treescan

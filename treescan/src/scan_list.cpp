@@ -78,7 +78,9 @@ void sortItems(std::vector<ListedItem>& items, int key, bool ascending) {
             c = a.size < b.size ? -1 : a.size > b.size ? 1 : 0;
             break;
         case TREESCAN_SORT_DATE:
-            c = a.mtimeNs < b.mtimeNs ? -1 : a.mtimeNs > b.mtimeNs ? 1 : 0;
+            c = a.mtimeSec != b.mtimeSec     ? (a.mtimeSec < b.mtimeSec ? -1 : 1)
+                : a.mtimeNsec != b.mtimeNsec ? (a.mtimeNsec < b.mtimeNsec ? -1 : 1)
+                                             : 0;
             break;
         default:
             break;
@@ -94,12 +96,8 @@ void sortItems(std::vector<ListedItem>& items, int key, bool ascending) {
     });
 }
 
-std::string formatTime(std::int64_t mtimeNs) {
-    // Floor division, so times before 1970 still land on the right second.
-    std::int64_t secs = mtimeNs / 1000000000;
-    if (mtimeNs % 1000000000 < 0)
-        --secs;
-    std::time_t t = static_cast<std::time_t>(secs);
+std::string formatTime(std::int64_t seconds) {
+    std::time_t t = static_cast<std::time_t>(seconds);
     struct tm tm {};
     if (localtime_r(&t, &tm) == nullptr)
         return "0000-00-00 00:00:00";

@@ -11,10 +11,10 @@ namespace treescan {
 
 struct ListedItem {
     std::string name;
-    std::int64_t size = 0;    // st_size (lstat: a link's own size)
-    std::int64_t mtimeNs = 0; // modification time, ns since the epoch
+    std::int64_t size = 0;     // st_size (lstat: a link's own size)
+    std::int64_t mtimeSec = 0; // modification time: seconds since the epoch, and ns
+    std::int64_t mtimeNsec = 0;
     std::uint32_t attribs = 0;
-    std::int32_t sub = -1; // index among the sub-folders being measured, or -1
 };
 
 // Attribute bits of an entry from its lstat `st` (and, for a link, `target`, the stat of what it
@@ -32,7 +32,7 @@ std::string_view extensionOf(std::string_view name);
 // reverses each group.
 void sortItems(std::vector<ListedItem>& items, int key, bool ascending);
 
-// Local time "YYYY-MM-DD HH:MM:SS".
-std::string formatTime(std::int64_t mtimeNs);
+// Local time "YYYY-MM-DD HH:MM:SS" of `seconds` since the epoch.
+std::string formatTime(std::int64_t seconds);
 
 } // namespace treescan

@@ -1,14 +1,15 @@
 #include "scan_walk.h"
 
 #include "common.h"
+#include "progress.h"
 #include "pseudofs.h"
 
 #include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -16,26 +17,12 @@ namespace treescan {
 
 namespace {
 
-std::int64_t mtimeOf(const struct stat& st) {
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
 constexpr std::size_t kReadBuffer = 64 * 1024;
 // Longest path from a base folder to a folder confirmed through it; adding "/" and a name of at
 // most 255 bytes keeps it under PATH_MAX.
 constexpr std::size_t kMaxRelative = 3500;
 
 } // namespace
-
-// True on file systems whose getdents64 fills the buffer until the folder ends: ext2/3/4 and
-// tmpfs. Elsewhere a short read proves nothing and the reader reads on until an empty one.
-static bool fillsTheBuffer(int fd) {
-    struct statfs fs;
-    if (::fstatfs(fd, &fs) != 0)
-        return false;
-    const auto type = static_cast<unsigned long>(fs.f_type);
-    return type == 0xEF53UL || type == 0x01021994UL;
-}
 
 // ---- commitFolder ------------------------------------------------------------------------------
 
@@ -181,7 +168,6 @@ struct FolderWalk::Task {
     std::uint64_t ino;
     std::int64_t mtimeNs;
     std::uint64_t parentDev;
-    bool shortReadIsEnd; // see DirReader::setShortReadIsEnd; false when unsure
 };
 
 // A worker's buffers, reused from folder to folder so that entries cost no allocation.
@@ -200,11 +186,25 @@ struct FolderWalk::Worker {
     Task* kept = nullptr; // the folder this worker takes next, without the shared stack
 };
 
-FolderWalk::FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads)
-    : m_cache(cache), m_stop(stop), m_threadCount(threads ? threads : 1), m_settledBefore(settledBefore()) {}
+FolderWalk::FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads, bool trustCache)
+    : m_cacheOwner(std::move(cache)), m_cache(*m_cacheOwner), m_threadCount(threads ? threads : 1),
+      m_trust(trustCache), m_settledBefore(settledBefore()) {}
 
 FolderWalk::~FolderWalk() {
-    stopAndJoin();
+    for (auto& th : m_threads)
+        if (th.joinable())
+            th.detach(); // only when the owner let go of a pass without stopping it
+    // What was still queued is dropped; releasing it closes the descriptors it kept open.
+    for (Task* t : m_queue) {
+        unref(t->base);
+        unref(t);
+    }
+}
+
+void FolderWalk::stop() noexcept {
+    m_stop.store(true);
+    m_queueCv.notify_all();
+    signalProgress(Progress::tree);
 }
 
 void FolderWalk::unref(Task* t) {
@@ -233,7 +233,7 @@ void FolderWalk::start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev
     for (const Start& s : subs)
         m_names.push_back(displayRoot + "/" + std::string(m_cache.name(s.node)));
 
-    auto* root = new Task{nullptr, {1}, rootFd, rootNode, 0, rootDev, 0, 0, 0, fillsTheBuffer(rootFd)};
+    auto* root = new Task{nullptr, {1}, rootFd, rootNode, 0, rootDev, 0, 0, 0};
     if (subs.empty()) {
         unref(root);
         std::lock_guard lock(m_doneMutex);
@@ -247,45 +247,58 @@ void FolderWalk::start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev
     for (std::size_t i = subs.size(); i-- > 0;) {
         m_tallies[i].pending.store(1);
         const Start& s = subs[i];
-        m_queue.push_back(new Task{root,
-                                   {1},
-                                   -1,
-                                   s.node,
-                                   static_cast<std::uint32_t>(i),
-                                   s.dev,
-                                   s.ino,
-                                   s.mtimeNs,
-                                   rootDev,
-                                   root->shortReadIsEnd && s.dev == rootDev});
+        m_queue.push_back(
+            new Task{root, {1}, -1, s.node, static_cast<std::uint32_t>(i), s.dev, s.ino, s.mtimeNs, rootDev});
     }
     unref(root);
     for (unsigned i = 0; i < m_threadCount; ++i)
-        m_threads.emplace_back([this] {
+        m_threads.emplace_back([self = shared_from_this()] {
+            {
+                std::lock_guard lock(self->m_exitMutex);
+                self->m_tids.push_back(::gettid());
+            }
             Worker w;
-            run(w);
+            self->run(w);
+            std::lock_guard lock(self->m_exitMutex);
+            ++self->m_exited;
+            self->m_exitCv.notify_all();
         });
 }
 
-void FolderWalk::stopAndJoin() {
-    bool running = false;
+bool FolderWalk::stopAndJoin(std::chrono::milliseconds patience) {
+    if (m_threads.empty())
+        return true;
+    if (!finished())
+        stop();
+    std::unique_lock lock(m_exitMutex);
+    auto allOut = [&] { return m_exited == m_threads.size(); };
+    bool ended = m_exitCv.wait_for(lock, patience, allOut);
+    // A worker still out of sight may only be waiting for a processor on a busy machine: wait
+    // on while every worker not yet out is runnable, and give up only on one asleep in the
+    // kernel.
+    for (int rounds = 0; !ended && rounds < 100 && !sleepingWorker(); ++rounds)
+        ended = m_exitCv.wait_for(lock, patience, allOut);
+    lock.unlock();
     for (auto& th : m_threads)
-        running |= th.joinable();
-    if (!running)
-        return;
-    if (!finished()) {
-        m_stop.store(true);
-        std::lock_guard lock(m_queueMutex);
-        m_queueCv.notify_all();
+        ended ? th.join() : th.detach();
+    m_threads.clear();
+    return ended;
+}
+
+// True when a worker that has not left is asleep in the kernel (state S or D), which a stop
+// can't end. Called with m_exitMutex held.
+bool FolderWalk::sleepingWorker() const {
+    for (pid_t tid : m_tids) {
+        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue; // gone: it has left
+        std::size_t close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() &&
+            (line[close + 2] == 'S' || line[close + 2] == 'D'))
+            return true;
     }
-    for (auto& th : m_threads)
-        if (th.joinable())
-            th.join();
-    // What was still queued is dropped; releasing it closes the descriptors it kept open.
-    for (Task* t : m_queue) {
-        unref(t->base);
-        unref(t);
-    }
-    m_queue.clear();
+    return false;
 }
 
 bool FolderWalk::finished() const {
@@ -335,8 +348,8 @@ void FolderWalk::process(Task* t, Worker& w) {
     Tally& tally = m_tallies[t->top];
     tally.started.store(true, std::memory_order_relaxed);
     FolderNode& n = m_cache.node(t->node);
-    const bool same =
-        (n.flags & (kRead | kFree)) == kRead && n.dev == t->dev && n.ino == t->ino && n.mtimeNs == t->mtimeNs;
+    const bool same = m_trust && (n.flags & (kRead | kFree)) == kRead && n.dev == t->dev && n.ino == t->ino &&
+                      n.mtimeNs == t->mtimeNs;
     Task* base = t->base;
     t->base = nullptr;
     if (same && n.firstChild == kNoNode) {
@@ -365,12 +378,23 @@ void FolderWalk::process(Task* t, Worker& w) {
             return;
         }
     }
-    int fd = ::openat(base->fd, w.rel.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    int err = errno;
+    int fd, err;
+    // Out of descriptors is no unreadable folder: wait for other workers to close theirs, a
+    // second at most, then count it as an error that leaves the totals short.
+    for (int tries = 0;; ++tries) {
+        fd = ::openat(base->fd, w.rel.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        err = errno;
+        if (fd >= 0 || (err != EMFILE && err != ENFILE) || tries == 1000 ||
+            m_stop.load(std::memory_order_relaxed))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     unref(base);
     if (fd < 0) {
+        if (err == EMFILE || err == ENFILE)
+            m_errors.fetch_add(1, std::memory_order_relaxed);
         // Gone (or replaced by something that is not a folder) since it was statted: fine.
-        if (err != ENOENT && err != ENOTDIR && err != ELOOP)
+        else if (err != ENOENT && err != ENOTDIR && err != ELOOP)
             markUnreadable(t);
         finish(t);
         return;
@@ -382,7 +406,6 @@ void FolderWalk::process(Task* t, Worker& w) {
             finish(t);
             return;
         }
-        t->shortReadIsEnd = fillsTheBuffer(fd);
     }
     if (same && confirm(fd, {}, t->node, w)) {
         addCached(t, w);
@@ -426,7 +449,7 @@ bool FolderWalk::confirm(int dirFd, const std::string& rel, std::uint32_t node, 
         if (::fstatat(dirFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
             return false;
         w.subs.push_back(Start{c, static_cast<std::uint64_t>(st.st_dev),
-                               static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
+                               static_cast<std::uint64_t>(st.st_ino), mtimeKey(st)});
     }
     return true;
 }
@@ -435,7 +458,6 @@ bool FolderWalk::confirm(int dirFd, const std::string& rel, std::uint32_t node, 
 // (recorded) or the pass was stopped.
 bool FolderWalk::read(Task* t, Worker& w) {
     DirReader reader(t->fd, w.buffer.get(), kReadBuffer);
-    reader.setShortReadIsEnd(t->shortReadIsEnd);
     w.names.clear();
     w.nameEnds.clear();
     w.subs.clear();
@@ -459,7 +481,7 @@ bool FolderWalk::read(Task* t, Worker& w) {
             w.names.append(e.name, e.nameLength);
             w.nameEnds.push_back(static_cast<std::uint32_t>(w.names.size()));
             w.subs.push_back(Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
-                                   static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
+                                   static_cast<std::uint64_t>(st.st_ino), mtimeKey(st)});
         } else {
             ++ownFiles;
             if (st.st_nlink > 1)
@@ -517,16 +539,7 @@ void FolderWalk::pushChildren(Task* t, Task* base, Worker& w) {
     w.batch.clear();
     for (std::size_t i = w.subs.size(); i-- > 0;) {
         const Start& s = w.subs[i];
-        w.batch.push_back(new Task{base,
-                                   {1},
-                                   -1,
-                                   s.node,
-                                   t->top,
-                                   s.dev,
-                                   s.ino,
-                                   s.mtimeNs,
-                                   t->dev,
-                                   t->shortReadIsEnd && s.dev == t->dev});
+        w.batch.push_back(new Task{base, {1}, -1, s.node, t->top, s.dev, s.ino, s.mtimeNs, t->dev});
     }
     // The first sub-folder stays with this worker (it would be the next off the stack anyway);
     // the others go where the other worker can take them.
@@ -552,8 +565,11 @@ void FolderWalk::markUnreadable(Task* t) {
 void FolderWalk::finish(Task* t) {
     const std::uint32_t top = t->top;
     if (m_tallies[top].pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        std::lock_guard lock(m_doneMutex);
-        m_done.push_back(top);
+        {
+            std::lock_guard lock(m_doneMutex);
+            m_done.push_back(top);
+        }
+        signalProgress(Progress::tree);
     }
     unref(t);
     if (m_pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
@@ -561,6 +577,7 @@ void FolderWalk::finish(Task* t) {
             std::lock_guard lock(m_doneMutex);
             m_finished = true;
         }
+        signalProgress(Progress::tree);
         std::lock_guard lock(m_queueMutex);
         m_queueCv.notify_all();
     }

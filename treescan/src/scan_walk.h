@@ -16,11 +16,13 @@
 #include "cache.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -66,7 +68,10 @@ private:
     std::size_t m_used = 0;
 };
 
-class FolderWalk {
+// One folder-size pass. Owned through shared_ptr by the caller and by its worker threads, so a
+// worker blocked in the kernel (a stalled mount) can be abandoned: it finishes into a pass that
+// nobody reads, and the last one out frees it.
+class FolderWalk : public std::enable_shared_from_this<FolderWalk> {
 public:
     // A sub-folder of the listed folder, with what stat said of it.
     struct Start {
@@ -76,10 +81,10 @@ public:
         std::int64_t mtimeNs;
     };
 
-    // `stop` is polled by the workers; setting it (any thread) ends the pass within a few
-    // entries of work.
-    FolderWalk(FolderCache& cache, std::atomic<bool>& stop, unsigned threads = 2);
-    ~FolderWalk(); // stops and joins
+    // The walk keeps `cache` alive for as long as a worker may use it. Without `trustCache`
+    // every folder is read from disk, however unchanged the cache says it is.
+    FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads = 2, bool trustCache = true);
+    ~FolderWalk(); // drops what is still queued
     FolderWalk(const FolderWalk&) = delete;
     FolderWalk& operator=(const FolderWalk&) = delete;
 
@@ -93,8 +98,13 @@ public:
     void start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev, std::vector<Start> subs,
                std::string displayRoot);
 
-    // Sets the stop flag, wakes the workers and waits for them. Owner thread.
-    void stopAndJoin();
+    // Ends the pass within a few entries of work. Any thread, any time.
+    void stop() noexcept;
+
+    // Stops the pass and waits for its workers, at most `patience`. True when they have all
+    // ended (and are joined); false when one is still inside a system call: the workers are then
+    // let go, and may still use the cache given to the constructor. Owner thread.
+    bool stopAndJoin(std::chrono::milliseconds patience = std::chrono::milliseconds(50));
 
     // Never blocks. 1: sub-folder `folder` has been measured; 0: the pass has ended (or was
     // stopped); 2: nothing new.
@@ -115,6 +125,10 @@ public:
     // Folders read from disk / confirmed from the cache in this pass (for tests and figures).
     std::uint32_t foldersRead() const { return m_read.load(std::memory_order_relaxed); }
     std::uint32_t foldersFromCache() const { return m_cached.load(std::memory_order_relaxed); }
+    // Folders that could not be opened for want of file descriptors, however long the pass
+    // waited for some: the totals are too low.
+    std::uint32_t errors() const { return m_errors.load(std::memory_order_relaxed); }
+    bool stopped() const { return m_stop.load(); }
 
 private:
     struct Task;
@@ -138,8 +152,14 @@ private:
     void markUnreadable(Task* t);
     static void unref(Task* t);
 
+    std::shared_ptr<FolderCache> m_cacheOwner;
     FolderCache& m_cache;
-    std::atomic<bool>& m_stop;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_exitMutex;
+    std::condition_variable m_exitCv;
+    unsigned m_exited = 0;     // workers that have left run(), guarded by m_exitMutex
+    std::vector<pid_t> m_tids; // the workers' thread ids, guarded by m_exitMutex
+    bool sleepingWorker() const;
     unsigned m_threadCount;
     std::vector<std::thread> m_threads;
     std::unique_ptr<Tally[]> m_tallies;
@@ -160,6 +180,8 @@ private:
     std::atomic<std::uint32_t> m_unreadable{0};
     std::atomic<std::uint32_t> m_read{0};
     std::atomic<std::uint32_t> m_cached{0};
+    std::atomic<std::uint32_t> m_errors{0};
+    const bool m_trust;
     std::int64_t m_settledBefore;
 };
 

@@ -4,6 +4,7 @@
 #include "cache.h"
 #include "cache_file.h"
 #include "common.h"
+#include "progress.h"
 #include "pseudofs.h"
 #include "scan_list.h"
 #include "scan_state.h"
@@ -14,8 +15,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace treescan {
@@ -26,38 +29,71 @@ constexpr unsigned kWorkers = 2;
 constexpr std::size_t kListBuffer = 64 * 1024;
 constexpr std::size_t kMaxCacheFile = std::size_t{1} << 30;
 
-// Set by ResetFileTree from any thread; cleared by the owner when a new pass starts.
-std::atomic<bool> g_stopScan{false};
+// The running pass, for ResetFileTree from any thread.
+std::mutex g_runningMutex;
+std::shared_ptr<FolderWalk> g_running;
 
-struct State {
-    // Declared before the walk, so the walk (and its threads) goes first at exit.
-    FolderCache cache;
-    std::vector<ListedItem> items;
-    bool sizes = false;          // the last SetFolder measured folder sizes
+void setRunning(std::shared_ptr<FolderWalk> walk) {
+    std::lock_guard lock(g_runningMutex);
+    g_running = std::move(walk);
+}
+
+// One folder-size pass over the listed folder and what it found in the folder itself.
+struct Pass {
+    std::shared_ptr<FolderWalk> walk;
     std::uint64_t rootBytes = 0; // files directly in the listed folder (hard links once)
     std::uint32_t rootFiles = 0;
     std::uint32_t rootFolders = 0;
-    std::unique_ptr<FolderWalk> walk;
+    std::vector<std::int32_t> itemSub; // per listed item: its index among the walk's sub-folders, or -1
+};
+
+struct State {
+    // Shared with the passes: a pass abandoned in a stalled system call keeps the cache it used,
+    // and the scanner goes on with another.
+    std::shared_ptr<FolderCache> cache = std::make_shared<FolderCache>();
+    std::vector<ListedItem> items;
+    std::string path;   // the folder last set
+    bool sizes = false; // the last SetFolder measured folder sizes
+    int32_t passState = TREESCAN_PASS_NONE;
+    Pass answer;                            // what the totals report
+    Pass verify;                            // the full pass behind a cached answer, until it replaces it
     std::vector<std::string> invalidations; // waiting for the running pass to end
     std::string cacheFileLoaded;            // the file the cache matches, while not dirty
     std::size_t cacheFileSize = 0;
 
+    // Stops the passes and waits a moment for their workers. One stuck in the kernel is left to
+    // finish on its own, with the cache it holds; the scanner takes a fresh one, refilled from
+    // the cache file.
     void stopWalk() {
-        if (walk)
-            walk->stopAndJoin();
+        bool joined = true;
+        for (Pass* p : {&answer, &verify})
+            if (p->walk && !p->walk->stopAndJoin())
+                joined = false;
+        verify = Pass{};
+        if (passState == TREESCAN_PASS_RUNNING)
+            passState = TREESCAN_PASS_STOPPED;
+        if (joined)
+            return;
+        cache = std::make_shared<FolderCache>();
+        cacheFileLoaded.clear();
+        loadCacheFile();
     }
-    bool walkRunning() const { return walk && !walk->finished(); }
+    bool loadCacheFile();
+    bool walkRunning() const {
+        return (answer.walk && !answer.walk->finished()) || (verify.walk && !verify.walk->finished());
+    }
 
     void applyInvalidations() {
         for (const std::string& path : invalidations) {
-            std::uint32_t node = cache.find(path, false);
+            std::uint32_t node = cache->find(path, false);
             if (node != kNoNode)
-                cache.invalidate(node, true);
+                cache->invalidate(node, true);
             else
-                cache.invalidate(cache.deepest(path), false);
+                cache->invalidate(cache->deepest(path), false);
         }
         invalidations.clear();
     }
+    Pass startPass(bool trustCache);
 };
 
 State& state() {
@@ -65,8 +101,22 @@ State& state() {
     return s;
 }
 
-std::int64_t mtimeOf(const struct stat& st) {
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+// Replaces the cache with the stored one, when the file is sound. The pass shown last no longer
+// matches the cache's nodes: its totals are dropped.
+bool State::loadCacheFile() {
+    std::string file = cacheFilePath();
+    std::string data;
+    if (file.empty() || !readWholeFile(file, data, kMaxCacheFile, kCacheHeaderBytes, cacheHeaderFits) ||
+        !cache->deserialise(data))
+        return false;
+    answer = Pass{};
+    verify = Pass{};
+    sizes = false;
+    passState = TREESCAN_PASS_NONE;
+    cache->setDirty(false);
+    cacheFileLoaded = file;
+    cacheFileSize = data.size();
+    return true;
 }
 
 // The cache's key for a folder: its real path (links resolved), else its normalised path.
@@ -93,12 +143,17 @@ const ListedItem* itemAt(int32_t index) {
 } // namespace
 
 void stopScan() noexcept {
-    g_stopScan.store(true);
+    try {
+        std::lock_guard lock(g_runningMutex);
+        if (g_running)
+            g_running->stop();
+    } catch (...) {
+    }
 }
 
 PassFigures lastPassFigures() {
     PassFigures f;
-    if (const auto& w = state().walk) {
+    if (const auto& w = state().answer.walk) {
         f.foldersRead = w->foldersRead();
         f.foldersFromCache = w->foldersFromCache();
         f.unreadable = w->unreadable();
@@ -107,7 +162,7 @@ PassFigures lastPassFigures() {
 }
 
 FolderCache& folderCache() {
-    return state().cache;
+    return *state().cache;
 }
 
 std::string normalisePath(const std::string& path) {
@@ -151,39 +206,22 @@ extern "C" {
 int32_t SetFolder(const char* path) {
     State& s = state();
     s.stopWalk();
-    s.walk.reset();
+    setRunning(nullptr);
+    s.answer = Pass{};
     s.items.clear();
     s.sizes = false;
-    s.rootBytes = 0;
-    s.rootFiles = s.rootFolders = 0;
-    g_stopScan.store(false);
+    s.passState = TREESCAN_PASS_NONE;
     if (path == nullptr || path[0] == '\0')
         return -1;
 
-    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = openFolderPath(path, true);
     if (fd < 0)
         return -1;
-    struct stat rootSt;
-    if (::fstat(fd, &rootSt) != 0) {
-        ::close(fd);
-        return -1;
-    }
     const Options& o = options();
-    const bool sizes = o.folderSize.load();
     const bool showHidden = o.hidden.load(), showSystem = o.system.load();
-    const int key = o.sortKey.load();
-    const bool ascending = o.ascending.load();
-
-    // Every entry is looked at, listed or not: folder totals count hidden and system items too.
     std::unique_ptr<char[]> buffer(new char[kListBuffer]);
     DirReader reader(fd, buffer.get(), kListBuffer);
     std::vector<ListedItem> items;
-    std::string subNameBytes;
-    std::vector<std::size_t> subNameEnds;
-    std::vector<FolderWalk::Start> subs;
-    std::vector<LinkRecord> links;
-    std::uint64_t ownBytes = 0;
-    std::uint32_t ownFiles = 0;
     DirReader::Entry e;
     while (reader.next(e)) {
         struct stat st;
@@ -196,27 +234,9 @@ int32_t SetFolder(const char* path) {
             continue; // gone since it was read, or a single entry that can't be looked at
         }
         struct stat target;
-        const bool isLink = S_ISLNK(st.st_mode);
-        const bool targetOk = isLink && ::fstatat(fd, e.name, &target, 0) == 0;
+        const bool targetOk = S_ISLNK(st.st_mode) && ::fstatat(fd, e.name, &target, 0) == 0;
         ListedItem item;
         item.attribs = attributesOf({e.name, e.nameLength}, st, targetOk ? &target : nullptr);
-        if (sizes) {
-            if (S_ISDIR(st.st_mode)) {
-                item.sub = static_cast<std::int32_t>(subs.size());
-                subNameBytes.append(e.name, e.nameLength);
-                subNameEnds.push_back(subNameBytes.size());
-                subs.push_back(FolderWalk::Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
-                                                 static_cast<std::uint64_t>(st.st_ino), mtimeOf(st)});
-            } else {
-                ++ownFiles;
-                if (st.st_nlink > 1)
-                    links.push_back(LinkRecord{static_cast<std::uint64_t>(st.st_dev),
-                                               static_cast<std::uint64_t>(st.st_ino),
-                                               static_cast<std::uint64_t>(st.st_size)});
-                else
-                    ownBytes += static_cast<std::uint64_t>(st.st_size);
-            }
-        }
         if (((item.attribs & TREESCAN_HIDDEN) && !showHidden) ||
             ((item.attribs & TREESCAN_SYSTEM) && !showSystem))
             continue;
@@ -224,51 +244,100 @@ int32_t SetFolder(const char* path) {
             item.attribs |= TREESCAN_READONLY;
         item.name.assign(e.name, e.nameLength);
         item.size = static_cast<std::int64_t>(st.st_size);
-        item.mtimeNs = mtimeOf(st);
+        item.mtimeSec = st.st_mtim.tv_sec;
+        item.mtimeNsec = st.st_mtim.tv_nsec;
         items.push_back(std::move(item));
     }
-    if (reader.error() != 0) {
-        ::close(fd);
+    ::close(fd);
+    if (reader.error() != 0)
         return -1;
-    }
-    sortItems(items, key, ascending);
+    sortItems(items, o.sortKey.load(), o.ascending.load());
     s.items = std::move(items);
+    s.path = path;
+    if (o.folderSize.load()) {
+        s.sizes = true;
+        s.applyInvalidations();
+        s.answer = s.startPass(true);
+        s.passState = s.answer.walk ? TREESCAN_PASS_RUNNING : TREESCAN_PASS_VERIFIED;
+        setRunning(s.answer.walk);
+    }
+    return clamp32(s.items.size());
+}
 
-    if (!sizes) {
-        ::close(fd);
-        return clamp32(s.items.size());
+// Starts a pass over the folder last set: reads the folder itself (every entry, hidden and
+// system ones too), then measures its sub-folders on worker threads. No walk when the folder
+// can't be read now, or lies on a pseudo file system (its "files" are not disk use).
+Pass State::startPass(bool trustCache) {
+    Pass pass;
+    pass.itemSub.assign(items.size(), -1);
+    int fd = openFolderPath(path, true);
+    struct stat rootSt;
+    if (fd < 0 || ::fstat(fd, &rootSt) != 0 || isPseudoFileSystem(fd)) {
+        if (fd >= 0)
+            ::close(fd);
+        return pass;
     }
-    s.sizes = true;
-    std::uint32_t node = s.cache.find(cacheKey(path), true);
-    if (node == kNoNode || isPseudoFileSystem(fd)) {
-        // Its "files" are not disk use: nothing is measured, the totals stay 0.
-        ::close(fd);
-        for (auto& item : s.items)
-            item.sub = -1;
-        return clamp32(s.items.size());
+    std::uint32_t node = cache->find(cacheKey(path), true);
+    std::unique_ptr<char[]> buffer(new char[kListBuffer]);
+    DirReader reader(fd, buffer.get(), kListBuffer);
+    std::string subNameBytes;
+    std::vector<std::size_t> subNameEnds;
+    std::vector<FolderWalk::Start> subs;
+    std::vector<LinkRecord> links;
+    std::uint64_t ownBytes = 0;
+    std::uint32_t ownFiles = 0;
+    DirReader::Entry e;
+    while (reader.next(e)) {
+        struct stat st;
+        if (::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            subNameBytes.append(e.name, e.nameLength);
+            subNameEnds.push_back(subNameBytes.size());
+            subs.push_back(FolderWalk::Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
+                                             static_cast<std::uint64_t>(st.st_ino), mtimeKey(st)});
+        } else {
+            ++ownFiles;
+            if (st.st_nlink > 1)
+                links.push_back(LinkRecord{static_cast<std::uint64_t>(st.st_dev),
+                                           static_cast<std::uint64_t>(st.st_ino),
+                                           static_cast<std::uint64_t>(st.st_size)});
+            else
+                ownBytes += static_cast<std::uint64_t>(st.st_size);
+        }
     }
-    s.applyInvalidations();
+    if (reader.error() != 0 || node == kNoNode) {
+        ::close(fd);
+        return pass;
+    }
     std::vector<std::string_view> subNames;
+    std::unordered_map<std::string_view, std::int32_t> subOf;
     std::size_t from = 0;
     for (std::size_t end : subNameEnds) {
+        subOf.emplace(std::string_view(subNameBytes).substr(from, end - from),
+                      static_cast<std::int32_t>(subNames.size()));
         subNames.emplace_back(subNameBytes.data() + from, end - from);
         from = end;
     }
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i].attribs & TREESCAN_FOLDER && !(items[i].attribs & TREESCAN_LINK))
+            if (auto it = subOf.find(items[i].name); it != subOf.end())
+                pass.itemSub[i] = it->second;
     std::vector<std::uint32_t> childNodes;
-    commitFolder(s.cache, node,
+    commitFolder(*cache, node,
                  FolderFacts{static_cast<std::uint64_t>(rootSt.st_dev),
-                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeOf(rootSt), ownBytes, ownFiles,
-                             mtimeOf(rootSt) < settledBefore()},
+                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeKey(rootSt), ownBytes, ownFiles,
+                             mtimeKey(rootSt) < settledBefore()},
                  links, subNames, childNodes);
     for (std::size_t i = 0; i < subs.size(); ++i)
         subs[i].node = childNodes[i];
-
-    s.walk = std::make_unique<FolderWalk>(s.cache, g_stopScan, kWorkers);
-    s.rootFiles = ownFiles;
-    s.rootFolders = static_cast<std::uint32_t>(subs.size());
-    s.rootBytes = ownBytes + s.walk->countLinks(links);
-    s.walk->start(fd, node, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs), normalisePath(path));
-    return clamp32(s.items.size());
+    pass.walk = std::make_shared<FolderWalk>(cache, kWorkers, trustCache);
+    pass.rootFiles = ownFiles;
+    pass.rootFolders = static_cast<std::uint32_t>(subs.size());
+    pass.rootBytes = ownBytes + pass.walk->countLinks(links);
+    pass.walk->start(fd, node, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs),
+                     normalisePath(path));
+    return pass;
 }
 
 int32_t WaitForTree(int32_t) {
@@ -278,15 +347,54 @@ int32_t WaitForTree(int32_t) {
 
 int32_t NextTree(void) {
     State& s = state();
-    if (!s.walk)
-        return 0;
+    progressSeen(Progress::tree);
     std::string folder;
-    int r = s.walk->next(folder);
+    if (s.verify.walk) {
+        // Behind a cached answer: its per-folder progress is no news; its end is.
+        int r;
+        while ((r = s.verify.walk->next(folder)) == 1) {
+        }
+        if (r == 2)
+            return 2;
+        const bool whole = !s.verify.walk->stopped();
+        s.verify.walk->stopAndJoin();
+        if (!whole) {
+            s.verify = Pass{};
+            return 0;
+        }
+        s.answer = std::move(s.verify);
+        s.verify = Pass{};
+        s.passState = s.answer.walk->errors() ? TREESCAN_PASS_INCOMPLETE : TREESCAN_PASS_VERIFIED;
+        setCurrentFolder(normalisePath(s.path));
+        return 1;
+    }
+    if (!s.answer.walk || s.passState != TREESCAN_PASS_RUNNING)
+        return 0;
+    int r = s.answer.walk->next(folder);
     if (r == 1)
         setCurrentFolder(folder);
-    else if (r == 0)
-        s.walk->stopAndJoin(); // the workers are leaving anyway: no thread outlives the pass
-    return r;
+    if (r != 0)
+        return r;
+    const FolderWalk& w = *s.answer.walk;
+    const bool stopped = w.stopped() && !w.finished();
+    s.answer.walk->stopAndJoin(); // the workers are leaving anyway: no thread outlives the pass
+    if (stopped)
+        s.passState = TREESCAN_PASS_STOPPED;
+    else if (w.errors())
+        s.passState = TREESCAN_PASS_INCOMPLETE;
+    else if (w.foldersFromCache() == 0)
+        s.passState = TREESCAN_PASS_VERIFIED;
+    else {
+        // Partly from the cache: a first answer, made exact by a full pass right behind it.
+        s.passState = TREESCAN_PASS_CACHED;
+        s.verify = s.startPass(false);
+        setRunning(s.verify.walk);
+    }
+    return 0;
+}
+
+int32_t GetPassState(void) {
+    return state().passState;
 }
 
 int32_t GetFileCount(void) {
@@ -305,7 +413,7 @@ int32_t GetFileLength(int32_t index) {
 
 int32_t GetTime(int32_t index, char* buffer, int32_t max) {
     const ListedItem* item = itemAt(index);
-    return item ? writeText(formatTime(item->mtimeNs), buffer, max) : 0;
+    return item ? writeText(formatTime(item->mtimeSec), buffer, max) : 0;
 }
 
 int32_t GetAttribs(int32_t index) {
@@ -317,9 +425,10 @@ double GetSize(int32_t index) {
     const ListedItem* item = itemAt(index);
     if (item == nullptr)
         return 0;
-    const auto& walk = state().walk;
-    if (item->sub >= 0 && walk && walk->started(static_cast<std::size_t>(item->sub)))
-        return static_cast<double>(walk->bytes(static_cast<std::size_t>(item->sub)));
+    const Pass& p = state().answer;
+    const std::int32_t sub = p.walk ? p.itemSub[static_cast<std::size_t>(index)] : -1;
+    if (sub >= 0 && p.walk->started(static_cast<std::size_t>(sub)))
+        return static_cast<double>(p.walk->bytes(static_cast<std::size_t>(sub)));
     return static_cast<double>(item->size);
 }
 
@@ -327,10 +436,10 @@ int32_t GetTotalFileCount(void) {
     const State& s = state();
     if (!s.sizes)
         return 0;
-    std::uint64_t n = s.rootFiles;
-    if (s.walk)
-        for (std::size_t i = 0; i < s.walk->size(); ++i)
-            n += s.walk->files(i);
+    std::uint64_t n = s.answer.rootFiles;
+    if (s.answer.walk)
+        for (std::size_t i = 0; i < s.answer.walk->size(); ++i)
+            n += s.answer.walk->files(i);
     return clamp32(n);
 }
 
@@ -338,10 +447,10 @@ int32_t GetTotalFolderCount(void) {
     const State& s = state();
     if (!s.sizes)
         return 0;
-    std::uint64_t n = s.rootFolders;
-    if (s.walk)
-        for (std::size_t i = 0; i < s.walk->size(); ++i)
-            n += s.walk->folders(i);
+    std::uint64_t n = s.answer.rootFolders;
+    if (s.answer.walk)
+        for (std::size_t i = 0; i < s.answer.walk->size(); ++i)
+            n += s.answer.walk->folders(i);
     return clamp32(n);
 }
 
@@ -349,10 +458,10 @@ double GetTotalSize(void) {
     const State& s = state();
     if (!s.sizes)
         return 0;
-    std::uint64_t n = s.rootBytes;
-    if (s.walk)
-        for (std::size_t i = 0; i < s.walk->size(); ++i)
-            n += s.walk->bytes(i);
+    std::uint64_t n = s.answer.rootBytes;
+    if (s.answer.walk)
+        for (std::size_t i = 0; i < s.answer.walk->size(); ++i)
+            n += s.answer.walk->bytes(i);
     return static_cast<double>(n);
 }
 
@@ -369,23 +478,7 @@ void InvalidateFolder(const char* path) {
 int32_t LoadFolderList(const char*) {
     State& s = state();
     s.stopWalk();
-    std::string file = cacheFilePath();
-    std::string data;
-    if (file.empty() || !readWholeFile(file, data, kMaxCacheFile))
-        return 0;
-    // The walk refers to nodes of the old cache: drop it (its totals were stopped anyway).
-    std::unique_ptr<FolderWalk> old = std::move(s.walk);
-    if (!s.cache.deserialise(data)) {
-        s.walk = std::move(old);
-        return 0;
-    }
-    for (auto& item : s.items)
-        item.sub = -1;
-    s.sizes = false;
-    s.cache.setDirty(false);
-    s.cacheFileLoaded = file;
-    s.cacheFileSize = data.size();
-    return clamp32(s.cache.readCount());
+    return s.loadCacheFile() ? clamp32(s.cache->readCount()) : 0;
 }
 
 int32_t SaveFolderList(const char*) {
@@ -397,14 +490,14 @@ int32_t SaveFolderList(const char*) {
         return -1;
     // Unchanged since it was loaded from (or saved to) this very file: nothing to write.
     struct stat st;
-    if (!s.cache.dirty() && file == s.cacheFileLoaded && ::stat(file.c_str(), &st) == 0 &&
+    if (!s.cache->dirty() && file == s.cacheFileLoaded && ::stat(file.c_str(), &st) == 0 &&
         static_cast<std::size_t>(st.st_size) == s.cacheFileSize)
-        return clamp32(s.cache.readCount());
+        return clamp32(s.cache->readCount());
     std::string data;
-    std::size_t count = s.cache.serialise(data);
+    std::size_t count = s.cache->serialise(data);
     if (!writeFileAtomically(file, data))
         return -1;
-    s.cache.setDirty(false);
+    s.cache->setDirty(false);
     s.cacheFileLoaded = file;
     s.cacheFileSize = data.size();
     return clamp32(count);

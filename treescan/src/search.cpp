@@ -1,18 +1,24 @@
 // File search: FindStr and its polling calls. The folder tree is walked by worker threads that
-// share a stack of folders; each reads its folders with getdents64, matches names as it goes,
-// and opens only the regular files whose content or size must be looked at.
+// share a stack of folders; each opens its folder relative to its parent's descriptor, reads it
+// with getdents64, matches names as it goes, and opens only the regular files whose content or
+// size must be looked at.
 #include "search_engine.h"
 
 #include "common.h"
+#include "progress.h"
 #include "pseudofs.h"
 #include "search_content.h"
 #include "treescan.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace treescan {
@@ -35,45 +41,268 @@ std::string childPath(std::string_view folder, std::string_view name) {
 
 namespace {
 
-constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-
-// Opens the folder `path`; a symbolic link as its last part is followed only when `follow`.
-// Paths longer than the kernel takes at once (PATH_MAX) are opened one part at a time.
-int openFolder(const std::string& path, bool follow) {
-    const int last = follow ? 0 : O_NOFOLLOW;
-    int fd = ::open(path.c_str(), kDirFlags | last);
-    if (fd >= 0 || errno != ENAMETOOLONG)
-        return fd;
-    int at = ::open(path.front() == '/' ? "/" : ".", kDirFlags);
-    std::size_t pos = 0;
-    while (at >= 0) {
-        pos = path.find_first_not_of('/', pos);
-        if (pos == std::string::npos)
-            return at;
-        std::size_t end = std::min(path.find('/', pos), path.size());
-        bool isLast = path.find_first_not_of('/', end) == std::string::npos;
-        std::string part = path.substr(pos, end - pos);
-        int next = ::openat(at, part.c_str(), kDirFlags | (isLast ? last : 0));
-        int saved = errno;
-        ::close(at);
-        errno = saved;
-        at = next;
-        pos = end;
-    }
-    return -1;
-}
-
 bool withinBounds(const SearchCriteria& c, off_t size) {
     auto s = static_cast<double>(size);
     return (c.minSize < 0 || s >= c.minSize) && (c.maxSize < 0 || s <= c.maxSize);
 }
 
+// Opens `name`, a folder below `parentFd`, never through a symbolic link. A folder on another
+// file system is opened only when that is no pseudo file system. Running out of descriptors is
+// waited out (other workers close theirs as they finish), for a second at most. -1 when it
+// can't be opened.
+int openChildFolder(int parentFd, const char* name) {
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    // One call in the common case: the kernel refuses to cross a mount point, and only then is
+    // the other file system looked at.
+    static std::atomic<bool> noOpenat2{false};
+    for (int tries = 0;; ++tries) {
+        int fd = -1;
+        bool crossed = true;
+        if (!noOpenat2.load(std::memory_order_relaxed)) {
+            struct open_how how {};
+            how.flags = flags;
+            how.resolve = RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+            fd = static_cast<int>(::syscall(SYS_openat2, parentFd, name, &how, sizeof how));
+            crossed = fd < 0 && errno == EXDEV;
+            if (fd < 0 && (errno == ENOSYS || errno == EPERM))
+                noOpenat2 = true;
+        }
+        if (fd < 0 && (crossed || noOpenat2.load(std::memory_order_relaxed)))
+            fd = ::openat(parentFd, name, flags);
+        if (fd >= 0 && crossed && isPseudoFileSystem(fd)) {
+            ::close(fd);
+            return -1;
+        }
+        if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || tries == 1000)
+            return fd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 } // namespace
 
-struct SearchEngine::Worker {
-    static constexpr std::size_t kDirBuffer = 64 * 1024;
-    std::unique_ptr<char[]> dirBuffer = std::make_unique<char[]>(kDirBuffer);
-    ContentReader reader;
+// One search: its workers, its stack of folders and its results. Shared by the engine and the
+// workers, so that a worker held in the kernel can be let go: it finishes into a search that
+// nobody reads, and the last one out frees it.
+class SearchSession {
+public:
+    SearchSession(const SearchCriteria& criteria)
+        : criteria(criteria), namePattern(criteria.name, criteria.ignoreCase),
+          textPattern(criteria.text, criteria.ignoreCase) {}
+    ~SearchSession() {
+        for (auto& t : threads)
+            if (t.joinable())
+                t.detach();
+        for (Task& task : queue)
+            release(task.parent);
+        if (rootFd >= 0)
+            ::close(rootFd);
+    }
+
+    void stop() noexcept {
+        stopFlag.store(true);
+        queueCv.notify_all();
+        signalProgress(Progress::find);
+    }
+
+    // The workers: `count` of them, taking folders from the stack until it is empty.
+    void begin(std::shared_ptr<SearchSession> self, unsigned count) {
+        running = count;
+        for (unsigned i = 0; i < count; ++i) {
+            try {
+                threads.emplace_back([self] {
+                    self->run();
+                    std::lock_guard lock(self->exitMutex);
+                    if (--self->running == 0)
+                        signalProgress(Progress::find);
+                    self->exitCv.notify_all();
+                });
+            } catch (...) {
+                std::lock_guard lock(exitMutex);
+                --running;
+            }
+        }
+    }
+
+    // Stops the workers and waits a moment for them; true when they all ended (joined).
+    bool stopAndJoin() {
+        stop();
+        std::unique_lock lock(exitMutex);
+        bool ended = exitCv.wait_for(lock, std::chrono::milliseconds(50), [&] { return running == 0; });
+        lock.unlock();
+        for (auto& t : threads)
+            ended ? t.join() : t.detach();
+        threads.clear();
+        return ended;
+    }
+
+    bool ended() {
+        std::lock_guard lock(exitMutex);
+        return running == 0;
+    }
+
+    // A folder's open descriptor, shared by the folders below it until they have opened
+    // themselves.
+    struct Dir {
+        std::atomic<int> refs;
+        int fd;
+    };
+    struct Task {
+        Dir* parent; // nullptr for the searched folder (rootFd)
+        std::uint32_t folder;
+    };
+
+    const SearchCriteria criteria;
+    const Pattern namePattern, textPattern;
+    std::atomic<bool> stopFlag{false};
+    int rootFd = -1;
+    SearchResults results;
+    std::atomic<std::uint32_t> enteredFolder{SearchResults::kNoFolder};
+    std::atomic<std::uint64_t> enteredCount{0};
+    std::atomic<std::int64_t> lastEnteredSignal{0}; // ms, CLOCK_MONOTONIC_COARSE
+
+    std::mutex queueMutex;
+    std::condition_variable queueCv;
+    std::vector<Task> queue; // a stack: depth first, so it and the open descriptors stay few
+    std::size_t pending = 0; // folders queued or in hand
+    unsigned waiting = 0;
+
+    std::mutex exitMutex;
+    std::condition_variable exitCv;
+    unsigned running = 0; // workers in run(), guarded by exitMutex
+    std::vector<std::thread> threads;
+
+private:
+    struct Worker {
+        static constexpr std::size_t kDirBuffer = 64 * 1024;
+        std::unique_ptr<char[]> dirBuffer = std::make_unique<char[]>(kDirBuffer);
+        ContentReader reader;
+        std::vector<Task> found; // sub-folders of the folder at hand
+    };
+
+    static void release(Dir* d) {
+        if (d != nullptr && d->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            ::close(d->fd);
+            delete d;
+        }
+    }
+
+    void run() {
+        Worker worker;
+        for (;;) {
+            Task task;
+            {
+                std::unique_lock lock(queueMutex);
+                while (queue.empty() && pending > 0 && !stopFlag.load(std::memory_order_relaxed)) {
+                    ++waiting;
+                    queueCv.wait(lock);
+                    --waiting;
+                }
+                if (stopFlag.load(std::memory_order_relaxed) || queue.empty())
+                    break;
+                task = queue.back();
+                queue.pop_back();
+            }
+            searchFolder(task, worker);
+            std::lock_guard lock(queueMutex);
+            if (--pending == 0)
+                queueCv.notify_all();
+        }
+    }
+
+    void searchFolder(const Task& task, Worker& worker) {
+        int fd;
+        if (task.parent == nullptr) {
+            fd = ::dup(rootFd);
+        } else {
+            fd = openChildFolder(task.parent->fd, results.folders.at(task.folder)->name.c_str());
+            release(task.parent);
+        }
+        if (fd < 0)
+            return; // unreadable, vanished, replaced by a link or a pseudo file system: skipped
+        enteredFolder.store(task.folder, std::memory_order_relaxed);
+        enteredCount.fetch_add(1, std::memory_order_release);
+        // The folder at hand is news for a progress line only: wake the caller for it now and
+        // then, not for every folder (results and the end always wake it).
+        struct timespec now;
+        ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+        const std::int64_t ms = std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+        if (ms - lastEnteredSignal.exchange(ms, std::memory_order_relaxed) >= 20)
+            signalProgress(Progress::find);
+
+        auto* self = new Dir{{1}, fd};
+        worker.found.clear();
+        bool foundHere = false;
+        DirReader dir(fd, worker.dirBuffer.get(), Worker::kDirBuffer);
+        DirReader::Entry entry{};
+        while (dir.next(entry)) {
+            if (stopFlag.load(std::memory_order_relaxed))
+                break;
+            if (entry.name[0] == '.' && !criteria.hidden)
+                continue;
+            std::string_view name(entry.name, entry.nameLength);
+            struct stat st {};
+            bool haveStat = false;
+            unsigned char type = entry.type;
+            if (type == DT_UNKNOWN) {
+                if (::fstatat(fd, entry.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                haveStat = true;
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+            }
+            if (type == DT_DIR) {
+                std::uint32_t sub = results.folders.append({task.folder, std::string(name)});
+                if (sub != results.folders.kFull) {
+                    self->refs.fetch_add(1, std::memory_order_relaxed);
+                    worker.found.push_back({self, sub});
+                }
+                continue;
+            }
+            if (type != DT_REG) // links, FIFOs, devices, sockets are never found
+                continue;
+            if (!namePattern.empty() && !namePattern.foundIn(name))
+                continue;
+            if (!fileMatches(fd, entry.name, haveStat, st, worker))
+                continue;
+            results.items.append({task.folder, std::string(name), static_cast<double>(st.st_size)});
+            foundHere = true;
+        }
+        if (!worker.found.empty()) {
+            std::lock_guard lock(queueMutex);
+            // Pushed in reverse, so the stack hands them out in the order read.
+            queue.insert(queue.end(), worker.found.rbegin(), worker.found.rend());
+            pending += worker.found.size();
+            if (waiting > 0)
+                queueCv.notify_all();
+        }
+        release(self);
+        if (foundHere)
+            signalProgress(Progress::find);
+    }
+
+    // Size and content tests of the regular file `name` in `dirFd`; fills `st` for its size.
+    bool fileMatches(int dirFd, const char* name, bool haveStat, struct stat& st, Worker& worker) {
+        const bool bounded = criteria.minSize >= 0 || criteria.maxSize >= 0;
+        if (!haveStat && (bounded || textPattern.empty())) {
+            if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                return false;
+            haveStat = true;
+        }
+        if (haveStat && (!S_ISREG(st.st_mode) || !withinBounds(criteria, st.st_size)))
+            return false;
+        if (textPattern.empty())
+            return true;
+        // O_NONBLOCK and the fstat check keep a file that turned into a FIFO or device since the
+        // listing from blocking or being read.
+        int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        bool found = false;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && withinBounds(criteria, st.st_size))
+            found = worker.reader.contains(fd, st, textPattern, stopFlag);
+        ::close(fd);
+        return found;
+    }
 };
 
 SearchEngine::~SearchEngine() {
@@ -81,206 +310,78 @@ SearchEngine::~SearchEngine() {
 }
 
 void SearchEngine::stop() noexcept {
-    m_stop.store(true, std::memory_order_relaxed);
     try {
-        // Taking the lock orders the flag before a waiting worker's next look at it.
-        std::lock_guard lock(m_queueMutex);
+        std::lock_guard lock(m_currentMutex);
+        if (m_current)
+            m_current->stop();
     } catch (...) {
     }
-    m_queueCv.notify_all();
 }
 
 void SearchEngine::join() {
-    stop();
-    for (auto& t : m_threads)
-        t.join();
-    m_threads.clear();
-    for (auto& task : m_queue)
-        if (task.fd >= 0)
-            ::close(task.fd);
-    m_queue.clear();
-    m_pending = 0;
+    if (m_current)
+        m_current->stopAndJoin();
+}
+
+const SearchResults& SearchEngine::results() const {
+    static const SearchResults none;
+    return m_current ? m_current->results : none;
 }
 
 int SearchEngine::start(std::string_view folder, const SearchCriteria& criteria) {
     join();
-    m_results.clear();
-    m_started = false;
-    m_enteredCount.store(0);
-    m_entered.clear();
+    auto session = std::make_shared<SearchSession>(criteria);
+    {
+        std::lock_guard lock(m_currentMutex);
+        m_current = session;
+    }
     m_reportedResults = 0;
     m_reportedEntered = 0;
     m_reportedFolder.clear();
 
-    m_criteria = criteria;
-    m_namePattern = Pattern(criteria.name, criteria.ignoreCase);
-    m_textPattern = Pattern(criteria.text, criteria.ignoreCase);
-
     std::string root = searchRoot(folder);
-    if (root.empty())
-        return -ENOENT;
-    int fd = openFolder(root, true); // the folder asked for may itself be a link
-    if (fd < 0)
-        return errno > 0 ? -errno : -EIO;
-
-    m_stop.store(false);
-    m_started = true;
+    int fd = root.empty() ? -1 : openFolderPath(root, true); // the folder asked for may be a link
+    if (fd < 0) {
+        int err = root.empty() ? ENOENT : errno;
+        std::lock_guard lock(m_currentMutex);
+        m_current.reset();
+        return err > 0 ? -err : -EIO;
+    }
     if (isPseudoFileSystem(fd)) {
         ::close(fd); // never searched; the search has ended at once
         return 0;
     }
-    m_queue.push_back({std::move(root), fd});
-    m_pending = 1;
-    m_running.store(m_workerCount);
-    for (unsigned i = 0; i < m_workerCount; ++i) {
-        try {
-            m_threads.emplace_back([this] { run(); });
-        } catch (...) {
-            m_running.fetch_sub(1);
-        }
-    }
-    if (m_threads.empty()) // no thread could be made: nothing will search
-        join();
+    session->rootFd = fd;
+    session->results.folders.append({SearchResults::kNoFolder, root});
+    session->queue.push_back({nullptr, 0});
+    session->pending = 1;
+    session->begin(session, m_workerCount);
     return 0;
 }
 
 int SearchEngine::next() {
-    if (!m_started)
+    const std::shared_ptr<SearchSession>& s = m_current;
+    if (!s)
         return 0;
-    // Read "ended" first: everything a worker appended is visible once it has ended.
-    bool ended = m_running.load(std::memory_order_acquire) == 0;
-    int32_t found = m_results.count();
-    uint64_t entered = m_enteredCount.load(std::memory_order_acquire);
+    progressSeen(Progress::find);
+    // Read "ended" first: everything a worker appended is visible once it has ended. A stopped
+    // search has ended too, even while a worker is still held in a system call.
+    const bool ended = s->ended() || s->stopFlag.load();
+    int32_t found = s->results.count();
+    std::uint64_t entered = s->enteredCount.load(std::memory_order_acquire);
     if (found != m_reportedResults || entered != m_reportedEntered) {
         m_reportedResults = found;
         m_reportedEntered = entered;
-        std::lock_guard lock(m_enteredMutex);
-        m_reportedFolder = m_entered;
+        std::uint32_t folder = s->enteredFolder.load(std::memory_order_relaxed);
+        m_reportedFolder = folder == SearchResults::kNoFolder ? std::string() : s->results.path(folder);
         return 1;
     }
     if (!ended)
         return 2;
     // Every worker has passed its last step: joining takes no time, and an ended search leaves
     // no threads behind (a later fork() sees an idle library).
-    for (auto& t : m_threads)
-        t.join();
-    m_threads.clear();
+    s->stopAndJoin();
     return 0;
-}
-
-void SearchEngine::push(std::string path) {
-    std::lock_guard lock(m_queueMutex);
-    m_queue.push_back({std::move(path), -1});
-    ++m_pending;
-    if (m_waiting > 0)
-        m_queueCv.notify_one();
-}
-
-void SearchEngine::entered(const std::string& path) {
-    // Progress text only: skip it rather than wait when the owner thread is reading it.
-    std::unique_lock lock(m_enteredMutex, std::try_to_lock);
-    if (!lock.owns_lock())
-        return;
-    m_entered.assign(path);
-    m_enteredCount.fetch_add(1, std::memory_order_release);
-}
-
-void SearchEngine::run() {
-    Worker worker;
-    for (;;) {
-        Task task;
-        {
-            std::unique_lock lock(m_queueMutex);
-            while (m_queue.empty() && m_pending > 0 && !m_stop.load(std::memory_order_relaxed)) {
-                ++m_waiting;
-                m_queueCv.wait(lock);
-                --m_waiting;
-            }
-            if (m_stop.load(std::memory_order_relaxed) || m_queue.empty())
-                break;
-            task = std::move(m_queue.back());
-            m_queue.pop_back();
-        }
-        searchFolder(task, worker);
-        {
-            std::lock_guard lock(m_queueMutex);
-            if (--m_pending == 0)
-                m_queueCv.notify_all();
-        }
-    }
-    m_running.fetch_sub(1, std::memory_order_release);
-}
-
-void SearchEngine::searchFolder(Task& task, Worker& worker) {
-    int fd = task.fd;
-    if (fd < 0) {
-        fd = openFolder(task.path, false);
-        if (fd < 0)
-            return; // unreadable, vanished or replaced by a link: skipped
-        if (isPseudoFileSystem(fd)) {
-            ::close(fd);
-            return;
-        }
-    }
-    entered(task.path);
-
-    DirReader dir(fd, worker.dirBuffer.get(), Worker::kDirBuffer);
-    DirReader::Entry entry{};
-    const std::string* folder = nullptr; // kept in the results once a file here is found
-    while (dir.next(entry)) {
-        if (m_stop.load(std::memory_order_relaxed))
-            break;
-        if (entry.name[0] == '.' && !m_criteria.hidden)
-            continue;
-        std::string_view name(entry.name, entry.nameLength);
-        struct stat st {};
-        bool haveStat = false;
-        unsigned char type = entry.type;
-        if (type == DT_UNKNOWN) {
-            if (::fstatat(fd, entry.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            haveStat = true;
-            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
-        }
-        if (type == DT_DIR) {
-            push(childPath(task.path, name));
-            continue;
-        }
-        if (type != DT_REG) // links, FIFOs, devices, sockets are never found
-            continue;
-        if (!m_namePattern.empty() && !m_namePattern.foundIn(name))
-            continue;
-        if (!fileMatches(fd, entry.name, haveStat, st, worker))
-            continue;
-        if (folder == nullptr)
-            folder = m_results.addFolder(task.path);
-        m_results.append(folder, name, static_cast<double>(st.st_size));
-    }
-    ::close(fd);
-}
-
-// Size and content tests of the regular file `name` in `dirFd`; fills `st` for its size.
-bool SearchEngine::fileMatches(int dirFd, const char* name, bool haveStat, struct stat& st, Worker& worker) {
-    const bool bounded = m_criteria.minSize >= 0 || m_criteria.maxSize >= 0;
-    if (!haveStat && (bounded || m_textPattern.empty())) {
-        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return false;
-        haveStat = true;
-    }
-    if (haveStat && (!S_ISREG(st.st_mode) || !withinBounds(m_criteria, st.st_size)))
-        return false;
-    if (m_textPattern.empty())
-        return true;
-    // O_NONBLOCK and the fstat check keep a file that turned into a FIFO or device since the
-    // listing from blocking or being read.
-    int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool found = false;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && withinBounds(m_criteria, st.st_size))
-        found = worker.reader.contains(fd, st, m_textPattern, m_stop);
-    ::close(fd);
-    return found;
 }
 
 namespace {
@@ -329,8 +430,9 @@ int32_t GetSearchFile(int32_t index, char* buffer, int32_t max) {
 }
 
 int32_t GetSearchFolder(int32_t index, char* buffer, int32_t max) {
-    const auto* item = engine().results().at(index);
-    return item ? treescan::writeText(*item->folder, buffer, max) : 0;
+    const auto& results = engine().results();
+    const auto* item = results.at(index);
+    return item ? treescan::writeText(results.path(item->folder), buffer, max) : 0;
 }
 
 double GetSearchSize(int32_t index) {

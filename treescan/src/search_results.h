@@ -5,84 +5,98 @@
 #include <atomic>
 #include <bit>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace treescan {
 
-class SearchResults {
+// A list that writers append to (serialised by a lock) while readers read what was counted,
+// without a lock: segment s holds 1024 << s items, so an item never moves once made.
+template <class T> class AppendOnly {
 public:
-    struct Item {
-        const std::string* folder; // shared by the files of one folder
-        std::string name;
-        double size;
-    };
-
     // Number of items that may be read; an item, once counted, never moves or changes.
-    int32_t count() const { return m_count.load(std::memory_order_acquire); }
+    std::uint32_t count() const { return m_count.load(std::memory_order_acquire); }
 
     // Item `index`, or nullptr when it is not (yet) there. Any thread.
-    const Item* at(int32_t index) const {
-        if (index < 0 || index >= count())
+    const T* at(std::uint32_t index) const {
+        if (index >= count())
             return nullptr;
-        auto [segment, offset] = locate(static_cast<uint32_t>(index));
+        auto [segment, offset] = locate(index);
         return &m_segments[segment][offset];
     }
 
-    // Keeps `folder` for the items of one folder. Writers only, at most once per folder.
-    const std::string* addFolder(std::string_view folder) {
+    // Appends `item` and returns its index; nothing past 2^31 - 1 items (returns kFull). Writers.
+    static constexpr std::uint32_t kFull = 0x7FFFFFFFu;
+    std::uint32_t append(T item) {
         std::lock_guard lock(m_mutex);
-        return &m_folders.emplace_back(folder);
-    }
-
-    // Appends an item (any writer thread). Items past 2^31 - 1 are dropped.
-    void append(const std::string* folder, std::string_view name, double size) {
-        std::lock_guard lock(m_mutex);
-        int32_t n = m_count.load(std::memory_order_relaxed);
-        if (n == INT32_MAX)
-            return;
-        auto [segment, offset] = locate(static_cast<uint32_t>(n));
+        std::uint32_t n = m_count.load(std::memory_order_relaxed);
+        if (n == kFull)
+            return kFull;
+        auto [segment, offset] = locate(n);
         if (!m_segments[segment])
-            m_segments[segment] = std::make_unique<Item[]>(std::size_t{kFirst} << segment);
-        Item& item = m_segments[segment][offset];
-        item.folder = folder;
-        item.name.assign(name);
-        item.size = size;
+            m_segments[segment] = std::make_unique<T[]>(std::size_t{kFirst} << segment);
+        m_segments[segment][offset] = std::move(item);
         m_count.store(n + 1, std::memory_order_release);
-    }
-
-    // Empties the list. Only while no writer runs and no reader holds an item.
-    void clear() {
-        for (auto& s : m_segments)
-            s.reset();
-        m_folders.clear();
-        m_count.store(0, std::memory_order_release);
+        return n;
     }
 
 private:
-    // Segment s holds kFirst << s items, so 22 segments cover every 32-bit index and a segment,
-    // once made, never moves: readers need no lock.
-    static constexpr uint32_t kFirstBits = 10;
-    static constexpr uint32_t kFirst = 1u << kFirstBits;
+    static constexpr std::uint32_t kFirstBits = 10;
+    static constexpr std::uint32_t kFirst = 1u << kFirstBits;
     static constexpr std::size_t kSegments = 32 - kFirstBits;
 
     struct Place {
         std::size_t segment;
         std::size_t offset;
     };
-    static Place locate(uint32_t index) {
-        uint64_t j = uint64_t{index} + kFirst;
+    static Place locate(std::uint32_t index) {
+        std::uint64_t j = std::uint64_t{index} + kFirst;
         auto segment = static_cast<std::size_t>(std::bit_width(j) - 1 - kFirstBits);
-        return {segment, static_cast<std::size_t>(j - (uint64_t{kFirst} << segment))};
+        return {segment, static_cast<std::size_t>(j - (std::uint64_t{kFirst} << segment))};
     }
 
-    std::array<std::unique_ptr<Item[]>, kSegments> m_segments;
-    std::deque<std::string> m_folders; // deque: elements never move as it grows
-    std::mutex m_mutex;                // serialises writers
-    std::atomic<int32_t> m_count{0};
+    std::array<std::unique_ptr<T[]>, kSegments> m_segments;
+    std::mutex m_mutex;
+    std::atomic<std::uint32_t> m_count{0};
+};
+
+// Folders are kept as (parent, name), so a tree thousands of folders deep costs its names once;
+// a folder's path is built only when it is asked for.
+struct SearchResults {
+    static constexpr std::uint32_t kNoFolder = 0xFFFFFFFFu;
+    struct Folder {
+        std::uint32_t parent; // kNoFolder for the searched folder, whose name is its path
+        std::string name;
+    };
+    struct Item {
+        std::uint32_t folder;
+        std::string name;
+        double size;
+    };
+    AppendOnly<Folder> folders;
+    AppendOnly<Item> items;
+
+    std::int32_t count() const { return static_cast<std::int32_t>(items.count()); }
+    const Item* at(std::int32_t index) const {
+        return index < 0 ? nullptr : items.at(static_cast<std::uint32_t>(index));
+    }
+
+    // The path of `folder`: the searched folder, "/" and the names below it.
+    std::string path(std::uint32_t folder) const {
+        std::vector<const Folder*> chain;
+        for (std::uint32_t f = folder; f != kNoFolder; f = folders.at(f)->parent)
+            chain.push_back(folders.at(f));
+        std::string out;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            if (!out.empty() && out.back() != '/')
+                out += '/';
+            out += (*it)->name;
+        }
+        return out;
+    }
 };
 
 } // namespace treescan

@@ -6,13 +6,11 @@
 #include "treescan.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace treescan_cmd {
@@ -55,10 +53,10 @@ void printResults(int32_t from, int32_t to, std::vector<char>& folder, std::vect
     for (int32_t i = from; i < to; ++i) {
         std::string_view dir = fetch(folder, i, GetSearchFolder);
         std::string_view file = fetch(name, i, GetSearchFile);
-        std::fwrite(dir.data(), 1, dir.size(), stdout);
+        putField(dir.data(), static_cast<int32_t>(dir.size()));
         if (dir.empty() || dir.back() != '/')
             std::fputc('/', stdout);
-        std::fwrite(file.data(), 1, file.size(), stdout);
+        putField(file.data(), static_cast<int32_t>(file.size()));
         std::fprintf(stdout, "\t%.0f\n", GetSearchSize(i));
     }
 }
@@ -132,7 +130,7 @@ int find(int argc, char** argv) {
         if (r == 0)
             break;
         if (r != 1) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            WaitForProgress(1000);
             continue;
         }
         if (!countOnly) {

@@ -24,56 +24,23 @@ int unreadable(const char* path) {
     return kUnreadable;
 }
 
-// Polls until the folder-size pass has ended. While nothing is new it sleeps, a little longer
-// each time up to a millisecond, so the poller takes little from the workers.
+// Waits until the folder-size pass has ended, sleeping while nothing is new.
 void waitForSizes() {
-    long pauseNs = 100 * 1000;
-    for (;;) {
-        int32_t r = NextTree();
-        if (r == 0)
-            return;
-        if (r == 1) {
-            pauseNs = 100 * 1000;
-            continue;
-        }
-        struct timespec pause = {0, pauseNs};
-        nanosleep(&pause, nullptr);
-        if (pauseNs < 1000 * 1000)
-            pauseNs *= 2;
-    }
-}
-
-// A name as one field of a line: backslash, tab, newline and other control bytes are escaped
-// (\\, \t, \n, \xHH); every other byte, valid UTF-8 or not, is written as it is.
-void putName(const char* name, int32_t length) {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(length));
-    for (int32_t i = 0; i < length; ++i) {
-        auto c = static_cast<unsigned char>(name[i]);
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c < 0x20 || c == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else
-            out += static_cast<char>(c);
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    for (int32_t r; (r = NextTree()) != 0;)
+        if (r == 2)
+            WaitForProgress(1000);
 }
 
 } // namespace
 
 int size(int argc, char** argv) {
-    bool cache = false;
+    bool cache = false, quick = false;
     const char* path = nullptr;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--cache") == 0)
             cache = true;
+        else if (std::strcmp(argv[i], "--quick") == 0)
+            quick = true;
         else if (argv[i][0] == '-' && argv[i][1] != '\0' && path == nullptr &&
                  std::strcmp(argv[i], "--") != 0)
             return usageError("unknown option");
@@ -96,8 +63,17 @@ int size(int argc, char** argv) {
     if (SetFolder(path) < 0)
         return unreadable(path);
     waitForSizes();
+    // A first answer taken partly from the cache may be stale: unless asked for the quick one,
+    // wait for the full pass that runs behind it.
+    if (!quick && GetPassState() == TREESCAN_PASS_CACHED)
+        waitForSizes();
     std::printf("%.0f\t%d\t%d\t%s\n", GetTotalSize(), GetTotalFileCount(), GetTotalFolderCount(), path);
-    if (cache && SaveFolderList(path) < 0)
+    const int32_t state = GetPassState();
+    if (state == TREESCAN_PASS_INCOMPLETE) {
+        std::fprintf(stderr, "treescan: ran out of file descriptors: the totals are short\n");
+        return kUnreadable;
+    }
+    if (cache && state == TREESCAN_PASS_VERIFIED && SaveFolderList(path) < 0)
         std::fprintf(stderr, "treescan: could not store the folder cache\n");
     return std::fflush(stdout) == 0 ? kOk : kUnreadable;
 }
@@ -156,7 +132,7 @@ int list(int argc, char** argv) {
         int32_t len = GetFile(i, name.data(), static_cast<int32_t>(name.size()));
         int32_t wlen = GetTime(i, when, static_cast<int32_t>(sizeof when));
         std::printf("%d\t%.0f\t%.*s\t", GetAttribs(i), GetSize(i), wlen, when);
-        putName(name.data(), len);
+        putField(name.data(), len);
         std::fputc('\n', stdout);
     }
     return std::fflush(stdout) == 0 ? kOk : kUnreadable;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace treescan_cmd {
 
 // Exit statuses.
@@ -9,13 +11,20 @@ inline constexpr int kUsage = 2;
 
 inline constexpr const char* usage =
     "usage:\n"
-    "  treescan size [--cache] PATH\n"
+    "  treescan size [--cache] [--quick] PATH\n"
     "      <bytes>\\t<files>\\t<folders>\\t<PATH> for everything below PATH\n"
+    "      --cache: start from the folder cache (and store it); the answer is still exact, as\n"
+    "      every folder is read again behind the cached answer. --quick: print the cached\n"
+    "      answer at once, which may be stale (a file that grew in place, a new hard link)\n"
     "  treescan list [--sort name|type|size|date] [--desc] [--sizes] [--hidden] [--system] PATH\n"
     "      <attributes>\\t<size>\\t<modified>\\t<name>, one line per item\n"
     "  treescan find PATH [--name S] [--text S] [--min BYTES] [--max BYTES] [--ignore-case]\n"
     "                [--hidden] [--count]\n"
     "      <folder>/<name>\\t<size>, one line per file found, or only their count\n";
+
+// Writes a name or path as one field of a line on stdout: backslash, tab, newline and other
+// control bytes are escaped (\\, \t, \n, \xHH), so a line always keeps its fields.
+void putField(const char* text, int32_t length);
 
 // Each takes the arguments after the command word.
 int size(int argc, char** argv);
