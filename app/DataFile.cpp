@@ -12,6 +12,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QTimer>
 
 namespace {
@@ -86,6 +87,10 @@ bool GraphForm::LoadFileAsBarGraph(const QString& path) {
         tell(this, result.message());
         return true;
     }
+    // The exact folder sizes still awaited belong to entries that are gone.
+    m_verifyCount = 0;
+    if (m_verifyWatch)
+        m_verifyWatch->setEnabled(false);
     m_selectedEntry = 0;
     m_overlay.hoverShown = false;
     m_overlay.hoverText.clear();
