@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString path = fuzz::WriteScratch("-ext.txt", reinterpret_cast<const char*>(data), size);
+    const QString path = QString::fromStdString(fuzz::WriteScratch("-ext.txt", data, size));
     ExtColourTable table;
     const ExtColourLoadResult r = ReadExtColourFile(path, table);
     FUZZ_CHECK(r.recordsRead == table.count());

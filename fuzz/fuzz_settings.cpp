@@ -3,6 +3,7 @@
 #include "fuzz_support.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cmath>
 
@@ -14,8 +15,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // A new name for every input: the settings store keeps what it read of a file it has seen.
     static unsigned long serial = 0;
-    const QString path = fuzz::WriteScratch(qPrintable(QStringLiteral("-%1.ini").arg(++serial)),
-                                            reinterpret_cast<const char*>(data), size);
+    const QString path =
+        QString::fromStdString(fuzz::WriteScratch("-" + std::to_string(++serial) + ".ini", data, size));
     {
         const ketra::Settings settings(path);
         const ketra::SettingsValues v = settings.read(QStringLiteral("/program"));

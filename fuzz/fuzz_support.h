@@ -2,26 +2,23 @@
 // take a path, and a check that stops the run at a broken promise (libFuzzer saves the input).
 #pragma once
 
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QString>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace fuzz {
 
-// A file of its own in the temporary folder, rewritten with each input. `suffix` names its type.
-inline QString WriteScratch(const char* suffix, const char* data, std::size_t size) {
-    static const QString path = QDir::temp().filePath(QStringLiteral("ketra-fuzz-%1%2")
-                                                          .arg(QCoreApplication::applicationPid())
-                                                          .arg(QString::fromLatin1(suffix)));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        f.write(data, static_cast<qint64>(size)) != static_cast<qint64>(size)) {
-        std::fprintf(stderr, "fuzz: can't write %s\n", qPrintable(path));
+// A file of this process's own in the temporary folder, rewritten with each input. `suffix`
+// ends its name.
+inline std::string WriteScratch(const std::string& suffix, const void* data, std::size_t size) {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/ketra-fuzz-" +
+                             std::to_string(static_cast<long>(getpid())) + suffix;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || (size > 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0) {
+        std::fprintf(stderr, "fuzz: can't write %s\n", path.c_str());
         std::abort();
     }
     return path;

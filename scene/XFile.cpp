@@ -2,6 +2,7 @@
 
 #include "platform/Math.h"
 
+#include <assimp/Exporter.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
@@ -9,8 +10,21 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <limits>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +66,179 @@ platform::Material materialOf(const aiMaterial& m) {
     return out;
 }
 
+// The parser leaks what it had read of a broken file, and a few bytes of a count can make it
+// reserve gigabytes, or crash it. So it runs in a child process that is started with the first
+// file and stays for the next ones: it reads a file from its socket and answers with the scene in
+// the importer's own binary dump. A child that breaks off, runs past kParseSeconds or has grown
+// past kParserBytes is ended; the next file starts a new one. Files are parsed one at a time.
+constexpr int kParseSeconds = 30;
+constexpr long long kParserBytes = 512ll << 20;
+// The parser takes counts at their word and makes up data past the end of a list: a file of a
+// few hundred bytes can claim millions of vertices. A scene much larger than its file can't have
+// come from the file's data, and is refused.
+constexpr std::size_t kDumpPerFileByte = 64;
+constexpr std::size_t kDumpSlack = 1 << 20;
+
+bool sendAll(int fd, const void* data, std::size_t size) {
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::send(fd, at, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Reads exactly `size` bytes; with a deadline, gives up when it passes.
+bool receiveAll(int fd, void* data, std::size_t size,
+                std::optional<std::chrono::steady_clock::time_point> deadline = std::nullopt) {
+    char* at = static_cast<char*>(data);
+    while (size > 0) {
+        if (deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                *deadline - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            const int ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                return false;
+        }
+        const ssize_t n = ::recv(fd, at, size, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The child's side: files in, dumps out, until the socket closes.
+[[noreturn]] void serveParses(int fd) {
+    for (;;) {
+        std::uint64_t size = 0;
+        if (!receiveAll(fd, &size, sizeof size) || size > static_cast<std::uint64_t>(XFile::kMaxBytes))
+            ::_exit(0);
+        std::string file(static_cast<std::size_t>(size), '\0');
+        if (!receiveAll(fd, file.data(), file.size()))
+            ::_exit(0);
+        std::string dump;
+        try {
+            Assimp::Importer importer;
+            const unsigned flags = aiProcess_ConvertToLeftHanded | aiProcess_Triangulate |
+                                   aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure;
+            const aiScene* scene = importer.ReadFileFromMemory(file.data(), file.size(), flags, "x");
+            if (scene && scene->mRootNode && (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) == 0) {
+                Assimp::Exporter exporter;
+                const aiExportDataBlob* blob = exporter.ExportToBlob(scene, "assbin");
+                if (blob && blob->size <= kDumpPerFileByte * file.size() + kDumpSlack)
+                    dump.assign(static_cast<const char*>(blob->data), blob->size);
+            }
+        } catch (...) {
+            dump.clear();
+        }
+        const std::uint64_t answer = dump.size();
+        if (!sendAll(fd, &answer, sizeof answer) || !sendAll(fd, dump.data(), dump.size()))
+            ::_exit(0);
+    }
+}
+
+class ParserChild {
+public:
+    ~ParserChild() { stop(); }
+
+    // The dump of `file`'s scene; nothing when it can't be parsed.
+    std::optional<std::string> parse(const QByteArray& file) {
+        if (m_pid < 0 && !start())
+            return std::nullopt;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kParseSeconds);
+        const std::uint64_t size = static_cast<std::uint64_t>(file.size());
+        std::uint64_t answer = 0;
+        std::string dump;
+        if (!sendAll(m_fd, &size, sizeof size) || !sendAll(m_fd, file.constData(), file.size()) ||
+            !receiveAll(m_fd, &answer, sizeof answer, deadline) ||
+            answer > kDumpPerFileByte * static_cast<std::uint64_t>(file.size()) + kDumpSlack) {
+            stop();
+            return std::nullopt;
+        }
+        dump.resize(static_cast<std::size_t>(answer));
+        if (!receiveAll(m_fd, dump.data(), dump.size(), deadline)) {
+            stop();
+            return std::nullopt;
+        }
+        if (residentBytes() > kParserBytes)
+            stop();
+        if (dump.empty())
+            return std::nullopt;
+        return dump;
+    }
+
+private:
+    bool start() {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+            return false;
+        const pid_t pid = ::fork();
+        if (pid < 0) {
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return false;
+        }
+        if (pid == 0) {
+            // Nothing of the parent's but the socket stays open in the child (a pipe's reader
+            // would otherwise wait for this copy of its writing end), and the child goes with it.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int fd = fds[1] == 3 ? 3 : ::dup2(fds[1], 3);
+            if (fd != 3)
+                ::_exit(1);
+            ::close_range(4, ~0u, 0);
+            serveParses(3);
+        }
+        ::close(fds[1]);
+        m_pid = pid;
+        m_fd = fds[0];
+        return true;
+    }
+
+    void stop() {
+        if (m_pid < 0)
+            return;
+        ::close(m_fd);
+        ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        m_pid = -1;
+        m_fd = -1;
+    }
+
+    long long residentBytes() const {
+        std::FILE* f = std::fopen(("/proc/" + std::to_string(m_pid) + "/statm").c_str(), "r");
+        long long pages = 0, resident = 0;
+        if (f) {
+            if (std::fscanf(f, "%lld %lld", &pages, &resident) != 2)
+                resident = 0;
+            std::fclose(f);
+        }
+        return resident * ::sysconf(_SC_PAGESIZE);
+    }
+
+    pid_t m_pid = -1;
+    int m_fd = -1;
+};
+
+std::optional<std::string> parseInChild(const QByteArray& data) {
+    static std::mutex lock;
+    static ParserChild child;
+    std::lock_guard hold(lock);
+    return child.parse(data);
+}
+
 void collectWholeFile(const aiNode& node, const platform::Matrix& parentWorld, XFileData& out) {
     const platform::Matrix world = XNodeMatrix(node) * parentWorld;
     for (unsigned i = 0; i < node.mNumMeshes; ++i)
@@ -72,7 +259,7 @@ std::shared_ptr<const XFile> XFile::Open(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxBytes)
         return nullptr;
-    const QByteArray data = file.read(kMaxBytes + 1);
+    const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return nullptr;
     return FromMemory(data);
@@ -83,17 +270,17 @@ std::shared_ptr<const XFile> XFile::FromMemory(const QByteArray& data) {
     // format it knows.
     if (!data.startsWith("xof ") || data.size() > kMaxBytes)
         return nullptr;
+    const std::optional<std::string> dump = parseInChild(data);
+    if (!dump)
+        return nullptr;
     auto importer = std::make_unique<Assimp::Importer>();
-    const unsigned flags = aiProcess_ConvertToLeftHanded | aiProcess_Triangulate |
-                           aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure;
     const aiScene* scene = nullptr;
     try {
-        scene =
-            importer->ReadFileFromMemory(data.constData(), static_cast<std::size_t>(data.size()), flags, "x");
+        scene = importer->ReadFileFromMemory(dump->data(), dump->size(), 0, "assbin");
     } catch (const std::exception&) {
         return nullptr;
     }
-    if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) != 0)
+    if (!scene || !scene->mRootNode)
         return nullptr;
     return std::shared_ptr<const XFile>(new XFile(std::move(importer), scene));
 }
@@ -135,8 +322,9 @@ XFileData XFileData::OfNode(std::shared_ptr<const XFile> file, const aiNode& nod
     XFileData data;
     for (unsigned i = 0; i < node.mNumMeshes; ++i)
         data.parts.push_back({node.mMeshes[i], platform::Matrix::identity()});
-    if (!data.parts.empty() && data.parts.front().mesh < file->scene().mNumMeshes)
-        data.name = text(file->scene().mMeshes[data.parts.front().mesh]->mName);
+    // The file's mesh names are lost in parsing: a frame's meshes take the frame's name.
+    if (!isParserRoot(node))
+        data.name = XNodeName(node);
     data.file = std::move(file);
     return data;
 }

@@ -35,8 +35,9 @@ class Importer;
 class XFile {
 public:
     // Reads a model file. Only data that starts with the format's signature ("xof ") reaches the
-    // parser. Null when the file can't be read, is larger than kMaxBytes, or is not a well-formed
-    // model.
+    // parser, which runs in a child process of its own (what it leaks, over-allocates or breaks on
+    // with a broken file stays there), for at most 30 seconds a file. Null when the file can't be
+    // read, is larger than kMaxBytes, or is not a well-formed model.
     static std::shared_ptr<const XFile> Open(const QString& path);
     static std::shared_ptr<const XFile> FromMemory(const QByteArray& data);
     static constexpr qint64 kMaxBytes = 256 << 20;
@@ -70,7 +71,8 @@ public:
     QString name;
     std::vector<Part> parts;
 
-    // The meshes of `node` (a frame), named as the parser names them.
+    // The meshes of `node` (a frame, or the node of the meshes outside any frame), named after the
+    // frame (the file's own mesh names are not kept; meshes outside any frame have none).
     static XFileData OfNode(std::shared_ptr<const XFile> file, const aiNode& node);
     // Every mesh of the file, each placed by its frame's world matrix.
     static XFileData OfWholeFile(std::shared_ptr<const XFile> file);
