@@ -79,8 +79,8 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 	@for t in $(FUZZ_TARGETS); do \
 	    echo "== $$t for $(FUZZ_SECONDS) s"; \
 	    mkdir -p $(FUZZ_BUILD)/fuzz-corpus/$$t; \
-	    QT_QPA_PLATFORM=offscreen LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp \
-	    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(FUZZ_BUILD)/bin/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
+	    QT_QPA_PLATFORM=offscreen UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	    $(FUZZ_BUILD)/bin/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
 	        -rss_limit_mb=2048 -print_final_stats=1 \
 	        -artifact_prefix=$(FUZZ_BUILD)/fuzz-corpus/ $(FUZZ_BUILD)/fuzz-corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done

@@ -9,6 +9,9 @@
 
 #include <QCoreApplication>
 
+#include <pthread.h>
+#include <sanitizer/common_interface_defs.h>
+
 namespace {
 
 void visit(const CD3DFrame& frame) {
@@ -35,6 +38,9 @@ extern "C" const char* __asan_default_options() {
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     static QCoreApplication app(*argc, *argv);
+    // The parser's child process is a copy of the fuzzer: what breaks there must not be written
+    // down as this input's crash (the child's failure is the outcome the loader expects).
+    pthread_atfork(nullptr, nullptr, [] { __sanitizer_set_death_callback(nullptr); });
     // Textures a model names are looked for by name only.
     SetMediaFolder(QString());
     return 0;

@@ -151,9 +151,7 @@ void loadFrame(const std::shared_ptr<const XFile>& file, const aiNode& node, CD3
 
 bool CD3DFrame::InitFromFile(const platform::DevicePtr&, const QString& strFile, const CD3DFramePtr& parent,
                              const std::shared_ptr<CD3DAnimation>& animParent) {
-    std::shared_ptr<const XFile> file = XFile::Open(strFile);
-    if (!file)
-        file = XFile::Open(InMediaFolder(strFile));
+    const std::shared_ptr<const XFile> file = XFile::Open(FindMediaFile(strFile));
     if (!file)
         return false;
 

@@ -24,9 +24,7 @@ platform::Device& CD3DMesh::device() const {
 
 bool CD3DMesh::InitFromFile(const platform::DevicePtr&, const QString& Name) {
     Destroy();
-    std::shared_ptr<const XFile> file = XFile::Open(Name);
-    if (!file)
-        file = XFile::Open(InMediaFolder(Name));
+    std::shared_ptr<const XFile> file = XFile::Open(FindMediaFile(Name));
     return file && adopt(XFileData::OfWholeFile(std::move(file)));
 }
 

@@ -51,11 +51,11 @@ public:
     platform::Vector3 SphereCenter() const { return m_sphereCenter; }
 
     // Load a model file's meshes (XFile.h). Both Destroy first. InitFromFile reads every mesh of
-    // the file `Name` (else of `Name` in the media folder) as one, each placed by its frames, and
-    // keeps ObjectName; InitFromXOF reads one mesh data object and takes its name. Each subset gets
-    // its material, with ambient replaced by diffuse, and its texture through LoadTexture (null when
-    // none can be read); bUseMaterials stays true. False when the file can't be read or its data
-    // are inconsistent: the mesh is then empty.
+    // the file `Name` (or, when there is none, `Name` in the media folder) as one, each placed by its frames,
+    // and keeps ObjectName; InitFromXOF reads one mesh data object and takes its name. Each subset gets its
+    // material, with ambient replaced by diffuse, and its texture through LoadTexture (null when none can be
+    // read); bUseMaterials stays true. False when the file can't be read or its data are inconsistent: the
+    // mesh is then empty.
     bool InitFromFile(const platform::DevicePtr& dev, const QString& Name);
     bool InitFromXOF(const platform::DevicePtr& dev, const XFileData* meshdata);
 

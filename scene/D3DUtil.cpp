@@ -141,6 +141,10 @@ QString InMediaFolder(const QString& name) {
     return g_mediaFolder + QLatin1Char('/') + name;
 }
 
+QString FindMediaFile(const QString& name) {
+    return QFileInfo::exists(name) ? name : InMediaFolder(name);
+}
+
 platform::TexturePtr LoadTexture(const std::shared_ptr<platform::Device>&, const QString& name) {
     if (name.isEmpty())
         return nullptr;
@@ -149,7 +153,7 @@ platform::TexturePtr LoadTexture(const std::shared_ptr<platform::Device>&, const
     if (cached != g_textureCache.end())
         return cached->second;
 
-    const QString path = QFileInfo::exists(name) ? name : InMediaFolder(name);
+    const QString path = FindMediaFile(name);
     platform::TexturePtr texture = platform::CreateTextureFromFile(path);
     // A texture that can't be read is not cached: it is tried again next time.
     if (texture)

@@ -39,6 +39,8 @@ std::shared_ptr<CD3DFrame> CreateChildFrame(const std::shared_ptr<CD3DFrame>& pa
 void SetMediaFolder(const QString& path);
 // `name` joined to the media folder with one "/" (`name` itself when no media folder is set).
 QString InMediaFolder(const QString& name);
+// `name` itself when a file of that name exists, otherwise its place in the media folder.
+QString FindMediaFile(const QString& name);
 
 // Elapsed-time timer commands.
 enum : std::int32_t {
