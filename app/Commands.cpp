@@ -66,9 +66,8 @@ void GraphForm::createMenus() {
     mnuView3D = makeAction(this, "mnuView3D", tr("3D"), true, true);
     mnuViewTree3D = makeAction(this, "mnuViewTree3D", tr("Tree View 3D"), true, false);
     mnuViewDetails = makeAction(this, "mnuViewDetails", tr("Details"), true, false);
-    // The window draws no tree view and has no details list: their items stay disabled.
+    // The window draws no tree view: its item stays disabled.
     mnuViewTree3D->setEnabled(false);
-    mnuViewDetails->setEnabled(false);
     view->addAction(mnuView3D);
     view->addAction(mnuViewTree3D);
     view->addAction(mnuViewDetails);
@@ -139,11 +138,13 @@ void GraphForm::createMenus() {
     mnuFolderOpen = makeAction(this, "mnuFolderOpen", tr("Open Folder in File Manager"));
     mnuContentDelete = makeAction(this, "mnuContentDelete", tr("&Delete"));
     mnuContentproperties = makeAction(this, "mnuContentproperties", tr("&File Properties"));
-    // The window has no shell operations on the selected item: the items stay disabled.
-    for (QAction* a : {mnuContentOpen, mnuFolderOpen, mnuContentDelete, mnuContentproperties}) {
-        a->setEnabled(false);
-        MENU_CONTEXT->addAction(a);
-    }
+    MENU_CONTEXT->addAction(mnuContentOpen);
+    MENU_CONTEXT->addAction(mnuFolderOpen);
+    MENU_CONTEXT->addSeparator();
+    MENU_CONTEXT->addAction(mnuContentDelete);
+    MENU_CONTEXT->addSeparator();
+    MENU_CONTEXT->addAction(mnuContentproperties);
+    mnuFolderOpen->setVisible(false); // shown for folders only
 }
 
 void GraphForm::createToolbar() {

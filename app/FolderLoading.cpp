@@ -3,6 +3,7 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
+#include "folders/DetailsModel.h"
 #include "folders/FolderReader.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
@@ -96,8 +97,10 @@ void GraphForm::LoadFolder() {
     };
 
     ketra::FolderReader reader(m_pathBuffer);
+    watchFolder(address); // changes from now on reload it; earlier ones are in what is read
     const int32_t n = reader.open(address);
     if (n < 0) {
+        watchFolder(old);
         finish();
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
                         tr("Folder \"%1\" not found").arg(address), QMessageBox::Ok, this);
@@ -125,6 +128,7 @@ void GraphForm::LoadFolder() {
 
     if (m_stopSearch) {
         adrList->setEditText(old);
+        watchFolder(old);
         finish();
         return;
     }
@@ -199,8 +203,10 @@ void GraphForm::verifiedSizesArrived() {
     m_verifyCount = 0;
     stats.totalFileCount = ketra::FolderReader::totalFileCount();
     stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
-    if (changed)
+    if (changed) {
         RebuildScene(false);
+        m_detailsModel->refresh();
+    }
     markViewDirty();
 }
 

@@ -2,6 +2,9 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
+#include "fileops/PictureWindow.h"
+#include "folders/DetailsModel.h"
+#include "folders/FolderWatch.h"
 #include "folders/NavigationHistory.h"
 #include "graph/GraphModel.h"
 #include "treescan.h"
@@ -20,9 +23,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -64,7 +67,7 @@ GraphForm::GraphForm(QWidget* parent)
       m_history(std::make_unique<ketra::NavigationHistory>()) {
     setObjectName(QStringLiteral("GraphForm"));
     setWindowTitle(QStringLiteral("Ketra"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("folder"), style()->standardIcon(QStyle::SP_DirIcon)));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("ketra"), QIcon(QStringLiteral(":/ketra/ketra.png"))));
     m_programFolder = programFolder();
     createControls();
     createMenus();
@@ -72,7 +75,10 @@ GraphForm::GraphForm(QWidget* parent)
     wireSignals();
 }
 
-GraphForm::~GraphForm() = default;
+GraphForm::~GraphForm() {
+    delete frmPic.data();                       // a window of its own, not a child
+    m_detailsModel->setEntries(nullptr, false); // the entries go before the list does
+}
 
 void GraphForm::createControls() {
     m_central = new QWidget(this);
@@ -143,11 +149,7 @@ void GraphForm::createControls() {
     // The view area: the 3D view, or the details list in its place.
     Picture1 = createPicture1(m_central);
     Q_ASSERT(Picture1->objectName() == QLatin1String("Picture1"));
-    ListView1 = new QTreeWidget(m_central);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setRootIsDecorated(false);
-    ListView1->setColumnCount(0);
-    ListView1->hide();
+    ListView1 = createListView1(m_central);
     txtCurrent = makeLabel(m_central, "txtCurrent", QString());
     txtCurrent->setFrameShape(QFrame::StyledPanel);
     txtCurrent->hide();
@@ -262,6 +264,19 @@ void GraphForm::wireSignals() {
 
     // Render loop.
     connect(Timer1, &QTimer::timeout, this, &GraphForm::Timer1_Timer);
+
+    // The details list, the commands on the selected item, the picture button.
+    connect(mnuViewDetails, &QAction::triggered, this, &GraphForm::mnuViewDetails_Click);
+    connect(ListView1->header(), &QHeaderView::sectionClicked, this,
+            [this](int section) { ListView1_ColumnClick(section + 1); });
+    connect(m_listClickTimer, &QTimer::timeout, this,
+            [this] { ListView1_Click(m_listClickRow, m_listClickAt); });
+    connect(mnuContentOpen, &QAction::triggered, this, &GraphForm::mnuContentOpen_Click);
+    connect(mnuFolderOpen, &QAction::triggered, this, &GraphForm::mnuFolderOpen_Click);
+    connect(mnuContentDelete, &QAction::triggered, this, &GraphForm::mnuContentDelete_Click);
+    connect(mnuContentproperties, &QAction::triggered, this, &GraphForm::mnuContentproperties_Click);
+    connect(tlbDelete, &QAction::triggered, this, &GraphForm::mnuContentDelete_Click);
+    connect(tlbShowImage, &QAction::triggered, this, &GraphForm::ShowPicture);
 }
 
 void GraphForm::setRenderTimer(bool on) {

@@ -12,28 +12,37 @@
 //   app/FolderLoading.cpp     reading a folder into graph entries, its progress line, Stop
 //   app/Navigation.cpp        selectNode, history, address box, parent, refresh
 //   app/Snapshot.cpp          the snapshot command (a fresh window's picture, no window shown)
+//   app/DetailsList.cpp       the details list: filling it, its header, clicks and keys
+//   app/ShellCommands.cpp     open, file manager, delete to the trash, properties
+//   app/Images.cpp            the picture test and the picture window
+//   app/FolderWatch.cpp       reloading the folder shown when it changes on disk
 //   app/DataFile.cpp          plotting a comma-delimited table in place of the folder
 //
 // What the handlers compute without a window lives below app/ and never includes it: the layout
 // rule and the settings store in app/core; reading folders, paths and the history in folders/; the
 // options value, the grid layout, the camera step, the bar scene, one frame with its overlay and
-// the overlay's texts in graph/. The options are one value (m_options) and the overlay one state
+// the overlay's texts in graph/; the details list's model, an item's path and the folder watch in
+// folders/; the shell services, the trash, properties and pictures, and the picture and
+// properties windows in fileops/. The options are one value (m_options) and the overlay one state
 // (m_overlay), handed on whole.
 //
 // Window positions and sizes are reasoned about in twips (1/1440 inch) and converted to pixels at
 // the edge (twips per pixel = 1440 / logical DPI).
 #pragma once
 
+#include "fileops/Shell.h"
 #include "graph/BarFrame.h"
 #include "graph/Options.h"
 
 #include <QFont>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -56,14 +65,18 @@ class QMenu;
 class QPushButton;
 class QTimer;
 class QToolBar;
+class QTreeView;
 class QTreeWidget;
 class QUrl;
 
 namespace ketra {
 class Camera;
+class DetailsModel;
+class FolderWatch;
 class GraphModel;
 class LabelMaker;
 class NavigationHistory;
+class PictureWindow;
 } // namespace ketra
 
 class GraphForm : public QMainWindow {
@@ -222,7 +235,7 @@ public:
     QWidget* imgSplitter = nullptr;
     QFrame* picSplitter = nullptr;
     QWidget* Picture1 = nullptr;
-    QTreeWidget* ListView1 = nullptr;
+    QTreeView* ListView1 = nullptr;
     QLabel* txtCurrent = nullptr;
     QPushButton* Command1 = nullptr; // hidden; its font is the overlay's second font
     QTimer* Timer1 = nullptr;        // the render timer, 10 ms
@@ -326,6 +339,59 @@ public:
     void markViewDirty() { m_viewDirty = true; }
     bool viewNeedsRedraw() const;
 
+    // ---- Details list (app/DetailsList.cpp) ----------------------------------------------------
+    // View > Details: the list takes the 3D view's place and is filled for the folder shown.
+    void mnuViewDetails_Click();
+    // Reads the folder of the address box and refills the list (a failed or stopped read leaves
+    // the entries there were).
+    void FillDetailsList();
+    // Header column `column` (1 to 3) clicked: sorts by its key, or flips the direction when the
+    // key is the one sorted by already; then reloads.
+    void ListView1_ColumnClick(int column);
+    // A click on row `row` (0-based): selects its entry and pops the item's menu up at `global`.
+    void ListView1_Click(int row, const QPoint& global);
+    // A double-click on row `row`: a folder is entered, a file opened.
+    void ListView1_DblClick(int row);
+    // A left click on row `row` pops the menu up once the double-click time has passed without a
+    // second click; -1 drops a click still waiting.
+    void listClickLater(int row, const QPoint& global);
+    // The window as a fresh start in the details view shows `folder`, drawn at `size` into an
+    // image without being put on screen and without a 3D device (the snapshot command). With
+    // `timings`, one line each: fill_ms (reading the folder and filling the list), draw_ms (the
+    // window drawn) and scroll_ms (the median of 20 page scrolls spread over the list, each drawn).
+    QImage DetailsSnapshot(const QString& folder, const QSize& size, std::FILE* timings = nullptr);
+
+    // ---- Shell commands (app/ShellCommands.cpp) -----------------------------------------------
+    // The commands on the selected entry; without one they do nothing.
+    void mnuContentOpen_Click();
+    void mnuFolderOpen_Click();
+    void mnuContentDelete_Click();
+    void mnuContentproperties_Click();
+    // Operation 3 (delete): asks, then moves `from` to the trash. 0 when it was moved; 1 when
+    // the user said no or it failed (the failure is told in a message).
+    int DoFileOperation(int op, const QString& from, const QString& to);
+    // Hands `path` to the system's default program; says so when the system can't.
+    void ShellOpen(const QString& path);
+
+    // ---- Images (app/Images.cpp) ----------------------------------------------------------------
+    // The picture test on the selected item's path: a picture is remembered and enables the
+    // picture button (and shows in the picture window when it is open); another item with an
+    // extension disables the button; an item without one changes nothing.
+    void CheckImage(const QString& path);
+    // Opens the picture window (made when missing) on the picture remembered.
+    void ShowPicture();
+    QString m_imagePath;
+    QPointer<ketra::PictureWindow> frmPic; // a window of its own; deleted with the main window
+
+    // ---- Folder watch (app/FolderWatch.cpp) -----------------------------------------------------
+    // The folder shown changed on disk: with m_autoupdate on it is read again, keeping the camera,
+    // the sort, the selection (where the item is still there) and the list's scroll position.
+    // Returns false when it can't be done now (a folder is loading, a dialog is open).
+    bool FolderWatch_Changed();
+    // Points the watch at `folder` (none while m_autoupdate is off), right before it is read.
+    void watchFolder(const QString& folder);
+    std::unique_ptr<ketra::FolderWatch> m_watch;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -346,6 +412,14 @@ private:
     void imgSplitter_MouseUp();
     void showAddressIdle();
     void placeProgressOverAddress();
+    QTreeView* createListView1(QWidget* parent); // app/DetailsList.cpp
+    void setDetailsColumns();                   // app/DetailsList.cpp
+    // app/Overlay.cpp: the frame's bar turns red, the bar red before gets its own colour back.
+    void highlightFrame(const std::shared_ptr<CD3DFrame>& frame);
+    ketra::DetailsModel* m_detailsModel = nullptr; // ListView1's rows (Qt parent: the window)
+    QTimer* m_listClickTimer = nullptr;             // a click's menu waits for a double-click
+    int m_listClickRow = -1;
+    QPoint m_listClickAt;
 
     std::unique_ptr<ketra::GraphModel> m_model;
     std::unique_ptr<ketra::NavigationHistory> m_history;
@@ -370,10 +444,3 @@ private:
     ketra::OverlayState m_drawnOverlay;
     const void* m_drawnOn = nullptr; // the device's OpenGL context then
 };
-
-namespace ketra {
-// Where a double-clicked file is handed to the system. Tests replace it (null restores
-// QDesktopServices::openUrl).
-void SetOpenUrlHook(std::function<bool(const QUrl&)> hook);
-bool OpenUrl(const QUrl& url);
-} // namespace ketra

@@ -22,8 +22,14 @@ void GraphForm::selectNode() {
     const QString address = adrList->currentText();
     if (address == m_currentFolder)
         return;
-    if (Picture1->isHidden())
-        return; // the details list fills itself once it exists; nothing to draw meanwhile
+    if (Picture1->isHidden()) {
+        FillDetailsList(); // folders seen here do not join the address list
+        if (m_reloadPending) {
+            m_reloadPending = false;
+            reloadFolder();
+        }
+        return;
+    }
 
     setRenderTimer(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -35,19 +35,24 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
     m_overlay.hoverText =
         ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_options.m_includeFolders);
 
-    if (highlight && frame->GetChildMeshCount() > 0) {
-        if (m_highlightFrame && m_highlightFrame->GetChildMeshCount() > 0) {
-            platform::Material own;
-            own.diffuse = own.ambient = LongToColorValue(m_highlightColour);
-            m_highlightFrame->GetChildMesh(0)->SetMaterialOverride(own);
-        }
-        m_highlightFrame = frame;
-        const CD3DMeshPtr mesh = frame->GetChildMesh(0);
-        m_highlightColour = ColorValueToLong(mesh->GetMaterialOverride().diffuse);
-        platform::Material red;
-        red.diffuse = red.ambient = platform::ColorValue{1, 0, 0, 1};
-        mesh->SetMaterialOverride(red);
-        markViewDirty();
-    }
+    if (highlight)
+        highlightFrame(frame);
     m_overlay.hoverShown = true;
+}
+
+void GraphForm::highlightFrame(const std::shared_ptr<CD3DFrame>& frame) {
+    if (!frame || frame->GetChildMeshCount() == 0)
+        return;
+    if (m_highlightFrame && m_highlightFrame->GetChildMeshCount() > 0) {
+        platform::Material own;
+        own.diffuse = own.ambient = LongToColorValue(m_highlightColour);
+        m_highlightFrame->GetChildMesh(0)->SetMaterialOverride(own);
+    }
+    m_highlightFrame = frame;
+    const CD3DMeshPtr mesh = frame->GetChildMesh(0);
+    m_highlightColour = ColorValueToLong(mesh->GetMaterialOverride().diffuse);
+    platform::Material red;
+    red.diffuse = red.ambient = platform::ColorValue{1, 0, 0, 1};
+    mesh->SetMaterialOverride(red);
+    markViewDirty();
 }

@@ -2,45 +2,19 @@
 // menu on the right button, and double-clicking: a folder is entered, a file is opened by the
 // system.
 #include "GraphForm.h"
-#include "folders/Paths.h"
+#include "folders/ItemPath.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QMenu>
-#include <QMessageBox>
-#include <QUrl>
-
-namespace ketra {
-
-namespace {
-std::function<bool(const QUrl&)>& openUrlHook() {
-    static std::function<bool(const QUrl&)> hook;
-    return hook;
-}
-} // namespace
-
-void SetOpenUrlHook(std::function<bool(const QUrl&)> hook) {
-    openUrlHook() = std::move(hook);
-}
-
-bool OpenUrl(const QUrl& url) {
-    if (openUrlHook())
-        return openUrlHook()(url);
-    return QDesktopServices::openUrl(url);
-}
-
-} // namespace ketra
 
 QString GraphForm::ItemPath() const {
-    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count())
-        return {};
     // The item's own name (a name may hold brackets, so it is not cut out of the hover text), in
-    // the folder its entry was read from.
+    // the folder its entry was read from, not in what the address box holds meanwhile.
     const QString folder = m_currentFolder.isEmpty() ? adrList->currentText() : m_currentFolder;
-    return ketra::joinPath(folder, m_model->entry(m_selectedEntry).Name);
+    return ketra::ItemPath(m_model->entries(), m_selectedEntry, folder, m_options.m_treeview);
 }
 
 void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, float pixelX, float pixelY) {
@@ -60,8 +34,10 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     MouseOver(button, shift, pixelX, pixelY, true);
     const bool hit = !m_overlay.hoverText.isEmpty();
     if (!right) {
-        if (hit)
+        if (hit) {
             tlbDelete->setEnabled(true);
+            CheckImage(ItemPath());
+        }
         return;
     }
 
@@ -73,6 +49,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     }
     mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
     tlbDelete->setEnabled(true);
+    CheckImage(ItemPath());
     MENU_CONTEXT->popup(global);
 }
 
@@ -87,6 +64,7 @@ void GraphForm::Picture1_DblClick() {
 
     const ketra::DataEntry& entry = m_model->entry(m_selectedEntry);
     const QString path = ItemPath();
+    CheckImage(path);
     if (entry.isFolder()) {
         if (entry.Level <= 1)
             return; // the tree's root node
@@ -97,6 +75,5 @@ void GraphForm::Picture1_DblClick() {
         enterFolder(path);
         return;
     }
-    if (!ketra::OpenUrl(QUrl::fromLocalFile(path)))
-        QMessageBox::warning(this, QStringLiteral("Ketra"), tr("\"%1\" could not be opened.").arg(path));
+    ShellOpen(path);
 }

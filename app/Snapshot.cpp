@@ -129,6 +129,16 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
             r.dataFile = *v;
         } else if (!optionsEnded && a == QLatin1String("--timings")) {
             r.timings = true;
+        } else if (!optionsEnded &&
+                   (a == QLatin1String("--view") || a.startsWith(QLatin1String("--view=")))) {
+            const auto v = value(QStringLiteral("--view"));
+            if (!v)
+                return std::nullopt;
+            if (*v != QLatin1String("3d") && *v != QLatin1String("details")) {
+                error = QStringLiteral("--view wants 3d or details, not '%1'").arg(*v);
+                return std::nullopt;
+            }
+            r.details = *v == QLatin1String("details");
         } else if (!optionsEnded && a.size() > 1 && a.startsWith(QLatin1Char('-'))) {
             error = QStringLiteral("unknown option '%1'").arg(a);
             return std::nullopt;
@@ -143,6 +153,10 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
     }
     if (!haveOutput || r.output.isEmpty()) {
         error = QStringLiteral("--snapshot needs the name of the PNG file to write");
+        return std::nullopt;
+    }
+    if (r.details && !r.dataFile.isEmpty()) {
+        error = QStringLiteral("--data is plotted in the 3D view, not with --view details");
         return std::nullopt;
     }
     return r;
@@ -165,6 +179,16 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     const QString output = QFileInfo(request.output).absoluteFilePath();
     if (!QFileInfo(QFileInfo(output).absolutePath()).isWritable())
         return fail(QStringLiteral("\"%1\" can't be written (its folder is not writable)").arg(output));
+
+    if (request.details) {
+        GraphForm window;
+        const QImage image = window.DetailsSnapshot(folder, QSize(request.width, request.height),
+                                                    request.timings ? out : nullptr);
+        QImageWriter writer(output, "png");
+        if (!writer.write(image))
+            return fail(QStringLiteral("\"%1\" can't be written: %2").arg(output, writer.errorString()));
+        return 0;
+    }
 
     // The options a fresh window starts with; it always starts in the bar view.
     Options options = Settings().read(programFolder).options;

@@ -1,7 +1,8 @@
-// ketra --snapshot FILE.png [--size WxH] [--timings] [--data FILE.csv] [FOLDER]: the bar graph of
-// FOLDER, or of the comma-delimited table FILE.csv, as a fresh window shows it at start (camera,
-// start tilt, options from the settings store, labels, plate, overlay), rendered off-screen into a
-// PNG without showing a window.
+// ketra --snapshot FILE.png [--size WxH] [--timings] [--view 3d|details] [--data FILE.csv] [FOLDER]:
+// the bar graph of FOLDER, or of the comma-delimited table FILE.csv, as a fresh window shows it at
+// start (camera, start tilt, options from the settings store, labels, plate, overlay), rendered
+// off-screen into a PNG without showing a window; with --view details the whole window in the
+// details view instead, WxH being the window's size.
 #pragma once
 
 #include <QString>
@@ -17,8 +18,9 @@ struct SnapshotRequest {
     int width = 800;
     int height = 600;
     bool timings = false;
-    QString folder;   // empty: the program's own folder
-    QString dataFile; // a table plotted in place of the folder
+    bool details = false; // --view details
+    QString folder;       // empty: the program's own folder
+    QString dataFile;     // a table plotted in place of the folder
 };
 
 // Whether the arguments (without the program name) ask for a snapshot.

@@ -58,8 +58,8 @@ bool GraphForm::Form_Load() {
     move(placement.topLeft());
     resize(placement.size());
 
-    // The window draws no tree view and has no details list: it starts in the bar-graph view
-    // whatever was stored.
+    // The window draws no tree view: it starts in the bar-graph view, or in the details view
+    // when that was stored (once the 3D view is up, below).
     m_keepEntries = false;
     m_level = 2;
     m_options.m_autoupdate = stored.options.m_autoupdate;
@@ -103,7 +103,7 @@ bool GraphForm::Form_Load() {
     // The overlay's first font (the 3D view makes its text fonts from it).
     m_windowFont = QFont(QStringLiteral("Arial"), 12, QFont::Normal);
 
-    setColumns(ListView1, *this, {{tr("Filename"), 2500}, {tr("Size"), 1400}, {tr("Modified"), 2500}});
+    setDetailsColumns();
 
     // The folder shown at the last exit: the scanner's cache starts from it, and it is where the
     // history starts; the first folder shown is the program's own.
@@ -131,6 +131,8 @@ bool GraphForm::Form_Load() {
     const bool ready = Start3D();
     if (ready)
         setRenderTimer(true);
+    if (ready && stored.details)
+        mnuViewDetails_Click(); // the list is filled for the folder shown
     QApplication::restoreOverrideCursor();
     Form_Resize();
     return ready;

@@ -77,14 +77,15 @@ protected:
         return path;
     }
 
-    // Runs `action`; every modal message box that opens meanwhile is recorded and closed with OK,
-    // after `whileShown` has run with the box on screen.
+    // Runs `action`; every modal message box that opens meanwhile is recorded and closed with
+    // `answer` (OK where it has no such button), after `whileShown` has run with the box on screen.
     struct SeenBox {
         QString title;
         QString text;
     };
     std::vector<SeenBox> answerMessageBoxes(const std::function<void()>& action,
-                                            const std::function<void()>& whileShown = {}) {
+                                            const std::function<void()>& whileShown = {},
+                                            QMessageBox::StandardButton answer = QMessageBox::Ok) {
         std::vector<SeenBox> seen;
         QTimer poll;
         poll.setInterval(10);
@@ -93,8 +94,11 @@ protected:
                 seen.push_back({box->windowTitle(), box->text()});
                 if (whileShown)
                     whileShown();
-                if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-                    ok->click();
+                QAbstractButton* button = box->button(answer);
+                if (!button)
+                    button = box->button(QMessageBox::Ok);
+                if (button)
+                    button->click();
                 else
                     box->accept();
             }

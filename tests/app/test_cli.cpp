@@ -1,7 +1,10 @@
 // The program's command line: help and version need no display; wrong use is refused; without a
 // display the program says so in one line.
+#include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,6 +51,8 @@ TEST(Cli, HelpVersionWrongUseAndNoDisplay) {
         {offscreen + QStringList{"/tmp", "/usr"}, {}, 2, {"only one FOLDER"}},
         {offscreen + QStringList{"--data"}, {}, 2, {"--data needs"}},
         {{"--snapshot", "/tmp/x.png", "--data"}, {}, 2, {"'--data' needs a value"}},
+        {{"--snapshot", "x.png", "--view", "tree"}, {}, 2, {"--view wants 3d or details"}},
+        {{"--snapshot", "x.png", "--view", "details", "--data", "t.csv"}, {}, 2, {"not with --view details"}},
         {{}, {}, 1, {"no display", "xvfb-run"}},
         {{"/tmp"}, QStringLiteral(":4711"), 1, {"no display", ":4711", "xvfb-run"}},
     };
@@ -65,4 +70,32 @@ TEST(Cli, HelpVersionWrongUseAndNoDisplay) {
         for (const QString& s : c.said)
             EXPECT_TRUE(said.first().contains(s)) << qPrintable(r.out + r.err);
     }
+}
+
+// The details view's snapshot needs no display and no OpenGL: the window as it starts in the
+// details view, with the folder's rows (folders blue).
+TEST(Cli, DetailsSnapshotDrawsTheWindowWithTheList) {
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir().mkpath(home.filePath("tree/a folder")));
+    const QString png = home.filePath("list.png");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.insert("XDG_CACHE_HOME", home.filePath("cache"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KETRA_EXE),
+            {"--snapshot", png, "--view", "details", "--size", "640x480", home.filePath("tree")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+    const QImage image(png);
+    ASSERT_EQ(image.size(), QSize(640, 480));
+    int blue = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            blue += qBlue(c) > 200 && qRed(c) < 80 && qGreen(c) < 80;
+        }
+    EXPECT_GT(blue, 20); // the folder's name and its "folder" size text
 }

@@ -6,7 +6,7 @@
 
 #include <QFrame>
 #include <QLabel>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <cmath>
 #include <cstring>
@@ -34,7 +34,7 @@ TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
     GraphForm& f = *form;
     QWidget* view = f.Picture1;
     QWidget* central = f.centralWidget();
-    auto* list = control<QTreeWidget>(f, "ListView1");
+    auto* list = control<QTreeView>(f, "ListView1");
     auto* pane = control<QFrame>(f, "Frame1");
 
     // Without the find pane the view fills the work area below the address bar; the details list

@@ -302,6 +302,8 @@ TEST_F(FormTest, ThePictureStaysWhileAFolderIsReadRightAfterStart) {
     for (int i = 0; i < 6; ++i)
         makeFile(QStringLiteral("many/d%1/e/f").arg(i), 1);
     auto form = startWindow();
+    // On a busy machine the window may not be on the screen yet: nothing to grab then.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 30000));
     QImage measuring;
     QTimer watch;
     watch.setInterval(0);

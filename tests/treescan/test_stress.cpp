@@ -33,6 +33,8 @@ TEST(Stress, StopRetargetAndInvalidateWhileRunning) {
                 std::this_thread::sleep_for(std::chrono::microseconds(rng() % 400));
             }
         });
+    // The results read in every round are this tree's, not those of a search an earlier test left.
+    ASSERT_EQ(FindStr(t.root().c_str(), "", "needle"), 0);
     std::mt19937 rng(7);
     for (int round = 0; round < 300; ++round) {
         const bool atRoot = rng() % 2;

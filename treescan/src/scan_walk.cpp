@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -285,18 +286,26 @@ bool FolderWalk::stopAndJoin(std::chrono::milliseconds patience) {
     return ended;
 }
 
-// True when a worker that has not left is asleep in the kernel (state S or D), which a stop
-// can't end. Called with m_exitMutex held.
+// True when a worker that has not left is asleep in the kernel (state S or D) in a call other
+// than a futex wait, which a stop can't end. A futex wait is one of our own locks or condition
+// variables (often m_exitMutex, held here): the worker goes on once it is released. Called with
+// m_exitMutex held.
 bool FolderWalk::sleepingWorker() const {
     for (pid_t tid : m_tids) {
-        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        const std::string task = "/proc/self/task/" + std::to_string(tid);
+        std::ifstream stat(task + "/stat");
         std::string line;
         if (!std::getline(stat, line))
             continue; // gone: it has left
         std::size_t close = line.rfind(')');
-        if (close != std::string::npos && close + 2 < line.size() &&
-            (line[close + 2] == 'S' || line[close + 2] == 'D'))
-            return true;
+        if (close == std::string::npos || close + 2 >= line.size() ||
+            (line[close + 2] != 'S' && line[close + 2] != 'D'))
+            continue;
+        std::ifstream syscall(task + "/syscall");
+        long number = -1;
+        if (syscall >> number && number == SYS_futex)
+            continue;
+        return true;
     }
     return false;
 }

@@ -60,20 +60,27 @@ struct State {
     std::vector<std::string> invalidations; // waiting for the running pass to end
     std::string cacheFileLoaded;            // the file the cache matches, while not dirty
     std::size_t cacheFileSize = 0;
+    bool cacheStranded = false; // a worker let go while still at work may use `cache`
 
-    // Stops the passes and waits a moment for their workers. One stuck in the kernel is left to
-    // finish on its own, with the cache it holds; the scanner takes a fresh one, refilled from
+    // Stops the pass's walk and waits a moment for its workers. One stuck in the kernel (a
+    // stalled mount) is left to finish on its own with the cache it holds; unless its pass had
+    // come to its end, the scanner must not touch that cache again and takes another at the next
+    // stopWalk.
+    void settle(Pass& p) {
+        if (p.walk && !p.walk->stopAndJoin() && !p.walk->finished())
+            cacheStranded = true;
+    }
+    // Stops the passes. A cache left to a stuck worker is replaced by a fresh one, refilled from
     // the cache file.
     void stopWalk() {
-        bool joined = true;
-        for (Pass* p : {&answer, &verify})
-            if (p->walk && !p->walk->stopAndJoin())
-                joined = false;
+        settle(answer);
+        settle(verify);
         verify = Pass{};
         if (passState == TREESCAN_PASS_RUNNING)
             passState = TREESCAN_PASS_STOPPED;
-        if (joined)
+        if (!cacheStranded)
             return;
+        cacheStranded = false;
         cache = std::make_shared<FolderCache>();
         cacheFileLoaded.clear();
         loadCacheFile();
@@ -357,7 +364,7 @@ int32_t NextTree(void) {
         if (r == 2)
             return 2;
         const bool whole = !s.verify.walk->stopped();
-        s.verify.walk->stopAndJoin();
+        s.settle(s.verify);
         if (!whole) {
             s.verify = Pass{};
             return 0;
@@ -377,7 +384,7 @@ int32_t NextTree(void) {
         return r;
     const FolderWalk& w = *s.answer.walk;
     const bool stopped = w.stopped() && !w.finished();
-    s.answer.walk->stopAndJoin(); // the workers are leaving anyway: no thread outlives the pass
+    s.settle(s.answer); // the workers are leaving anyway: no thread outlives the pass
     if (stopped)
         s.passState = TREESCAN_PASS_STOPPED;
     else if (w.errors())
@@ -471,7 +478,7 @@ void InvalidateFolder(const char* path) {
     State& s = state();
     s.invalidations.push_back(cacheKey(path));
     // While a pass runs its workers use the cache; the next SetFolder applies it instead.
-    if (!s.walkRunning())
+    if (!s.walkRunning() && !s.cacheStranded)
         s.applyInvalidations();
 }
 

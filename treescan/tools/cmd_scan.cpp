@@ -57,8 +57,13 @@ int size(int argc, char** argv) {
     IncludeHidden(1);
     IncludeSystem(1);
     IncludeFolderSize(1);
-    if (cache)
+    if (cache) {
         LoadFolderList(path);
+        // The exact total reads every folder anyway: a first answer from the cache would only
+        // be a pass more before it. The cache is still loaded, so that it is stored whole.
+        if (!quick)
+            InvalidateFolder(path);
+    }
     WaitForTree(0);
     if (SetFolder(path) < 0)
         return unreadable(path);

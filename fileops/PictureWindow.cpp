@@ -1,0 +1,126 @@
+#include "fileops/PictureWindow.h"
+
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ketra {
+
+namespace {
+
+// Design sizes in twips: the Close button, and the window that holds it and the image control.
+constexpr double kCloseWidth = 615, kCloseHeight = 375;
+constexpr double kWindowWidth = 3960 + kCloseWidth + 20, kWindowHeight = 2640 + kCloseHeight + 20;
+
+} // namespace
+
+PictureArea::PictureArea(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("img"));
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("lblMessage"));
+    m_message->setAlignment(Qt::AlignCenter);
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_message->hide();
+}
+
+void PictureArea::setPicture(const QImage& image) {
+    m_image = image;
+    m_message->hide();
+    update();
+}
+
+void PictureArea::setMessage(const QString& text) {
+    m_image = QImage();
+    m_message->setText(text);
+    m_message->show();
+    update();
+}
+
+void PictureArea::clear() {
+    m_image = QImage();
+    m_message->hide();
+    update();
+}
+
+QString PictureArea::message() const {
+    return m_message->isHidden() ? QString() : m_message->text();
+}
+
+void PictureArea::paintEvent(QPaintEvent*) {
+    m_message->setGeometry(rect().adjusted(8, 8, -8, -8));
+    if (m_image.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), m_image);
+}
+
+PictureWindow::PictureWindow() : QWidget(nullptr, Qt::Window) {
+    setObjectName(QStringLiteral("frmPic"));
+    setWindowTitle(tr("Image Viewer"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_QuitOnClose, false); // the program ends with its main window
+    img = new PictureArea(this);
+    cmdClose = new QPushButton(tr("Close"), this);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    const double tx = 1440.0 / logicalDpiX(), ty = 1440.0 / logicalDpiY();
+    cmdClose->resize(
+        std::max(static_cast<int>(std::lround(kCloseWidth / tx)), cmdClose->sizeHint().width()),
+        std::max(static_cast<int>(std::lround(kCloseHeight / ty)), cmdClose->sizeHint().height()));
+    resize(static_cast<int>(std::lround(kWindowWidth / tx)),
+           static_cast<int>(std::lround(kWindowHeight / ty)));
+}
+
+void PictureWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void PictureWindow::Form_Resize() {
+    // The rule in twips: the button 20 from the right and bottom edges, the picture above it with
+    // 80 to spare.
+    const double tx = 1440.0 / logicalDpiX(), ty = 1440.0 / logicalDpiY();
+    const auto px = [](double twips, double perPixel) {
+        return static_cast<int>(std::lround(twips / perPixel));
+    };
+    cmdClose->move(width() - cmdClose->width() - px(20, tx), height() - cmdClose->height() - px(20, ty));
+    img->setGeometry(0, 0, width(), std::max(0, height() - cmdClose->height() - px(80, ty)));
+}
+
+void PictureWindow::ShowPicture(const QString& path) {
+    show();
+    raise();
+    img->clear();
+    m_path = path;
+    const int request = ++m_request;
+    // No more pixels than the screen can show: a huge picture is scaled down while it is read.
+    QSize fit(4096, 4096);
+    if (const QScreen* s = screen())
+        fit = (s->size() * s->devicePixelRatio()).expandedTo(QSize(1024, 1024));
+    auto* watcher = new QFutureWatcher<DecodedPicture>(this);
+    connect(watcher, &QFutureWatcher<DecodedPicture>::finished, this, [this, watcher, request] {
+        decoded(request, watcher->result());
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run(DecodePicture, path, fit));
+}
+
+void PictureWindow::decoded(int request, const DecodedPicture& result) {
+    if (request != m_request)
+        return; // a newer picture was asked for meanwhile
+    m_shown = request;
+    if (result.image.isNull())
+        img->setMessage(result.error);
+    else
+        img->setPicture(result.image);
+}
+
+} // namespace ketra

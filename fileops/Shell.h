@@ -1,0 +1,23 @@
+// The system's shell services: a file opened with its default program, a folder shown in the file
+// manager. Both go through one hook, which tests replace so that nothing is opened for real.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+namespace ketra {
+
+// Replaces the system's open action (null restores it).
+void SetOpenUrlHook(std::function<bool(const QUrl&)> hook);
+
+// Hands `url` to the hook, or to the system (QDesktopServices::openUrl: xdg-open, not waited for).
+// Returns what they report; xdg-open reports success even when nothing opens.
+bool OpenUrl(const QUrl& url);
+
+// The system's default action for a local path: a file opens in its program, a folder in the
+// file manager.
+bool ShellOpen(const QString& path);
+
+} // namespace ketra

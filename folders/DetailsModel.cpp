@@ -1,0 +1,84 @@
+#include "folders/DetailsModel.h"
+
+#include <QBrush>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace ketra {
+
+QString DetailsSizeText(const DataEntry& entry, bool includeFolders) {
+    if (entry.isFolder() && !includeFolders)
+        return QStringLiteral("folder");
+    const long long whole = std::llround(entry.Size);
+    if (whole <= 0)
+        return QStringLiteral("0");
+    QString digits = QString::number(whole);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
+        digits.insert(i, QLatin1Char(','));
+    return digits;
+}
+
+void DetailsModel::setEntries(const std::vector<DataEntry>* entries, bool includeFolders) {
+    beginResetModel();
+    m_entries = entries;
+    m_rows = entries ? static_cast<int>(std::min<std::size_t>(entries->size(), INT_MAX)) : 0;
+    m_includeFolders = includeFolders;
+    endResetModel();
+}
+
+void DetailsModel::refresh() {
+    if (m_rows > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, ColumnCount - 1));
+}
+
+int DetailsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int DetailsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant DetailsModel::data(const QModelIndex& index, int role) const {
+    if (!m_entries || !index.isValid() || static_cast<std::size_t>(index.row()) >= m_entries->size())
+        return {};
+    const DataEntry& e = (*m_entries)[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case FilenameColumn:
+            return e.Name;
+        case SizeColumn:
+            return DetailsSizeText(e, m_includeFolders);
+        case ModifiedColumn:
+            return e.Modified;
+        default:
+            return {};
+        }
+    case Qt::ForegroundRole:
+        return e.isFolder() ? QVariant(QBrush(kFolderColour)) : QVariant();
+    case Qt::TextAlignmentRole:
+        return index.column() == SizeColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    default:
+        return {};
+    }
+}
+
+QVariant DetailsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case FilenameColumn:
+        return tr("Filename");
+    case SizeColumn:
+        return tr("Size");
+    case ModifiedColumn:
+        return tr("Modified");
+    default:
+        return {};
+    }
+}
+
+} // namespace ketra

@@ -1,0 +1,52 @@
+// The details list's rows: one per entry of the folder shown, in the entries' order (the scanner
+// sorts; the list never does), with the columns "Filename", "Size" and "Modified". Folder rows
+// are drawn blue.
+//
+// The model reads the entries it is given and copies nothing, so a list of 100,000 items costs
+// one reset, and the view asks only for the rows it draws. Whoever owns the entries resets the
+// model (setEntries) whenever they change, and before they go away; meanwhile the row count stays
+// what it was and rows no longer there read as empty.
+#pragma once
+
+#include "graph/DataEntry.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QString>
+
+#include <vector>
+
+namespace ketra {
+
+// What the "Size" column says: "folder" for a folder while folder sizes are off; otherwise "0"
+// for 0 bytes or less, else the whole number of bytes with its digits grouped by thousands
+// ("5,120").
+QString DetailsSizeText(const DataEntry& entry, bool includeFolders);
+
+class DetailsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { FilenameColumn, SizeColumn, ModifiedColumn, ColumnCount };
+    // The colour of folder rows.
+    static constexpr QColor kFolderColour{0, 0, 250};
+
+    explicit DetailsModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+
+    // Shows `entries` (null: none; not owned, read until the next call) with the size texts of
+    // `includeFolders`: one reset of the whole list.
+    void setEntries(const std::vector<DataEntry>* entries, bool includeFolders);
+    // The entries' values changed in place (not their number): the rows are drawn again.
+    void refresh();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    const std::vector<DataEntry>* m_entries = nullptr; // not owned
+    int m_rows = 0;                                    // the count at the last reset
+    bool m_includeFolders = false;
+};
+
+} // namespace ketra

@@ -1,0 +1,297 @@
+// Acting on what the window shows, through the window: the details list (header, clicks, keys),
+// the item commands with the real trash in a temporary data folder, the picture button and
+// viewer, the view following the disk, and starting in the details view.
+#include "form_fixture.h"
+
+#include "fileops/PictureWindow.h"
+#include "fileops/PropertiesDialog.h"
+#include "graph/GraphModel.h"
+
+#include <QHeaderView>
+#include <QImage>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace {
+
+class DetailsTest : public FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        qputenv("XDG_DATA_HOME", m_home.filePath(QStringLiteral("data")).toUtf8()); // the trash
+        dir = makeFolder(QStringLiteral("list"));
+        makeFile(QStringLiteral("list/docs/inner.bin"), 5120);
+        makeFile(QStringLiteral("list/b.dat"), 300);
+        makeFile(QStringLiteral("list/c.dat"), 20);
+        makeFile(QStringLiteral("list/empty.txt"), 0);
+        ketra::SetOpenUrlHook([this](const QUrl& url) {
+            opened << url.toLocalFile();
+            return true;
+        });
+        form = startWindow();
+        ASSERT_TRUE(form);
+        form->openAddress(dir);
+        action(*form, "mnuViewDetails")->trigger();
+    }
+    void TearDown() override {
+        ketra::SetOpenUrlHook(nullptr);
+        form.reset();
+        FormTest::TearDown();
+    }
+
+    QTreeView* list() const { return form->ListView1; }
+    QStringList column(int c) const {
+        QStringList texts;
+        for (int row = 0; row < list()->model()->rowCount(); ++row)
+            texts << list()->model()->index(row, c).data().toString();
+        return texts;
+    }
+    QModelIndex indexOf(const QString& name) const {
+        return list()->model()->index(static_cast<int>(column(0).indexOf(name)), 0);
+    }
+    void click(const QString& name, Qt::MouseButton button = Qt::LeftButton) {
+        ASSERT_TRUE(indexOf(name).isValid()) << qPrintable(name);
+        QTest::mouseClick(list()->viewport(), button, {}, list()->visualRect(indexOf(name)).center());
+    }
+    // A right click on the row, and the menu it pops up closed again.
+    void select(const QString& name) {
+        click(name, Qt::RightButton);
+        ASSERT_TRUE(form->MENU_CONTEXT->isVisible());
+        QTest::keyClick(form->MENU_CONTEXT, Qt::Key_Escape);
+    }
+    void clickHeader(int section) {
+        QHeaderView* h = list()->header();
+        QTest::mouseClick(
+            h->viewport(), Qt::LeftButton, {},
+            QPoint(h->sectionViewportPosition(section) + h->sectionSize(section) / 2, h->height() / 2));
+    }
+    static void waitPastDoubleClick() { QTest::qWait(QApplication::doubleClickInterval() + 150); }
+
+    QString dir;
+    QStringList opened;
+    std::unique_ptr<GraphForm> form;
+};
+
+} // namespace
+
+TEST_F(DetailsTest, TheListShowsTheFolderSortsByItsHeaderAndEntersFolders) {
+    EXPECT_TRUE(list()->isVisible());
+    EXPECT_TRUE(form->Picture1->isHidden());
+    EXPECT_TRUE(action(*form, "mnuViewDetails")->isChecked());
+    EXPECT_FALSE(action(*form, "mnuView3D")->isChecked());
+    EXPECT_EQ(column(0), QStringList({"docs", "b.dat", "c.dat", "empty.txt"}));
+    EXPECT_EQ(column(1), QStringList({"folder", "300", "20", "0"}));
+    EXPECT_EQ(indexOf("docs").data(Qt::ForegroundRole).value<QBrush>().color(), QColor(0, 0, 250));
+    EXPECT_FALSE(indexOf("b.dat").data(Qt::ForegroundRole).isValid());
+
+    // The same column flips the direction and the Ascending mark; another keeps the direction;
+    // the Arrange marks stay.
+    struct Step {
+        int section;
+        int key;
+        bool ascending;
+        QStringList names;
+    };
+    const Step steps[] = {
+        {1, 2, true, {"docs", "empty.txt", "c.dat", "b.dat"}},
+        {1, 2, false, {"docs", "b.dat", "c.dat", "empty.txt"}},
+        {0, 0, false, {"docs", "empty.txt", "c.dat", "b.dat"}},
+        {2, 3, false, {}},
+        {0, 0, false, {"docs", "empty.txt", "c.dat", "b.dat"}},
+        {0, 0, true, {"docs", "b.dat", "c.dat", "empty.txt"}},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.section);
+        clickHeader(s.section);
+        EXPECT_EQ(form->m_sortKey, s.key);
+        EXPECT_EQ(action(*form, "mnuViewAscending")->isChecked(), s.ascending);
+        EXPECT_TRUE(action(*form, "mnuViewName")->isChecked());
+        if (!s.names.isEmpty()) {
+            EXPECT_EQ(column(0), s.names);
+        }
+    }
+    action(*form, "tlbIncFolders")->trigger();
+    EXPECT_EQ(column(1).first(), QStringLiteral("5,120"));
+
+    // A folder is entered; folders seen here do not join the address list.
+    const int listed = form->adrList->count();
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(indexOf("docs")).center());
+    EXPECT_EQ(form->m_currentFolder, dir + QStringLiteral("/docs"));
+    EXPECT_EQ(column(0), QStringList({"inner.bin"}));
+    EXPECT_EQ(form->adrList->count(), listed);
+    EXPECT_TRUE(form->tlbBack->isEnabled());
+    waitPastDoubleClick();
+    EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
+
+    action(*form, "mnuView3D")->trigger();
+    EXPECT_TRUE(form->Picture1->isVisible());
+    EXPECT_TRUE(list()->isHidden());
+    EXPECT_FALSE(action(*form, "mnuViewDetails")->isChecked());
+}
+
+TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
+    // Below the last row nothing is selected and nothing happens.
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, QPoint(20, list()->viewport()->height() - 5));
+    waitPastDoubleClick();
+    EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
+    EXPECT_EQ(form->m_selectedEntry, 0);
+    EXPECT_FALSE(form->tlbDelete->isEnabled());
+
+    // A click pops the item's menu up once no second click came; the folder command for folders.
+    click("docs");
+    QTRY_VERIFY(form->MENU_CONTEXT->isVisible());
+    EXPECT_TRUE(form->mnuFolderOpen->isVisible());
+    EXPECT_TRUE(form->tlbDelete->isEnabled());
+    QTest::mouseClick(form->MENU_CONTEXT, Qt::LeftButton, {},
+                      form->MENU_CONTEXT->actionGeometry(form->mnuFolderOpen).center());
+    EXPECT_EQ(opened, QStringList({dir + QStringLiteral("/docs")}));
+
+    // The right button pops it up at once; Open opens a file and leaves the view.
+    click("b.dat", Qt::RightButton);
+    EXPECT_TRUE(form->MENU_CONTEXT->isVisible());
+    EXPECT_FALSE(form->mnuFolderOpen->isVisible());
+    QTest::keyClick(form->MENU_CONTEXT, Qt::Key_O);
+    EXPECT_EQ(opened.last(), dir + QStringLiteral("/b.dat"));
+    EXPECT_EQ(form->m_currentFolder, dir);
+
+    // A double-click opens a file, and pops no menu up.
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(indexOf("c.dat")).center());
+    EXPECT_EQ(opened.last(), dir + QStringLiteral("/c.dat"));
+    waitPastDoubleClick();
+    EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
+
+    // The properties of a folder, with its total and counts from the scanner.
+    click("docs", Qt::RightButton);
+    QTest::keyClick(form->MENU_CONTEXT, Qt::Key_F);
+    auto* dialog = form->findChild<ketra::PropertiesDialog*>(QStringLiteral("frmProperties"));
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_EQ(dialog->value("lblFolder"), dir);
+    EXPECT_EQ(dialog->value("lblSize"), QStringLiteral("5,120 bytes (5.0 KiB)"));
+    EXPECT_EQ(dialog->value("lblContents"), QStringLiteral("1 file, 0 folders"));
+    EXPECT_FALSE(form->m_loading);
+    EXPECT_EQ(opened.size(), 3);
+}
+
+TEST_F(DetailsTest, DeleteAsksThenMovesToTheTrashOrSaysWhyNot) {
+    struct Step {
+        const char* name;
+        Qt::Key key;
+        QMessageBox::StandardButton answer;
+        const char* dataHome; // blocked: a file stands where the trash folder would be made
+        bool moved;
+        const char* lastMessage;
+    };
+    makeFile(QStringLiteral("blocked/Trash"), 1);
+    const Step steps[] = {
+        {"b.dat", Qt::Key_Delete, QMessageBox::No, "data", false, "Move \"b.dat\" to the trash?"},
+        {"b.dat", Qt::Key_Delete, QMessageBox::Yes, "data", true, "Move \"b.dat\" to the trash?"},
+        {"c.dat", Qt::Key_Backspace, QMessageBox::Yes, "tree/blocked", false,
+         "\"c.dat\" was not moved to the trash: no trash folder could be made"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        qputenv("XDG_DATA_HOME", m_home.filePath(QLatin1String(s.dataHome)).toUtf8());
+        select(s.name);
+        const auto boxes = answerMessageBoxes([&] { QTest::keyClick(list(), s.key); }, {}, s.answer);
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_TRUE(boxes.back().text.startsWith(QLatin1String(s.lastMessage)))
+            << qPrintable(boxes.back().text);
+        const QString path = dir + QLatin1Char('/') + QLatin1String(s.name);
+        EXPECT_EQ(QFileInfo::exists(path), !s.moved);
+        EXPECT_EQ(column(0).contains(QLatin1String(s.name)), !s.moved);
+        if (s.moved) {
+            EXPECT_TRUE(QFileInfo::exists(m_home.filePath(QStringLiteral("data/Trash/files/")) + s.name));
+        }
+    }
+    // With no row selected the keys ask nothing.
+    list()->clearSelection();
+    EXPECT_TRUE(answerMessageBoxes([&] { QTest::keyClick(list(), Qt::Key_Delete); }).empty());
+}
+
+TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
+    const QString pics = makeFolder(QStringLiteral("pics"));
+    makeFolder(QStringLiteral("pics/album"));
+    QImage photo(40, 30, QImage::Format_RGB32);
+    photo.fill(Qt::red);
+    ASSERT_TRUE(photo.save(pics + QStringLiteral("/photo.jpeg"), "JPG"));
+    ASSERT_TRUE(photo.save(pics + QStringLiteral("/PHOTO.JPG"), "JPG"));
+    ASSERT_TRUE(QImage(80, 20, QImage::Format_RGB32).save(pics + QStringLiteral("/wide.png")));
+    makeFile(QStringLiteral("pics/notes.txt"), 10);
+    makeFile(QStringLiteral("pics/broken.png"), 64);
+    form->openAddress(pics);
+
+    struct Step {
+        const char* name;
+        bool enabled;
+        const char* remembered;
+    };
+    constexpr Step steps[] = {{"photo.jpeg", true, "photo.jpeg"},
+                              {"notes.txt", false, "photo.jpeg"},
+                              {"PHOTO.JPG", false, "photo.jpeg"},
+                              {"photo.jpeg", true, "photo.jpeg"},
+                              {"album", true, "photo.jpeg"}};
+    for (const Step& s : steps) {
+        select(s.name);
+        EXPECT_EQ(form->tlbShowImage->isEnabled(), s.enabled) << s.name;
+        EXPECT_EQ(form->m_imagePath, pics + QLatin1Char('/') + QLatin1String(s.remembered)) << s.name;
+    }
+
+    QTest::mouseClick(form->Toolbar1->widgetForAction(form->tlbShowImage), Qt::LeftButton);
+    ASSERT_TRUE(form->frmPic);
+    ketra::PictureWindow* viewer = form->frmPic;
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Image Viewer"));
+    QTRY_VERIFY(!viewer->loading());
+    EXPECT_EQ(viewer->img->picture().size(), QSize(40, 30));
+
+    // While it is open it follows the pictures chosen; a picture it can't read is said so; other
+    // items leave what it shows.
+    select("wide.png");
+    QTRY_VERIFY(!viewer->loading());
+    EXPECT_EQ(viewer->img->picture().size(), QSize(80, 20));
+    select("broken.png");
+    QTRY_VERIFY(!viewer->loading());
+    EXPECT_TRUE(viewer->img->picture().isNull());
+    EXPECT_TRUE(viewer->img->message().startsWith(QStringLiteral("\"broken.png\" can't be shown")))
+        << qPrintable(viewer->img->message());
+    select("notes.txt");
+    EXPECT_EQ(viewer->path(), pics + QStringLiteral("/broken.png"));
+
+    QTest::mouseClick(viewer->cmdClose, Qt::LeftButton);
+    QTRY_VERIFY(!form->frmPic);
+}
+
+TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
+    clickHeader(1); // by size
+    select("b.dat");
+    auto run = [](const QString& command) {
+        return QProcess::execute(QStringLiteral("sh"), {"-c", command});
+    };
+    ASSERT_EQ(run(QStringLiteral("head -c 100 /dev/zero > '%1/new.dat'").arg(dir)), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(column(0).contains(QStringLiteral("new.dat")), 10000);
+    EXPECT_EQ(column(0), QStringList({"docs", "empty.txt", "c.dat", "new.dat", "b.dat"}));
+    EXPECT_EQ(form->model().entry(form->m_selectedEntry).Name, QStringLiteral("b.dat"));
+    EXPECT_EQ(list()->selectionModel()->selectedRows().value(0), indexOf("b.dat"));
+
+    // The 3D view too.
+    action(*form, "mnuView3D")->trigger();
+    ASSERT_EQ(form->model().count(), 5);
+    ASSERT_EQ(run(QStringLiteral("rm '%1/c.dat'").arg(dir)), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 4, 10000);
+}
+
+TEST_F(FormTest, StoredDetailsViewStartsInTheList) {
+    store().setValue(QStringLiteral("Settings/details"), QStringLiteral("True"));
+    auto form = startWindow();
+    EXPECT_TRUE(form->ListView1->isVisible());
+    EXPECT_TRUE(form->Picture1->isHidden());
+    EXPECT_TRUE(action(*form, "mnuViewDetails")->isChecked());
+    EXPECT_EQ(form->ListView1->model()->rowCount(), form->model().count());
+    EXPECT_GT(form->model().count(), 0);
+    EXPECT_EQ(form->m_currentFolder, GraphForm::programFolder());
+}
