@@ -201,8 +201,8 @@ TEST_F(XFileTest, BrokenFilesLoadNothing) {
         {"cut in a mesh", text.left(text.indexOf("MeshNormals"))},
         {"cut in an animation", text.left(text.indexOf("AnimationKey { 2;"))},
         {"binary cut short", binary.left(binary.size() - 30)},
-        {"binary count past the end",
-         binary.left(16) + QByteArray("\x01\x00\x05\x00\x00\x00Frame\x01\x00\xff\xff\xff\x7f", 18)},
+        {"binary count past the end", binary.left(16) + QByteArray::fromHex("010005000000") + "Frame" +
+                                          QByteArray::fromHex("0100ffffff7f")},
     };
     for (const auto& [what, bytes] : broken) {
         SCOPED_TRACE(what);
