@@ -194,6 +194,12 @@ TEST_F(XFileTest, BinaryFileAndWholeFileMesh) {
 
 TEST_F(XFileTest, BrokenFilesLoadNothing) {
     const QByteArray text(kModel), binary = binaryModel();
+    auto seed = [](const char* name) {
+        QFile f(QStringLiteral(KETRA_XFILE_SEEDS "/") + QLatin1String(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray crashing = seed("parser-crash.x"), huge = seed("parser-huge-count.x");
+    ASSERT_TRUE(crashing.startsWith("xof ") && huge.startsWith("xof "));
     const std::pair<const char*, QByteArray> broken[] = {
         {"empty", {}},
         {"not a model", "Frame A { }"},
@@ -203,6 +209,8 @@ TEST_F(XFileTest, BrokenFilesLoadNothing) {
         {"binary cut short", binary.left(binary.size() - 30)},
         {"binary count past the end", binary.left(16) + QByteArray::fromHex("010005000000") + "Frame" +
                                           QByteArray::fromHex("0100ffffff7f")},
+        {"one the parser crashes on", crashing},
+        {"a count asking for gigabytes", huge},
     };
     for (const auto& [what, bytes] : broken) {
         SCOPED_TRACE(what);
