@@ -4,11 +4,12 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-main test-asan test-tsan bench clean
+.PHONY: all deps configure build run test test-main test-asan test-tsan test-fuzz fuzz bench clean
 
 all: build
 
@@ -58,11 +59,37 @@ test-tsan: deps $(TSAN_BUILD)/build.ninja
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	    ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) --timeout 600
 
-test: test-main test-asan test-tsan
+# The fuzz targets (fuzz/), built with clang in a build folder of their own.
+$(FUZZ_BUILD)/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKETRA_FUZZ=ON
+
+# Each fuzz target tries a fixed number of inputs from a fixed seed.
+test-fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	ctest --test-dir $(FUZZ_BUILD) --output-on-failure -j $(JOBS) --timeout 600
+
+# Fuzzing for as long as wanted: each of FUZZ_TARGETS in turn for FUZZ_SECONDS (0: until stopped
+# with Ctrl+C). New inputs are kept in $(FUZZ_BUILD)/fuzz-corpus/<target>, and
+# an input that fails is saved there as crash-*, leak-*, timeout-* or oom-*. For example:
+#   make fuzz FUZZ_TARGETS=fuzz_xfile FUZZ_SECONDS=0
+FUZZ_TARGETS ?= fuzz_data_table fuzz_xfile fuzz_ext_colours fuzz_settings fuzz_folder_cache
+FUZZ_SECONDS ?= 600
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@for t in $(FUZZ_TARGETS); do \
+	    echo "== $$t for $(FUZZ_SECONDS) s"; \
+	    mkdir -p $(FUZZ_BUILD)/fuzz-corpus/$$t; \
+	    QT_QPA_PLATFORM=offscreen UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	    $(FUZZ_BUILD)/bin/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
+	        -rss_limit_mb=2048 -print_final_stats=1 \
+	        -artifact_prefix=$(FUZZ_BUILD)/fuzz-corpus/ $(FUZZ_BUILD)/fuzz-corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
+
+test: test-main test-asan test-tsan test-fuzz
 
 # Benchmarks and the render demo (bench/): built on request, never run by the tests.
 bench: deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

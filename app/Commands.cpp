@@ -48,6 +48,10 @@ void GraphForm::createMenus() {
 
     QMenu* file = bar->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileOpenData = makeAction(this, "mnuFileOpenData", tr("Open &Data File..."));
+    mnuFileOpenData->setShortcut(QKeySequence::Open);
+    file->addAction(mnuFileOpenData);
+    file->addSeparator();
     mnuFileExit = makeAction(this, "mnuFileExit", tr("&Exit"));
     file->addAction(mnuFileExit);
 
@@ -115,8 +119,7 @@ void GraphForm::createMenus() {
     MENU_ROTATE = makeAction(this, "MENU_ROTATE", tr("Auto Rotate"), true, true);
     MENU_BASE = makeAction(this, "MENU_BASE", tr("Show base plane"), true, true);
     MENU_LOAD = makeAction(this, "MENU_LOAD", tr("Load Data From File!"));
-    MENU_LOAD->setVisible(false); // hidden in the window definition; nothing shows it
-    MENU_LOAD->setEnabled(false);
+    MENU_LOAD->setVisible(false); // hidden in the window definition; File > Open Data File... runs it
     MENU_POPUP->addAction(MENU_UP);
     MENU_POPUP->addAction(MENU_REFRESH);
     MENU_POPUP->addSeparator();

@@ -226,6 +226,8 @@ void GraphForm::wireSignals() {
     connect(MENU_RESET, &QAction::triggered, this, &GraphForm::MENU_RESET_Click);
     connect(MENU_ROTATE, &QAction::triggered, this, &GraphForm::MENU_ROTATE_Click);
     connect(MENU_BASE, &QAction::triggered, this, &GraphForm::MENU_BASE_Click);
+    connect(MENU_LOAD, &QAction::triggered, this, &GraphForm::MENU_LOAD_Click);
+    connect(mnuFileOpenData, &QAction::triggered, this, &GraphForm::MENU_LOAD_Click);
 
     // Toolbar: each button runs the command of its key.
     connect(tlbBack, &QAction::triggered, this, &GraphForm::GoBack);

@@ -19,6 +19,7 @@
 //   app/ShellCommands.cpp     open, file manager, delete to the trash, properties
 //   app/Images.cpp            the picture test and the picture window
 //   app/FolderWatch.cpp       reloading the folder shown when it changes on disk
+//   app/DataFile.cpp          plotting a comma-delimited table in place of the folder
 //
 // What the handlers compute without a window lives below app/ and never includes it: the layout
 // rule and the settings store in app/core; reading folders, paths and the history in folders/; the
@@ -103,6 +104,9 @@ public:
     void mnuFileExit_Click();
     // The folder the executable lives in; also the first folder shown.
     static QString programFolder();
+    // Where textures not found by name are looked for, and where the data-file dialog starts:
+    // "media" beside the program, or the installed layout's share folder when only that exists.
+    static QString mediaFolder(const QString& programFolder);
 
     // ---- Layout (app/Layout.cpp) -------------------------------------------------------------
     void Form_Resize();
@@ -134,6 +138,22 @@ public:
     // pass behind them has the exact sizes, the folders' bars that changed are rebuilt with them.
     void watchVerification(int firstEntry, int32_t count);
     void verifiedSizesArrived();
+
+    // ---- Comma-delimited data (app/DataFile.cpp) ----------------------------------------------
+    // Asks for a comma-delimited file (File > Open Data File..., starting in the media folder) and
+    // plots it with openDataFile. Choosing nothing changes nothing.
+    void MENU_LOAD_Click();
+    // LoadFileAsBarGraph, then the 3D view made again on a new device from the entries, seen as
+    // before (view, camera and the graph's orientation kept). Ignored while a folder is read.
+    void openDataFile(const QString& path);
+    // Reads the table of `path` into the entries in place of the folder's, one entry per value
+    // cell. A missing or unreadable file is reported and changes nothing (false: nothing to
+    // rebuild); a line without a comma is reported and keeps the entries and grid counters shown
+    // before.
+    bool LoadFileAsBarGraph(const QString& path);
+    int32_t m_gridColumn = 0; // the cell count of the table's last line
+    int32_t m_gridRow = 0;    // the table's data rows
+    QAction* mnuFileOpenData = nullptr;
 
     // ---- Graph rules, forwarded to the graph and colour libraries ----------------------------
     uint32_t getcol(const QString& name) const;

@@ -3,6 +3,8 @@
 #include "GraphForm.h"
 #include "colours/ExtColours.h"
 #include "core/Settings.h"
+#include "datafile/DataEntries.h"
+#include "datafile/DataTable.h"
 #include "folders/FolderReader.h"
 #include "graph/BarFrame.h"
 #include "graph/Camera.h"
@@ -118,9 +120,20 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
             }
             r.width = w;
             r.height = h;
+        } else if (!optionsEnded &&
+                   (a == QLatin1String("--data") || a.startsWith(QLatin1String("--data=")))) {
+            const auto v = value(QStringLiteral("--data"));
+            if (!v)
+                return std::nullopt;
+            if (v->isEmpty()) {
+                error = QStringLiteral("--data needs the name of a comma-delimited file");
+                return std::nullopt;
+            }
+            r.dataFile = *v;
         } else if (!optionsEnded && a == QLatin1String("--timings")) {
             r.timings = true;
-        } else if (!optionsEnded && (a == QLatin1String("--view") || a.startsWith(QLatin1String("--view=")))) {
+        } else if (!optionsEnded &&
+                   (a == QLatin1String("--view") || a.startsWith(QLatin1String("--view=")))) {
             const auto v = value(QStringLiteral("--view"));
             if (!v)
                 return std::nullopt;
@@ -144,6 +157,11 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
     }
     if (!haveOutput || r.output.isEmpty()) {
         error = QStringLiteral("--snapshot needs the name of the PNG file to write");
+        return std::nullopt;
+    }
+    if ((r.details || r.tree) && !r.dataFile.isEmpty()) {
+        error = QStringLiteral("--data is plotted in the 3D view, not with --view %1")
+                    .arg(r.details ? QStringLiteral("details") : QStringLiteral("tree"));
         return std::nullopt;
     }
     return r;
@@ -181,6 +199,7 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     Options options = Settings().read(programFolder).options;
     options.m_treeview = request.tree;
     LoadExtColours();
+    SetMediaFolder(GraphForm::mediaFolder(programFolder));
     IncludeFolderSize(options.m_includeFolders ? 1 : 0);
     IncludeHidden(options.m_showHidden ? 1 : 0);
     IncludeSystem(options.m_showSystem ? 1 : 0);
@@ -210,7 +229,16 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     OverlayState overlay;
     QElapsedTimer t;
     t.start();
-    if (!loadFolder(folder, options, model, overlay.statistics)) {
+    if (!request.dataFile.isEmpty()) {
+        DataTable table;
+        const DataTableResult read = ReadDataTable(QFileInfo(request.dataFile).absoluteFilePath(), table);
+        if (!read.ok()) {
+            ReleaseDevice3D();
+            return fail(read.line > 0 ? QStringLiteral("%1 (line %2)").arg(read.message()).arg(read.line)
+                                      : read.message());
+        }
+        AddDataTableEntries(model, table, options.m_logscale);
+    } else if (!loadFolder(folder, options, model, overlay.statistics)) {
         ReleaseDevice3D();
         return fail(QStringLiteral("the folder \"%1\" can't be read").arg(folder));
     }

@@ -1,8 +1,9 @@
-// ketra --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [FOLDER]: the bar
-// graph of FOLDER as a fresh window shows it at start (camera, start tilt, options from the settings
-// store, labels, plate, overlay), rendered off-screen into a PNG without showing a window; with
-// --view tree the tree view as after View > "Tree View 3D"; with --view details the whole window in
-// the details view instead, WxH being the window's size.
+// ketra --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [--data FILE.csv]
+// [FOLDER]: the bar graph of FOLDER, or of the comma-delimited table FILE.csv, as a fresh window
+// shows it at start (camera, start tilt, options from the settings store, labels, plate, overlay),
+// rendered off-screen into a PNG without showing a window; with --view tree the tree view of FOLDER
+// as after View > "Tree View 3D"; with --view details the whole window in the details view
+// instead, WxH being the window's size.
 #pragma once
 
 #include <QString>
@@ -21,6 +22,7 @@ struct SnapshotRequest {
     bool tree = false;    // --view tree
     bool details = false; // --view details
     QString folder;       // empty: the program's own folder
+    QString dataFile;     // a table plotted in place of the folder
 };
 
 // Whether the arguments (without the program name) ask for a snapshot.
@@ -31,8 +33,8 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
 
 // Renders the snapshot (needs a QApplication). With `timings` one line each goes to `out`:
 // load_ms, scale_ms, build_ms, first_frame_ms, frame_ms (median of 20 further frames). Returns 0,
-// or 1 with a message on `err` when the folder can't be read, no OpenGL device can be made or the
-// file can't be written.
+// or 1 with a message on `err` when the folder or the table can't be read, no OpenGL device can be made or
+// the file can't be written.
 int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err);
 
 } // namespace ketra

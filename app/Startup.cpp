@@ -23,6 +23,12 @@ QString GraphForm::programFolder() {
     return QDir::cleanPath(QCoreApplication::applicationDirPath());
 }
 
+QString GraphForm::mediaFolder(const QString& programFolder) {
+    const QString media = ketra::joinPath(programFolder, QStringLiteral("media"));
+    const QString installedMedia = ketra::joinPath(programFolder, QStringLiteral("../share/ketra/media"));
+    return QDir(media).exists() || !QDir(installedMedia).exists() ? media : QDir::cleanPath(installedMedia);
+}
+
 bool GraphForm::Form_Load() {
     m_started = true;
     const ketra::SettingsValues stored = ketra::Settings().read(m_programFolder);
@@ -103,12 +109,7 @@ bool GraphForm::Form_Load() {
     tlbNext->setEnabled(false);
     m_selectedEntry = 0;
 
-    // Textures not found by name are looked for in "media" beside the program (or in the installed
-    // layout's share folder).
-    const QString media = ketra::joinPath(m_programFolder, QStringLiteral("media"));
-    const QString installedMedia = ketra::joinPath(m_programFolder, QStringLiteral("../share/ketra/media"));
-    SetMediaFolder(QDir(media).exists() || !QDir(installedMedia).exists() ? media
-                                                                          : QDir::cleanPath(installedMedia));
+    SetMediaFolder(mediaFolder(m_programFolder));
 
     // The results list's columns ("Filename", "Folder", "Size") are its model's.
     for (const auto& [column, twips] : {std::pair{0, 1400}, {1, 1000}, {2, 500}})

@@ -23,13 +23,15 @@ constexpr const char* kUsage =
     "Ketra starts on its own folder, then opens FOLDER when one is given, as if it\n"
     "had been typed into the address box.\n"
     "\n"
-    "  --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [FOLDER]\n"
+    "  --data FILE.csv  then plot the comma-delimited table FILE.csv in place of the\n"
+    "                 folder, as File > Open Data File... does\n"
+    "  --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [--data FILE.csv] [FOLDER]\n"
     "                 render the bar graph of FOLDER (default: the program's own\n"
-    "                 folder) as a fresh window shows it into FILE.png (default\n"
-    "                 size 800x600) without showing a window; --timings prints the\n"
-    "                 load, scale, build, first-frame and frame times in ms;\n"
-    "                 --view tree renders the 3D tree view instead, --view details\n"
-    "                 the whole window (WxH) in the details view\n"
+    "                 folder), or the table of FILE.csv, as a fresh window shows it\n"
+    "                 into FILE.png (default size 800x600) without showing a window;\n"
+    "                 --timings prints the load, scale, build, first-frame and frame\n"
+    "                 times in ms; --view tree renders the 3D tree view of FOLDER,\n"
+    "                 --view details the whole window (WxH) in the details view\n"
     "  -h, --help     show this help and exit\n"
     "  -v, --version  show the version and exit\n"
     "\n"
@@ -113,12 +115,22 @@ int main(int argc, char** argv) {
     }
 
     QString folder;
+    QString dataFile;
     bool folderGiven = false;
     bool optionsEnded = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         if (!optionsEnded && arg == QLatin1String("--")) {
             optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && (arg == QLatin1String("--data") || arg.startsWith(QLatin1String("--data=")))) {
+            if (arg.startsWith(QLatin1String("--data=")))
+                dataFile = arg.mid(7);
+            else if (i + 1 < args.size())
+                dataFile = args.at(++i);
+            if (dataFile.isEmpty())
+                return usageError(QStringLiteral("--data needs the name of a comma-delimited file"));
             continue;
         }
         if (!optionsEnded && arg.size() > 1 && arg.startsWith(QLatin1Char('-')))
@@ -136,5 +148,7 @@ int main(int argc, char** argv) {
         return 1;
     if (folderGiven)
         window.openAddress(QDir::isRelativePath(folder) ? QDir::current().absoluteFilePath(folder) : folder);
+    if (!dataFile.isEmpty())
+        window.openDataFile(QDir::current().absoluteFilePath(dataFile));
     return QApplication::exec();
 }

@@ -19,6 +19,21 @@ platform::Material flatMaterial(const platform::ColorValue& c) {
     return m;
 }
 
+// A box whose sides carry a texture that repeats once per scene unit, from the box's top edge down.
+platform::MeshPtr texturedBox(float width, float height, float depth) {
+    platform::MeshPtr box =
+        platform::CreateBox(width, height, depth)->cloneFVF(platform::FVF_POSITION_NORMAL_TEX1);
+    std::vector<float>& v = box->vertices();
+    for (std::size_t at = 0; at + 8 <= v.size(); at += 8) {
+        const float x = v[at] + width / 2, y = height / 2 - v[at + 1], z = v[at + 2] + depth / 2;
+        const float nx = std::fabs(v[at + 3]), ny = std::fabs(v[at + 4]);
+        v[at + 6] = nx > 0.5f ? z : x;
+        v[at + 7] = ny > 0.5f ? z : y;
+    }
+    box->changed();
+    return box;
+}
+
 } // namespace
 
 QFont WindowFont() {
@@ -60,6 +75,10 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
             bar->AddD3DXMesh(platform::CreateCylinder(barWidth / 2, barWidth / 2, height, 12, 12))
                 ->SetMaterialOverride(barMaterial);
             bar->AddRotation(0, 0, 1, 1, 3.1415f);
+        } else if (e.Texture) {
+            const CD3DMeshPtr mesh = bar->AddD3DXMesh(texturedBox(barWidth, height, barDepth));
+            mesh->SetMaterialOverride(barMaterial);
+            mesh->SetMaterialTexture(0, e.Texture);
         } else {
             bar->AddD3DXMesh(platform::CreateBox(barWidth, height, barDepth))
                 ->SetMaterialOverride(barMaterial);

@@ -9,6 +9,9 @@
 #include <memory>
 
 class CD3DFrame;
+namespace platform {
+class Texture;
+}
 
 namespace ketra {
 
@@ -29,7 +32,8 @@ struct DataEntry {
     double ScaledSize = 0;       // Size times the size scale (ScaleEntries)
     std::uint32_t Colour = 0;    // bar colour, packed 0xAARRGGBB
     std::int32_t Attributes = 0; // the scanner's attribute bits; kFolderAttribute marks a folder
-    std::shared_ptr<CD3DFrame> Frame; // the bar's frame, once the scene is built
+    std::shared_ptr<CD3DFrame> Frame;           // the bar's frame, once the scene is built
+    std::shared_ptr<platform::Texture> Texture; // drawn on a file's bar (a plotted table's column)
 
     bool isFolder() const { return (Attributes & kFolderAttribute) != 0; }
 };

@@ -1,8 +1,12 @@
 // CD3DAnimation: keyframe animation of one frame, with child animations played alongside.
-// Keys are appended in ascending time. SetTime poses the animated frame: with matrix keys, the key
-// in effect at the time (wrapping at the last key's time); otherwise scale x rotation x
-// translation, each interpolated between the two keys around the time and held at the first or
-// last key outside their range.
+// Keys are appended in ascending time. SetTime poses the animated frame:
+// - With matrix keys, the time is first wrapped into 0 up to the last key's time (negative times
+//   too; no wrap when that time is 0 or less), then the last key at or before it is taken, or the
+//   first key when it comes before every key. A single matrix key holds at every time.
+// - Otherwise scale x rotation x translation, each interpolated between the two keys around the
+//   time (rotations by spherical interpolation). These times never wrap: before a list's first key
+//   that key holds, after its last key the last one; a list of one key holds at every time, and an
+//   empty list gives no scaling, rotation or translation.
 #pragma once
 
 #include "D3DFrame.h"

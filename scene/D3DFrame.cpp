@@ -1,7 +1,9 @@
 #include "D3DFrame.h"
 
+#include "D3DAnimation.h"
 #include "D3DMesh.h"
 #include "D3DUtil.h"
+#include "XFile.h"
 #include "platform/Math.h"
 
 #include <stdexcept>
@@ -126,10 +128,57 @@ void CD3DFrame::Destroy() {
     std::vector<CD3DFramePtr>().swap(m_children);
 }
 
-bool CD3DFrame::InitFromFile(const platform::DevicePtr&, const QString&, const CD3DFramePtr&,
-                             const std::shared_ptr<CD3DAnimation>&) {
-    // Model files (.x) are not read: nothing is loaded and the frame is left unchanged.
-    return false;
+namespace {
+
+// Frame loading: the new frame joins its parent first, then takes the node's name, matrix, meshes
+// and child frames.
+void loadFrame(const std::shared_ptr<const XFile>& file, const aiNode& node, CD3DFrame& parent) {
+    CD3DFramePtr frame = CD3DFrame::Create();
+    parent.AddChild(frame);
+    frame->ObjectName = XNodeName(node);
+    frame->SetMatrix(XNodeMatrix(node));
+    const XFileData meshes = XFileData::OfNode(file, node);
+    if (!meshes.parts.empty()) {
+        auto mesh = std::make_shared<CD3DMesh>();
+        if (mesh->InitFromXOF(g_device, &meshes))
+            frame->AddMesh(std::move(mesh));
+    }
+    for (const aiNode* child : XNodeChildren(node))
+        loadFrame(file, *child, *frame);
+}
+
+} // namespace
+
+bool CD3DFrame::InitFromFile(const platform::DevicePtr&, const QString& strFile, const CD3DFramePtr& parent,
+                             const std::shared_ptr<CD3DAnimation>& animParent) {
+    const std::shared_ptr<const XFile> file = XFile::Open(FindMediaFile(strFile));
+    if (!file)
+        return false;
+
+    for (const aiNode* top : file->topFrames())
+        loadFrame(file, *top, *this);
+    if (const aiNode* top = file->topMeshes()) {
+        const XFileData meshes = XFileData::OfNode(file, *top);
+        auto mesh = std::make_shared<CD3DMesh>();
+        if (mesh->InitFromXOF(g_device, &meshes))
+            AddMesh(std::move(mesh));
+    }
+    if (animParent) {
+        for (const XAnimation& a : XAnimations(*file)) {
+            auto anim = std::make_shared<CD3DAnimation>();
+            anim->SetFrame(FindChildObject(a.frameName).frame);
+            for (const auto& key : a.rotateKeys)
+                anim->AddRotateKey(key.time, key.value);
+            for (const auto& key : a.scaleKeys)
+                anim->AddScaleKey(key.time, key.value);
+            for (const auto& key : a.positionKeys)
+                anim->AddPositionKey(key.time, key.value);
+            animParent->AddChild(std::move(anim));
+        }
+    }
+    if (parent)
+        parent->AddChild(shared_from_this());
+    return true;
 }
 
 void CD3DFrame::SetFVF(const platform::DevicePtr&, std::uint32_t fvf) {

@@ -124,7 +124,13 @@ public:
     // Releases both lists (the children themselves are not destroyed).
     void Destroy();
 
-    // Model files are not read: always returns false and changes nothing.
+    // Loads a model file (XFile.h) into this frame: the file `strFile` (or, when there is none,
+    // `strFile` in the media folder). Each top-level frame becomes a child frame (with its name, matrix,
+    // meshes and child frames, in file order), meshes outside any frame become this frame's meshes, and with
+    // `animParent` every animation of the file's animation sets becomes a child of it, playing the
+    // frame it names (found with FindChildObject here; none when no frame has that name). Then this
+    // frame is added to `parent` when one is given. False, with nothing changed, when the file can't
+    // be read or parsed. A mesh whose data are inconsistent is left out.
     bool InitFromFile(const platform::DevicePtr& dev, const QString& strFile, const CD3DFramePtr& parent,
                       const std::shared_ptr<CD3DAnimation>& animParent);
 

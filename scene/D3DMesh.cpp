@@ -1,6 +1,7 @@
 #include "D3DMesh.h"
 
 #include "D3DUtil.h"
+#include "XFile.h"
 
 #include <stdexcept>
 #include <utility>
@@ -21,14 +22,34 @@ platform::Device& CD3DMesh::device() const {
     return *g_device;
 }
 
-bool CD3DMesh::InitFromFile(const platform::DevicePtr&, const QString&) {
-    // Model files (.x) are not read: nothing is loaded and the mesh is left unchanged.
-    return false;
+bool CD3DMesh::InitFromFile(const platform::DevicePtr&, const QString& Name) {
+    Destroy();
+    std::shared_ptr<const XFile> file = XFile::Open(FindMediaFile(Name));
+    return file && adopt(XFileData::OfWholeFile(std::move(file)));
 }
 
-bool CD3DMesh::InitFromXOF(const platform::DevicePtr&, const XFileData*) {
-    // Model files (.x) are not read: nothing is loaded and the mesh is left unchanged.
-    return false;
+bool CD3DMesh::InitFromXOF(const platform::DevicePtr&, const XFileData* meshdata) {
+    Destroy();
+    if (!meshdata)
+        return false;
+    ObjectName = meshdata->name;
+    return adopt(*meshdata);
+}
+
+bool CD3DMesh::adopt(const XFileData& data) {
+    std::optional<XMeshContents> contents = ReadXMesh(data);
+    if (!contents)
+        return false;
+    mesh = std::move(contents->mesh);
+    const auto count = static_cast<std::int32_t>(contents->materials.size());
+    SetMaterialCount(count);
+    m_textureNames = std::move(contents->textureNames);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        m_materials[at] = contents->materials[at];
+        m_textures[at] = LoadTexture(g_device, m_textureNames[at]);
+    }
+    return true;
 }
 
 void CD3DMesh::Optimize() {

@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-// A data object of a model file; model files are not read.
+// A mesh data object of a model file (XFile.h).
 class XFileData;
 
 class CD3DMesh;
@@ -50,7 +50,12 @@ public:
     void Init() { bUseMaterials = true; }
     platform::Vector3 SphereCenter() const { return m_sphereCenter; }
 
-    // Model files are not read: both return false and change nothing.
+    // Load a model file's meshes (XFile.h). Both Destroy first. InitFromFile reads every mesh of
+    // the file `Name` (or, when there is none, `Name` in the media folder) as one, each placed by its frames,
+    // and keeps ObjectName; InitFromXOF reads one mesh data object and takes its name. Each subset gets its
+    // material, with ambient replaced by diffuse, and its texture through LoadTexture (null when none can be
+    // read); bUseMaterials stays true. False when the file can't be read or its data are inconsistent: the
+    // mesh is then empty.
     bool InitFromFile(const platform::DevicePtr& dev, const QString& Name);
     bool InitFromXOF(const platform::DevicePtr& dev, const XFileData* meshdata);
 
@@ -79,7 +84,7 @@ public:
     // Draws every subset in one pass: with their own materials and textures when bUseMaterials is
     // set, otherwise with the device's current state. No override, no opaque/alpha split.
     void Render(const platform::DevicePtr& dev);
-    // No skinned mesh is ever made (model files are not read): draws nothing.
+    // No skinned mesh is ever made (the model loaders read no skin data): draws nothing.
     void RenderSkin();
 
     std::int32_t GetMaterialCount() const { return m_materialCount; }
@@ -103,8 +108,12 @@ public:
     void SetMaterial(std::int32_t i, const platform::Material& m);
     platform::Material GetMaterial(std::int32_t i) const;
 
+    // The texture file names a model file gave the subsets (empty names for none).
+    const std::vector<QString>& TextureNames() const { return m_textureNames; }
+
 private:
     platform::Device& device() const;
+    bool adopt(const XFileData& data);
 
     platform::Vector3 m_sphereCenter;
     std::vector<QString> m_textureNames;

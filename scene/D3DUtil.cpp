@@ -127,10 +127,13 @@ float ElapsedTimer(std::int32_t command) {
 
 namespace {
 
-// (name as passed in, texture); looked up by exact name. Small: only model files use textures.
+// (name as passed in, texture); looked up by exact name. Small: model files and plotted tables
+// name few textures.
 std::vector<std::pair<QString, platform::TexturePtr>> g_textureCache;
 
-QString inMediaFolder(const QString& name) {
+} // namespace
+
+QString InMediaFolder(const QString& name) {
     if (g_mediaFolder.isEmpty())
         return name;
     if (g_mediaFolder.endsWith(QLatin1Char('/')))
@@ -138,7 +141,9 @@ QString inMediaFolder(const QString& name) {
     return g_mediaFolder + QLatin1Char('/') + name;
 }
 
-} // namespace
+QString FindMediaFile(const QString& name) {
+    return QFileInfo::exists(name) ? name : InMediaFolder(name);
+}
 
 platform::TexturePtr LoadTexture(const std::shared_ptr<platform::Device>&, const QString& name) {
     if (name.isEmpty())
@@ -148,7 +153,7 @@ platform::TexturePtr LoadTexture(const std::shared_ptr<platform::Device>&, const
     if (cached != g_textureCache.end())
         return cached->second;
 
-    const QString path = QFileInfo::exists(name) ? name : inMediaFolder(name);
+    const QString path = FindMediaFile(name);
     platform::TexturePtr texture = platform::CreateTextureFromFile(path);
     // A texture that can't be read is not cached: it is tried again next time.
     if (texture)

@@ -37,6 +37,10 @@ platform::Quaternion QuaternionFromAxisDegrees(float x, float y, float z, float 
 // New frame, added to `parent` when one is given.
 std::shared_ptr<CD3DFrame> CreateChildFrame(const std::shared_ptr<CD3DFrame>& parent);
 void SetMediaFolder(const QString& path);
+// `name` joined to the media folder with one "/" (`name` itself when no media folder is set).
+QString InMediaFolder(const QString& name);
+// `name` itself when a file of that name exists, otherwise its place in the media folder.
+QString FindMediaFile(const QString& name);
 
 // Elapsed-time timer commands.
 enum : std::int32_t {

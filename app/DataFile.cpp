@@ -1,0 +1,103 @@
+// Plotting a comma-delimited table in place of the folder: the command that asks for the file,
+// reading it into the entries, and the rebuild of the 3D view on a new device.
+#include "GraphForm.h"
+
+#include "datafile/DataEntries.h"
+#include "datafile/DataTable.h"
+#include "graph/Camera.h"
+#include "graph/GraphModel.h"
+#include "scene/D3DInit.h"
+#include "scene/D3DUtil.h"
+#include "scene/D3DView.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <QTimer>
+
+namespace {
+
+void tell(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"), text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("msgDataFile"));
+    box.exec();
+}
+
+} // namespace
+
+void GraphForm::MENU_LOAD_Click() {
+    // A folder being read owns the entries until it is done.
+    if (m_loading)
+        return;
+    setRenderTimer(false);
+    QFileDialog dialog(this, tr("Open Data File"), g_mediaFolder, QStringLiteral("csv (*.csv)"));
+    dialog.setObjectName(QStringLiteral("dlgDataFile"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A name that does not exist is accepted, and then reported by the load.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() &&
+        !dialog.selectedFiles().constFirst().isEmpty())
+        openDataFile(dialog.selectedFiles().constFirst());
+    setRenderTimer(m_deviceReady);
+}
+
+void GraphForm::openDataFile(const QString& path) {
+    if (m_loading)
+        return;
+    setRenderTimer(false);
+    using platform::TransformType;
+    const bool keep = g_device && m_camera && m_rootFrame;
+    platform::Matrix view, camera, root;
+    if (keep) {
+        view = g_device->getTransform(TransformType::View);
+        camera = m_camera->m_cameraMatrix;
+        root = m_rootFrame->GetMatrix();
+    }
+    if (LoadFileAsBarGraph(path)) {
+        // The 3D view starts again on a new device with the new entries, seen as before.
+        ReleaseDevice3D();
+        DestroyDeviceObjects();
+        InitDevice3D(view3D(), true, 0, DEVTYPE_HAL, true);
+        InitDeviceObjects();
+        ScaleEntries();
+        BuildGraph();
+        RestoreDeviceObjects();
+        if (keep && g_device && m_rootFrame) {
+            g_device->setTransform(TransformType::View, view);
+            m_camera->m_cameraMatrix = camera;
+            m_rootFrame->SetMatrix(root);
+        }
+        markViewDirty();
+    }
+    setRenderTimer(m_deviceReady);
+}
+
+bool GraphForm::LoadFileAsBarGraph(const QString& path) {
+    ketra::DataTable table;
+    const ketra::DataTableResult result = ketra::ReadDataTable(path, table);
+    if (result.status == ketra::DataTableResult::Status::NotFound ||
+        result.status == ketra::DataTableResult::Status::Unreadable) {
+        tell(this, result.message());
+        return false; // nothing changed
+    }
+    if (!result.ok()) {
+        // The graph shown before stays: its entries and grid counters were never touched.
+        tell(this, result.message());
+        return true;
+    }
+    // The exact folder sizes still awaited belong to entries that are gone.
+    m_verifyCount = 0;
+    if (m_verifyWatch)
+        m_verifyWatch->setEnabled(false);
+    m_selectedEntry = 0;
+    m_overlay.hoverShown = false;
+    m_overlay.hoverText.clear();
+    m_highlightFrame.reset();
+    m_model->clear();
+    ketra::AddDataTableEntries(*m_model, table, m_options.m_logscale);
+    m_gridColumn = table.gridColumn;
+    m_gridRow = table.gridRow;
+    return true;
+}
