@@ -8,7 +8,10 @@
 void GraphForm::BuildGraph() {
     if (!m_deviceReady)
         return;
-    // The window draws no tree scene: the bars are built in the tree view as well.
+    if (m_options.m_treeview) {
+        BuildTree();
+        return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_rootFrame.reset();
     m_barsFrame.reset();

@@ -66,8 +66,6 @@ void GraphForm::createMenus() {
     mnuView3D = makeAction(this, "mnuView3D", tr("3D"), true, true);
     mnuViewTree3D = makeAction(this, "mnuViewTree3D", tr("Tree View 3D"), true, false);
     mnuViewDetails = makeAction(this, "mnuViewDetails", tr("Details"), true, false);
-    // The window draws no tree view: its item stays disabled.
-    mnuViewTree3D->setEnabled(false);
     view->addAction(mnuView3D);
     view->addAction(mnuViewTree3D);
     view->addAction(mnuViewDetails);
@@ -93,7 +91,6 @@ void GraphForm::createMenus() {
     mnuOptionsImages = makeAction(this, "mnuOptionsImages", tr("Show Filename on 3D nodes"), true, false);
     mnuOptionsPopup = makeAction(this, "mnuOptionsPopup", tr("Show Filename as popup text"), true, false);
     mnuBarCols = makeAction(this, "mnuBarCols", tr("3D Bar colors"));
-    mnuBarCols->setEnabled(false); // the window has no colour dialog
     mnuShortcuts = makeAction(this, "mnuShortcuts", tr("Show Keyboard Shortcuts"), true, true);
     mnuLog = makeAction(this, "mnuLog", tr("Use Log Scale for Bar Heights"), true, false);
     options->addAction(mnuOptionsHidden);

@@ -141,8 +141,10 @@ void GraphForm::LoadFolder() {
     // The grid counters, the colours and the statistics follow the graph's loading rules.
     ketra::FolderEntryBuilder entries(*m_model, g_extColours, n, m_options.m_includeFolders,
                                       m_options.m_logscale, m_level);
-    if (m_options.m_treeview && !m_keepEntries)
+    if (m_options.m_treeview && !m_keepEntries) {
         entries.addFolderItself(m_currentFolder);
+        m_levelFolders.reset(m_currentFolder);
+    }
 
     const int firstEntry = m_model->count() + 1;
     for (int32_t i = 0; i < n; ++i) {

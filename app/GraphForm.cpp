@@ -7,6 +7,7 @@
 #include "folders/FolderWatch.h"
 #include "folders/NavigationHistory.h"
 #include "graph/GraphModel.h"
+#include "search/SearchSession.h"
 #include "treescan.h"
 
 #include <QAction>
@@ -101,14 +102,14 @@ void GraphForm::createControls() {
     prog->setFocusPolicy(Qt::NoFocus);
     prog->hide();
 
-    // The find pane (its search behaviour lives in search/).
+    // The find pane; its search runs in a session of search/.
+    m_search = new ketra::SearchSession(this);
     Frame1 = new QFrame(m_central);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFrameShape(QFrame::StyledPanel);
     lblFind = makeLabel(Frame1, "lblFind", tr("Find filenames containing:"));
     txtFind = makeEdit(Frame1, "txtFind");
     cmdFind = makeButton(Frame1, "cmdFind", tr("Go"));
-    cmdFind->setEnabled(false); // the find pane searches nothing: Go stays disabled
     Label1 = makeLabel(Frame1, "Label1", tr("Text within file:"));
     txtFindIn = makeEdit(Frame1, "txtFindIn");
     frmOptions = new QFrame(Frame1);
@@ -124,10 +125,13 @@ void GraphForm::createControls() {
     cmdX = makeButton(frmOptions, "cmdX", QStringLiteral("x"));
     cmdUp = makeButton(Frame1, "cmdUp", QStringLiteral("^"));
     cmdUp->hide();
-    LstFind = new QTreeWidget(Frame1);
+    LstFind = new QTreeView(Frame1);
     LstFind->setObjectName(QStringLiteral("LstFind"));
     LstFind->setRootIsDecorated(false);
-    LstFind->setColumnCount(0);
+    LstFind->setUniformRowHeights(true); // a list of 100,000 results stays quick
+    LstFind->setAllColumnsShowFocus(true);
+    LstFind->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LstFind->setModel(&m_search->results());
     cmdStopSearch = makeButton(Frame1, "cmdStopSearch", tr("Stop"));
     cmdStopSearch->hide();
     cmdClose = makeButton(Frame1, "cmdClose", tr("Close"));
@@ -200,6 +204,7 @@ void GraphForm::wireSignals() {
     connect(mnuFileExit, &QAction::triggered, this, &GraphForm::mnuFileExit_Click);
     connect(mnuEditFind, &QAction::triggered, this, &GraphForm::mnuEditFind_Click);
     connect(mnuView3D, &QAction::triggered, this, &GraphForm::mnuView3D_Click);
+    connect(mnuViewTree3D, &QAction::triggered, this, &GraphForm::mnuViewTree3D_Click);
     connect(mnuViewName, &QAction::triggered, this, [this] { setSortKey(0); });
     connect(mnuViewType, &QAction::triggered, this, [this] { setSortKey(1); });
     connect(mnuViewSize, &QAction::triggered, this, [this] { setSortKey(2); });
@@ -211,6 +216,7 @@ void GraphForm::wireSignals() {
     connect(mnuOptionsPopup, &QAction::triggered, this, &GraphForm::mnuOptionsPopup_Click);
     connect(mnuShortcuts, &QAction::triggered, this, &GraphForm::mnuShortcuts_Click);
     connect(mnuLog, &QAction::triggered, this, &GraphForm::mnuLog_Click);
+    connect(mnuBarCols, &QAction::triggered, this, &GraphForm::mnuBarCols_Click);
     connect(mnuHelpHelp, &QAction::triggered, this, &GraphForm::mnuHelpHelp_Click);
     connect(mnuAbout, &QAction::triggered, this, &GraphForm::mnuAbout_Click);
 
@@ -243,7 +249,15 @@ void GraphForm::wireSignals() {
     QObject::disconnect(adrList->lineEdit(), &QLineEdit::editingFinished, adrList, nullptr);
     adrList->installEventFilter(this);
 
-    // Find pane: showing and hiding it and its options frame.
+    // Find pane: searching and the results, showing and hiding the pane and its options frame.
+    connect(cmdFind, &QPushButton::clicked, this, &GraphForm::cmdFind_Click);
+    connect(txtFind, &QLineEdit::returnPressed, this, &GraphForm::cmdFind_Click);
+    connect(txtFindIn, &QLineEdit::returnPressed, this, &GraphForm::cmdFind_Click);
+    connect(cmdStopSearch, &QPushButton::clicked, this, &GraphForm::cmdStopSearch_Click);
+    connect(m_search, &ketra::SearchSession::progress, this, &GraphForm::searchProgress);
+    connect(m_search, &ketra::SearchSession::finished, this, &GraphForm::searchFinished);
+    connect(LstFind, &QAbstractItemView::clicked, this, &GraphForm::LstFind_Click);
+    connect(LstFind, &QAbstractItemView::doubleClicked, this, &GraphForm::LstFind_DblClick);
     connect(cmdClose, &QPushButton::clicked, this, &GraphForm::mnuEditFind_Click);
     connect(cmdX, &QPushButton::clicked, this, [this] {
         frmOptions->hide();
@@ -256,8 +270,8 @@ void GraphForm::wireSignals() {
         Form_Resize();
     });
     connect(chkCase, &QCheckBox::clicked, this, [this](bool checked) { IgnoreCase(checked ? 1 : 0); });
-    connect(chkGT, &QCheckBox::toggled, txtGT, &QWidget::setEnabled);
-    connect(chkLT, &QCheckBox::toggled, txtLT, &QWidget::setEnabled);
+    connect(chkGT, &QCheckBox::clicked, this, &GraphForm::chkGT_Click);
+    connect(chkLT, &QCheckBox::clicked, this, &GraphForm::chkLT_Click);
 
     // Splitter.
     imgSplitter->installEventFilter(this);

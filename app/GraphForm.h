@@ -11,6 +11,9 @@
 //   app/Picking.cpp           clicking, the context menus and double-clicking bars
 //   app/FolderLoading.cpp     reading a folder into graph entries, its progress line, Stop
 //   app/Navigation.cpp        selectNode, history, address box, parent, refresh
+//   app/Find.cpp              the find pane: searching, its results, going to a result
+//   app/TreeView.cpp          the tree view: its command, its scene, opening a folder node in place
+//   app/ColourCommands.cpp    the colour dialog's command
 //   app/Snapshot.cpp          the snapshot command (a fresh window's picture, no window shown)
 //   app/DetailsList.cpp       the details list: filling it, its header, clicks and keys
 //   app/ShellCommands.cpp     open, file manager, delete to the trash, properties
@@ -21,10 +24,11 @@
 // What the handlers compute without a window lives below app/ and never includes it: the layout
 // rule and the settings store in app/core; reading folders, paths and the history in folders/; the
 // options value, the grid layout, the camera step, the bar scene, one frame with its overlay and
-// the overlay's texts in graph/; the details list's model, an item's path and the folder watch in
-// folders/; the shell services, the trash, properties and pictures, and the picture and
-// properties windows in fileops/. The options are one value (m_options) and the overlay one state
-// (m_overlay), handed on whole.
+// the overlay's texts in graph/; the tree's scene and its levels' folders in graph/; the search
+// session, its results and the find pane's rules in search/; the colour dialog in colours/; the
+// details list's model, an item's path and the folder watch in folders/; the shell services, the
+// trash, properties and pictures, and the picture and properties windows in fileops/. The options
+// are one value (m_options) and the overlay one state (m_overlay), handed on whole.
 //
 // Window positions and sizes are reasoned about in twips (1/1440 inch) and converted to pixels at
 // the edge (twips per pixel = 1440 / logical DPI).
@@ -33,6 +37,7 @@
 #include "fileops/Shell.h"
 #include "graph/BarFrame.h"
 #include "graph/Options.h"
+#include "graph/TreeLevels.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -62,6 +67,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QModelIndex;
 class QPushButton;
 class QTimer;
 class QToolBar;
@@ -77,6 +83,7 @@ class GraphModel;
 class LabelMaker;
 class NavigationHistory;
 class PictureWindow;
+class SearchSession;
 } // namespace ketra
 
 class GraphForm : public QMainWindow {
@@ -175,6 +182,39 @@ public:
     void mnuHelpHelp_Click();
     void mnuAbout_Click();
 
+    // ---- Find pane (app/Find.cpp) ---------------------------------------------------------------
+    // "Go", or Enter in either box: reads the size bounds (reversed bounds are shown in a message
+    // and keep the list), then searches the folder named by the address box and everything below
+    // it; a search still running is stopped first. The results fill the list as they are found.
+    void cmdFind_Click();
+    // Stops the running search; every file found until then is listed.
+    void cmdStopSearch_Click();
+    // A size check box: its size box enabled (and given the focus) or disabled.
+    void chkGT_Click(bool checked);
+    void chkLT_Click(bool checked);
+    // A click on a result: the list's tool tip names the file's full path.
+    void LstFind_Click(const QModelIndex& index);
+    // Goes to the result's folder (recorded in the history), and selects and highlights the item
+    // of the same name there (nothing when the file is gone).
+    void LstFind_DblClick(const QModelIndex& index);
+    ketra::SearchSession* m_search = nullptr; // owned by the window
+
+    // ---- Tree view (app/TreeView.cpp) ------------------------------------------------------------
+    // View > "Tree View 3D": the folder of the address box shown afresh as a tree.
+    void mnuViewTree3D_Click();
+    // Builds the tree scene from the entries (BuildGraph in the tree view).
+    void BuildTree();
+    // A double-click on folder node `index` of level L >= 2: the levels below L are dropped and
+    // the folder's items read in as level L + 1; the address box keeps naming the tree's root.
+    void expandTreeFolder(int index);
+    // The folders whose items each level of the tree shows.
+    ketra::TreeLevelFolders m_levelFolders;
+
+    // ---- Colours (app/ColourCommands.cpp) ----------------------------------------------------------
+    // Options > "3D Bar colors": the colour dialog, not modal (brought to the front when open);
+    // its "Apply" reloads the folder in the new colours.
+    void mnuBarCols_Click();
+
     // ---- State read by the other subsystems --------------------------------------------------
     // The options, named like their settings keys; the option commands flip them.
     ketra::Options m_options;
@@ -229,7 +269,7 @@ public:
     QLineEdit* txtLT = nullptr;
     QPushButton* cmdX = nullptr;
     QPushButton* cmdUp = nullptr;
-    QTreeWidget* LstFind = nullptr;
+    QTreeView* LstFind = nullptr; // shows the search session's results
     QPushButton* cmdStopSearch = nullptr;
     QPushButton* cmdClose = nullptr;
     QWidget* imgSplitter = nullptr;
@@ -412,6 +452,11 @@ private:
     void imgSplitter_MouseUp();
     void showAddressIdle();
     void placeProgressOverAddress();
+    void searchProgress(const QString& folder); // app/Find.cpp
+    void searchFinished();
+    // Marks the details list's row of entry `entry` (bold, dark red), selects it and scrolls to it;
+    // the row marked before gets its own look back.
+    void highlightDetailsRow(int entry);
     QTreeView* createListView1(QWidget* parent); // app/DetailsList.cpp
     void setDetailsColumns();                   // app/DetailsList.cpp
     // app/Overlay.cpp: the frame's bar turns red, the bar red before gets its own colour back.

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <cmath>
@@ -69,7 +70,7 @@ void GraphForm::Form_Resize() {
     in.findPaneHeight = toTwips(pixelsToTwipsY(Frame1->height()));
     in.optionsShown = !frmOptions->isHidden();
     in.showPopup = m_options.m_showPopup;
-    if (LstFind->columnCount() >= 3) {
+    if (LstFind->header()->count() >= 3) {
         in.folderColumnWidth = toTwips(pixelsToTwipsX(LstFind->columnWidth(1)));
         in.sizeColumnWidth = toTwips(pixelsToTwipsX(LstFind->columnWidth(2)));
     }
@@ -133,7 +134,7 @@ void GraphForm::Form_Resize() {
         cmdFind->setGeometry(rect(r.cmdFind));
         cmdStopSearch->setGeometry(rect(r.cmdStopSearch));
         LstFind->setGeometry(rect(r.LstFind));
-        if (LstFind->columnCount() >= 1)
+        if (LstFind->header()->count() >= 1)
             LstFind->setColumnWidth(0, twipsToPixelsX(r.filenameColumnWidth));
         frmOptions->setGeometry(rect(r.frmOptions));
         txtGT->setGeometry(rect(r.txtGT));

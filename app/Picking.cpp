@@ -11,6 +11,8 @@
 #include <QMenu>
 
 QString GraphForm::ItemPath() const {
+    if (m_options.m_treeview && m_selectedEntry >= 1 && m_selectedEntry <= m_model->count())
+        return m_levelFolders.itemPath(m_model->entry(m_selectedEntry));
     // The item's own name (a name may hold brackets, so it is not cut out of the hover text), in
     // the folder its entry was read from, not in what the address box holds meanwhile.
     const QString folder = m_currentFolder.isEmpty() ? adrList->currentText() : m_currentFolder;
@@ -66,12 +68,13 @@ void GraphForm::Picture1_DblClick() {
     const QString path = ItemPath();
     CheckImage(path);
     if (entry.isFolder()) {
-        if (entry.Level <= 1)
-            return; // the tree's root node
-        // In the tree view a folder opens in place, and this window draws no tree view.
-        if (m_options.m_treeview)
+        if (entry.Level <= 1) // the tree's root node
             return;
         m_camera->MouseUp(); // the load runs before the button's release arrives
+        if (m_options.m_treeview) {
+            expandTreeFolder(m_selectedEntry); // the folder opens in place
+            return;
+        }
         enterFolder(path);
         return;
     }

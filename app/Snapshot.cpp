@@ -10,6 +10,7 @@
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
+#include "graph/TreeScene.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
@@ -56,6 +57,8 @@ bool loadFolder(const QString& folder, const Options& options, GraphModel& model
         reader.measure(1, {});
     model.clear();
     FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
+    if (options.m_treeview)
+        entries.addFolderItself(folder);
     for (std::int32_t i = 0; i < n; ++i) {
         const FolderItem item = reader.item(i);
         entries.addItem(item.name, item.attributes, item.size, item.modified);
@@ -134,10 +137,11 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
             const auto v = value(QStringLiteral("--view"));
             if (!v)
                 return std::nullopt;
-            if (*v != QLatin1String("3d") && *v != QLatin1String("details")) {
-                error = QStringLiteral("--view wants 3d or details, not '%1'").arg(*v);
+            if (*v != QLatin1String("3d") && *v != QLatin1String("tree") && *v != QLatin1String("details")) {
+                error = QStringLiteral("--view wants 3d, tree or details, not '%1'").arg(*v);
                 return std::nullopt;
             }
+            r.tree = *v == QLatin1String("tree");
             r.details = *v == QLatin1String("details");
         } else if (!optionsEnded && a.size() > 1 && a.startsWith(QLatin1Char('-'))) {
             error = QStringLiteral("unknown option '%1'").arg(a);
@@ -155,8 +159,9 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
         error = QStringLiteral("--snapshot needs the name of the PNG file to write");
         return std::nullopt;
     }
-    if (r.details && !r.dataFile.isEmpty()) {
-        error = QStringLiteral("--data is plotted in the 3D view, not with --view details");
+    if ((r.details || r.tree) && !r.dataFile.isEmpty()) {
+        error = QStringLiteral("--data is plotted in the 3D view, not with --view %1")
+                    .arg(r.details ? QStringLiteral("details") : QStringLiteral("tree"));
         return std::nullopt;
     }
     return r;
@@ -190,9 +195,9 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
         return 0;
     }
 
-    // The options a fresh window starts with; it always starts in the bar view.
+    // The options a fresh window starts with, in the view asked for.
     Options options = Settings().read(programFolder).options;
-    options.m_treeview = false;
+    options.m_treeview = request.tree;
     LoadExtColours();
     SetMediaFolder(GraphForm::mediaFolder(programFolder));
     IncludeFolderSize(options.m_includeFolders ? 1 : 0);
@@ -244,11 +249,16 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     const double scaleMs = msSince(t);
 
     t.restart();
-    platform::MeshPtr baseMesh = platform::CreateBox(14, 14, 0.1f);
-    if (model.m_basePlate)
-        baseMesh = platform::CreateBox(model.m_basePlate->width, model.m_basePlate->height,
-                                       model.m_basePlate->depth);
-    const BarScene scene = BuildBarScene(model, baseMesh, options, WindowFont());
+    BarScene scene;
+    if (options.m_treeview) {
+        scene = BuildTreeScene(model, options, WindowFont());
+    } else {
+        platform::MeshPtr baseMesh = platform::CreateBox(14, 14, 0.1f);
+        if (model.m_basePlate)
+            baseMesh = platform::CreateBox(model.m_basePlate->width, model.m_basePlate->height,
+                                           model.m_basePlate->depth);
+        scene = BuildBarScene(model, baseMesh, options, WindowFont());
+    }
     const double buildMs = msSince(t);
 
     // The window's first frame: the default scene, then the camera's first step (at rest, no

@@ -1,8 +1,9 @@
-// ketra --snapshot FILE.png [--size WxH] [--timings] [--view 3d|details] [--data FILE.csv] [FOLDER]:
-// the bar graph of FOLDER, or of the comma-delimited table FILE.csv, as a fresh window shows it at
-// start (camera, start tilt, options from the settings store, labels, plate, overlay), rendered
-// off-screen into a PNG without showing a window; with --view details the whole window in the
-// details view instead, WxH being the window's size.
+// ketra --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [--data FILE.csv]
+// [FOLDER]: the bar graph of FOLDER, or of the comma-delimited table FILE.csv, as a fresh window
+// shows it at start (camera, start tilt, options from the settings store, labels, plate, overlay),
+// rendered off-screen into a PNG without showing a window; with --view tree the tree view of FOLDER
+// as after View > "Tree View 3D"; with --view details the whole window in the details view
+// instead, WxH being the window's size.
 #pragma once
 
 #include <QString>
@@ -18,6 +19,7 @@ struct SnapshotRequest {
     int width = 800;
     int height = 600;
     bool timings = false;
+    bool tree = false;    // --view tree
     bool details = false; // --view details
     QString folder;       // empty: the program's own folder
     QString dataFile;     // a table plotted in place of the folder

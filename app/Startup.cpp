@@ -17,24 +17,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QTimer>
-#include <QTreeWidget>
-
-namespace {
-
-void setColumns(QTreeWidget* list, const GraphForm& form,
-                std::initializer_list<std::pair<QString, int>> columns) {
-    list->clear();
-    list->setColumnCount(static_cast<int>(columns.size()));
-    QStringList labels;
-    for (const auto& c : columns)
-        labels << c.first;
-    list->setHeaderLabels(labels);
-    int i = 0;
-    for (const auto& c : columns)
-        list->setColumnWidth(i++, form.twipsToPixelsX(c.second));
-}
-
-} // namespace
+#include <QTreeView>
 
 QString GraphForm::programFolder() {
     return QDir::cleanPath(QCoreApplication::applicationDirPath());
@@ -58,8 +41,10 @@ bool GraphForm::Form_Load() {
     move(placement.topLeft());
     resize(placement.size());
 
-    // The window draws no tree view: it starts in the bar-graph view, or in the details view
-    // when that was stored (once the 3D view is up, below).
+    // The view stored: the tree view is switched on before the first folder is read, the details
+    // view once the 3D view is up (below); otherwise the bar-graph view.
+    if (stored.options.m_treeview)
+        mnuViewTree3D_Click();
     m_keepEntries = false;
     m_level = 2;
     m_options.m_autoupdate = stored.options.m_autoupdate;
@@ -126,7 +111,9 @@ bool GraphForm::Form_Load() {
 
     SetMediaFolder(mediaFolder(m_programFolder));
 
-    setColumns(LstFind, *this, {{tr("Filename"), 1400}, {tr("Folder"), 1000}, {tr("Size"), 500}});
+    // The results list's columns ("Filename", "Folder", "Size") are its model's.
+    for (const auto& [column, twips] : {std::pair{0, 1400}, {1, 1000}, {2, 500}})
+        LstFind->setColumnWidth(column, twipsToPixelsX(twips));
 
     const bool ready = Start3D();
     if (ready)

@@ -1,10 +1,12 @@
 #include "folders/DetailsModel.h"
 
 #include <QBrush>
+#include <QFont>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace ketra {
 
@@ -25,7 +27,15 @@ void DetailsModel::setEntries(const std::vector<DataEntry>* entries, bool includ
     m_entries = entries;
     m_rows = entries ? static_cast<int>(std::min<std::size_t>(entries->size(), INT_MAX)) : 0;
     m_includeFolders = includeFolders;
+    m_markedRow = -1;
     endResetModel();
+}
+
+void DetailsModel::setMarkedRow(int row) {
+    const int before = std::exchange(m_markedRow, row);
+    for (int r : {before, row})
+        if (r >= 0 && r < m_rows)
+            emit dataChanged(index(r, FilenameColumn), index(r, FilenameColumn));
 }
 
 void DetailsModel::refresh() {
@@ -58,7 +68,16 @@ QVariant DetailsModel::data(const QModelIndex& index, int role) const {
             return {};
         }
     case Qt::ForegroundRole:
+        if (index.row() == m_markedRow && index.column() == FilenameColumn)
+            return QBrush(kMarkedColour);
         return e.isFolder() ? QVariant(QBrush(kFolderColour)) : QVariant();
+    case Qt::FontRole:
+        if (index.row() == m_markedRow && index.column() == FilenameColumn) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return {};
     case Qt::TextAlignmentRole:
         return index.column() == SizeColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     default:

@@ -37,6 +37,10 @@ public:
     void setEntries(const std::vector<DataEntry>* entries, bool includeFolders);
     // The entries' values changed in place (not their number): the rows are drawn again.
     void refresh();
+    // The row of an item gone to from the find pane: its name is drawn bold and dark red until
+    // another row is marked or the rows are replaced (-1: none).
+    void setMarkedRow(int row);
+    static constexpr QColor kMarkedColour{200, 0, 0};
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -47,6 +51,7 @@ private:
     const std::vector<DataEntry>* m_entries = nullptr; // not owned
     int m_rows = 0;                                    // the count at the last reset
     bool m_includeFolders = false;
+    int m_markedRow = -1;
 };
 
 } // namespace ketra

@@ -4,23 +4,25 @@
 # times under Xvfb at 800x600, and prints the median and the lowest of each figure and of the time
 # from load start to first frame.
 #
-# usage: scripts/snapshot-bench.sh [--runs RUNS] [--no-labels] [--ketra PATH] N...
+# usage: scripts/snapshot-bench.sh [--runs RUNS] [--no-labels] [--view 3d|tree] [--ketra PATH] N...
 # e.g.   scripts/snapshot-bench.sh --runs 7 1000 10000 100000
 set -euo pipefail
 
 runs=5
 labels=1
+view=3d
 ketra="$(dirname "$0")/../build/bin/ketra"
 counts=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --runs) runs=$2; shift 2 ;;
     --no-labels) labels=0; shift ;;
+    --view) view=$2; shift 2 ;;
     --ketra) ketra=$2; shift 2 ;;
     *) counts+=("$1"); shift ;;
     esac
 done
-[ ${#counts[@]} -gt 0 ] || { echo "usage: $0 [--runs RUNS] [--no-labels] [--ketra PATH] N..." >&2; exit 2; }
+[ ${#counts[@]} -gt 0 ] || { echo "usage: $0 [--runs RUNS] [--no-labels] [--view 3d|tree] [--ketra PATH] N..." >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -41,7 +43,7 @@ for n in "${counts[@]}"; do
     done
     for ((r = 0; r < runs; r++)); do
         XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
-            xvfb-run -a -s "-screen 0 1280x1024x24" "$ketra" --snapshot "$work/out.png" --timings "$dir" 2>/dev/null
+            xvfb-run -a -s "-screen 0 1280x1024x24" "$ketra" --snapshot "$work/out.png" --view "$view" --timings "$dir" 2>/dev/null
     done | python3 -c '
 import collections, statistics, sys
 values = collections.defaultdict(list)

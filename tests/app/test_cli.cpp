@@ -51,8 +51,9 @@ TEST(Cli, HelpVersionWrongUseAndNoDisplay) {
         {offscreen + QStringList{"/tmp", "/usr"}, {}, 2, {"only one FOLDER"}},
         {offscreen + QStringList{"--data"}, {}, 2, {"--data needs"}},
         {{"--snapshot", "/tmp/x.png", "--data"}, {}, 2, {"'--data' needs a value"}},
-        {{"--snapshot", "x.png", "--view", "tree"}, {}, 2, {"--view wants 3d or details"}},
+        {{"--snapshot", "x.png", "--view", "sideways"}, {}, 2, {"--view wants 3d, tree or details"}},
         {{"--snapshot", "x.png", "--view", "details", "--data", "t.csv"}, {}, 2, {"not with --view details"}},
+        {{"--snapshot", "x.png", "--view", "tree", "--data", "t.csv"}, {}, 2, {"not with --view tree"}},
         {{}, {}, 1, {"no display", "xvfb-run"}},
         {{"/tmp"}, QStringLiteral(":4711"), 1, {"no display", ":4711", "xvfb-run"}},
     };

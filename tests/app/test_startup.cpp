@@ -29,7 +29,7 @@ constexpr OptionControl kOptionControls[] = {
     {&Options::m_showHidden, "mnuOptionsHidden", false}, {&Options::m_showSystem, "mnuOptionsSystem", false},
     {&Options::m_showStats, "tlbStats", true}, {&Options::m_showText, "mnuOptionsImages", true},
     {&Options::m_showPopup, "mnuOptionsPopup", true}, {&Options::m_bShowShortcuts, "mnuShortcuts", true},
-    {&Options::m_bShowBase, "MENU_BASE", true}};
+    {&Options::m_bShowBase, "MENU_BASE", true}, {&Options::m_treeview, "mnuViewTree3D", false}};
 // clang-format on
 
 // Every option and its mark as a first run shows them, but turned the other way where bit i of

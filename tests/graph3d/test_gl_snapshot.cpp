@@ -23,12 +23,15 @@ TEST(SnapshotArguments, ReadsFileSizeTimingsAndFolder) {
     EXPECT_EQ(QSize(r->width, r->height), QSize(800, 600));
     EXPECT_TRUE(r->folder.isEmpty());
     EXPECT_FALSE(r->timings);
+    EXPECT_FALSE(r->tree);
+    EXPECT_TRUE(ParseSnapshotArguments({"--snapshot", "a.png", "--view", "tree"}, error)->tree);
 
     const QStringList bad[] = {
         {"--snapshot"},
         {"--snapshot", "a.png", "--size", "640"},
         {"--snapshot", "a.png", "--size", "0x10"},
         {"--snapshot", "a.png", "--frobnicate"},
+        {"--snapshot", "a.png", "--view", "sideways"},
         {"--snapshot", "a.png", "one", "two"},
         {"/tmp"},
     };
@@ -83,6 +86,17 @@ TEST_F(FormTest, TheProgramWritesTheSnapshotOfAFolder) {
         lines[i].section(' ', 1).toDouble(&ok);
         EXPECT_TRUE(lines[i].startsWith(QLatin1String(keys[i])) && ok) << lines[i].toStdString();
     }
+
+    // The tree view of the same folder: its cubes in the same colour.
+    ASSERT_EQ(run({png, "--size", "320x240", "--view", "tree", folder}, out, err), 0) << qPrintable(err);
+    const QImage tree(png);
+    red = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            red +=
+                qRed(tree.pixel(x, y)) > 90 && qGreen(tree.pixel(x, y)) < 60 && qBlue(tree.pixel(x, y)) < 60;
+    EXPECT_GT(red, 100);
+    EXPECT_NE(tree, image);
 
     const std::pair<QStringList, QString> failures[] = {
         {{m_home.filePath("none.png"), m_home.filePath("nothing-here")}, QStringLiteral("nothing-here")},

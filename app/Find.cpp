@@ -1,0 +1,133 @@
+// The find pane: a search of the folder named by the address box and everything below it, by part
+// of the file name, by text inside the files and by size bounds; the results listed while the
+// scanner searches, Stop, and going to a result.
+//
+// The search runs beside the window: the session looks at the scanner from a timer, so the window
+// answers the user throughout (the pane may even be hidden while it runs). Its progress line takes
+// the address box's place unless a folder load has it.
+#include "GraphForm.h"
+#include "folders/DetailsModel.h"
+#include "folders/Paths.h"
+#include "graph/GraphModel.h"
+#include "search/FindRequest.h"
+#include "search/SearchSession.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeView>
+
+#include <cmath>
+
+void GraphForm::cmdFind_Click() {
+    const ketra::FindInput input{txtFind->text(), txtFindIn->text(),  chkGT->isChecked(),
+                                 txtGT->text(),   chkLT->isChecked(), txtLT->text()};
+    const ketra::FindPlan plan = ketra::PlanFind(input);
+    using Outcome = ketra::FindPlan::Outcome;
+    if (plan.outcome == Outcome::ReversedBounds) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
+                        ketra::ReversedBoundsMessage(txtGT->text(), txtLT->text()), QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("msgFindBounds"));
+        box.exec();
+        return;
+    }
+    if (plan.outcome != Outcome::Search)
+        return;
+
+    // The scanner starts first and searches while the window shows the busy state (its first
+    // look at the scanner comes from the event loop, after this).
+    m_search->start(adrList->currentText(), txtFind->text(), txtFindIn->text(), plan.lower, plan.upper);
+    setCursor(Qt::BusyCursor); // the window works on, but is busy
+    cmdStopSearch->show();
+    cmdStopSearch->raise();
+    LstFind->setToolTip(QString());
+    prog->clear();
+    searchProgress(QString());
+    // The characters of a folder path that fit in the progress line.
+    m_search->setProgressWidth(static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0)));
+}
+
+void GraphForm::cmdStopSearch_Click() {
+    m_search->stop();
+}
+
+void GraphForm::searchProgress(const QString& folder) {
+    if (m_loading)
+        return; // the load's progress line has the address bar
+    if (prog->isHidden()) {
+        placeProgressOverAddress();
+        prog->show();
+    }
+    adrLabel->setText(tr("Searching:"));
+    if (!folder.isEmpty())
+        prog->setText(folder);
+}
+
+void GraphForm::searchFinished() {
+    cmdStopSearch->hide();
+    if (!m_loading) {
+        prog->hide();
+        adrLabel->setText(tr("Address:"));
+    }
+    unsetCursor();
+}
+
+void GraphForm::chkGT_Click(bool checked) {
+    txtGT->setEnabled(checked);
+    if (checked)
+        txtGT->setFocus();
+}
+
+void GraphForm::chkLT_Click(bool checked) {
+    txtLT->setEnabled(checked);
+    if (checked)
+        txtLT->setFocus();
+}
+
+void GraphForm::LstFind_Click(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
+    const ketra::SearchResult& r = m_search->results().at(index.row());
+    LstFind->setToolTip(ketra::joinPath(r.folder, r.name));
+}
+
+void GraphForm::LstFind_DblClick(const QModelIndex& index) {
+    if (!index.isValid() || m_loading)
+        return;
+    const ketra::SearchResult result = m_search->results().at(index.row()); // the list may change meanwhile
+    PushHistory(result.folder);
+    adrList->setEditText(result.folder);
+    selectNode();
+
+    // The item of that name in the folder now shown; none when the folder could not be shown.
+    m_selectedEntry = 0;
+    if (m_currentFolder != result.folder)
+        return;
+    for (int i = 1; i <= m_model->count(); ++i) {
+        if (m_model->entry(i).Name == result.name) {
+            m_selectedEntry = i;
+            break;
+        }
+    }
+    if (m_selectedEntry == 0)
+        return;
+    tlbDelete->setEnabled(true);
+    if (Picture1->isVisible())
+        highlightFrame(m_model->entry(m_selectedEntry).Frame);
+    else
+        highlightDetailsRow(m_selectedEntry);
+}
+
+void GraphForm::highlightDetailsRow(int entry) {
+    // The list's rows are the entries, in their order.
+    const QModelIndex row = m_detailsModel->index(entry - 1, ketra::DetailsModel::FilenameColumn);
+    if (!row.isValid())
+        return;
+    m_detailsModel->setMarkedRow(row.row());
+    ListView1->scrollTo(row);
+    ListView1->setCurrentIndex(row);
+}

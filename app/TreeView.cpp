@@ -1,0 +1,65 @@
+// The 3D tree view: its command, its scene, and a folder node opened in place.
+#include "GraphForm.h"
+
+#include "graph/GraphModel.h"
+#include "graph/TreeScene.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QTreeView>
+
+void GraphForm::mnuViewTree3D_Click() {
+    mnuView3D->setChecked(false);
+    mnuViewTree3D->setChecked(true);
+    mnuViewDetails->setChecked(false);
+    Picture1->show();
+    ListView1->hide();
+    m_options.m_treeview = true;
+    reloadFolder();
+    setRenderTimer(m_deviceReady);
+}
+
+void GraphForm::BuildTree() {
+    if (!m_deviceReady)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_rootFrame.reset();
+    m_barsFrame.reset();
+    m_baseFrame.reset();
+    m_labelMaker.reset();
+    const ketra::BarScene scene =
+        ketra::BuildTreeScene(*m_model, m_options, m_windowFont, m_barWidth, m_barDepth);
+    m_rootFrame = scene.root;
+    m_baseFrame = scene.base;
+    m_barsFrame = scene.bars;
+    m_labelMaker = scene.labels;
+    QApplication::restoreOverrideCursor();
+    m_graphBuilt = true;
+    markViewDirty();
+}
+
+void GraphForm::expandTreeFolder(int index) {
+    if (index < 1 || index > m_model->count())
+        return;
+    const ketra::DataEntry& entry = m_model->entry(index);
+    const int level = entry.Level;
+    const QString path = m_levelFolders.itemPath(entry);
+    if (level <= 1 || !entry.isFolder() || path.isEmpty())
+        return;
+
+    ketra::DropDeeperLevels(*m_model, level);
+    m_keepEntries = true;
+    m_level = static_cast<std::int16_t>(level + 1);
+    const QString root = adrList->currentText();
+    adrList->setEditText(path);
+    m_levelFolders.open(level, path);
+    m_currentFolder.clear(); // a folder opened again is read again: its wall was just dropped
+    selectNode();
+    // A load that failed or was stopped leaves the entries it would have appended to: the next
+    // load starts a tree afresh.
+    m_keepEntries = false;
+    m_level = 2;
+    PushHistory(adrList->currentText());
+    adrList->setEditText(root);
+}

@@ -1,0 +1,47 @@
+// The files a search found, as the find pane's list shows them: one row per file in the order the
+// scanner reported them, with its name, the folder that holds it and its size in bytes.
+//
+// Rows arrive in batches while the search runs; a list of 100,000 results costs three strings and
+// a number per row (results of one folder share its text), and a batch is one insertion for the
+// view, so the list never holds the search up.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <vector>
+
+namespace ketra {
+
+struct SearchResult {
+    QString name;   // the file's name, no folder part
+    QString folder; // the folder holding it, no trailing "/"
+    double size = 0;
+};
+
+class SearchResultsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { FilenameColumn, FolderColumn, SizeColumn, ColumnCount };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    // Display text: the name, the folder, the size as a whole number of bytes without separators.
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // The column captions "Filename", "Folder", "Size".
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Appends the rows of `batch` at the end, in order.
+    void append(std::vector<SearchResult>&& batch);
+    // Removes every row.
+    void clear();
+    // Row `row` (0-based, below rowCount()).
+    const SearchResult& at(int row) const { return m_rows.at(static_cast<std::size_t>(row)); }
+
+private:
+    std::vector<SearchResult> m_rows;
+};
+
+} // namespace ketra
