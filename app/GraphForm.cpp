@@ -2,6 +2,7 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
+#include "colours/FitText.h"
 #include "fileops/PictureWindow.h"
 #include "folders/DetailsModel.h"
 #include "folders/FolderWatch.h"
@@ -197,6 +198,8 @@ void GraphForm::createControls() {
     place(chkLT, 120, 1000, 1215, 225);
     place(txtLT, 1320, 960, 600, 315);
     place(cmdX, 1700, 120, 255, 255);
+    for (QWidget* caption : std::initializer_list<QWidget*>{lblFind, Label1, chkCase, chkGT, chkLT})
+        ketra::FitFont(caption);
 }
 
 void GraphForm::wireSignals() {

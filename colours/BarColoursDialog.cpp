@@ -1,4 +1,5 @@
 #include "colours/BarColoursDialog.h"
+#include "colours/FitText.h"
 
 #include <QFrame>
 #include <QHeaderView>
@@ -96,6 +97,10 @@ frmbarCols::frmbarCols(ExtColourTable& table, const QString& path, QWidget* pare
     place(green, 1320, 140, 375, 285);
     place(Label3, 1800, 120, 375, 255);
     place(blue, 2160, 120, 375, 285);
+    for (QWidget* caption : {Label1, Label2, Label3})
+        ketra::FitFont(caption);
+    for (QLineEdit* channel : {red, green, blue})
+        ketra::FitFont(channel, QStringLiteral("255"));
     place(cmdOk, 2640, 140, 375, 255);
     place(cmdCancel, 3120, 140, 735, 255);
     place(txtExt, 120, 550, 2055, 285);

@@ -83,6 +83,10 @@ TEST_F(FormTest, FindPaneSearchesAndGoesToAResult) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(f.Frame1->isVisible());
     ASSERT_EQ(QApplication::focusWidget(), f.txtFind);
+    for (const QWidget* caption :
+         std::initializer_list<const QWidget*>{f.lblFind, f.Label1, f.chkCase, f.chkGT, f.chkLT})
+        EXPECT_LE(caption->sizeHint().width(), caption->width())
+            << caption->objectName().toStdString(); // not cut
     QTest::keyClicks(f.txtFind, "needle");
     QTest::keyClick(f.txtFind, Qt::Key_Return);
     EXPECT_TRUE(f.cmdStopSearch->isVisible());

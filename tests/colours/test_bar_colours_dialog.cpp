@@ -58,6 +58,8 @@ protected:
 TEST_F(DialogTest, NoTableProposesThreeRowsThatApplyWrites) {
     open({});
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Bar Colours"));
+    for (const QLabel* caption : {dialog->Label1, dialog->Label2, dialog->Label3}) // not cut
+        EXPECT_LE(caption->sizeHint().width(), caption->width()) << caption->text().toStdString();
     EXPECT_EQ(rows(), (QStringList{"folder 255 255 0", "txt 0 0 255", "c 255 0 0"}));
     EXPECT_EQ(dialog->ListView1->topLevelItem(2)->foreground(0).color(), QColor(255, 0, 0));
     EXPECT_EQ(dialog->txtExt->text(), QStringLiteral("folder")); // the first row, in the boxes
