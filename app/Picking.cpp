@@ -16,7 +16,7 @@ QString GraphForm::ItemPath() const {
     // The item's own name (a name may hold brackets, so it is not cut out of the hover text), in
     // the folder its entry was read from, not in what the address box holds meanwhile.
     const QString folder = m_currentFolder.isEmpty() ? adrList->currentText() : m_currentFolder;
-    return ketra::ItemPath(m_model->entries(), m_selectedEntry, folder, m_options.m_treeview);
+    return ketra::ItemPath(m_model->entries(), m_selectedEntry, folder);
 }
 
 void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, float pixelX, float pixelY) {

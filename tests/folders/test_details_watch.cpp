@@ -64,30 +64,22 @@ TEST(DetailsModel, RowsShowNameSizeAndModifiedWithFoldersBlue) {
     EXPECT_EQ(model.rowCount(), 0);
 }
 
-TEST(ItemPath, EntriesLieInTheFolderShownOrTheirTreeLevelsFolder) {
-    const std::vector<DataEntry> entries = {entry("root", 0, true, 1), entry("a.txt", 1, false, 2),
-                                            entry("deep.txt", 1, false, 4), entry("lost.txt", 1, false, 3)};
-    const QString levels[] = {"", "", "", "/data/x/y", ""};
+TEST(ItemPath, EntriesLieInTheFolderShown) {
+    const std::vector<DataEntry> entries = {entry("a.txt", 1, false, 1), entry("sub", 0, true, 1)};
     struct Case {
         int selected;
-        bool treeview;
         const char* folder;
         const char* path;
     };
     constexpr Case cases[] = {
-        {2, false, "/data", "/data/a.txt"},
-        {3, false, "/data", "/data/deep.txt"}, // bar view: the folder shown
-        {2, true, "/data", "/data/a.txt"},
-        {3, true, "/data", "/data/x/y/deep.txt"},
-        {4, true, "/data", ""}, // level 3 without a folder of its level
-        {2, false, "/", "/a.txt"},
-        {0, false, "/data", ""},
-        {5, false, "/data", ""},
+        {1, "/data", "/data/a.txt"},
+        {2, "/data/", "/data/sub"},
+        {1, "/", "/a.txt"},
+        {0, "/data", ""},
+        {3, "/data", ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ketra::ItemPath(entries, c.selected, c.folder, c.treeview, levels),
-                  QString::fromLatin1(c.path))
-            << c.selected << " " << c.treeview;
+        EXPECT_EQ(ketra::ItemPath(entries, c.selected, c.folder), QString::fromLatin1(c.path)) << c.selected;
 }
 
 TEST(ReloadPacer, WaitsForQuietButNotLongAndKeepsAGapBetweenReloads) {
