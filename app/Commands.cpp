@@ -259,13 +259,17 @@ void GraphForm::mnuLog_Click() {
 
 // ---- View commands ---------------------------------------------------------------------------
 
-void GraphForm::mnuView3D_Click() {
+void GraphForm::showBarView() {
     mnuView3D->setChecked(true);
     mnuViewTree3D->setChecked(false);
     mnuViewDetails->setChecked(false);
     Picture1->show();
     ListView1->hide();
     m_options.m_treeview = false;
+}
+
+void GraphForm::mnuView3D_Click() {
+    showBarView();
     reloadFolder();
     setRenderTimer(m_deviceReady);
 }

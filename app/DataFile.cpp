@@ -4,6 +4,7 @@
 
 #include "datafile/DataEntries.h"
 #include "datafile/DataTable.h"
+#include "folders/DetailsModel.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
 #include "scene/D3DInit.h"
@@ -91,6 +92,8 @@ bool GraphForm::LoadFileAsBarGraph(const QString& path) {
     m_verifyCount = 0;
     if (m_verifyWatch)
         m_verifyWatch->setEnabled(false);
+    showBarView();
+    m_detailsModel->setEntries(nullptr, false); // the list lets go of the entries about to go
     m_selectedEntry = 0;
     m_overlay.hoverShown = false;
     m_overlay.hoverText.clear();

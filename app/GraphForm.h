@@ -149,7 +149,7 @@ public:
     // Reads the table of `path` into the entries in place of the folder's, one entry per value
     // cell. A missing or unreadable file is reported and changes nothing (false: nothing to
     // rebuild); a line without a comma is reported and keeps the entries and grid counters shown
-    // before.
+    // before. A table is a bar graph: the tree view or the details list gives way to the 3D view.
     bool LoadFileAsBarGraph(const QString& path);
     int32_t m_gridColumn = 0; // the cell count of the table's last line
     int32_t m_gridRow = 0;    // the table's data rows
@@ -176,6 +176,8 @@ public:
     void mnuShortcuts_Click();
     void mnuLog_Click();
     void mnuView3D_Click();
+    // The 3D bar view's marks and widgets, and the bar layout, without reading the folder again.
+    void showBarView();
     void mnuEditFind_Click();
     void setSortKey(int key);
     void mnuViewAscending_Click();
@@ -458,11 +460,11 @@ private:
     // the row marked before gets its own look back.
     void highlightDetailsRow(int entry);
     QTreeView* createListView1(QWidget* parent); // app/DetailsList.cpp
-    void setDetailsColumns();                   // app/DetailsList.cpp
+    void setDetailsColumns();                    // app/DetailsList.cpp
     // app/Overlay.cpp: the frame's bar turns red, the bar red before gets its own colour back.
     void highlightFrame(const std::shared_ptr<CD3DFrame>& frame);
     ketra::DetailsModel* m_detailsModel = nullptr; // ListView1's rows (Qt parent: the window)
-    QTimer* m_listClickTimer = nullptr;             // a click's menu waits for a double-click
+    QTimer* m_listClickTimer = nullptr;            // a click's menu waits for a double-click
     int m_listClickRow = -1;
     QPoint m_listClickAt;
 

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QMenuBar>
+#include <QTreeView>
 
 namespace {
 
@@ -126,5 +127,34 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
         EXPECT_EQ(f.m_gridRow, 2);
         ASSERT_TRUE(f.model().entry(2).Frame);
         EXPECT_TRUE(f.Timer1->isActive());
+    }
+}
+
+// A table is a bar graph: plotted from the tree view or the details list, it is shown in the 3D
+// view, and the list holds none of the folder's rows the table replaced.
+TEST_F(FormTest, ATableIsPlottedAsBarsWhateverTheViewWas) {
+    const QString folder = makeFolder("views");
+    makeFile("views/sub/a.txt", 10);
+    makeFile("views/b.txt", 20);
+    QFile table(folder + QStringLiteral("/t.csv"));
+    ASSERT_TRUE(table.open(QIODevice::WriteOnly));
+    table.write("Region,North\n1999,10\n");
+    table.close();
+    auto form = startWindow();
+    GraphForm& f = *form;
+    typeAddress(f, folder);
+    for (const char* view : {"mnuViewTree3D", "mnuViewDetails"}) {
+        SCOPED_TRACE(view);
+        action(f, view)->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.m_loading; }, 30000));
+        ASSERT_GT(f.model().count(), 1);
+        f.openDataFile(table.fileName());
+        EXPECT_EQ(entryNames(f), QStringList{"(1999,North) = 10"});
+        EXPECT_TRUE(action(f, "mnuView3D")->isChecked());
+        EXPECT_FALSE(action(f, view)->isChecked());
+        EXPECT_FALSE(f.m_options.m_treeview);
+        EXPECT_TRUE(f.Picture1->isVisible());
+        EXPECT_TRUE(f.ListView1->isHidden());
+        EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
     }
 }
