@@ -12,11 +12,7 @@ void GraphForm::BuildGraph() {
         BuildTree();
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_rootFrame.reset();
-    m_barsFrame.reset();
-    m_baseFrame.reset();
-    m_labelMaker.reset();
+    dropScene();
 
     // The plate follows the last layout with entries (ScaleEntries); before any, the start-up box.
     if (const std::optional<ketra::BasePlateSize>& plate = m_model->m_basePlate) {
@@ -27,13 +23,22 @@ void GraphForm::BuildGraph() {
         }
     }
 
-    const ketra::BarScene scene =
-        ketra::BuildBarScene(*m_model, m_baseMesh, m_options, m_windowFont, m_barWidth, m_barDepth);
+    takeScene(ketra::BuildBarScene(*m_model, m_baseMesh, m_options, m_windowFont, m_barWidth, m_barDepth));
+}
+
+void GraphForm::dropScene() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_rootFrame.reset();
+    m_barsFrame.reset();
+    m_baseFrame.reset();
+    m_labelMaker.reset();
+}
+
+void GraphForm::takeScene(const ketra::BarScene& scene) {
     m_rootFrame = scene.root;
     m_baseFrame = scene.base;
     m_barsFrame = scene.bars;
     m_labelMaker = scene.labels;
-
     QApplication::restoreOverrideCursor();
     m_graphBuilt = true;
     markViewDirty();

@@ -84,6 +84,7 @@ class LabelMaker;
 class NavigationHistory;
 class PictureWindow;
 class SearchSession;
+struct BarScene;
 } // namespace ketra
 
 class GraphForm : public QMainWindow {
@@ -337,6 +338,10 @@ public:
     void DestroyDeviceObjects();
     // Builds the bar scene from the laid-out entries.
     void BuildGraph();
+    // Around building a scene (bars or tree): the old one goes first, under the hourglass; the
+    // new one is then taken and drawn.
+    void dropScene();
+    void takeScene(const ketra::BarScene& scene);
     // One camera step: auto-rotation, keys, movement; sets the view transform on the device.
     void FrameMove();
     // Hover test at (x, y) pixels of the device's viewport: selects the entry under the point,

@@ -5,7 +5,6 @@
 #include "graph/TreeScene.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QTreeView>
 
@@ -23,20 +22,8 @@ void GraphForm::mnuViewTree3D_Click() {
 void GraphForm::BuildTree() {
     if (!m_deviceReady)
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_rootFrame.reset();
-    m_barsFrame.reset();
-    m_baseFrame.reset();
-    m_labelMaker.reset();
-    const ketra::BarScene scene =
-        ketra::BuildTreeScene(*m_model, m_options, m_windowFont, m_barWidth, m_barDepth);
-    m_rootFrame = scene.root;
-    m_baseFrame = scene.base;
-    m_barsFrame = scene.bars;
-    m_labelMaker = scene.labels;
-    QApplication::restoreOverrideCursor();
-    m_graphBuilt = true;
-    markViewDirty();
+    dropScene();
+    takeScene(ketra::BuildTreeScene(*m_model, m_options, m_windowFont, m_barWidth, m_barDepth));
 }
 
 void GraphForm::expandTreeFolder(int index) {
