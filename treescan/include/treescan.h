@@ -77,8 +77,10 @@ TREESCAN_API int32_t NextTree(void);
 #define TREESCAN_PASS_NONE 0       /* no folder-size pass: folder sizes are off */
 #define TREESCAN_PASS_RUNNING 1    /* measuring: the figures so far */
 #define TREESCAN_PASS_CACHED 2     /* a first answer, partly taken from the folder cache: it may be
-                                    * stale (a file that grew in place or got a second name leaves
-                                    * its folder's time alone). A full pass runs right behind it. */
+                                    * stale. A sub-folder whose identity and time are unchanged is
+                                    * taken from the cache with everything below it, so a change
+                                    * further down is not in it, nor a file that grew in place or
+                                    * got a second name. A full pass runs right behind it. */
 #define TREESCAN_PASS_VERIFIED 3   /* every folder read from disk by this pass: exact */
 #define TREESCAN_PASS_STOPPED 4    /* stopped before its end: the figures so far */
 #define TREESCAN_PASS_INCOMPLETE 5 /* ended, but folders could not be opened for want of file

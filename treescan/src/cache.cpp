@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <unordered_set>
+#include <vector>
 
 namespace treescan {
 
@@ -45,6 +45,14 @@ private:
     std::string_view m_data;
     std::size_t m_pos = 0;
 };
+
+// FNV-1a, then mixed: enough to spread folder names over a table.
+std::uint64_t nameHash(std::string_view name) {
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (unsigned char c : name)
+        h = (h ^ c) * 0x100000001B3ull;
+    return h ^ (h >> 32);
+}
 
 bool validName(std::string_view name) {
     if (name.empty() || name == "." || name == "..")
@@ -433,13 +441,26 @@ bool FolderCache::deserialise(std::string_view data) {
         Reader r(payload);
         Record p;
         std::string_view links;
-        // A folder named twice in one parent would be counted twice.
-        std::unordered_set<std::string> seen;
+        // A folder named twice in one parent would be counted twice: (parent, name) pairs go
+        // into an open-addressed table of record numbers, the names left where they lie.
+        std::vector<std::uint32_t> parents(count);
+        std::vector<std::string_view> names(count);
+        std::size_t slots = 64;
+        while (slots < count * 2)
+            slots *= 2;
+        std::vector<std::uint32_t> table(slots, kNoNode);
         for (std::size_t i = 0; i < count; ++i) {
             if (!parse(r, i, p) || !r.bytes(std::size_t{p.linkCount} * kLinkSize, links))
                 return false;
-            if (i > 0 && !seen.insert(std::to_string(p.parent) + "/" + std::string(p.name)).second)
-                return false;
+            if (i == 0)
+                continue;
+            parents[i] = p.parent;
+            names[i] = p.name;
+            std::size_t h = (nameHash(p.name) ^ (p.parent * 0x9E3779B97F4A7C15ull)) & (slots - 1);
+            for (; table[h] != kNoNode; h = (h + 1) & (slots - 1))
+                if (parents[table[h]] == p.parent && names[table[h]] == p.name)
+                    return false;
+            table[h] = static_cast<std::uint32_t>(i);
         }
         if (r.left() != 0)
             return false;

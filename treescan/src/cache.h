@@ -1,5 +1,5 @@
 // The folder cache: what a folder-size scan learnt about each folder, kept so that a later scan
-// only has to stat folders to know that nothing changed.
+// can give a first answer at once, before the pass that reads everything again.
 //
 // Only folders are kept, never files: a folder remembers its identity (device, inode), its
 // modification time when it was read, the sizes and count of the non-folder entries directly in

@@ -134,7 +134,10 @@ bool writeFileAtomically(const std::string& path, const std::string& data) {
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    // No fsync: the file is a cache. After a crash it is either the old file or the new one
+    // whole, or a torn one that its header's size and checksum refuse, which only costs a full
+    // pass; waiting for the disk would slow every save for that.
+    bool ok = writeAll(fd, data);
     if (ok && unnamed) {
         ::unlink(temp.c_str());
         std::string self = "/proc/self/fd/" + std::to_string(fd);
@@ -144,12 +147,6 @@ bool writeFileAtomically(const std::string& path, const std::string& data) {
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
-    }
-    // Make the rename itself durable.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
     }
     return true;
 }

@@ -19,8 +19,10 @@ bool readWholeFile(const std::string& path, std::string& out, std::size_t maxByt
                    bool (*accept)(std::string_view head, std::uint64_t size) = nullptr);
 
 // Writes `data` to `path` so that a reader sees either the old file or the whole new one: an
-// unnamed file in its folder, written and flushed to disk, named and renamed over it. The folder
-// is created (mode 0700) when missing; temporaries of saves that were killed are removed.
+// unnamed file in its folder, written whole, named and renamed over it. Not flushed to disk: a
+// crash may leave a torn file, which a reader must be able to refuse (the cache's checksum does).
+// The folder is created (mode 0700) when missing; temporaries of saves that were killed are
+// removed.
 bool writeFileAtomically(const std::string& path, const std::string& data);
 
 } // namespace treescan

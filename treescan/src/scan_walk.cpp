@@ -184,6 +184,7 @@ struct FolderWalk::Worker {
     std::string rel;  // path from the base folder to the folder at hand
     std::string path; // rel + "/" + a sub-folder's name
     std::vector<std::uint32_t> chain;
+    std::vector<std::uint32_t> stack; // cache nodes still to add up
     Task* kept = nullptr; // the folder this worker takes next, without the shared stack
 };
 
@@ -361,11 +362,9 @@ void FolderWalk::process(Task* t, Worker& w) {
                       n.mtimeNs == t->mtimeNs;
     Task* base = t->base;
     t->base = nullptr;
-    if (same && n.firstChild == kNoNode) {
-        // Unchanged and without sub-folders: nothing to look at.
+    if (same && addSubtree(t->node, tally, w)) {
+        // Unchanged: taken from the cache with everything below it.
         unref(base);
-        addCached(t, w);
-        m_cached.fetch_add(1, std::memory_order_relaxed);
         finish(t);
         return;
     }
@@ -536,20 +535,66 @@ void FolderWalk::addCached(Task* t, Worker& w) {
     tally.bytes.fetch_add(bytes, std::memory_order_relaxed);
 }
 
+// The unchanged folder `node` and everything below it, from the cache: added to `tally` when
+// every folder below was read in full (a pseudo file system counts as an empty folder). False,
+// with nothing added, when one was not (never read, unreadable last time, invalidated): the
+// folder is then looked at on disk.
+bool FolderWalk::addSubtree(std::uint32_t node, Tally& tally, Worker& w) {
+    w.stack.clear();
+    w.stack.push_back(node);
+    w.links.clear();
+    std::uint64_t bytes = 0;
+    std::uint32_t files = 0, folders = 0, nodes = 0;
+    while (!w.stack.empty()) {
+        const std::uint32_t i = w.stack.back();
+        w.stack.pop_back();
+        const FolderNode& n = m_cache.node(i);
+        ++nodes;
+        if (n.flags == kPseudo && i != node)
+            continue;
+        if ((n.flags & (kRead | kFree)) != kRead)
+            return false;
+        bytes += n.ownBytes;
+        files += n.ownFiles;
+        if (n.links != kNoNode)
+            m_cache.copyLinks(n.links, w.links);
+        for (std::uint32_t c = n.firstChild; c != kNoNode; c = m_cache.node(c).nextSibling) {
+            w.stack.push_back(c);
+            ++folders;
+        }
+    }
+    bytes += countLinks(w.links);
+    tally.files.fetch_add(files, std::memory_order_relaxed);
+    tally.bytes.fetch_add(bytes, std::memory_order_relaxed);
+    tally.folders.fetch_add(folders, std::memory_order_relaxed);
+    m_cached.fetch_add(nodes, std::memory_order_relaxed);
+    return true;
+}
+
 void FolderWalk::pushChildren(Task* t, Task* base, Worker& w) {
     if (w.subs.empty())
         return;
-    const auto count = static_cast<std::uint32_t>(w.subs.size());
     Tally& tally = m_tallies[t->top];
-    tally.folders.fetch_add(count, std::memory_order_relaxed);
-    tally.pending.fetch_add(count, std::memory_order_relaxed);
-    m_pending.fetch_add(count, std::memory_order_relaxed);
-    base->refs.fetch_add(static_cast<std::int32_t>(count), std::memory_order_relaxed);
+    tally.folders.fetch_add(static_cast<std::uint32_t>(w.subs.size()), std::memory_order_relaxed);
+    // A sub-folder the cache knows unchanged and without sub-folders of its own is all done
+    // here (most folders of a tree are such leaves); the others become tasks.
     w.batch.clear();
     for (std::size_t i = w.subs.size(); i-- > 0;) {
         const Start& s = w.subs[i];
+        if (m_trust && s.node != kNoNode) {
+            const FolderNode& n = m_cache.node(s.node);
+            if ((n.flags & (kRead | kFree)) == kRead && n.dev == s.dev && n.ino == s.ino &&
+                n.mtimeNs == s.mtimeNs && addSubtree(s.node, tally, w))
+                continue;
+        }
         w.batch.push_back(new Task{base, {1}, -1, s.node, t->top, s.dev, s.ino, s.mtimeNs, t->dev});
     }
+    const auto count = static_cast<std::uint32_t>(w.batch.size());
+    if (count == 0)
+        return;
+    tally.pending.fetch_add(count, std::memory_order_relaxed);
+    m_pending.fetch_add(count, std::memory_order_relaxed);
+    base->refs.fetch_add(static_cast<std::int32_t>(count), std::memory_order_relaxed);
     // The first sub-folder stays with this worker (it would be the next off the stack anyway);
     // the others go where the other worker can take them.
     w.kept = w.batch.back();

@@ -4,7 +4,9 @@
 // descriptor, reads it with getdents64 and stats every entry without following links; the
 // sub-folders it finds go onto a shared stack that every worker takes from, so two workers
 // share one deep sub-folder as well as many small ones. A folder that the cache knows, with
-// the same identity and modification time, is not read: only its sub-folders are statted.
+// the same identity and modification time, is not read: when every folder below it was read
+// in full, it is taken from the cache with all of them, without looking at the disk (a first
+// answer, which a pass trusting nothing then checks); else only its sub-folders are statted.
 //
 // Totals: apparent sizes of everything that is not a folder; a file with more than one link is
 // counted once per pass, keyed on (device, inode) across the whole pass. Symbolic links are
@@ -147,6 +149,7 @@ private:
     void relativePath(std::uint32_t from, std::uint32_t to, Worker& w) const;
     bool read(Task* t, Worker& w);
     void addCached(Task* t, Worker& w);
+    bool addSubtree(std::uint32_t node, Tally& tally, Worker& w);
     void pushChildren(Task* t, Task* base, Worker& w);
     void finish(Task* t);
     void markUnreadable(Task* t);
