@@ -305,6 +305,22 @@ TEST(Cache, RecentlyChangedFoldersAreNotTrusted) {
     ASSERT_GE(measure(t.root()), 0);
     ASSERT_GE(measure(t.root()), 0);
     EXPECT_EQ(figures().foldersRead, 0u);
+
+    // Deep below folders that did not change: the first answer after the one that saw the change
+    // reads it again, though it takes the rest from the cache.
+    TempTree u;
+    u.file("a/b/c/f", 1);
+    ageFolders(u);
+    ASSERT_GE(measure(u.root()), 0);
+    u.file("a/b/c/g", 2);
+    ASSERT_GE(measure(u.root()), 0);
+    EXPECT_EQ(totals(), (Totals{1, 1, 3})); // "a" unchanged: all of it from the cache
+    EXPECT_TRUE(pollToEnd(NextTree));
+    EXPECT_EQ(totals(), (Totals{3, 2, 3}));
+    ASSERT_GE(measure(u.root()), 0);
+    EXPECT_EQ(totals(), (Totals{3, 2, 3}));
+    EXPECT_EQ(figures().foldersRead, 1u);
+    EXPECT_EQ(figures().foldersFromCache, 2u);
 }
 
 // Nodes given back are used again: revisiting changed trees does not grow the cache.

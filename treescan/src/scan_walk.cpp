@@ -576,8 +576,8 @@ void FolderWalk::pushChildren(Task* t, Task* base, Worker& w) {
         return;
     Tally& tally = m_tallies[t->top];
     tally.folders.fetch_add(static_cast<std::uint32_t>(w.subs.size()), std::memory_order_relaxed);
-    // A sub-folder the cache knows unchanged and without sub-folders of its own is all done
-    // here (most folders of a tree are such leaves); the others become tasks.
+    // A sub-folder the cache knows unchanged, with everything below it read, is all done here;
+    // the others become tasks.
     w.batch.clear();
     for (std::size_t i = w.subs.size(); i-- > 0;) {
         const Start& s = w.subs[i];
