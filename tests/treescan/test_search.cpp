@@ -7,6 +7,7 @@
 #include <malloc.h>
 #include <random>
 #include <set>
+#include <sys/mman.h>
 
 using namespace scantest;
 using Paths = std::vector<std::string>;
@@ -118,6 +119,43 @@ TEST(Search, BigAndSparseFiles) {
     EXPECT_EQ(search(t.root(), "", "needle", {.ignoreCase = true}),
               (Paths{"far.img", "straddle.txt", "tail.img"}));
     EXPECT_EQ(search(t.root(), "", "needle"), Paths{"tail.img"});
+}
+
+// Searching a sparse file reads its data, not its holes: no pages of zeros are left in the page
+// cache, where they would push out the data of the files around them.
+TEST(Search, HolesOfSparseFilesStayOutOfThePageCache) {
+    TempTree t;
+    const std::string text(4096, 't');
+    std::vector<std::string> files;
+    for (std::uint64_t size : {20u << 10, 200u << 10, 1u << 20}) {
+        files.push_back(t.sparse("sparse-" + std::to_string(size), size));
+        int fd = ::open(files.back().c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+    auto resident = [](const std::string& path) {
+        int fd = ::open(path.c_str(), O_RDONLY);
+        struct stat st;
+        ::fstat(fd, &st);
+        const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        void* map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+        ::close(fd);
+        std::vector<unsigned char> in((static_cast<std::size_t>(st.st_size) + page - 1) / page);
+        ::mincore(map, static_cast<std::size_t>(st.st_size), in.data());
+        ::munmap(map, static_cast<std::size_t>(st.st_size));
+        return std::count_if(in.begin(), in.end(), [](unsigned char c) { return c & 1; });
+    };
+    for (const std::string& f : files) {
+        struct stat st;
+        ASSERT_EQ(::stat(f.c_str(), &st), 0);
+        if (st.st_blocks * 512 >= st.st_size || resident(f) != 0)
+            GTEST_SKIP() << "this file system keeps no holes, or its pages can't be dropped";
+    }
+    EXPECT_EQ(search(t.root(), "", "needle"), Paths{});
+    for (const std::string& f : files)
+        EXPECT_LE(resident(f), 1) << f; // the page of text only
 }
 
 TEST(Search, ResultsKeepTheirIndexWhileTheSearchRuns) {

@@ -2,9 +2,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace treescan {
+
+namespace {
+// Smaller files are read whole, holes and all: a few pages of zeros cost less than the lseeks.
+constexpr off_t kSparseFrom = 16 * 1024;
+} // namespace
 
 ContentReader::ContentReader(std::size_t blockSize) : m_block(blockSize > 0 ? blockSize : kDefaultBlock) {}
 
@@ -22,9 +28,12 @@ bool ContentReader::contains(int fd, const struct stat& st, const Pattern& patte
     }
     // A file with fewer blocks on disk than its size has holes: visit its data extents only.
     // (A file that merely looks sparse, e.g. compressed, just costs a few more lseek calls.)
-    const bool sparse = size > static_cast<off_t>(m_block) && st.st_blocks * 512 < size;
+    const bool sparse = size > kSparseFrom && st.st_blocks * 512 < size;
     if (!sparse)
         return scanRange(fd, 0, size, pattern, stop);
+    // Without this the kernel reads ahead past the end of each run of data into the hole after
+    // it, and fills the page cache with pages of zeros that push real data out.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     off_t at = 0;
     while (at < size) {
         off_t data = lseek(fd, at, SEEK_DATA);
