@@ -574,27 +574,17 @@ bool FolderWalk::addSubtree(std::uint32_t node, Tally& tally, Worker& w) {
 void FolderWalk::pushChildren(Task* t, Task* base, Worker& w) {
     if (w.subs.empty())
         return;
+    const auto count = static_cast<std::uint32_t>(w.subs.size());
     Tally& tally = m_tallies[t->top];
-    tally.folders.fetch_add(static_cast<std::uint32_t>(w.subs.size()), std::memory_order_relaxed);
-    // A sub-folder the cache knows unchanged, with everything below it read, is all done here;
-    // the others become tasks.
-    w.batch.clear();
-    for (std::size_t i = w.subs.size(); i-- > 0;) {
-        const Start& s = w.subs[i];
-        if (m_trust && s.node != kNoNode) {
-            const FolderNode& n = m_cache.node(s.node);
-            if ((n.flags & (kRead | kFree)) == kRead && n.dev == s.dev && n.ino == s.ino &&
-                n.mtimeNs == s.mtimeNs && addSubtree(s.node, tally, w))
-                continue;
-        }
-        w.batch.push_back(new Task{base, {1}, -1, s.node, t->top, s.dev, s.ino, s.mtimeNs, t->dev});
-    }
-    const auto count = static_cast<std::uint32_t>(w.batch.size());
-    if (count == 0)
-        return;
+    tally.folders.fetch_add(count, std::memory_order_relaxed);
     tally.pending.fetch_add(count, std::memory_order_relaxed);
     m_pending.fetch_add(count, std::memory_order_relaxed);
     base->refs.fetch_add(static_cast<std::int32_t>(count), std::memory_order_relaxed);
+    w.batch.clear();
+    for (std::size_t i = w.subs.size(); i-- > 0;) {
+        const Start& s = w.subs[i];
+        w.batch.push_back(new Task{base, {1}, -1, s.node, t->top, s.dev, s.ino, s.mtimeNs, t->dev});
+    }
     // The first sub-folder stays with this worker (it would be the next off the stack anyway);
     // the others go where the other worker can take them.
     w.kept = w.batch.back();
