@@ -51,7 +51,6 @@ void Camera::KeyDown(int keyCode, int shiftMask) {
     if (!inRange(keyCode))
         return;
     m_keyState[static_cast<std::size_t>(keyCode)] = true;
-    m_tapped[static_cast<std::size_t>(keyCode)] = true;
     m_shiftState = shiftMask;
 }
 
@@ -85,11 +84,7 @@ FrameMoveResult Camera::FrameMove(float elapsedSeconds, bool referenceRasterizer
 
     m_velocity = m_velocity * 0.9f;
 
-    // A key that went down and up again since the last frame counts as held for this one: a tap
-    // shorter than a frame (a slow frame, or a quick finger) is not lost.
-    auto held = [this](int key) {
-        return m_keyState[static_cast<std::size_t>(key)] || m_tapped[static_cast<std::size_t>(key)];
-    };
+    auto held = [this](int key) { return m_keyState[static_cast<std::size_t>(key)]; };
     if (held(vk::Right))
         m_velocity.x -= step;
     if (held(vk::Left))
@@ -122,7 +117,6 @@ FrameMoveResult Camera::FrameMove(float elapsedSeconds, bool referenceRasterizer
         result.steps.push_back(rotate({0, 1, 0}, shift ? -a : a));
     if (held(vk::Z))
         result.steps.push_back(rotate({0, 0, 1}, shift ? a : -a));
-    m_tapped.fill(false);
 
     // Move through the camera matrix of the previous frame (which carries its scale).
     const Vector3 delta = platform::Vec3TransformNormal(m_velocity * step, m_cameraMatrix);
