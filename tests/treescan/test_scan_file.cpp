@@ -134,5 +134,16 @@ TEST(ScanFile, UnsoundFilesAreRefusedWithAReason) {
     ASSERT_EQ(SetFolder("/r"), 1);
     EXPECT_EQ(textOf(GetFile, 0), "\xc3\xa9\xf0\x9f\x98\x80");
     EXPECT_EQ(GetSize(0), 2);
+    // A file read in several blocks: names and escapes across their edges.
+    std::string big = "[1,2,{},[{\"name\":\"/r\"}";
+    for (int i = 0; i < 40000; ++i)
+        big += ",\n{\"name\":\"file \\\"" + std::to_string(i) +
+               "\\\" of many\",\"asize\":" + std::to_string(i % 7) + "}";
+    t.text("big.json", big + "]]");
+    ASSERT_EQ(OpenScan(t.path("big.json").c_str()), 40001) << scanError();
+    IncludeFolderSize(1);
+    ASSERT_EQ(SetFolder("/r"), 40000);
+    EXPECT_EQ(GetTotalSize(), 119995);
+    EXPECT_EQ(names()[39999], "file \"9999\" of many");
     CloseScan();
 }

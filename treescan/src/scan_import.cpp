@@ -149,13 +149,14 @@ bool Parser::string(std::string& out, std::size_t max) {
         out.append(run);
         if (out.size() > max)
             return fail("a name longer than " + std::to_string(max) + " bytes");
-        int c = m_in.get();
+        int c = m_in.peek();
+        if (c < 0)
+            return failHere(m_in.error() ? "read error" : "the file ends inside a string");
+        if (c != '"' && c != '\\')
+            continue; // plainRun stopped at the end of a block
+        m_in.get();
         if (c == '"')
             return true;
-        if (c < 0)
-            return failHere("the file ends inside a string");
-        if (c != '\\')
-            continue; // plainRun stopped at the end of a block
         c = m_in.get();
         switch (c) {
         case '"':
@@ -534,7 +535,8 @@ std::shared_ptr<const ScanTree> g_scan;
 std::string g_scanError;
 
 bool parseInput(Input& in, std::string_view label, ScanTree& out, std::string& error) {
-    out = ScanTree{};
+    out.entries.clear();
+    out.names.clear();
     Parser parser(in, label, out);
     if (parser.run())
         return true;
@@ -571,6 +573,9 @@ bool readScan(const std::string& file, ScanTree& out, std::string& error) {
     else if (static_cast<std::uint64_t>(st.st_size) > kMaxScanFile)
         error = file + ": bigger than " + std::to_string(kMaxScanFile >> 30) + " GiB, the most a scan may be";
     else {
+        // An entry takes some 70 bytes of the file: room for them at once, not by doubling.
+        out.entries.reserve(
+            static_cast<std::size_t>(std::min<std::uint64_t>(st.st_size / 64, kMaxScanEntries)));
         Input in(fd);
         ok = parseInput(in, file, out, error);
         if (ok)
