@@ -79,6 +79,7 @@ void FolderHistory::clear() {
 }
 
 std::uint32_t FolderHistory::newNode(std::string_view name, std::uint32_t parent) {
+    ++m_generation;
     Node n{parent,
            kNoNode,
            kNoNode,
@@ -106,6 +107,7 @@ std::uint32_t FolderHistory::newNode(std::string_view name, std::uint32_t parent
 }
 
 void FolderHistory::freeSubtree(std::uint32_t index) {
+    ++m_generation;
     // Unlink from the parent, then give back everything below.
     std::uint32_t parent = m_nodes[index].parent;
     for (std::uint32_t* link = &m_nodes[parent].firstChild; *link != kNoNode;
@@ -378,13 +380,31 @@ FolderHistory::Report FolderHistory::reportOf(std::uint32_t index, const std::ui
 
 FolderHistory::Report FolderHistory::report(std::string_view key, const std::uint64_t* currentBytes) const {
     auto self = const_cast<FolderHistory*>(this);
-    std::uint32_t index = self->find(key, false);
-    if (index != kNoNode)
-        return reportOf(index, currentBytes);
+    while (key.size() > 1 && key.back() == '/')
+        key.remove_suffix(1);
+    const std::size_t slash = key.find_last_of('/');
+    if (slash == std::string_view::npos || slash + 1 == key.size()) {
+        std::uint32_t index = self->find(key, false);
+        return index == kNoNode ? Report{} : reportOf(index, currentBytes);
+    }
+    // The parent's sub-folders by name, kept while the same folder is asked about.
+    const std::string_view parent = slash == 0 ? std::string_view("/") : key.substr(0, slash);
+    if (m_lookupGeneration != m_generation || parent != m_lookupKey) {
+        m_lookupKey.assign(parent);
+        m_lookupGeneration = m_generation;
+        m_lookupNode = self->find(parent, false);
+        m_lookup.clear();
+        if (m_lookupNode != kNoNode)
+            for (std::uint32_t c = m_nodes[m_lookupNode].firstChild; c != kNoNode; c = m_nodes[c].nextSibling)
+                m_lookup.emplace(name(c), c);
+    }
+    const std::uint32_t p = m_lookupNode;
+    if (p == kNoNode)
+        return Report{};
+    if (auto it = m_lookup.find(key.substr(slash + 1)); it != m_lookup.end())
+        return reportOf(it->second, currentBytes);
     // Unknown here: when its parent was measured, it was not there.
     Report r;
-    std::string_view parent = key.substr(0, key.find_last_of('/'));
-    std::uint32_t p = key.find('/') == std::string_view::npos ? kNoNode : self->find(parent, false);
     if (p != kNoNode && hasEarlier(p) && m_nodes[p].bytes[kEarlier] != kAbsent) {
         r.change = Change::added;
         r.earlierTime = m_nodes[p].time[kEarlier];
@@ -527,7 +547,9 @@ bool FolderHistory::deserialise(std::string_view data) {
     }
     if (!payload.empty())
         return false;
+    const std::uint64_t generation = m_generation + fresh.m_generation + 1;
     *this = std::move(fresh);
+    m_generation = generation;
     m_dirty = false;
     return true;
 }

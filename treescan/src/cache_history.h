@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace treescan {
@@ -119,6 +120,12 @@ private:
     std::vector<std::uint32_t> m_free;
     std::string m_names;
     bool m_dirty = false;
+    std::uint64_t m_generation = 0; // counts changes of the tree's shape
+    // The sub-folders of the folder reported on last, by name: a listing asks for each of them.
+    mutable std::string m_lookupKey;
+    mutable std::uint32_t m_lookupNode = kNoNode;
+    mutable std::uint64_t m_lookupGeneration = ~std::uint64_t{0};
+    mutable std::unordered_map<std::string_view, std::uint32_t> m_lookup;
 };
 
 } // namespace treescan
