@@ -284,8 +284,9 @@ TREESCAN_API int32_t ExportScan(const char* folder, int32_t fd);
  * and size (a text to look for in files is refused: -ENOTSUP). Paths are those of the scanned
  * machine, starting with the scan's root (GetScanRoot). Folder totals count what the disk's do:
  * the apparent sizes of everything that is not a folder, each hard-linked file once. Stops a
- * running pass or search first; a scan already open is closed. Returns the number of entries
- * read, or a negative number with nothing opened (the disk stays): GetScanError says why. */
+ * running pass or search first. Returns the number of entries read (a scan open before is then
+ * closed), or a negative number, leaving what was shown (the disk, or the scan open before):
+ * GetScanError says why. The whole scan is held in memory, some 50 bytes an entry. */
 TREESCAN_API int32_t OpenScan(const char* file);
 
 /* Why the last OpenScan failed: the file, the reason and where ("...: not a scan: expected '['

@@ -25,7 +25,8 @@ namespace {
 
 constexpr std::uint32_t kNoLink = ~std::uint32_t{0};
 constexpr std::uint32_t kMaxRootName = 65'536;
-constexpr int kMaxValueDepth = 64; // nesting of values we do not read (metadata, unknown keys)
+constexpr int kMaxValueDepth = 64;                        // nesting of values not read (unknown keys)
+constexpr std::size_t kMaxSkipped = std::size_t{1} << 20; // bytes of a string not read
 
 // The bytes of the file, a block at a time (or all of them, from memory).
 class Input {
@@ -148,7 +149,7 @@ bool Parser::string(std::string& out, std::size_t max) {
         std::string_view run = m_in.plainRun();
         out.append(run);
         if (out.size() > max)
-            return fail("a name longer than " + std::to_string(max) + " bytes");
+            return fail("a string longer than " + std::to_string(max) + " bytes");
         int c = m_in.peek();
         if (c < 0)
             return failHere(m_in.error() ? "read error" : "the file ends inside a string");
@@ -293,7 +294,7 @@ bool Parser::skipValue() {
         m_at = m_in.pos();
         int c = m_in.peek();
         if (c == '"') {
-            if (!string(m_text, SIZE_MAX >> 1))
+            if (!string(m_text, kMaxSkipped))
                 return false;
         } else if (c == '{' || c == '[') {
             if (closers.size() >= kMaxValueDepth)
@@ -304,7 +305,7 @@ bool Parser::skipValue() {
                 m_in.get();
             } else {
                 closers += c == '{' ? '}' : ']';
-                if (c == '{' && (!string(m_text, SIZE_MAX >> 1) || !expect(':')))
+                if (c == '{' && (!string(m_text, kMaxSkipped) || !expect(':')))
                     return false;
                 continue;
             }
@@ -332,7 +333,7 @@ bool Parser::skipValue() {
             }
             if (d != ',')
                 return fail(d < 0 ? "the file ends early" : "expected ',' or the end of a value");
-            if (closers.back() == '}' && (!string(m_text, SIZE_MAX >> 1) || !expect(':')))
+            if (closers.back() == '}' && (!string(m_text, kMaxSkipped) || !expect(':')))
                 return false;
             break;
         }
