@@ -129,7 +129,7 @@ int find(int argc, char** argv) {
         if (r == -ENOTSUP)
             std::fprintf(stderr, "treescan find: a scan holds no file contents: --text needs the disk\n");
         else
-            std::fprintf(stderr, "treescan find: cannot read folder %s\n", path);
+            return unreadable(path);
         return kUnreadable;
     }
 
