@@ -64,6 +64,8 @@ TEST(ScanFile, ExportedScanReadsBackAsTheDisk) {
     EXPECT_EQ(listing(tree.t.root()), top);
     EXPECT_EQ(listing(tree.t.path("sub")), sub);
     EXPECT_EQ(GetPassState(), TREESCAN_PASS_VERIFIED);
+    std::uint64_t device = 1, inode = 1;
+    EXPECT_EQ(GetFileId(0, &device, &inode), 0); // nothing here may be acted on
     EXPECT_EQ(textOf([](int32_t, char* b, int32_t m) { return GetScanRoot(b, m); }, 0), tree.t.root());
     EXPECT_GT(GetScanTime(), 1'600'000'000);
     // Search by name and size bounds: the same files (checked against the disk, which is there).

@@ -294,16 +294,17 @@ TREESCAN_API int32_t GetChangedSizes(int32_t index, double* earlierBytes, double
  * memory grows with the widest folder, never with the tree. Walks like the folder-size pass:
  * symbolic links never followed, pseudo file systems not entered (written as excluded), folders
  * that can't be read written with "read_error". Blocks until done; ResetFileTree (any thread)
- * stops it. Returns 0, or minus the errno of the failure: a folder that can't be read, a write
- * that failed (-ENOSPC, -EPIPE, ...), or -EINTR when stopped. What was written is then not a
- * whole scan. */
+ * stops it. Returns 0, or minus the errno of the failure: `folder` can't be read, a write
+ * failed (-ENOSPC, -EPIPE, ...), a tree deeper than the open-descriptor limit (one a level:
+ * -EMFILE), or -EINTR when stopped. What was written is then not a whole scan. */
 TREESCAN_API int32_t ExportScan(const char* folder, int32_t fd);
 
 /* Opens the scan stored in `file` (a regular file, as ncdu, gdu or ExportScan wrote it) in the
  * disk's place: until CloseScan, SetFolder, GetFile, GetTime (empty when the scan has no times),
  * GetAttribs, GetSize, GetTotal*, NextTree (0 at once: the totals are there) and GetPassState
  * (TREESCAN_PASS_VERIFIED with folder sizes on) answer from it, and FindStr searches it by name
- * and size (a text to look for in files is refused: -ENOTSUP). Paths are those of the scanned
+ * and size (a text to look for in files is refused: -ENOTSUP). GetFileId gives no identity (0):
+ * the items are not on this machine, so nothing may act on them. Paths are those of the scanned
  * machine, starting with the scan's root (GetScanRoot). Folder totals count what the disk's do:
  * the apparent sizes of everything that is not a folder, each hard-linked file once. Stops a
  * running pass or search first. Returns the number of entries read (a scan open before is then

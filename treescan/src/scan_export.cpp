@@ -224,6 +224,8 @@ extern "C" int32_t ExportScan(const char* folder, int32_t fd) {
         if (subFd < 0) {
             if (errno == ENOENT || errno == ENOTDIR)
                 continue; // gone, or no longer a folder, since it was read
+            if (errno == EMFILE || errno == ENFILE)
+                return -errno; // one descriptor a level: a folder that can be read is no read error
             out.raw(",\n[");
             writeInfo(out, name, sub.st, level.dev);
             out.raw(",\"read_error\":true}]");

@@ -24,7 +24,7 @@ namespace treescan {
 namespace {
 
 constexpr std::uint32_t kNoLink = ~std::uint32_t{0};
-constexpr std::uint32_t kMaxRootName = 65'536;
+constexpr std::uint32_t kMaxRootName = 65'535;
 constexpr int kMaxValueDepth = 64;                        // nesting of values not read (unknown keys)
 constexpr std::size_t kMaxSkipped = std::size_t{1} << 20; // bytes of a string not read
 

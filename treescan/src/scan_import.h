@@ -18,7 +18,7 @@ inline constexpr std::int64_t kNoTime = INT64_MIN; // a ListedItem time the scan
 inline constexpr std::uint64_t kMaxScanFile = std::uint64_t{2} << 30; // 2 GiB
 inline constexpr std::uint32_t kMaxScanEntries = 20'000'000;
 inline constexpr std::uint32_t kMaxScanDepth = 16'384; // levels of folders
-inline constexpr std::uint32_t kMaxScanName = 4'096;   // bytes of one name (the root's: 65,536)
+inline constexpr std::uint32_t kMaxScanName = 4'096;   // bytes of one name (the root's, a path: 65,535)
 
 // One entry, 32 bytes. Entries are kept in the file's order, which is depth first: everything
 // below a folder follows it, up to its `end`.

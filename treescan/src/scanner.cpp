@@ -491,8 +491,8 @@ int32_t GetAttribs(int32_t index) {
 
 int32_t GetFileId(int32_t index, uint64_t* device, uint64_t* inode) {
     const ListedItem* item = itemAt(index);
-    if (item == nullptr || device == nullptr || inode == nullptr)
-        return 0;
+    if (item == nullptr || device == nullptr || inode == nullptr || openedScan())
+        return 0; // an item of a scan read from a file is on another machine, or gone
     *device = item->device;
     *inode = item->inode;
     return 1;
