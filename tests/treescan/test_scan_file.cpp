@@ -146,6 +146,6 @@ TEST(ScanFile, UnsoundFilesAreRefusedWithAReason) {
     IncludeFolderSize(1);
     ASSERT_EQ(SetFolder("/r"), 40000);
     EXPECT_EQ(GetTotalSize(), 119995);
-    EXPECT_EQ(names()[39999], "file \"9999\" of many");
+    EXPECT_EQ(textOf(GetFile, 39999), "file \"9999\" of many");
     CloseScan();
 }
