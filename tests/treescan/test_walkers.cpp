@@ -13,6 +13,9 @@ namespace {
 struct Walkers {
     unsigned threads, most;
     bool growAlways;
+    friend void PrintTo(const Walkers& w, std::ostream* os) {
+        *os << w.threads << " to " << w.most << (w.growAlways ? " workers, growing" : " workers");
+    }
 };
 
 constexpr int kTops = 12, kSubs = 4;
@@ -97,4 +100,8 @@ TEST_P(ManyWalkers, SameTotalsFromDiskAndCacheAndStopEndsThemAll) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Walk, ManyWalkers,
-                         testing::Values(Walkers{1, 8, true}, Walkers{2, 16, true}, Walkers{8, 8, false}));
+                         testing::Values(Walkers{1, 8, true}, Walkers{2, 16, true}, Walkers{8, 8, false}),
+                         [](const auto& info) {
+                             return "From" + std::to_string(info.param.threads) + "To" +
+                                    std::to_string(info.param.most);
+                         });
