@@ -13,9 +13,12 @@ namespace {
 // The stored form's header: magic (8 bytes), version, byte order (4 each), record count, payload
 // size, payload checksum (8 each). The first 16 bytes are taken from what the cache itself writes.
 template <class Stored> std::string soundHeader(std::uint64_t count, std::string_view payload) {
-    std::string empty;
-    Stored().serialise(empty);
-    std::string header = empty.substr(0, 16);
+    static const std::string start = [] { // made once: a cache is a megabyte of tables
+        std::string empty;
+        Stored().serialise(empty);
+        return empty.substr(0, 16);
+    }();
+    std::string header = start;
     const std::uint64_t size = payload.size(), sum = treescan::cacheChecksum(payload);
     header.append(reinterpret_cast<const char*>(&count), 8);
     header.append(reinterpret_cast<const char*>(&size), 8);
