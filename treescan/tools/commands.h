@@ -20,7 +20,9 @@ inline constexpr const char* usage =
     "      <attributes>\\t<size>\\t<modified>\\t<name>, one line per item\n"
     "  treescan find PATH [--name S] [--text S] [--min BYTES] [--max BYTES] [--ignore-case]\n"
     "                [--hidden] [--count]\n"
-    "      <folder>/<name>\\t<size>, one line per file found, or only their count\n";
+    "      <folder>/<name>\\t<size>, one line per file found, or only their count\n"
+    "  treescan -h|--help\n"
+    "      this text\n";
 
 // Writes a name or path as one field of a line on stdout: backslash, tab, newline and other
 // control bytes are escaped (\\, \t, \n, \xHH), so a line always keeps its fields.
