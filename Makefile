@@ -9,7 +9,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-main test-asan test-tsan test-fuzz fuzz bench clean
+.PHONY: all deps configure build run test test-main test-asan test-tsan test-fuzz fuzz bench package check-package clean
 
 all: build
 
@@ -86,6 +86,14 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 	done
 
 test: test-main test-asan test-tsan test-fuzz
+
+# The Debian package (CPack) of the build, into $(BUILD)/ketra_VERSION_ARCH.deb; then lintian and a
+# look at what it holds and depends on.
+package: build
+	cmake --build $(BUILD) --target package
+
+check-package: package
+	packaging/check-package.sh $(BUILD)
 
 # Benchmarks and the render demo (bench/): built on request, never run by the tests.
 bench: deps configure
