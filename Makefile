@@ -34,7 +34,7 @@ run: build
 	fi
 
 $(ASAN_BUILD)/build.ninja: | deps
-	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKETRA_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKETRA_SANITIZE=ON -DKETRA_DISPLAY_TESTS=OFF
 
 $(TSAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKETRA_TSAN=ON -DKETRA_LIB_ONLY=ON
@@ -46,7 +46,8 @@ XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -noreset"
 test-main: build
 	$(XVFB) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 600
 
-# Every test that needs no display again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test that needs no display again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+# (the tests that need one are not built there).
 test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
