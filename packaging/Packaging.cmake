@@ -28,6 +28,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/triggers)
 # In the package the library lies in a folder the loader searches: the binaries' $ORIGIN run
 # path, which finds it in any other prefix, is taken out.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DropRunPath.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DropMaintainerScripts.cmake)
 include(CPack)
 
 # The copyright file and the changelog, where Debian wants them.

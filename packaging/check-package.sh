@@ -49,6 +49,9 @@ for binary in usr/bin/*; do
     fi
 done
 
+if dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -Eq 'post(inst|rm)$'; then
+    fail "the package has maintainer scripts (a postrm keeps it listed after apt remove)"
+fi
 version=$(dpkg-deb -f "$deb" Version)
 zcat usr/share/doc/ketra/changelog.gz | head -n 1 | grep -q "^ketra ($version)" ||
     fail "the newest entry of packaging/changelog is not version $version"
