@@ -26,16 +26,18 @@ inline constexpr const char* usage =
     "      shrunk, new or removed\n"
     "  treescan size --export FILE PATH\n"
     "      writes a scan of PATH to FILE (- for standard output) in the JSON export format that\n"
-    "      ncdu and gdu read (ncdu -f FILE)\n"
+    "      ncdu and gdu read and write\n"
     "  treescan size --import FILE [PATH]\n"
-    "      the size line of PATH (the scan's root when left out) in a scan that ncdu -o, gdu -o or\n"
+    "      the size line of PATH (the scan's root when left out) in a scan that ncdu, gdu or\n"
     "      --export wrote\n"
     "  treescan list [--sort name|type|size|date] [--desc] [--sizes] [--hidden] [--system]\n"
     "                [--import FILE] PATH\n"
     "      <attributes>\\t<size>\\t<modified>\\t<name>, one line per item\n"
     "  treescan find PATH [--name S] [--text S] [--min BYTES] [--max BYTES] [--ignore-case]\n"
     "                [--hidden] [--count] [--import FILE]\n"
-    "      <folder>/<name>\\t<size>, one line per file found, or only their count\n";
+    "      <folder>/<name>\\t<size>, one line per file found, or only their count\n"
+    "  treescan -h|--help\n"
+    "      this text\n";
 
 // Writes a name or path as one field of a line on `out`: backslash, tab, newline and other
 // control bytes are escaped (\\, \t, \n, \xHH), so a line always keeps its fields.
