@@ -34,6 +34,7 @@
 // the edge (twips per pixel = 1440 / logical DPI).
 #pragma once
 
+#include "core/Settings.h"
 #include "fileops/Shell.h"
 #include "graph/BarFrame.h"
 #include "graph/Options.h"
@@ -477,7 +478,11 @@ private:
     std::unique_ptr<ketra::NavigationHistory> m_history;
     QWidget* m_central = nullptr;
     bool m_closePending = false;
-    bool m_started = false;       // Form_Load has run: only then does closing write the settings
+    bool m_started = false; // Form_Load has run: only then does closing write the settings
+    // The settings as start-up read them; the file could not be read (it is then written at
+    // close only when a setting was changed).
+    ketra::SettingsValues m_storedSettings;
+    bool m_settingsUnreadable = false;
     bool m_exiting = false;       // File > Exit: the program ends without the unload sequence
     bool m_reloadPending = false; // an option asked for a reload while a folder was loading
     bool m_splitterDragging = false;

@@ -139,6 +139,31 @@ LayoutResult layoutMainWindow(const LayoutInput& in) {
     return out;
 }
 
+QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens, const QSize& largest) {
+    if (screens.empty())
+        return stored;
+    const QRect* screen = &screens.front();
+    qint64 shownBest = 0;
+    for (const QRect& s : screens) {
+        const QRect shown = s.intersected(stored);
+        const qint64 area = shown.isEmpty() ? 0 : qint64(shown.width()) * shown.height();
+        if (area > shownBest) {
+            shownBest = area;
+            screen = &s;
+        }
+    }
+    if (screen->isEmpty())
+        return stored;
+    QSize size = stored.size().boundedTo(screen->size());
+    if (!largest.isEmpty())
+        size = size.boundedTo(largest);
+    size = size.expandedTo(QSize(1, 1));
+    const int left =
+        std::clamp(stored.left(), screen->left(), screen->left() + screen->width() - size.width());
+    const int top = std::clamp(stored.top(), screen->top(), screen->top() + screen->height() - size.height());
+    return QRect(QPoint(left, top), size);
+}
+
 SplitterRelease releaseSplitter(int releaseLeft, int clientWidth) {
     SplitterRelease out;
     int r = std::max(releaseLeft, 0);

@@ -6,7 +6,11 @@
 // The layout has no state of its own: every call places every control again from the sizes.
 #pragma once
 
+#include <QRect>
+#include <QSize>
+
 #include <optional>
+#include <vector>
 
 namespace ketra {
 
@@ -127,6 +131,15 @@ struct LayoutResult {
 // no frame is drawn into a view of the wrong size. A width or height that would come out below 0
 // (a find pane narrower than its controls) is given as 0.
 LayoutResult layoutMainWindow(const LayoutInput& in);
+
+// ---- the window's place on the screen ----
+
+// Where a window stored at `stored` (its outer rectangle, pixels) opens among the screens there
+// are now, given as their available areas (`screens`, the primary first): on the screen that
+// shows most of it (the primary when none shows any), no larger than that screen's area and than
+// `largest` (when not empty), and moved the least that puts it wholly on that screen. A placement
+// that fits is kept as it is; without screens nothing changes.
+QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens, const QSize& largest = {});
 
 // ---- the splitter ----
 
