@@ -133,9 +133,12 @@ void GraphForm::createControls() {
     LstFind->setAllColumnsShowFocus(true);
     LstFind->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LstFind->setModel(&m_search->results());
+    // Columns are as wide as their texts; the list scrolls sideways where they are wider.
+    LstFind->header()->setStretchLastSection(false);
     cmdStopSearch = makeButton(Frame1, "cmdStopSearch", tr("Stop"));
     cmdStopSearch->hide();
     cmdClose = makeButton(Frame1, "cmdClose", tr("Close"));
+    lblFindStatus = makeLabel(Frame1, "lblFindStatus", QString());
     Frame1->hide();
 
     // Splitter: an invisible grab area and the bar drawn while dragging.
@@ -257,10 +260,17 @@ void GraphForm::wireSignals() {
     connect(txtFind, &QLineEdit::returnPressed, this, &GraphForm::cmdFind_Click);
     connect(txtFindIn, &QLineEdit::returnPressed, this, &GraphForm::cmdFind_Click);
     connect(cmdStopSearch, &QPushButton::clicked, this, &GraphForm::cmdStopSearch_Click);
+    // Stop covers Go while a search runs, so the second click of a double-click on Go lands on
+    // Stop: neither button takes a double-click's second press, and a double-click runs one search.
+    cmdFind->installEventFilter(this);
+    cmdStopSearch->installEventFilter(this);
     connect(m_search, &ketra::SearchSession::progress, this, &GraphForm::searchProgress);
     connect(m_search, &ketra::SearchSession::finished, this, &GraphForm::searchFinished);
     connect(LstFind, &QAbstractItemView::clicked, this, &GraphForm::LstFind_Click);
     connect(LstFind, &QAbstractItemView::doubleClicked, this, &GraphForm::LstFind_DblClick);
+    connect(&m_search->results(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { fitFindColumns(first, last); });
+    connect(&m_search->results(), &QAbstractItemModel::modelReset, this, [this] { m_findFit = {}; });
     connect(cmdClose, &QPushButton::clicked, this, &GraphForm::mnuEditFind_Click);
     connect(cmdX, &QPushButton::clicked, this, [this] {
         frmOptions->hide();
@@ -284,6 +294,13 @@ void GraphForm::wireSignals() {
 
     // The details list, the commands on the selected item, the picture button.
     connect(mnuViewDetails, &QAction::triggered, this, &GraphForm::mnuViewDetails_Click);
+    connect(m_detailsModel, &QAbstractItemModel::modelReset, this, &GraphForm::fitDetailsSizeColumn);
+    connect(m_detailsModel, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                if (from.column() <= ketra::DetailsModel::SizeColumn &&
+                    to.column() >= ketra::DetailsModel::SizeColumn)
+                    fitDetailsSizeColumn();
+            });
     connect(ListView1->header(), &QHeaderView::sectionClicked, this,
             [this](int section) { ListView1_ColumnClick(section + 1); });
     connect(m_listClickTimer, &QTimer::timeout, this,
@@ -304,6 +321,8 @@ void GraphForm::setRenderTimer(bool on) {
 }
 
 bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == cmdFind || watched == cmdStopSearch) && event->type() == QEvent::MouseButtonDblClick)
+        return true;
     if (watched == adrList && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {

@@ -112,6 +112,7 @@ struct LayoutResult {
     bool paneLaidOut = false;
     TwipRect Frame1;
     TwipRect cmdClose;
+    TwipRect lblFindStatus; // left of Close (and right of "^" while that is shown)
     TwipRect txtFind;
     TwipRect txtFindIn;
     TwipRect cmdFind;
@@ -131,6 +132,10 @@ struct LayoutResult {
 // no frame is drawn into a view of the wrong size. A width or height that would come out below 0
 // (a find pane narrower than its controls) is given as 0.
 LayoutResult layoutMainWindow(const LayoutInput& in);
+
+// The find results' "Filename" column: the list's width less the other two columns where they
+// leave room, else its design width (all in twips).
+int findFilenameColumnWidth(int listWidth, int otherColumnsWidth);
 
 // ---- the window's place on the screen ----
 

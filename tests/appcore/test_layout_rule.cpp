@@ -108,6 +108,8 @@ TEST(LayoutRule, FindPaneShown) {
     EXPECT_EQ(r.imgSplitter, (TwipRect{P + 2, 1084, 105, 6220}));
     EXPECT_EQ(r.picSplitterHeight, 6220);
     EXPECT_EQ(r.cmdUp.top, 6220 - 255 - 20);
+    // The status line stands left of Close, right of "^" (shown while the options are hidden).
+    EXPECT_EQ(r.lblFindStatus, (TwipRect{335, r.cmdClose.top, r.cmdClose.left - 60 - 335, 255}));
 
     // The options frame sits under the results list, which gives up its height.
     LayoutInput in = withPane();
