@@ -24,7 +24,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyleOption>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -145,7 +147,6 @@ void GraphForm::createControls() {
     imgSplitter = new QWidget(m_central);
     imgSplitter->setObjectName(QStringLiteral("imgSplitter"));
     imgSplitter->setCursor(Qt::SizeHorCursor);
-    imgSplitter->setAttribute(Qt::WA_NoSystemBackground);
     imgSplitter->hide();
     picSplitter = new QFrame(m_central);
     picSplitter->setObjectName(QStringLiteral("picSplitter"));
@@ -342,6 +343,19 @@ bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
             if (m_splitterDragging)
                 imgSplitter_MouseUp();
             return true;
+        case QEvent::Paint: {
+            // The handle is drawn in the strip the view leaves of it, between the pane and the view.
+            QPainter painter(imgSplitter);
+            QStyleOption handle;
+            handle.initFrom(imgSplitter);
+            handle.state |= QStyle::State_Horizontal;
+            const int shown = Picture1->geometry().left() - imgSplitter->geometry().left();
+            if (shown > 0 && shown < handle.rect.width())
+                handle.rect.setWidth(shown);
+            painter.fillRect(handle.rect, handle.palette.mid());
+            imgSplitter->style()->drawControl(QStyle::CE_Splitter, &handle, &painter, imgSplitter);
+            return true;
+        }
         default:
             break;
         }
