@@ -66,11 +66,11 @@ bool UserSettingsDiffer(const SettingsValues& a, const SettingsValues& b) {
 
 namespace {
 
-// What reading a file without blocking gave: its bytes, or why there are none.
+// What reading a file without blocking gave: its bytes (none for a missing file), or why there
+// are none.
 struct FileBytes {
-    bool missing = false;
     QByteArray bytes;
-    QString failure; // empty when read
+    QString failure; // empty when read or missing
 };
 
 // Reads `path` when it is a regular file of at most `limit` bytes. It is opened without blocking
@@ -81,9 +81,7 @@ FileBytes readRegularFile(const QString& path, qint64 limit) {
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT)
-            out.missing = true;
-        else
+        if (errno != ENOENT)
             out.failure = QString::fromLocal8Bit(std::strerror(errno));
         return out;
     }
