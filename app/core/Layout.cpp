@@ -146,7 +146,7 @@ int findFilenameColumnWidth(int listWidth, int otherColumnsWidth) {
     return otherColumnsWidth < listWidth ? listWidth - otherColumnsWidth : design::kFilenameColumnWidth;
 }
 
-QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens, const QSize& largest) {
+QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens) {
     if (screens.empty())
         return stored;
     const QRect* screen = &screens.front();
@@ -161,10 +161,7 @@ QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens, cons
     }
     if (screen->isEmpty())
         return stored;
-    QSize size = stored.size().boundedTo(screen->size());
-    if (!largest.isEmpty())
-        size = size.boundedTo(largest);
-    size = size.expandedTo(QSize(1, 1));
+    const QSize size = stored.size().boundedTo(screen->size()).expandedTo(QSize(1, 1));
     const int left =
         std::clamp(stored.left(), screen->left(), screen->left() + screen->width() - size.width());
     const int top = std::clamp(stored.top(), screen->top(), screen->top() + screen->height() - size.height());

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <QRect>
-#include <QSize>
 
 #include <optional>
 #include <vector>
@@ -141,10 +140,10 @@ int findFilenameColumnWidth(int listWidth, int otherColumnsWidth);
 
 // Where a window stored at `stored` (its outer rectangle, pixels) opens among the screens there
 // are now, given as their available areas (`screens`, the primary first): on the screen that
-// shows most of it (the primary when none shows any), no larger than that screen's area and than
-// `largest` (when not empty), and moved the least that puts it wholly on that screen. A placement
-// that fits is kept as it is; without screens nothing changes.
-QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens, const QSize& largest = {});
+// shows most of it (the primary when none shows any), no larger than that screen's area, and
+// moved the least that puts it wholly on that screen. A placement that fits is kept as it is;
+// without screens nothing changes.
+QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens);
 
 // ---- the splitter ----
 
