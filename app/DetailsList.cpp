@@ -4,6 +4,7 @@
 // reads the folder again, so the list and the 3D grid always agree.
 #include "GraphForm.h"
 
+#include "colours/FitText.h"
 #include "core/Settings.h"
 #include "folders/DetailsModel.h"
 #include "graph/GraphModel.h"
@@ -135,6 +136,14 @@ void GraphForm::setDetailsColumns() {
     const int widths[] = {2500, 1400, 2500}; // twips
     for (int i = 0; i < ketra::DetailsModel::ColumnCount; ++i)
         ListView1->setColumnWidth(i, twipsToPixelsX(widths[i]));
+}
+
+void GraphForm::fitDetailsSizeColumn() {
+    int needed = ListView1->header()->sectionSizeHint(ketra::DetailsModel::SizeColumn);
+    for (const QString& text : m_detailsModel->widestSizeTexts())
+        needed = std::max(needed, ketra::CellWidthFor(*ListView1, text));
+    if (needed > ListView1->columnWidth(ketra::DetailsModel::SizeColumn))
+        ListView1->setColumnWidth(ketra::DetailsModel::SizeColumn, needed);
 }
 
 void GraphForm::listClickLater(int row, const QPoint& global) {

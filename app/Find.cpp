@@ -6,6 +6,8 @@
 // answers the user throughout (the pane may even be hidden while it runs). Its progress line takes
 // the address box's place unless a folder load has it.
 #include "GraphForm.h"
+#include "colours/FitText.h"
+#include "core/Layout.h"
 #include "folders/DetailsModel.h"
 #include "folders/Paths.h"
 #include "graph/GraphModel.h"
@@ -15,12 +17,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cmath>
 
 void GraphForm::cmdFind_Click() {
@@ -40,7 +44,9 @@ void GraphForm::cmdFind_Click() {
 
     // The scanner starts first and searches while the window shows the busy state (its first
     // look at the scanner comes from the event loop, after this).
+    m_searchStopped = false;
     m_search->start(adrList->currentText(), txtFind->text(), txtFindIn->text(), plan.lower, plan.upper);
+    lblFindStatus->setText(tr("Searching..."));
     setCursor(Qt::BusyCursor); // the window works on, but is busy
     cmdStopSearch->show();
     cmdStopSearch->raise();
@@ -52,6 +58,7 @@ void GraphForm::cmdFind_Click() {
 }
 
 void GraphForm::cmdStopSearch_Click() {
+    m_searchStopped = m_search->running();
     m_search->stop();
 }
 
@@ -69,11 +76,48 @@ void GraphForm::searchProgress(const QString& folder) {
 
 void GraphForm::searchFinished() {
     cmdStopSearch->hide();
+    lblFindStatus->setText(ketra::FoundText(m_search->results().rowCount(), m_searchStopped));
+    lblFindStatus->setToolTip(lblFindStatus->text()); // also where a narrow pane cuts it
     if (!m_loading) {
         prog->hide();
         adrLabel->setText(tr("Address:"));
     }
     unsetCursor();
+}
+
+void GraphForm::fitFindColumns(int first, int last) {
+    // Names are measured one by one; a folder only when it is not the one of the row before
+    // (results come folder by folder); the size by its largest count (digits are all as wide).
+    const ketra::SearchResultsModel& results = m_search->results();
+    const QString* folderBefore = nullptr;
+    int largest = -1;
+    for (int row = first; row <= last; ++row) {
+        const ketra::SearchResult& r = results.at(row);
+        m_findFit[0] = std::max(m_findFit[0], ketra::CellWidthFor(*LstFind, r.name));
+        if (!folderBefore || *folderBefore != r.folder)
+            m_findFit[1] = std::max(m_findFit[1], ketra::CellWidthFor(*LstFind, r.folder));
+        folderBefore = &r.folder;
+        if (largest < 0 || r.size > results.at(largest).size)
+            largest = row;
+    }
+    if (largest >= 0) {
+        const QString size =
+            results.data(results.index(largest, ketra::SearchResultsModel::SizeColumn)).toString();
+        m_findFit[2] = std::max(m_findFit[2], ketra::CellWidthFor(*LstFind, size));
+    }
+    QHeaderView* header = LstFind->header();
+    const int folder = std::max({twipsToPixelsX(ketra::design::kFolderColumnWidth), m_findFit[1],
+                                 header->sectionSizeHint(ketra::SearchResultsModel::FolderColumn)});
+    const int size = std::max({twipsToPixelsX(ketra::design::kSizeColumnWidth), m_findFit[2],
+                               header->sectionSizeHint(ketra::SearchResultsModel::SizeColumn)});
+    const int rule =
+        ketra::findFilenameColumnWidth(static_cast<int>(std::lround(pixelsToTwipsX(LstFind->width()))),
+                                       static_cast<int>(std::lround(pixelsToTwipsX(folder + size))));
+    LstFind->setColumnWidth(ketra::SearchResultsModel::FolderColumn, folder);
+    LstFind->setColumnWidth(ketra::SearchResultsModel::SizeColumn, size);
+    LstFind->setColumnWidth(ketra::SearchResultsModel::FilenameColumn,
+                            std::max({twipsToPixelsX(rule), m_findFit[0],
+                                      header->sectionSizeHint(ketra::SearchResultsModel::FilenameColumn)}));
 }
 
 void GraphForm::chkGT_Click(bool checked) {

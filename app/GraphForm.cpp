@@ -24,7 +24,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyleOption>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -133,16 +135,18 @@ void GraphForm::createControls() {
     LstFind->setAllColumnsShowFocus(true);
     LstFind->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LstFind->setModel(&m_search->results());
+    // Columns are as wide as their texts; the list scrolls sideways where they are wider.
+    LstFind->header()->setStretchLastSection(false);
     cmdStopSearch = makeButton(Frame1, "cmdStopSearch", tr("Stop"));
     cmdStopSearch->hide();
     cmdClose = makeButton(Frame1, "cmdClose", tr("Close"));
+    lblFindStatus = makeLabel(Frame1, "lblFindStatus", QString());
     Frame1->hide();
 
     // Splitter: an invisible grab area and the bar drawn while dragging.
     imgSplitter = new QWidget(m_central);
     imgSplitter->setObjectName(QStringLiteral("imgSplitter"));
     imgSplitter->setCursor(Qt::SizeHorCursor);
-    imgSplitter->setAttribute(Qt::WA_NoSystemBackground);
     imgSplitter->hide();
     picSplitter = new QFrame(m_central);
     picSplitter->setObjectName(QStringLiteral("picSplitter"));
@@ -257,10 +261,17 @@ void GraphForm::wireSignals() {
     connect(txtFind, &QLineEdit::returnPressed, this, &GraphForm::cmdFind_Click);
     connect(txtFindIn, &QLineEdit::returnPressed, this, &GraphForm::cmdFind_Click);
     connect(cmdStopSearch, &QPushButton::clicked, this, &GraphForm::cmdStopSearch_Click);
+    // Stop covers Go while a search runs, so the second click of a double-click on Go lands on
+    // Stop: neither button takes a double-click's second press, and a double-click runs one search.
+    cmdFind->installEventFilter(this);
+    cmdStopSearch->installEventFilter(this);
     connect(m_search, &ketra::SearchSession::progress, this, &GraphForm::searchProgress);
     connect(m_search, &ketra::SearchSession::finished, this, &GraphForm::searchFinished);
     connect(LstFind, &QAbstractItemView::clicked, this, &GraphForm::LstFind_Click);
     connect(LstFind, &QAbstractItemView::doubleClicked, this, &GraphForm::LstFind_DblClick);
+    connect(&m_search->results(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { fitFindColumns(first, last); });
+    connect(&m_search->results(), &QAbstractItemModel::modelReset, this, [this] { m_findFit = {}; });
     connect(cmdClose, &QPushButton::clicked, this, &GraphForm::mnuEditFind_Click);
     connect(cmdX, &QPushButton::clicked, this, [this] {
         frmOptions->hide();
@@ -284,6 +295,13 @@ void GraphForm::wireSignals() {
 
     // The details list, the commands on the selected item, the picture button.
     connect(mnuViewDetails, &QAction::triggered, this, &GraphForm::mnuViewDetails_Click);
+    connect(m_detailsModel, &QAbstractItemModel::modelReset, this, &GraphForm::fitDetailsSizeColumn);
+    connect(m_detailsModel, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                if (from.column() <= ketra::DetailsModel::SizeColumn &&
+                    to.column() >= ketra::DetailsModel::SizeColumn)
+                    fitDetailsSizeColumn();
+            });
     connect(ListView1->header(), &QHeaderView::sectionClicked, this,
             [this](int section) { ListView1_ColumnClick(section + 1); });
     connect(m_listClickTimer, &QTimer::timeout, this,
@@ -304,6 +322,8 @@ void GraphForm::setRenderTimer(bool on) {
 }
 
 bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == cmdFind || watched == cmdStopSearch) && event->type() == QEvent::MouseButtonDblClick)
+        return true;
     if (watched == adrList && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
@@ -323,6 +343,19 @@ bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
             if (m_splitterDragging)
                 imgSplitter_MouseUp();
             return true;
+        case QEvent::Paint: {
+            // The handle is drawn in the strip the view leaves of it, between the pane and the view.
+            QPainter painter(imgSplitter);
+            QStyleOption handle;
+            handle.initFrom(imgSplitter);
+            handle.state |= QStyle::State_Horizontal;
+            const int shown = Picture1->geometry().left() - imgSplitter->geometry().left();
+            if (shown > 0 && shown < handle.rect.width())
+                handle.rect.setWidth(shown);
+            painter.fillRect(handle.rect, handle.palette.mid());
+            imgSplitter->style()->drawControl(QStyle::CE_Splitter, &handle, &painter, imgSplitter);
+            return true;
+        }
         default:
             break;
         }

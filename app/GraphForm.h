@@ -34,6 +34,7 @@
 // the edge (twips per pixel = 1440 / logical DPI).
 #pragma once
 
+#include "core/Settings.h"
 #include "fileops/Shell.h"
 #include "fileops/Trash.h"
 #include "graph/BarFrame.h"
@@ -202,6 +203,7 @@ public:
     // of the same name there (nothing when the file is gone).
     void LstFind_DblClick(const QModelIndex& index);
     ketra::SearchSession* m_search = nullptr; // owned by the window
+    bool m_searchStopped = false;             // Stop ended the search running
 
     // ---- Tree view (app/TreeView.cpp) ------------------------------------------------------------
     // View > "Tree View 3D": the folder of the address box shown afresh as a tree.
@@ -276,6 +278,7 @@ public:
     QTreeView* LstFind = nullptr; // shows the search session's results
     QPushButton* cmdStopSearch = nullptr;
     QPushButton* cmdClose = nullptr;
+    QLabel* lblFindStatus = nullptr; // how many files the last search found
     QWidget* imgSplitter = nullptr;
     QFrame* picSplitter = nullptr;
     QWidget* Picture1 = nullptr;
@@ -470,6 +473,13 @@ private:
     void highlightDetailsRow(int entry);
     QTreeView* createListView1(QWidget* parent); // app/DetailsList.cpp
     void setDetailsColumns();                    // app/DetailsList.cpp
+    // The details list's "Size" column widens to show its widest text whole (a user's wider
+    // column is kept).
+    void fitDetailsSizeColumn();
+    // The find results' columns widen to show the texts of rows `first` to `last` whole.
+    void fitFindColumns(int first, int last);
+    // The widest texts the find results' columns have shown since the list was emptied (pixels).
+    std::array<int, 3> m_findFit{};
     // app/Overlay.cpp: the frame's bar turns red, the bar red before gets its own colour back.
     void highlightFrame(const std::shared_ptr<CD3DFrame>& frame);
     ketra::DetailsModel* m_detailsModel = nullptr; // ListView1's rows (Qt parent: the window)
@@ -481,7 +491,11 @@ private:
     std::unique_ptr<ketra::NavigationHistory> m_history;
     QWidget* m_central = nullptr;
     bool m_closePending = false;
-    bool m_started = false;       // Form_Load has run: only then does closing write the settings
+    bool m_started = false; // Form_Load has run: only then does closing write the settings
+    // The settings as start-up read them; the file could not be read (it is then written at
+    // close only when a setting was changed).
+    ketra::SettingsValues m_storedSettings;
+    bool m_settingsUnreadable = false;
     bool m_exiting = false;       // File > Exit: the program ends without the unload sequence
     bool m_reloadPending = false; // an option asked for a reload while a folder was loading
     bool m_splitterDragging = false;

@@ -129,13 +129,14 @@ void GraphForm::Form_Resize() {
     if (r.paneLaidOut) {
         Frame1->setGeometry(rect(r.Frame1, toolbarPx));
         cmdClose->setGeometry(rect(r.cmdClose));
+        lblFindStatus->setGeometry(rect(r.lblFindStatus));
         txtFind->setGeometry(rect(r.txtFind));
         txtFindIn->setGeometry(rect(r.txtFindIn));
         cmdFind->setGeometry(rect(r.cmdFind));
         cmdStopSearch->setGeometry(rect(r.cmdStopSearch));
         LstFind->setGeometry(rect(r.LstFind));
-        if (LstFind->header()->count() >= 1)
-            LstFind->setColumnWidth(0, twipsToPixelsX(r.filenameColumnWidth));
+        if (LstFind->header()->count() >= 1) // no narrower than its widest name
+            LstFind->setColumnWidth(0, std::max(twipsToPixelsX(r.filenameColumnWidth), m_findFit[0]));
         frmOptions->setGeometry(rect(r.frmOptions));
         txtGT->setGeometry(rect(r.txtGT));
         txtLT->setGeometry(rect(r.txtLT));

@@ -51,8 +51,6 @@ void GraphForm::highlightFrame(const std::shared_ptr<CD3DFrame>& frame) {
     m_highlightFrame = frame;
     const CD3DMeshPtr mesh = frame->GetChildMesh(0);
     m_highlightColour = ColorValueToLong(mesh->GetMaterialOverride().diffuse);
-    platform::Material red;
-    red.diffuse = red.ambient = platform::ColorValue{1, 0, 0, 1};
-    mesh->SetMaterialOverride(red);
+    mesh->SetMaterialOverride(ketra::HighlightMaterial(static_cast<std::uint32_t>(m_highlightColour)));
     markViewDirty();
 }

@@ -7,6 +7,7 @@
 #include "core/Settings.h"
 #include "folders/NavigationHistory.h"
 #include "scene/D3DUtil.h"
+#include "scene/D3DView.h"
 #include "treescan.h"
 
 #include <QAction>
@@ -15,9 +16,29 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <QTreeView>
+
+#include <cmath>
+
+namespace {
+
+// The areas the screens there are now leave to windows, the primary screen's first.
+std::vector<QRect> availableScreenAreas() {
+    std::vector<QRect> areas;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        areas.push_back(primary->availableGeometry());
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            areas.push_back(screen->availableGeometry());
+    return areas;
+}
+
+} // namespace
 
 QString GraphForm::programFolder() {
     return QDir::cleanPath(QCoreApplication::applicationDirPath());
@@ -31,13 +52,20 @@ QString GraphForm::mediaFolder(const QString& programFolder) {
 
 bool GraphForm::Form_Load() {
     m_started = true;
-    const ketra::SettingsValues stored = ketra::Settings().read(m_programFolder);
+    const ketra::Settings settings;
+    const ketra::SettingsValues stored = settings.read(m_programFolder);
+    m_storedSettings = stored;
+    m_settingsUnreadable = settings.unreadable();
 
     LoadExtColours();
 
-    // Placement: the stored numbers are the window's outer left, top, width and height in twips.
-    const QRect placement(twipsToPixelsX(stored.MainLeft), twipsToPixelsY(stored.MainTop),
-                          twipsToPixelsX(stored.MainWidth), twipsToPixelsY(stored.MainHeight));
+    // Placement: the stored numbers are the window's outer left, top, width and height in twips,
+    // kept on a screen that is there now: a window stored larger than the screen, or out of its
+    // sight, opens on it.
+    const QRect placement =
+        ketra::placeOnScreen(QRect(twipsToPixelsX(stored.MainLeft), twipsToPixelsY(stored.MainTop),
+                                   twipsToPixelsX(stored.MainWidth), twipsToPixelsY(stored.MainHeight)),
+                             availableScreenAreas());
     move(placement.topLeft());
     resize(placement.size());
 
@@ -116,12 +144,35 @@ bool GraphForm::Form_Load() {
         LstFind->setColumnWidth(column, twipsToPixelsX(twips));
 
     const bool ready = Start3D();
+    if (ready && g_device) {
+        // The view no larger than the largest picture the device can draw: the window gives up
+        // the rest (a screen larger than that is rare; the device would draw smaller and scale).
+        const QSize largest = g_device->maxTargetSize();
+        const QSize excess = (view3D()->pixelSize() - largest).expandedTo(QSize(0, 0));
+        if (!largest.isEmpty() && (excess.width() > 0 || excess.height() > 0)) {
+            const qreal dpr = Picture1->devicePixelRatioF();
+            resize(width() - static_cast<int>(std::ceil(excess.width() / dpr)),
+                   height() - static_cast<int>(std::ceil(excess.height() / dpr)));
+        }
+    }
     if (ready)
         setRenderTimer(true);
     if (ready && stored.details)
         mnuViewDetails_Click(); // the list is filled for the folder shown
     QApplication::restoreOverrideCursor();
     Form_Resize();
+    if (m_settingsUnreadable) {
+        // Said once the window is up; the file stays as it is for the user to mend.
+        const QString kept = QFileInfo(settings.fileName()).isFile()
+                                 ? tr(" Ketra starts with its default settings and leaves the file as it is "
+                                      "unless a setting is changed.")
+                                 : tr(" Ketra starts with its default settings.");
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Ketra"), settings.error() + kept,
+                                    QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("msgSettingsUnreadable"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
     return ready;
 }
 
@@ -147,8 +198,11 @@ void GraphForm::Form_Unload() {
     v.current_folder = m_currentFolder;
     v.options = m_options;
     ketra::Settings settings;
+    // A file that could not be read is kept for the user to mend, unless a setting was changed.
+    if ((m_settingsUnreadable || settings.unreadable()) && !ketra::UserSettingsDiffer(v, m_storedSettings))
+        return;
     if (!settings.write(v))
-        qWarning("Ketra: the settings could not be written to %s", qPrintable(settings.fileName()));
+        qWarning("Ketra: %s", qPrintable(settings.error()));
 }
 
 void GraphForm::mnuFileExit_Click() {

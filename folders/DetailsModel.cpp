@@ -38,6 +38,26 @@ void DetailsModel::setMarkedRow(int row) {
             emit dataChanged(index(r, FilenameColumn), index(r, FilenameColumn));
 }
 
+QStringList DetailsModel::widestSizeTexts() const {
+    QStringList texts;
+    if (!m_entries || m_rows == 0)
+        return texts;
+    const DataEntry* largest = nullptr;
+    bool folderText = false;
+    for (int i = 0; i < m_rows && static_cast<std::size_t>(i) < m_entries->size(); ++i) {
+        const DataEntry& e = (*m_entries)[static_cast<std::size_t>(i)];
+        if (e.isFolder() && !m_includeFolders)
+            folderText = true;
+        else if (!largest || e.Size > largest->Size)
+            largest = &e;
+    }
+    if (largest)
+        texts << DetailsSizeText(*largest, m_includeFolders);
+    if (folderText)
+        texts << QStringLiteral("folder");
+    return texts;
+}
+
 void DetailsModel::refresh() {
     if (m_rows > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, ColumnCount - 1));

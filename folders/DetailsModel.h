@@ -13,6 +13,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -37,6 +38,10 @@ public:
     void setEntries(const std::vector<DataEntry>* entries, bool includeFolders);
     // The entries' values changed in place (not their number): the rows are drawn again.
     void refresh();
+    // The texts of the "Size" column that may be the widest: the largest count's, and "folder"
+    // when a folder shows it (digits are all as wide in the list's fonts, so the most digits are
+    // the widest). Looks at every row: one pass over the entries.
+    QStringList widestSizeTexts() const;
     // The row of an item gone to from the find pane: its name is drawn bold and dark red until
     // another row is marked or the rows are replaced (-1: none).
     void setMarkedRow(int row);

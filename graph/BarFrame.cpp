@@ -15,6 +15,21 @@
 
 namespace ketra {
 
+platform::Material HighlightMaterial(std::uint32_t ownColour) {
+    constexpr platform::ColorValue red{1, 0, 0, 1}, lightRed{1, 0.45f, 0.45f, 1};
+    const platform::ColorValue own = LongToColorValue(static_cast<std::int32_t>(ownColour));
+    auto distance = [&own](const platform::ColorValue& c) {
+        return std::hypot(c.r - own.r, c.g - own.g, c.b - own.b);
+    };
+    platform::Material m;
+    m.diffuse = m.ambient = red;
+    if (distance(red) < kNearRed && distance(lightRed) > distance(red)) {
+        m.diffuse = m.ambient = lightRed;
+        m.emissive = platform::ColorValue{0.3f, 0.05f, 0.05f, 1};
+    }
+    return m;
+}
+
 namespace {
 
 void drawLines(platform::Font& font, const QStringList& lines, int left, std::uint32_t argb) {

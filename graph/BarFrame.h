@@ -6,6 +6,7 @@
 #include "graph/LoadGrid.h"
 #include "graph/Options.h"
 #include "platform/Font.h"
+#include "platform/Types.h"
 
 #include <QFont>
 #include <QPoint>
@@ -31,6 +32,14 @@ inline constexpr std::uint32_t kBackgroundColour = 0xFF80B0E0;
 inline constexpr std::uint32_t kAmbientLight = 0xFFC0C0C0;
 inline constexpr std::uint32_t kOverlayTextColour = 0xFF444444;
 inline constexpr std::uint32_t kHoverTextColour = 0xFF000000;
+// How near red (in RGB, channels 0 to 1) a bar's colour may come before a selection shows it
+// light red instead of red: a .pdf (205, 55, 50) is 0.35 from it.
+inline constexpr float kNearRed = 0.5f;
+
+// The material a selected bar is shown in: red (diffuse = ambient = 1, 0, 0), unless its own
+// colour (0xAARRGGBB) is so near red that red would not set it apart from the bars of its kind:
+// then a light red that glows (when that is farther from its colour).
+platform::Material HighlightMaterial(std::uint32_t ownColour);
 
 // Draws one frame of `scene` on g_device, from the frame update to the end of the scene (the
 // caller presents it): clear, ambient light, the bars, then (with the base plate on and the tree

@@ -51,6 +51,7 @@ void Camera::KeyDown(int keyCode, int shiftMask) {
     if (!inRange(keyCode))
         return;
     m_keyState[static_cast<std::size_t>(keyCode)] = true;
+    m_tapped[static_cast<std::size_t>(keyCode)] = true;
     m_shiftState = shiftMask;
 }
 
@@ -84,7 +85,11 @@ FrameMoveResult Camera::FrameMove(float elapsedSeconds, bool referenceRasterizer
 
     m_velocity = m_velocity * 0.9f;
 
-    auto held = [this](int key) { return m_keyState[static_cast<std::size_t>(key)]; };
+    // A key that went down since the last frame counts as held for this one, even when it is up
+    // again: a tap between two frames (a slow frame, or a quick finger) acts once.
+    auto held = [this](int key) {
+        return m_keyState[static_cast<std::size_t>(key)] || m_tapped[static_cast<std::size_t>(key)];
+    };
     if (held(vk::Right))
         m_velocity.x -= step;
     if (held(vk::Left))
@@ -117,6 +122,7 @@ FrameMoveResult Camera::FrameMove(float elapsedSeconds, bool referenceRasterizer
         result.steps.push_back(rotate({0, 1, 0}, shift ? -a : a));
     if (held(vk::Z))
         result.steps.push_back(rotate({0, 0, 1}, shift ? a : -a));
+    m_tapped.fill(false);
 
     // Move through the camera matrix of the previous frame (which carries its scale).
     const Vector3 delta = platform::Vec3TransformNormal(m_velocity * step, m_cameraMatrix);

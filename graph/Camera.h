@@ -66,7 +66,9 @@ public:
 
     // ---- input from the 3D view ----
 
-    // A key went down: it is held from now on; `shiftMask` is the modifier mask that came with it
+    // A key went down: it is held from now on, and for the next frame step at least (a tap
+    // between two frames acts once: F, W, S and R as a press, an arrow or X/Y/Z for one frame);
+    // `shiftMask` is the modifier mask that came with it
     // (any non-zero mask reverses X/Y/Z). Key codes outside 0..256 are ignored.
     void KeyDown(int keyCode, int shiftMask);
     // A key went up: it is no longer held. (Delete released while an item is selected deletes the
@@ -105,6 +107,7 @@ public:
 
     // ---- state ----
     std::array<bool, 257> m_keyState{}; // key codes 0..256 held
+    std::array<bool, 257> m_tapped{};   // went down since the last frame step
     int m_shiftState = 0;               // modifier mask of the last key-down
     bool m_dragging = false;
     float m_lastX = 0, m_lastY = 0; // the previous drag position, twips

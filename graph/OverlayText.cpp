@@ -6,8 +6,6 @@ namespace ketra {
 
 QString FormatThousands(double value) {
     const long long whole = std::llround(value);
-    if (whole == 0)
-        return {};
     const bool negative = whole < 0;
     QString digits = QString::number(negative ? -whole : whole);
     for (qsizetype i = digits.size() - 3; i > 0; i -= 3)

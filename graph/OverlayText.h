@@ -12,8 +12,7 @@
 namespace ketra {
 
 // A byte count with comma thousands separators and no decimals, rounded to the nearest whole
-// number (halves away from zero): 1234567 -> "1,234,567", 1.5 -> "2". A count that rounds to 0
-// gives the empty string (the statistics then read "Size:  bytes").
+// number (halves away from zero): 1234567 -> "1,234,567", 1.5 -> "2", 0 -> "0".
 QString FormatThousands(double value);
 
 // What hovering over an item shows: "name (1,234 bytes)", "name (1 byte)" for exactly one byte,

@@ -183,8 +183,8 @@ void Device::clear(std::uint32_t flags, std::uint32_t argb, float z, std::uint32
     // Only the viewport's rectangle is cleared.
     const Viewport& vp = m_state->viewport;
     f->glEnable(GL_SCISSOR_TEST);
-    f->glScissor(static_cast<GLint>(vp.x), m_gl->fboHeight - static_cast<GLint>(vp.y + vp.height),
-                 static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
+    const std::array<int, 4> r = onRenderTarget(vp);
+    f->glScissor(r[0], r[1], r[2], r[3]);
     f->glClear(mask);
     f->glDisable(GL_SCISSOR_TEST);
 }

@@ -17,8 +17,10 @@
 #include "Types.h"
 
 #include <QFont>
+#include <QSize>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -113,10 +115,21 @@ public:
     std::int32_t reset(QOpenGLContext* context = nullptr);
     // Called by present(): e.g. the widget schedules its repaint. Errors are the hook's own.
     void setPresentHook(std::function<void()> hook);
-    // Size of the render target in pixels; sets the default viewport.
+    // Size of the render target in pixels; sets the default viewport. A size beyond what the
+    // context allows (or one it has no memory for) is drawn smaller, in the same proportions of
+    // the viewport, and scaled when presented; a warning says so. The device never fails for it.
     void setTargetSize(int width, int height);
     int targetWidth() const;
     int targetHeight() const;
+    // The largest render target the context allows: the least of its renderbuffer, texture and
+    // viewport limits (and the limit below). Empty without a context.
+    QSize maxTargetSize() const;
+    // Keeps render targets at most `pixels` wide and high (0: only the context's limits). Lets
+    // tests reach the fallback without gigabytes of target.
+    void setTargetLimit(int pixels);
+    // The size the picture is drawn at (the render target's); the target size unless that could
+    // not be made.
+    QSize drawnSize() const;
     // Copies the finished picture into framebuffer `fbo` of the current context (a view's paint
     // handler), scaled to width x height. Needs the device's context to be current.
     void presentTo(unsigned fbo, int width, int height);
@@ -184,6 +197,9 @@ private:
     void destroyGlObjects();
     void forgetContext(bool contextIsCurrent);
     void bindTarget();
+    // A rectangle of the target (top-left origin) in the render target's pixels, bottom-left
+    // origin, as glViewport and glScissor take it (scaled when the target was made smaller).
+    std::array<int, 4> onRenderTarget(const Viewport& vp) const;
     GpuMesh* upload(const Mesh& mesh);
     unsigned textureName(const Texture& texture);
     void applyState();

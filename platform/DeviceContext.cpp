@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 
 namespace platform {
 
@@ -137,8 +138,8 @@ bool Device::ensureCurrent() {
             gl.valid = false;
         }
     }
-    if (gl.fboWidth != std::max(1, m_state->targetWidth) ||
-        gl.fboHeight != std::max(1, m_state->targetHeight))
+    if (gl.madeForWidth != std::max(1, m_state->targetWidth) ||
+        gl.madeForHeight != std::max(1, m_state->targetHeight))
         makeRenderTarget();
     return gl.fbo != 0;
 }
@@ -166,7 +167,18 @@ bool Device::createGlObjects() {
             reinterpret_cast<void (*)(GLenum, GLenum)>(gl.context->getProcAddress("glClipControl"));
     gl.clipControl = gl.glClipControl != nullptr && gl.allowClipControl;
 
+    // The largest render target: what a renderbuffer, a texture (the view shows the picture
+    // through one) and the viewport may each be.
+    QOpenGLFunctions_3_3_Core* f = gl.f;
+    GLint renderbuffer = 0, texture = 0, viewport[2] = {0, 0};
+    f->glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+    f->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    f->glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    gl.maxTargetWidth = std::max(1, std::min({renderbuffer, texture, viewport[0]}));
+    gl.maxTargetHeight = std::max(1, std::min({renderbuffer, texture, viewport[1]}));
+
     gl.fboWidth = gl.fboHeight = 0;
+    gl.madeForWidth = gl.madeForHeight = 0;
     makeRenderTarget();
     return gl.fbo != 0;
 }
@@ -174,35 +186,58 @@ bool Device::createGlObjects() {
 void Device::makeRenderTarget() {
     Gl& gl = *m_gl;
     QOpenGLFunctions_3_3_Core* f = gl.f;
-    const int w = std::max(1, m_state->targetWidth), h = std::max(1, m_state->targetHeight);
-    if (gl.fbo && gl.fboWidth == w && gl.fboHeight == h)
+    const int askedW = std::max(1, m_state->targetWidth), askedH = std::max(1, m_state->targetHeight);
+    if (gl.fbo && gl.madeForWidth == askedW && gl.madeForHeight == askedH)
         return;
     if (!gl.fbo) {
         f->glGenFramebuffers(1, &gl.fbo);
         f->glGenRenderbuffers(1, &gl.colorBuffer);
         f->glGenRenderbuffers(1, &gl.depthBuffer);
     }
-    f->glBindRenderbuffer(GL_RENDERBUFFER, gl.colorBuffer);
-    f->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
-    f->glBindRenderbuffer(GL_RENDERBUFFER, gl.depthBuffer);
-    f->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
-    f->glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    f->glBindFramebuffer(GL_FRAMEBUFFER, gl.fbo);
-    f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, gl.colorBuffer);
-    f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                 gl.depthBuffer);
-    if (f->glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        qWarning("Device: the %dx%d render target is incomplete", w, h);
-        f->glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        f->glDeleteFramebuffers(1, &gl.fbo);
-        f->glDeleteRenderbuffers(1, &gl.colorBuffer);
-        f->glDeleteRenderbuffers(1, &gl.depthBuffer);
-        gl.fbo = gl.colorBuffer = gl.depthBuffer = 0;
-        gl.fboWidth = gl.fboHeight = 0;
-        return;
+    // Within the context's limits, in the same proportions; a target it can't make (no memory
+    // for it) is tried at half the size until one can be made.
+    QSize largest = maxTargetSize();
+    if (largest.isEmpty())
+        largest = QSize(askedW, askedH);
+    const double scale = std::min({1.0, double(largest.width()) / askedW, double(largest.height()) / askedH});
+    int w = std::max(1, static_cast<int>(askedW * scale)), h = std::max(1, static_cast<int>(askedH * scale));
+    for (;;) {
+        for (int i = 0; i < 16 && f->glGetError() != GL_NO_ERROR; ++i) {
+        }
+        f->glBindRenderbuffer(GL_RENDERBUFFER, gl.colorBuffer);
+        f->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+        f->glBindRenderbuffer(GL_RENDERBUFFER, gl.depthBuffer);
+        f->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
+        f->glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        const bool stored = f->glGetError() == GL_NO_ERROR;
+        f->glBindFramebuffer(GL_FRAMEBUFFER, gl.fbo);
+        f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, gl.colorBuffer);
+        f->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                     gl.depthBuffer);
+        if (stored && f->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE)
+            break;
+        if (w == 1 && h == 1) {
+            qWarning("Device: no render target can be made, not even 1x1");
+            f->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            f->glDeleteFramebuffers(1, &gl.fbo);
+            f->glDeleteRenderbuffers(1, &gl.colorBuffer);
+            f->glDeleteRenderbuffers(1, &gl.depthBuffer);
+            gl.fbo = gl.colorBuffer = gl.depthBuffer = 0;
+            gl.fboWidth = gl.fboHeight = 0;
+            gl.madeForWidth = gl.madeForHeight = 0;
+            return;
+        }
+        w = std::max(1, w / 2);
+        h = std::max(1, h / 2);
     }
+    if (w != askedW || h != askedH)
+        qWarning("Device: a %dx%d render target can't be made here (the largest is %dx%d); the picture is "
+                 "drawn at %dx%d and scaled to the view",
+                 askedW, askedH, largest.width(), largest.height(), w, h);
     gl.fboWidth = w;
     gl.fboHeight = h;
+    gl.madeForWidth = askedW;
+    gl.madeForHeight = askedH;
     gl.valid = false;
 }
 
@@ -245,8 +280,40 @@ void Device::forgetContext(bool contextIsCurrent) {
     gl.variant = -1;
     gl.fbo = gl.colorBuffer = gl.depthBuffer = 0;
     gl.fboWidth = gl.fboHeight = 0;
+    gl.madeForWidth = gl.madeForHeight = 0;
     gl.valid = false;
     gl.boundVao = 0;
+}
+
+QSize Device::maxTargetSize() const {
+    const Gl& gl = *m_gl;
+    if (!gl.maxTargetWidth || !gl.maxTargetHeight)
+        return {};
+    if (gl.targetLimit > 0)
+        return {std::min(gl.maxTargetWidth, gl.targetLimit), std::min(gl.maxTargetHeight, gl.targetLimit)};
+    return {gl.maxTargetWidth, gl.maxTargetHeight};
+}
+
+void Device::setTargetLimit(int pixels) {
+    m_gl->targetLimit = std::max(0, pixels);
+    m_gl->madeForWidth = m_gl->madeForHeight = 0; // made again on the next use
+}
+
+QSize Device::drawnSize() const {
+    if (m_gl->fbo)
+        return {m_gl->fboWidth, m_gl->fboHeight};
+    return {m_state->targetWidth, m_state->targetHeight};
+}
+
+std::array<int, 4> Device::onRenderTarget(const Viewport& vp) const {
+    const Gl& gl = *m_gl;
+    const double sx = gl.madeForWidth > 0 ? double(gl.fboWidth) / gl.madeForWidth : 1.0;
+    const double sy = gl.madeForHeight > 0 ? double(gl.fboHeight) / gl.madeForHeight : 1.0;
+    const int x0 = static_cast<int>(std::lround(vp.x * sx));
+    const int x1 = static_cast<int>(std::lround((double(vp.x) + vp.width) * sx));
+    const int y0 = static_cast<int>(std::lround(vp.y * sy));
+    const int y1 = static_cast<int>(std::lround((double(vp.y) + vp.height) * sy));
+    return {x0, gl.fboHeight - y1, x1 - x0, y1 - y0};
 }
 
 void Device::bindTarget() {

@@ -113,6 +113,11 @@ struct Device::Gl final : ArenaBackend {
     GLuint textureBound = 0;            // the texture bound to stage 0 (0: none)
     GLuint fbo = 0, colorBuffer = 0, depthBuffer = 0;
     int fboWidth = 0, fboHeight = 0;
+    // The target size the render target was made for (it may be smaller: see makeRenderTarget),
+    // and the largest one the context allows (0: not known yet).
+    int madeForWidth = 0, madeForHeight = 0;
+    int maxTargetWidth = 0, maxTargetHeight = 0;
+    int targetLimit = 0; // a further bound (tests); 0: none
     bool clipControl = false;
     bool allowClipControl = true;
     void (*glClipControl)(GLenum, GLenum) = nullptr;

@@ -36,6 +36,10 @@ void Device::paintOverlay() {
         QOpenGLPaintDevice device(QSize(gl.fboWidth, gl.fboHeight));
         QPainter painter(&device);
         painter.setRenderHint(QPainter::TextAntialiasing);
+        // Text is placed in the target's pixels; a render target made smaller scales it along.
+        if (gl.madeForWidth > 0 && gl.madeForHeight > 0 &&
+            (gl.fboWidth != gl.madeForWidth || gl.fboHeight != gl.madeForHeight))
+            painter.scale(double(gl.fboWidth) / gl.madeForWidth, double(gl.fboHeight) / gl.madeForHeight);
         for (const OverlayText& t : m_state->lastText) {
             painter.setFont(t.font);
             painter.setPen(QColor::fromRgba(t.argb));

@@ -106,8 +106,8 @@ void Device::applyState() {
         f->glBindVertexArray(0);
         gl.boundVao = 0;
         const Viewport& vp = st.viewport;
-        f->glViewport(static_cast<GLint>(vp.x), gl.fboHeight - static_cast<GLint>(vp.y + vp.height),
-                      static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
+        const std::array<int, 4> r = onRenderTarget(vp);
+        f->glViewport(r[0], r[1], r[2], r[3]);
         f->glDepthRange(vp.minZ, vp.maxZ);
         if (gl.glClipControl)
             gl.glClipControl(GL_LOWER_LEFT, gl.clipControl ? 0x935F /* GL_ZERO_TO_ONE */

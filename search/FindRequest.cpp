@@ -46,4 +46,19 @@ QString ReversedBoundsMessage(const QString& lowerText, const QString& upperText
     return lowerText + QStringLiteral(" should be less than ") + upperText;
 }
 
+QString FoundText(long long count, bool stopped) {
+    QString text;
+    if (count <= 0) {
+        text = QStringLiteral("No files found");
+    } else if (count == 1) {
+        text = QStringLiteral("1 file found");
+    } else {
+        QString digits = QString::number(count);
+        for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
+            digits.insert(i, QLatin1Char(','));
+        text = digits + QStringLiteral(" files found");
+    }
+    return stopped ? text + QStringLiteral(" (stopped)") : text;
+}
+
 } // namespace ketra

@@ -44,4 +44,8 @@ FindPlan PlanFind(const FindInput& input);
 // The message for reversed bounds, e.g. "10Kb should be less than 1Kb".
 QString ReversedBoundsMessage(const QString& lowerText, const QString& upperText);
 
+// What the find pane's status line says when a search has ended: "No files found", "1 file
+// found", "1,234 files found", followed by " (stopped)" when Stop ended it.
+QString FoundText(long long count, bool stopped);
+
 } // namespace ketra

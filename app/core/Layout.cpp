@@ -72,6 +72,9 @@ LayoutResult layoutMainWindow(const LayoutInput& in) {
         out.cmdClose = {P - kCmdCloseWidth - 80, paneHeight - kCmdCloseHeight - 80, kCmdCloseWidth,
                         kCmdCloseHeight};
         out.Picture1 = {out.Frame1.left + P + 40, A - 8, W - out.Frame1.left - P - 40, H - A + 8 - S};
+        const int statusLeft = in.optionsShown ? kTxtFindLeft : 20 + kCmdUpSize + 60;
+        out.lblFindStatus = {statusLeft, out.cmdClose.top, out.cmdClose.left - 60 - statusLeft,
+                             kCmdCloseHeight};
 
         const int findTop = kLblFindTop + kLblFindHeight + 20;
         const int findWidth = P - kCmdFindWidth - 250;
@@ -90,9 +93,8 @@ LayoutResult layoutMainWindow(const LayoutInput& in) {
         out.cmdStopSearch = {out.cmdFind.left + kCmdFindWidth - kCmdStopSearchWidth + 80, findTop,
                              kCmdStopSearchWidth, kCmdStopSearchHeight};
 
-        const int otherColumns = in.folderColumnWidth + in.sizeColumnWidth;
         out.filenameColumnWidth =
-            otherColumns < out.LstFind.width ? out.LstFind.width - otherColumns : kFilenameColumnWidth;
+            findFilenameColumnWidth(out.LstFind.width, in.folderColumnWidth + in.sizeColumnWidth);
 
         out.frmOptions = {kFrmOptionsLeft, out.LstFind.top + out.LstFind.height - 40, out.LstFind.width + 20,
                           kFrmOptionsHeight};
@@ -129,14 +131,41 @@ LayoutResult layoutMainWindow(const LayoutInput& in) {
         }
     }
 
-    for (TwipRect* r : {&out.Frame2, &out.Picture1, &out.ListView1, &out.txtCurrent, &out.cmdUp, &out.Frame1,
-                        &out.cmdClose, &out.txtFind, &out.txtFindIn, &out.cmdFind, &out.cmdStopSearch,
-                        &out.LstFind, &out.frmOptions, &out.txtGT, &out.txtLT, &out.cmdX, &out.imgSplitter})
+    for (TwipRect* r :
+         {&out.Frame2, &out.Picture1, &out.ListView1, &out.txtCurrent, &out.cmdUp, &out.Frame1, &out.cmdClose,
+          &out.lblFindStatus, &out.txtFind, &out.txtFindIn, &out.cmdFind, &out.cmdStopSearch, &out.LstFind,
+          &out.frmOptions, &out.txtGT, &out.txtLT, &out.cmdX, &out.imgSplitter})
         *r = nonNegative(*r);
     out.adrListWidth = std::max(out.adrListWidth, 0);
     out.progWidth = std::max(out.progWidth, 0);
     out.filenameColumnWidth = std::max(out.filenameColumnWidth, 0);
     return out;
+}
+
+int findFilenameColumnWidth(int listWidth, int otherColumnsWidth) {
+    return otherColumnsWidth < listWidth ? listWidth - otherColumnsWidth : design::kFilenameColumnWidth;
+}
+
+QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens) {
+    if (screens.empty())
+        return stored;
+    const QRect* screen = &screens.front();
+    qint64 shownBest = 0;
+    for (const QRect& s : screens) {
+        const QRect shown = s.intersected(stored);
+        const qint64 area = shown.isEmpty() ? 0 : qint64(shown.width()) * shown.height();
+        if (area > shownBest) {
+            shownBest = area;
+            screen = &s;
+        }
+    }
+    if (screen->isEmpty())
+        return stored;
+    const QSize size = stored.size().boundedTo(screen->size()).expandedTo(QSize(1, 1));
+    const int left =
+        std::clamp(stored.left(), screen->left(), screen->left() + screen->width() - size.width());
+    const int top = std::clamp(stored.top(), screen->top(), screen->top() + screen->height() - size.height());
+    return QRect(QPoint(left, top), size);
 }
 
 SplitterRelease releaseSplitter(int releaseLeft, int clientWidth) {

@@ -6,7 +6,10 @@
 // The layout has no state of its own: every call places every control again from the sizes.
 #pragma once
 
+#include <QRect>
+
 #include <optional>
+#include <vector>
 
 namespace ketra {
 
@@ -108,6 +111,7 @@ struct LayoutResult {
     bool paneLaidOut = false;
     TwipRect Frame1;
     TwipRect cmdClose;
+    TwipRect lblFindStatus; // left of Close (and right of "^" while that is shown)
     TwipRect txtFind;
     TwipRect txtFindIn;
     TwipRect cmdFind;
@@ -127,6 +131,19 @@ struct LayoutResult {
 // no frame is drawn into a view of the wrong size. A width or height that would come out below 0
 // (a find pane narrower than its controls) is given as 0.
 LayoutResult layoutMainWindow(const LayoutInput& in);
+
+// The find results' "Filename" column: the list's width less the other two columns where they
+// leave room, else its design width (all in twips).
+int findFilenameColumnWidth(int listWidth, int otherColumnsWidth);
+
+// ---- the window's place on the screen ----
+
+// Where a window stored at `stored` (its outer rectangle, pixels) opens among the screens there
+// are now, given as their available areas (`screens`, the primary first): on the screen that
+// shows most of it (the primary when none shows any), no larger than that screen's area, and
+// moved the least that puts it wholly on that screen. A placement that fits is kept as it is;
+// without screens nothing changes.
+QRect placeOnScreen(const QRect& stored, const std::vector<QRect>& screens);
 
 // ---- the splitter ----
 

@@ -1,9 +1,21 @@
 #include "core/Settings.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ketra {
 
@@ -48,17 +60,102 @@ const std::vector<SettingKey>& Settings::keys() {
     return table;
 }
 
-Settings::Settings()
-    : m_store(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Ketra"),
-                                          QStringLiteral("Ketra"))) {}
+bool UserSettingsDiffer(const SettingsValues& a, const SettingsValues& b) {
+    return a.options != b.options || a.details != b.details || a.chkCaseValue != b.chkCaseValue;
+}
 
-Settings::Settings(const QString& iniPath)
-    : m_store(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}
+namespace {
+
+// What reading a file without blocking gave: its bytes (none for a missing file), or why there
+// are none.
+struct FileBytes {
+    QByteArray bytes;
+    QString failure; // empty when read or missing
+};
+
+// Reads `path` when it is a regular file of at most `limit` bytes. It is opened without blocking
+// (O_NONBLOCK: a pipe or device in its place is refused, never waited on) and checked on the
+// descriptor that is read.
+FileBytes readRegularFile(const QString& path, qint64 limit) {
+    FileBytes out;
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            out.failure = QString::fromLocal8Bit(std::strerror(errno));
+        return out;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        out.failure = QString::fromLocal8Bit(std::strerror(errno));
+    } else if (!S_ISREG(st.st_mode)) {
+        out.failure = QStringLiteral("it is not a regular file");
+    } else {
+        // One byte past the limit tells a file that grew beyond it since fstat.
+        out.bytes.resize(static_cast<qsizetype>(std::min<qint64>(st.st_size, limit) + 1));
+        qsizetype got = 0;
+        while (got < out.bytes.size()) {
+            const ssize_t n = ::read(fd, out.bytes.data() + got, static_cast<size_t>(out.bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                out.failure = QString::fromLocal8Bit(std::strerror(errno));
+                break;
+            }
+            if (n == 0)
+                break;
+            got += n;
+        }
+        out.bytes.truncate(got);
+        if (out.failure.isEmpty() && (st.st_size > limit || got > limit))
+            out.failure = QStringLiteral("it is larger than %1 KiB").arg(limit / 1024);
+    }
+    ::close(fd);
+    if (!out.failure.isEmpty())
+        out.bytes.clear();
+    return out;
+}
+
+QString userSettingsFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Ketra/Ketra.ini");
+}
+
+} // namespace
+
+Settings::Settings() : Settings(userSettingsFile()) {}
+
+Settings::Settings(const QString& iniPath) : m_path(iniPath) {
+    load();
+}
 
 Settings::~Settings() = default;
 
+void Settings::load() {
+    // QSettings reads its file when it is made, and waits on a pipe: it only ever sees a copy of
+    // what was read here, in a folder of this store's own.
+    const QString copy = m_copyIn.isValid() ? m_copyIn.filePath(QStringLiteral("Ketra.ini")) : QString();
+    const FileBytes file = readRegularFile(m_path, kMaxFileBytes);
+    QString failure = file.failure;
+    if (failure.isEmpty() && !file.bytes.isEmpty()) {
+        QFile out(copy);
+        if (copy.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(file.bytes) != file.bytes.size())
+            failure = QStringLiteral("no temporary copy could be made");
+    }
+    m_store = std::make_unique<QSettings>(copy, QSettings::IniFormat);
+    if (failure.isEmpty() && m_store->status() == QSettings::FormatError)
+        failure = QStringLiteral("it is not in the INI format");
+    if (!failure.isEmpty()) {
+        // Every key reads as its default: a store of nothing (what a write adds goes there).
+        m_store = std::make_unique<QSettings>(m_copyIn.filePath(QStringLiteral("Defaults.ini")),
+                                              QSettings::IniFormat);
+        m_unreadable = true;
+        m_error = QStringLiteral("The settings file \"%1\" could not be read: %2.").arg(m_path, failure);
+    }
+}
+
 QString Settings::fileName() const {
-    return m_store->fileName();
+    return m_path;
 }
 
 std::optional<bool> Settings::parseBool(const QString& text) {
@@ -171,7 +268,25 @@ bool Settings::write(const SettingsValues& v) {
     s.setValue(QStringLiteral("m_autoupdate"), boolText(v.options.m_autoupdate));
     s.endGroup();
     s.sync();
-    return s.status() == QSettings::NoError;
+
+    auto fail = [this](const QString& why) {
+        m_error = QStringLiteral("The settings file \"%1\" could not be written: %2.").arg(m_path, why);
+        return false;
+    };
+    QFile copy(s.fileName());
+    if (s.status() != QSettings::NoError || !copy.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("no temporary copy could be made"));
+    const QByteArray text = copy.readAll();
+    // Only a regular file is replaced; what stands in its place otherwise is left alone.
+    struct stat st {};
+    if (::stat(QFile::encodeName(m_path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return fail(QStringLiteral("it is not a regular file"));
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSaveFile out(m_path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
+        return fail(out.errorString());
+    m_error.clear();
+    return true;
 }
 
 } // namespace ketra

@@ -2,6 +2,13 @@
 // "Settings" of the per-user settings store of organisation and application "Ketra" (an INI file
 // in the user's config folder).
 //
+// The file is read once, when the store is made: only a regular file, opened without blocking (a
+// pipe or a device in its place is never waited on), of at most kMaxFileBytes. A file that can't
+// be read, or is not in the INI format, gives every key's default and is left as it is: writing
+// it over is the caller's choice (see unreadable()). QSettings works on a private copy of what
+// was read; writing replaces the file as a whole (a new file renamed into its place), and never
+// writes into anything but a regular file.
+//
 // Booleans are written "True" or "False" and read in any case (a whole number reads as false when
 // 0 and true otherwise); a value that does not convert gives the key's default. Eight options are
 // stored inverted (the store holds the opposite of the live option): m_includeFolders, m_logscale,
@@ -12,6 +19,7 @@
 #include "graph/Options.h"
 
 #include <QString>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <optional>
@@ -46,9 +54,16 @@ struct SettingKey {
     const char* storedDefault; // as text; empty for current_folder (the program's own folder)
 };
 
+// The options a person sets (menus, toolbar, the view, "Ignore Case") differ between `a` and
+// `b`; the window's placement and the folder shown are not counted.
+bool UserSettingsDiffer(const SettingsValues& a, const SettingsValues& b);
+
 class Settings {
 public:
-    // The user's settings store.
+    // The largest settings file read: far more than the eighteen keys take.
+    static constexpr qint64 kMaxFileBytes = 64 * 1024;
+
+    // The user's settings store: "Ketra/Ketra.ini" in the user's config folder.
     Settings();
     // A settings store in the INI file `iniPath` (tests, portable set-ups).
     explicit Settings(const QString& iniPath);
@@ -61,8 +76,16 @@ public:
 
     // Reads every key. `programFolder` is the default of "current_folder".
     SettingsValues read(const QString& programFolder) const;
-    // Writes every key (shutdown). Returns false when the store could not be written.
+    // Writes every key (shutdown), keeping the other groups and keys of a file that was read.
+    // Returns false when the file could not be written (error() says why).
     bool write(const SettingsValues& values);
+
+    // The file is there but could not be read (not a regular file, too big, unreadable, or not
+    // in the INI format): every key reads as its default.
+    bool unreadable() const { return m_unreadable; }
+    // Why the file could not be read or written last, as a sentence naming the file; empty when
+    // nothing failed.
+    QString error() const { return m_error; }
 
     // The stored value of a boolean key, as it is in the store (not turned back for inverted
     // keys); the key's stored default when it is missing or does not convert. Start-up sets an
@@ -84,7 +107,14 @@ public:
     static std::optional<bool> parseBool(const QString& text);
 
 private:
+    // Reads the file into the private copy (the constructor).
+    void load();
+
+    QString m_path;         // the settings file
+    QTemporaryDir m_copyIn; // holds the private copy QSettings works on
     std::unique_ptr<QSettings> m_store;
+    bool m_unreadable = false;
+    QString m_error;
 };
 
 } // namespace ketra

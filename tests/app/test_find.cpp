@@ -3,6 +3,7 @@
 // next one, and a search that goes on with the pane hidden.
 #include "form_fixture.h"
 
+#include "colours/FitText.h"
 #include "graph/GraphModel.h"
 #include "scene/D3DMesh.h"
 #include "search/SearchSession.h"
@@ -15,6 +16,9 @@
 #include <QThread>
 #include <QToolBar>
 #include <QTreeView>
+#include <QWindow>
+
+#include <unistd.h>
 
 namespace {
 
@@ -165,6 +169,7 @@ TEST_F(FormTest, StopANewSearchAndAHiddenPane) {
     waitForSearch(f);
     EXPECT_EQ(f.LstFind->model()->rowCount(), GetSearchFileCount());
     EXPECT_GT(f.LstFind->model()->rowCount(), 0);
+    EXPECT_TRUE(f.lblFindStatus->text().endsWith(QStringLiteral(" found (stopped)")));
 
     // Closing the pane leaves the search running to its end.
     QTest::keyClick(f.txtFind, Qt::Key_Return);
@@ -210,4 +215,33 @@ TEST_F(FormTest, AResultShownInTheDetailsListMarksItsRow) {
     doubleClickResult(f, "alpha.txt");
     EXPECT_EQ(look(0), std::tuple(true, QColor(200, 0, 0), true));
     EXPECT_EQ(look(2), std::tuple(false, QColor(), false));
+}
+
+// A double-click on Go (its second click lands on Stop, which covers Go while a search runs) runs
+// one search to its end; the status then says how many files were found, and every column shows
+// its widest text whole, a 13-digit size too, as the details list's size column does.
+TEST_F(FormTest, ADoubleClickOnGoRunsOneSearchAndTheColumnsFitTheirTexts) {
+    const QString root = makeFolder("dbl");
+    for (int i = 0; i < 600; ++i)
+        makeFile(QStringLiteral("dbl/d%1/hit%2.txt").arg(i / 20).arg(i), 1);
+    const QString huge = makeFile("dbl/a folder with a rather long name/hit of 1.2 TB.bin", 0);
+    ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), 1234567890123), 0); // sparse
+    auto form = startWindow();
+    GraphForm& f = *form;
+    typeAddress(f, root);
+    action(f, "mnuEditFind")->trigger();
+    typeInto(f.txtFind, "hit");
+    QTest::mouseDClick(f.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                       f.cmdFind->mapTo(&f, f.cmdFind->rect().center()));
+    waitForSearch(f);
+    const QAbstractItemModel* m = f.LstFind->model();
+    EXPECT_EQ(m->rowCount(), 601);
+    EXPECT_EQ(f.lblFindStatus->text(), QStringLiteral("601 files found"));
+    for (int cell = 0; cell < m->rowCount() * 3; ++cell) // every cell shown whole
+        ASSERT_LE(ketra::CellWidthFor(*f.LstFind, m->index(cell / 3, cell % 3).data().toString()),
+                  f.LstFind->columnWidth(cell % 3));
+
+    typeAddress(f, QFileInfo(huge).path());
+    action(f, "mnuViewDetails")->trigger();
+    EXPECT_LE(ketra::CellWidthFor(*f.ListView1, "1,234,567,890,123"), f.ListView1->columnWidth(1));
 }

@@ -2,15 +2,20 @@
 // settings store's own test; here the window puts the stored options in place and hands them back.
 #include "form_fixture.h"
 
+#include "../support/fifo_watchdog.h"
 #include "core/Settings.h"
 #include "folders/Paths.h"
 #include "scene/D3DUtil.h"
+#include "scene/D3DView.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QScreen>
 #include <QToolBar>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -146,4 +151,54 @@ TEST_F(FormTest, FileExitWritesNoSettingsButSavesTheFolderCache) {
     // The program would end now; the tests' process goes on (its event loops run again).
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
+}
+
+// A stored placement larger than the screen, or out of its sight, opens on the screen there is,
+// with the picture drawn at the view's size.
+TEST_F(FormTest, AStoredPlacementOpensOnTheScreen) {
+    for (const QRect twips : {QRect(1000, 1000, 300000, 300000), QRect(200000, -90000, 11000, 8000)}) {
+        ketra::SettingsValues stored;
+        std::tie(stored.MainLeft, stored.MainTop, stored.MainWidth, stored.MainHeight) =
+            std::tuple(twips.x(), twips.y(), twips.width(), twips.height());
+        ASSERT_TRUE(ketra::Settings().write(stored));
+        auto form = startWindow();
+        EXPECT_TRUE(form->screen()->availableGeometry().contains(form->frameGeometry())) << twips.x();
+        EXPECT_EQ(g_device->drawnSize(), form->view3D()->pixelSize());
+        QTRY_VERIFY_WITH_TIMEOUT(form->m_framesDrawn > 0, 30000);
+    }
+}
+
+// A settings file that can't be read is told of at start-up, the defaults are used, and the file
+// is left for the user to mend, unless a setting is changed; a pipe in its place is never waited
+// on nor written into.
+TEST_F(FormTest, ASettingsFileThatCannotBeReadIsToldOfAndKept) {
+    const QString ini = QDir(configFolder()).filePath("Ketra/Ketra.ini");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(ini).path()));
+    const QByteArray broken = "[Settings\nm_logscale=False\n";
+    for (const auto& [pipe, change] : {std::pair{false, false}, {false, true}, {true, true}}) {
+        SCOPED_TRACE(pipe ? "pipe" : change ? "changed" : "unchanged");
+        QFile file(ini);
+        file.remove();
+        ASSERT_TRUE(pipe ? ::mkfifo(QFile::encodeName(ini).constData(), 0600) == 0
+                         : file.open(QIODevice::WriteOnly) && file.write(broken) && file.flush());
+        FifoWatchdog watchdog(ini);
+        auto form = std::make_unique<GraphForm>();
+        ASSERT_TRUE(form->Form_Load());
+        auto* box = form->findChild<QMessageBox*>("msgSettingsUnreadable");
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->text().startsWith(QString("The settings file \"%1\" could not be read: %2.")
+                                               .arg(ini, pipe ? "it is not a regular file" : "it is not in the INI format")));
+        if (change)
+            action(*form, "mnuLog")->trigger();
+        box->accept();
+        form->close();
+        EXPECT_FALSE(watchdog.fired());
+        file.close();
+        if (pipe)
+            EXPECT_FALSE(QFileInfo(ini).isFile());
+        else
+            EXPECT_EQ(change ? ketra::Settings().read(QString()).options.m_logscale
+                             : (file.open(QIODevice::ReadOnly) && file.readAll() == broken),
+                      true);
+    }
 }

@@ -108,6 +108,8 @@ TEST(LayoutRule, FindPaneShown) {
     EXPECT_EQ(r.imgSplitter, (TwipRect{P + 2, 1084, 105, 6220}));
     EXPECT_EQ(r.picSplitterHeight, 6220);
     EXPECT_EQ(r.cmdUp.top, 6220 - 255 - 20);
+    // The status line stands left of Close, right of "^" (shown while the options are hidden).
+    EXPECT_EQ(r.lblFindStatus, (TwipRect{335, r.cmdClose.top, r.cmdClose.left - 60 - 335, 255}));
 
     // The options frame sits under the results list, which gives up its height.
     LayoutInput in = withPane();
@@ -211,6 +213,25 @@ TEST(Splitter, ReleaseSetsThePaneWidth) {
         EXPECT_EQ(r.Picture1.width, c.viewWidth) << c.release;
         EXPECT_GE(r.txtFind.width, 0); // a narrow pane lays out without negative sizes
     }
+}
+
+// A stored placement opens on a screen that is there: screens are a 1920 x 1040 primary and a
+// 1280 x 1024 one right of it.
+TEST(Placement, OpensOnAScreenThatIsThere) {
+    const std::vector<QRect> screens{{0, 0, 1920, 1040}, {1920, 0, 1280, 1024}};
+    struct Case {
+        const char* what;
+        QRect stored, placed;
+    };
+    const Case cases[] = {
+        {"fits", {67, 67, 733, 533}, {67, 67, 733, 533}},
+        {"on the second screen", {2000, 100, 800, 600}, {2000, 100, 800, 600}},
+        {"larger than the screen", {67, 67, 20000, 19909}, {0, 0, 1920, 1040}},
+        {"off to the right", {9000, 67, 733, 533}, {1187, 67, 733, 533}},
+        {"mostly on the second screen", {1800, 500, 800, 600}, {1920, 424, 800, 600}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(placeOnScreen(c.stored, screens), c.placed) << c.what;
 }
 
 } // namespace

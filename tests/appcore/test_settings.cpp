@@ -1,11 +1,17 @@
 // The settings store, on a temporary INI file: every key's default, how it is written and read
 // back, and what a value that does not convert gives.
+#include "../support/fifo_watchdog.h"
 #include "core/Settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -23,6 +29,11 @@ protected:
     }
     QString readRaw(const QString& key) const {
         return QSettings(ini(), QSettings::IniFormat).value("Settings/" + key).toString();
+    }
+    static void writeFile(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
     }
 };
 
@@ -119,6 +130,52 @@ TEST_F(SettingsStore, NumbersThatDoNotConvertGiveTheDefault) {
         EXPECT_EQ(got, c.value) << c.key << " = " << c.text;
         writeRaw(c.key, QString::number(c.value)); // the next case starts from a good value
     }
+}
+
+// A file that can't be read gives the defaults, says why with its name, and is left as it is:
+// nothing waits on a pipe, and only a regular file is ever written over.
+TEST_F(SettingsStore, AFileThatCannotBeReadGivesTheDefaultsAndIsKept) {
+    struct Case {
+        const char* what;
+        std::function<void(const QString&)> make;
+        const char* reason;
+        bool replaceable; // a write (asked for) puts a settings file in its place
+    };
+    const Case cases[] = {
+        {"a pipe", [](const QString& p) { ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0600), 0); },
+         "it is not a regular file", false},
+        {"a folder", [](const QString& p) { ASSERT_TRUE(QDir().mkpath(p)); }, "it is not a regular file",
+         false},
+        {"a syntax error", [](const QString& p) { writeFile(p, "[Settings\nMainWidth=300\n"); },
+         "it is not in the INI format", true},
+        {"too big",
+         [](const QString& p) { writeFile(p, "[Settings]\nMainWidth=300\n;" + QByteArray(70000, 'x')); },
+         "it is larger than 64 KiB", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = dir.filePath(QString::fromLatin1(c.what) + ".ini");
+        c.make(path);
+        FifoWatchdog watchdog(path);
+        Settings settings(path);
+        EXPECT_TRUE(settings.unreadable());
+        EXPECT_EQ(settings.read("/p").MainWidth, 11000);
+        EXPECT_EQ(settings.error(),
+                  QString("The settings file \"%1\" could not be read: %2.").arg(path, c.reason));
+        EXPECT_EQ(settings.write(SettingsValues()), c.replaceable) << qPrintable(settings.error());
+        EXPECT_FALSE(watchdog.fired());
+        EXPECT_EQ(Settings(path).unreadable(), !c.replaceable);
+        EXPECT_EQ(settings.error().endsWith("could not be written: it is not a regular file."),
+                  !c.replaceable);
+    }
+}
+
+TEST_F(SettingsStore, WritingKeepsWhatElseTheFileHolds) {
+    writeFile(ini(), "[Other]\nkey=kept\n[Settings]\nMainWidth=300\nunknown=kept too\n");
+    ASSERT_TRUE(Settings(ini()).write(read()));
+    EXPECT_EQ(QSettings(ini(), QSettings::IniFormat).value("Other/key").toString(), "kept");
+    EXPECT_EQ(readRaw("unknown"), "kept too");
+    EXPECT_EQ(read().MainWidth, 300);
 }
 
 } // namespace

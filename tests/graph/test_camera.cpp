@@ -114,6 +114,14 @@ INSTANTIATE_TEST_SUITE_P(Camera, KeyScript, ::testing::Values(
            {{X, -a}, {Y, a}, {Z, -a}}, {}},
     Script{"FTogglesFolderSizes", {down(vk::F), frame(100)}, rest, start, {}, {K::ToggleFolderSizes}},
     Script{"FOnlyOncePerPress", {down(vk::F), frame(100), frame(100)}, rest, start, {}, {}},
+    // A key pressed and let go between two frames acts in the next one, once.
+    Script{"ATapBetweenFramesToggles", {down(vk::F), up(vk::F), frame(100)}, rest, start, {}, {K::ToggleFolderSizes}},
+    Script{"ATapBetweenFramesTurns", {down(vk::X), up(vk::X), frame(100)}, rest, start, {{X, -a}}, {}},
+    Script{"ATapBetweenFramesPushesOnce", {down(vk::Right), up(vk::Right), frame(100), frame(100)},
+           {-0.26f * 0.9f, 0, 0}, {-d * 1.9f, 0, -20}, {}, {}},
+    Script{"ATapBetweenFramesResets", {down(vk::Y), frame(100), up(vk::Y), down(vk::R), up(vk::R), frame(100)},
+           rest, start, {}, {K::ResetScene}},
+    Script{"ATapActsInTheNextFrameOnly", {down(vk::R), up(vk::R), frame(100), frame(100)}, rest, start, {}, {}},
     // Holding R keeps the start pose (the velocity is kept; the move after the reset goes through
     // the identity matrix); the reset comes before the Y turn.
     Script{"RResetsBeforeTurning",

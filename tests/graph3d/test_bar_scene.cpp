@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <tuple>
 
 using namespace ketra;
@@ -280,4 +281,20 @@ TEST(BarScene, LabelHeightOnScreenFollowsTheDistanceAndIgnoresWhatIsBehindTheEye
     for (const Case& c : cases)
         EXPECT_NEAR(LabelEmPixels(c.world, viewProjection, vp), c.pixels, c.pixels * 1e-3f);
     EXPECT_GT(LabelEmPixels(platform::MatrixTranslation(0, 0, -25), viewProjection, vp), 1e6f);
+}
+
+// A selected bar turns red, unless its own colour is so near red that red would not tell it from
+// the bars of its kind: then it is a light red, far from its own colour.
+TEST(Highlight, RedUnlessTheBarIsNearRedAlready) {
+    const struct {
+        std::uint32_t own;
+        bool red;
+    } cases[] = {{0xFF0000FF, true},  {0xFF50A050, true},  {0xFFE6823C, true}, // blue, green, .odp
+                 {0xFFCD3732, false}, {0xFFBE2D37, false}, {kRed, false}};     // .pdf, .rb, red
+    for (const auto& c : cases) {
+        const platform::Material m = HighlightMaterial(c.own);
+        const platform::ColorValue own = LongToColorValue(static_cast<std::int32_t>(c.own));
+        EXPECT_EQ(m.diffuse.g == 0 && m.ambient.g == 0 && m.emissive.r == 0, c.red) << std::hex << c.own;
+        EXPECT_GT(std::hypot(m.ambient.r - own.r, m.ambient.g - own.g, m.ambient.b - own.b), 0.35f) << c.own;
+    }
 }

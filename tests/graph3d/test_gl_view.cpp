@@ -10,6 +10,7 @@
 #include "scene/D3DMesh.h"
 #include "scene/D3DUtil.h"
 #include "scene/D3DView.h"
+#include "scene/ElapsedTimerClock.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -23,10 +24,17 @@
 
 namespace {
 
+// The render loop's clock, moved by the test alone: ticks come 10 ms apart however busy the machine.
+double g_clock = 0;
+double testClock() {
+    return g_clock;
+}
+
 class ViewTest : public FormTest {
 protected:
     void SetUp() override {
         FormTest::SetUp();
+        SetElapsedTimerClock(testClock);
         folder = makeFolder(QStringLiteral("bars"));
         makeFolder(QStringLiteral("bars/docs"));        // 500 bytes high without folder sizes
         makeFile(QStringLiteral("bars/big.dat"), 3000); // the tallest bar, 6 units
@@ -46,6 +54,7 @@ protected:
     void TearDown() override {
         ketra::SetOpenUrlHook(nullptr);
         form.reset();
+        SetElapsedTimerClock(nullptr);
         FormTest::TearDown();
     }
 
@@ -91,12 +100,21 @@ protected:
         QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, at);
     }
 
-    // `n` ticks of the render timer; returns the frames they drew.
+    // `n` ticks of the render timer, 10 ms apart; returns the frames they drew.
     std::uint64_t ticks(int n) {
         const std::uint64_t before = form->m_framesDrawn;
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
+            g_clock += 0.010;
             form->Timer1_Timer();
+        }
         return form->m_framesDrawn - before;
+    }
+
+    // The view, given the keyboard focus as a person gives it: a click on it (where no bar is).
+    QWidget* focusedView() {
+        QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+        EXPECT_EQ(form->focusWidget(), view());
+        return form->focusWidget();
     }
 
     QString folder;
@@ -295,10 +313,25 @@ TEST_F(ViewTest, KeysTurnTheGraphAndTheIdleViewDrawsNothing) {
     action(*form, "tlbRotate")->trigger();
     // A W press glides the camera; once at rest the ticks draw nothing again.
     QTest::keyClick(view(), Qt::Key_W);
+    EXPECT_EQ(ticks(1), 1u);
     for (int i = 0; i < 2000 && form->m_camera->m_velocity.z != 0; ++i)
         ticks(1);
-    ticks(1);
     EXPECT_EQ(ticks(20), 0u);
+}
+
+// A key pressed and let go between two ticks acts in the next tick, once.
+TEST_F(ViewTest, AKeyTappedBetweenTwoTicksActsOnce) {
+    QWidget* keys = focusedView();
+    ticks(1);
+    QTest::keyClick(keys, Qt::Key_X);
+    EXPECT_EQ(ticks(2), 1u); // one step of the turn, then nothing
+    QTest::keyClick(keys, Qt::Key_R);
+    EXPECT_EQ(ticks(2), 1u); // back to the start pose, once
+    ASSERT_FALSE(form->m_options.m_includeFolders);
+    QTest::keyClick(keys, Qt::Key_F);
+    ticks(2);
+    EXPECT_TRUE(form->m_options.m_includeFolders); // turned on, not on and off again
+    EXPECT_TRUE(overlayHas(QStringLiteral("No Folder size: F")));
 }
 
 // Right after start (the view gets its own OpenGL context then), the picture shown stays on screen

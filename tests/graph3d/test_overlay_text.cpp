@@ -9,8 +9,8 @@ TEST(OverlayText, ThousandsSeparatorsAndRounding) {
     const struct {
         double value;
         const char* text;
-    } cases[] = {{0, ""},
-                 {0.4, ""},
+    } cases[] = {{0, "0"},
+                 {0.4, "0"},
                  {1, "1"},
                  {1.5, "2"},
                  {999, "999"},
@@ -57,7 +57,8 @@ TEST(OverlayText, HoverPositionIsAboveLeftOfTheMouseAndNeverNegative) {
 }
 
 TEST(OverlayText, StatisticsLines) {
-    EXPECT_EQ(StatisticsLines(0, 0, 0, false, 7, 8), (QStringList{"Size:  bytes", "Files: 0", "Folders: 0"}));
+    EXPECT_EQ(StatisticsLines(0, 0, 0, false, 7, 8),
+              (QStringList{"Size: 0 bytes", "Files: 0", "Folders: 0"}));
     EXPECT_EQ(StatisticsLines(1234567, 12, 3, true, 70000, 123),
               (QStringList{"Size: 1,234,567 bytes", "Files: 12", "Folders: 3", "Total File Count: 70000",
                            "Total Folder Count: 123"}));

@@ -223,6 +223,28 @@ TEST_F(GlSceneTest, OverlayTextIsPaintedOverTheSceneInItsColourAndLeavesTheNextF
     EXPECT_TRUE(dev->overlayTexts().empty());
 }
 
+// A target larger than the context can make is drawn smaller, in its proportions, and scaled:
+// the same picture, coarser; nothing fails.
+TEST_F(GlSceneTest, ATargetBeyondTheLargestIsDrawnSmallerInItsProportions) {
+    const MeshPtr box = CreateBox(4, 4, 4);
+    auto yellow = [](const QImage& image) {
+        int n = 0;
+        for (int i = 0; i < image.width() * image.height(); ++i)
+            n += image.pixel(i % image.width(), i / image.width()) == qRgb(255, 255, 0);
+        return n;
+    };
+    auto draw = [&] { drawMesh(*box, Matrix::identity(), emissiveMaterial(1, 1, 0)); };
+    const int full = yellow(frame(draw));
+    dev->setTargetLimit(80);
+    EXPECT_EQ(dev->maxTargetSize(), QSize(80, 80));
+    const QImage small = frame(draw);
+    EXPECT_EQ(small.size(), dev->drawnSize());
+    EXPECT_EQ(dev->drawnSize(), QSize(80, 60));
+    EXPECT_EQ(QSize(dev->targetWidth(), dev->targetHeight()), QSize(kWidth, kHeight));
+    EXPECT_NEAR(yellow(small) * 16, full, full / 10);
+    EXPECT_EQ(small.pixel(40, 30), qRgb(255, 255, 0));
+}
+
 TEST_F(GlSceneTest, ManyMeshesComeAndGoAndEachKeepsItsOwnGeometry) {
     // 20 x 15 boxes of three widths, each in its own colour, then every other one replaced by a
     // new mesh. Meshes share buffers, reuse freed space and go on in new buffers when one is full

@@ -47,6 +47,9 @@ TEST(FindRequest, SizeTextsAndWhatGoAsksFor) {
         EXPECT_EQ(plan.upper, c.upper);
     }
     EXPECT_EQ(ReversedBoundsMessage("10Kb", "1Kb"), QStringLiteral("10Kb should be less than 1Kb"));
+    EXPECT_EQ(FoundText(0, false), QStringLiteral("No files found"));
+    EXPECT_EQ(FoundText(1, true), QStringLiteral("1 file found (stopped)"));
+    EXPECT_EQ(FoundText(1234567, false), QStringLiteral("1,234,567 files found"));
 }
 
 namespace {
