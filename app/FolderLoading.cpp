@@ -7,6 +7,7 @@
 #include "folders/FolderReader.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
+#include "search/SearchSession.h"
 #include "treescan.h"
 
 #include <QApplication>
@@ -54,6 +55,16 @@ void GraphForm::showAddressIdle() {
     adrLabel->setText(tr("Address"));
 }
 
+void GraphForm::showNotice(const QString& text) {
+    if (m_loading || m_search->running())
+        return; // the line is taken
+    placeProgressOverAddress();
+    prog->setText(text);
+    prog->setCursorPosition(0);
+    prog->show();
+    m_noticeTimer->start();
+}
+
 void GraphForm::LoadFolder() {
     m_verifyCount = 0; // the sizes awaited were those of the folder left behind
     if (m_verifyWatch)
@@ -68,8 +79,8 @@ void GraphForm::LoadFolder() {
     WaitCursor hourglass;
     // What the address box shows again when the load fails or is stopped. A reload (the current
     // folder emptied on purpose) goes back to the folder still on screen, not to an empty address.
-    const QString old = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
-    const QString address = adrList->currentText();
+    const QByteArray old = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
+    const QByteArray address = addressPath();
     m_stopSearch = false;
 
     placeProgressOverAddress();
@@ -96,6 +107,7 @@ void GraphForm::LoadFolder() {
             QTimer::singleShot(0, this, &QWidget::close);
     };
 
+    m_noticeTimer->stop(); // the line is the load's now
     ketra::FolderReader reader(m_pathBuffer);
     watchFolder(address); // changes from now on reload it; earlier ones are in what is read
     const int32_t n = reader.open(address);
@@ -103,13 +115,13 @@ void GraphForm::LoadFolder() {
         watchFolder(old);
         finish();
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
-                        tr("Folder \"%1\" not found").arg(address), QMessageBox::Ok, this);
+                        ketra::FolderErrorText(address, reader.error()), QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("msgFolderNotFound"));
         QTimer keep; // the picture shown stays behind the message
         connect(&keep, &QTimer::timeout, this, &GraphForm::keepPictureShown);
         keep.start(50);
         box.exec();
-        adrList->setEditText(old);
+        setAddress(old);
         return;
     }
 
@@ -127,7 +139,7 @@ void GraphForm::LoadFolder() {
     showAddressIdle();
 
     if (m_stopSearch) {
-        adrList->setEditText(old);
+        setAddress(old);
         watchFolder(old);
         finish();
         return;
@@ -149,7 +161,7 @@ void GraphForm::LoadFolder() {
     const int firstEntry = m_model->count() + 1;
     for (int32_t i = 0; i < n; ++i) {
         const ketra::FolderItem item = reader.item(i);
-        entries.addItem(item.name, item.attributes, item.size, item.modified);
+        entries.addItem(item.name, item.attributes, item.size, item.modified, item.id);
     }
     if (m_options.m_includeFolders && ketra::FolderReader::verifying())
         watchVerification(firstEntry, n);

@@ -5,11 +5,13 @@
 #include "fileops/Properties.h"
 #include "fileops/PropertiesDialog.h"
 #include "fileops/Trash.h"
+#include "folders/Paths.h"
 #include "graph/GraphModel.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,15 +30,16 @@ constexpr int kDeleteOperation = 3;
 
 } // namespace
 
-void GraphForm::ShellOpen(const QString& path) {
-    if (!ketra::ShellOpen(path))
-        QMessageBox::warning(this, QStringLiteral("Ketra"), tr("\"%1\" could not be opened.").arg(path));
+void GraphForm::ShellOpen(const QByteArray& path) {
+    if (!ketra::ShellOpen(QFile::decodeName(path)))
+        QMessageBox::warning(this, QStringLiteral("Ketra"),
+                             tr("\"%1\" could not be opened.").arg(ketra::displayText(path)));
 }
 
 void GraphForm::mnuContentOpen_Click() {
     if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || m_loading)
         return;
-    const QString path = ItemPath();
+    const QByteArray path = ItemPath();
     if (m_model->entry(m_selectedEntry).isFolder())
         enterFolder(path);
     else
@@ -52,7 +55,7 @@ void GraphForm::mnuFolderOpen_Click() {
 void GraphForm::mnuContentDelete_Click() {
     if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || m_loading)
         return;
-    if (DoFileOperation(kDeleteOperation, ItemPath(), QString()) == 0)
+    if (DoFileOperation(kDeleteOperation, QFile::decodeName(ItemPath()), QString()) == 0)
         reloadFolder(); // the address is unchanged: the folder is read again all the same
 }
 
@@ -84,7 +87,7 @@ int GraphForm::DoFileOperation(int op, const QString& from, const QString& to) {
 void GraphForm::mnuContentproperties_Click() {
     if (m_selectedEntry < 1 || m_selectedEntry > m_model->count())
         return;
-    const QString path = ItemPath();
+    const QString path = QFile::decodeName(ItemPath());
     const ketra::FileProperties properties = ketra::ReadFileProperties(path);
     auto* dialog = new ketra::PropertiesDialog(properties, this);
     dialog->show();

@@ -3,6 +3,7 @@
 #include "treescan.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 
@@ -95,7 +96,7 @@ std::optional<FolderTotals> MeasureFolder(const QString& folder, bool includeFol
     std::array<char, 4096> buffer{};
     FolderReader reader(buffer);
     IncludeFolderSize(1);
-    const bool read = reader.open(folder) >= 0;
+    const bool read = reader.open(QFile::encodeName(folder)) >= 0;
     bool done = read && reader.measure(fit, progress);
     if (done && FolderReader::verifying()) // a first answer from the cache: the exact one follows
         done = reader.measure(fit, progress);

@@ -3,6 +3,7 @@
 // and height, and the scene code gives it its frame.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -18,8 +19,17 @@ namespace ketra {
 // Attribute bit of a folder, as the scanner reports it.
 inline constexpr std::int32_t kFolderAttribute = 16;
 
+// Which file an item was when its folder was read: its device and inode. A name that later
+// belongs to another file gives another identity. Zero for an entry that is no file.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FileId&, const FileId&) = default;
+};
+
 struct DataEntry {
-    QString Name;                // item name as shown (no path)
+    QString Name;                // item name as shown (no path); display text only
+    QByteArray NameBytes;        // the name as the system knows it: what every path is made of
     float X = 0;                 // scene X of the bar's centre line (ScaleEntries)
     float Height = 0;            // bar height in scene units (ScaleEntries)
     float Z = 0;                 // scene Z of the bar's centre line (ScaleEntries)
@@ -32,6 +42,7 @@ struct DataEntry {
     double ScaledSize = 0;       // Size times the size scale (ScaleEntries)
     std::uint32_t Colour = 0;    // bar colour, packed 0xAARRGGBB
     std::int32_t Attributes = 0; // the scanner's attribute bits; kFolderAttribute marks a folder
+    FileId Id;                   // the file the item was when it was read
     std::shared_ptr<CD3DFrame> Frame;           // the bar's frame, once the scene is built
     std::shared_ptr<platform::Texture> Texture; // drawn on a file's bar (a plotted table's column)
 

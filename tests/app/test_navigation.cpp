@@ -91,14 +91,14 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
         bool back, next;
     };
     const Step steps[] = {
-        {[&] { f.enterFolder(a); }, a, true, false},
-        {[&] { f.enterFolder(b); }, b, true, false},
+        {[&] { f.enterFolder(a.toUtf8()); }, a, true, false},
+        {[&] { f.enterFolder(b.toUtf8()); }, b, true, false},
         {[&] { back->trigger(); }, a, true, true},
         {[&] { back->trigger(); }, own, false, true},
         {[&] { next->trigger(); }, a, true, true},
         {[&] { next->trigger(); }, b, true, false},
         {[&] { back->trigger(); }, a, true, true},
-        {[&] { f.enterFolder(b); }, b, true, false}, // somewhere new drops the forward part
+        {[&] { f.enterFolder(b.toUtf8()); }, b, true, false}, // somewhere new drops the forward part
         {[&] { action(f, "tlbUp")->trigger(); }, a, true, false},
         {[&] { back->trigger(); }, b, true, true},
     };
@@ -230,7 +230,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
     QTimer::singleShot(0, &f, [&] {
         ASSERT_TRUE(f.m_loading);
         f.openAddress(b);
-        f.enterFolder(b);
+        f.enterFolder(b.toUtf8());
         f.GoBack();
         f.MENU_UP_Click();
         f.MENU_REFRESH_Click();

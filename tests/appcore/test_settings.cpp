@@ -85,7 +85,7 @@ TEST_F(SettingsStore, EighteenKeysAreWrittenAndReadBack) {
     v.MainWidth = 9000.4; // whole twips are kept
     v.details = true;
     v.chkCaseValue = 0;
-    v.current_folder = QString::fromUtf8("/home/u/a, b [c]/\xC3\xA9t\xC3\xA9/x=y;z");
+    v.current_folder = "/home/u/a, b [c]/\xC3\xA9t\xE9/x=y;z%41\n\t-"; // not UTF-8 throughout
     ASSERT_TRUE(Settings(ini()).write(v));
     const QStringList written = QSettings(ini(), QSettings::IniFormat).allKeys();
     EXPECT_EQ(written.size(), 18);
@@ -96,6 +96,12 @@ TEST_F(SettingsStore, EighteenKeysAreWrittenAndReadBack) {
     EXPECT_EQ(readRaw("chkCaseValue"), "0");
     v.MainWidth = 9000;
     EXPECT_EQ(read(), v);
+
+    // What earlier versions wrote (plain text) reads as it stands.
+    for (const char* plain : {"/home/u/100%41 done", "/srv/\xC3\xA9t\xC3\xA9"}) {
+        writeRaw("current_folder", QString::fromUtf8(plain));
+        EXPECT_EQ(read().current_folder, plain);
+    }
 }
 
 TEST_F(SettingsStore, NumbersThatDoNotConvertGiveTheDefault) {

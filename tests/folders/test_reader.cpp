@@ -45,7 +45,7 @@ TEST_F(Reader, ItemsComeWithNamesTimesAttributesAndSizes) {
     file(".hidden", 5);
     file("sub/x", 100);
     file("sub/deep/y", 1000);
-    ASSERT_EQ(reader.open(home.path()), 3);
+    ASSERT_EQ(reader.open(QFile::encodeName(home.path())), 3);
     const std::pair<const char*, double> expected[] = {{"sub", 0}, {"a.txt", 10}, {"B.pdf", 20}};
     for (std::int32_t i = 0; i < 3; ++i) {
         const FolderItem got = reader.item(i);
@@ -57,7 +57,7 @@ TEST_F(Reader, ItemsComeWithNamesTimesAttributesAndSizes) {
 
     // Measured, a folder's size is everything below it; the totals count hidden files too.
     IncludeFolderSize(1);
-    ASSERT_EQ(reader.open(home.path()), 3);
+    ASSERT_EQ(reader.open(QFile::encodeName(home.path())), 3);
     QStringList progress;
     EXPECT_TRUE(reader.measure(100, [&](const QString& folder) {
         if (!folder.isEmpty())
@@ -70,9 +70,9 @@ TEST_F(Reader, ItemsComeWithNamesTimesAttributesAndSizes) {
     EXPECT_TRUE(progress.contains(home.filePath("sub"))) << qPrintable(progress.join(' '));
 
     // A folder that can't be read gives -1, and the next folder opens.
-    EXPECT_EQ(reader.open(home.filePath("no/such/folder")), -1);
-    EXPECT_EQ(reader.open(home.filePath("a.txt")), -1);
-    EXPECT_EQ(reader.open(home.filePath("sub")), 2);
+    EXPECT_EQ(reader.open(QFile::encodeName(home.filePath("no/such/folder"))), -1);
+    EXPECT_EQ(reader.open(QFile::encodeName(home.filePath("a.txt"))), -1);
+    EXPECT_EQ(reader.open(QFile::encodeName(home.filePath("sub"))), 2);
 }
 
 // Progress names the folder measured in at most `fit` bytes (the end kept); returning false stops
@@ -82,7 +82,7 @@ TEST_F(Reader, MeasuringReportsProgressAndStops) {
         for (int j = 0; j < 20; ++j)
             file(QStringLiteral("d%1/e%2/f").arg(i).arg(j), 1);
     IncludeFolderSize(1);
-    ASSERT_EQ(reader.open(home.path()), 30);
+    ASSERT_EQ(reader.open(QFile::encodeName(home.path())), 30);
     int calls = 0;
     QString named;
     EXPECT_FALSE(reader.measure(12, [&](const QString& folder) {
@@ -94,7 +94,7 @@ TEST_F(Reader, MeasuringReportsProgressAndStops) {
     EXPECT_LE(named.toUtf8().size(), 12);
     EXPECT_TRUE(named.startsWith(QLatin1String("..."))) << qPrintable(named);
 
-    ASSERT_EQ(reader.open(home.path()), 30);
+    ASSERT_EQ(reader.open(QFile::encodeName(home.path())), 30);
     EXPECT_TRUE(reader.measure(12, {}));
     EXPECT_EQ(FolderReader::totalFolderCount(), 30 * 21);
     EXPECT_EQ(reader.item(29).size, 20);
