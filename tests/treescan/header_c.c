@@ -15,4 +15,5 @@ const any_fn treescan_header_functions[] = {
     (any_fn)ResetFileTree,     (any_fn)FileGTE,            (any_fn)FileLTE,
     (any_fn)FindStr,           (any_fn)NextFind,           (any_fn)GetSearchFileCount,
     (any_fn)GetSearchFile,     (any_fn)GetSearchFolder,    (any_fn)GetSearchSize,
+    (any_fn)GetFolderError,    (any_fn)GetFileId,          (any_fn)ResortFolder,
 };

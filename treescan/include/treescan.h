@@ -49,7 +49,7 @@ extern "C" {
 /* Sort keys for SortBy. Folders always come first, then files, each group in this order. */
 #define TREESCAN_SORT_NAME 0 /* case-insensitive name, then bytes as a tie-break */
 #define TREESCAN_SORT_TYPE 1 /* lower-cased extension, then name */
-#define TREESCAN_SORT_SIZE 2 /* size, then name */
+#define TREESCAN_SORT_SIZE 2 /* size (a folder's total, see ResortFolder), then name */
 #define TREESCAN_SORT_DATE 3 /* modification time, then name */
 
 /* ---- Listing ------------------------------------------------------------------------------- */
@@ -58,8 +58,24 @@ extern "C" {
  * visit is there), in the current sort order, applying IncludeHidden and IncludeSystem.
  * With IncludeFolderSize(1) it also starts measuring every listed sub-folder on worker threads;
  * poll NextTree for progress. Any scan still running is stopped first.
- * Returns the number of items listed, or a negative number when the folder can't be read. */
+ * Returns the number of items listed, or a negative number when the folder can't be read
+ * (GetFolderError says why). With folder sizes on, folders are ordered by their own size here,
+ * as their totals are not known yet: ResortFolder orders them by their totals. */
 TREESCAN_API int32_t SetFolder(const char* path);
+
+/* The errno value that made the last SetFolder or FindStr fail (ENOENT, EACCES, ENOTDIR, ...;
+ * ENOENT for an empty or NULL path), for a message with the system's reason (strerror);
+ * 0 when the last of the two succeeded. */
+TREESCAN_API int32_t GetFolderError(void);
+
+/* Sorts the list of the folder last set again, in the order last given to SortBy, comparing
+ * the sizes GetSize reports now: with folder sizes on, sort by size orders the folders by
+ * their totals as far as they are known (a cached first answer or the exact figures). Call it
+ * when NextTree returns 0 or 1 and the shown order should follow the totals. Item indexes
+ * change (GetFile, GetSize, GetFileId and the rest follow the new order); the library never
+ * reorders the list by itself, only SetFolder and ResortFolder do. Returns the number of
+ * items (GetFileCount). Owner thread. */
+TREESCAN_API int32_t ResortFolder(void);
 
 /* Stops any running folder-size scan and waits for its workers, a few milliseconds at most: a
  * worker held inside a system call (a stalled network or FUSE mount) is left to finish on its
@@ -132,6 +148,12 @@ TREESCAN_API int32_t GetTime(int32_t index, char* buffer, int32_t max);
 /* Attribute bits of item `index` (TREESCAN_* above); 0 for a bad index. */
 TREESCAN_API int32_t GetAttribs(int32_t index);
 
+/* The identity of item `index` as it was listed: the device and inode numbers (st_dev, st_ino)
+ * of the entry itself (lstat: a symbolic link's own, never its target's). A caller that acts
+ * on the item later compares them with what the name holds then, to tell a replaced item.
+ * Writes both and returns 1; returns 0, writing nothing, for a bad index or a NULL pointer. */
+TREESCAN_API int32_t GetFileId(int32_t index, uint64_t* device, uint64_t* inode);
+
 /* Size of item `index` in bytes (the apparent size). For a folder, when folder sizes are on,
  * its total so far: everything below it, hidden and system items included, hard-linked files
  * once per scan, symbolic links never followed. A folder not measured (yet) reports its own
@@ -194,7 +216,7 @@ TREESCAN_API void FileLTE(double bytes);
  * contains `text` (unless empty) and its size lies within the FileGTE/FileLTE bounds; the
  * IgnoreCase, IncludeHidden and IncludeSystem options apply. Only regular files are read;
  * symbolic links are never followed. Returns 0 when the search started, negative when the
- * folder can't be read. */
+ * folder can't be read (GetFolderError says why). */
 TREESCAN_API int32_t FindStr(const char* folder, const char* name, const char* text);
 
 /* Never blocks. 1 = progress (new files found or a new folder entered: see GetCurrentFolder and

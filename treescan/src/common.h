@@ -35,6 +35,11 @@ Options& options();
 // they return 1.
 void setCurrentFolder(std::string_view path);
 
+// The errno of the last SetFolder or FindStr that failed, 0 after one that succeeded
+// (GetFolderError). Owner thread.
+void setFolderError(int error);
+int folderError();
+
 // Writes `text` into buffer[0..max), cut at `max` bytes but never inside a UTF-8 sequence.
 // Returns the count written. A null buffer or max <= 0 writes nothing.
 int32_t writeText(std::string_view text, char* buffer, int32_t max);

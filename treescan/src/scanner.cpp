@@ -147,6 +147,28 @@ const ListedItem* itemAt(int32_t index) {
     return &items[static_cast<std::size_t>(index)];
 }
 
+// What GetSize reports for item `i` (a valid index): a measured folder's total so far, else the
+// item's own size.
+std::int64_t sizeNow(std::size_t i) {
+    const State& s = state();
+    const Pass& p = s.answer;
+    const std::int32_t sub = p.walk ? p.itemSub[i] : -1;
+    if (sub >= 0 && p.walk->started(static_cast<std::size_t>(sub)))
+        return static_cast<std::int64_t>(p.walk->bytes(static_cast<std::size_t>(sub)));
+    return s.items[i].size;
+}
+
+// Puts `v` (one value per listed item, or none) in the order `order` (new position -> old).
+template <class T> void permute(std::vector<T>& v, const std::vector<std::uint32_t>& order) {
+    if (v.size() != order.size())
+        return;
+    std::vector<T> out;
+    out.reserve(v.size());
+    for (std::uint32_t from : order)
+        out.push_back(std::move(v[from]));
+    v = std::move(out);
+}
+
 } // namespace
 
 void stopScan() noexcept {
@@ -218,12 +240,15 @@ int32_t SetFolder(const char* path) {
     s.items.clear();
     s.sizes = false;
     s.passState = TREESCAN_PASS_NONE;
+    setFolderError(ENOENT);
     if (path == nullptr || path[0] == '\0')
         return -1;
 
     int fd = openFolderPath(path, true);
-    if (fd < 0)
+    if (fd < 0) {
+        setFolderError(errno);
         return -1;
+    }
     const Options& o = options();
     const bool showHidden = o.hidden.load(), showSystem = o.system.load();
     std::unique_ptr<char[]> buffer(new char[kListBuffer]);
@@ -236,6 +261,7 @@ int32_t SetFolder(const char* path) {
             // A folder we may read but not search ("r" without "x") can't really be read.
             if (errno == EACCES && ::faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
                 ::close(fd);
+                setFolderError(EACCES);
                 return -1;
             }
             continue; // gone since it was read, or a single entry that can't be looked at
@@ -253,11 +279,16 @@ int32_t SetFolder(const char* path) {
         item.size = static_cast<std::int64_t>(st.st_size);
         item.mtimeSec = st.st_mtim.tv_sec;
         item.mtimeNsec = st.st_mtim.tv_nsec;
+        item.device = static_cast<std::uint64_t>(st.st_dev);
+        item.inode = static_cast<std::uint64_t>(st.st_ino);
         items.push_back(std::move(item));
     }
     ::close(fd);
-    if (reader.error() != 0)
+    if (reader.error() != 0) {
+        setFolderError(reader.error());
         return -1;
+    }
+    setFolderError(0);
     sortItems(items, o.sortKey.load(), o.ascending.load());
     s.items = std::move(items);
     s.path = path;
@@ -428,15 +459,35 @@ int32_t GetAttribs(int32_t index) {
     return item ? static_cast<int32_t>(item->attribs) : 0;
 }
 
-double GetSize(int32_t index) {
+int32_t GetFileId(int32_t index, uint64_t* device, uint64_t* inode) {
     const ListedItem* item = itemAt(index);
-    if (item == nullptr)
+    if (item == nullptr || device == nullptr || inode == nullptr)
         return 0;
-    const Pass& p = state().answer;
-    const std::int32_t sub = p.walk ? p.itemSub[static_cast<std::size_t>(index)] : -1;
-    if (sub >= 0 && p.walk->started(static_cast<std::size_t>(sub)))
-        return static_cast<double>(p.walk->bytes(static_cast<std::size_t>(sub)));
-    return static_cast<double>(item->size);
+    *device = item->device;
+    *inode = item->inode;
+    return 1;
+}
+
+double GetSize(int32_t index) {
+    return itemAt(index) ? static_cast<double>(sizeNow(static_cast<std::size_t>(index))) : 0;
+}
+
+int32_t GetFolderError(void) {
+    return folderError();
+}
+
+int32_t ResortFolder(void) {
+    State& s = state();
+    std::vector<std::int64_t> sizes(s.items.size());
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        sizes[i] = sizeNow(i);
+    const Options& o = options();
+    const std::vector<std::uint32_t> order =
+        sortedOrder(s.items, sizes, o.sortKey.load(), o.ascending.load());
+    permute(s.items, order);
+    permute(s.answer.itemSub, order);
+    permute(s.verify.itemSub, order);
+    return clamp32(s.items.size());
 }
 
 int32_t GetTotalFileCount(void) {

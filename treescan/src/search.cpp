@@ -410,7 +410,9 @@ int32_t FindStr(const char* folder, const char* name, const char* text) {
     criteria.hidden = opts.hidden.load();
     criteria.minSize = opts.minSize.load();
     criteria.maxSize = opts.maxSize.load();
-    return engine().start(folder ? folder : "", criteria);
+    int32_t r = engine().start(folder ? folder : "", criteria);
+    treescan::setFolderError(r < 0 ? -r : 0);
+    return r;
 }
 
 int32_t NextFind(void) {

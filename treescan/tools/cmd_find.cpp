@@ -116,10 +116,8 @@ int find(int argc, char** argv) {
     FileGTE(minSize);
     FileLTE(maxSize);
 
-    if (FindStr(path, name, text) < 0) {
-        std::fprintf(stderr, "treescan find: cannot read folder %s\n", path);
-        return kUnreadable;
-    }
+    if (FindStr(path, name, text) < 0)
+        return unreadable(path);
 
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);

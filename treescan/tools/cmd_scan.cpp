@@ -19,11 +19,6 @@ int usageError(const char* what) {
     return kUsage;
 }
 
-int unreadable(const char* path) {
-    std::fprintf(stderr, "treescan: cannot read folder \"%s\"\n", path);
-    return kUnreadable;
-}
-
 // Waits until the folder-size pass has ended, sleeping while nothing is new.
 void waitForSizes() {
     for (int32_t r; (r = NextTree()) != 0;)
@@ -128,8 +123,10 @@ int list(int argc, char** argv) {
     int32_t n = SetFolder(path);
     if (n < 0)
         return unreadable(path);
-    if (sizes)
+    if (sizes) {
         waitForSizes();
+        ResortFolder(); // by the folders' totals
+    }
     std::vector<char> name;
     char when[64];
     for (int32_t i = 0; i < n; ++i) {

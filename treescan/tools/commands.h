@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 namespace treescan_cmd {
 
@@ -22,9 +23,13 @@ inline constexpr const char* usage =
     "                [--hidden] [--count]\n"
     "      <folder>/<name>\\t<size>, one line per file found, or only their count\n";
 
-// Writes a name or path as one field of a line on stdout: backslash, tab, newline and other
+// Writes a name or path as one field of a line on `out`: backslash, tab, newline and other
 // control bytes are escaped (\\, \t, \n, \xHH), so a line always keeps its fields.
-void putField(const char* text, int32_t length);
+void putField(const char* text, int32_t length, std::FILE* out = stdout);
+
+// Says on stderr why the folder `path` could not be read: "treescan: PATH: <the system's
+// reason>" (GetFolderError), PATH escaped as putField does. Returns kUnreadable.
+int unreadable(const char* path);
 
 // Each takes the arguments after the command word.
 int size(int argc, char** argv);
