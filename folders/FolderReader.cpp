@@ -34,7 +34,7 @@ std::int32_t FolderReader::open(const QByteArray& folder) {
         return -1;
     }
     const std::int32_t n = SetFolder(folder.constData());
-    m_error = n < 0 ? ENOENT : 0;
+    m_error = n < 0 ? GetFolderError() : 0;
     return n < 0 ? -1 : n;
 }
 
@@ -77,7 +77,12 @@ FolderItem FolderReader::item(std::int32_t index) {
     it.name = QByteArray(m_buffer.data(), std::clamp(GetFile(index, m_buffer.data(), capacity), 0, capacity));
     it.attributes = GetAttribs(index);
     it.size = GetSize(index);
+    GetFileId(index, &it.id.device, &it.id.inode);
     return it;
+}
+
+std::int32_t FolderReader::sortByTotals() {
+    return ResortFolder();
 }
 
 bool FolderReader::verifying() {

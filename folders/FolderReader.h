@@ -48,6 +48,10 @@ public:
     // Item `index` (0 to the count - 1) of the folder opened.
     FolderItem item(std::int32_t index);
 
+    // The folder's items in the sort order again, now that the folders' totals are known (sort
+    // by size orders folders by their totals). Item indexes change. Returns the item count.
+    static std::int32_t sortByTotals();
+
     // True when the sizes measured came partly from the scanner's folder cache, which a file
     // that grew in place leaves stale: a full pass then runs on behind them.
     static bool verifying();

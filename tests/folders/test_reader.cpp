@@ -9,6 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,6 +104,44 @@ TEST_F(Reader, MeasuringReportsProgressAndStops) {
     EXPECT_TRUE(reader.measure(12, {}));
     EXPECT_EQ(FolderReader::totalFolderCount(), 30 * 21);
     EXPECT_EQ(reader.item(29).size, 20);
+}
+
+// A folder that can't be read says why, in the system's words. Root reads every folder, so as
+// root the test runs itself again as an ordinary user (nobody) to see what a user sees.
+TEST_F(Reader, AFolderThatCannotBeReadSaysWhy) {
+    QByteArray locked = qgetenv("KETRA_LOCKED_FOLDER");
+    if (locked.isEmpty()) {
+        file("locked/inner", 1);
+        locked = QFile::encodeName(home.filePath("locked"));
+        ASSERT_EQ(::chmod(locked.constData(), 0), 0);
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
+            std::array<char, 4096> self{};
+            ASSERT_GT(::readlink("/proc/self/exe", self.data(), self.size() - 1), 0);
+            const std::string filter = "--gtest_filter=Reader.AFolderThatCannotBeReadSaysWhy";
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::setenv("KETRA_LOCKED_FOLDER", locked.constData(), 1);
+                ::execlp("setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                         self.data(), filter.c_str(), static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
+                GTEST_SKIP() << "setpriv is not there";
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "as nobody: " << status;
+            return;
+        }
+    }
+    EXPECT_EQ(reader.open(locked), -1);
+    EXPECT_EQ(reader.error(), EACCES);
+    EXPECT_EQ(
+        ketra::FolderErrorText(locked, reader.error()),
+        QStringLiteral("Folder \"%1\" can't be read: Permission denied").arg(QFile::decodeName(locked)));
+    EXPECT_EQ(reader.open(locked.left(locked.lastIndexOf('/')) + "/gone"), -1);
+    EXPECT_EQ(ketra::FolderErrorText("/x\xff", reader.error()),
+              QStringLiteral("Folder \"/x\uFFFD\" not found"));
 }
 
 } // namespace
