@@ -21,6 +21,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -145,6 +148,9 @@ void GraphForm::LoadFolder() {
         return;
     }
 
+    // With folder sizes on, the totals now known order the folders (sort by size).
+    if (m_options.m_includeFolders)
+        ketra::FolderReader::sortByTotals();
     m_currentFolder = address;
     m_shownFolder = address;
     if (!m_keepEntries)
@@ -201,25 +207,41 @@ void GraphForm::verifiedSizesArrived() {
         return;
     }
     m_verifyWatch->setEnabled(false);
+    const int32_t count = std::exchange(m_verifyCount, 0);
+    std::vector<ketra::DataEntry>& entries = m_model->entries();
+    const auto first = static_cast<std::size_t>(m_verifyFirst - 1);
+    if (entries.size() != first + static_cast<std::size_t>(count))
+        return; // the folder's items are no longer the last entries
+
+    // The exact totals may order the folders otherwise: the items are read again in their order
+    // now, each into the cell of the grid its place gives it.
+    ketra::FolderReader::sortByTotals();
+    const ViewKept kept = keepView();
+    std::vector<ketra::DataEntry> before(std::make_move_iterator(entries.begin() + first),
+                                         std::make_move_iterator(entries.end()));
+    entries.resize(first);
+    ketra::FolderEntryBuilder builder(*m_model, g_extColours, count, m_options.m_includeFolders,
+                                      m_options.m_logscale, before.empty() ? m_level : before.front().Level);
     ketra::FolderReader reader(m_pathBuffer);
-    ketra::FolderStatistics& stats = m_overlay.statistics;
-    bool changed = false;
-    for (int32_t i = 0; i < m_verifyCount; ++i) {
-        ketra::DataEntry& e = m_model->entry(m_verifyFirst + i);
-        const double size = reader.item(i).size;
-        if (!e.isFolder() || size == e.Size)
-            continue;
-        stats.totalBytes += size - e.Size;
-        e.Size = size;
-        e.Value = m_options.m_logscale && size > 0 ? std::log(size) : size;
-        changed = true;
+    for (int32_t i = 0; i < count; ++i) {
+        const ketra::FolderItem item = reader.item(i);
+        builder.addItem(item.name, item.attributes, item.size, item.modified, item.id);
     }
-    m_verifyCount = 0;
+    const bool changed = !std::equal(before.begin(), before.end(), entries.begin() + first, entries.end(),
+                                     [](const ketra::DataEntry& a, const ketra::DataEntry& b) {
+                                         return a.NameBytes == b.NameBytes && a.Size == b.Size;
+                                     });
+    ketra::FolderStatistics& stats = m_overlay.statistics;
+    stats = builder.statistics();
     stats.totalFileCount = ketra::FolderReader::totalFileCount();
     stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
     if (changed) {
         RebuildScene(false);
         m_detailsModel->refresh();
+        restoreView(kept);
+    } else { // the bars built stay
+        entries.resize(first);
+        std::move(before.begin(), before.end(), std::back_inserter(entries));
     }
     markViewDirty();
 }

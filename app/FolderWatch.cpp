@@ -38,38 +38,44 @@ bool GraphForm::FolderWatch_Changed() {
         return true;
     }
 
+    const ViewKept kept = keepView();
+    reloadFolder();
+    restoreView(kept);
+    return true;
+}
+
+GraphForm::ViewKept GraphForm::keepView() const {
     auto nameOf = [this](int index) {
         return index >= 1 && index <= m_model->count() ? m_model->entry(index).NameBytes : QByteArray();
     };
-    const QByteArray selected = nameOf(m_selectedEntry);
-    QByteArray highlighted;
+    ViewKept kept;
+    kept.selected = nameOf(m_selectedEntry);
     if (m_highlightFrame)
-        for (int i = 1; i <= m_model->count() && highlighted.isEmpty(); ++i)
+        for (int i = 1; i <= m_model->count() && kept.highlighted.isEmpty(); ++i)
             if (m_model->entry(i).Frame == m_highlightFrame)
-                highlighted = m_model->entry(i).NameBytes;
-    const bool deleteButton = tlbDelete->isEnabled(), pictureButton = tlbShowImage->isEnabled();
-    const bool details = ListView1->isVisible();
+                kept.highlighted = m_model->entry(i).NameBytes;
+    kept.deleteButton = tlbDelete->isEnabled();
+    kept.pictureButton = tlbShowImage->isEnabled();
     const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
-    const QByteArray currentRow = rows.isEmpty() ? QByteArray() : nameOf(rows.first().row() + 1);
-    const int scrolled = ListView1->verticalScrollBar()->value();
+    kept.currentRow = rows.isEmpty() ? QByteArray() : nameOf(rows.first().row() + 1);
+    kept.scrolled = ListView1->verticalScrollBar()->value();
+    return kept;
+}
 
-    reloadFolder();
-
-    if (const int i = ketra::EntryNamed(m_model->entries(), selected)) {
-        m_selectedEntry = i;
-        tlbDelete->setEnabled(deleteButton);
-    }
-    tlbShowImage->setEnabled(pictureButton && QFileInfo::exists(m_imagePath));
-    if (const int i = ketra::EntryNamed(m_model->entries(), highlighted); i && !details)
+void GraphForm::restoreView(const ViewKept& kept) {
+    m_selectedEntry = ketra::EntryNamed(m_model->entries(), kept.selected);
+    tlbDelete->setEnabled(m_selectedEntry != 0 && kept.deleteButton);
+    tlbShowImage->setEnabled(kept.pictureButton && QFileInfo::exists(m_imagePath));
+    const bool details = ListView1->isVisible();
+    if (const int i = ketra::EntryNamed(m_model->entries(), kept.highlighted); i && !details)
         highlightFrame(m_model->entry(i).Frame);
     if (details) {
-        if (const int i = ketra::EntryNamed(m_model->entries(), currentRow))
+        if (const int i = ketra::EntryNamed(m_model->entries(), kept.currentRow))
             ListView1->selectionModel()->setCurrentIndex(ListView1->model()->index(i - 1, 0),
                                                          QItemSelectionModel::ClearAndSelect |
                                                              QItemSelectionModel::Rows);
-        ListView1->verticalScrollBar()->setValue(scrolled);
+        ListView1->verticalScrollBar()->setValue(kept.scrolled);
     }
-    return true;
 }
 
 void GraphForm::followGoneFolder(const QByteArray& gone) {

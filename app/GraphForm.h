@@ -489,6 +489,16 @@ private:
     void highlightDetailsRow(int entry);
     QTreeView* createListView1(QWidget* parent); // app/DetailsList.cpp
     void setDetailsColumns();                    // app/DetailsList.cpp
+    // What the person is looking at, by the items' names, kept over reading the folder again
+    // (app/FolderWatch.cpp): the selected and the highlighted item, the item buttons, the details
+    // list's row and scroll position. Restored where the items are still there.
+    struct ViewKept {
+        QByteArray selected, highlighted, currentRow;
+        bool deleteButton = false, pictureButton = false;
+        int scrolled = 0;
+    };
+    ViewKept keepView() const;
+    void restoreView(const ViewKept& kept);
     // app/Overlay.cpp: the frame's bar turns red, the bar red before gets its own colour back.
     void highlightFrame(const std::shared_ptr<CD3DFrame>& frame);
     ketra::DetailsModel* m_detailsModel = nullptr; // ListView1's rows (Qt parent: the window)
