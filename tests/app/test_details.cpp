@@ -5,7 +5,10 @@
 
 #include "fileops/PictureWindow.h"
 #include "fileops/PropertiesDialog.h"
+#include "folders/ItemPath.h"
+#include "folders/Paths.h"
 #include "graph/GraphModel.h"
+#include "search/SearchSession.h"
 
 #include <QHeaderView>
 #include <QImage>
@@ -14,6 +17,11 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -283,6 +291,22 @@ TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
     ASSERT_EQ(form->model().count(), 5);
     ASSERT_EQ(run(QStringLiteral("rm '%1/c.dat'").arg(dir)), 0);
     QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 4, 10000);
+
+    // Another folder takes the shown one's name (in one step): it is read.
+    const QByteArray shown = QFile::encodeName(dir), other = QFile::encodeName(makeFolder("other"));
+    makeFile("other/fresh", 1);
+    ASSERT_EQ(::renameat2(AT_FDCWD, other.constData(), AT_FDCWD, shown.constData(), RENAME_EXCHANGE), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 1, 10000);
+    EXPECT_EQ(form->m_currentFolder, shown);
+    // Removed, it gives way to its parent, with a notice that needs no click; the parent is
+    // watched in its turn.
+    ASSERT_TRUE(QDir(dir).removeRecursively());
+    QTRY_COMPARE_WITH_TIMEOUT(form->m_currentFolder, ketra::parentFolder(shown), 10000);
+    EXPECT_TRUE(form->prog->isVisible());
+    EXPECT_EQ(form->prog->text(),
+              QStringLiteral("\"%1\" is no longer there; its parent folder is shown").arg(dir));
+    makeFile("later", 1);
+    QTRY_VERIFY_WITH_TIMEOUT(ketra::EntryNamed(form->model().entries(), "later") > 0, 10000);
 }
 
 TEST_F(FormTest, StoredDetailsViewStartsInTheList) {
