@@ -3,6 +3,8 @@
 // and height, and the scene code gives it its frame.
 #pragma once
 
+#include "graph/FileId.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,14 +20,6 @@ namespace ketra {
 
 // Attribute bit of a folder, as the scanner reports it.
 inline constexpr std::int32_t kFolderAttribute = 16;
-
-// Which file an item was when its folder was read: its device and inode. A name that later
-// belongs to another file gives another identity. Zero for an entry that is no file.
-struct FileId {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    friend bool operator==(const FileId&, const FileId&) = default;
-};
 
 struct DataEntry {
     QString Name;                // item name as shown (no path); display text only
