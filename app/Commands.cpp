@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
@@ -308,8 +310,9 @@ void GraphForm::setFindPaneShown(bool shown) {
 
 void GraphForm::mnuHelpHelp_Click() {
     // Read-only resources sit beside the program, or in ../share/ketra in the installed layout.
-    const QString beside = ketra::joinPath(m_programFolder, QStringLiteral("help.htm"));
-    const QString installed = ketra::joinPath(m_programFolder, QStringLiteral("../share/ketra/help.htm"));
+    const QString folder = QFile::decodeName(m_programFolder);
+    const QString beside = folder + QStringLiteral("/help.htm");
+    const QString installed = QDir::cleanPath(folder + QStringLiteral("/../share/ketra/help.htm"));
     const QString path = QFileInfo::exists(beside) ? beside : installed;
     if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         QMessageBox::warning(this, QStringLiteral("Ketra"),

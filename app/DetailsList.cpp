@@ -7,6 +7,7 @@
 #include "colours/FitText.h"
 #include "core/Settings.h"
 #include "folders/DetailsModel.h"
+#include "folders/Paths.h"
 #include "graph/GraphModel.h"
 #include "treescan.h"
 
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -193,7 +195,7 @@ void GraphForm::ListView1_Click(int row, const QPoint& global) {
         return;
     m_selectedEntry = row + 1;
     tlbDelete->setEnabled(true);
-    CheckImage(ItemPath());
+    CheckImage(QFile::decodeName(ItemPath()));
     mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
     MENU_CONTEXT->popup(global);
 }
@@ -203,15 +205,15 @@ void GraphForm::ListView1_DblClick(int row) {
         return;
     m_selectedEntry = row + 1;
     tlbDelete->setEnabled(true);
-    const QString path = ItemPath();
-    CheckImage(path);
+    const QByteArray path = ItemPath();
+    CheckImage(QFile::decodeName(path));
     if (m_model->entry(m_selectedEntry).isFolder())
         enterFolder(path);
     else
         ShellOpen(path);
 }
 
-QImage GraphForm::DetailsSnapshot(const QString& folder, const QSize& size, std::FILE* timings) {
+QImage GraphForm::DetailsSnapshot(const QByteArray& folder, const QSize& size, std::FILE* timings) {
     // The window as it starts in the details view, laid out and drawn but never put on screen;
     // no 3D device is made.
     setAttribute(Qt::WA_DontShowOnScreen);
@@ -232,8 +234,8 @@ QImage GraphForm::DetailsSnapshot(const QString& folder, const QSize& size, std:
     Picture1->hide();
     ListView1->show();
     setDetailsColumns();
-    adrList->addItem(m_programFolder);
-    adrList->setEditText(folder);
+    adrList->addItem(ketra::displayText(m_programFolder), m_programFolder);
+    setAddress(folder);
     resize(size);
     show();
     Form_Resize();

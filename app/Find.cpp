@@ -45,7 +45,7 @@ void GraphForm::cmdFind_Click() {
     // The scanner starts first and searches while the window shows the busy state (its first
     // look at the scanner comes from the event loop, after this).
     m_searchStopped = false;
-    m_search->start(adrList->currentText(), txtFind->text(), txtFindIn->text(), plan.lower, plan.upper);
+    m_search->start(addressPath(), txtFind->text(), txtFindIn->text(), plan.lower, plan.upper);
     lblFindStatus->setText(tr("Searching..."));
     setCursor(Qt::BusyCursor); // the window works on, but is busy
     cmdStopSearch->show();
@@ -136,7 +136,7 @@ void GraphForm::LstFind_Click(const QModelIndex& index) {
     if (!index.isValid())
         return;
     const ketra::SearchResult& r = m_search->results().at(index.row());
-    LstFind->setToolTip(ketra::joinPath(r.folder, r.name));
+    LstFind->setToolTip(ketra::displayText(ketra::joinPath(r.folder, r.name)));
 }
 
 void GraphForm::LstFind_DblClick(const QModelIndex& index) {
@@ -144,26 +144,13 @@ void GraphForm::LstFind_DblClick(const QModelIndex& index) {
         return;
     const ketra::SearchResult result = m_search->results().at(index.row()); // the list may change meanwhile
     PushHistory(result.folder);
-    adrList->setEditText(result.folder);
+    setAddress(result.folder);
     selectNode();
 
     // The item of that name in the folder now shown; none when the folder could not be shown.
     m_selectedEntry = 0;
-    if (m_currentFolder != result.folder)
-        return;
-    for (int i = 1; i <= m_model->count(); ++i) {
-        if (m_model->entry(i).Name == result.name) {
-            m_selectedEntry = i;
-            break;
-        }
-    }
-    if (m_selectedEntry == 0)
-        return;
-    tlbDelete->setEnabled(true);
-    if (Picture1->isVisible())
-        highlightFrame(m_model->entry(m_selectedEntry).Frame);
-    else
-        highlightDetailsRow(m_selectedEntry);
+    if (m_currentFolder == result.folder)
+        selectItemNamed(result.name);
 }
 
 void GraphForm::highlightDetailsRow(int entry) {

@@ -7,6 +7,7 @@
 #include "folders/FolderReader.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
+#include "search/SearchSession.h"
 #include "treescan.h"
 
 #include <QApplication>
@@ -20,6 +21,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -54,6 +58,16 @@ void GraphForm::showAddressIdle() {
     adrLabel->setText(tr("Address"));
 }
 
+void GraphForm::showNotice(const QString& text) {
+    if (m_loading || m_search->running())
+        return; // the line is taken
+    placeProgressOverAddress();
+    prog->setText(text);
+    prog->setCursorPosition(0);
+    prog->show();
+    m_noticeTimer->start();
+}
+
 void GraphForm::LoadFolder() {
     m_verifyCount = 0; // the sizes awaited were those of the folder left behind
     if (m_verifyWatch)
@@ -68,8 +82,8 @@ void GraphForm::LoadFolder() {
     WaitCursor hourglass;
     // What the address box shows again when the load fails or is stopped. A reload (the current
     // folder emptied on purpose) goes back to the folder still on screen, not to an empty address.
-    const QString old = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
-    const QString address = adrList->currentText();
+    const QByteArray old = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
+    const QByteArray address = addressPath();
     m_stopSearch = false;
 
     placeProgressOverAddress();
@@ -96,6 +110,7 @@ void GraphForm::LoadFolder() {
             QTimer::singleShot(0, this, &QWidget::close);
     };
 
+    m_noticeTimer->stop(); // the line is the load's now
     ketra::FolderReader reader(m_pathBuffer);
     watchFolder(address); // changes from now on reload it; earlier ones are in what is read
     const int32_t n = reader.open(address);
@@ -103,13 +118,13 @@ void GraphForm::LoadFolder() {
         watchFolder(old);
         finish();
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
-                        tr("Folder \"%1\" not found").arg(address), QMessageBox::Ok, this);
+                        ketra::FolderErrorText(address, reader.error()), QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("msgFolderNotFound"));
         QTimer keep; // the picture shown stays behind the message
         connect(&keep, &QTimer::timeout, this, &GraphForm::keepPictureShown);
         keep.start(50);
         box.exec();
-        adrList->setEditText(old);
+        setAddress(old);
         return;
     }
 
@@ -127,12 +142,15 @@ void GraphForm::LoadFolder() {
     showAddressIdle();
 
     if (m_stopSearch) {
-        adrList->setEditText(old);
+        setAddress(old);
         watchFolder(old);
         finish();
         return;
     }
 
+    // With folder sizes on, the totals now known order the folders (sort by size).
+    if (m_options.m_includeFolders)
+        ketra::FolderReader::sortByTotals();
     m_currentFolder = address;
     m_shownFolder = address;
     if (!m_keepEntries)
@@ -149,7 +167,7 @@ void GraphForm::LoadFolder() {
     const int firstEntry = m_model->count() + 1;
     for (int32_t i = 0; i < n; ++i) {
         const ketra::FolderItem item = reader.item(i);
-        entries.addItem(item.name, item.attributes, item.size, item.modified);
+        entries.addItem(item.name, item.attributes, item.size, item.modified, item.id);
     }
     if (m_options.m_includeFolders && ketra::FolderReader::verifying())
         watchVerification(firstEntry, n);
@@ -189,25 +207,41 @@ void GraphForm::verifiedSizesArrived() {
         return;
     }
     m_verifyWatch->setEnabled(false);
+    const int32_t count = std::exchange(m_verifyCount, 0);
+    std::vector<ketra::DataEntry>& entries = m_model->entries();
+    const auto first = static_cast<std::size_t>(m_verifyFirst - 1);
+    if (entries.size() != first + static_cast<std::size_t>(count))
+        return; // the folder's items are no longer the last entries
+
+    // The exact totals may order the folders otherwise: the items are read again in their order
+    // now, each into the cell of the grid its place gives it.
+    ketra::FolderReader::sortByTotals();
+    const ViewKept kept = keepView();
+    std::vector<ketra::DataEntry> before(std::make_move_iterator(entries.begin() + first),
+                                         std::make_move_iterator(entries.end()));
+    entries.resize(first);
+    ketra::FolderEntryBuilder builder(*m_model, g_extColours, count, m_options.m_includeFolders,
+                                      m_options.m_logscale, before.empty() ? m_level : before.front().Level);
     ketra::FolderReader reader(m_pathBuffer);
-    ketra::FolderStatistics& stats = m_overlay.statistics;
-    bool changed = false;
-    for (int32_t i = 0; i < m_verifyCount; ++i) {
-        ketra::DataEntry& e = m_model->entry(m_verifyFirst + i);
-        const double size = reader.item(i).size;
-        if (!e.isFolder() || size == e.Size)
-            continue;
-        stats.totalBytes += size - e.Size;
-        e.Size = size;
-        e.Value = m_options.m_logscale && size > 0 ? std::log(size) : size;
-        changed = true;
+    for (int32_t i = 0; i < count; ++i) {
+        const ketra::FolderItem item = reader.item(i);
+        builder.addItem(item.name, item.attributes, item.size, item.modified, item.id);
     }
-    m_verifyCount = 0;
+    const bool changed = !std::equal(before.begin(), before.end(), entries.begin() + first, entries.end(),
+                                     [](const ketra::DataEntry& a, const ketra::DataEntry& b) {
+                                         return a.NameBytes == b.NameBytes && a.Size == b.Size;
+                                     });
+    ketra::FolderStatistics& stats = m_overlay.statistics;
+    stats = builder.statistics();
     stats.totalFileCount = ketra::FolderReader::totalFileCount();
     stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
     if (changed) {
         RebuildScene(false);
         m_detailsModel->refresh();
+        restoreView(kept);
+    } else { // the bars built stay
+        entries.resize(first);
+        std::move(before.begin(), before.end(), std::back_inserter(entries));
     }
     markViewDirty();
 }

@@ -1,10 +1,13 @@
 // Reading the folder shown again when it changes on disk (the stored option m_autoupdate). The
 // watch paces the reloads; this side keeps what the person was looking at: the camera and the
 // sort (a reload keeps both), the selected and the highlighted item where they are still there,
-// and the details list's current row and scroll position.
+// and the details list's current row and scroll position. A folder shown that went away gives way
+// to its nearest parent that is still there.
 #include "GraphForm.h"
 
 #include "folders/FolderWatch.h"
+#include "folders/ItemPath.h"
+#include "folders/Paths.h"
 #include "graph/GraphModel.h"
 #include "scene/D3DFrame.h"
 
@@ -14,24 +17,10 @@
 #include <QScrollBar>
 #include <QTreeView>
 
-namespace {
-
-// The 1-based index of the entry named `name`; 0 when there is none (or no name).
-int indexOfName(const ketra::GraphModel& model, const QString& name) {
-    if (name.isEmpty())
-        return 0;
-    for (int i = 1; i <= model.count(); ++i)
-        if (model.entry(i).Name == name)
-            return i;
-    return 0;
-}
-
-} // namespace
-
-void GraphForm::watchFolder(const QString& folder) {
+void GraphForm::watchFolder(const QByteArray& folder) {
     if (!m_watch)
         m_watch = std::make_unique<ketra::FolderWatch>([this] { return FolderWatch_Changed(); });
-    m_watch->watch(m_options.m_autoupdate ? folder : QString());
+    m_watch->watch(m_options.m_autoupdate ? folder : QByteArray());
 }
 
 bool GraphForm::FolderWatch_Changed() {
@@ -41,37 +30,61 @@ bool GraphForm::FolderWatch_Changed() {
     // on the entry selected now.
     if (m_loading || !m_deviceReady || QApplication::activeModalWidget() || QApplication::activePopupWidget())
         return false;
-
-    auto nameOf = [this](int index) {
-        return index >= 1 && index <= m_model->count() ? m_model->entry(index).Name : QString();
-    };
-    const QString selected = nameOf(m_selectedEntry);
-    QString highlighted;
-    if (m_highlightFrame)
-        for (int i = 1; i <= m_model->count() && highlighted.isEmpty(); ++i)
-            if (m_model->entry(i).Frame == m_highlightFrame)
-                highlighted = m_model->entry(i).Name;
-    const bool deleteButton = tlbDelete->isEnabled(), pictureButton = tlbShowImage->isEnabled();
-    const bool details = ListView1->isVisible();
-    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
-    const QString currentRow = rows.isEmpty() ? QString() : nameOf(rows.first().row() + 1);
-    const int scrolled = ListView1->verticalScrollBar()->value();
-
-    reloadFolder();
-
-    if (const int i = indexOfName(*m_model, selected)) {
-        m_selectedEntry = i;
-        tlbDelete->setEnabled(deleteButton);
+    // Gone, with another folder of its name standing there now: that one is read like a change.
+    // (In the tree view the tree's root is what stays or goes.)
+    const QByteArray shown = m_options.m_treeview ? m_levelFolders.root() : m_currentFolder;
+    if (m_watch->gone() && !shown.isEmpty() && !ketra::isFolder(shown)) {
+        followGoneFolder(shown);
+        return true;
     }
-    tlbShowImage->setEnabled(pictureButton && QFileInfo::exists(m_imagePath));
-    if (const int i = indexOfName(*m_model, highlighted); i && !details)
+
+    const ViewKept kept = keepView();
+    reloadFolder();
+    restoreView(kept);
+    return true;
+}
+
+GraphForm::ViewKept GraphForm::keepView() const {
+    auto nameOf = [this](int index) {
+        return index >= 1 && index <= m_model->count() ? m_model->entry(index).NameBytes : QByteArray();
+    };
+    ViewKept kept;
+    kept.selected = nameOf(m_selectedEntry);
+    if (m_highlightFrame)
+        for (int i = 1; i <= m_model->count() && kept.highlighted.isEmpty(); ++i)
+            if (m_model->entry(i).Frame == m_highlightFrame)
+                kept.highlighted = m_model->entry(i).NameBytes;
+    kept.deleteButton = tlbDelete->isEnabled();
+    kept.pictureButton = tlbShowImage->isEnabled();
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    kept.currentRow = rows.isEmpty() ? QByteArray() : nameOf(rows.first().row() + 1);
+    kept.scrolled = ListView1->verticalScrollBar()->value();
+    return kept;
+}
+
+void GraphForm::restoreView(const ViewKept& kept) {
+    m_selectedEntry = ketra::EntryNamed(m_model->entries(), kept.selected);
+    tlbDelete->setEnabled(m_selectedEntry != 0 && kept.deleteButton);
+    tlbShowImage->setEnabled(kept.pictureButton && QFileInfo::exists(m_imagePath));
+    const bool details = ListView1->isVisible();
+    if (const int i = ketra::EntryNamed(m_model->entries(), kept.highlighted); i && !details)
         highlightFrame(m_model->entry(i).Frame);
     if (details) {
-        if (const int i = indexOfName(*m_model, currentRow))
+        if (const int i = ketra::EntryNamed(m_model->entries(), kept.currentRow))
             ListView1->selectionModel()->setCurrentIndex(ListView1->model()->index(i - 1, 0),
                                                          QItemSelectionModel::ClearAndSelect |
                                                              QItemSelectionModel::Rows);
-        ListView1->verticalScrollBar()->setValue(scrolled);
+        ListView1->verticalScrollBar()->setValue(kept.scrolled);
     }
-    return true;
+}
+
+void GraphForm::followGoneFolder(const QByteArray& gone) {
+    QByteArray parent = ketra::parentFolder(gone);
+    while (!ketra::isFolder(parent) && ketra::parentFolder(parent) != parent)
+        parent = ketra::parentFolder(parent);
+    PushHistory(parent);
+    setAddress(parent);
+    selectNode();
+    if (m_currentFolder == parent)
+        showNotice(tr("\"%1\" is no longer there; its parent folder is shown").arg(ketra::displayText(gone)));
 }

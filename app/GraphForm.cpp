@@ -39,6 +39,8 @@ constexpr double kFrame2Height = 600;
 constexpr double kTxtCurrentHeight = 285;
 constexpr double kSplitterWidth = 105;
 constexpr double kSplitterBarWidth = 45;
+// How long a notice stays on the progress line.
+constexpr int kNoticeMs = 10000;
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
@@ -104,6 +106,9 @@ void GraphForm::createControls() {
     prog->setReadOnly(true);
     prog->setFocusPolicy(Qt::NoFocus);
     prog->hide();
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setSingleShot(true);
+    m_noticeTimer->setInterval(kNoticeMs);
 
     // The find pane; its search runs in a session of search/.
     m_search = new ketra::SearchSession(this);
@@ -255,6 +260,14 @@ void GraphForm::wireSignals() {
     connect(adrList, &QComboBox::activated, this, &GraphForm::adrList_Click);
     QObject::disconnect(adrList->lineEdit(), &QLineEdit::editingFinished, adrList, nullptr);
     adrList->installEventFilter(this);
+    // A notice on the progress line goes when its time is up or when it is clicked.
+    auto endNotice = [this] {
+        m_noticeTimer->stop();
+        if (!m_loading && !m_search->running())
+            showAddressIdle();
+    };
+    connect(m_noticeTimer, &QTimer::timeout, this, endNotice);
+    prog->installEventFilter(this);
 
     // Find pane: searching and the results, showing and hiding the pane and its options frame.
     connect(cmdFind, &QPushButton::clicked, this, &GraphForm::cmdFind_Click);
@@ -330,6 +343,11 @@ bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
             adrList_KeyUp(13);
             return true;
         }
+    } else if (watched == prog && event->type() == QEvent::MouseButtonPress && m_noticeTimer->isActive()) {
+        m_noticeTimer->stop();
+        showAddressIdle();
+        adrList->setFocus();
+        return true;
     } else if (watched == imgSplitter) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:

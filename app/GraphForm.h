@@ -105,11 +105,11 @@ public:
     void Form_Unload();
     // Stores the scanner's folder cache and ends the program without writing the settings.
     void mnuFileExit_Click();
-    // The folder the executable lives in; also the first folder shown.
-    static QString programFolder();
+    // The folder the executable lives in (its bytes); also the first folder shown.
+    static QByteArray programFolder();
     // Where textures not found by name are looked for, and where the data-file dialog starts:
     // "media" beside the program, or the installed layout's share folder when only that exists.
-    static QString mediaFolder(const QString& programFolder);
+    static QString mediaFolder(const QByteArray& programFolder);
 
     // ---- Layout (app/Layout.cpp) -------------------------------------------------------------
     void Form_Resize();
@@ -124,15 +124,27 @@ public:
     void selectNode();
     // Reload idiom: forget the current folder, then selectNode.
     void reloadFolder();
-    // Enter idiom: the address text becomes `path`, selectNode, then the history records it.
-    void enterFolder(const QString& path);
-    void PushHistory(const QString& path);
+    // Enter idiom: the address box names `path`, selectNode, then the history records it.
+    void enterFolder(const QByteArray& path);
+    void PushHistory(const QByteArray& path);
     void GoBack();
     void GoForward();
     void MENU_UP_Click();
     void MENU_REFRESH_Click();
-    // What Enter in the address box does with `text` (the program's FOLDER argument uses it).
-    void openAddress(const QString& text);
+    // What Enter in the address box does with `path`: taken from the folder shown when relative,
+    // "~" as the home folder, then shown.
+    void openAddress(const QByteArray& path);
+    // The same with text typed: its UTF-8 bytes, blanks around it dropped.
+    void openAddress(const QString& typed);
+    // The program's FOLDER argument (its bytes as given): a folder is shown as Enter shows it; a
+    // file's folder is shown with the file selected.
+    void openArgument(const QByteArray& path);
+    // The address box names `path`: it shows its text, and stands for `path` until the text is
+    // changed.
+    void setAddress(const QByteArray& path);
+    // The path the address box stands for: the one set last while the box still shows its text,
+    // otherwise the text in the box as UTF-8 bytes (what the user typed).
+    QByteArray addressPath() const;
 
     // ---- Folder loading (app/FolderLoading.cpp) ------------------------------------------
     void LoadFolder();
@@ -226,9 +238,10 @@ public:
     ketra::Options m_options;
     bool m_autoRotate = false; // auto-rotation (the camera reads it every step)
 
-    QString m_currentFolder;
+    // The folders are the bytes the system knows them by.
+    QByteArray m_currentFolder;
     // The folder whose entries were read last (m_currentFolder may be emptied to force a reload).
-    QString m_shownFolder;
+    QByteArray m_shownFolder;
     bool m_loading = false; // a folder is being read
     bool m_stopSearch = false;
     bool m_deviceReady = false;
@@ -352,8 +365,8 @@ public:
     // sets the hover text and position and, with `highlight`, turns the item red (restoring the
     // colour of the previous one).
     void MouseOver(int button, int shift, float x, float y, bool highlight);
-    // The full path of the selected entry; empty when none is selected.
-    QString ItemPath() const;
+    // The full path of the selected entry (its bytes); empty when none is selected.
+    QByteArray ItemPath() const;
 
     // Events of Picture1. Key codes are the camera's (ketra::vk); `shift` is the modifier mask
     // (1 Shift, 2 Ctrl, 4 Alt); positions are in twips of the view (the drag arithmetic) and
@@ -410,7 +423,7 @@ public:
     // image without being put on screen and without a 3D device (the snapshot command). With
     // `timings`, one line each: fill_ms (reading the folder and filling the list), draw_ms (the
     // window drawn) and scroll_ms (the median of 20 page scrolls spread over the list, each drawn).
-    QImage DetailsSnapshot(const QString& folder, const QSize& size, std::FILE* timings = nullptr);
+    QImage DetailsSnapshot(const QByteArray& folder, const QSize& size, std::FILE* timings = nullptr);
 
     // ---- Shell commands (app/ShellCommands.cpp) -----------------------------------------------
     // The commands on the selected entry; without one they do nothing.
@@ -425,7 +438,7 @@ public:
     int DoFileOperation(int op, const QByteArray& from, const QString& to,
                         const std::optional<ketra::FileId>& item = std::nullopt);
     // Hands `path` to the system's default program; says so when the system can't.
-    void ShellOpen(const QString& path);
+    void ShellOpen(const QByteArray& path);
 
     // ---- Images (app/Images.cpp) ----------------------------------------------------------------
     // The picture test on the selected item's path: a picture is remembered and enables the
@@ -443,7 +456,11 @@ public:
     // Returns false when it can't be done now (a folder is loading, a dialog is open).
     bool FolderWatch_Changed();
     // Points the watch at `folder` (none while m_autoupdate is off), right before it is read.
-    void watchFolder(const QString& folder);
+    void watchFolder(const QByteArray& folder);
+    // The folder shown, `gone`, went away and nothing of its name stands there: its nearest
+    // parent that is still there is shown (recorded in the history), and the progress line says
+    // why.
+    void followGoneFolder(const QByteArray& gone);
     std::unique_ptr<ketra::FolderWatch> m_watch;
 
 protected:
@@ -466,6 +483,12 @@ private:
     void imgSplitter_MouseUp();
     void showAddressIdle();
     void placeProgressOverAddress();
+    // The progress line over the address box shows `text` for a while, needing no click; gone
+    // when a load or a search takes the line, or when the user clicks it.
+    void showNotice(const QString& text);
+    // The item named `name` of the folder shown becomes the selected one and is highlighted (its
+    // bar, or its row in the details list); nothing is selected when there is none.
+    void selectItemNamed(const QByteArray& name);
     void searchProgress(const QString& folder); // app/Find.cpp
     void searchFinished();
     // Marks the details list's row of entry `entry` (bold, dark red), selects it and scrolls to it;
@@ -480,6 +503,16 @@ private:
     void fitFindColumns(int first, int last);
     // The widest texts the find results' columns have shown since the list was emptied (pixels).
     std::array<int, 3> m_findFit{};
+    // What the person is looking at, by the items' names, kept over reading the folder again
+    // (app/FolderWatch.cpp): the selected and the highlighted item, the item buttons, the details
+    // list's row and scroll position. Restored where the items are still there.
+    struct ViewKept {
+        QByteArray selected, highlighted, currentRow;
+        bool deleteButton = false, pictureButton = false;
+        int scrolled = 0;
+    };
+    ViewKept keepView() const;
+    void restoreView(const ViewKept& kept);
     // app/Overlay.cpp: the frame's bar turns red, the bar red before gets its own colour back.
     void highlightFrame(const std::shared_ptr<CD3DFrame>& frame);
     ketra::DetailsModel* m_detailsModel = nullptr; // ListView1's rows (Qt parent: the window)
@@ -500,7 +533,11 @@ private:
     bool m_reloadPending = false; // an option asked for a reload while a folder was loading
     bool m_splitterDragging = false;
     int m_splitterGrab = 0; // where the splitter was grabbed, in pixels from its left edge
-    QString m_programFolder;
+    QByteArray m_programFolder;
+    // What the address box stands for while it shows m_addressText (setAddress).
+    QByteArray m_addressPath;
+    QString m_addressText;
+    QTimer* m_noticeTimer = nullptr; // hides a notice on the progress line
 
     // 3D view internals.
     QByteArray viewSignature() const;

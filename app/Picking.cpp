@@ -8,14 +8,15 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QMenu>
 
-QString GraphForm::ItemPath() const {
+QByteArray GraphForm::ItemPath() const {
     if (m_options.m_treeview && m_selectedEntry >= 1 && m_selectedEntry <= m_model->count())
         return m_levelFolders.itemPath(m_model->entry(m_selectedEntry));
-    // The item's own name (a name may hold brackets, so it is not cut out of the hover text), in
-    // the folder its entry was read from, not in what the address box holds meanwhile.
-    const QString folder = m_currentFolder.isEmpty() ? adrList->currentText() : m_currentFolder;
+    // The item's own name bytes (a name may hold brackets, so it is not cut out of the hover
+    // text), in the folder its entry was read from, not in what the address box holds meanwhile.
+    const QByteArray folder = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
     return ketra::ItemPath(m_model->entries(), m_selectedEntry, folder);
 }
 
@@ -38,7 +39,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     if (!right) {
         if (hit) {
             tlbDelete->setEnabled(true);
-            CheckImage(ItemPath());
+            CheckImage(QFile::decodeName(ItemPath()));
         }
         return;
     }
@@ -51,7 +52,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     }
     mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
     tlbDelete->setEnabled(true);
-    CheckImage(ItemPath());
+    CheckImage(QFile::decodeName(ItemPath()));
     MENU_CONTEXT->popup(global);
 }
 
@@ -65,8 +66,8 @@ void GraphForm::Picture1_DblClick() {
     tlbDelete->setEnabled(true);
 
     const ketra::DataEntry& entry = m_model->entry(m_selectedEntry);
-    const QString path = ItemPath();
-    CheckImage(path);
+    const QByteArray path = ItemPath();
+    CheckImage(QFile::decodeName(path));
     if (entry.isFolder()) {
         if (entry.Level <= 1) // the tree's root node
             return;

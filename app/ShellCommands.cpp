@@ -6,6 +6,7 @@
 #include "fileops/Properties.h"
 #include "fileops/PropertiesDialog.h"
 #include "fileops/Trash.h"
+#include "folders/Paths.h"
 #include "graph/GraphModel.h"
 
 #include <QAction>
@@ -29,15 +30,16 @@ constexpr int kDeleteOperation = 3;
 
 } // namespace
 
-void GraphForm::ShellOpen(const QString& path) {
-    if (!ketra::ShellOpen(QFile::encodeName(path)))
-        QMessageBox::warning(this, QStringLiteral("Ketra"), tr("\"%1\" could not be opened.").arg(path));
+void GraphForm::ShellOpen(const QByteArray& path) {
+    if (!ketra::ShellOpen(path))
+        QMessageBox::warning(this, QStringLiteral("Ketra"),
+                             tr("\"%1\" could not be opened.").arg(ketra::displayText(path)));
 }
 
 void GraphForm::mnuContentOpen_Click() {
     if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || m_loading)
         return;
-    const QString path = ItemPath();
+    const QByteArray path = ItemPath();
     if (m_model->entry(m_selectedEntry).isFolder())
         enterFolder(path);
     else
@@ -53,7 +55,10 @@ void GraphForm::mnuFolderOpen_Click() {
 void GraphForm::mnuContentDelete_Click() {
     if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || m_loading)
         return;
-    if (DoFileOperation(kDeleteOperation, QFile::encodeName(ItemPath()), QString()) == 0)
+    // The item as the list read it: a name that now holds another file is not trashed unasked.
+    const ketra::FileId id = m_model->entry(m_selectedEntry).Id;
+    if (DoFileOperation(kDeleteOperation, ItemPath(), QString(),
+                        id == ketra::FileId{} ? std::nullopt : std::optional(id)) == 0)
         reloadFolder(); // the address is unchanged: the folder is read again all the same
 }
 
@@ -103,8 +108,7 @@ int GraphForm::DoFileOperation(int op, const QByteArray& from, const QString& to
 void GraphForm::mnuContentproperties_Click() {
     if (m_selectedEntry < 1 || m_selectedEntry > m_model->count())
         return;
-    const QString path = ItemPath();
-    const ketra::FileProperties properties = ketra::ReadFileProperties(QFile::encodeName(path));
+    const ketra::FileProperties properties = ketra::ReadFileProperties(ItemPath());
     auto* dialog = new ketra::PropertiesDialog(properties, this);
     dialog->show();
     if (!properties.isFolder)

@@ -47,7 +47,8 @@ void finishDrawing() {
 
 // The folder's items into `model`, as the window's folder load makes them. False when the folder
 // can't be read.
-bool loadFolder(const QString& folder, const Options& options, GraphModel& model, FolderStatistics& stats) {
+bool loadFolder(const QByteArray& folder, const Options& options, GraphModel& model,
+                FolderStatistics& stats) {
     std::array<char, 4096> buffer{};
     FolderReader reader(buffer);
     const std::int32_t n = reader.open(folder);
@@ -61,7 +62,7 @@ bool loadFolder(const QString& folder, const Options& options, GraphModel& model
         entries.addFolderItself(folder);
     for (std::int32_t i = 0; i < n; ++i) {
         const FolderItem item = reader.item(i);
-        entries.addItem(item.name, item.attributes, item.size, item.modified);
+        entries.addItem(item.name, item.attributes, item.size, item.modified, item.id);
     }
     stats = entries.statistics();
     if (options.m_includeFolders) {
@@ -173,9 +174,10 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
         return 1;
     };
 
-    const QString programFolder = GraphForm::programFolder();
+    const QByteArray programFolder = GraphForm::programFolder();
     const QString folder = QDir::cleanPath(
-        QFileInfo(request.folder.isEmpty() ? programFolder : request.folder).absoluteFilePath());
+        QFileInfo(request.folder.isEmpty() ? QFile::decodeName(programFolder) : request.folder)
+            .absoluteFilePath());
     const QFileInfo folderInfo(folder);
     if (!folderInfo.isDir())
         return fail(QStringLiteral("\"%1\" is not a folder").arg(folder));
@@ -187,8 +189,8 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
 
     if (request.details) {
         GraphForm window;
-        const QImage image = window.DetailsSnapshot(folder, QSize(request.width, request.height),
-                                                    request.timings ? out : nullptr);
+        const QImage image = window.DetailsSnapshot(
+            QFile::encodeName(folder), QSize(request.width, request.height), request.timings ? out : nullptr);
         QImageWriter writer(output, "png");
         if (!writer.write(image))
             return fail(QStringLiteral("\"%1\" can't be written: %2").arg(output, writer.errorString()));
@@ -238,7 +240,7 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
                                       : read.message());
         }
         AddDataTableEntries(model, table, options.m_logscale);
-    } else if (!loadFolder(folder, options, model, overlay.statistics)) {
+    } else if (!loadFolder(QFile::encodeName(folder), options, model, overlay.statistics)) {
         ReleaseDevice3D();
         return fail(QStringLiteral("the folder \"%1\" can't be read").arg(folder));
     }

@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -23,7 +24,10 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <array>
 #include <cmath>
+
+#include <unistd.h>
 
 namespace {
 
@@ -40,14 +44,21 @@ std::vector<QRect> availableScreenAreas() {
 
 } // namespace
 
-QString GraphForm::programFolder() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath());
+QByteArray GraphForm::programFolder() {
+    // The executable's path as the system has it (Qt's own would be decoded text).
+    std::array<char, 4096> link{};
+    const ssize_t n = ::readlink("/proc/self/exe", link.data(), link.size());
+    if (n > 0 && static_cast<std::size_t>(n) < link.size() && link[0] == '/')
+        return ketra::parentFolder(QByteArray(link.data(), n));
+    return QFile::encodeName(QDir::cleanPath(QCoreApplication::applicationDirPath()));
 }
 
-QString GraphForm::mediaFolder(const QString& programFolder) {
-    const QString media = ketra::joinPath(programFolder, QStringLiteral("media"));
-    const QString installedMedia = ketra::joinPath(programFolder, QStringLiteral("../share/ketra/media"));
-    return QDir(media).exists() || !QDir(installedMedia).exists() ? media : QDir::cleanPath(installedMedia);
+QString GraphForm::mediaFolder(const QByteArray& programFolder) {
+    const QString folder = QFile::decodeName(programFolder);
+    const QString media = folder + QStringLiteral("/media");
+    const QString installedMedia = folder + QStringLiteral("/../share/ketra/media");
+    return QDir(media).exists() || !QDir(installedMedia).exists() ? QDir::cleanPath(media)
+                                                                  : QDir::cleanPath(installedMedia);
 }
 
 bool GraphForm::Form_Load() {
@@ -121,7 +132,7 @@ bool GraphForm::Form_Load() {
     // The folder shown at the last exit: the scanner's cache starts from it, and it is where the
     // history starts; the first folder shown is the program's own.
     m_currentFolder = stored.current_folder;
-    LoadFolderList(m_currentFolder.toUtf8().constData());
+    LoadFolderList(m_currentFolder.constData());
     m_loading = false;
     m_stopSearch = false;
     m_pathBuffer.fill(' ');
@@ -131,8 +142,8 @@ bool GraphForm::Form_Load() {
     SortBy(m_sortKey, m_sortAscending);
     PushHistory(m_currentFolder);
     adrList->clear();
-    adrList->addItem(m_programFolder);
-    adrList->setEditText(m_programFolder);
+    adrList->addItem(ketra::displayText(m_programFolder), m_programFolder);
+    setAddress(m_programFolder);
     tlbBack->setEnabled(false);
     tlbNext->setEnabled(false);
     m_selectedEntry = 0;
@@ -179,7 +190,7 @@ bool GraphForm::Form_Load() {
 void GraphForm::Form_Unload() {
     if (!m_started)
         return; // a window that never started has nothing of the user's to keep
-    SaveFolderList(m_programFolder.toUtf8().constData());
+    SaveFolderList(m_programFolder.constData());
 
     ketra::SettingsValues v;
     // A minimized or maximized window keeps the placement it will come back to.
@@ -206,7 +217,7 @@ void GraphForm::Form_Unload() {
 }
 
 void GraphForm::mnuFileExit_Click() {
-    SaveFolderList(m_programFolder.toUtf8().constData());
+    SaveFolderList(m_programFolder.constData());
     // The program ends here: the window's unload sequence does not run, so the settings keep the
     // values of the last normal close.
     m_exiting = true;

@@ -31,15 +31,15 @@ void GraphForm::expandTreeFolder(int index) {
         return;
     const ketra::DataEntry& entry = m_model->entry(index);
     const int level = entry.Level;
-    const QString path = m_levelFolders.itemPath(entry);
+    const QByteArray path = m_levelFolders.itemPath(entry);
     if (level <= 1 || !entry.isFolder() || path.isEmpty())
         return;
 
     ketra::DropDeeperLevels(*m_model, level);
     m_keepEntries = true;
     m_level = static_cast<std::int16_t>(level + 1);
-    const QString root = adrList->currentText();
-    adrList->setEditText(path);
+    const QByteArray root = addressPath();
+    setAddress(path);
     m_levelFolders.open(level, path);
     m_currentFolder.clear(); // a folder opened again is read again: its wall was just dropped
     selectNode();
@@ -47,6 +47,6 @@ void GraphForm::expandTreeFolder(int index) {
     // load starts a tree afresh.
     m_keepEntries = false;
     m_level = 2;
-    PushHistory(adrList->currentText());
-    adrList->setEditText(root);
+    PushHistory(addressPath());
+    setAddress(root);
 }

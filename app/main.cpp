@@ -7,14 +7,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -23,7 +27,8 @@ constexpr const char* kUsage =
     "Show a folder as a 3D bar graph.\n"
     "\n"
     "Ketra starts on its own folder, then opens FOLDER when one is given, as if it\n"
-    "had been typed into the address box. FOLDER may be a file:// URL.\n"
+    "had been typed into the address box. FOLDER may be a file:// URL. A file's\n"
+    "path shows its folder with the file selected.\n"
     "\n"
     "  --data FILE.csv  then plot the comma-delimited table FILE.csv in place of the\n"
     "                 folder, as File > Open Data File... does\n"
@@ -38,6 +43,17 @@ constexpr const char* kUsage =
     "  -v, --version  show the version and exit\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are accepted as well.\n";
+
+// The working folder's bytes.
+QByteArray currentFolder() {
+    std::vector<char> buffer(4096);
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE || buffer.size() > (std::size_t{1} << 20))
+            return QFile::encodeName(QDir::currentPath());
+        buffer.resize(buffer.size() * 2);
+    }
+    return QByteArray(buffer.data());
+}
 
 int usageError(const QString& what) {
     std::fprintf(stderr, "ketra: %s\nTry 'ketra --help' for more information.\n", qPrintable(what));
@@ -116,33 +132,36 @@ int main(int argc, char** argv) {
         return ketra::RunSnapshot(*request, stdout, stderr);
     }
 
-    QString folder;
+    // The arguments as the system gave them (Qt has taken its own options out of argv): a FOLDER
+    // is bytes, and a name that is not UTF-8 must reach the folder it names.
+    QByteArray folder;
     QString dataFile;
     bool folderGiven = false;
     bool optionsEnded = false;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (!optionsEnded && arg == QLatin1String("--")) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (!optionsEnded && arg == "--") {
             optionsEnded = true;
             continue;
         }
-        if (!optionsEnded && (arg == QLatin1String("--data") || arg.startsWith(QLatin1String("--data=")))) {
-            if (arg.startsWith(QLatin1String("--data=")))
-                dataFile = arg.mid(7);
-            else if (i + 1 < args.size())
-                dataFile = args.at(++i);
+        if (!optionsEnded && (arg == "--data" || arg.startsWith("--data="))) {
+            if (arg.startsWith("--data="))
+                dataFile = QFile::decodeName(arg.mid(7));
+            else if (i + 1 < argc)
+                dataFile = QFile::decodeName(argv[++i]);
             if (dataFile.isEmpty())
                 return usageError(QStringLiteral("--data needs the name of a comma-delimited file"));
             continue;
         }
-        if (!optionsEnded && arg.size() > 1 && arg.startsWith(QLatin1Char('-')))
-            return usageError(QStringLiteral("unknown option '%1'").arg(arg));
+        if (!optionsEnded && arg.size() > 1 && arg.startsWith('-'))
+            return usageError(QStringLiteral("unknown option '%1'").arg(QString::fromLocal8Bit(arg)));
         if (folderGiven)
             return usageError(QStringLiteral("only one FOLDER may be given"));
-        const std::optional<QByteArray> path = ketra::pathFromArgument(arg.toLocal8Bit());
+        const std::optional<QByteArray> path = ketra::pathFromArgument(arg);
         if (!path)
-            return usageError(QStringLiteral("'%1' is not a folder on this machine").arg(arg));
-        folder = QString::fromLocal8Bit(*path);
+            return usageError(
+                QStringLiteral("'%1' is not a folder on this machine").arg(QString::fromLocal8Bit(arg)));
+        folder = *path;
         folderGiven = true;
     }
 
@@ -152,7 +171,7 @@ int main(int argc, char** argv) {
     if (!window.Form_Load())
         return 1;
     if (folderGiven)
-        window.openAddress(QDir::isRelativePath(folder) ? QDir::current().absoluteFilePath(folder) : folder);
+        window.openArgument(folder.startsWith('/') ? folder : ketra::joinPath(currentFolder(), folder));
     if (!dataFile.isEmpty())
         window.openDataFile(QDir::current().absoluteFilePath(dataFile));
     return QApplication::exec();

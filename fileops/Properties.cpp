@@ -145,8 +145,7 @@ std::optional<FolderTotals> MeasureFolder(const QByteArray& folder, bool include
     std::array<char, 4096> buffer{};
     FolderReader reader(buffer);
     IncludeFolderSize(1);
-    WaitForTree(0);
-    const bool read = SetFolder(folder.constData()) >= 0;
+    const bool read = reader.open(folder) >= 0;
     bool done = read && reader.measure(fit, progress);
     if (done && FolderReader::verifying()) // a first answer from the cache: the exact one follows
         done = reader.measure(fit, progress);

@@ -1,6 +1,8 @@
 // Moving an item to the freedesktop trash. Nothing is ever deleted for good here.
 #pragma once
 
+#include "graph/FileId.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,14 +10,6 @@
 #include <optional>
 
 namespace ketra {
-
-// Which file a name stood for: the device and inode numbers of the entry itself (lstat), as
-// the scanner lists them (GetFileId).
-struct FileId {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const FileId&) const = default;
-};
 
 struct TrashResult {
     bool moved = false;

@@ -1,8 +1,13 @@
 #include "folders/FolderReader.h"
 
+#include "folders/Paths.h"
 #include "treescan.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <limits>
@@ -22,10 +27,23 @@ QString FolderReader::text(std::int32_t length) const {
     return QString::fromUtf8(m_buffer.data(), std::clamp<std::int32_t>(length, 0, capacityOf(m_buffer)));
 }
 
-std::int32_t FolderReader::open(const QString& folder) {
+std::int32_t FolderReader::open(const QByteArray& folder) {
     WaitForTree(0);
-    const std::int32_t n = SetFolder(folder.toUtf8().constData());
+    if (folder.contains('\0')) { // no system call takes it: it would name another folder
+        m_error = EINVAL;
+        return -1;
+    }
+    const std::int32_t n = SetFolder(folder.constData());
+    m_error = n < 0 ? GetFolderError() : 0;
     return n < 0 ? -1 : n;
+}
+
+QString FolderErrorText(const QByteArray& folder, int error) {
+    const QString shown = displayText(folder);
+    if (error == 0 || error == ENOENT)
+        return QCoreApplication::translate("FolderReader", "Folder \"%1\" not found").arg(shown);
+    return QCoreApplication::translate("FolderReader", "Folder \"%1\" can't be read: %2")
+        .arg(shown, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 bool FolderReader::measure(int fit, const Progress& progress) {
@@ -56,10 +74,15 @@ FolderItem FolderReader::item(std::int32_t index) {
     const std::int32_t capacity = capacityOf(m_buffer);
     FolderItem it;
     it.modified = text(GetTime(index, m_buffer.data(), capacity));
-    it.name = text(GetFile(index, m_buffer.data(), capacity));
+    it.name = QByteArray(m_buffer.data(), std::clamp(GetFile(index, m_buffer.data(), capacity), 0, capacity));
     it.attributes = GetAttribs(index);
     it.size = GetSize(index);
+    GetFileId(index, &it.id.device, &it.id.inode);
     return it;
+}
+
+std::int32_t FolderReader::sortByTotals() {
+    return ResortFolder();
 }
 
 bool FolderReader::verifying() {

@@ -5,6 +5,9 @@
 // The scanner keeps one folder at a time for the whole program, so one reader works at a time.
 #pragma once
 
+#include "graph/DataEntry.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -14,10 +17,11 @@
 namespace ketra {
 
 struct FolderItem {
-    QString name;     // no folder part
+    QByteArray name;  // no folder part; the scanner's bytes
     QString modified; // the scanner's modified text
     std::int32_t attributes = 0;
     double size = 0; // bytes; a folder's total once measured
+    FileId id;       // the file it was when the folder was read
 };
 
 class FolderReader {
@@ -26,8 +30,10 @@ public:
     explicit FolderReader(std::span<char> buffer) : m_buffer(buffer) {}
 
     // Makes `folder` the scanner's folder, after any folder-size pass still running has stopped.
-    // Returns its item count, or -1 when it can't be read.
-    std::int32_t open(const QString& folder);
+    // Returns its item count, or -1 when it can't be read (error() says why).
+    std::int32_t open(const QByteArray& folder);
+    // The system's error number of the last open that failed (0 after one that succeeded).
+    int error() const { return m_error; }
 
     // Called while the folder sizes are measured: with the folder just measured (at most `fit`
     // bytes of its path, the end kept), or with an empty text when the scanner has had nothing new
@@ -41,6 +47,10 @@ public:
 
     // Item `index` (0 to the count - 1) of the folder opened.
     FolderItem item(std::int32_t index);
+
+    // The folder's items in the sort order again, now that the folders' totals are known (sort
+    // by size orders folders by their totals). Item indexes change. Returns the item count.
+    static std::int32_t sortByTotals();
 
     // True when the sizes measured came partly from the scanner's folder cache, which a file
     // that grew in place leaves stale: a full pass then runs on behind them.
@@ -59,6 +69,12 @@ public:
 private:
     QString text(std::int32_t length) const;
     std::span<char> m_buffer;
+    int m_error = 0;
 };
+
+// What the window says when `folder` can't be shown, `error` being the system's reason:
+// "Folder "X" not found" for a folder that is not there, otherwise "Folder "X" can't be read: "
+// and the reason in words ("Permission denied").
+QString FolderErrorText(const QByteArray& folder, int error);
 
 } // namespace ketra

@@ -56,15 +56,20 @@ FolderWatch::~FolderWatch() {
         ::close(m_fd);
 }
 
-void FolderWatch::watch(const QString& folder) {
-    if (folder != m_folder || m_watchDescriptor < 0) {
+void FolderWatch::watch(const QByteArray& folder) {
+    readEvents(); // what is queued happened before the folder is read (the folder's end included)
+    // inotify gives the watch of the same folder again for the same inode; another folder at the
+    // path now gets a watch of its own.
+    const int again = m_fd >= 0 && !folder.isEmpty() && !folder.contains('\0')
+                          ? inotify_add_watch(m_fd, folder.constData(),
+                                              kListingEvents | kFolderGone | IN_ONLYDIR | IN_EXCL_UNLINK)
+                          : -1;
+    if (folder != m_folder || again != m_watchDescriptor) {
         stopWatching();
         m_folder = folder;
-        if (m_fd >= 0 && !folder.isEmpty())
-            m_watchDescriptor = inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
-                                                  kListingEvents | kFolderGone | IN_ONLYDIR | IN_EXCL_UNLINK);
+        m_watchDescriptor = again;
     }
-    readEvents(); // what is queued happened before the folder is read
+    m_gone = false;
     m_pacer.clear();
     m_timer.stop();
 }
@@ -104,28 +109,25 @@ bool FolderWatch::readEvents() {
                 if (!(event.mask & IN_IGNORED))
                     inotify_rm_watch(m_fd, m_watchDescriptor);
                 m_watchDescriptor = -1;
+                m_gone = true;
+                changed = true; // the path shows something else now, or nothing
                 continue;
             }
             changed = changed || (event.mask & kListingEvents) != 0;
         }
     }
-    return changed && m_watchDescriptor >= 0;
+    return changed && (m_watchDescriptor >= 0 || m_gone);
 }
 
 void FolderWatch::eventsArrived() {
-    if (!readEvents()) {
-        if (m_watchDescriptor < 0) { // the folder went away: nothing to read again
-            m_pacer.clear();
-            m_timer.stop();
-        }
+    if (!readEvents())
         return;
-    }
     const std::int64_t t = now();
     m_timer.start(static_cast<int>(m_pacer.changed(t) - t));
 }
 
 void FolderWatch::timeUp() {
-    if (!m_pacer.pending() || m_watchDescriptor < 0)
+    if (!m_pacer.pending() || (m_watchDescriptor < 0 && !m_gone))
         return;
     const std::int64_t t = now();
     if (m_pacer.due() > t) {

@@ -1,5 +1,7 @@
 // Watching the folder shown for changes on disk: an item created, deleted, renamed, written to or
-// touched there asks for one reload of the folder.
+// touched there asks for one reload of the folder; so does the folder itself going away (removed,
+// renamed, replaced by another of its name, its file system unmounted), which the one who reloads
+// tells by gone().
 //
 // Changes come in bursts (an archive unpacking, a file being written), so the reload waits until
 // the folder has been quiet for a moment, but never much longer than a second after the first
@@ -8,9 +10,9 @@
 // owns the watch through its event loop.
 #pragma once
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QString>
 #include <QTimer>
 
 #include <cstdint>
@@ -58,19 +60,24 @@ private:
 
 class FolderWatch : public QObject {
 public:
-    // `reload` reads the folder again and returns true, or returns false when it can't now (a
-    // folder is loading, a dialog is open): then it is asked again once the quiet time has passed.
+    // `reload` reads the folder again (or, when it is gone, shows what is there now) and returns
+    // true, or returns false when it can't now (a folder is loading, a dialog is open): then it is
+    // asked again once the quiet time has passed.
     explicit FolderWatch(std::function<bool()> reload, ReloadTiming timing = {}, QObject* parent = nullptr);
     ~FolderWatch() override;
 
     // Watches `folder` from now on (empty: nothing). Changes seen before are forgotten: the
     // caller reads the folder right after this, so the changes are in what it reads. A folder
-    // that can't be watched (gone, unreadable, out of inotify watches) is not watched.
-    void watch(const QString& folder);
+    // that can't be watched (gone, unreadable, out of inotify watches) is not watched. The same
+    // folder asked for again is watched afresh when what lies at its path is another folder now.
+    void watch(const QByteArray& folder);
     // The folder watched; empty when none is.
-    QString folder() const { return m_watchDescriptor >= 0 ? m_folder : QString(); }
+    QByteArray folder() const { return m_watchDescriptor >= 0 ? m_folder : QByteArray(); }
     // A reload is waiting for its time.
     bool pending() const { return m_pacer.pending(); }
+    // The folder watched went away (the reload asked for is for that): removed, renamed, replaced
+    // or unmounted. What lies at its path now is for the one who reloads to find out.
+    bool gone() const { return m_gone; }
 
 private:
     // Reads the queued events; true when one of them changes the folder's listing.
@@ -82,9 +89,10 @@ private:
 
     std::function<bool()> m_reload;
     ReloadPacer m_pacer;
-    QString m_folder;
+    QByteArray m_folder;
     int m_fd = -1;
     int m_watchDescriptor = -1;
+    bool m_gone = false;
     QSocketNotifier* m_notifier = nullptr; // owned by this object (Qt parent)
     QTimer m_timer;
     QElapsedTimer m_clock;

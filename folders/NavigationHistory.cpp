@@ -2,7 +2,7 @@
 
 namespace ketra {
 
-void NavigationHistory::PushHistory(const QString& path) {
+void NavigationHistory::PushHistory(const QByteArray& path) {
     const int p = m_historyPos + 1;
     m_historyPos = m_historyTop = p;
     if (p > kMaxPosition) {
@@ -15,20 +15,20 @@ void NavigationHistory::PushHistory(const QString& path) {
     m_history[static_cast<std::size_t>(m_historyPos)] = path;
 }
 
-QString NavigationHistory::at(int pos) const {
+QByteArray NavigationHistory::at(int pos) const {
     if (pos < 0 || pos > m_historyTop)
         return {};
     return m_history[static_cast<std::size_t>(pos)];
 }
 
-QString NavigationHistory::back() {
+QByteArray NavigationHistory::back() {
     if (!canGoBack())
         return {};
     --m_historyPos;
     return current();
 }
 
-QString NavigationHistory::forward() {
+QByteArray NavigationHistory::forward() {
     if (!canGoForward())
         return {};
     ++m_historyPos;

@@ -4,7 +4,7 @@
 // so the new entry lands at position 6.
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 
 #include <array>
 
@@ -17,29 +17,29 @@ public:
 
     // Records `path` as the newest entry: it becomes the current position and the newest position
     // that forward can reach (whatever lay ahead of the current position is forgotten).
-    void PushHistory(const QString& path);
-    void push(const QString& path) { PushHistory(path); }
+    void PushHistory(const QByteArray& path);
+    void push(const QByteArray& path) { PushHistory(path); }
 
     // The current position (m_historyPos); -1 while the history is empty.
     int position() const { return m_historyPos; }
     // The newest position that forward can reach (m_historyTop); -1 while the history is empty.
     int top() const { return m_historyTop; }
     // The entry at `pos` (0 to top()); empty outside.
-    QString at(int pos) const;
-    QString current() const { return at(m_historyPos); }
+    QByteArray at(int pos) const;
+    QByteArray current() const { return at(m_historyPos); }
 
     // Whether back (position 1 or more) and forward (a position below top) lead anywhere: the
     // enabled states of the Previous Folder and Next Folder buttons.
     bool canGoBack() const { return m_historyPos >= 1; }
     bool canGoForward() const { return m_historyPos < m_historyTop; }
 
-    // One step back / forward; returns the entry moved to, or an empty string (and no move) when
+    // One step back / forward; returns the entry moved to, or an empty path (and no move) when
     // there is nowhere to go.
-    QString back();
-    QString forward();
+    QByteArray back();
+    QByteArray forward();
 
 private:
-    std::array<QString, 2 * kMaxPosition + 1> m_history; // positions 0 to 20
+    std::array<QByteArray, 2 * kMaxPosition + 1> m_history; // positions 0 to 20
     int m_historyPos = -1;
     int m_historyTop = -1;
 };

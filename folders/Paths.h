@@ -1,5 +1,6 @@
-// Paths as the window forms them: "/" between a folder and a name, the folder above a path, and
-// an address typed by the user made absolute and tidy.
+// Paths as the window forms them. A path is the bytes the system knows a file by (a name on Linux
+// is any bytes but "/" and NUL, not always UTF-8), carried as a QByteArray to every system call;
+// the text shown for it is decoded from those bytes and is never turned back into a path.
 #pragma once
 
 #include <QByteArray>
@@ -10,15 +11,33 @@
 namespace ketra {
 
 // Joins a folder and an item name with one "/" (none doubled at the root).
-QString joinPath(const QString& folder, const QString& name);
+QByteArray joinPath(const QByteArray& folder, const QByteArray& name);
 
 // The folder above `path` ("/home" gives "/", "/" gives "/", a trailing "/" names the same folder);
 // `path` itself when it has no "/".
-QString parentFolder(const QString& path);
+QByteArray parentFolder(const QByteArray& path);
 
-// A typed address made absolute and tidy: blanks around it dropped, "~" at its start taken as
-// `home`, a relative path taken from `base`, "." and ".." resolved. Empty stays empty.
-QString tidyAddress(const QString& typed, const QString& base, const QString& home);
+// The last part of `path` (after its last "/", a trailing "/" ignored); "/" gives "".
+QByteArray fileNameOf(const QByteArray& path);
+
+// `path` with "." and ".." resolved and doubled or trailing "/" dropped, by its text alone
+// ("/a/./b/../c/" gives "/a/c", "/.." gives "/").
+QByteArray cleanPath(const QByteArray& path);
+
+// An address made absolute and tidy: "~" at its start taken as `home`, a relative path taken
+// from `base`, then cleaned. Empty stays empty; blanks are part of a name (a typed address is
+// trimmed by whoever takes the typing).
+QByteArray tidyAddress(const QByteArray& typed, const QByteArray& base, const QByteArray& home);
+
+// The text shown for a path or a name: its bytes decoded as UTF-8, every invalid byte shown as
+// U+FFFD. For display only.
+QString displayText(const QByteArray& bytes);
+
+// Whether `path` is a folder now (a symbolic link to one counts).
+bool isFolder(const QByteArray& path);
+
+// The user's home folder ($HOME, else the password database's).
+QByteArray homeFolder();
 
 // The path a command-line argument names, as bytes: a "file:" URL (what a desktop hands over for
 // a folder) gives its path percent-decoded byte for byte, so a name that is not UTF-8 survives;

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QString::fromStdString(fuzz::WriteScratch("-" + std::to_string(++serial) + ".ini", data, size));
     {
         const ketra::Settings settings(path);
-        const ketra::SettingsValues v = settings.read(QStringLiteral("/program"));
+        const ketra::SettingsValues v = settings.read(QByteArrayLiteral("/program"));
         for (double twips : {v.MainLeft, v.MainTop, v.MainWidth, v.MainHeight})
             FUZZ_CHECK(std::isfinite(twips) && std::fabs(twips) <= 10'000'000);
         FUZZ_CHECK(v.chkCaseValue == 0 || v.chkCaseValue == 1);

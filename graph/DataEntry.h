@@ -3,6 +3,9 @@
 // and height, and the scene code gives it its frame.
 #pragma once
 
+#include "graph/FileId.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -19,7 +22,8 @@ namespace ketra {
 inline constexpr std::int32_t kFolderAttribute = 16;
 
 struct DataEntry {
-    QString Name;                // item name as shown (no path)
+    QString Name;                // item name as shown (no path); display text only
+    QByteArray NameBytes;        // the name as the system knows it: what every path is made of
     float X = 0;                 // scene X of the bar's centre line (ScaleEntries)
     float Height = 0;            // bar height in scene units (ScaleEntries)
     float Z = 0;                 // scene Z of the bar's centre line (ScaleEntries)
@@ -32,6 +36,7 @@ struct DataEntry {
     double ScaledSize = 0;       // Size times the size scale (ScaleEntries)
     std::uint32_t Colour = 0;    // bar colour, packed 0xAARRGGBB
     std::int32_t Attributes = 0; // the scanner's attribute bits; kFolderAttribute marks a folder
+    FileId Id;                   // the file the item was when it was read
     std::shared_ptr<CD3DFrame> Frame;           // the bar's frame, once the scene is built
     std::shared_ptr<platform::Texture> Texture; // drawn on a file's bar (a plotted table's column)
 

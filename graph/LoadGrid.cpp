@@ -21,14 +21,16 @@ FolderEntryBuilder::FolderEntryBuilder(GraphModel& model, const ExtColourTable& 
         m_model.reserve(static_cast<int>(std::min<std::int64_t>(m_model.count() + itemCount, 1 << 24)));
 }
 
-void FolderEntryBuilder::addFolderItself(const QString& folder) {
-    m_model.AddEntry(folder, 1, 100, 1, 100, m_folderColour, kFolderAttribute, QStringLiteral("100"), 1,
-                     m_logscale);
+void FolderEntryBuilder::addFolderItself(const QByteArray& folder) {
+    m_model.AddEntry(QString::fromUtf8(folder), 1, 100, 1, 100, m_folderColour, kFolderAttribute,
+                     QStringLiteral("100"), 1, m_logscale);
+    m_model.entries().back().NameBytes = folder;
 }
 
-void FolderEntryBuilder::addItem(const QString& name, std::int32_t attributes, double size,
-                                 const QString& modified) {
+void FolderEntryBuilder::addItem(const QByteArray& name, std::int32_t attributes, double size,
+                                 const QString& modified, FileId id) {
     m_grid.advance();
+    const QString shown = QString::fromUtf8(name);
     double bytes = size;
     std::uint32_t colour = 0;
     if (attributes & kFolderAttribute) {
@@ -40,11 +42,14 @@ void FolderEntryBuilder::addItem(const QString& name, std::int32_t attributes, d
             bytes = 500;
     } else {
         ++m_stats.fileCount;
-        colour = m_colours.colourFor(name);
+        colour = m_colours.colourFor(shown);
         m_stats.totalBytes += bytes;
     }
-    m_model.AddEntry(name, m_grid.row() - 1, bytes, m_grid.column(), bytes, colour, attributes, modified,
+    m_model.AddEntry(shown, m_grid.row() - 1, bytes, m_grid.column(), bytes, colour, attributes, modified,
                      m_level, m_logscale);
+    DataEntry& added = m_model.entries().back();
+    added.NameBytes = name;
+    added.Id = id;
 }
 
 } // namespace ketra

@@ -63,10 +63,12 @@ public:
     FolderEntryBuilder(GraphModel& model, const ExtColourTable& colours, std::int64_t itemCount,
                        bool includeFolders, bool logscale, std::int16_t level);
 
-    // The tree view's first entry, the folder itself: level 1, row 1, column 1, 100 bytes.
-    void addFolderItself(const QString& folder);
-    // The next item of the folder.
-    void addItem(const QString& name, std::int32_t attributes, double size, const QString& modified);
+    // The tree view's first entry, the folder itself (its full path is its name): level 1, row 1,
+    // column 1, 100 bytes.
+    void addFolderItself(const QByteArray& folder);
+    // The next item of the folder: `name` is the scanner's bytes, shown decoded.
+    void addItem(const QByteArray& name, std::int32_t attributes, double size, const QString& modified,
+                 FileId id = {});
 
     const FolderStatistics& statistics() const { return m_stats; }
     const GridCursor& grid() const { return m_grid; }

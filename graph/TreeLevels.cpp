@@ -4,12 +4,12 @@
 
 namespace ketra {
 
-void TreeLevelFolders::reset(const QString& root) {
-    m_folders.assign(2, QString());
+void TreeLevelFolders::reset(const QByteArray& root) {
+    m_folders.assign(2, QByteArray());
     m_folders[1] = root;
 }
 
-void TreeLevelFolders::open(int level, const QString& path) {
+void TreeLevelFolders::open(int level, const QByteArray& path) {
     if (level < 2)
         return;
     const auto slot = static_cast<std::size_t>(level);
@@ -17,18 +17,18 @@ void TreeLevelFolders::open(int level, const QString& path) {
     m_folders[slot] = path;
 }
 
-QString TreeLevelFolders::folderOf(int level) const {
+QByteArray TreeLevelFolders::folderOf(int level) const {
     const auto slot = static_cast<std::size_t>(level - 1);
-    return level >= 2 && slot < m_folders.size() ? m_folders[slot] : QString();
+    return level >= 2 && slot < m_folders.size() ? m_folders[slot] : QByteArray();
 }
 
-QString TreeLevelFolders::itemPath(const DataEntry& entry) const {
+QByteArray TreeLevelFolders::itemPath(const DataEntry& entry) const {
     if (entry.Level <= 1)
-        return entry.Name;
-    const QString folder = folderOf(entry.Level);
+        return entry.NameBytes;
+    const QByteArray folder = folderOf(entry.Level);
     if (folder.isEmpty())
         return {};
-    return folder.endsWith(QLatin1Char('/')) ? folder + entry.Name : folder + QLatin1Char('/') + entry.Name;
+    return folder.endsWith('/') ? folder + entry.NameBytes : folder + '/' + entry.NameBytes;
 }
 
 void DropDeeperLevels(GraphModel& model, int level) {

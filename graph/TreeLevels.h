@@ -9,7 +9,7 @@
 #include "graph/DataEntry.h"
 #include "graph/GraphModel.h"
 
-#include <QString>
+#include <QByteArray>
 
 #include <vector>
 
@@ -18,20 +18,21 @@ namespace ketra {
 class TreeLevelFolders {
 public:
     // A fresh tree of `root`: levels 1 and 2 only.
-    void reset(const QString& root);
+    void reset(const QByteArray& root);
     // The folder at `path`, an item of level `level` (2 or deeper), is opened: its items become
     // level `level` + 1, and every deeper level is forgotten.
-    void open(int level, const QString& path);
+    void open(int level, const QByteArray& path);
     // The folder whose items have level `level` (the root's for level 2); empty when none is known.
-    QString folderOf(int level) const;
-    QString root() const { return folderOf(2); }
+    QByteArray folderOf(int level) const;
+    QByteArray root() const { return folderOf(2); }
 
     // The full path of `entry`: for level 1 its name (the root's full path), otherwise the folder
-    // of its level, "/", and its name. Empty when its level's folder is not known.
-    QString itemPath(const DataEntry& entry) const;
+    // of its level, "/", and its name (the bytes of both). Empty when its level's folder is not
+    // known.
+    QByteArray itemPath(const DataEntry& entry) const;
 
 private:
-    std::vector<QString> m_folders; // slot k: the folder whose items have level k + 1
+    std::vector<QByteArray> m_folders; // slot k: the folder whose items have level k + 1
 };
 
 // Removes every entry deeper than `level` from `model`, keeping the others in order.

@@ -16,9 +16,9 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
     const SearchResult& r = at(index.row());
     switch (index.column()) {
     case FilenameColumn:
-        return r.name;
+        return QString::fromUtf8(r.name);
     case FolderColumn:
-        return r.folder;
+        return QString::fromUtf8(r.folder);
     case SizeColumn:
         return QString::number(r.size, 'f', 0);
     default:

@@ -1,12 +1,14 @@
 // The files a search found, as the find pane's list shows them: one row per file in the order the
 // scanner reported them, with its name, the folder that holds it and its size in bytes.
 //
-// Rows arrive in batches while the search runs; a list of 100,000 results costs three strings and
-// a number per row (results of one folder share its text), and a batch is one insertion for the
-// view, so the list never holds the search up.
+// Rows arrive in batches while the search runs; a list of 100,000 results costs two byte strings
+// and a number per row (results of one folder share its bytes; the text shown is decoded for the
+// rows drawn only), and a batch is one insertion for the view, so the list never holds the search
+// up.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QString>
 
 #include <vector>
@@ -14,8 +16,8 @@
 namespace ketra {
 
 struct SearchResult {
-    QString name;   // the file's name, no folder part
-    QString folder; // the folder holding it, no trailing "/"
+    QByteArray name;   // the file's name, no folder part: the scanner's bytes
+    QByteArray folder; // the folder holding it, no trailing "/"
     double size = 0;
 };
 
@@ -28,7 +30,8 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
-    // Display text: the name, the folder, the size as a whole number of bytes without separators.
+    // Display text: the name and the folder decoded (invalid bytes as U+FFFD), the size as a whole
+    // number of bytes without separators.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     // The column captions "Filename", "Folder", "Size".
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;

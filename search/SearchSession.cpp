@@ -19,7 +19,7 @@ SearchSession::~SearchSession() {
         ResetFileTree();
 }
 
-void SearchSession::start(const QString& folder, const QString& name, const QString& text, double lower,
+void SearchSession::start(const QByteArray& folder, const QString& name, const QString& text, double lower,
                           double upper) {
     m_results.clear();
     m_listed = 0;
@@ -28,11 +28,11 @@ void SearchSession::start(const QString& folder, const QString& name, const QStr
     m_news = false;
     m_sinceShown.start();
     m_lastFolder.clear();
-    m_lastFolderBytes.clear();
     FileGTE(lower);
     FileLTE(upper);
     // A folder the scanner can't read leaves it with no search: the first look sees it ended.
-    FindStr(folder.toUtf8().constData(), name.toUtf8().constData(), text.toUtf8().constData());
+    FindStr(folder.contains('\0') ? "" : folder.constData(), name.toUtf8().constData(),
+            text.toUtf8().constData());
     m_running = true;
     if (!m_progress) {
         const int fd = GetProgressDescriptor();
@@ -53,13 +53,13 @@ void SearchSession::stop() {
     m_pause.start(0);
 }
 
-QString SearchSession::text(std::int32_t (*get)(std::int32_t, char*, std::int32_t), std::int32_t index) {
+QByteArray SearchSession::bytes(std::int32_t (*get)(std::int32_t, char*, std::int32_t), std::int32_t index) {
     for (;;) {
         const auto capacity = static_cast<std::int32_t>(m_buffer.size());
         const std::int32_t n = get(index, m_buffer.data(), capacity);
         // A text that filled the buffer may have been cut: read it again with room to spare.
         if (n < capacity - 4 || m_buffer.size() >= (std::size_t{1} << 24))
-            return QString::fromUtf8(m_buffer.data(), std::max(n, 0));
+            return QByteArray(m_buffer.data(), std::max(n, 0));
         m_buffer.resize(m_buffer.size() * 4);
     }
 }
@@ -71,19 +71,15 @@ void SearchSession::takeResults(std::int32_t count) {
     batch.reserve(batch.size() + static_cast<std::size_t>(count - m_listed));
     for (std::int32_t i = m_listed; i < count; ++i) {
         SearchResult r;
-        r.name = text(GetSearchFile, i);
+        r.name = bytes(GetSearchFile, i);
         const std::int32_t n =
             GetSearchFolder(i, m_buffer.data(), static_cast<std::int32_t>(m_buffer.size()));
         const QByteArrayView folder(m_buffer.data(), std::max(n, 0));
-        if (n >= static_cast<std::int32_t>(m_buffer.size()) - 4) {
-            r.folder = text(GetSearchFolder, i);
-        } else if (folder == m_lastFolderBytes) {
-            r.folder = m_lastFolder; // the rows of one folder share its text
-        } else {
-            m_lastFolderBytes = folder.toByteArray();
-            m_lastFolder = QString::fromUtf8(folder);
-            r.folder = m_lastFolder;
-        }
+        if (n >= static_cast<std::int32_t>(m_buffer.size()) - 4)
+            m_lastFolder = bytes(GetSearchFolder, i);
+        else if (folder != m_lastFolder)
+            m_lastFolder = folder.toByteArray();
+        r.folder = m_lastFolder; // the rows of one folder share its bytes
         r.size = GetSearchSize(i);
         batch.push_back(std::move(r));
     }

@@ -46,7 +46,7 @@ public:
     // least `lower` and at most `upper` bytes (-1: no bound). A search still running is stopped
     // first and its results are dropped. A folder that can't be read finds nothing: the search
     // ends at the first look.
-    void start(const QString& folder, const QString& name, const QString& text, double lower = -1,
+    void start(const QByteArray& folder, const QString& name, const QString& text, double lower = -1,
                double upper = -1);
     // Asks the running search to stop. It ends (finished) as soon as the scanner has stopped, with
     // every file the scanner found until then in the results.
@@ -79,7 +79,7 @@ private:
     void takeResults(std::int32_t count);
     // The results taken since the last batch into the model, and the folder being searched.
     void show();
-    QString text(std::int32_t (*get)(std::int32_t, char*, std::int32_t), std::int32_t index);
+    QByteArray bytes(std::int32_t (*get)(std::int32_t, char*, std::int32_t), std::int32_t index);
 
     QTimer m_pause;                        // single shot: the next look
     QSocketNotifier* m_progress = nullptr; // the scanner's progress descriptor (a child)
@@ -92,8 +92,7 @@ private:
     QElapsedTimer m_sinceShown;
     int m_progressWidth = 80;
     std::vector<char> m_buffer = std::vector<char>(4096); // grows for longer texts
-    QByteArray m_lastFolderBytes;                         // the folder of the row listed last,
-    QString m_lastFolder;                                 // whose text the next rows may share
+    QByteArray m_lastFolder; // the folder of the row listed last, whose bytes the next rows share
 };
 
 } // namespace ketra

@@ -222,7 +222,20 @@ QString Settings::storedText(const QString& key, const QString& fallback) const 
     return rawText(*m_store, key).value_or(fallback);
 }
 
-SettingsValues Settings::read(const QString& programFolder) const {
+QString Settings::folderText(const QByteArray& folder) {
+    const QString text = QString::fromUtf8(folder);
+    if (text.toUtf8() == folder && !text.startsWith(QLatin1String("file:")))
+        return text; // as earlier versions wrote it, and read by them
+    return QStringLiteral("file://") + QString::fromLatin1(folder.toPercentEncoding("/"));
+}
+
+QByteArray Settings::folderFromText(const QString& text) {
+    if (text.startsWith(QLatin1String("file://")))
+        return QByteArray::fromPercentEncoding(text.mid(7).toUtf8());
+    return text.toUtf8();
+}
+
+SettingsValues Settings::read(const QByteArray& programFolder) const {
     SettingsValues v;
     v.MainLeft = storedNumber(QStringLiteral("MainLeft"));
     v.MainTop = storedNumber(QStringLiteral("MainTop"));
@@ -240,7 +253,8 @@ SettingsValues Settings::read(const QString& programFolder) const {
     v.options.m_bShowShortcuts = !storedBool(QStringLiteral("m_bShowShortcuts"));
     v.options.m_showSystem = !storedBool(QStringLiteral("m_showSystem"));
     v.chkCaseValue = storedInteger(QStringLiteral("chkCaseValue"));
-    v.current_folder = storedText(QStringLiteral("current_folder"), programFolder);
+    const std::optional<QString> folder = rawText(*m_store, QStringLiteral("current_folder"));
+    v.current_folder = folder ? folderFromText(*folder) : programFolder;
     v.options.m_bShowBase = storedBool(QStringLiteral("m_bShowBase"));
     return v;
 }
@@ -262,7 +276,7 @@ bool Settings::write(const SettingsValues& v) {
     s.setValue(QStringLiteral("m_logscale"), boolText(!v.options.m_logscale));
     s.setValue(QStringLiteral("m_showSystem"), boolText(!v.options.m_showSystem));
     s.setValue(QStringLiteral("chkCaseValue"), QString::number(v.chkCaseValue));
-    s.setValue(QStringLiteral("current_folder"), v.current_folder);
+    s.setValue(QStringLiteral("current_folder"), folderText(v.current_folder));
     s.setValue(QStringLiteral("m_bShowBase"), boolText(v.options.m_bShowBase));
     s.setValue(QStringLiteral("details"), boolText(v.details));
     s.setValue(QStringLiteral("m_autoupdate"), boolText(v.options.m_autoupdate));

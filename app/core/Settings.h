@@ -18,6 +18,7 @@
 
 #include "graph/Options.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -37,9 +38,9 @@ struct SettingsValues {
     double MainTop = 1000;
     double MainWidth = 11000;
     double MainHeight = 8000;
-    bool details = false;   // the Details view is checked
-    int chkCaseValue = 1;   // the find pane's "Ignore Case": 1 checked, 0 not
-    QString current_folder; // default: the program's own folder
+    bool details = false;      // the Details view is checked
+    int chkCaseValue = 1;      // the find pane's "Ignore Case": 1 checked, 0 not
+    QByteArray current_folder; // its bytes; default: the program's own folder
     Options options;
 
     friend bool operator==(const SettingsValues&, const SettingsValues&) = default;
@@ -75,7 +76,7 @@ public:
     static const std::vector<SettingKey>& keys();
 
     // Reads every key. `programFolder` is the default of "current_folder".
-    SettingsValues read(const QString& programFolder) const;
+    SettingsValues read(const QByteArray& programFolder) const;
     // Writes every key (shutdown), keeping the other groups and keys of a file that was read.
     // Returns false when the file could not be written (error() says why).
     bool write(const SettingsValues& values);
@@ -101,6 +102,12 @@ public:
 
     // The store's file (for messages and tests).
     QString fileName() const;
+
+    // How "current_folder" is stored: as text when its bytes are UTF-8 (as earlier versions
+    // wrote it), otherwise as a file URL ("file:///home/u/dir%E9"), so that a folder whose name
+    // is not UTF-8 comes back byte for byte.
+    static QString folderText(const QByteArray& folder);
+    static QByteArray folderFromText(const QString& text);
 
     // How the store reads a boolean's text: "True"/"False" in any case, or a whole number.
     // Empty when the text does not convert.

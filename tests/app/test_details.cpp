@@ -5,7 +5,10 @@
 
 #include "fileops/PictureWindow.h"
 #include "fileops/PropertiesDialog.h"
+#include "folders/ItemPath.h"
+#include "folders/Paths.h"
 #include "graph/GraphModel.h"
+#include "search/SearchSession.h"
 
 #include <QHeaderView>
 #include <QImage>
@@ -15,7 +18,12 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,6 +79,18 @@ protected:
             QPoint(h->sectionViewportPosition(section) + h->sectionSize(section) / 2, h->height() / 2));
     }
     static void waitPastDoubleClick() { QTest::qWait(QApplication::doubleClickInterval() + 150); }
+
+    // The names in `folder`, counted by the system (Qt's listing leaves out names that are not
+    // UTF-8).
+    static int entriesIn(const QString& folder) {
+        DIR* d = ::opendir(QFile::encodeName(folder).constData());
+        int n = 0;
+        for (const dirent* e; d && (e = ::readdir(d));)
+            n += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
+        if (d)
+            ::closedir(d);
+        return n;
+    }
 
     QString dir;
     QStringList opened;
@@ -224,10 +244,13 @@ TEST_F(DetailsTest, DeleteOfAReplacedItemAsksAgain) {
     ASSERT_EQ(::rename(QFile::encodeName(newcomer).constData(), item.constData()), 0);
     int status = -1;
     const auto boxes = answerMessageBoxes(
-        [&] { status = form->DoFileOperation(3, item, {}, ketra::FileId{listed.st_dev, listed.st_ino}); }, {},
-        QMessageBox::Yes);
+        [&] {
+            status = form->DoFileOperation(3, item, {}, ketra::FileId{listed.st_dev, listed.st_ino});
+        },
+        {}, QMessageBox::Yes);
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_TRUE(boxes[1].text.contains(QLatin1String("changed since the list was read"))) << qPrintable(boxes[1].text);
+    EXPECT_TRUE(boxes[1].text.contains(QLatin1String("changed since the list was read")))
+        << qPrintable(boxes[1].text);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(QFileInfo(m_home.filePath(QStringLiteral("data/Trash/files/b.dat"))).size(), 7);
 }
@@ -302,6 +325,115 @@ TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
     ASSERT_EQ(form->model().count(), 5);
     ASSERT_EQ(run(QStringLiteral("rm '%1/c.dat'").arg(dir)), 0);
     QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 4, 10000);
+
+    // Another folder takes the shown one's name (in one step): it is read.
+    const QByteArray shown = QFile::encodeName(dir), other = QFile::encodeName(makeFolder("other"));
+    makeFile("other/fresh", 1);
+    ASSERT_EQ(::renameat2(AT_FDCWD, other.constData(), AT_FDCWD, shown.constData(), RENAME_EXCHANGE), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 1, 10000);
+    EXPECT_EQ(form->m_currentFolder, shown);
+    // Removed, it gives way to its parent, with a notice that needs no click; the parent is
+    // watched in its turn.
+    ASSERT_TRUE(QDir(dir).removeRecursively());
+    QTRY_COMPARE_WITH_TIMEOUT(form->m_currentFolder, ketra::parentFolder(shown), 10000);
+    EXPECT_TRUE(form->prog->isVisible());
+    EXPECT_EQ(form->prog->text(),
+              QStringLiteral("\"%1\" is no longer there; its parent folder is shown").arg(dir));
+    makeFile("later", 1);
+    QTRY_VERIFY_WITH_TIMEOUT(ketra::EntryNamed(form->model().entries(), "later") > 0, 10000);
+}
+
+// Awkward names, and names that are not text, reach the very item shown through every action
+// that needs no desktop service. Each name is a folder holding a file of the same name; the last
+// two differ only in their invalid byte and look alike on screen.
+TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
+    const QByteArray names[] = {"bad\xff.txt", "new\nline", "tab\there",
+                                "-leading",    "100%41",    QByteArray(251, 'n') + ".txt",
+                                "twin\xfe",    "twin\xfd"};
+    const QByteArray root = QFile::encodeName(makeFolder(QStringLiteral("awkward")));
+    for (const QByteArray& name : names) {
+        ASSERT_EQ(::mkdir((root + '/' + name).constData(), 0755), 0);
+        const int fd = ::open((root + '/' + name + '/' + name).constData(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(::write(fd, "needle!", 7), 7);
+        ::close(fd);
+    }
+    GraphForm& f = *form;
+    auto rowOf = [&](const QByteArray& name) {
+        const QModelIndex row = list()->model()->index(ketra::EntryNamed(f.model().entries(), name) - 1, 0);
+        list()->scrollTo(row);
+        return list()->visualRect(row).center();
+    };
+    f.openAddress(root);
+    action(f, "mnuEditFind")->trigger();
+    QTest::keyClicks(f.txtFindIn, QStringLiteral("needle"));
+    QTest::mouseClick(f.cmdFind, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
+    const ketra::SearchResultsModel& found = f.m_search->results();
+    ASSERT_EQ(found.rowCount(), static_cast<int>(std::size(names)));
+
+    int trashed = 0;
+    for (const QByteArray& name : names) {
+        SCOPED_TRACE(name.toHex().toStdString());
+        const QByteArray folder = root + '/' + name;
+        // A double-click on its find result shows its folder with it selected.
+        int result = 0;
+        while (result < found.rowCount() && found.at(result).folder != folder)
+            ++result;
+        ASSERT_LT(result, found.rowCount());
+        f.LstFind->scrollTo(found.index(result, 0));
+        const QPoint at = f.LstFind->visualRect(found.index(result, 0)).center();
+        QTest::mouseClick(f.LstFind->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(f.LstFind->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_EQ(f.m_currentFolder, folder);
+        ASSERT_GT(f.m_selectedEntry, 0);
+        EXPECT_EQ(f.model().entry(f.m_selectedEntry).NameBytes, name);
+
+        // Entered from its row; then given as the program's argument, the file's folder is shown
+        // with the file selected.
+        f.openAddress(root);
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, rowOf(name));
+        EXPECT_EQ(f.m_currentFolder, folder);
+        f.openAddress(root);
+        f.openArgument(folder + '/' + name);
+        EXPECT_EQ(f.m_currentFolder, folder);
+        ASSERT_EQ(f.m_selectedEntry, 1);
+
+        // Its properties, then the trash: the file itself goes, and nothing else.
+        QTest::mouseClick(list()->viewport(), Qt::RightButton, {}, rowOf(name));
+        QTest::keyClick(f.MENU_CONTEXT, Qt::Key_F);
+        auto* dialog = f.findChild<ketra::PropertiesDialog*>(QStringLiteral("frmProperties"));
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->value("lblSize"), QStringLiteral("7 bytes"));
+        delete dialog;
+        const auto boxes =
+            answerMessageBoxes([&] { QTest::keyClick(list(), Qt::Key_Delete); }, {}, QMessageBox::Yes);
+        ASSERT_EQ(boxes.size(), 1u);
+        struct stat st {};
+        EXPECT_NE(::lstat((folder + '/' + name).constData(), &st), 0);
+        ++trashed; // under its own name, or one cut short to fit beside its info file's name
+        EXPECT_EQ(entriesIn(m_home.filePath(QStringLiteral("data/Trash/files"))), trashed);
+        EXPECT_EQ(f.model().count(), 0);
+    }
+
+    // Both twins join the address box's list, alike on screen: the one picked there is shown. The
+    // folder shown last comes back as the history's first entry at the next start.
+    action(f, "mnuView3D")->trigger();
+    f.openAddress(root + "/twin\xfe");
+    f.openAddress(root + "/twin\xfd");
+    const int picked = f.adrList->findData(root + "/twin\xfe");
+    ASSERT_GE(picked, 0);
+    QTest::mouseClick(f.adrList, Qt::LeftButton, {}, QPoint(f.adrList->width() - 5, f.adrList->height() / 2));
+    QAbstractItemView* popup = f.adrList->view();
+    QTRY_VERIFY(popup->isVisible());
+    waitPastDoubleClick(); // the list takes no click that may be the end of the one that opened it
+    QTest::mouseClick(popup->viewport(), Qt::LeftButton, {},
+                      popup->visualRect(popup->model()->index(picked, 0)).center());
+    EXPECT_EQ(f.m_currentFolder, root + "/twin\xfe");
+    f.close();
+    form = startWindow();
+    form->enterFolder(root);
+    action(*form, "tlbBack")->trigger();
+    EXPECT_EQ(form->m_currentFolder, root + "/twin\xfe");
 }
 
 TEST_F(FormTest, StoredDetailsViewStartsInTheList) {

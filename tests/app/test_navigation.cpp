@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTreeView>
 
 #include <cmath>
 #include <fcntl.h>
@@ -91,14 +92,14 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
         bool back, next;
     };
     const Step steps[] = {
-        {[&] { f.enterFolder(a); }, a, true, false},
-        {[&] { f.enterFolder(b); }, b, true, false},
+        {[&] { f.enterFolder(a.toUtf8()); }, a, true, false},
+        {[&] { f.enterFolder(b.toUtf8()); }, b, true, false},
         {[&] { back->trigger(); }, a, true, true},
         {[&] { back->trigger(); }, own, false, true},
         {[&] { next->trigger(); }, a, true, true},
         {[&] { next->trigger(); }, b, true, false},
         {[&] { back->trigger(); }, a, true, true},
-        {[&] { f.enterFolder(b); }, b, true, false}, // somewhere new drops the forward part
+        {[&] { f.enterFolder(b.toUtf8()); }, b, true, false}, // somewhere new drops the forward part
         {[&] { action(f, "tlbUp")->trigger(); }, a, true, false},
         {[&] { back->trigger(); }, b, true, true},
     };
@@ -230,7 +231,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
     QTimer::singleShot(0, &f, [&] {
         ASSERT_TRUE(f.m_loading);
         f.openAddress(b);
-        f.enterFolder(b);
+        f.enterFolder(b.toUtf8());
         f.GoBack();
         f.MENU_UP_Click();
         f.MENU_REFRESH_Click();
@@ -257,10 +258,13 @@ TEST_F(FormTest, RequestsWhileLoading) {
 
 // Folder sizes that came partly from the scanner's cache are shown at once; the full pass right
 // behind them puts the exact sizes in place: a file that grew in place, its folder's time left
-// alone, shows in its folder's bar.
+// alone, shows in its folder's bar. Sorted by size, folders stand in the order of their totals,
+// and move when the exact totals arrive: in the grid, the details list and the tree view.
 TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
     const QString dir = makeFolder("cached");
     makeFile("cached/sub/x", 100);
+    makeFile("cached/mid/y", 1000);
+    makeFile("cached/a.txt", 10);
     const QString elsewhere = makeFolder("elsewhere");
     const auto age = [&](const QString& folder) {
         struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 0}}; // long settled
@@ -269,14 +273,26 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
     age(dir + QStringLiteral("/sub"));
     auto form = startWindow();
     GraphForm& f = *form;
+    const auto names = [&] {
+        QStringList out;
+        for (const ketra::DataEntry& e : f.model().entries())
+            out << e.Name;
+        return out;
+    };
     action(f, "tlbIncFolders")->trigger();
+    action(f, "mnuViewSize")->trigger();
     typeAddress(f, dir);
-    ASSERT_EQ(f.model().count(), 1);
+    EXPECT_EQ(names(), (QStringList{"sub", "mid", "a.txt"}));
     EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 100);
     typeAddress(f, elsewhere);
     makeFile("cached/sub/x", 5000);
     age(dir + QStringLiteral("/sub"));
     typeAddress(f, dir);
-    QTRY_COMPARE_WITH_TIMEOUT(f.model().entry(1).Size, 5000.0, 20000);
-    EXPECT_EQ(f.m_overlay.statistics.totalBytes, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.model().entry(2).Size, 5000.0, 20000);
+    EXPECT_EQ(names(), (QStringList{"mid", "sub", "a.txt"}));
+    EXPECT_EQ(f.m_overlay.statistics.totalBytes, 6010);
+    action(f, "mnuViewDetails")->trigger();
+    EXPECT_EQ(f.ListView1->model()->index(0, 0).data().toString(), QStringLiteral("mid"));
+    action(f, "mnuViewTree3D")->trigger();
+    EXPECT_EQ(names(), (QStringList{dir, "mid", "sub", "a.txt"}));
 }

@@ -81,7 +81,7 @@ TEST_F(FormTest, FirstRunShowsTheDefaultsAndClosingStoresWhatIsShown) {
     EXPECT_FALSE(action(f, "tlbNext")->isEnabled());
     EXPECT_TRUE(f.m_deviceReady);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(g_mediaFolder, ketra::joinPath(own, QStringLiteral("media")));
+    EXPECT_EQ(g_mediaFolder, own + QStringLiteral("/media"));
 
     // The toolbar's buttons in order: other commands refer to them by position.
     QStringList buttons;
@@ -93,7 +93,7 @@ TEST_F(FormTest, FirstRunShowsTheDefaultsAndClosingStoresWhatIsShown) {
 
     form->close();
     EXPECT_EQ(store().allKeys().size(), 18);
-    const ketra::SettingsValues stored = ketra::Settings().read(QStringLiteral("/elsewhere"));
+    const ketra::SettingsValues stored = ketra::Settings().read("/elsewhere");
     EXPECT_EQ(stored.options, f.m_options);
     EXPECT_EQ(stored.current_folder, own);
     EXPECT_EQ(stored.chkCaseValue, 1);
@@ -125,7 +125,7 @@ TEST_F(FormTest, StoredOptionsAndPlacementSurviveRestarts) {
         EXPECT_FALSE(control<QCheckBox>(*form, "chkCase")->isChecked());
         expectPlacement(*form, 1500, 1200, 9000, 7000);
         form->close();
-        EXPECT_EQ(ketra::Settings().read(QString()).options, stored.options);
+        EXPECT_EQ(ketra::Settings().read({}).options, stored.options);
     }
 }
 

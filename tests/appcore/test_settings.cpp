@@ -96,7 +96,7 @@ TEST_F(SettingsStore, EighteenKeysAreWrittenAndReadBack) {
     v.MainWidth = 9000.4; // whole twips are kept
     v.details = true;
     v.chkCaseValue = 0;
-    v.current_folder = QString::fromUtf8("/home/u/a, b [c]/\xC3\xA9t\xC3\xA9/x=y;z");
+    v.current_folder = "/home/u/a, b [c]/\xC3\xA9t\xE9/x=y;z%41\n\t-"; // not UTF-8 throughout
     ASSERT_TRUE(Settings(ini()).write(v));
     const QStringList written = QSettings(ini(), QSettings::IniFormat).allKeys();
     EXPECT_EQ(written.size(), 18);
@@ -107,6 +107,15 @@ TEST_F(SettingsStore, EighteenKeysAreWrittenAndReadBack) {
     EXPECT_EQ(readRaw("chkCaseValue"), "0");
     v.MainWidth = 9000;
     EXPECT_EQ(read(), v);
+
+    // A folder in UTF-8 is written as text, as earlier versions wrote it; their text reads as it
+    // stands.
+    v.current_folder = "/srv/\xC3\xA9t\xC3\xA9/new\nline";
+    ASSERT_TRUE(Settings(ini()).write(v));
+    EXPECT_EQ(readRaw("current_folder"), QString::fromUtf8(v.current_folder));
+    EXPECT_EQ(read(), v);
+    writeRaw("current_folder", "/home/u/100%41 done");
+    EXPECT_EQ(read().current_folder, "/home/u/100%41 done");
 }
 
 TEST_F(SettingsStore, NumbersThatDoNotConvertGiveTheDefault) {

@@ -23,6 +23,7 @@ using ketra::DataEntry;
 DataEntry entry(const char* name, double size, bool folder, std::int16_t level = 2) {
     DataEntry e;
     e.Name = QString::fromUtf8(name);
+    e.NameBytes = name;
     e.Size = size;
     e.Attributes = folder ? ketra::kFolderAttribute : 32;
     e.Level = level;
@@ -79,7 +80,7 @@ TEST(ItemPath, EntriesLieInTheFolderShown) {
         {3, "/data", ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ketra::ItemPath(entries, c.selected, c.folder), QString::fromLatin1(c.path)) << c.selected;
+        EXPECT_EQ(ketra::ItemPath(entries, c.selected, c.folder), c.path) << c.selected;
 }
 
 TEST(ReloadPacer, WaitsForQuietButNotLongAndKeepsAGapBetweenReloads) {
@@ -129,11 +130,12 @@ protected:
                 if (busy)
                     return false;
                 ++reloads;
-                watch->watch(folder); // a reload reads the folder afresh
+                goneSeen += watch->gone();
+                watch->watch(QFile::encodeName(folder)); // a reload reads the folder afresh
                 return true;
             },
             ketra::ReloadTiming{50, 200, 400});
-        watch->watch(folder);
+        watch->watch(QFile::encodeName(folder));
     }
 
     // Runs the event loop until `done` holds (false after 10 s) or, without `done`, for `ms`.
@@ -160,7 +162,7 @@ protected:
     QCoreApplication app{argc, argv};
     QTemporaryDir dir;
     QString folder;
-    int asked = 0, reloads = 0;
+    int asked = 0, reloads = 0, goneSeen = 0;
     bool busy = false;
     std::unique_ptr<ketra::FolderWatch> watch;
 };
@@ -186,7 +188,7 @@ TEST_F(FolderWatchTest, ChangesOnDiskGiveOnePacedReloadEach) {
 
     // Changes made before the folder is read afresh are in what is read: no reload for them.
     make(QStringLiteral("seen"));
-    watch->watch(folder);
+    watch->watch(QFile::encodeName(folder));
     spin({}, 700);
     EXPECT_EQ(reloads, 4);
 
@@ -198,11 +200,23 @@ TEST_F(FolderWatchTest, ChangesOnDiskGiveOnePacedReloadEach) {
     busy = false;
     ASSERT_TRUE(spin([&] { return reloads == 5; }));
 
-    // A folder that goes away is watched no more, and nothing is read again.
+    // A folder replaced by another of its name asks for one reload, as gone; the watch then
+    // follows the new one.
     ASSERT_TRUE(QDir(folder).removeRecursively());
-    ASSERT_TRUE(spin([&] { return watch->folder().isEmpty(); }));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(spin([&] { return reloads == 6; }));
+    EXPECT_EQ(goneSeen, 1);
+    make(QStringLiteral("in-the-new-one"));
+    ASSERT_TRUE(spin([&] { return reloads == 7; }));
+    EXPECT_EQ(goneSeen, 1);
+
+    // One that goes for good asks once more, and is watched no more.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(spin([&] { return reloads == 8; }));
+    EXPECT_EQ(goneSeen, 2);
+    EXPECT_TRUE(watch->folder().isEmpty());
     spin({}, 700);
-    EXPECT_EQ(reloads, 5);
+    EXPECT_EQ(reloads, 8);
 }
 
 } // namespace

@@ -11,31 +11,31 @@ namespace {
 using ketra::NavigationHistory;
 
 TEST(Paths, ParentJoinAndTypedAddresses) {
-    const std::pair<const char*, const char*> parents[] = {{"/home/user/data", "/home/user"},
-                                                           {"/home", "/"},
-                                                           {"/", "/"},
-                                                           {"/a/b/", "/a"},
-                                                           {"/a//", "/"},
-                                                           {"name", "name"}};
+    const std::pair<const char*, const char*> parents[] = {
+        {"/home/user/data", "/home/user"}, {"/home", "/"},  {"/", "/"}, {"/a/b/", "/a"}, {"/a//", "/"},
+        {"/d\xe9/x\n", "/d\xe9"},          {"name", "name"}};
     for (const auto& [path, parent] : parents)
-        EXPECT_EQ(ketra::parentFolder(path), QString::fromLatin1(parent)) << path;
+        EXPECT_EQ(ketra::parentFolder(path), parent) << path;
     EXPECT_EQ(ketra::joinPath("/", "etc"), "/etc");
     EXPECT_EQ(ketra::joinPath("/usr", "lib"), "/usr/lib");
     EXPECT_EQ(ketra::joinPath("/usr/", "lib"), "/usr/lib");
 
-    // Typed text, the folder shown, what is looked for.
+    // An address, the folder shown, what is looked for; bytes stay as they are, blanks too.
     const char* typed[][3] = {
-        {"  /tmp/x/../y/ ", "/a", "/tmp/y"},
+        {"/tmp/x/../y/", "/a", "/tmp/y"},
+        {"/x/./\xff/../\xfe//", "/a", "/x/\xfe"},
+        {"/..", "/a", "/"},
+        {" b ", "/a", "/a/ b "},
         {"sub", "/a/b", "/a/b/sub"},
         {"../c", "/a/b", "/a/c"},
         {"sub", "/", "/sub"},
         {"~", "/a", "/home/u"},
         {"~/d", "/a", "/home/u/d"},
         {"~x", "/a", "/a/~x"},
-        {"  ", "/a", ""},
+        {"", "/a", ""},
     };
     for (const auto& t : typed)
-        EXPECT_EQ(ketra::tidyAddress(t[0], t[1], "/home/u"), QString::fromLatin1(t[2])) << t[0];
+        EXPECT_EQ(ketra::tidyAddress(t[0], t[1], "/home/u"), t[2]) << t[0];
 
     // A folder on the command line: a file URL from the desktop, or a path. Null: refused.
     const char* arguments[][2] = {
@@ -51,6 +51,8 @@ TEST(Paths, ParentJoinAndTypedAddresses) {
         EXPECT_EQ(ketra::pathFromArgument(argument),
                   path ? std::optional(QByteArray(path)) : std::nullopt)
             << argument;
+    // Shown, an invalid byte is U+FFFD and no longer the byte.
+    EXPECT_EQ(ketra::displayText("d\xe9\xff"), QStringLiteral("d\uFFFD\uFFFD"));
 }
 
 // A history move and what it leads to: the entry shown (empty: no move), the position, and
@@ -65,10 +67,10 @@ struct Move {
 
 void play(NavigationHistory& h, std::initializer_list<Move> moves) {
     for (const Move& m : moves) {
-        const QString shown = m.op == 'p'   ? (h.push(m.path), h.current())
-                              : m.op == 'b' ? h.back()
-                                            : h.forward();
-        EXPECT_EQ(shown, QString::fromLatin1(m.shown)) << m.op << " " << m.path;
+        const QByteArray shown = m.op == 'p'   ? (h.push(m.path), h.current())
+                                 : m.op == 'b' ? h.back()
+                                               : h.forward();
+        EXPECT_EQ(shown, m.shown) << m.op << " " << m.path;
         EXPECT_EQ(h.position(), m.position) << m.op << " " << m.path;
         EXPECT_EQ(h.canGoBack(), m.canBack) << m.op << " " << m.path;
         EXPECT_EQ(h.canGoForward(), m.canForward) << m.op << " " << m.path;
@@ -93,7 +95,7 @@ TEST(History, MovesAndTheShiftOfAFullHistory) {
 
     h = NavigationHistory();
     for (int i = 0; i <= 10; ++i)
-        h.push(QString("/f%1").arg(i));
+        h.push("/f" + QByteArray::number(i));
     EXPECT_EQ(h.position(), 10);
     // clang-format off
     play(h, {{'p', "/f11", "/f11", 6, true, false}, {'b', "", "/f10", 5, true, true}, {'b', "", "/f9", 4, true, true},
@@ -103,7 +105,7 @@ TEST(History, MovesAndTheShiftOfAFullHistory) {
     EXPECT_EQ(h.top(), 6);
     // Many more entries keep shifting without leaving the history's room.
     for (int i = 0; i < 100; ++i)
-        h.push(QString("/g%1").arg(i));
+        h.push("/g" + QByteArray::number(i));
     EXPECT_LE(h.top(), NavigationHistory::kMaxPosition);
     EXPECT_EQ(h.current(), "/g99");
     EXPECT_EQ(h.at(0), "/f0");

@@ -9,6 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,7 +51,7 @@ TEST_F(Reader, ItemsComeWithNamesTimesAttributesAndSizes) {
     file(".hidden", 5);
     file("sub/x", 100);
     file("sub/deep/y", 1000);
-    ASSERT_EQ(reader.open(home.path()), 3);
+    ASSERT_EQ(reader.open(QFile::encodeName(home.path())), 3);
     const std::pair<const char*, double> expected[] = {{"sub", 0}, {"a.txt", 10}, {"B.pdf", 20}};
     for (std::int32_t i = 0; i < 3; ++i) {
         const FolderItem got = reader.item(i);
@@ -57,7 +63,7 @@ TEST_F(Reader, ItemsComeWithNamesTimesAttributesAndSizes) {
 
     // Measured, a folder's size is everything below it; the totals count hidden files too.
     IncludeFolderSize(1);
-    ASSERT_EQ(reader.open(home.path()), 3);
+    ASSERT_EQ(reader.open(QFile::encodeName(home.path())), 3);
     QStringList progress;
     EXPECT_TRUE(reader.measure(100, [&](const QString& folder) {
         if (!folder.isEmpty())
@@ -70,9 +76,9 @@ TEST_F(Reader, ItemsComeWithNamesTimesAttributesAndSizes) {
     EXPECT_TRUE(progress.contains(home.filePath("sub"))) << qPrintable(progress.join(' '));
 
     // A folder that can't be read gives -1, and the next folder opens.
-    EXPECT_EQ(reader.open(home.filePath("no/such/folder")), -1);
-    EXPECT_EQ(reader.open(home.filePath("a.txt")), -1);
-    EXPECT_EQ(reader.open(home.filePath("sub")), 2);
+    EXPECT_EQ(reader.open(QFile::encodeName(home.filePath("no/such/folder"))), -1);
+    EXPECT_EQ(reader.open(QFile::encodeName(home.filePath("a.txt"))), -1);
+    EXPECT_EQ(reader.open(QFile::encodeName(home.filePath("sub"))), 2);
 }
 
 // Progress names the folder measured in at most `fit` bytes (the end kept); returning false stops
@@ -82,7 +88,7 @@ TEST_F(Reader, MeasuringReportsProgressAndStops) {
         for (int j = 0; j < 20; ++j)
             file(QStringLiteral("d%1/e%2/f").arg(i).arg(j), 1);
     IncludeFolderSize(1);
-    ASSERT_EQ(reader.open(home.path()), 30);
+    ASSERT_EQ(reader.open(QFile::encodeName(home.path())), 30);
     int calls = 0;
     QString named;
     EXPECT_FALSE(reader.measure(12, [&](const QString& folder) {
@@ -94,10 +100,48 @@ TEST_F(Reader, MeasuringReportsProgressAndStops) {
     EXPECT_LE(named.toUtf8().size(), 12);
     EXPECT_TRUE(named.startsWith(QLatin1String("..."))) << qPrintable(named);
 
-    ASSERT_EQ(reader.open(home.path()), 30);
+    ASSERT_EQ(reader.open(QFile::encodeName(home.path())), 30);
     EXPECT_TRUE(reader.measure(12, {}));
     EXPECT_EQ(FolderReader::totalFolderCount(), 30 * 21);
     EXPECT_EQ(reader.item(29).size, 20);
+}
+
+// A folder that can't be read says why, in the system's words. Root reads every folder, so as
+// root the test runs itself again as an ordinary user (nobody) to see what a user sees.
+TEST_F(Reader, AFolderThatCannotBeReadSaysWhy) {
+    QByteArray locked = qgetenv("KETRA_LOCKED_FOLDER");
+    if (locked.isEmpty()) {
+        file("locked/inner", 1);
+        locked = QFile::encodeName(home.filePath("locked"));
+        ASSERT_EQ(::chmod(locked.constData(), 0), 0);
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
+            std::array<char, 4096> self{};
+            ASSERT_GT(::readlink("/proc/self/exe", self.data(), self.size() - 1), 0);
+            const std::string filter = "--gtest_filter=Reader.AFolderThatCannotBeReadSaysWhy";
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::setenv("KETRA_LOCKED_FOLDER", locked.constData(), 1);
+                ::execlp("setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                         self.data(), filter.c_str(), static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
+                GTEST_SKIP() << "setpriv is not there";
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "as nobody: " << status;
+            return;
+        }
+    }
+    EXPECT_EQ(reader.open(locked), -1);
+    EXPECT_EQ(reader.error(), EACCES);
+    EXPECT_EQ(
+        ketra::FolderErrorText(locked, reader.error()),
+        QStringLiteral("Folder \"%1\" can't be read: Permission denied").arg(QFile::decodeName(locked)));
+    EXPECT_EQ(reader.open(locked.left(locked.lastIndexOf('/')) + "/gone"), -1);
+    EXPECT_EQ(ketra::FolderErrorText("/x\xff", reader.error()),
+              QStringLiteral("Folder \"/x\uFFFD\" not found"));
 }
 
 } // namespace

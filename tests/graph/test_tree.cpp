@@ -14,9 +14,11 @@ namespace {
 // A tree's entries: one per (level, name); names starting with "d" are folders.
 GraphModel tree(std::initializer_list<std::pair<int, QString>> items) {
     GraphModel model;
-    for (const auto& [level, name] : items)
+    for (const auto& [level, name] : items) {
         model.AddEntry(name, 0, 10, 0, 10, 0xFF00FF00, name.startsWith('d') ? 16 : 32, QString(),
                        static_cast<std::int16_t>(level), false);
+        model.entries().back().NameBytes = name.toUtf8();
+    }
     return model;
 }
 
@@ -88,21 +90,21 @@ TEST(TreeLevels, PathsAtEveryLevelAndAsDeepAsTheDiskGoes) {
     GraphModel model = tree({{1, "/r"}, {2, "a"}, {3, "b"}, {4, "c.txt"}});
     const char* paths[] = {"/r", "/r/a", "/r/a/b", "/r/a/b/c.txt"};
     for (int i = 1; i <= 4; ++i)
-        EXPECT_EQ(levels.itemPath(model.entry(i)), QString::fromLatin1(paths[i - 1])) << i;
+        EXPECT_EQ(levels.itemPath(model.entry(i)), paths[i - 1]) << i;
 
     // Opening another level-2 folder forgets the levels below it.
     levels.open(2, "/r/z");
-    EXPECT_EQ(levels.itemPath(model.entry(4)), QString());
-    EXPECT_EQ(levels.folderOf(3), QStringLiteral("/r/z"));
+    EXPECT_EQ(levels.itemPath(model.entry(4)), QByteArray());
+    EXPECT_EQ(levels.folderOf(3), "/r/z");
 
     // Far past 21 levels.
-    QString folder = "/r/z";
+    QByteArray folder = "/r/z";
     for (int level = 3; level <= 40; ++level)
         levels.open(level, folder += "/s");
     EXPECT_EQ(levels.folderOf(41), folder);
-    EXPECT_EQ(levels.root(), QStringLiteral("/r"));
+    EXPECT_EQ(levels.root(), "/r");
     levels.reset("/"); // no doubled "/" at the root
-    EXPECT_EQ(levels.itemPath(model.entry(2)), QStringLiteral("/a"));
+    EXPECT_EQ(levels.itemPath(model.entry(2)), "/a");
 
     DropDeeperLevels(model, 2);
     ASSERT_EQ(model.count(), 2);

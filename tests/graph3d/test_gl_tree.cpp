@@ -2,12 +2,15 @@
 // double-clicks, the root node, the paths of items at every level, a tree many levels deep, and
 // back to the bar graph.
 #include "../app/form_fixture.h"
+#include "folders/ItemPath.h"
 #include "graph/GraphModel.h"
 #include "platform/Math.h"
 #include "scene/D3DUtil.h"
 #include "scene/D3DView.h"
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -47,19 +50,21 @@ protected:
                 return i;
         return 0;
     }
-    // Where node `name` is seen in the view (logical pixels).
-    QPoint node(const QString& name) const {
+    // Where node `name` (or entry `index`) is seen in the view (logical pixels).
+    QPoint node(const QString& name) const { return node(indexOf(name)); }
+    QPoint node(int index) const {
         form->DrawGraph();
         const platform::Vector3 s = platform::Vec3Project(
-            form->model().entry(indexOf(name)).Frame->GetPosition(), g_device->getViewport(),
+            form->model().entry(index).Frame->GetPosition(), g_device->getViewport(),
             g_device->getTransform(platform::TransformType::Projection),
             g_device->getTransform(platform::TransformType::View), form->m_rootFrame->GetUpdatedMatrix());
         const qreal dpr = form->view3D()->devicePixelRatioF();
         return QPoint(static_cast<int>(std::floor(s.x / dpr)), static_cast<int>(std::floor(s.y / dpr)));
     }
     void click(const QString& name) { QTest::mouseClick(form->Picture1, Qt::LeftButton, {}, node(name)); }
-    void doubleClick(const QString& name) {
-        const QPoint at = node(name);
+    void doubleClick(const QString& name) { doubleClick(indexOf(name)); }
+    void doubleClick(int index) {
+        const QPoint at = node(index);
         QTest::mouseClick(form->Picture1, Qt::LeftButton, {}, at);
         QTest::mouseDClick(form->Picture1, Qt::LeftButton, {}, at);
         QTest::mouseRelease(form->Picture1, Qt::LeftButton, {}, at);
@@ -124,4 +129,21 @@ TEST_F(TreeViewTest, ATreeOpensAsDeepAsTheDiskGoes) {
     EXPECT_EQ(f.ItemPath(), m_home.filePath("tree/" + chain + "/leaf.txt"));
     f.m_selectedEntry = indexOf("l4");
     EXPECT_EQ(f.ItemPath(), root + "/deep/l3/l4");
+}
+
+// Folders whose names are not text open in place, each the one double-clicked, though two of them
+// look alike.
+TEST_F(TreeViewTest, FoldersOfNamesThatAreNotTextOpenInPlace) {
+    const QByteArray rootBytes = QFile::encodeName(root);
+    for (const char* path : {"/tw\xfe", "/tw\xfe/in-fe", "/tw\xfd", "/tw\xfd/in-fd"})
+        ASSERT_EQ(::mkdir((rootBytes + path).constData(), 0755), 0);
+    GraphForm& f = *form;
+    action(f, "tlbRefresh")->trigger();
+    for (const char* name : {"tw\xfe", "tw\xfd"}) {
+        doubleClick(ketra::EntryNamed(f.model().entries(), name));
+        ASSERT_EQ(f.model().entries().back().Level, 3);
+        EXPECT_EQ(f.model().entries().back().Name, QStringLiteral("in-") + QByteArray(name).right(1).toHex());
+        f.m_selectedEntry = f.model().count();
+        EXPECT_EQ(f.ItemPath(), rootBytes + '/' + name + "/in-" + QByteArray(name).right(1).toHex());
+    }
 }

@@ -45,7 +45,7 @@ protected:
         form->resize(900, 700);
         if (form->m_options.m_showText)
             action(*form, "mnuOptionsImages")->trigger(); // no labels: a click on a bar hits the bar
-        form->enterFolder(folder);
+        form->enterFolder(folder.toUtf8());
         ASSERT_EQ(form->model().count(), 4);
         QTRY_VERIFY(form->view3D()->deviceOnView());
         form->DrawGraph();

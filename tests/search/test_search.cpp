@@ -72,7 +72,7 @@ protected:
     // Runs a search to its end; returns the rows as "folder-relative path<TAB>size".
     QStringList search(const QString& name, const QString& text, double lower = -1, double upper = -1) {
         QSignalSpy done(&m_session, &SearchSession::finished);
-        m_session.start(m_dir.path(), name, text, lower, upper);
+        m_session.start(QFile::encodeName(m_dir.path()), name, text, lower, upper);
         EXPECT_TRUE(done.wait(20000));
         return rows();
     }
@@ -115,7 +115,7 @@ TEST_F(SessionTest, StopListsEverythingFoundAndANewSearchDropsTheOld) {
     // Stopped once the scanner has found files, before the session has looked: every file the
     // scanner found until it stopped is listed.
     QSignalSpy done(&m_session, &SearchSession::finished);
-    m_session.start(m_dir.path(), "hit", "");
+    m_session.start(QFile::encodeName(m_dir.path()), "hit", "");
     for (int i = 0; i < 100000 && GetSearchFileCount() == 0; ++i)
         QThread::usleep(100);
     m_session.stop();
@@ -125,7 +125,7 @@ TEST_F(SessionTest, StopListsEverythingFoundAndANewSearchDropsTheOld) {
 
     // A search started while one runs replaces it: only the second one's files are listed.
     file("d7/other.dat", "x");
-    m_session.start(m_dir.path(), "hit", "");
+    m_session.start(QFile::encodeName(m_dir.path()), "hit", "");
     EXPECT_EQ(search("other", ""), QStringList{"d7/other.dat\t1"});
     EXPECT_EQ(done.count(), 2); // the replaced search never reports its end
 }
