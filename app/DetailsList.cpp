@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -184,7 +185,7 @@ void GraphForm::ListView1_Click(int row, const QPoint& global) {
         return;
     m_selectedEntry = row + 1;
     tlbDelete->setEnabled(true);
-    CheckImage(ItemPath());
+    CheckImage(QFile::encodeName(ItemPath()));
     mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
     MENU_CONTEXT->popup(global);
 }
@@ -195,7 +196,7 @@ void GraphForm::ListView1_DblClick(int row) {
     m_selectedEntry = row + 1;
     tlbDelete->setEnabled(true);
     const QString path = ItemPath();
-    CheckImage(path);
+    CheckImage(QFile::encodeName(path));
     if (m_model->entry(m_selectedEntry).isFolder())
         enterFolder(path);
     else

@@ -421,13 +421,13 @@ public:
     void ShellOpen(const QString& path);
 
     // ---- Images (app/Images.cpp) ----------------------------------------------------------------
-    // The picture test on the selected item's path: a picture is remembered and enables the
-    // picture button (and shows in the picture window when it is open); another item with an
-    // extension disables the button; an item without one changes nothing.
-    void CheckImage(const QString& path);
+    // The picture test on the selected item's path (its bytes): a picture is remembered and
+    // enables the picture button (and shows in the picture window when it is open); another item
+    // with an extension disables the button; an item without one changes nothing.
+    void CheckImage(const QByteArray& path);
     // Opens the picture window (made when missing) on the picture remembered.
     void ShowPicture();
-    QString m_imagePath;
+    QByteArray m_imagePath;
     QPointer<ketra::PictureWindow> frmPic; // a window of its own; deleted with the main window
 
     // ---- Folder watch (app/FolderWatch.cpp) -----------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QMenu>
 
 QString GraphForm::ItemPath() const {
@@ -38,7 +39,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     if (!right) {
         if (hit) {
             tlbDelete->setEnabled(true);
-            CheckImage(ItemPath());
+            CheckImage(QFile::encodeName(ItemPath()));
         }
         return;
     }
@@ -51,7 +52,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     }
     mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
     tlbDelete->setEnabled(true);
-    CheckImage(ItemPath());
+    CheckImage(QFile::encodeName(ItemPath()));
     MENU_CONTEXT->popup(global);
 }
 
@@ -66,7 +67,7 @@ void GraphForm::Picture1_DblClick() {
 
     const ketra::DataEntry& entry = m_model->entry(m_selectedEntry);
     const QString path = ItemPath();
-    CheckImage(path);
+    CheckImage(QFile::encodeName(path));
     if (entry.isFolder()) {
         if (entry.Level <= 1) // the tree's root node
             return;
