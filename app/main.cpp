@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 
 #include <cstdio>
@@ -149,6 +150,6 @@ int main(int argc, char** argv) {
     if (folderGiven)
         window.openAddress(QDir::isRelativePath(folder) ? QDir::current().absoluteFilePath(folder) : folder);
     if (!dataFile.isEmpty())
-        window.openDataFile(QDir::current().absoluteFilePath(dataFile));
+        window.openDataFile(QFile::encodeName(QDir::current().absoluteFilePath(dataFile)));
     return QApplication::exec();
 }
