@@ -200,7 +200,7 @@ PictureLoader::~PictureLoader() {
     m_pool.waitForDone();
 }
 
-int PictureLoader::load(const QByteArray& path, QSize fit) {
+void PictureLoader::load(const QByteArray& path, QSize fit) {
     if (m_cancel)
         m_cancel->store(true);
     m_pool.clear(); // requests not begun yet are dropped unseen
@@ -218,11 +218,10 @@ int PictureLoader::load(const QByteArray& path, QSize fit) {
                 if (request != m_request)
                     return; // a newer picture was asked for meanwhile
                 m_busy = false;
-                m_done(request, picture);
+                m_done(picture);
             },
             Qt::QueuedConnection);
     });
-    return request;
 }
 
 } // namespace ketra

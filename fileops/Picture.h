@@ -48,14 +48,14 @@ DecodedPicture DecodePicture(const QByteArray& path, QSize fit, const std::atomi
 // thread that made the loader, older ones dropped.
 class PictureLoader : public QObject {
 public:
-    using Done = std::function<void(int request, const DecodedPicture& picture)>;
+    using Done = std::function<void(const DecodedPicture& picture)>;
     // `done` is called on the loader's thread with the newest request's picture.
     explicit PictureLoader(Done done, QObject* parent = nullptr);
     // Cancels the running decode and waits for it, which a cancelled decode ends within one read.
     ~PictureLoader() override;
 
-    // Starts decoding `path` fitted to `fit`; returns the request's number.
-    int load(const QByteArray& path, QSize fit);
+    // Starts decoding `path` fitted to `fit`.
+    void load(const QByteArray& path, QSize fit);
     // The newest request has not reported yet.
     bool busy() const { return m_busy; }
 

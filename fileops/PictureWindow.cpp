@@ -61,7 +61,7 @@ void PictureArea::paintEvent(QPaintEvent*) {
 }
 
 PictureWindow::PictureWindow()
-    : QWidget(nullptr, Qt::Window), m_loader([this](int, const DecodedPicture& result) { decoded(result); }) {
+    : QWidget(nullptr, Qt::Window), m_loader([this](const DecodedPicture& result) { decoded(result); }) {
     setObjectName(QStringLiteral("frmPic"));
     setWindowTitle(tr("Image Viewer"));
     setAttribute(Qt::WA_DeleteOnClose);
