@@ -72,7 +72,7 @@ test-fuzz: deps $(FUZZ_BUILD)/build.ninja
 # with Ctrl+C). New inputs are kept in $(FUZZ_BUILD)/fuzz-corpus/<target>, and
 # an input that fails is saved there as crash-*, leak-*, timeout-* or oom-*. For example:
 #   make fuzz FUZZ_TARGETS=fuzz_xfile FUZZ_SECONDS=0
-FUZZ_TARGETS ?= fuzz_data_table fuzz_xfile fuzz_ext_colours fuzz_settings fuzz_folder_cache
+FUZZ_TARGETS ?= fuzz_data_table fuzz_xfile fuzz_ext_colours fuzz_settings fuzz_folder_cache fuzz_scan_file
 FUZZ_SECONDS ?= 600
 fuzz: deps $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers

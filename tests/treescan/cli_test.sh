@@ -111,6 +111,32 @@ expect_status "list --sizes" 0 "$bin" list --sizes "$t"
 expect_eq "folder totals" "0 empty
 58 sub" "$(awk -F'\t' 'NR <= 2 {print $2 " " $4}' "$tmp/out")"
 
+# Sort by size with folder sizes orders folders by their totals, not their own sizes.
+o="$tmp/ordered"
+mkdir -p "$o/a" "$o/b" "$o/c"
+printf '%0300d' 0 >"$o/a/x"
+printf '%0100d' 0 >"$o/b/x"
+printf '%0200d' 0 >"$o/c/x"
+expect_status "list --sort size --sizes" 0 "$bin" list --sort size --sizes "$o"
+expect_eq "folders by their totals" "100 b
+200 c
+300 a" "$(awk -F'\t' '{print $2 " " $4}' "$tmp/out")"
+expect_status "list --sort size --desc --sizes" 0 "$bin" list --sort size --desc --sizes "$o"
+expect_eq "folders by their totals, descending" "a c b" "$(cut -f4 "$tmp/out" | paste -sd' ')"
+
+# Every byte that would break a line or a field is escaped, in list and find alike; other bytes,
+# valid UTF-8 or not, pass as they are.
+names=($'back\\slash' $'tab\tx' $'new\nline' $'bell\x01' $'del\x7f' $'bad\xff')
+escaped=('back\\slash' 'tab\tx' 'new\nline' 'bell\x01' 'del\x7f' $'bad\xff')
+for i in "${!names[@]}"; do
+    e="$tmp/escape$i"
+    mkdir "$e" && printf 'x' >"$e/${names[$i]}"
+    expect_status "list of ${escaped[$i]}" 0 "$bin" list "$e"
+    expect_eq "list name ${escaped[$i]}" "${escaped[$i]}" "$(cut -f4 "$tmp/out")"
+    expect_status "find of ${escaped[$i]}" 0 "$bin" find "$e"
+    expect_eq "find escapes ${escaped[$i]}" "$e/${escaped[$i]}$(printf '\t')1" "$(cat "$tmp/out")"
+done
+
 # Paths longer than PATH_MAX (4,096 bytes) are taken like any other.
 deep="$tmp/deep"
 mkdir -p "$deep" && (cd "$deep" && for i in $(seq 22); do mkdir "$(printf 'd%.0s' $(seq 200))" && cd d*; done && printf 'abc' >f)
@@ -122,10 +148,13 @@ expect_status "list of a long path" 0 "$bin" list "$long"
 expect_eq "list of a long path" "f" "$(cut -f4 "$tmp/out")"
 
 # Exit statuses: 1 for a folder that can't be read (with a message), 2 for usage errors.
-expect_status "size of a missing folder" 1 "$bin" size "$t/missing"
-[ -s "$tmp/err" ] || fail "no message for a missing folder"
+# The message gives the system's reason, the path escaped as names are.
+expect_status "size of a missing folder" 1 "$bin" size "$t/mis"$'\t'"sing"
+expect_eq "message for a missing folder" "treescan: $t/mis\\tsing: No such file or directory" "$(cat "$tmp/err")"
 expect_status "list of a file" 1 "$bin" list "$t/ten.txt"
-[ -s "$tmp/err" ] || fail "no message for a file given as PATH"
+expect_eq "message for a file given as PATH" "treescan: $t/ten.txt: Not a directory" "$(cat "$tmp/err")"
+expect_status "find in a missing folder" 1 "$bin" find "$t/missing"
+expect_eq "message of find" "treescan: $t/missing: No such file or directory" "$(cat "$tmp/err")"
 expect_status "size without PATH" 2 "$bin" size
 expect_status "size with two paths" 2 "$bin" size "$t" "$t"
 expect_status "size with an unknown option" 2 "$bin" size --bogus "$t"
@@ -144,6 +173,7 @@ if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
     expect_eq "size as nobody" "$(printf '79\t6\t4\t%s' "$t")" "$(cat "$tmp/out")"
     expect_status "list of an unreadable folder as nobody" 1 \
         setpriv --reuid=65534 --regid=65534 --clear-groups "$bin" list "$t/sub/deeper"
+    expect_eq "message for an unreadable folder" "treescan: $t/sub/deeper: Permission denied" "$(cat "$tmp/err")"
     chmod 755 "$t/sub/deeper"
 fi
 

@@ -133,6 +133,29 @@ TEST(Cache, ACachedAnswerIsFollowedByAnExactOne) {
     EXPECT_EQ(totals(), (Totals{459, 9, 5}));
 }
 
+// A re-sort behind a cached answer: the exact figures that replace it still belong to their items.
+TEST(Cache, ResortKeepsEachFoldersFiguresThroughTheExactAnswer) {
+    TempTree t;
+    t.file("big/x", 300);
+    t.file("mid/x", 200);
+    t.file("small/x", 100);
+    ageFolders(t);
+    defaults();
+    SortBy(TREESCAN_SORT_SIZE, 1);
+    ASSERT_EQ(measure(t.root()), 3);
+    t.file("small/x", 500); // grows in place: the folder's time stays
+    ASSERT_EQ(measure(t.root()), 3);
+    ASSERT_EQ(GetPassState(), TREESCAN_PASS_CACHED);
+    EXPECT_EQ(ResortFolder(), 3);
+    EXPECT_EQ(names(), (std::vector<std::string>{"small", "mid", "big"}));
+    ASSERT_TRUE(pollToEnd(NextTree));
+    ASSERT_EQ(GetPassState(), TREESCAN_PASS_VERIFIED);
+    EXPECT_EQ(sizeOf("small"), 500);
+    EXPECT_EQ(sizeOf("big"), 300);
+    ResortFolder();
+    EXPECT_EQ(names(), (std::vector<std::string>{"mid", "big", "small"}));
+}
+
 TEST(Cache, InvalidateFolderDropsItsTotals) {
     CacheTree c;
     defaults();

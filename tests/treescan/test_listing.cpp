@@ -146,14 +146,53 @@ TEST(Listing, IsAlwaysReadAfresh) {
     }
 }
 
-TEST(Listing, FolderThatCannotBeReadGivesNegative) {
+// A folder that can't be read is refused with the system's reason; the next success clears it.
+TEST(Listing, FolderThatCannotBeReadGivesNegativeAndTheReason) {
     TempTree t;
     t.file("a-file", 1);
     defaults();
-    for (const std::string& bad : {std::string("/does-not-exist-at-all"), t.path("a-file"), std::string()})
+    const std::pair<std::string, int32_t> cases[] = {{"/does-not-exist-at-all", ENOENT},
+                                                     {t.path("a-file"), ENOTDIR},
+                                                     {t.path("a-file/x"), ENOTDIR},
+                                                     {"", ENOENT}};
+    for (const auto& [bad, error] : cases) {
+        ASSERT_EQ(SetFolder(t.root().c_str()), 1);
+        EXPECT_EQ(GetFolderError(), 0);
         EXPECT_LT(SetFolder(bad.c_str()), 0) << bad;
+        EXPECT_EQ(GetFolderError(), error) << bad;
+        ASSERT_EQ(FindStr(t.root().c_str(), "", ""), 0);
+        EXPECT_EQ(GetFolderError(), 0);
+        EXPECT_LT(FindStr(bad.c_str(), "", ""), 0) << bad;
+        EXPECT_EQ(GetFolderError(), error) << bad;
+    }
     EXPECT_LT(SetFolder(nullptr), 0);
+    EXPECT_EQ(GetFolderError(), ENOENT);
     EXPECT_EQ(GetFileCount(), 0);
+}
+
+// An item's identity is the entry's own (a link's, not its target's), in every order.
+TEST(Listing, FileIdIsTheEntrysOwn) {
+    TempTree t;
+    t.file("b-file", 5);
+    t.dir("a-folder");
+    t.symlink("b-file", "c-link");
+    for (int ascending : {1, 0}) {
+        defaults();
+        SortBy(TREESCAN_SORT_NAME, ascending);
+        ASSERT_EQ(SetFolder(t.root().c_str()), 3);
+        for (int32_t i = 0; i < 3; ++i) {
+            struct stat st {};
+            ASSERT_EQ(::lstat(t.path(textOf(GetFile, i)).c_str(), &st), 0);
+            std::uint64_t device = 0, inode = 0;
+            ASSERT_EQ(GetFileId(i, &device, &inode), 1);
+            EXPECT_TRUE(device == st.st_dev && inode == st.st_ino) << i;
+        }
+    }
+    std::uint64_t device = 7, inode = 7;
+    EXPECT_EQ(GetFileId(3, &device, &inode) + GetFileId(-1, &device, &inode) + GetFileId(0, nullptr, &inode) +
+                  GetFileId(0, &device, nullptr),
+              0);
+    EXPECT_EQ(device + inode, 14u);
 }
 
 // Every call that writes text: never past the capacity, never inside a UTF-8 sequence, nothing

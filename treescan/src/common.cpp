@@ -19,6 +19,7 @@ Options& options() {
 }
 
 namespace {
+int g_folderError = 0;
 std::mutex g_currentMutex;
 std::string g_currentFolder;
 
@@ -45,6 +46,14 @@ std::size_t utf8Cut(std::string_view text, std::size_t max) {
     return lead + need <= cut ? cut : lead;
 }
 } // namespace
+
+void setFolderError(int error) {
+    g_folderError = error;
+}
+
+int folderError() {
+    return g_folderError;
+}
 
 void setCurrentFolder(std::string_view path) {
     std::lock_guard lock(g_currentMutex);
@@ -182,6 +191,7 @@ int32_t GetCurrentFolderLength(void) {
 void ResetFileTree(void) {
     treescan::stopScan();
     treescan::stopSearch();
+    treescan::stopExport();
 }
 
 } // extern "C"

@@ -35,6 +35,11 @@ Options& options();
 // they return 1.
 void setCurrentFolder(std::string_view path);
 
+// The errno of the last SetFolder or FindStr that failed, 0 after one that succeeded
+// (GetFolderError). Owner thread.
+void setFolderError(int error);
+int folderError();
+
 // Writes `text` into buffer[0..max), cut at `max` bytes but never inside a UTF-8 sequence.
 // Returns the count written. A null buffer or max <= 0 writes nothing.
 int32_t writeText(std::string_view text, char* buffer, int32_t max);
@@ -48,9 +53,10 @@ std::string shortenPath(std::string_view path, int32_t max);
 // are opened one part at a time. Returns the descriptor, or -1 with errno set.
 int openFolderPath(const std::string& path, bool follow);
 
-// Stop hooks that ResetFileTree calls (any thread): the scanner's and the search's.
+// Stop hooks that ResetFileTree calls (any thread): the scanner's, the search's and the export's.
 void stopScan() noexcept;
 void stopSearch() noexcept;
+void stopExport() noexcept;
 
 // Reads the entries of an open directory with getdents64, into a caller-supplied buffer,
 // skipping "." and "..". Borrowed fd; not thread-safe (one reader per fd).

@@ -67,33 +67,52 @@ std::string_view extensionOf(std::string_view name) {
     return name.substr(dot + 1);
 }
 
+namespace {
+
+// Whether `a` (compared by size `sa`) goes before `b` (size `sb`) in the order `key`.
+bool goesBefore(const ListedItem& a, std::int64_t sa, const ListedItem& b, std::int64_t sb, int key,
+                bool ascending) {
+    bool fa = (a.attribs & TREESCAN_FOLDER) != 0, fb = (b.attribs & TREESCAN_FOLDER) != 0;
+    if (fa != fb)
+        return fa;
+    int c = 0;
+    switch (key) {
+    case TREESCAN_SORT_TYPE:
+        c = compareFolded(extensionOf(a.name), extensionOf(b.name));
+        break;
+    case TREESCAN_SORT_SIZE:
+        c = sa < sb ? -1 : sa > sb ? 1 : 0;
+        break;
+    case TREESCAN_SORT_DATE:
+        c = a.mtimeSec != b.mtimeSec     ? (a.mtimeSec < b.mtimeSec ? -1 : 1)
+            : a.mtimeNsec != b.mtimeNsec ? (a.mtimeNsec < b.mtimeNsec ? -1 : 1)
+                                         : 0;
+        break;
+    default:
+        break;
+    }
+    if (c == 0)
+        c = compareNames(a.name, b.name);
+    return ascending ? c < 0 : c > 0;
+}
+
+} // namespace
+
 void sortItems(std::vector<ListedItem>& items, int key, bool ascending) {
-    auto byKey = [key](const ListedItem& a, const ListedItem& b) {
-        int c = 0;
-        switch (key) {
-        case TREESCAN_SORT_TYPE:
-            c = compareFolded(extensionOf(a.name), extensionOf(b.name));
-            break;
-        case TREESCAN_SORT_SIZE:
-            c = a.size < b.size ? -1 : a.size > b.size ? 1 : 0;
-            break;
-        case TREESCAN_SORT_DATE:
-            c = a.mtimeSec != b.mtimeSec     ? (a.mtimeSec < b.mtimeSec ? -1 : 1)
-                : a.mtimeNsec != b.mtimeNsec ? (a.mtimeNsec < b.mtimeNsec ? -1 : 1)
-                                             : 0;
-            break;
-        default:
-            break;
-        }
-        return c != 0 ? c : compareNames(a.name, b.name);
-    };
     std::sort(items.begin(), items.end(), [&](const ListedItem& a, const ListedItem& b) {
-        bool fa = (a.attribs & TREESCAN_FOLDER) != 0, fb = (b.attribs & TREESCAN_FOLDER) != 0;
-        if (fa != fb)
-            return fa;
-        int c = byKey(a, b);
-        return ascending ? c < 0 : c > 0;
+        return goesBefore(a, a.size, b, b.size, key, ascending);
     });
+}
+
+std::vector<std::uint32_t> sortedOrder(const std::vector<ListedItem>& items,
+                                       const std::vector<std::int64_t>& sizes, int key, bool ascending) {
+    std::vector<std::uint32_t> order(items.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return goesBefore(items[a], sizes[a], items[b], sizes[b], key, ascending);
+    });
+    return order;
 }
 
 std::string formatTime(std::int64_t seconds) {

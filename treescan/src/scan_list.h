@@ -15,6 +15,8 @@ struct ListedItem {
     std::int64_t mtimeSec = 0; // modification time: seconds since the epoch, and ns
     std::int64_t mtimeNsec = 0;
     std::uint32_t attribs = 0;
+    std::uint64_t device = 0; // st_dev and st_ino of the entry itself (lstat)
+    std::uint64_t inode = 0;
 };
 
 // Attribute bits of an entry from its lstat `st` (and, for a link, `target`, the stat of what it
@@ -31,6 +33,11 @@ std::string_view extensionOf(std::string_view name);
 // Folders first, then files; each group by `key` (TREESCAN_SORT_*), ties by name; descending
 // reverses each group.
 void sortItems(std::vector<ListedItem>& items, int key, bool ascending);
+
+// The order sortItems gives, as a permutation of the indexes of `items`, comparing `sizes[i]`
+// (one per item) in place of each item's own size: folders by their totals.
+std::vector<std::uint32_t> sortedOrder(const std::vector<ListedItem>& items,
+                                       const std::vector<std::int64_t>& sizes, int key, bool ascending);
 
 // Local time "YYYY-MM-DD HH:MM:SS" of `seconds` since the epoch.
 std::string formatTime(std::int64_t seconds);

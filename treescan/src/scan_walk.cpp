@@ -4,13 +4,16 @@
 #include "progress.h"
 #include "pseudofs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <system_error>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -185,12 +188,15 @@ struct FolderWalk::Worker {
     std::string path; // rel + "/" + a sub-folder's name
     std::vector<std::uint32_t> chain;
     std::vector<std::uint32_t> stack; // cache nodes still to add up
-    Task* kept = nullptr; // the folder this worker takes next, without the shared stack
+    Task* kept = nullptr;             // the folder this worker takes next, without the shared stack
+    long blocks = 0;                  // blocks this thread had read from the disk after its last folder
 };
 
-FolderWalk::FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads, bool trustCache)
+FolderWalk::FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads, bool trustCache,
+                       unsigned diskThreads)
     : m_cacheOwner(std::move(cache)), m_cache(*m_cacheOwner), m_threadCount(threads ? threads : 1),
-      m_trust(trustCache), m_settledBefore(settledBefore()) {}
+      m_diskThreads(std::max(m_threadCount, diskThreads)), m_trust(trustCache),
+      m_settledBefore(settledBefore()) {}
 
 FolderWalk::~FolderWalk() {
     for (auto& th : m_threads)
@@ -253,21 +259,60 @@ void FolderWalk::start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev
             new Task{root, {1}, -1, s.node, static_cast<std::uint32_t>(i), s.dev, s.ino, s.mtimeNs, rootDev});
     }
     unref(root);
+    std::lock_guard lock(m_exitMutex);
     for (unsigned i = 0; i < m_threadCount; ++i)
-        m_threads.emplace_back([self = shared_from_this()] {
-            {
-                std::lock_guard lock(self->m_exitMutex);
-                self->m_tids.push_back(::gettid());
-            }
-            Worker w;
-            self->run(w);
+        launch();
+}
+
+void FolderWalk::launch() {
+    m_threads.emplace_back([self = shared_from_this()] {
+        {
             std::lock_guard lock(self->m_exitMutex);
-            ++self->m_exited;
-            self->m_exitCv.notify_all();
-        });
+            self->m_tids.push_back(::gettid());
+        }
+        Worker w;
+        self->run(w);
+        std::lock_guard lock(self->m_exitMutex);
+        ++self->m_exited;
+        self->m_exitCv.notify_all();
+    });
+    if (m_threads.size() >= m_diskThreads)
+        m_grown.store(true, std::memory_order_relaxed);
+}
+
+// After each folder while more workers may join: when this worker had to read the disk for it
+// (the thread's count of blocks read went up), and folders are waiting that no worker has
+// taken, one more worker joins. One getrusage per folder; none once the walk is full.
+void FolderWalk::grow(Worker& w) {
+    struct rusage use;
+    if (::getrusage(RUSAGE_THREAD, &use) != 0) {
+        m_grown.store(true, std::memory_order_relaxed);
+        return;
+    }
+    const bool disk = use.ru_inblock != w.blocks;
+    w.blocks = use.ru_inblock;
+    if (!disk && !m_growAlways)
+        return;
+    {
+        std::lock_guard lock(m_queueMutex);
+        if (m_queue.empty())
+            return;
+    }
+    std::lock_guard lock(m_exitMutex);
+    if (m_closed || m_stop.load(std::memory_order_relaxed) || m_grown.load(std::memory_order_relaxed))
+        return;
+    try {
+        launch();
+    } catch (const std::system_error&) {
+        m_grown.store(true, std::memory_order_relaxed); // no thread to be had: go on with these
+    }
 }
 
 bool FolderWalk::stopAndJoin(std::chrono::milliseconds patience) {
+    {
+        std::lock_guard lock(m_exitMutex);
+        m_closed = true; // no worker joins from here on: m_threads is the owner's alone
+    }
     if (m_threads.empty())
         return true;
     if (!finished())
@@ -351,6 +396,8 @@ void FolderWalk::run(Worker& w) {
             m_queue.pop_back();
         }
         process(t, w);
+        if (!m_grown.load(std::memory_order_relaxed))
+            grow(w);
     }
 }
 
@@ -595,7 +642,10 @@ void FolderWalk::pushChildren(Task* t, Task* base, Worker& w) {
         std::lock_guard lock(m_queueMutex);
         m_queue.insert(m_queue.end(), w.batch.begin(), w.batch.end());
     }
-    m_queueCv.notify_one();
+    if (w.batch.size() == 1)
+        m_queueCv.notify_one();
+    else
+        m_queueCv.notify_all();
 }
 
 void FolderWalk::markUnreadable(Task* t) {

@@ -3,7 +3,10 @@
 // Folders are the unit of work. A worker opens a folder relative to its parent's open
 // descriptor, reads it with getdents64 and stats every entry without following links; the
 // sub-folders it finds go onto a shared stack that every worker takes from, so two workers
-// share one deep sub-folder as well as many small ones. A folder that the cache knows, with
+// share one deep sub-folder as well as many small ones. A pass starts with as many workers as
+// the processors keep busy; when folders have to be read from the disk (a cold cache), a
+// worker mostly waits for it, and more workers join, so that more reads are in flight than
+// there are processors. On a warm cache no worker joins. A folder that the cache knows, with
 // the same identity and modification time, is not read: when every folder below it was read
 // in full, it is taken from the cache with all of them, without looking at the disk (a first
 // answer, which a pass trusting nothing then checks); else only its sub-folders are statted.
@@ -83,9 +86,15 @@ public:
         std::int64_t mtimeNs;
     };
 
+    // Most workers of a pass whose folders come from the disk: with more reads in flight, the
+    // disk answers sooner; past about 8 it gains little.
+    static constexpr unsigned kDiskWorkers = 8;
+
     // The walk keeps `cache` alive for as long as a worker may use it. Without `trustCache`
-    // every folder is read from disk, however unchanged the cache says it is.
-    FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads = 2, bool trustCache = true);
+    // every folder is read from disk, however unchanged the cache says it is. `threads`
+    // workers start; more join, up to `diskThreads`, while folders are read from the disk.
+    FolderWalk(std::shared_ptr<FolderCache> cache, unsigned threads = 2, bool trustCache = true,
+               unsigned diskThreads = kDiskWorkers);
     ~FolderWalk(); // drops what is still queued
     FolderWalk(const FolderWalk&) = delete;
     FolderWalk& operator=(const FolderWalk&) = delete;
@@ -99,6 +108,10 @@ public:
     // name.
     void start(int rootFd, std::uint32_t rootNode, std::uint64_t rootDev, std::vector<Start> subs,
                std::string displayRoot);
+
+    // Lets workers join as if every folder came from the disk (tests: a cached tree walked the
+    // way a cold one is). Before start().
+    void growAlways() { m_growAlways = true; }
 
     // Ends the pass within a few entries of work. Any thread, any time.
     void stop() noexcept;
@@ -144,6 +157,8 @@ private:
     };
 
     void run(Worker& w);
+    void launch(); // one more worker; with m_exitMutex held
+    void grow(Worker& w);
     void process(Task* t, Worker& w);
     bool confirm(int dirFd, const std::string& rel, std::uint32_t node, Worker& w);
     void relativePath(std::uint32_t from, std::uint32_t to, Worker& w) const;
@@ -164,7 +179,13 @@ private:
     std::vector<pid_t> m_tids; // the workers' thread ids, guarded by m_exitMutex
     bool sleepingWorker() const;
     unsigned m_threadCount;
+    unsigned m_diskThreads;
+    bool m_growAlways = false;
+    // The workers, guarded by m_exitMutex while they may add one; once m_closed is set (by the
+    // owner, under m_exitMutex) no worker is added and the owner alone uses it.
     std::vector<std::thread> m_threads;
+    bool m_closed = false;
+    std::atomic<bool> m_grown{false}; // no more workers will join
     std::unique_ptr<Tally[]> m_tallies;
     std::size_t m_subCount = 0;
     std::vector<std::string> m_names; // progress names of the sub-folders
