@@ -1,9 +1,11 @@
 // Plotting a comma-delimited table in place of the folder: the command that asks for the file,
-// reading it into the entries, and the rebuild of the 3D view on a new device.
+// reading it off the window's thread, putting it into the entries, and the rebuild of the 3D view
+// on a new device.
 #include "GraphForm.h"
 
 #include "datafile/DataEntries.h"
 #include "datafile/DataTable.h"
+#include "datafile/DataTableRead.h"
 #include "folders/DetailsModel.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
@@ -11,8 +13,13 @@
 #include "scene/D3DUtil.h"
 #include "scene/D3DView.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -40,13 +47,44 @@ void GraphForm::MENU_LOAD_Click() {
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() &&
         !dialog.selectedFiles().constFirst().isEmpty())
-        openDataFile(dialog.selectedFiles().constFirst());
+        openDataFile(QFile::encodeName(dialog.selectedFiles().constFirst()));
     setRenderTimer(m_deviceReady);
 }
 
-void GraphForm::openDataFile(const QString& path) {
+void GraphForm::openDataFile(const QByteArray& path) {
     if (m_loading)
         return;
+    // Nothing may change the entries until the table is in; Stop and closing the window end the
+    // read (cmdStop_Click, closeEvent).
+    m_loading = true;
+    m_stopSearch = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    placeProgressOverAddress();
+    prog->setText(QFile::decodeName(path));
+    prog->show();
+    adrList->setEnabled(false);
+    cmdStop->show();
+    cmdStop->raise();
+    adrLabel->setText(tr("Reading:"));
+    if (!m_tableRead) {
+        m_tableRead = new ketra::DataTableRead(this);
+        connect(m_tableRead, &ketra::DataTableRead::finished, this, &GraphForm::dataFileRead);
+    }
+    m_tableRead->start(path, g_mediaFolder);
+}
+
+void GraphForm::dataFileRead(const std::shared_ptr<ketra::LoadedDataTable>& read) {
+    showAddressIdle();
+    m_loading = false;
+    m_stopSearch = false;
+    QApplication::restoreOverrideCursor();
+    if (m_closePending) {
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
+    if (read->result.status == ketra::DataTableResult::Status::Stopped)
+        return;
+
     setRenderTimer(false);
     using platform::TransformType;
     const bool keep = g_device && m_camera && m_rootFrame;
@@ -56,7 +94,7 @@ void GraphForm::openDataFile(const QString& path) {
         camera = m_camera->m_cameraMatrix;
         root = m_rootFrame->GetMatrix();
     }
-    if (LoadFileAsBarGraph(path)) {
+    if (LoadFileAsBarGraph(*read)) {
         // The 3D view starts again on a new device with the new entries, seen as before.
         ReleaseDevice3D();
         DestroyDeviceObjects();
@@ -75,18 +113,17 @@ void GraphForm::openDataFile(const QString& path) {
     setRenderTimer(m_deviceReady);
 }
 
-bool GraphForm::LoadFileAsBarGraph(const QString& path) {
-    ketra::DataTable table;
-    const ketra::DataTableResult result = ketra::ReadDataTable(path, table);
-    if (result.status == ketra::DataTableResult::Status::NotFound ||
-        result.status == ketra::DataTableResult::Status::Unreadable) {
-        tell(this, result.message());
-        return false; // nothing changed
-    }
-    if (!result.ok()) {
+bool GraphForm::LoadFileAsBarGraph(const ketra::LoadedDataTable& read) {
+    using Status = ketra::DataTableResult::Status;
+    const ketra::DataTableResult& result = read.result;
+    if (result.status == Status::TooFewCells) {
         // The graph shown before stays: its entries and grid counters were never touched.
         tell(this, result.message());
         return true;
+    }
+    if (!result.ok()) {
+        tell(this, result.message());
+        return false; // nothing changed
     }
     // The exact folder sizes still awaited belong to entries that are gone.
     m_verifyCount = 0;
@@ -99,8 +136,8 @@ bool GraphForm::LoadFileAsBarGraph(const QString& path) {
     m_overlay.hoverText.clear();
     m_highlightFrame.reset();
     m_model->clear();
-    ketra::AddDataTableEntries(*m_model, table, m_options.m_logscale);
-    m_gridColumn = table.gridColumn;
-    m_gridRow = table.gridRow;
+    ketra::AddDataTableEntries(*m_model, read.table, read.textures, m_options.m_logscale);
+    m_gridColumn = read.table.gridColumn;
+    m_gridRow = read.table.gridRow;
     return true;
 }

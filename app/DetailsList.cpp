@@ -195,7 +195,7 @@ void GraphForm::ListView1_Click(int row, const QPoint& global) {
         return;
     m_selectedEntry = row + 1;
     tlbDelete->setEnabled(true);
-    CheckImage(QFile::decodeName(ItemPath()));
+    CheckImage(ItemPath());
     mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
     MENU_CONTEXT->popup(global);
 }
@@ -206,7 +206,7 @@ void GraphForm::ListView1_DblClick(int row) {
     m_selectedEntry = row + 1;
     tlbDelete->setEnabled(true);
     const QByteArray path = ItemPath();
-    CheckImage(QFile::decodeName(path));
+    CheckImage(path);
     if (m_model->entry(m_selectedEntry).isFolder())
         enterFolder(path);
     else

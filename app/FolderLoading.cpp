@@ -3,6 +3,7 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
+#include "datafile/DataTableRead.h"
 #include "folders/DetailsModel.h"
 #include "folders/FolderReader.h"
 #include "graph/GraphModel.h"
@@ -247,6 +248,10 @@ void GraphForm::verifiedSizesArrived() {
 }
 
 void GraphForm::cmdStop_Click() {
+    if (m_tableRead && m_tableRead->running()) {
+        m_tableRead->stop(); // the scanner is not busy: a table is being read
+        return;
+    }
     ResetFileTree();
     m_stopSearch = true;
 }

@@ -79,6 +79,7 @@ class QUrl;
 
 namespace ketra {
 class Camera;
+class DataTableRead;
 class DetailsModel;
 class FolderWatch;
 class GraphModel;
@@ -87,6 +88,7 @@ class NavigationHistory;
 class PictureWindow;
 class SearchSession;
 struct BarScene;
+struct LoadedDataTable;
 } // namespace ketra
 
 class GraphForm : public QMainWindow {
@@ -158,16 +160,22 @@ public:
     // Asks for a comma-delimited file (File > Open Data File..., starting in the media folder) and
     // plots it with openDataFile. Choosing nothing changes nothing.
     void MENU_LOAD_Click();
-    // LoadFileAsBarGraph, then the 3D view made again on a new device from the entries, seen as
-    // before (view, camera and the graph's orientation kept). Ignored while a folder is read.
-    void openDataFile(const QString& path);
-    // Reads the table of `path` into the entries in place of the folder's, one entry per value
-    // cell. A missing or unreadable file is reported and changes nothing (false: nothing to
-    // rebuild); a line without a comma is reported and keeps the entries and grid counters shown
-    // before. A table is a bar graph: the tree view or the details list gives way to the 3D view.
-    bool LoadFileAsBarGraph(const QString& path);
-    int32_t m_gridColumn = 0; // the cell count of the table's last line
-    int32_t m_gridRow = 0;    // the table's data rows
+    // Reads the table of `path` off the window's thread, with the progress line and its Stop
+    // button, as a folder is read (nothing else may start meanwhile); then LoadFileAsBarGraph, and
+    // the 3D view made again on a new device from the entries, seen as before (view, camera and
+    // the graph's orientation kept). Ignored while a folder or a table is read.
+    void openDataFile(const QByteArray& path);
+    // Puts the table read into the entries in place of the folder's, one entry per value cell. A
+    // file that is missing, not a regular file, unreadable or beyond a table's bounds is reported
+    // and changes nothing (false: nothing to rebuild); a line without a comma is reported and
+    // keeps the entries and grid counters shown before. A table is a bar graph: the tree view or
+    // the details list gives way to the 3D view.
+    bool LoadFileAsBarGraph(const ketra::LoadedDataTable& read);
+    // The table read by openDataFile has come (or was stopped).
+    void dataFileRead(const std::shared_ptr<ketra::LoadedDataTable>& read);
+    ketra::DataTableRead* m_tableRead = nullptr; // made on the first table; a child of the window
+    int32_t m_gridColumn = 0;                    // the cell count of the table's last line
+    int32_t m_gridRow = 0;                       // the table's data rows
     QAction* mnuFileOpenData = nullptr;
 
     // ---- Graph rules, forwarded to the graph and colour libraries ----------------------------
@@ -441,13 +449,13 @@ public:
     void ShellOpen(const QByteArray& path);
 
     // ---- Images (app/Images.cpp) ----------------------------------------------------------------
-    // The picture test on the selected item's path: a picture is remembered and enables the
-    // picture button (and shows in the picture window when it is open); another item with an
-    // extension disables the button; an item without one changes nothing.
-    void CheckImage(const QString& path);
+    // The picture test on the selected item's path (its bytes): a picture is remembered and
+    // enables the picture button (and shows in the picture window when it is open); another item
+    // with an extension disables the button; an item without one changes nothing.
+    void CheckImage(const QByteArray& path);
     // Opens the picture window (made when missing) on the picture remembered.
     void ShowPicture();
-    QString m_imagePath;
+    QByteArray m_imagePath;
     QPointer<ketra::PictureWindow> frmPic; // a window of its own; deleted with the main window
 
     // ---- Folder watch (app/FolderWatch.cpp) -----------------------------------------------------

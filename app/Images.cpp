@@ -7,7 +7,7 @@
 
 #include <QAction>
 
-void GraphForm::CheckImage(const QString& path) {
+void GraphForm::CheckImage(const QByteArray& path) {
     switch (ketra::CheckPictureName(path)) {
     case ketra::PictureName::NoExtension:
         return;

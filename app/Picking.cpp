@@ -39,7 +39,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     if (!right) {
         if (hit) {
             tlbDelete->setEnabled(true);
-            CheckImage(QFile::decodeName(ItemPath()));
+            CheckImage(ItemPath());
         }
         return;
     }
@@ -52,7 +52,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     }
     mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
     tlbDelete->setEnabled(true);
-    CheckImage(QFile::decodeName(ItemPath()));
+    CheckImage(ItemPath());
     MENU_CONTEXT->popup(global);
 }
 
@@ -67,7 +67,7 @@ void GraphForm::Picture1_DblClick() {
 
     const ketra::DataEntry& entry = m_model->entry(m_selectedEntry);
     const QByteArray path = ItemPath();
-    CheckImage(QFile::decodeName(path));
+    CheckImage(path);
     if (entry.isFolder()) {
         if (entry.Level <= 1) // the tree's root node
             return;

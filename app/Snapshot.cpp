@@ -233,13 +233,14 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     t.start();
     if (!request.dataFile.isEmpty()) {
         DataTable table;
-        const DataTableResult read = ReadDataTable(QFileInfo(request.dataFile).absoluteFilePath(), table);
+        const DataTableResult read =
+            ReadDataTable(QFile::encodeName(QFileInfo(request.dataFile).absoluteFilePath()), table);
         if (!read.ok()) {
             ReleaseDevice3D();
             return fail(read.line > 0 ? QStringLiteral("%1 (line %2)").arg(read.message()).arg(read.line)
                                       : read.message());
         }
-        AddDataTableEntries(model, table, options.m_logscale);
+        AddDataTableEntries(model, table, LoadDataTableTextures(table, g_mediaFolder), options.m_logscale);
     } else if (!loadFolder(QFile::encodeName(folder), options, model, overlay.statistics)) {
         ReleaseDevice3D();
         return fail(QStringLiteral("the folder \"%1\" can't be read").arg(folder));

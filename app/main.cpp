@@ -173,6 +173,6 @@ int main(int argc, char** argv) {
     if (folderGiven)
         window.openArgument(folder.startsWith('/') ? folder : ketra::joinPath(currentFolder(), folder));
     if (!dataFile.isEmpty())
-        window.openDataFile(QDir::current().absoluteFilePath(dataFile));
+        window.openDataFile(QFile::encodeName(QDir::current().absoluteFilePath(dataFile)));
     return QApplication::exec();
 }

@@ -1,5 +1,7 @@
 #include "colours/ExtColours.h"
 
+#include "folders/RegularFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -74,7 +76,8 @@ QString ExtColourLoadResult::message() const {
     case S::NotFound:
         return QStringLiteral("no colour file (ext.txt) found; every bar is white");
     case S::Unreadable:
-        return QStringLiteral("%1: the colour file can't be read; every bar is white").arg(where);
+        return QStringLiteral("%1: the colour file can't be read%2; every bar is white")
+            .arg(where, reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason));
     case S::BadCount:
         return QStringLiteral("%1: line 1 does not hold a record count from 0 to %2; every bar is white")
             .arg(where)
@@ -171,10 +174,21 @@ ExtColourLoadResult ReadExtColourFile(const QString& path, ExtColourTable& table
         return result;
     };
 
-    QFile file(path);
-    if (!file.exists())
-        return finish(S::NotFound, 0);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file is read, opened without blocking: a named pipe in its place would hang
+    // the start-up.
+    ketra::RegularFile opened(QFile::encodeName(path));
+    if (!opened.isOpen()) {
+        result.reason = opened.reason();
+        return finish(opened.missing() ? S::NotFound : S::Unreadable, 0);
+    }
+    if (opened.size() > kMaxExtColourFileBytes) {
+        result.reason = QStringLiteral("it holds %1 bytes, more than the %2 MiB a colour file may have")
+                            .arg(opened.size())
+                            .arg(kMaxExtColourFileBytes / (1024 * 1024));
+        return finish(S::Unreadable, 0);
+    }
+    QFile file;
+    if (!file.open(opened.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return finish(S::Unreadable, 0);
 
     LineReader lines(file);

@@ -72,13 +72,16 @@ std::uint32_t getcol(const QString& name);
 
 // The largest record count a colour file may declare; a larger count is refused as malformed.
 inline constexpr int kMaxExtColourCount = 32767;
+// The largest colour file read; a full table of short keys takes well under 1 MiB.
+inline constexpr qint64 kMaxExtColourFileBytes = 4 * 1024 * 1024;
 
 // What reading a colour file gave.
 struct ExtColourLoadResult {
     enum class Status {
         Ok,         // the whole table was read
         NotFound,   // no colour file in any of the places looked at: the table is empty
-        Unreadable, // the file exists but could not be opened: the table is empty
+        Unreadable, // the file exists but is not read (`reason`: not a regular file, too large,
+                    // no permission): the table is empty
         BadCount,   // the first line is missing, not a whole number, negative or above
                     // kMaxExtColourCount: the table is empty
         Truncated,  // the file ends inside the records: the complete records before the end are kept
@@ -91,6 +94,7 @@ struct ExtColourLoadResult {
     int line = 0;          // 1-based line of the fault (BadCount, Truncated, BadNumber)
     int declaredCount = 0; // the count on the first line (when it was a number)
     int recordsRead = 0;   // the records now in the table
+    QString reason;        // Unreadable: why, in words
 
     bool ok() const { return status == Status::Ok; }
     // One line for the user or the log, e.g. "/home/u/.config/Ketra/ext.txt: line 7 is not a whole
@@ -107,7 +111,9 @@ QStringList shippedExtColourPaths();
 // Reads one colour file into `table`, replacing its records. The table never holds a record that
 // was not read completely: on a fault it keeps the complete records before it (see the statuses).
 // The reader accepts numbers with or without surrounding blanks, lines ended by CR LF or LF, and a
-// UTF-8 byte-order mark at the start; lines after the last record are ignored.
+// UTF-8 byte-order mark at the start; lines after the last record are ignored. Only a regular file
+// of at most kMaxExtColourFileBytes is read, opened without blocking (a named pipe in its place is
+// Unreadable, never waited on).
 ExtColourLoadResult ReadExtColourFile(const QString& path, ExtColourTable& table);
 
 // Reads the first of `candidates` that exists into `table` (an empty table and NotFound when none

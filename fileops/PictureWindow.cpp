@@ -1,11 +1,9 @@
 #include "fileops/PictureWindow.h"
 
-#include <QFutureWatcher>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -62,7 +60,8 @@ void PictureArea::paintEvent(QPaintEvent*) {
     painter.drawImage(rect(), m_image);
 }
 
-PictureWindow::PictureWindow() : QWidget(nullptr, Qt::Window) {
+PictureWindow::PictureWindow()
+    : QWidget(nullptr, Qt::Window), m_loader([this](const DecodedPicture& result) { decoded(result); }) {
     setObjectName(QStringLiteral("frmPic"));
     setWindowTitle(tr("Image Viewer"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -95,28 +94,19 @@ void PictureWindow::Form_Resize() {
     img->setGeometry(0, 0, width(), std::max(0, height() - cmdClose->height() - px(80, ty)));
 }
 
-void PictureWindow::ShowPicture(const QString& path) {
+void PictureWindow::ShowPicture(const QByteArray& path) {
     show();
     raise();
-    img->clear();
+    img->setMessage(tr("Loading..."));
     m_path = path;
-    const int request = ++m_request;
     // No more pixels than the screen can show: a huge picture is scaled down while it is read.
     QSize fit(4096, 4096);
     if (const QScreen* s = screen())
         fit = (s->size() * s->devicePixelRatio()).expandedTo(QSize(1024, 1024));
-    auto* watcher = new QFutureWatcher<DecodedPicture>(this);
-    connect(watcher, &QFutureWatcher<DecodedPicture>::finished, this, [this, watcher, request] {
-        decoded(request, watcher->result());
-        watcher->deleteLater();
-    });
-    watcher->setFuture(QtConcurrent::run(DecodePicture, path, fit));
+    m_loader.load(path, fit);
 }
 
-void PictureWindow::decoded(int request, const DecodedPicture& result) {
-    if (request != m_request)
-        return; // a newer picture was asked for meanwhile
-    m_shown = request;
+void PictureWindow::decoded(const DecodedPicture& result) {
     if (result.image.isNull())
         img->setMessage(result.error);
     else

@@ -1,12 +1,14 @@
 // The picture window "Image Viewer": the picture chosen last, stretched to the window, and a
 // Close button. A window of its own (no owner); closing it discards it.
 //
-// Pictures are decoded off the window's thread, so that a large one does not stop the program;
-// the newest request wins. A file that can't be decoded shows why instead of a picture.
+// Pictures are decoded off the window's thread, on a thread of the window's own, so that a large
+// one does not stop the program; the newest request wins, and closing the window gives up a decode
+// still running. A file that can't be decoded shows why instead of a picture.
 #pragma once
 
 #include "fileops/Picture.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -38,12 +40,12 @@ class PictureWindow : public QWidget {
 public:
     PictureWindow();
 
-    // Shows the window and the picture at `path`: the old one goes at once, the new one comes
-    // when it is decoded.
-    void ShowPicture(const QString& path);
-    QString path() const { return m_path; }
+    // Shows the window and the picture at `path` (its bytes): the old one goes at once, with
+    // "Loading..." in its place until the new one is decoded.
+    void ShowPicture(const QByteArray& path);
+    const QByteArray& path() const { return m_path; }
     // The picture asked for last is still being decoded.
-    bool loading() const { return m_shown != m_request; }
+    bool loading() const { return m_loader.busy(); }
 
     PictureArea* img = nullptr;
     QPushButton* cmdClose = nullptr;
@@ -53,10 +55,9 @@ protected:
 
 private:
     void Form_Resize();
-    void decoded(int request, const DecodedPicture& result);
-    int m_request = 0; // the newest request; older results are dropped
-    int m_shown = 0;   // the request shown
-    QString m_path;
+    void decoded(const DecodedPicture& result);
+    PictureLoader m_loader;
+    QByteArray m_path;
 };
 
 } // namespace ketra

@@ -21,9 +21,11 @@ void GraphModel::AddEntry(const QString& name, double row, double value, double 
     DataEntry e;
     e.Name = name;
     e.Row = row;
+    if (!std::isfinite(value))
+        value = 0;
     e.Value = (logscale && value > 0) ? std::log(value) : value;
     e.Column = column;
-    e.Size = size;
+    e.Size = std::isfinite(size) ? size : 0;
     e.Modified = modified;
     e.Colour = colour;
     e.Attributes = attributes;
@@ -49,15 +51,16 @@ std::optional<BasePlateSize> GraphModel::ScaleEntries(bool logscale) {
             m_maxSize = e.Size;
     }
 
-    m_rowSpacing = m_heightScale = m_columnSpacing = m_sizeScale = 1.0f;
+    m_rowSpacing = m_columnSpacing = 1.0f;
+    m_heightScale = m_sizeScale = 1.0;
     if (m_maxValue != 0)
-        m_heightScale = static_cast<float>(12.0 / m_maxValue);
+        m_heightScale = 12.0 / m_maxValue;
     if (logscale)
         m_heightScale = m_heightScale / 2;
     m_rowSpacing = m_columnSpacing = 2.5f;
     if (m_maxSize == 0)
         m_maxSize = 1.0;
-    m_sizeScale = static_cast<float>(12.0 / m_maxSize);
+    m_sizeScale = 12.0 / m_maxSize;
 
     m_basePlate = BasePlateSize{static_cast<float>((m_maxRow + 1) * 2.5),
                                 static_cast<float>((m_maxColumn + 1) * 2.5), 0.1f};

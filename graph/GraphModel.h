@@ -49,13 +49,14 @@ public:
     int indexFromFrameName(const QString& name) const;
 
     // Appends one entry. Value is stored as its natural logarithm when `logscale` is on and the
-    // value is above 0; otherwise unchanged (0 and below are never logged). Callers pass the item's
-    // byte count as both value and size.
+    // value is above 0; otherwise unchanged (0 and below are never logged). A value or size that is
+    // not finite is taken as 0. Callers pass the item's byte count as both value and size.
     void AddEntry(const QString& name, double row, double value, double column, double size,
                   std::uint32_t colour, std::int32_t attributes, const QString& modified, std::int16_t level,
                   bool logscale);
 
-    // Computes the maxima of Row, Value, Column and Size, the four scale factors and the base
+    // Computes the maxima of Row, Value, Column and Size, the four scale factors (in double, so that
+    // values beyond the range of a single keep every other bar's height) and the base
     // plate, and sets every entry's X, Height, Z and ScaledSize:
     //   X = (Row - maxRow / 2) x 2.5,  Z = (Column - maxColumn / 2) x 2.5,
     //   Height = heightScale x Value / 2 with heightScale = 12 / maxValue (1 when maxValue is 0),
@@ -72,9 +73,9 @@ public:
     double m_maxColumn = 0;
     double m_maxSize = 0;
     float m_rowSpacing = 0;                   // distance between rows, along X
-    float m_heightScale = 0;                  // scene units per unit of Value
+    double m_heightScale = 0;                 // scene units per unit of Value
     float m_columnSpacing = 0;                // distance between columns, along Z
-    float m_sizeScale = 0;                    // scene units per byte of Size
+    double m_sizeScale = 0;                   // scene units per byte of Size
     std::optional<BasePlateSize> m_basePlate; // none until the first ScaleEntries with entries
 
 private:

@@ -5,9 +5,10 @@
 namespace ketra {
 
 QString FormatThousands(double value) {
-    const long long whole = std::llround(value);
+    const double whole = std::round(value); // halves away from zero
     const bool negative = whole < 0;
-    QString digits = QString::number(negative ? -whole : whole);
+    // Every digit the double has, also beyond the range of a 64-bit integer (a table's cell).
+    QString digits = QString::number(std::abs(whole), 'f', 0);
     for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
         digits.insert(i, QLatin1Char(','));
     return negative ? QLatin1Char('-') + digits : digits;

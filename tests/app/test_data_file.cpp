@@ -1,5 +1,6 @@
 // Plotting a comma-delimited table through the window: File > Open Data File... and its shortcut,
-// the dialog answered with the keyboard, the messages, and what a failed load keeps.
+// the dialog answered with the keyboard, the messages (for tables refused too), and what a failed
+// load keeps.
 #include "form_fixture.h"
 
 #include "graph/GraphModel.h"
@@ -12,12 +13,14 @@
 #include <QMenuBar>
 #include <QTreeView>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Runs `open` (which brings up the data-file dialog), types `typed` into the dialog and presses
-// Enter (Escape when `typed` is empty), and closes every message that follows with OK. Returns the
-// messages' texts.
-QStringList answerDataFileDialog(const std::function<void()>& open, const QString& typed) {
+// Enter (Escape when `typed` is empty), and closes every message that follows with OK until the
+// table is read. Returns the messages' texts.
+QStringList answerDataFileDialog(GraphForm& form, const std::function<void()>& open, const QString& typed) {
     QStringList messages;
     QTimer poll;
     poll.setInterval(10);
@@ -42,6 +45,8 @@ QStringList answerDataFileDialog(const std::function<void()>& open, const QStrin
     });
     poll.start();
     open();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return !form.m_loading && !QApplication::activeModalWidget(); }, 30000));
     poll.stop();
     return messages;
 }
@@ -64,6 +69,8 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
     };
     writeFile("sales.csv", "; sales\nRegion,North,South TEXTURE:brick.bmp\n1999,10,20\n2000,15,\n");
     writeFile("bad.csv", "Region,North\n2001,1\nTotal\n");
+    writeFile("cells.csv", "r" + QByteArray(",1").repeated(100001));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe.csv")).constData(), 0600), 0);
     QImage brick(8, 8, QImage::Format_RGB32);
     brick.fill(Qt::darkRed);
     ASSERT_TRUE(brick.save(folder + QStringLiteral("/brick.bmp")));
@@ -81,6 +88,7 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
     QMenuBar* bar = f.menuBar();
     QMenu* file = control<QMenu>(f, "mnuFile");
     const QStringList messages = answerDataFileDialog(
+        f,
         [&] {
             QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
                               bar->actionGeometry(file->menuAction()).center());
@@ -104,15 +112,19 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
     EXPECT_EQ(std::memcmp(f.m_rootFrame->GetMatrix().m, turned.m, sizeof turned.m), 0); // still turned
     EXPECT_TRUE(f.Timer1->isActive());
 
-    // Ctrl+O: a line without a comma, a missing file, and Escape each leave the table shown.
+    // Ctrl+O: a line without a comma, a missing file, a named pipe, too many cells, and Escape each
+    // leave the table shown.
     const std::pair<QString, QString> failures[] = {
         {"bad.csv", "Comma delimited file must have at least a header row, header column, and data"},
         {"missing", "Unable to find " + folder + "/missing.csv"},
+        {"pipe", "Unable to read " + folder + "/pipe.csv: it is a named pipe, not a regular file"},
+        {"cells", folder + "/cells.csv has more than 100,000 cells, the most a table may have (line 1)"},
         {"", ""},
     };
     for (const auto& [typed, message] : failures) {
         SCOPED_TRACE(qPrintable(typed));
         const QStringList seen = answerDataFileDialog(
+            f,
             [&] {
                 // Without a window manager the window is not given the focus back: it is clicked.
                 f.activateWindow();
@@ -148,7 +160,8 @@ TEST_F(FormTest, ATableIsPlottedAsBarsWhateverTheViewWas) {
         action(f, view)->trigger();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !f.m_loading; }, 30000));
         ASSERT_GT(f.model().count(), 1);
-        f.openDataFile(table.fileName());
+        f.openDataFile(QFile::encodeName(table.fileName()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.m_loading; }, 30000));
         EXPECT_EQ(entryNames(f), QStringList{"(1999,North) = 10"});
         EXPECT_TRUE(action(f, "mnuView3D")->isChecked());
         EXPECT_FALSE(action(f, view)->isChecked());

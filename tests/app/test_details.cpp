@@ -18,6 +18,9 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include "hostile_pictures.h"
+#include "watchdog.h"
+
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -280,7 +283,8 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
     for (const Step& s : steps) {
         select(s.name);
         EXPECT_EQ(form->tlbShowImage->isEnabled(), s.enabled) << s.name;
-        EXPECT_EQ(form->m_imagePath, pics + QLatin1Char('/') + QLatin1String(s.remembered)) << s.name;
+        EXPECT_EQ(form->m_imagePath, QFile::encodeName(pics + QLatin1Char('/') + QLatin1String(s.remembered)))
+            << s.name;
     }
 
     QTest::mouseClick(form->Toolbar1->widgetForAction(form->tlbShowImage), Qt::LeftButton);
@@ -302,10 +306,48 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
     EXPECT_TRUE(viewer->img->message().startsWith(QStringLiteral("\"broken.png\" can't be shown")))
         << qPrintable(viewer->img->message());
     select("notes.txt");
-    EXPECT_EQ(viewer->path(), pics + QStringLiteral("/broken.png"));
+    EXPECT_EQ(viewer->path(), QFile::encodeName(pics + QStringLiteral("/broken.png")));
 
     QTest::mouseClick(viewer->cmdClose, Qt::LeftButton);
     QTRY_VERIFY(!form->frmPic);
+}
+
+// Pictures never hold the window: a named pipe with a picture's name, two pictures that claim
+// 20,000 x 20,000 pixels chosen one right after the other, and closing the viewer while one is
+// decoded all return at once, and the picture chosen last is the one said.
+TEST_F(DetailsTest, PicturesNeverHoldTheWindow) {
+    const QString pics = makeFolder(QStringLiteral("hostile"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pics + QStringLiteral("/pipe.png")).constData(), 0600), 0);
+    for (const char* name : {"a.png", "b.png"}) {
+        QFile file(pics + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(PngClaiming(20000, 20000));
+    }
+    action(*form, "mnuOptionsSystem")->trigger(); // a named pipe is listed with the system files
+    form->openAddress(pics);
+    QTRY_VERIFY(column(0).contains(QStringLiteral("pipe.png")));
+    Watchdog watchdog("choosing hostile pictures");
+    auto says = [&](const char* name) {
+        return QStringLiteral("\"%1\" can't be shown").arg(QLatin1String(name));
+    };
+
+    select("a.png");
+    QTest::mouseClick(form->Toolbar1->widgetForAction(form->tlbShowImage), Qt::LeftButton);
+    QPointer<ketra::PictureWindow> viewer = form->frmPic.data();
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(viewer->img->message(), QStringLiteral("Loading..."));
+    select("b.png");
+    QTRY_VERIFY(!viewer->loading());
+    EXPECT_TRUE(viewer->img->message().startsWith(says("b.png"))) << qPrintable(viewer->img->message());
+
+    select("pipe.png");
+    QTRY_VERIFY(!viewer->loading());
+    EXPECT_EQ(viewer->img->message(), says("pipe.png") + ": it is a named pipe, not a regular file.");
+
+    select("a.png");
+    ASSERT_TRUE(viewer->loading());
+    QTest::mouseClick(viewer->cmdClose, Qt::LeftButton);
+    QTRY_VERIFY(!viewer);
 }
 
 TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {

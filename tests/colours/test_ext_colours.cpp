@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "watchdog.h"
 
 #include <optional>
 #include <set>
@@ -116,11 +119,20 @@ TEST_F(ColourFile, ReadingKeepsOnlyCompleteRecordsAndTellsWhereItStopped) {
         EXPECT_EQ(table.records(), c.records);
         EXPECT_TRUE(r.message().contains(QString::fromUtf8(c.says))) << r.message().toStdString();
     }
-    // A folder where the file should be can't be read as one.
+    // A folder, a named pipe (never waited on) or a file too large to be one can't be read as one.
     QDir().mkpath(path("ext-dir.txt"));
-    ExtColourTable table{{{"stale", 1, 1, 1}}};
-    EXPECT_EQ(ReadExtColourFile(path("ext-dir.txt"), table).status, Status::Unreadable);
-    EXPECT_EQ(table.count(), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("ext-pipe.txt")).constData(), 0600), 0);
+    QFile large(path("ext-large.txt"));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(3LL << 30));
+    Watchdog watchdog("reading a named pipe as the colour file");
+    for (const char* name : {"ext-dir.txt", "ext-pipe.txt", "ext-large.txt"}) {
+        ExtColourTable table{{{"stale", 1, 1, 1}}};
+        const ExtColourLoadResult r = ReadExtColourFile(path(name), table);
+        EXPECT_EQ(r.status, Status::Unreadable) << name;
+        EXPECT_EQ(table.count(), 0);
+        EXPECT_TRUE(r.message().contains(name[4] == 'l' ? "more than the 4 MiB" : "not a regular file"))
+            << r.message().toStdString();
+    }
 }
 
 TEST_F(ColourFile, PerUserCopyWinsOverTheShippedOneEvenWhenBroken) {

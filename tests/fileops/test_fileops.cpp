@@ -16,6 +16,10 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "hostile_pictures.h"
+#include "watchdog.h"
 
 #include <algorithm>
 #include <array>
@@ -310,7 +314,7 @@ TEST(PictureName, TheExtensionOfTheNameDecidesExactly) {
         {"/d/docs", NoExtension},   {"/d.e/docs", NoExtension}, // a dot in a folder above is not the item's
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ketra::CheckPictureName(QString::fromLatin1(c.path)), c.is) << c.path;
+        EXPECT_EQ(ketra::CheckPictureName(QByteArray(c.path)), c.is) << c.path;
 }
 
 QByteArray encoded(const QImage& image, const char* format) {
@@ -349,17 +353,20 @@ TEST_F(FileopsTest, PicturesDecodeOrSayWhyNot) {
     QImage red(64, 48, QImage::Format_RGB32);
     red.fill(Qt::red);
     const QByteArray png = encoded(red, "PNG");
+    enum Make { File, Fifo, Folder, Sparse };
     struct Case {
         const char* name;
         QByteArray data;
         QSize fit;
         QSize size; // decoded; empty: not decoded
         const char* errorHas;
+        Make make = File;
     };
     const QSize any(16384, 16384);
     const Case cases[] = {
         {"small.png", png, any, {64, 48}, ""},
         {"fitted.jpg", encoded(red, "JPG"), {32, 32}, {32, 24}, ""},
+        {"scaled.png", encoded(QImage(3000, 2000, QImage::Format_RGB32), "PNG"), {300, 300}, {300, 200}, ""},
         {"cut.png", png.left(png.size() - 30), any, {}, "damaged or incomplete"},
         {"empty.jpg", {}, any, {}, "the file is empty"},
         {"drawing.wmf",
@@ -369,10 +376,32 @@ TEST_F(FileopsTest, PicturesDecodeOrSayWhyNot) {
          "no picture of a kind"},
         // 12,000 x 11,000 bytes decoded: more than Qt reads by default.
         {"huge.bmp", rleBmp(12000, 11000), any, {12000, 11000}, ""},
+        // Within the limit, so decoded (and found to hold no pixels); beyond it, refused unread.
+        {"20k.png", PngClaiming(20000, 20000), any, {}, "damaged or incomplete"},
+        {"40k.png",
+         PngClaiming(40000, 40000),
+         any,
+         {},
+         "at 40,000 x 40,000 pixels it would take 6,104 MiB to decode, more than the 2,048 MiB"},
+        {"x.png", {}, any, {}, "it is a named pipe, not a regular file", Fifo},
+        {"d.png", {}, any, {}, "it is a folder, not a regular file", Folder},
+        {"zeros.png", {}, any, {}, "no picture of a kind", Sparse},
     };
+    Watchdog watchdog("decoding the pictures");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ketra::DecodedPicture p = ketra::DecodePicture(make(c.name, c.data), c.fit);
+        const QByteArray at = QFile::encodeName(path(QLatin1String(c.name)));
+        if (c.make == File) {
+            make(QLatin1String(c.name), c.data);
+        } else if (c.make == Fifo) {
+            ASSERT_EQ(::mkfifo(at.constData(), 0600), 0);
+        } else if (c.make == Folder) {
+            ASSERT_TRUE(QDir().mkpath(path(QLatin1String(c.name))));
+        } else {
+            QFile sparse(path(QLatin1String(c.name)));
+            ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(3LL << 30));
+        }
+        const ketra::DecodedPicture p = ketra::DecodePicture(at, c.fit);
         EXPECT_EQ(p.image.size(), c.size.isEmpty() ? QSize(0, 0) : c.size) << qPrintable(p.error);
         if (c.size.isEmpty()) {
             EXPECT_TRUE(p.error.startsWith(QStringLiteral("\"%1\" can't be shown").arg(c.name)))
@@ -380,6 +409,13 @@ TEST_F(FileopsTest, PicturesDecodeOrSayWhyNot) {
             EXPECT_TRUE(p.error.contains(QLatin1String(c.errorHas))) << qPrintable(p.error);
         }
     }
+    // A decode given up reads nothing more and says nothing.
+    const std::atomic<bool> cancel{true};
+    const ketra::DecodedPicture given =
+        ketra::DecodePicture(QFile::encodeName(path("small.png")), any, &cancel);
+    EXPECT_TRUE(given.cancelled);
+    EXPECT_TRUE(given.image.isNull());
+    EXPECT_TRUE(given.error.isEmpty());
 }
 
 } // namespace

@@ -140,6 +140,7 @@ TEST(ScaleEntries, HeightsAndSizes) {
         {{1000, 250, 1, 0}, false, {6, 1.5f, 0.006f, 0}, 0.012f, 1000},
         {{1000, 10, 1, 0}, true, {3, 1, 0, 0}, 0.5f * 12 / std::log(1000.0f), 1000},
         {{0, 0, 0}, false, {0, 0, 0}, 1, 1},
+        {{1e300, 5e299}, false, {6, 3}, 0, 1e300}, // beyond a single's range, the others keep their height
         {{0, 0, 0}, true, {0, 0, 0}, 0.5f, 1},
     };
     for (const Case& c : cases) {
