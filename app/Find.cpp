@@ -89,13 +89,13 @@ void GraphForm::fitFindColumns(int first, int last) {
     // Names are measured one by one; a folder only when it is not the one of the row before
     // (results come folder by folder); the size by its largest count (digits are all as wide).
     const ketra::SearchResultsModel& results = m_search->results();
-    const QString* folderBefore = nullptr;
+    const QByteArray* folderBefore = nullptr;
     int largest = -1;
     for (int row = first; row <= last; ++row) {
         const ketra::SearchResult& r = results.at(row);
-        m_findFit[0] = std::max(m_findFit[0], ketra::CellWidthFor(*LstFind, r.name));
+        m_findFit[0] = std::max(m_findFit[0], ketra::CellWidthFor(*LstFind, ketra::displayText(r.name)));
         if (!folderBefore || *folderBefore != r.folder)
-            m_findFit[1] = std::max(m_findFit[1], ketra::CellWidthFor(*LstFind, r.folder));
+            m_findFit[1] = std::max(m_findFit[1], ketra::CellWidthFor(*LstFind, ketra::displayText(r.folder)));
         folderBefore = &r.folder;
         if (largest < 0 || r.size > results.at(largest).size)
             largest = row;

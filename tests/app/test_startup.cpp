@@ -197,7 +197,7 @@ TEST_F(FormTest, ASettingsFileThatCannotBeReadIsToldOfAndKept) {
         if (pipe)
             EXPECT_FALSE(QFileInfo(ini).isFile());
         else
-            EXPECT_EQ(change ? ketra::Settings().read(QString()).options.m_logscale
+            EXPECT_EQ(change ? ketra::Settings().read(QByteArray()).options.m_logscale
                              : (file.open(QIODevice::ReadOnly) && file.readAll() == broken),
                       true);
     }
