@@ -17,9 +17,10 @@
 # The folders are made by one process (a million empty files take about half a minute) in a
 # temporary folder, or kept in --keep DIR and reused when they are there. --cold drops the page
 # cache before every run of Ketra and of walkfloor (as root: sync; echo 3 > /proc/sys/vm/drop_caches).
+# --before PATH runs another build of Ketra in the same rounds (its figures prefixed "before_").
 #
 # usage: scripts/snapshot-bench.sh [--runs ROUNDS] [--floors DIR] [--empty] [--no-labels]
-#            [--view 3d|tree] [--ketra PATH] [--keep DIR] [--cold] N...
+#            [--view 3d|tree] [--ketra PATH] [--before PATH] [--keep DIR] [--cold] N...
 # e.g.   scripts/snapshot-bench.sh --runs 3 --floors ../shared/bench 1000 10000 100000
 exec python3 - "$(dirname "$0")" "$@" <<'EOF'
 import os, resource, shutil, statistics, subprocess, sys, tempfile, time
@@ -27,8 +28,8 @@ import os, resource, shutil, statistics, subprocess, sys, tempfile, time
 here = sys.argv[1]
 args = sys.argv[2:]
 usage = ("usage: snapshot-bench.sh [--runs ROUNDS] [--floors DIR] [--empty] [--no-labels] "
-         "[--view 3d|tree] [--ketra PATH] [--keep DIR] [--cold] N...")
-runs, floors, empty, labels, view, keep, cold = 3, None, False, True, "3d", None, False
+         "[--view 3d|tree] [--ketra PATH] [--before PATH] [--keep DIR] [--cold] N...")
+runs, floors, empty, labels, view, keep, cold, before = 3, None, False, True, "3d", None, False, None
 ketra = os.path.join(here, "..", "build", "bin", "ketra")
 counts = []
 try:
@@ -40,6 +41,7 @@ try:
         elif a == "--no-labels": labels = False
         elif a == "--view": view = args.pop(0)
         elif a == "--ketra": ketra = args.pop(0)
+        elif a == "--before": before = args.pop(0)
         elif a == "--keep": keep = args.pop(0)
         elif a == "--cold": cold = True
         else: counts.append(int(a))
@@ -124,20 +126,28 @@ try:
         rows = {}  # figure -> list over rounds
         def add(key, value):
             rows.setdefault(key, []).append(value)
-        for r in range(runs):
+        def snapshot(binary, prefix):
             drop_caches()
-            out, _, _, _ = timed(xvfb + [ketra, "--snapshot", out_png, "--view", view, "--timings", folder])
+            out, _, _, _ = timed(xvfb + [binary, "--snapshot", out_png, "--view", view, "--timings", folder])
             k = {}
             for line in out.split("\n"):
                 if line.strip():
                     key, value = line.split()
                     k[key] = float(value)
-                    add(key, float(value))
-            first = k["load_ms"] + k["scale_ms"] + k["build_ms"] + k["first_frame_ms"]
-            first_cpu = sum(k[f"{s}_cpu_ms"] for s in ("read", "entries", "build", "first_frame"))
-            add("to_first_frame_ms", first)
-            add("to_first_frame_cpu_ms", first_cpu)
-            add("peak_bytes_per_item", k["peak_mib"] * 1048576 / n)
+                    add(prefix + key, float(value))
+            k["to_first_frame_ms"] = k["load_ms"] + k["scale_ms"] + k["build_ms"] + k["first_frame_ms"]
+            add(prefix + "to_first_frame_ms", k["to_first_frame_ms"])
+            add(prefix + "to_first_frame_cpu_ms",
+                sum(k[f"{s}_cpu_ms"] for s in ("read", "entries", "build", "first_frame")))
+            add(prefix + "peak_bytes_per_item", k["peak_mib"] * 1048576 / n)
+            return k
+        for r in range(runs):
+            k = snapshot(ketra, "")
+            first = k["to_first_frame_ms"]
+            if before:
+                b = snapshot(before, "before_")
+                add("ratio_before_frame_cpu", k["frame_cpu_ms"] / b["frame_cpu_ms"])
+                add("ratio_before_to_first_frame", first / b["to_first_frame_ms"])
             if floors:
                 drop_caches()
                 _, _, seconds, _ = timed([walkfloor, "-t", "1", folder])
