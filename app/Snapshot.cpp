@@ -11,6 +11,7 @@
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
 #include "graph/TreeScene.h"
+#include "platform/HeapReserve.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
@@ -96,6 +97,9 @@ bool loadFolder(const QString& folder, const Options& options, GraphModel& model
     if (options.m_includeFolders)
         reader.measure(1, {});
     read = reading.figures();
+    // Room on huge pages for the entries, the scene and the first frame's meshes and their GPU
+    // copies (about 3.5 KiB an item with labels).
+    platform::ReserveHugePageHeap(std::size_t(n) * 4096);
     model.clear();
     FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
     if (options.m_treeview)
