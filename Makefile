@@ -9,7 +9,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-main test-asan test-tsan test-fuzz fuzz bench clean
+.PHONY: all deps configure build run test test-main test-asan test-tsan test-fuzz fuzz bench package check-package clean
 
 all: build
 
@@ -34,7 +34,7 @@ run: build
 	fi
 
 $(ASAN_BUILD)/build.ninja: | deps
-	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKETRA_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKETRA_SANITIZE=ON -DKETRA_DISPLAY_TESTS=OFF
 
 $(TSAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKETRA_TSAN=ON -DKETRA_LIB_ONLY=ON
@@ -46,7 +46,8 @@ XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -noreset"
 test-main: build
 	$(XVFB) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 600
 
-# Every test that needs no display again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test that needs no display again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+# (the tests that need one are not built there).
 test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -72,7 +73,7 @@ test-fuzz: deps $(FUZZ_BUILD)/build.ninja
 # with Ctrl+C). New inputs are kept in $(FUZZ_BUILD)/fuzz-corpus/<target>, and
 # an input that fails is saved there as crash-*, leak-*, timeout-* or oom-*. For example:
 #   make fuzz FUZZ_TARGETS=fuzz_xfile FUZZ_SECONDS=0
-FUZZ_TARGETS ?= fuzz_data_table fuzz_xfile fuzz_ext_colours fuzz_settings fuzz_folder_cache
+FUZZ_TARGETS ?= fuzz_data_table fuzz_xfile fuzz_ext_colours fuzz_settings fuzz_folder_cache fuzz_scan_file
 FUZZ_SECONDS ?= 600
 fuzz: deps $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
@@ -86,6 +87,14 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 	done
 
 test: test-main test-asan test-tsan test-fuzz
+
+# The Debian package (CPack) of the build, into $(BUILD)/ketra_VERSION_ARCH.deb; then lintian and a
+# look at what it holds and depends on.
+package: build
+	cmake --build $(BUILD) --target package
+
+check-package: package
+	packaging/check-package.sh $(BUILD)
 
 # Benchmarks and the render demo (bench/): built on request, never run by the tests.
 bench: deps configure

@@ -35,6 +35,7 @@
 #pragma once
 
 #include "fileops/Shell.h"
+#include "fileops/Trash.h"
 #include "graph/BarFrame.h"
 #include "graph/Options.h"
 #include "graph/TreeLevels.h"
@@ -414,9 +415,12 @@ public:
     void mnuFolderOpen_Click();
     void mnuContentDelete_Click();
     void mnuContentproperties_Click();
-    // Operation 3 (delete): asks, then moves `from` to the trash. 0 when it was moved; 1 when
-    // the user said no or it failed (the failure is told in a message).
-    int DoFileOperation(int op, const QString& from, const QString& to);
+    // Operation 3 (delete): asks, then moves `from` (bytes) to the trash. With `item` (the
+    // identity the list had), a name that now stands for another file or folder is not trashed:
+    // the user is asked again about the one it stands for now. 0 when it was moved; 1 when the
+    // user said no or it failed (the failure is told in a message).
+    int DoFileOperation(int op, const QByteArray& from, const QString& to,
+                        const std::optional<ketra::FileId>& item = std::nullopt);
     // Hands `path` to the system's default program; says so when the system can't.
     void ShellOpen(const QString& path);
 

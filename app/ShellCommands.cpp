@@ -2,6 +2,7 @@
 // it, show a folder in the file manager, move it to the trash, show its properties.
 #include "GraphForm.h"
 
+#include "fileops/PosixPath.h"
 #include "fileops/Properties.h"
 #include "fileops/PropertiesDialog.h"
 #include "fileops/Trash.h"
@@ -10,7 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QFileInfo>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -29,7 +30,7 @@ constexpr int kDeleteOperation = 3;
 } // namespace
 
 void GraphForm::ShellOpen(const QString& path) {
-    if (!ketra::ShellOpen(path))
+    if (!ketra::ShellOpen(QFile::encodeName(path)))
         QMessageBox::warning(this, QStringLiteral("Ketra"), tr("\"%1\" could not be opened.").arg(path));
 }
 
@@ -52,15 +53,16 @@ void GraphForm::mnuFolderOpen_Click() {
 void GraphForm::mnuContentDelete_Click() {
     if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || m_loading)
         return;
-    if (DoFileOperation(kDeleteOperation, ItemPath(), QString()) == 0)
+    if (DoFileOperation(kDeleteOperation, QFile::encodeName(ItemPath()), QString()) == 0)
         reloadFolder(); // the address is unchanged: the folder is read again all the same
 }
 
-int GraphForm::DoFileOperation(int op, const QString& from, const QString& to) {
+int GraphForm::DoFileOperation(int op, const QByteArray& from, const QString& to,
+                               const std::optional<ketra::FileId>& item) {
     Q_UNUSED(to);
     if (op != kDeleteOperation || from.isEmpty())
         return 1;
-    const QString name = QFileInfo(from).fileName();
+    const QString name = QString::fromUtf8(ketra::NameOf(ketra::AbsolutePath(from)));
     QMessageBox ask(QMessageBox::Question, QStringLiteral("Ketra"), tr("Move \"%1\" to the trash?").arg(name),
                     QMessageBox::Yes | QMessageBox::No, this);
     ask.setObjectName(QStringLiteral("msgConfirmDelete"));
@@ -68,11 +70,28 @@ int GraphForm::DoFileOperation(int op, const QString& from, const QString& to) {
     if (ask.exec() != QMessageBox::Yes)
         return 1;
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ketra::TrashResult result = ketra::MoveToTrash(from);
-    QApplication::restoreOverrideCursor();
-    if (result.moved)
-        return 0;
+    std::optional<ketra::FileId> expected = item;
+    ketra::TrashResult result;
+    for (;;) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        result = ketra::MoveToTrash(from, expected);
+        QApplication::restoreOverrideCursor();
+        if (result.moved)
+            return 0;
+        if (!result.replaced)
+            break;
+        // Never the newcomer without asking: the user chose the item the list showed.
+        QMessageBox again(QMessageBox::Question, QStringLiteral("Ketra"),
+                          tr("\"%1\" changed since the list was read: the name now belongs to another file "
+                             "or folder. Move that one to the trash?")
+                              .arg(name),
+                          QMessageBox::Yes | QMessageBox::No, this);
+        again.setObjectName(QStringLiteral("msgItemChanged"));
+        again.setDefaultButton(QMessageBox::No);
+        if (again.exec() != QMessageBox::Yes)
+            return 1;
+        expected = result.found;
+    }
     QMessageBox failed(QMessageBox::Warning, QStringLiteral("Ketra"),
                        tr("\"%1\" was not moved to the trash: %2.").arg(name, result.error), QMessageBox::Ok,
                        this);
@@ -85,7 +104,7 @@ void GraphForm::mnuContentproperties_Click() {
     if (m_selectedEntry < 1 || m_selectedEntry > m_model->count())
         return;
     const QString path = ItemPath();
-    const ketra::FileProperties properties = ketra::ReadFileProperties(path);
+    const ketra::FileProperties properties = ketra::ReadFileProperties(QFile::encodeName(path));
     auto* dialog = new ketra::PropertiesDialog(properties, this);
     dialog->show();
     if (!properties.isFolder)
@@ -112,14 +131,14 @@ void GraphForm::mnuContentproperties_Click() {
     cmdStop->raise();
     adrLabel->setText(tr("Measuring:"));
     const int fit = static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0));
-    const auto totals =
-        ketra::MeasureFolder(path, m_options.m_includeFolders, fit, [this, &shown](const QString& folder) {
-            if (!folder.isEmpty())
-                prog->setText(folder);
-            QCoreApplication::processEvents();
-            keepPictureShown();
-            return !m_stopSearch && shown;
-        });
+    const auto totals = ketra::MeasureFolder(properties.path, m_options.m_includeFolders, fit,
+                                             [this, &shown](const QString& folder) {
+                                                 if (!folder.isEmpty())
+                                                     prog->setText(folder);
+                                                 QCoreApplication::processEvents();
+                                                 keepPictureShown();
+                                                 return !m_stopSearch && shown;
+                                             });
     showAddressIdle();
     m_stopSearch = false;
     m_loading = false;

@@ -1,6 +1,7 @@
 // ketra [FOLDER]: shows a folder as a 3D bar graph.
 #include "GraphForm.h"
 #include "Snapshot.h"
+#include "folders/Paths.h"
 #include "platform/HeapReserve.h"
 #include "scene/D3DInit.h"
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -21,7 +23,7 @@ constexpr const char* kUsage =
     "Show a folder as a 3D bar graph.\n"
     "\n"
     "Ketra starts on its own folder, then opens FOLDER when one is given, as if it\n"
-    "had been typed into the address box.\n"
+    "had been typed into the address box. FOLDER may be a file:// URL.\n"
     "\n"
     "  --data FILE.csv  then plot the comma-delimited table FILE.csv in place of the\n"
     "                 folder, as File > Open Data File... does\n"
@@ -138,7 +140,10 @@ int main(int argc, char** argv) {
             return usageError(QStringLiteral("unknown option '%1'").arg(arg));
         if (folderGiven)
             return usageError(QStringLiteral("only one FOLDER may be given"));
-        folder = arg;
+        const std::optional<QByteArray> path = ketra::pathFromArgument(arg.toLocal8Bit());
+        if (!path)
+            return usageError(QStringLiteral("'%1' is not a folder on this machine").arg(arg));
+        folder = QString::fromLocal8Bit(*path);
         folderGiven = true;
     }
 

@@ -2,6 +2,10 @@
 
 #include <QDesktopServices>
 
+#include <cstdlib>
+
+#include <unistd.h>
+
 namespace ketra {
 
 namespace {
@@ -21,8 +25,18 @@ bool OpenUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }
 
-bool ShellOpen(const QString& path) {
-    return OpenUrl(QUrl::fromLocalFile(path));
+QUrl FileUrl(const QByteArray& path) {
+    QByteArray absolute = path;
+    if (!path.startsWith('/')) {
+        char* cwd = ::getcwd(nullptr, 0);
+        absolute = QByteArray(cwd ? cwd : "") + '/' + path;
+        std::free(cwd);
+    }
+    return QUrl::fromEncoded("file://" + absolute.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+bool ShellOpen(const QByteArray& path) {
+    return OpenUrl(FileUrl(path));
 }
 
 } // namespace ketra

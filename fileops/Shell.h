@@ -2,7 +2,7 @@
 // manager. Both go through one hook, which tests replace so that nothing is opened for real.
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 #include <QUrl>
 
 #include <functional>
@@ -16,8 +16,13 @@ void SetOpenUrlHook(std::function<bool(const QUrl&)> hook);
 // Returns what they report; xdg-open reports success even when nothing opens.
 bool OpenUrl(const QUrl& url);
 
-// The system's default action for a local path: a file opens in its program, a folder in the
-// file manager.
-bool ShellOpen(const QString& path);
+// A file URL for the local path `path` (bytes, as the file system names it; made absolute from
+// the working folder): every byte but the letters, digits, "-", ".", "_", "~" and "/" is
+// percent-encoded, so a name that is not UTF-8 reaches the program that opens it unchanged.
+QUrl FileUrl(const QByteArray& path);
+
+// The system's default action for a local path (bytes): a file opens in its program, a folder in
+// the file manager.
+bool ShellOpen(const QByteArray& path);
 
 } // namespace ketra

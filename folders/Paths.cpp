@@ -32,4 +32,21 @@ QString tidyAddress(const QString& typed, const QString& base, const QString& ho
     return QDir::cleanPath(text);
 }
 
+std::optional<QByteArray> pathFromArgument(const QByteArray& argument) {
+    if (!argument.left(5).toLower().startsWith("file:"))
+        return argument;
+    QByteArray rest = argument.mid(5);
+    if (rest.startsWith("//")) { // an authority: this machine's only
+        const qsizetype slash = rest.indexOf('/', 2);
+        const QByteArray host = rest.mid(2, slash < 0 ? -1 : slash - 2);
+        if (!host.isEmpty() && host.toLower() != "localhost")
+            return std::nullopt;
+        rest = slash < 0 ? QByteArray("/") : rest.mid(slash);
+    }
+    qsizetype end = 0; // a query or a fragment is no part of the path
+    while (end < rest.size() && rest[end] != '?' && rest[end] != '#')
+        ++end;
+    return QByteArray::fromPercentEncoding(rest.left(end));
+}
+
 } // namespace ketra

@@ -2,7 +2,10 @@
 // an address typed by the user made absolute and tidy.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 namespace ketra {
 
@@ -16,5 +19,10 @@ QString parentFolder(const QString& path);
 // A typed address made absolute and tidy: blanks around it dropped, "~" at its start taken as
 // `home`, a relative path taken from `base`, "." and ".." resolved. Empty stays empty.
 QString tidyAddress(const QString& typed, const QString& base, const QString& home);
+
+// The path a command-line argument names, as bytes: a "file:" URL (what a desktop hands over for
+// a folder) gives its path percent-decoded byte for byte, so a name that is not UTF-8 survives;
+// any other argument is a path as it stands. Nothing for a URL of another machine.
+std::optional<QByteArray> pathFromArgument(const QByteArray& argument);
 
 } // namespace ketra

@@ -9,7 +9,7 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
 "$cmake_command" --install "$build" --prefix "$prefix" > "$prefix/install.log"
-for f in bin/ketra lib/libtreescan.so include/treescan.h share/ketra/ext.txt share/ketra/help.htm \
+for f in bin/ketra include/treescan.h share/ketra/ext.txt share/ketra/help.htm \
          share/ketra/media share/applications/ketra.desktop \
          share/icons/hicolor/scalable/apps/ketra.svg share/icons/hicolor/256x256/apps/ketra.png; do
     if [ ! -e "$prefix/$f" ]; then

@@ -49,6 +49,7 @@ TEST(Cli, HelpVersionWrongUseAndNoDisplay) {
         {{"--version"}, {}, 0, {"ketra " KETRA_VERSION "\n"}},
         {offscreen + QStringList{"--frobnicate"}, {}, 2, {"unknown option '--frobnicate'"}},
         {offscreen + QStringList{"/tmp", "/usr"}, {}, 2, {"only one FOLDER"}},
+        {offscreen + QStringList{"file://elsewhere/tmp"}, {}, 2, {"not a folder on this machine"}},
         {offscreen + QStringList{"--data"}, {}, 2, {"--data needs"}},
         {{"--snapshot", "/tmp/x.png", "--data"}, {}, 2, {"'--data' needs a value"}},
         {{"--snapshot", "x.png", "--view", "sideways"}, {}, 2, {"--view wants 3d, tree or details"}},

@@ -15,6 +15,8 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include <sys/stat.h>
+
 namespace {
 
 class DetailsTest : public FormTest {
@@ -211,6 +213,23 @@ TEST_F(DetailsTest, DeleteAsksThenMovesToTheTrashOrSaysWhyNot) {
     // With no row selected the keys ask nothing.
     list()->clearSelection();
     EXPECT_TRUE(answerMessageBoxes([&] { QTest::keyClick(list(), Qt::Key_Delete); }).empty());
+}
+
+// A name that holds another item than the list read is not trashed without asking again.
+TEST_F(DetailsTest, DeleteOfAReplacedItemAsksAgain) {
+    const QByteArray item = QFile::encodeName(dir + QStringLiteral("/b.dat"));
+    struct stat listed;
+    ASSERT_EQ(::lstat(item.constData(), &listed), 0);
+    const QString newcomer = makeFile(QStringLiteral("list/newcomer"), 7);
+    ASSERT_EQ(::rename(QFile::encodeName(newcomer).constData(), item.constData()), 0);
+    int status = -1;
+    const auto boxes = answerMessageBoxes(
+        [&] { status = form->DoFileOperation(3, item, {}, ketra::FileId{listed.st_dev, listed.st_ino}); }, {},
+        QMessageBox::Yes);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[1].text.contains(QLatin1String("changed since the list was read"))) << qPrintable(boxes[1].text);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(QFileInfo(m_home.filePath(QStringLiteral("data/Trash/files/b.dat"))).size(), 7);
 }
 
 TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {

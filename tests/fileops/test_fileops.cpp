@@ -1,7 +1,9 @@
 // The trash in a temporary data folder (nothing is ever removed for good), an item's properties
 // and a folder's totals, the picture test and what decoding a picture gives.
 #include "fileops/Picture.h"
+#include "fileops/PosixPath.h"
 #include "fileops/Properties.h"
+#include "fileops/Shell.h"
 #include "fileops/Trash.h"
 #include "treescan.h"
 
@@ -10,12 +12,24 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +44,8 @@ protected:
         qputenv("XDG_DATA_HOME", path("data").toUtf8()); // not there yet
     }
     void TearDown() override {
+        std::filesystem::remove_all(
+            QFile::encodeName(home.path()).toStdString()); // names that are not UTF-8 too
         QDir::setCurrent(m_oldCurrent);
         qputenv("XDG_DATA_HOME", m_oldData);
     }
@@ -51,43 +67,184 @@ private:
     QByteArray m_oldData;
 };
 
-TEST_F(FileopsTest, TrashTakesItemsOrLeavesThemWhereTheyAre) {
+// The path an info file records, decoded to bytes; empty when the file is not one.
+QByteArray recordedPath(const QByteArray& trashedAs) {
+    const qsizetype files = trashedAs.lastIndexOf("/files/");
+    const QByteArray name = trashedAs.left(files) + "/info/" + trashedAs.mid(files + 7) + ".trashinfo";
+    QFile info;
+    if (!info.open(::open(name.constData(), O_RDONLY | O_CLOEXEC), QIODevice::ReadOnly,
+                   QFile::AutoCloseHandle))
+        return {};
+    const QList<QByteArray> lines = info.readAll().split('\n');
+    if (lines.size() != 4 || lines[0] != "[Trash Info]" || !lines[1].startsWith("Path=") ||
+        !QRegularExpression("^DeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$")
+             .match(lines[2])
+             .hasMatch())
+        return {};
+    return QByteArray::fromPercentEncoding(lines[1].mid(5));
+}
+
+bool onDisk(const QByteArray& path) {
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// Names that are not text, or that text would break, reach the file itself in the trash, the
+// properties and the URL handed to the system.
+TEST_F(FileopsTest, HostileNamesReachTheTrashThePropertiesAndTheShell) {
+    const QByteArray folder = QFile::encodeName(path("names"));
+    const QByteArray trash = QFile::encodeName(path("data/Trash"));
+    const std::pair<QByteArray, bool> cases[] = {
+        {"bad\xff.txt", false}, {"dir\xe9", true}, {"new\nline", false},          {"tab\tname", false},
+        {"-leading", false},    {"100%", false},   {QByteArray(255, 'n'), false}, {"twin\xfe", false}};
+    ASSERT_TRUE(QDir().mkpath(path("names")));
+    const int twin = ::open((folder + "/twin\xfd").constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(twin, 0);
+    ::close(twin);
+    QUrl opened;
+    ketra::SetOpenUrlHook([&opened](const QUrl& url) { return (opened = url), true; });
+    for (const auto& [name, isFolder] : cases) {
+        const QByteArray item = folder + '/' + name;
+        SCOPED_TRACE(item.toPercentEncoding().toStdString());
+        const int fd =
+            isFolder ? ::mkdir(item.constData(), 0755) : ::open(item.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        if (!isFolder)
+            ::close(fd);
+
+        const ketra::FileProperties p = ketra::ReadFileProperties(item);
+        EXPECT_TRUE(p.exists);
+        EXPECT_EQ(p.isFolder, isFolder);
+        EXPECT_EQ(p.name, QString::fromUtf8(name));
+        EXPECT_EQ(p.path, item);
+        ASSERT_TRUE(ketra::ShellOpen(item));
+        EXPECT_EQ(QByteArray::fromPercentEncoding(opened.toEncoded()), "file://" + item);
+
+        const ketra::TrashResult r = ketra::MoveToTrash(item);
+        ASSERT_TRUE(r.moved) << qPrintable(r.error);
+        EXPECT_TRUE(r.trashedAs.startsWith(trash + "/files/"));
+        EXPECT_TRUE(onDisk(r.trashedAs) && !onDisk(item));
+        EXPECT_EQ(recordedPath(r.trashedAs), item);
+    }
+    ketra::SetOpenUrlHook(nullptr);
+    EXPECT_TRUE(onDisk(folder + "/twin\xfd"));
+}
+
+// A dangling link goes as itself; a name that now holds another item is left alone; where no
+// trash can be made, the item stays and nothing is made. Never into the current folder.
+TEST_F(FileopsTest, TrashTakesOnlyTheItemChosenOrSaysWhyNot) {
+    make("tree/b.txt", "b");
+    make("blocked/Trash", "a file where the trash folder would be");
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(path("tree/dangling")).constData()), 0);
+    struct stat chosen;
+    const QByteArray replaced = QFile::encodeName(make("tree/replaced", "chosen"));
+    ASSERT_EQ(::lstat(replaced.constData(), &chosen), 0);
+    make("tree/newcomer", "newcomer");
+    ASSERT_EQ(::rename(QFile::encodeName(path("tree/newcomer")).constData(), replaced.constData()), 0);
     struct Case {
         const char* what;
-        const char* item;     // below the temp folder
-        const char* dataHome; // the user's data folder, not made yet (but for "blocked")
-        bool moved;
-        const char* errorHas;
+        const char* item;
+        const char* dataHome;
+        std::optional<ketra::FileId> expected;
+        const char* errorHas; // empty: moved
     };
-    constexpr Case cases[] = {
-        {"a file, the data folder not made yet", "tree/a.txt", "data", true, ""},
-        {"a folder with what is in it", "tree/sub", "data", true, ""},
-        {"a trash that can't be made", "tree/b.txt", "blocked", false, "no trash folder could be made"},
-        {"an item already gone", "tree/gone.txt", "data", false, "no longer there"},
+    const ketra::FileId stale{chosen.st_dev, chosen.st_ino};
+    const Case cases[] = {
+        {"a dangling link, the data folder not made yet", "tree/dangling", "data/deep", {}, ""},
+        {"another item under the name chosen", "tree/replaced", "data", stale,
+         "changed since the list was read"},
+        {"a trash that can't be made", "tree/b.txt", "blocked", {}, "no trash folder could be made"},
+        {"an item already gone", "tree/gone.txt", "data", {}, "no longer there"},
     };
-    make("tree/a.txt", "a");
-    make("tree/b.txt", "b");
-    make("tree/sub/inner.txt", "inner");
-    make("blocked/Trash", "a file where the trash folder would be");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         qputenv("XDG_DATA_HOME", path(c.dataHome).toUtf8());
-        const QString item = path(c.item);
-        const ketra::TrashResult r = ketra::MoveToTrash(item);
-        EXPECT_EQ(r.moved, c.moved) << qPrintable(r.error);
+        const QByteArray item = QFile::encodeName(path(c.item));
+        const ketra::TrashResult r = ketra::MoveToTrash(item, c.expected);
+        EXPECT_EQ(r.moved, !*c.errorHas) << qPrintable(r.error);
         EXPECT_TRUE(r.error.contains(QLatin1String(c.errorHas))) << qPrintable(r.error);
-        const QString name = QFileInfo(item).fileName();
-        if (c.moved) {
-            EXPECT_FALSE(QFileInfo::exists(item));
-            EXPECT_EQ(r.trashedAs, path("data/Trash/files/") + name);
-            EXPECT_TRUE(QFileInfo::exists(path("data/Trash/info/") + name + ".trashinfo"));
-        } else {
-            EXPECT_EQ(QFileInfo::exists(item), name != QLatin1String("gone.txt"));
-        }
-        // Never into the current folder.
-        EXPECT_TRUE(QDir(path("work")).isEmpty()) << qPrintable(QDir(path("work")).entryList().join(' '));
+        EXPECT_EQ(onDisk(r.trashedAs), r.moved);
+        EXPECT_EQ(onDisk(item), !r.moved && !QByteArray(c.item).contains("gone"));
+        EXPECT_TRUE(QDir(path("work")).isEmpty());
     }
-    EXPECT_TRUE(QFileInfo::exists(path("data/Trash/files/sub/inner.txt")));
+    EXPECT_EQ(QDir(path("blocked")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"Trash"});
+    EXPECT_FALSE(QFileInfo::exists(path("data/Trash")));
+    // Asked again, the one the name holds now goes.
+    struct stat now;
+    ASSERT_EQ(::lstat(replaced.constData(), &now), 0);
+    EXPECT_TRUE(ketra::MoveToTrash(replaced, ketra::FileId{now.st_dev, now.st_ino}).moved);
+}
+
+// Runs `body` in a child process with a mount namespace of its own and a fresh tmpfs on /dev/shm,
+// so that a file system's own trash is tried without touching the machine's. Returns what `body`
+// returned, or 77 when no namespace can be made (not root).
+int inOwnShm(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("ketra-test", "/dev/shm", "tmpfs", 0, "size=1m,mode=1777") != 0)
+            ::_exit(77);
+        const int rc = body();
+        std::fflush(nullptr);
+        ::_exit(rc);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// On another file system the item goes to that file system's trash, with its path from the top
+// of it; where none can be used, nothing is left behind.
+TEST_F(FileopsTest, TheTopFolderOfAnotherFileSystemHasItsOwnTrash) {
+    struct Case {
+        const char* what;
+        const char* setup; // shell commands in /dev/shm
+        const char* item;
+        bool asNobody;
+        const char* trash; // where it goes ("<uid>" for the user's number); empty: refused
+        const char* errorHas;
+    };
+    constexpr Case cases[] = {
+        {"no .Trash", "mkdir d && touch \"d/a$(printf '\\377')\"", "d/a\xff", false, ".Trash-<uid>", ""},
+        {"a sticky .Trash", "mkdir -m 1777 .Trash && touch a", "a", false, ".Trash/<uid>", ""},
+        {"a .Trash not sticky", "mkdir -m 777 .Trash && touch a", "a", false, ".Trash-<uid>", ""},
+        {"a .Trash that is a link", "mkdir -m 1777 t && ln -s t .Trash && touch a", "a", false,
+         ".Trash-<uid>", ""},
+        {"the mount point", "true", "", false, "", "it is a mount point"},
+        {"a read-only file system", "touch a && mount -o remount,ro /dev/shm", "a", false, "", "Read-only"},
+        {"a folder it can't change", "mkdir d && touch d/a", "d/a", true, "", "can't be changed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int rc = inOwnShm([&c] {
+            const QByteArray shm = "/dev/shm";
+            if (std::system((QByteArray("cd /dev/shm && ") + c.setup).constData()) != 0)
+                return 10;
+            const QStringList before =
+                QDir(QStringLiteral("/dev/shm")).entryList(QDir::AllEntries | QDir::Hidden);
+            if (c.asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                return 11;
+            const QByteArray item = *c.item ? shm + '/' + c.item : shm;
+            const ketra::TrashResult r = ketra::MoveToTrash(item);
+            std::fprintf(stderr, "%s -> %s\n", qPrintable(r.error), r.trashedAs.constData());
+            if (!*c.trash)
+                return !r.moved && r.error.contains(QLatin1String(c.errorHas)) && onDisk(item) &&
+                               QDir(QStringLiteral("/dev/shm")).entryList(QDir::AllEntries | QDir::Hidden) ==
+                                   before
+                           ? 0
+                           : 12;
+            const QByteArray trash =
+                shm + '/' + QByteArray(c.trash).replace("<uid>", QByteArray::number(::getuid()));
+            return r.moved && r.trashedAs == trash + "/files/" + ketra::NameOf(item) && !onDisk(item) &&
+                           recordedPath(r.trashedAs) == c.item
+                       ? 0
+                       : 13;
+        });
+        if (rc == 77)
+            GTEST_SKIP() << "no mount namespace here";
+        EXPECT_EQ(rc, 0);
+    }
 }
 
 TEST_F(FileopsTest, PropertiesTellWhatTheItemIs) {
@@ -98,7 +255,7 @@ TEST_F(FileopsTest, PropertiesTellWhatTheItemIs) {
     make("p/sub/deeper/x.bin", QByteArray(1000, 'x'));
     make("p/sub/.hidden", QByteArray(24, 'h'));
 
-    const ketra::FileProperties f = ketra::ReadFileProperties(file);
+    const ketra::FileProperties f = ketra::ReadFileProperties(QFile::encodeName(file));
     EXPECT_EQ(f.name, "notes.txt");
     EXPECT_EQ(f.folder, path("p"));
     EXPECT_TRUE(f.exists && !f.isFolder && !f.isLink);
@@ -108,24 +265,25 @@ TEST_F(FileopsTest, PropertiesTellWhatTheItemIs) {
     EXPECT_TRUE(f.modified.isValid());
     EXPECT_FALSE(f.owner.isEmpty());
 
-    const ketra::FileProperties link = ketra::ReadFileProperties(path("p/link"));
+    const ketra::FileProperties link = ketra::ReadFileProperties(QFile::encodeName(path("p/link")));
     EXPECT_TRUE(link.isLink && !link.brokenLink);
     EXPECT_EQ(link.linkTarget, file);
     EXPECT_EQ(link.size, 5120);
-    const ketra::FileProperties broken = ketra::ReadFileProperties(path("p/broken"));
+    const ketra::FileProperties broken = ketra::ReadFileProperties(QFile::encodeName(path("p/broken")));
     EXPECT_TRUE(broken.exists && broken.brokenLink);
     EXPECT_EQ(broken.linkTarget, path("p/nowhere"));
-    EXPECT_FALSE(ketra::ReadFileProperties(path("p/gone")).exists);
-    EXPECT_TRUE(ketra::ReadFileProperties(path("p/sub")).isFolder);
+    EXPECT_FALSE(ketra::ReadFileProperties(QFile::encodeName(path("p/gone"))).exists);
+    EXPECT_TRUE(ketra::ReadFileProperties(QFile::encodeName(path("p/sub"))).isFolder);
+    EXPECT_EQ(ketra::ReadFileProperties(QFile::encodeName(path("p/sub"))).type, "folder (inode/directory)");
 
     // The scanner's totals count hidden files too; its folder-size option is put back.
     IncludeFolderSize(0);
-    const auto totals = ketra::MeasureFolder(path("p/sub"), false, 80, {});
+    const auto totals = ketra::MeasureFolder(QFile::encodeName(path("p/sub")), false, 80, {});
     ASSERT_TRUE(totals);
     EXPECT_EQ(totals->bytes, 1024);
     EXPECT_EQ(totals->files, 2);
     EXPECT_EQ(totals->folders, 1);
-    EXPECT_FALSE(ketra::MeasureFolder(path("p/gone"), false, 80, {}));
+    EXPECT_FALSE(ketra::MeasureFolder(QFile::encodeName(path("p/gone")), false, 80, {}));
 
     const std::pair<double, const char*> sizes[] = {{0, "0 bytes"},
                                                     {1, "1 byte"},
@@ -134,9 +292,7 @@ TEST_F(FileopsTest, PropertiesTellWhatTheItemIs) {
                                                     {3221225472.0, "3,221,225,472 bytes (3.0 GiB)"}};
     for (const auto& [bytes, text] : sizes)
         EXPECT_EQ(ketra::ByteText(bytes), QString::fromLatin1(text));
-    EXPECT_EQ(ketra::PermissionText(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther),
-              "rwxr-xr-x (755)");
+    EXPECT_EQ(ketra::PermissionText(040755), "rwxr-xr-x (755)");
 }
 
 TEST(PictureName, TheExtensionOfTheNameDecidesExactly) {

@@ -36,6 +36,21 @@ TEST(Paths, ParentJoinAndTypedAddresses) {
     };
     for (const auto& t : typed)
         EXPECT_EQ(ketra::tidyAddress(t[0], t[1], "/home/u"), QString::fromLatin1(t[2])) << t[0];
+
+    // A folder on the command line: a file URL from the desktop, or a path. Null: refused.
+    const char* arguments[][2] = {
+        {"file:///tmp/a%20b", "/tmp/a b"},
+        {"FILE://localhost/x/caf%E9%2F", "/x/caf\xe9/"},
+        {"file:///a%23b?q=1#f", "/a#b"},
+        {"file://", "/"},
+        {"file://elsewhere/x", nullptr},
+        {"/plain%20path", "/plain%20path"},
+        {"sub/dir", "sub/dir"},
+    };
+    for (const auto& [argument, path] : arguments)
+        EXPECT_EQ(ketra::pathFromArgument(argument),
+                  path ? std::optional(QByteArray(path)) : std::nullopt)
+            << argument;
 }
 
 // A history move and what it leads to: the entry shown (empty: no move), the position, and

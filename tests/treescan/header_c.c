@@ -15,5 +15,10 @@ const any_fn treescan_header_functions[] = {
     (any_fn)ResetFileTree,     (any_fn)FileGTE,            (any_fn)FileLTE,
     (any_fn)FindStr,           (any_fn)NextFind,           (any_fn)GetSearchFileCount,
     (any_fn)GetSearchFile,     (any_fn)GetSearchFolder,    (any_fn)GetSearchSize,
+    (any_fn)GetChange,         (any_fn)GetFolderChange,    (any_fn)GetRemovedFolders,
+    (any_fn)MarkEarlierState,  (any_fn)ListChanges,        (any_fn)GetChangedFolder,
+    (any_fn)GetChangedSizes,   (any_fn)ExportScan,         (any_fn)OpenScan,
+    (any_fn)GetScanError,      (any_fn)CloseScan,          (any_fn)GetScanTime,
+    (any_fn)GetScanRoot,       (any_fn)GetScanProgram,
     (any_fn)GetFolderError,    (any_fn)GetFileId,          (any_fn)ResortFolder,
 };

@@ -196,7 +196,9 @@ TREESCAN_API int32_t LoadFolderList(const char* folder);
 
 /* Stores the folder cache (atomically: a crash never leaves a half-written file behind). Stops a
  * running folder-size scan first. Returns the number of folders stored, or a negative number
- * when it could not be written. */
+ * when it could not be written: minus the errno of the failure (-ENOSPC for a full disk, -EROFS,
+ * -EACCES, ...). The file stored before is then left as it was, and the cache in memory goes on
+ * being used: nothing is lost but what this run learnt. */
 TREESCAN_API int32_t SaveFolderList(const char* folder);
 
 /* Stops a running folder-size scan or search within a few milliseconds of work, without
@@ -234,6 +236,97 @@ TREESCAN_API int32_t GetSearchFolder(int32_t index, char* buffer, int32_t max);
 
 /* Found file `index`'s size in bytes; 0 for a bad index. */
 TREESCAN_API double GetSearchSize(int32_t index);
+
+/* ---- Changes since an earlier state ---------------------------------------------------------
+ *
+ * From the first LoadFolderList on, every exact pass (TREESCAN_PASS_VERIFIED) records each
+ * folder's total, and SaveFolderList stores them beside the cache. A folder's earlier state is
+ * the last exact pass at least 12 hours older than its newest one (so that looking twice in an
+ * hour does not erase last week's state), or the state set by MarkEarlierState. Files have no
+ * earlier state; nor has anything while an imported scan is open. Owner thread. */
+
+#define TREESCAN_CHANGE_UNKNOWN 0 /* no earlier state (or folder sizes are off, or a file) */
+#define TREESCAN_CHANGE_SAME 1
+#define TREESCAN_CHANGE_GROWN 2
+#define TREESCAN_CHANGE_SHRUNK 3
+#define TREESCAN_CHANGE_NEW 4     /* not there at the earlier state */
+#define TREESCAN_CHANGE_REMOVED 5 /* there at the earlier state, gone now */
+
+/* How item `index` of the folder last set compares with its earlier state: its total now
+ * (GetSize) against the earlier one. Writes the earlier total in bytes (0 for a new folder) and
+ * the time of the earlier state (seconds since the epoch; 0 when unknown) where the pointers
+ * are not NULL. Returns TREESCAN_CHANGE_*. */
+TREESCAN_API int32_t GetChange(int32_t index, double* earlierBytes, int64_t* earlierTime);
+
+/* The same for the folder last set itself, against GetTotalSize. */
+TREESCAN_API int32_t GetFolderChange(double* earlierBytes, int64_t* earlierTime);
+
+/* Folders below the folder last set, at any depth, that were there at their earlier state and
+ * were gone at the last exact pass. Writes what they held then (each byte once: a folder inside
+ * another that went away adds nothing more) where `bytes` is not NULL. Returns their count. */
+TREESCAN_API int32_t GetRemovedFolders(double* bytes);
+
+/* Makes the newest exact totals of `path` and of every folder below it their earlier state (the
+ * state "now", as the last exact pass found it). Returns the number of folders marked; -1 when
+ * no exact pass of `path` is known. */
+TREESCAN_API int32_t MarkEarlierState(const char* path);
+
+/* Collects the folders at or below `path` (itself included) whose total at the last exact pass
+ * differs from their earlier state, biggest change first (then by path), for GetChangedFolder.
+ * Returns their count; -1 when neither `path` nor anything below it has an earlier state. */
+TREESCAN_API int32_t ListChanges(const char* path);
+
+/* Changed folder `index` of the last ListChanges: writes its path (GetChangedFolder, count
+ * written) / its earlier and new totals in bytes (0 where it was not there / is gone) and the
+ * time of the earlier state, returning TREESCAN_CHANGE_* (GetChangedSizes; 0 for a bad index). */
+TREESCAN_API int32_t GetChangedFolder(int32_t index, char* buffer, int32_t max);
+TREESCAN_API int32_t GetChangedSizes(int32_t index, double* earlierBytes, double* newBytes,
+                                     int64_t* earlierTime);
+
+/* ---- Scans in the export format of ncdu and gdu ----------------------------------------------
+ *
+ * The JSON export format 1.2 that `ncdu -o` / `gdu -o` write and `ncdu -f` / `gdu -f` read: a
+ * top-level array [1, 2, {metadata}, folder], where a folder is an array of its own information
+ * object followed by its sub-folders (arrays) and files (objects). Names are carried as bytes:
+ * written as they are (only '"', '\' and control bytes escaped), read whether UTF-8 or not. */
+
+/* Writes a scan of `folder` and everything below it to descriptor `fd` (left open), streaming:
+ * memory grows with the widest folder, never with the tree. Walks like the folder-size pass:
+ * symbolic links never followed, pseudo file systems not entered (written as excluded), folders
+ * that can't be read written with "read_error". Blocks until done; ResetFileTree (any thread)
+ * stops it. Returns 0, or minus the errno of the failure: `folder` can't be read, a write
+ * failed (-ENOSPC, -EPIPE, ...), a tree deeper than the open-descriptor limit (one a level:
+ * -EMFILE), or -EINTR when stopped. What was written is then not a whole scan. */
+TREESCAN_API int32_t ExportScan(const char* folder, int32_t fd);
+
+/* Opens the scan stored in `file` (a regular file, as ncdu, gdu or ExportScan wrote it) in the
+ * disk's place: until CloseScan, SetFolder, GetFile, GetTime (empty when the scan has no times),
+ * GetAttribs, GetSize, GetTotal*, NextTree (0 at once: the totals are there) and GetPassState
+ * (TREESCAN_PASS_VERIFIED with folder sizes on) answer from it, and FindStr searches it by name
+ * and size (a text to look for in files is refused: -ENOTSUP). GetFileId gives no identity (0):
+ * the items are not on this machine, so nothing may act on them. Paths are those of the scanned
+ * machine, starting with the scan's root (GetScanRoot). Folder totals count what the disk's do:
+ * the apparent sizes of everything that is not a folder, each hard-linked file once. Stops a
+ * running pass or search first. Returns the number of entries read (a scan open before is then
+ * closed), or a negative number, leaving what was shown (the disk, or the scan open before):
+ * GetScanError says why. The whole scan is held in memory, some 50 bytes an entry. */
+TREESCAN_API int32_t OpenScan(const char* file);
+
+/* Why the last OpenScan failed: the file, the reason and where ("...: not a scan: expected '['
+ * at byte 0"; "...: more than 4096 levels of folders"). Count written; 0 after a success. */
+TREESCAN_API int32_t GetScanError(char* buffer, int32_t max);
+
+/* Back to the disk. The next SetFolder reads it. Nothing when no scan is open. */
+TREESCAN_API void CloseScan(void);
+
+/* -1 when the disk is shown; else the time the open scan was made, in seconds since the epoch
+ * (0 when the file does not say). */
+TREESCAN_API int64_t GetScanTime(void);
+
+/* The folder the open scan was made of, as the file names it ("/srv/data"); the program that
+ * made it ("ncdu 1.18"). Count written; 0 when no scan is open (or the file does not say). */
+TREESCAN_API int32_t GetScanRoot(char* buffer, int32_t max);
+TREESCAN_API int32_t GetScanProgram(char* buffer, int32_t max);
 
 #ifdef __cplusplus
 }

@@ -35,6 +35,8 @@ bool writeAll(int fd, const std::string& data) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;
         if (n <= 0)
             return false;
         done += static_cast<std::size_t>(n);
@@ -143,12 +145,20 @@ bool writeFileAtomically(const std::string& path, const std::string& data) {
         std::string self = "/proc/self/fd/" + std::to_string(fd);
         ok = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
     }
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
+    int err = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
     }
-    return true;
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        errno = err;
+    }
+    return ok;
 }
 
 } // namespace treescan

@@ -22,7 +22,7 @@ bool readWholeFile(const std::string& path, std::string& out, std::size_t maxByt
 // unnamed file in its folder, written whole, named and renamed over it. Not flushed to disk: a
 // crash may leave a torn file, which a reader must be able to refuse (the cache's checksum does).
 // The folder is created (mode 0700) when missing; temporaries of saves that were killed are
-// removed.
+// removed. False, with errno saying why, when it could not be written: `path` is then as it was.
 bool writeFileAtomically(const std::string& path, const std::string& data);
 
 } // namespace treescan

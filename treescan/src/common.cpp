@@ -191,6 +191,7 @@ int32_t GetCurrentFolderLength(void) {
 void ResetFileTree(void) {
     treescan::stopScan();
     treescan::stopSearch();
+    treescan::stopExport();
 }
 
 } // extern "C"

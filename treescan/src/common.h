@@ -53,9 +53,10 @@ std::string shortenPath(std::string_view path, int32_t max);
 // are opened one part at a time. Returns the descriptor, or -1 with errno set.
 int openFolderPath(const std::string& path, bool follow);
 
-// Stop hooks that ResetFileTree calls (any thread): the scanner's and the search's.
+// Stop hooks that ResetFileTree calls (any thread): the scanner's, the search's and the export's.
 void stopScan() noexcept;
 void stopSearch() noexcept;
+void stopExport() noexcept;
 
 // Reads the entries of an open directory with getdents64, into a caller-supplied buffer,
 // skipping "." and "..". Borrowed fd; not thread-safe (one reader per fd).

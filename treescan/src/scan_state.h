@@ -16,6 +16,12 @@ struct PassFigures {
 };
 PassFigures lastPassFigures();
 
+// The folder last set, as SetFolder was given it (empty before the first).
+const std::string& listedFolder();
+
+// The cache's key for a folder: its real path (links resolved), else its normalised path.
+std::string cacheKey(const std::string& path);
+
 // The folder cache (owner thread, no pass running).
 FolderCache& folderCache();
 

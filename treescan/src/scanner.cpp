@@ -3,13 +3,16 @@
 
 #include "cache.h"
 #include "cache_file.h"
+#include "cache_history.h"
 #include "common.h"
 #include "progress.h"
 #include "pseudofs.h"
+#include "scan_import.h"
 #include "scan_list.h"
 #include "scan_state.h"
 #include "scan_walk.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -126,6 +129,8 @@ bool State::loadCacheFile() {
     return true;
 }
 
+} // namespace
+
 // The cache's key for a folder: its real path (links resolved), else its normalised path.
 std::string cacheKey(const std::string& path) {
     char* real = ::realpath(path.c_str(), nullptr);
@@ -135,6 +140,8 @@ std::string cacheKey(const std::string& path) {
     std::free(real);
     return out;
 }
+
+namespace {
 
 int32_t clamp32(std::uint64_t n) {
     return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
@@ -178,6 +185,10 @@ void stopScan() noexcept {
             g_running->stop();
     } catch (...) {
     }
+}
+
+const std::string& listedFolder() {
+    return state().path;
 }
 
 PassFigures lastPassFigures() {
@@ -243,6 +254,22 @@ int32_t SetFolder(const char* path) {
     setFolderError(ENOENT);
     if (path == nullptr || path[0] == '\0')
         return -1;
+    if (openedScan()) {
+        // A scan read from a file stands in for the disk: its totals are all there at once.
+        ScanTotals t;
+        if (listScanFolder(path, options().folderSize.load(), s.items, t) < 0)
+            return -1;
+        s.path = path;
+        if (options().folderSize.load()) {
+            s.sizes = true;
+            s.passState = TREESCAN_PASS_VERIFIED;
+            s.answer.rootBytes = t.bytes;
+            s.answer.rootFiles = static_cast<std::uint32_t>(std::min<std::uint64_t>(t.files, UINT32_MAX));
+            s.answer.rootFolders = static_cast<std::uint32_t>(std::min<std::uint64_t>(t.folders, UINT32_MAX));
+        }
+        setFolderError(0);
+        return clamp32(s.items.size());
+    }
 
     int fd = openFolderPath(path, true);
     if (fd < 0) {
@@ -403,6 +430,8 @@ int32_t NextTree(void) {
         s.answer = std::move(s.verify);
         s.verify = Pass{};
         s.passState = s.answer.walk->errors() ? TREESCAN_PASS_INCOMPLETE : TREESCAN_PASS_VERIFIED;
+        if (s.passState == TREESCAN_PASS_VERIFIED)
+            recordExactPass(*s.cache, cacheKey(s.path));
         setCurrentFolder(normalisePath(s.path));
         return 1;
     }
@@ -420,9 +449,10 @@ int32_t NextTree(void) {
         s.passState = TREESCAN_PASS_STOPPED;
     else if (w.errors())
         s.passState = TREESCAN_PASS_INCOMPLETE;
-    else if (w.foldersFromCache() == 0)
+    else if (w.foldersFromCache() == 0) {
         s.passState = TREESCAN_PASS_VERIFIED;
-    else {
+        recordExactPass(*s.cache, cacheKey(s.path));
+    } else {
         // Partly from the cache: a first answer, made exact by a full pass right behind it.
         s.passState = TREESCAN_PASS_CACHED;
         s.verify = s.startPass(false);
@@ -451,7 +481,7 @@ int32_t GetFileLength(int32_t index) {
 
 int32_t GetTime(int32_t index, char* buffer, int32_t max) {
     const ListedItem* item = itemAt(index);
-    return item ? writeText(formatTime(item->mtimeSec), buffer, max) : 0;
+    return item && item->mtimeSec != kNoTime ? writeText(formatTime(item->mtimeSec), buffer, max) : 0;
 }
 
 int32_t GetAttribs(int32_t index) {
@@ -461,8 +491,8 @@ int32_t GetAttribs(int32_t index) {
 
 int32_t GetFileId(int32_t index, uint64_t* device, uint64_t* inode) {
     const ListedItem* item = itemAt(index);
-    if (item == nullptr || device == nullptr || inode == nullptr)
-        return 0;
+    if (item == nullptr || device == nullptr || inode == nullptr || openedScan())
+        return 0; // an item of a scan read from a file is on another machine, or gone
     *device = item->device;
     *inode = item->inode;
     return 1;
@@ -536,6 +566,7 @@ void InvalidateFolder(const char* path) {
 int32_t LoadFolderList(const char*) {
     State& s = state();
     s.stopWalk();
+    loadHistory();
     return s.loadCacheFile() ? clamp32(s.cache->readCount()) : 0;
 }
 
@@ -545,7 +576,10 @@ int32_t SaveFolderList(const char*) {
     s.applyInvalidations();
     std::string file = cacheFilePath();
     if (file.empty())
-        return -1;
+        return -ENOENT;
+    // Each file is replaced whole or not at all, and either stands on its own beside the other.
+    if (int err = saveHistory())
+        return -err;
     // Unchanged since it was loaded from (or saved to) this very file: nothing to write.
     struct stat st;
     if (!s.cache->dirty() && file == s.cacheFileLoaded && ::stat(file.c_str(), &st) == 0 &&
@@ -554,7 +588,7 @@ int32_t SaveFolderList(const char*) {
     std::string data;
     std::size_t count = s.cache->serialise(data);
     if (!writeFileAtomically(file, data))
-        return -1;
+        return errno > 0 ? -errno : -EIO;
     s.cache->setDirty(false);
     s.cacheFileLoaded = file;
     s.cacheFileSize = data.size();

@@ -7,6 +7,7 @@
 #include "common.h"
 #include "progress.h"
 #include "pseudofs.h"
+#include "scan_import.h"
 #include "search_content.h"
 #include "treescan.h"
 
@@ -124,6 +125,23 @@ public:
         }
     }
 
+    // One worker that searches a scan read from a file, from its folder `at`, by name and size.
+    void beginScan(std::shared_ptr<SearchSession> self, std::shared_ptr<const ScanTree> scan, std::uint32_t at) {
+        running = 1;
+        try {
+            threads.emplace_back([self, scan, at] {
+                self->searchScan(*scan, at);
+                std::lock_guard lock(self->exitMutex);
+                --self->running;
+                signalProgress(Progress::find);
+                self->exitCv.notify_all();
+            });
+        } catch (...) {
+            std::lock_guard lock(exitMutex);
+            running = 0;
+        }
+    }
+
     // Stops the workers and waits a moment for them; true when they all ended (joined).
     bool stopAndJoin() {
         stop();
@@ -207,6 +225,39 @@ private:
             std::lock_guard lock(queueMutex);
             if (--pending == 0)
                 queueCv.notify_all();
+        }
+    }
+
+    // Entries below `at` in the scan's (depth-first) order; folders are kept as the disk's are.
+    void searchScan(const ScanTree& scan, std::uint32_t at) {
+        struct Open {
+            std::uint32_t end, folder;
+        };
+        std::vector<Open> open{{scan.entries[at].end, 0}};
+        for (std::uint32_t j = at + 1; j < scan.entries[at].end; ++j) {
+            if (stopFlag.load(std::memory_order_relaxed))
+                return;
+            while (j >= open.back().end)
+                open.pop_back();
+            const ScanEntry& e = scan.entries[j];
+            const std::string_view name = scan.name(j);
+            if (name.front() == '.' && !criteria.hidden) {
+                j = std::max(j, e.end - 1); // a hidden folder with everything below it
+                continue;
+            }
+            if (e.kind == ScanEntry::folder) {
+                std::uint32_t sub = results.folders.append({open.back().folder, std::string(name)});
+                if (sub == results.folders.kFull)
+                    j = std::max(j, e.end - 1);
+                else
+                    open.push_back({e.end, sub});
+                continue;
+            }
+            if (e.kind != ScanEntry::file || (!namePattern.empty() && !namePattern.foundIn(name)) ||
+                !withinBounds(criteria, static_cast<off_t>(std::min<std::uint64_t>(e.size, INT64_MAX))))
+                continue;
+            results.items.append({open.back().folder, std::string(name), static_cast<double>(e.size)});
+            signalProgress(Progress::find);
         }
     }
 
@@ -340,6 +391,18 @@ int SearchEngine::start(std::string_view folder, const SearchCriteria& criteria)
     m_reportedFolder.clear();
 
     std::string root = searchRoot(folder);
+    if (std::shared_ptr<const ScanTree> scan = openedScan()) {
+        // A scan read from a file: names and sizes only, the files themselves are elsewhere.
+        const std::uint32_t at = criteria.text.empty() ? findScanFolder(*scan, root) : ~std::uint32_t{0};
+        if (at == ~std::uint32_t{0}) {
+            std::lock_guard lock(m_currentMutex);
+            m_current.reset();
+            return criteria.text.empty() ? -ENOENT : -ENOTSUP;
+        }
+        session->results.folders.append({SearchResults::kNoFolder, root});
+        session->beginScan(session, std::move(scan), at);
+        return 0;
+    }
     int fd = root.empty() ? -1 : openFolderPath(root, true); // the folder asked for may be a link
     if (fd < 0) {
         int err = root.empty() ? ENOENT : errno;

@@ -67,6 +67,7 @@ int find(int argc, char** argv) {
     const char* path = nullptr;
     const char* name = "";
     const char* text = "";
+    const char* importFile = nullptr;
     double minSize = -1, maxSize = -1;
     bool ignoreCase = false, hidden = false, countOnly = false, optionsDone = false;
 
@@ -89,12 +90,14 @@ int find(int argc, char** argv) {
                 countOnly = true;
                 continue;
             }
-            if (arg == "--name" || arg == "--text" || arg == "--min" || arg == "--max") {
+            if (arg == "--name" || arg == "--text" || arg == "--min" || arg == "--max" || arg == "--import") {
                 if (i + 1 >= argc)
                     return usageError("missing value after", argv[i]);
                 const char* value = argv[++i];
                 if (arg == "--name")
                     name = value;
+                else if (arg == "--import")
+                    importFile = value;
                 else if (arg == "--text")
                     text = value;
                 else if (!parseBytes(value, arg == "--min" ? minSize : maxSize))
@@ -116,8 +119,19 @@ int find(int argc, char** argv) {
     FileGTE(minSize);
     FileLTE(maxSize);
 
-    if (FindStr(path, name, text) < 0)
-        return unreadable(path);
+    if (importFile != nullptr && OpenScan(importFile) < 0) {
+        std::vector<char> why(4096);
+        int32_t n = GetScanError(why.data(), static_cast<int32_t>(why.size()));
+        std::fprintf(stderr, "treescan find: %.*s\n", n, why.data());
+        return kUnreadable;
+    }
+    if (int32_t r = FindStr(path, name, text); r < 0) {
+        if (r == -ENOTSUP)
+            std::fprintf(stderr, "treescan find: a scan holds no file contents: --text needs the disk\n");
+        else
+            return unreadable(path);
+        return kUnreadable;
+    }
 
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
