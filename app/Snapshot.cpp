@@ -98,8 +98,9 @@ bool loadFolder(const QString& folder, const Options& options, GraphModel& model
         reader.measure(1, {});
     read = reading.figures();
     // Room on huge pages for the entries, the scene and the first frame's meshes and their GPU
-    // copies (about 3.5 KiB an item with labels).
-    platform::ReserveHugePageHeap(std::size_t(n) * 4096);
+    // copies: about 3.5 KiB an item with labels, and up to a few thousand labels in view (about
+    // 13 KiB each) in a folder of any size. Room not used costs nothing.
+    platform::ReserveHugePageHeap((std::size_t(192) << 20) + std::size_t(n) * 4096);
     model.clear();
     FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
     if (options.m_treeview)
