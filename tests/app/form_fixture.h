@@ -3,6 +3,7 @@
 // name; typing into the address box; answering the message boxes the window shows.
 #pragma once
 
+#include "GraphFormProbe.h"
 #include "app/GraphForm.h"
 
 #include <QAbstractButton>
@@ -134,10 +135,10 @@ inline void typeAddress(GraphForm& form, const QString& text) {
         (void)QTest::qWaitFor([&] { return form.isActiveWindow(); }, 500);
     }
     EXPECT_TRUE(form.isActiveWindow());
-    QLineEdit* edit = form.adrList->lineEdit();
+    QLineEdit* edit = probe(form).adrList->lineEdit();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
     QWidget* focus = QApplication::focusWidget();
-    EXPECT_TRUE(focus == form.adrList || focus == edit);
+    EXPECT_TRUE(focus == probe(form).adrList || focus == edit);
     if (!focus)
         return;
     QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
