@@ -14,8 +14,8 @@ TEST_F(FormTest, OptionCommandsReloadOnlyWhenThePictureDependsOnThem) {
     makeFile("opts/.hidden", 2);
     auto form = startWindow();
     form->openAddress(dir);
-    ASSERT_EQ(probe(*form).m_currentFolder, dir);
-    auto files = [&form] { return probe(*form).m_overlay.statistics.fileCount; };
+    ASSERT_EQ(form->m_currentFolder, dir);
+    auto files = [&form] { return form->m_overlay.statistics.fileCount; };
     ASSERT_EQ(files(), 1);
 
     // Hidden files: the scanner is told, and each toggle reloads.
@@ -32,12 +32,12 @@ TEST_F(FormTest, OptionCommandsReloadOnlyWhenThePictureDependsOnThem) {
         action(*form, command)->trigger();
         EXPECT_EQ(files(), 1) << command;
     }
-    const ketra::Options& o = probe(*form).m_options;
+    const ketra::Options& o = form->m_options;
     EXPECT_FALSE(o.m_bShowShortcuts);
     EXPECT_FALSE(o.m_showStats);
     EXPECT_TRUE(o.m_bShowBase); // turned off and on again
     EXPECT_TRUE(action(*form, "tlbBase")->isChecked());
-    EXPECT_TRUE(probe(*form).m_autoRotate);
+    EXPECT_TRUE(form->m_autoRotate);
     EXPECT_TRUE(action(*form, "tlbRotate")->isChecked());
     // Pop-up text off: the status line shows.
     EXPECT_FALSE(o.m_showPopup);

@@ -20,7 +20,8 @@ namespace {
 // Runs `open` (which brings up the data-file dialog), types `typed` into the dialog and presses
 // Enter (Escape when `typed` is empty), and closes every message that follows with OK until the
 // table is read. Returns the messages' texts.
-QStringList answerDataFileDialog(GraphForm& form, const std::function<void()>& open, const QString& typed) {
+QStringList answerDataFileDialog(GraphFormProbe& form, const std::function<void()>& open,
+                                 const QString& typed) {
     QStringList messages;
     QTimer poll;
     poll.setInterval(10);
@@ -46,12 +47,12 @@ QStringList answerDataFileDialog(GraphForm& form, const std::function<void()>& o
     poll.start();
     open();
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return !probe(form).loading() && !QApplication::activeModalWidget(); }, 30000));
+        QTest::qWaitFor([&] { return !form.loading() && !QApplication::activeModalWidget(); }, 30000));
     poll.stop();
     return messages;
 }
 
-QStringList entryNames(const GraphForm& form) {
+QStringList entryNames(const GraphFormProbe& form) {
     QStringList names;
     for (int i = 1; i <= form.model().count(); ++i)
         names << form.model().entry(i).Name;
@@ -76,13 +77,13 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
     ASSERT_TRUE(brick.save(folder + QStringLiteral("/brick.bmp")));
 
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     // The dialog starts in the media folder, where the texture is found too.
     SetMediaFolder(folder);
     f.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
-    probe(f).m_rootFrame->AddRotation(1, 0, 1, 0, 0.5f);
-    const platform::Matrix turned = probe(f).m_rootFrame->GetMatrix();
+    f.m_rootFrame->AddRotation(1, 0, 1, 0, 0.5f);
+    const platform::Matrix turned = f.m_rootFrame->GetMatrix();
 
     // File > Open Data File... with the mouse; the name typed without its extension.
     QMenuBar* bar = f.menuBar();
@@ -101,16 +102,16 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
     const QStringList plotted{"(1999,North) = 10", "(1999,South ) = 20", "(2000,North) = 15",
                               "(2000,South ) = "};
     ASSERT_EQ(entryNames(f), plotted);
-    EXPECT_EQ(probe(f).m_gridColumn, 3);
-    EXPECT_EQ(probe(f).m_gridRow, 2);
+    EXPECT_EQ(f.m_gridColumn, 3);
+    EXPECT_EQ(f.m_gridRow, 2);
     const ketra::DataEntry& south = f.model().entry(2);
     EXPECT_EQ(south.Row, 0);
     EXPECT_EQ(south.Column, 1);
     ASSERT_TRUE(south.Frame);
     EXPECT_NE(south.Frame->GetChildMesh(0)->GetMaterialTexture(0), nullptr);
     EXPECT_EQ(f.model().entry(1).Frame->GetChildMesh(0)->GetMaterialTexture(0), nullptr);
-    EXPECT_EQ(std::memcmp(probe(f).m_rootFrame->GetMatrix().m, turned.m, sizeof turned.m), 0); // still turned
-    EXPECT_TRUE(probe(f).Timer1->isActive());
+    EXPECT_EQ(std::memcmp(f.m_rootFrame->GetMatrix().m, turned.m, sizeof turned.m), 0); // still turned
+    EXPECT_TRUE(f.Timer1->isActive());
 
     // Ctrl+O: a line without a comma, a missing file, a named pipe, too many cells, and Escape each
     // leave the table shown.
@@ -135,10 +136,10 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
             typed);
         EXPECT_EQ(seen, message.isEmpty() ? QStringList() : QStringList{message});
         EXPECT_EQ(entryNames(f), plotted);
-        EXPECT_EQ(probe(f).m_gridColumn, 3);
-        EXPECT_EQ(probe(f).m_gridRow, 2);
+        EXPECT_EQ(f.m_gridColumn, 3);
+        EXPECT_EQ(f.m_gridRow, 2);
         ASSERT_TRUE(f.model().entry(2).Frame);
-        EXPECT_TRUE(probe(f).Timer1->isActive());
+        EXPECT_TRUE(f.Timer1->isActive());
     }
 }
 
@@ -153,21 +154,21 @@ TEST_F(FormTest, ATableIsPlottedAsBarsWhateverTheViewWas) {
     table.write("Region,North\n1999,10\n");
     table.close();
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, folder);
     for (const char* view : {"mnuViewTree3D", "mnuViewDetails"}) {
         SCOPED_TRACE(view);
         action(f, view)->trigger();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !probe(f).loading(); }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.loading(); }, 30000));
         ASSERT_GT(f.model().count(), 1);
         f.openDataFile(QFile::encodeName(table.fileName()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !probe(f).loading(); }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.loading(); }, 30000));
         EXPECT_EQ(entryNames(f), QStringList{"(1999,North) = 10"});
         EXPECT_TRUE(action(f, "mnuView3D")->isChecked());
         EXPECT_FALSE(action(f, view)->isChecked());
-        EXPECT_FALSE(probe(f).m_options.m_treeview);
-        EXPECT_TRUE(probe(f).Picture1->isVisible());
-        EXPECT_TRUE(probe(f).ListView1->isHidden());
-        EXPECT_EQ(probe(f).ListView1->model()->rowCount(), 0);
+        EXPECT_FALSE(f.m_options.m_treeview);
+        EXPECT_TRUE(f.Picture1->isVisible());
+        EXPECT_TRUE(f.ListView1->isHidden());
+        EXPECT_EQ(f.ListView1->model()->rowCount(), 0);
     }
 }

@@ -55,7 +55,7 @@ protected:
         FormTest::TearDown();
     }
 
-    QTreeView* list() const { return probe(*form).ListView1; }
+    QTreeView* list() const { return form->ListView1; }
     QStringList column(int c) const {
         QStringList texts;
         for (int row = 0; row < list()->model()->rowCount(); ++row)
@@ -72,8 +72,8 @@ protected:
     // A right click on the row, and the menu it pops up closed again.
     void select(const QString& name) {
         click(name, Qt::RightButton);
-        ASSERT_TRUE(probe(*form).MENU_CONTEXT->isVisible());
-        QTest::keyClick(probe(*form).MENU_CONTEXT, Qt::Key_Escape);
+        ASSERT_TRUE(form->MENU_CONTEXT->isVisible());
+        QTest::keyClick(form->MENU_CONTEXT, Qt::Key_Escape);
     }
     void clickHeader(int section) {
         QHeaderView* h = list()->header();
@@ -97,14 +97,14 @@ protected:
 
     QString dir;
     QStringList opened;
-    std::unique_ptr<GraphForm> form;
+    std::unique_ptr<GraphFormProbe> form;
 };
 
 } // namespace
 
 TEST_F(DetailsTest, TheListShowsTheFolderSortsByItsHeaderAndEntersFolders) {
     EXPECT_TRUE(list()->isVisible());
-    EXPECT_TRUE(probe(*form).Picture1->isHidden());
+    EXPECT_TRUE(form->Picture1->isHidden());
     EXPECT_TRUE(action(*form, "mnuViewDetails")->isChecked());
     EXPECT_FALSE(action(*form, "mnuView3D")->isChecked());
     EXPECT_EQ(column(0), QStringList({"docs", "b.dat", "c.dat", "empty.txt"}));
@@ -131,7 +131,7 @@ TEST_F(DetailsTest, TheListShowsTheFolderSortsByItsHeaderAndEntersFolders) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.section);
         clickHeader(s.section);
-        EXPECT_EQ(probe(*form).m_sortKey, s.key);
+        EXPECT_EQ(form->m_sortKey, s.key);
         EXPECT_EQ(action(*form, "mnuViewAscending")->isChecked(), s.ascending);
         EXPECT_TRUE(action(*form, "mnuViewName")->isChecked());
         if (!s.names.isEmpty()) {
@@ -142,17 +142,17 @@ TEST_F(DetailsTest, TheListShowsTheFolderSortsByItsHeaderAndEntersFolders) {
     EXPECT_EQ(column(1).first(), QStringLiteral("5,120"));
 
     // A folder is entered; folders seen here do not join the address list.
-    const int listed = probe(*form).adrList->count();
+    const int listed = form->adrList->count();
     QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(indexOf("docs")).center());
-    EXPECT_EQ(probe(*form).m_currentFolder, dir + QStringLiteral("/docs"));
+    EXPECT_EQ(form->m_currentFolder, dir + QStringLiteral("/docs"));
     EXPECT_EQ(column(0), QStringList({"inner.bin"}));
-    EXPECT_EQ(probe(*form).adrList->count(), listed);
-    EXPECT_TRUE(probe(*form).tlbBack->isEnabled());
+    EXPECT_EQ(form->adrList->count(), listed);
+    EXPECT_TRUE(form->tlbBack->isEnabled());
     waitPastDoubleClick();
-    EXPECT_FALSE(probe(*form).MENU_CONTEXT->isVisible());
+    EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
 
     action(*form, "mnuView3D")->trigger();
-    EXPECT_TRUE(probe(*form).Picture1->isVisible());
+    EXPECT_TRUE(form->Picture1->isVisible());
     EXPECT_TRUE(list()->isHidden());
     EXPECT_FALSE(action(*form, "mnuViewDetails")->isChecked());
 }
@@ -161,36 +161,36 @@ TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
     // Below the last row nothing is selected and nothing happens.
     QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, QPoint(20, list()->viewport()->height() - 5));
     waitPastDoubleClick();
-    EXPECT_FALSE(probe(*form).MENU_CONTEXT->isVisible());
-    EXPECT_EQ(probe(*form).m_selectedEntry, 0);
-    EXPECT_FALSE(probe(*form).tlbDelete->isEnabled());
+    EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
+    EXPECT_EQ(form->m_selectedEntry, 0);
+    EXPECT_FALSE(form->tlbDelete->isEnabled());
 
     // A click pops the item's menu up once no second click came; the folder command for folders.
     click("docs");
-    QTRY_VERIFY(probe(*form).MENU_CONTEXT->isVisible());
-    EXPECT_TRUE(probe(*form).mnuFolderOpen->isVisible());
-    EXPECT_TRUE(probe(*form).tlbDelete->isEnabled());
-    QTest::mouseClick(probe(*form).MENU_CONTEXT, Qt::LeftButton, {},
-                      probe(*form).MENU_CONTEXT->actionGeometry(probe(*form).mnuFolderOpen).center());
+    QTRY_VERIFY(form->MENU_CONTEXT->isVisible());
+    EXPECT_TRUE(form->mnuFolderOpen->isVisible());
+    EXPECT_TRUE(form->tlbDelete->isEnabled());
+    QTest::mouseClick(form->MENU_CONTEXT, Qt::LeftButton, {},
+                      form->MENU_CONTEXT->actionGeometry(form->mnuFolderOpen).center());
     EXPECT_EQ(opened, QStringList({dir + QStringLiteral("/docs")}));
 
     // The right button pops it up at once; Open opens a file and leaves the view.
     click("b.dat", Qt::RightButton);
-    EXPECT_TRUE(probe(*form).MENU_CONTEXT->isVisible());
-    EXPECT_FALSE(probe(*form).mnuFolderOpen->isVisible());
-    QTest::keyClick(probe(*form).MENU_CONTEXT, Qt::Key_O);
+    EXPECT_TRUE(form->MENU_CONTEXT->isVisible());
+    EXPECT_FALSE(form->mnuFolderOpen->isVisible());
+    QTest::keyClick(form->MENU_CONTEXT, Qt::Key_O);
     EXPECT_EQ(opened.last(), dir + QStringLiteral("/b.dat"));
-    EXPECT_EQ(probe(*form).m_currentFolder, dir);
+    EXPECT_EQ(form->m_currentFolder, dir);
 
     // A double-click opens a file, and pops no menu up.
     QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(indexOf("c.dat")).center());
     EXPECT_EQ(opened.last(), dir + QStringLiteral("/c.dat"));
     waitPastDoubleClick();
-    EXPECT_FALSE(probe(*form).MENU_CONTEXT->isVisible());
+    EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
 
     // The properties of a folder, with its total and counts from the scanner.
     click("docs", Qt::RightButton);
-    QTest::keyClick(probe(*form).MENU_CONTEXT, Qt::Key_F);
+    QTest::keyClick(form->MENU_CONTEXT, Qt::Key_F);
     auto* dialog = form->findChild<ketra::PropertiesDialog*>(QStringLiteral("frmProperties"));
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
@@ -198,7 +198,7 @@ TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
     EXPECT_EQ(dialog->value("lblFolder"), dir);
     EXPECT_EQ(dialog->value("lblSize"), QStringLiteral("5,120 bytes (5.0 KiB)"));
     EXPECT_EQ(dialog->value("lblContents"), QStringLiteral("1 file, 0 folders"));
-    EXPECT_FALSE(probe(*form).loading());
+    EXPECT_FALSE(form->loading());
     EXPECT_EQ(opened.size(), 3);
 }
 
@@ -282,15 +282,14 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
                               {"album", true, "photo.jpeg"}};
     for (const Step& s : steps) {
         select(s.name);
-        EXPECT_EQ(probe(*form).tlbShowImage->isEnabled(), s.enabled) << s.name;
-        EXPECT_EQ(probe(*form).m_imagePath,
-                  QFile::encodeName(pics + QLatin1Char('/') + QLatin1String(s.remembered)))
+        EXPECT_EQ(form->tlbShowImage->isEnabled(), s.enabled) << s.name;
+        EXPECT_EQ(form->m_imagePath, QFile::encodeName(pics + QLatin1Char('/') + QLatin1String(s.remembered)))
             << s.name;
     }
 
-    QTest::mouseClick(probe(*form).Toolbar1->widgetForAction(probe(*form).tlbShowImage), Qt::LeftButton);
-    ASSERT_TRUE(probe(*form).frmPic);
-    ketra::PictureWindow* viewer = probe(*form).frmPic;
+    QTest::mouseClick(form->Toolbar1->widgetForAction(form->tlbShowImage), Qt::LeftButton);
+    ASSERT_TRUE(form->frmPic);
+    ketra::PictureWindow* viewer = form->frmPic;
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Image Viewer"));
     QTRY_VERIFY(!viewer->loading());
@@ -310,7 +309,7 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
     EXPECT_EQ(viewer->path(), QFile::encodeName(pics + QStringLiteral("/broken.png")));
 
     QTest::mouseClick(viewer->cmdClose, Qt::LeftButton);
-    QTRY_VERIFY(!probe(*form).frmPic);
+    QTRY_VERIFY(!form->frmPic);
 }
 
 // Pictures never hold the window: a named pipe with a picture's name, two pictures that claim
@@ -333,8 +332,8 @@ TEST_F(DetailsTest, PicturesNeverHoldTheWindow) {
     };
 
     select("a.png");
-    QTest::mouseClick(probe(*form).Toolbar1->widgetForAction(probe(*form).tlbShowImage), Qt::LeftButton);
-    QPointer<ketra::PictureWindow> viewer = probe(*form).frmPic.data();
+    QTest::mouseClick(form->Toolbar1->widgetForAction(form->tlbShowImage), Qt::LeftButton);
+    QPointer<ketra::PictureWindow> viewer = form->frmPic.data();
     ASSERT_TRUE(viewer);
     EXPECT_EQ(viewer->img->message(), QStringLiteral("Loading..."));
     select("b.png");
@@ -360,7 +359,7 @@ TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
     ASSERT_EQ(run(QStringLiteral("head -c 100 /dev/zero > '%1/new.dat'").arg(dir)), 0);
     QTRY_VERIFY_WITH_TIMEOUT(column(0).contains(QStringLiteral("new.dat")), 10000);
     EXPECT_EQ(column(0), QStringList({"docs", "empty.txt", "c.dat", "new.dat", "b.dat"}));
-    EXPECT_EQ(form->model().entry(probe(*form).m_selectedEntry).Name, QStringLiteral("b.dat"));
+    EXPECT_EQ(form->model().entry(form->m_selectedEntry).Name, QStringLiteral("b.dat"));
     EXPECT_EQ(list()->selectionModel()->selectedRows().value(0), indexOf("b.dat"));
 
     // The 3D view too.
@@ -374,13 +373,13 @@ TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
     makeFile("other/fresh", 1);
     ASSERT_EQ(::renameat2(AT_FDCWD, other.constData(), AT_FDCWD, shown.constData(), RENAME_EXCHANGE), 0);
     QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 1, 10000);
-    EXPECT_EQ(probe(*form).m_currentFolder, shown);
+    EXPECT_EQ(form->m_currentFolder, shown);
     // Removed, it gives way to its parent, with a notice that needs no click; the parent is
     // watched in its turn.
     ASSERT_TRUE(QDir(dir).removeRecursively());
-    QTRY_COMPARE_WITH_TIMEOUT(probe(*form).m_currentFolder, ketra::parentFolder(shown), 10000);
-    EXPECT_TRUE(probe(*form).prog->isVisible());
-    EXPECT_EQ(probe(*form).prog->text(),
+    QTRY_COMPARE_WITH_TIMEOUT(form->m_currentFolder, ketra::parentFolder(shown), 10000);
+    EXPECT_TRUE(form->prog->isVisible());
+    EXPECT_EQ(form->prog->text(),
               QStringLiteral("\"%1\" is no longer there; its parent folder is shown").arg(dir));
     makeFile("later", 1);
     QTRY_VERIFY_WITH_TIMEOUT(ketra::EntryNamed(form->model().entries(), "later") > 0, 10000);
@@ -400,7 +399,7 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
         ASSERT_EQ(::write(fd, "needle!", 7), 7);
         ::close(fd);
     }
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     auto rowOf = [&](const QByteArray& name) {
         const QModelIndex row = list()->model()->index(ketra::EntryNamed(f.model().entries(), name) - 1, 0);
         list()->scrollTo(row);
@@ -408,10 +407,10 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
     };
     f.openAddress(root);
     action(f, "mnuEditFind")->trigger();
-    QTest::keyClicks(probe(f).txtFindIn, QStringLiteral("needle"));
-    QTest::mouseClick(probe(f).cmdFind, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!probe(f).m_search->running(), 30000);
-    const ketra::SearchResultsModel& found = probe(f).m_search->results();
+    QTest::keyClicks(f.txtFindIn, QStringLiteral("needle"));
+    QTest::mouseClick(f.cmdFind, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
+    const ketra::SearchResultsModel& found = f.m_search->results();
     ASSERT_EQ(found.rowCount(), static_cast<int>(std::size(names)));
 
     int trashed = 0;
@@ -423,29 +422,29 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
         while (result < found.rowCount() && found.at(result).folder != folder)
             ++result;
         ASSERT_LT(result, found.rowCount());
-        probe(f).LstFind->scrollTo(found.index(result, 0));
+        f.LstFind->scrollTo(found.index(result, 0));
         // Near the name's start: the column fits the longest name and may be wider than the pane.
-        const QRect cell = probe(f).LstFind->visualRect(found.index(result, 0));
+        const QRect cell = f.LstFind->visualRect(found.index(result, 0));
         const QPoint at(std::max(cell.left(), 0) + 8, cell.center().y());
-        QTest::mouseClick(probe(f).LstFind->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(probe(f).LstFind->viewport(), Qt::LeftButton, {}, at);
-        EXPECT_EQ(probe(f).m_currentFolder, folder);
-        ASSERT_GT(probe(f).m_selectedEntry, 0);
-        EXPECT_EQ(f.model().entry(probe(f).m_selectedEntry).NameBytes, name);
+        QTest::mouseClick(f.LstFind->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(f.LstFind->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_EQ(f.m_currentFolder, folder);
+        ASSERT_GT(f.m_selectedEntry, 0);
+        EXPECT_EQ(f.model().entry(f.m_selectedEntry).NameBytes, name);
 
         // Entered from its row; then given as the program's argument, the file's folder is shown
         // with the file selected.
         f.openAddress(root);
         QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, rowOf(name));
-        EXPECT_EQ(probe(f).m_currentFolder, folder);
+        EXPECT_EQ(f.m_currentFolder, folder);
         f.openAddress(root);
         f.openArgument(folder + '/' + name);
-        EXPECT_EQ(probe(f).m_currentFolder, folder);
-        ASSERT_EQ(probe(f).m_selectedEntry, 1);
+        EXPECT_EQ(f.m_currentFolder, folder);
+        ASSERT_EQ(f.m_selectedEntry, 1);
 
         // Its properties, then the trash: the file itself goes, and nothing else.
         QTest::mouseClick(list()->viewport(), Qt::RightButton, {}, rowOf(name));
-        QTest::keyClick(probe(f).MENU_CONTEXT, Qt::Key_F);
+        QTest::keyClick(f.MENU_CONTEXT, Qt::Key_F);
         auto* dialog = f.findChild<ketra::PropertiesDialog*>(QStringLiteral("frmProperties"));
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->value("lblSize"), QStringLiteral("7 bytes"));
@@ -465,30 +464,29 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
     action(f, "mnuView3D")->trigger();
     f.openAddress(root + "/twin\xfe");
     f.openAddress(root + "/twin\xfd");
-    const int picked = probe(f).adrList->findData(root + "/twin\xfe");
+    const int picked = f.adrList->findData(root + "/twin\xfe");
     ASSERT_GE(picked, 0);
-    QTest::mouseClick(probe(f).adrList, Qt::LeftButton, {},
-                      QPoint(probe(f).adrList->width() - 5, probe(f).adrList->height() / 2));
-    QAbstractItemView* popup = probe(f).adrList->view();
+    QTest::mouseClick(f.adrList, Qt::LeftButton, {}, QPoint(f.adrList->width() - 5, f.adrList->height() / 2));
+    QAbstractItemView* popup = f.adrList->view();
     QTRY_VERIFY(popup->isVisible());
     waitPastDoubleClick(); // the list takes no click that may be the end of the one that opened it
     QTest::mouseClick(popup->viewport(), Qt::LeftButton, {},
                       popup->visualRect(popup->model()->index(picked, 0)).center());
-    EXPECT_EQ(probe(f).m_currentFolder, root + "/twin\xfe");
+    EXPECT_EQ(f.m_currentFolder, root + "/twin\xfe");
     f.close();
     form = startWindow();
     form->enterFolder(root);
     action(*form, "tlbBack")->trigger();
-    EXPECT_EQ(probe(*form).m_currentFolder, root + "/twin\xfe");
+    EXPECT_EQ(form->m_currentFolder, root + "/twin\xfe");
 }
 
 TEST_F(FormTest, StoredDetailsViewStartsInTheList) {
     store().setValue(QStringLiteral("Settings/details"), QStringLiteral("True"));
     auto form = startWindow();
-    EXPECT_TRUE(probe(*form).ListView1->isVisible());
-    EXPECT_TRUE(probe(*form).Picture1->isHidden());
+    EXPECT_TRUE(form->ListView1->isVisible());
+    EXPECT_TRUE(form->Picture1->isHidden());
     EXPECT_TRUE(action(*form, "mnuViewDetails")->isChecked());
-    EXPECT_EQ(probe(*form).ListView1->model()->rowCount(), form->model().count());
+    EXPECT_EQ(form->ListView1->model()->rowCount(), form->model().count());
     EXPECT_GT(form->model().count(), 0);
-    EXPECT_EQ(probe(*form).m_currentFolder, GraphForm::programFolder());
+    EXPECT_EQ(form->m_currentFolder, GraphForm::programFolder());
 }

@@ -30,13 +30,13 @@ void typeInto(QLineEdit* box, const QString& text) {
     QTest::keyClicks(box, text);
 }
 
-void waitForSearch(const GraphForm& f) {
-    QTRY_VERIFY_WITH_TIMEOUT(!probe(f).m_search->running(), 30000);
+void waitForSearch(const GraphFormProbe& f) {
+    QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
 }
 
 // The results as "name<TAB>folder below `root`<TAB>size", sorted.
-QStringList rows(const GraphForm& f, const QString& root) {
-    const QAbstractItemModel* m = probe(f).LstFind->model();
+QStringList rows(const GraphFormProbe& f, const QString& root) {
+    const QAbstractItemModel* m = f.LstFind->model();
     QStringList out;
     for (int i = 0; i < m->rowCount(); ++i)
         out << m->index(i, 0).data().toString() + '\t' +
@@ -47,20 +47,20 @@ QStringList rows(const GraphForm& f, const QString& root) {
 }
 
 // What a person's double-click on a result delivers to the list.
-void doubleClickResult(GraphForm& f, const QString& name) {
-    const QAbstractItemModel* m = probe(f).LstFind->model();
+void doubleClickResult(GraphFormProbe& f, const QString& name) {
+    const QAbstractItemModel* m = f.LstFind->model();
     for (int i = 0; i < m->rowCount(); ++i) {
         if (m->index(i, 0).data().toString() != name)
             continue;
-        const QPoint at = probe(f).LstFind->visualRect(m->index(i, 0)).center();
-        QTest::mouseClick(probe(f).LstFind->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QTest::mouseDClick(probe(f).LstFind->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        const QPoint at = f.LstFind->visualRect(m->index(i, 0)).center();
+        QTest::mouseClick(f.LstFind->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(f.LstFind->viewport(), Qt::LeftButton, Qt::NoModifier, at);
         return;
     }
     ADD_FAILURE() << "no result " << qPrintable(name);
 }
 
-int redEntries(const GraphForm& f) {
+int redEntries(const GraphFormProbe& f) {
     int red = 0;
     for (int i = 1; i <= f.model().count(); ++i) {
         const ketra::DataEntry& e = f.model().entry(i);
@@ -80,63 +80,63 @@ TEST_F(FormTest, FindPaneSearchesAndGoesToAResult) {
     makeFile("find/c/small.dat", 4999);
     makeFile("find/c/large.dat", 5001);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, root);
 
     // Ctrl+F shows the pane with the focus in the name box; Enter there searches.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
-    ASSERT_TRUE(probe(f).Frame1->isVisible());
-    ASSERT_EQ(QApplication::focusWidget(), probe(f).txtFind);
-    for (const QWidget* caption : std::initializer_list<const QWidget*>{
-             probe(f).lblFind, probe(f).Label1, probe(f).chkCase, probe(f).chkGT, probe(f).chkLT})
+    ASSERT_TRUE(f.Frame1->isVisible());
+    ASSERT_EQ(QApplication::focusWidget(), f.txtFind);
+    for (const QWidget* caption :
+         std::initializer_list<const QWidget*>{f.lblFind, f.Label1, f.chkCase, f.chkGT, f.chkLT})
         EXPECT_LE(caption->sizeHint().width(), caption->width())
             << caption->objectName().toStdString(); // not cut
-    QTest::keyClicks(probe(f).txtFind, "needle");
-    QTest::keyClick(probe(f).txtFind, Qt::Key_Return);
-    EXPECT_TRUE(probe(f).cmdStopSearch->isVisible());
-    EXPECT_EQ(probe(f).adrLabel->text(), QStringLiteral("Searching:"));
+    QTest::keyClicks(f.txtFind, "needle");
+    QTest::keyClick(f.txtFind, Qt::Key_Return);
+    EXPECT_TRUE(f.cmdStopSearch->isVisible());
+    EXPECT_EQ(f.adrLabel->text(), QStringLiteral("Searching:"));
     waitForSearch(f);
     EXPECT_EQ(rows(f, root), (QStringList{"needle.log\ta/b\t12", "needle.txt\ta\t5000"}));
-    EXPECT_TRUE(probe(f).cmdStopSearch->isHidden());
-    EXPECT_TRUE(probe(f).prog->isHidden());
-    EXPECT_EQ(probe(f).adrLabel->text(), QStringLiteral("Address:"));
+    EXPECT_TRUE(f.cmdStopSearch->isHidden());
+    EXPECT_TRUE(f.prog->isHidden());
+    EXPECT_EQ(f.adrLabel->text(), QStringLiteral("Address:"));
     EXPECT_EQ(f.cursor().shape(), Qt::ArrowCursor);
 
     // Reversed bounds are refused with a message, and the list stays.
-    QTest::mouseClick(probe(f).chkGT, Qt::LeftButton);
-    EXPECT_EQ(QApplication::focusWidget(), probe(f).txtGT);
-    typeInto(probe(f).txtGT, "10Kb");
-    QTest::mouseClick(probe(f).chkLT, Qt::LeftButton);
-    typeInto(probe(f).txtLT, "1Kb");
-    typeInto(probe(f).txtFind, "");
-    auto boxes = answerMessageBoxes([&] { QTest::mouseClick(probe(f).cmdFind, Qt::LeftButton); });
+    QTest::mouseClick(f.chkGT, Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), f.txtGT);
+    typeInto(f.txtGT, "10Kb");
+    QTest::mouseClick(f.chkLT, Qt::LeftButton);
+    typeInto(f.txtLT, "1Kb");
+    typeInto(f.txtFind, "");
+    auto boxes = answerMessageBoxes([&] { QTest::mouseClick(f.cmdFind, Qt::LeftButton); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, QStringLiteral("Ketra"));
     EXPECT_EQ(boxes[0].text, QStringLiteral("10Kb should be less than 1Kb"));
-    EXPECT_EQ(probe(f).LstFind->model()->rowCount(), 2);
+    EXPECT_EQ(f.LstFind->model()->rowCount(), 2);
 
     // Both bounds 5k take the files of exactly 5,000 bytes.
-    typeInto(probe(f).txtGT, "5k");
-    typeInto(probe(f).txtLT, "5k");
-    QTest::mouseClick(probe(f).cmdFind, Qt::LeftButton);
+    typeInto(f.txtGT, "5k");
+    typeInto(f.txtLT, "5k");
+    QTest::mouseClick(f.cmdFind, Qt::LeftButton);
     waitForSearch(f);
     EXPECT_EQ(rows(f, root), (QStringList{"haystack.dat\tc\t5000", "needle.txt\ta\t5000"}));
 
     // A double-click on a result shows its folder (recorded in the history), and its bar is the
     // item selected, in red.
     doubleClickResult(f, "haystack.dat");
-    EXPECT_EQ(probe(f).m_currentFolder, root + "/c");
-    ASSERT_GT(probe(f).m_selectedEntry, 0);
-    EXPECT_EQ(f.model().entry(probe(f).m_selectedEntry).Name, QStringLiteral("haystack.dat"));
+    EXPECT_EQ(f.m_currentFolder, root + "/c");
+    ASSERT_GT(f.m_selectedEntry, 0);
+    EXPECT_EQ(f.model().entry(f.m_selectedEntry).Name, QStringLiteral("haystack.dat"));
     EXPECT_EQ(redEntries(f), 1);
     EXPECT_TRUE(action(f, "tlbBack")->isEnabled());
-    EXPECT_EQ(probe(f).LstFind->toolTip(), root + "/c/haystack.dat");
+    EXPECT_EQ(f.LstFind->toolTip(), root + "/c/haystack.dat");
 
     // A result deleted since: its folder is shown, and nothing is selected or red.
     QFile::remove(root + "/a/needle.txt");
     doubleClickResult(f, "needle.txt");
-    EXPECT_EQ(probe(f).m_currentFolder, root + "/a");
-    EXPECT_EQ(probe(f).m_selectedEntry, 0);
+    EXPECT_EQ(f.m_currentFolder, root + "/a");
+    EXPECT_EQ(f.m_selectedEntry, 0);
     EXPECT_EQ(redEntries(f), 0);
 }
 
@@ -147,45 +147,45 @@ TEST_F(FormTest, StopANewSearchAndAHiddenPane) {
             makeFile(QStringLiteral("many/d%1/hit%2.txt").arg(d).arg(i), 1);
     makeFile("many/d3/other.bin", 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, root);
-    QTest::mouseClick(probe(f).Toolbar1->widgetForAction(action(f, "tlbFind")), Qt::LeftButton);
-    ASSERT_TRUE(probe(f).Frame1->isVisible());
+    QTest::mouseClick(f.Toolbar1->widgetForAction(action(f, "tlbFind")), Qt::LeftButton);
+    ASSERT_TRUE(f.Frame1->isVisible());
 
     // A search started while one runs replaces it.
-    typeInto(probe(f).txtFind, "hit");
-    QTest::keyClick(probe(f).txtFind, Qt::Key_Return);
-    typeInto(probe(f).txtFind, "other");
-    QTest::keyClick(probe(f).txtFind, Qt::Key_Return);
+    typeInto(f.txtFind, "hit");
+    QTest::keyClick(f.txtFind, Qt::Key_Return);
+    typeInto(f.txtFind, "other");
+    QTest::keyClick(f.txtFind, Qt::Key_Return);
     waitForSearch(f);
     EXPECT_EQ(rows(f, root), QStringList{"other.bin\td3\t1"});
 
     // Stop once the scanner has found files: every file it found until it stopped is listed.
-    typeInto(probe(f).txtFind, "hit");
-    QTest::keyClick(probe(f).txtFind, Qt::Key_Return);
+    typeInto(f.txtFind, "hit");
+    QTest::keyClick(f.txtFind, Qt::Key_Return);
     for (int i = 0; i < 100000 && GetSearchFileCount() == 0; ++i)
         QThread::usleep(100);
-    QTest::mouseClick(probe(f).cmdStopSearch, Qt::LeftButton);
+    QTest::mouseClick(f.cmdStopSearch, Qt::LeftButton);
     waitForSearch(f);
-    EXPECT_EQ(probe(f).LstFind->model()->rowCount(), GetSearchFileCount());
-    EXPECT_GT(probe(f).LstFind->model()->rowCount(), 0);
-    EXPECT_TRUE(probe(f).lblFindStatus->text().endsWith(QStringLiteral(" found (stopped)")));
+    EXPECT_EQ(f.LstFind->model()->rowCount(), GetSearchFileCount());
+    EXPECT_GT(f.LstFind->model()->rowCount(), 0);
+    EXPECT_TRUE(f.lblFindStatus->text().endsWith(QStringLiteral(" found (stopped)")));
 
     // Closing the pane leaves the search running to its end.
-    QTest::keyClick(probe(f).txtFind, Qt::Key_Return);
-    QTest::mouseClick(probe(f).cmdClose, Qt::LeftButton);
-    EXPECT_TRUE(probe(f).Frame1->isHidden());
+    QTest::keyClick(f.txtFind, Qt::Key_Return);
+    QTest::mouseClick(f.cmdClose, Qt::LeftButton);
+    EXPECT_TRUE(f.Frame1->isHidden());
     waitForSearch(f);
-    EXPECT_EQ(probe(f).LstFind->model()->rowCount(), 1200);
+    EXPECT_EQ(f.LstFind->model()->rowCount(), 1200);
 
     // "x" folds the options away, "^" brings them back.
     action(f, "mnuEditFind")->trigger();
-    QTest::mouseClick(probe(f).cmdX, Qt::LeftButton);
-    EXPECT_TRUE(probe(f).frmOptions->isHidden());
-    EXPECT_TRUE(probe(f).cmdUp->isVisible());
-    QTest::mouseClick(probe(f).cmdUp, Qt::LeftButton);
-    EXPECT_TRUE(probe(f).frmOptions->isVisible());
-    EXPECT_TRUE(probe(f).cmdUp->isHidden());
+    QTest::mouseClick(f.cmdX, Qt::LeftButton);
+    EXPECT_TRUE(f.frmOptions->isHidden());
+    EXPECT_TRUE(f.cmdUp->isVisible());
+    QTest::mouseClick(f.cmdUp, Qt::LeftButton);
+    EXPECT_TRUE(f.frmOptions->isVisible());
+    EXPECT_TRUE(f.cmdUp->isHidden());
 }
 
 // In the details view the result's row is marked (bold, dark red, current) until the next result's.
@@ -194,21 +194,21 @@ TEST_F(FormTest, AResultShownInTheDetailsListMarksItsRow) {
     for (const char* name : {"alpha.txt", "beta.txt", "gamma.txt"})
         makeFile(QStringLiteral("rows/d/") + name, 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, root);
     action(f, "mnuViewDetails")->trigger();
     action(f, "mnuEditFind")->trigger();
-    typeInto(probe(f).txtFind, ".txt");
-    QTest::keyClick(probe(f).txtFind, Qt::Key_Return);
+    typeInto(f.txtFind, ".txt");
+    QTest::keyClick(f.txtFind, Qt::Key_Return);
     waitForSearch(f);
 
     // Row `r` (the rows are alphabetical here) as (bold, colour, current); no colour: the list's own.
     const auto look = [&](int r) {
-        const QModelIndex row = probe(f).ListView1->model()->index(r, 0);
+        const QModelIndex row = f.ListView1->model()->index(r, 0);
         const QVariant colour = row.data(Qt::ForegroundRole);
         return std::tuple{row.data(Qt::FontRole).value<QFont>().bold(),
                           colour.isValid() ? colour.value<QBrush>().color() : QColor(),
-                          probe(f).ListView1->currentIndex() == row};
+                          f.ListView1->currentIndex() == row};
     };
     doubleClickResult(f, "gamma.txt");
     EXPECT_EQ(look(2), std::tuple(true, QColor(200, 0, 0), true));
@@ -227,22 +227,21 @@ TEST_F(FormTest, ADoubleClickOnGoRunsOneSearchAndTheColumnsFitTheirTexts) {
     const QString huge = makeFile("dbl/a folder with a rather long name/hit of 1.2 TB.bin", 0);
     ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), 1234567890123), 0); // sparse
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, root);
     action(f, "mnuEditFind")->trigger();
-    typeInto(probe(f).txtFind, "hit");
+    typeInto(f.txtFind, "hit");
     QTest::mouseDClick(f.windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                       probe(f).cmdFind->mapTo(&f, probe(f).cmdFind->rect().center()));
+                       f.cmdFind->mapTo(&f, f.cmdFind->rect().center()));
     waitForSearch(f);
-    const QAbstractItemModel* m = probe(f).LstFind->model();
+    const QAbstractItemModel* m = f.LstFind->model();
     EXPECT_EQ(m->rowCount(), 601);
-    EXPECT_EQ(probe(f).lblFindStatus->text(), QStringLiteral("601 files found"));
+    EXPECT_EQ(f.lblFindStatus->text(), QStringLiteral("601 files found"));
     for (int cell = 0; cell < m->rowCount() * 3; ++cell) // every cell shown whole
-        ASSERT_LE(ketra::CellWidthFor(*probe(f).LstFind, m->index(cell / 3, cell % 3).data().toString()),
-                  probe(f).LstFind->columnWidth(cell % 3));
+        ASSERT_LE(ketra::CellWidthFor(*f.LstFind, m->index(cell / 3, cell % 3).data().toString()),
+                  f.LstFind->columnWidth(cell % 3));
 
     typeAddress(f, QFileInfo(huge).path());
     action(f, "mnuViewDetails")->trigger();
-    EXPECT_LE(ketra::CellWidthFor(*probe(f).ListView1, "1,234,567,890,123"),
-              probe(f).ListView1->columnWidth(1));
+    EXPECT_LE(ketra::CellWidthFor(*f.ListView1, "1,234,567,890,123"), f.ListView1->columnWidth(1));
 }

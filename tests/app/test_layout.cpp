@@ -31,8 +31,8 @@ void dragSplitter(QWidget* grip, int toX) {
 
 TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
     auto form = startWindow();
-    GraphForm& f = *form;
-    QWidget* view = probe(f).Picture1;
+    GraphFormProbe& f = *form;
+    QWidget* view = f.Picture1;
     QWidget* central = f.centralWidget();
     auto* list = control<QTreeView>(f, "ListView1");
     auto* pane = control<QFrame>(f, "Frame1");
@@ -43,8 +43,8 @@ TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
     expectNear(view->x(), 0, "view left");
     expectNear(view->geometry().right() + 1, central->width(), "view right");
     expectNear(view->geometry().bottom() + 1, central->height(), "view bottom");
-    expectNear(view->mapTo(&f, QPoint()).y(),
-               probe(f).Frame2->mapTo(&f, QPoint()).y() + probe(f).Frame2->height(), "view top");
+    expectNear(view->mapTo(&f, QPoint()).y(), f.Frame2->mapTo(&f, QPoint()).y() + f.Frame2->height(),
+               "view top");
     EXPECT_EQ(list->geometry(), view->geometry());
     const int fullWidth = view->width(), tall = view->height();
 
@@ -94,10 +94,10 @@ TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
     expectNear(f.frameGeometry().width(), f.twipsToPixelsX(5000), "minimum width", 1);
     expectNear(f.frameGeometry().height(), f.twipsToPixelsY(5000), "minimum height", 1);
     expectNear(view->geometry().right() + 1, central->width(), "view right at the minimum");
-    EXPECT_TRUE(probe(f).Timer1->isActive());
-    const platform::Matrix start = probe(f).m_rootFrame->GetMatrix();
+    EXPECT_TRUE(f.Timer1->isActive());
+    const platform::Matrix start = f.m_rootFrame->GetMatrix();
     QTest::keyPress(view, Qt::Key_Y);
-    QTRY_VERIFY(std::memcmp(&start, &probe(f).m_rootFrame->GetMatrix(), sizeof start) != 0);
+    QTRY_VERIFY(std::memcmp(&start, &f.m_rootFrame->GetMatrix(), sizeof start) != 0);
     QTest::keyRelease(view, Qt::Key_Y);
 }
 
@@ -107,17 +107,17 @@ TEST_F(FormTest, ResizeDuringALoadLeavesTheRenderTimerOff) {
     const QString dir = makeFolder("resize");
     makeFile("resize/a", 1);
     auto form = startWindow();
-    GraphForm& f = *form;
-    ASSERT_TRUE(probe(f).Timer1->isActive());
+    GraphFormProbe& f = *form;
+    ASSERT_TRUE(f.Timer1->isActive());
     bool timerDuringLoad = true;
     QTimer::singleShot(0, &f, [&] {
         f.resize(f.width() + 80, f.height());
         QCoreApplication::processEvents();
-        timerDuringLoad = probe(f).Timer1->isActive();
-        expectNear(probe(f).Picture1->width(), f.centralWidget()->width(), "view width during the load");
+        timerDuringLoad = f.Timer1->isActive();
+        expectNear(f.Picture1->width(), f.centralWidget()->width(), "view width during the load");
     });
     f.openAddress(dir);
     EXPECT_FALSE(timerDuringLoad);
-    EXPECT_EQ(probe(f).m_currentFolder, dir);
-    EXPECT_TRUE(probe(f).Timer1->isActive());
+    EXPECT_EQ(f.m_currentFolder, dir);
+    EXPECT_TRUE(f.Timer1->isActive());
 }

@@ -17,20 +17,20 @@
 namespace {
 
 // The window is idle again: no progress line, no Stop, the label reads "Address", no hourglass.
-void expectIdle(const GraphForm& form) {
-    EXPECT_TRUE(probe(form).prog->isHidden());
-    EXPECT_TRUE(probe(form).cmdStop->isHidden());
-    EXPECT_EQ(probe(form).adrLabel->text(), QStringLiteral("Address"));
-    EXPECT_TRUE(probe(form).adrList->isEnabled());
+void expectIdle(const GraphFormProbe& form) {
+    EXPECT_TRUE(form.prog->isHidden());
+    EXPECT_TRUE(form.cmdStop->isHidden());
+    EXPECT_EQ(form.adrLabel->text(), QStringLiteral("Address"));
+    EXPECT_TRUE(form.adrList->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(probe(form).loading());
-    EXPECT_FALSE(probe(form).stopRequested());
+    EXPECT_FALSE(form.loading());
+    EXPECT_FALSE(form.stopRequested());
 }
 
-QStringList addressItems(const GraphForm& form) {
+QStringList addressItems(const GraphFormProbe& form) {
     QStringList items;
-    for (int i = 0; i < probe(form).adrList->count(); ++i)
-        items << probe(form).adrList->itemText(i);
+    for (int i = 0; i < form.adrList->count(); ++i)
+        items << form.adrList->itemText(i);
     return items;
 }
 
@@ -41,8 +41,8 @@ TEST_F(FormTest, EnterInTheAddressBoxShowsTheFolderTyped) {
     const QString sub = makeFolder("typed/a/sub");
     const QString fresh = makeFolder("typed/fresh");
     auto form = startWindow();
-    GraphForm& f = *form;
-    const QString own = probe(f).m_currentFolder;
+    GraphFormProbe& f = *form;
+    const QString own = f.m_currentFolder;
 
     // A folder the address list does not hold yet, a path to be tidied, one relative to the folder
     // shown, the home folder.
@@ -52,35 +52,35 @@ TEST_F(FormTest, EnterInTheAddressBoxShowsTheFolderTyped) {
                                                  {"~", QDir::homePath()}};
     for (const auto& [text, shown] : typed) {
         typeAddress(f, text);
-        EXPECT_EQ(probe(f).m_currentFolder, shown) << qPrintable(text);
-        EXPECT_EQ(probe(f).adrList->currentText(), shown);
-        EXPECT_EQ(QApplication::focusWidget(), probe(f).Picture1); // the keys go to the view now
+        EXPECT_EQ(f.m_currentFolder, shown) << qPrintable(text);
+        EXPECT_EQ(f.adrList->currentText(), shown);
+        EXPECT_EQ(QApplication::focusWidget(), f.Picture1); // the keys go to the view now
     }
     EXPECT_EQ(addressItems(f), (QStringList{own, fresh, a, sub, QDir::homePath()}));
     EXPECT_FALSE(action(f, "tlbBack")->isEnabled()); // typed addresses add no history entry
 
     // A listed folder typed without Enter is not shown when the box loses the focus.
-    QLineEdit* edit = probe(f).adrList->lineEdit();
+    QLineEdit* edit = f.adrList->lineEdit();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(QApplication::focusWidget(), fresh);
-    QTest::mouseClick(probe(f).Picture1, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
-    EXPECT_EQ(probe(f).m_currentFolder, QDir::homePath());
+    QTest::mouseClick(f.Picture1, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+    EXPECT_EQ(f.m_currentFolder, QDir::homePath());
 
     // Down in the box picks the next folder of the list.
     f.openAddress(a);
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
-    const int at = probe(f).adrList->currentIndex();
+    const int at = f.adrList->currentIndex();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
-    EXPECT_EQ(probe(f).m_currentFolder, probe(f).adrList->itemText(at + 1));
+    EXPECT_EQ(f.m_currentFolder, f.adrList->itemText(at + 1));
 }
 
 TEST_F(FormTest, BackForwardParentAndRefresh) {
     const QString a = makeFolder("h/a");
     const QString b = makeFolder("h/a/b");
     auto form = startWindow();
-    GraphForm& f = *form;
-    const QString own = probe(f).m_currentFolder;
+    GraphFormProbe& f = *form;
+    const QString own = f.m_currentFolder;
     QAction* back = action(f, "tlbBack");
     QAction* next = action(f, "tlbNext");
 
@@ -105,8 +105,8 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
     };
     for (const Step& s : steps) {
         s.go();
-        EXPECT_EQ(probe(f).m_currentFolder, s.shown);
-        EXPECT_EQ(probe(f).adrList->currentText(), s.shown);
+        EXPECT_EQ(f.m_currentFolder, s.shown);
+        EXPECT_EQ(f.adrList->currentText(), s.shown);
         EXPECT_EQ(back->isEnabled(), s.back) << qPrintable(s.shown);
         EXPECT_EQ(next->isEnabled(), s.next) << qPrintable(s.shown);
     }
@@ -115,14 +115,14 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
     // The root has no parent: nothing happens.
     f.openAddress(QStringLiteral("/"));
     action(f, "MENU_UP")->trigger();
-    EXPECT_EQ(probe(f).m_currentFolder, QStringLiteral("/"));
+    EXPECT_EQ(f.m_currentFolder, QStringLiteral("/"));
 
     // Refresh reads the folder again: a file added meanwhile appears.
     f.openAddress(b);
     ASSERT_EQ(f.model().count(), 0);
     makeFile("h/a/b/new.txt", 5);
     action(f, "tlbRefresh")->trigger();
-    EXPECT_EQ(probe(f).m_currentFolder, b);
+    EXPECT_EQ(f.m_currentFolder, b);
     EXPECT_EQ(f.model().count(), 1);
 }
 
@@ -135,10 +135,10 @@ TEST_F(FormTest, AFolderIsReadIntoTheGraphWithItsStatistics) {
     makeFile("stats/sub/x", 100);
     makeFile("stats/sub/deep/y", 1000);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     f.openAddress(dir);
     expectIdle(f);
-    const ketra::FolderStatistics& s = probe(f).m_overlay.statistics;
+    const ketra::FolderStatistics& s = f.m_overlay.statistics;
     ASSERT_EQ(f.model().count(), 2);
     EXPECT_EQ(f.model().entry(1).Name, QStringLiteral("sub"));
     EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 500);
@@ -153,24 +153,24 @@ TEST_F(FormTest, AFolderThatCannotBeReadIsReportedAndTheAddressComesBack) {
     const QString dir = makeFolder("gone");
     makeFile("gone/a", 10);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     f.openAddress(dir);
     const QString missing = m_home.filePath(QStringLiteral("no/such/folder"));
     auto boxes = answerMessageBoxes([&] { f.openAddress(missing); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, QStringLiteral("Ketra"));
     EXPECT_EQ(boxes[0].text, QStringLiteral("Folder \"%1\" not found").arg(missing));
-    EXPECT_EQ(probe(f).adrList->currentText(), dir);
-    EXPECT_EQ(probe(f).m_currentFolder, dir);
+    EXPECT_EQ(f.adrList->currentText(), dir);
+    EXPECT_EQ(f.m_currentFolder, dir);
     EXPECT_EQ(f.model().count(), 1);
-    EXPECT_LT(probe(f).adrList->findText(missing), 0); // a failed folder is not added to the list
+    EXPECT_LT(f.adrList->findText(missing), 0); // a failed folder is not added to the list
     expectIdle(f);
 
     // A reload stopped at once keeps the address of the folder shown; the next Enter reloads it,
     // here on the log scale the stopped reload asked for.
-    QTimer::singleShot(0, &f, [&] { QTest::mouseClick(probe(f).cmdStop, Qt::LeftButton); });
+    QTimer::singleShot(0, &f, [&] { QTest::mouseClick(f.cmdStop, Qt::LeftButton); });
     action(f, "mnuLog")->trigger();
-    EXPECT_EQ(probe(f).adrList->currentText(), dir);
+    EXPECT_EQ(f.adrList->currentText(), dir);
     expectIdle(f);
     f.openAddress(dir);
     EXPECT_NEAR(f.model().entry(1).Value, std::log(10.0), 1e-9);
@@ -179,7 +179,7 @@ TEST_F(FormTest, AFolderThatCannotBeReadIsReportedAndTheAddressComesBack) {
     QDir(dir).removeRecursively();
     boxes = answerMessageBoxes([&] { action(f, "tlbRefresh")->trigger(); });
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(probe(f).adrList->currentText(), dir);
+    EXPECT_EQ(f.adrList->currentText(), dir);
 }
 
 TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
@@ -189,34 +189,34 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
         for (int j = 0; j < 20; ++j)
             makeFile(QStringLiteral("big/d%1/e%2/f").arg(i).arg(j), 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     action(f, "tlbIncFolders")->trigger();
-    const QString shown = probe(f).m_currentFolder;
+    const QString shown = f.m_currentFolder;
     const int entries = f.model().count();
     // Stop is pressed once the progress line names a folder being measured.
     bool searching = false;
     QTimer watch;
     watch.setInterval(0);
     QObject::connect(&watch, &QTimer::timeout, &f, [&] {
-        if (!probe(f).prog->text().isEmpty()) {
-            searching = probe(f).cmdStop->isVisible() && probe(f).prog->isVisible() &&
-                        probe(f).adrLabel->text() == QStringLiteral("Searching:");
+        if (!f.prog->text().isEmpty()) {
+            searching = f.cmdStop->isVisible() && f.prog->isVisible() &&
+                        f.adrLabel->text() == QStringLiteral("Searching:");
             watch.stop();
-            QTest::mouseClick(probe(f).cmdStop, Qt::LeftButton);
+            QTest::mouseClick(f.cmdStop, Qt::LeftButton);
         }
     });
     watch.start();
     f.openAddress(dir);
     watch.stop();
     EXPECT_TRUE(searching);
-    EXPECT_EQ(probe(f).adrList->currentText(), shown);
-    EXPECT_EQ(probe(f).m_currentFolder, shown);
+    EXPECT_EQ(f.adrList->currentText(), shown);
+    EXPECT_EQ(f.m_currentFolder, shown);
     EXPECT_EQ(f.model().count(), entries);
     expectIdle(f);
     // The scanner is ready for the next load, which is whole.
     f.openAddress(dir);
-    EXPECT_EQ(probe(f).m_currentFolder, dir);
-    EXPECT_EQ(probe(f).m_overlay.statistics.totalFolderCount, 40 * 21);
+    EXPECT_EQ(f.m_currentFolder, dir);
+    EXPECT_EQ(f.m_overlay.statistics.totalFolderCount, 40 * 21);
 }
 
 // Navigation asked for while a folder loads is ignored; an option changed meanwhile is applied
@@ -227,9 +227,9 @@ TEST_F(FormTest, RequestsWhileLoading) {
     makeFile("nav/a/one", 1);
     makeFile("nav/b/.seen-later", 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     QTimer::singleShot(0, &f, [&] {
-        ASSERT_TRUE(probe(f).loading());
+        ASSERT_TRUE(f.loading());
         f.openAddress(b);
         f.enterFolder(b.toUtf8());
         f.GoBack();
@@ -237,16 +237,16 @@ TEST_F(FormTest, RequestsWhileLoading) {
         f.MENU_REFRESH_Click();
     });
     f.openAddress(a);
-    EXPECT_EQ(probe(f).m_currentFolder, a);
-    EXPECT_EQ(probe(f).adrList->currentText(), a);
-    EXPECT_EQ(probe(f).m_overlay.statistics.fileCount, 1);
+    EXPECT_EQ(f.m_currentFolder, a);
+    EXPECT_EQ(f.adrList->currentText(), a);
+    EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
     expectIdle(f);
 
     QTimer::singleShot(0, &f, [&] { action(f, "mnuOptionsHidden")->trigger(); });
     f.openAddress(b);
-    EXPECT_TRUE(probe(f).m_options.m_showHidden);
-    EXPECT_EQ(probe(f).m_currentFolder, b);
-    EXPECT_EQ(probe(f).m_overlay.statistics.fileCount, 1);
+    EXPECT_TRUE(f.m_options.m_showHidden);
+    EXPECT_EQ(f.m_currentFolder, b);
+    EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
 
     // Closing waits for the load to unwind, then closes; the folder stored is the one shown.
     QTimer::singleShot(0, &f, [&] { f.close(); });
@@ -272,7 +272,7 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
     };
     age(dir + QStringLiteral("/sub"));
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     const auto names = [&] {
         QStringList out;
         for (const ketra::DataEntry& e : f.model().entries())
@@ -290,9 +290,9 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
     typeAddress(f, dir);
     QTRY_COMPARE_WITH_TIMEOUT(f.model().entry(2).Size, 5000.0, 20000);
     EXPECT_EQ(names(), (QStringList{"mid", "sub", "a.txt"}));
-    EXPECT_EQ(probe(f).m_overlay.statistics.totalBytes, 6010);
+    EXPECT_EQ(f.m_overlay.statistics.totalBytes, 6010);
     action(f, "mnuViewDetails")->trigger();
-    EXPECT_EQ(probe(f).ListView1->model()->index(0, 0).data().toString(), QStringLiteral("mid"));
+    EXPECT_EQ(f.ListView1->model()->index(0, 0).data().toString(), QStringLiteral("mid"));
     action(f, "mnuViewTree3D")->trigger();
     EXPECT_EQ(names(), (QStringList{dir, "mid", "sub", "a.txt"}));
 }

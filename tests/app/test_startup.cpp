@@ -39,17 +39,17 @@ constexpr OptionControl kOptionControls[] = {
 
 // Every option and its mark as a first run shows them, but turned the other way where bit i of
 // `turned` is set for option i.
-void expectOptions(const GraphForm& f, unsigned turned) {
+void expectOptions(const GraphFormProbe& f, unsigned turned) {
     for (unsigned i = 0; i < std::size(kOptionControls); ++i) {
         const OptionControl& o = kOptionControls[i];
-        EXPECT_EQ(probe(f).m_options.*o.field, o.firstRun != ((turned >> i) & 1)) << o.command;
-        EXPECT_EQ(action(f, o.command)->isChecked(), probe(f).m_options.*o.field) << o.command;
+        EXPECT_EQ(f.m_options.*o.field, o.firstRun != ((turned >> i) & 1)) << o.command;
+        EXPECT_EQ(action(f, o.command)->isChecked(), f.m_options.*o.field) << o.command;
     }
-    EXPECT_EQ(action(f, "tlbBase")->isChecked(), probe(f).m_options.m_bShowBase);
-    EXPECT_EQ(control<QLabel>(f, "txtCurrent")->isHidden(), probe(f).m_options.m_showPopup);
+    EXPECT_EQ(action(f, "tlbBase")->isChecked(), f.m_options.m_bShowBase);
+    EXPECT_EQ(control<QLabel>(f, "txtCurrent")->isHidden(), f.m_options.m_showPopup);
 }
 
-void expectPlacement(const GraphForm& f, int left, int top, int width, int height) {
+void expectPlacement(const GraphFormProbe& f, int left, int top, int width, int height) {
     const QRect outer = f.frameGeometry();
     const QRect expected(f.twipsToPixelsX(left), f.twipsToPixelsY(top), f.twipsToPixelsX(width),
                          f.twipsToPixelsY(height));
@@ -61,10 +61,10 @@ void expectPlacement(const GraphForm& f, int left, int top, int width, int heigh
 
 TEST_F(FormTest, FirstRunShowsTheDefaultsAndClosingStoresWhatIsShown) {
     auto form = startWindow();
-    const GraphForm& f = *form;
+    const GraphFormProbe& f = *form;
     expectPlacement(f, 1000, 1000, 11000, 8000);
     expectOptions(f, 0);
-    EXPECT_FALSE(probe(f).m_autoRotate);
+    EXPECT_FALSE(f.m_autoRotate);
     EXPECT_FALSE(action(f, "tlbRotate")->isChecked());
     for (const char* checked : {"mnuView3D", "mnuViewName", "mnuViewAscending"})
         EXPECT_TRUE(action(f, checked)->isChecked()) << checked;
@@ -74,12 +74,12 @@ TEST_F(FormTest, FirstRunShowsTheDefaultsAndClosingStoresWhatIsShown) {
 
     // The program's own folder is shown, first in the address list; no way back or forward yet.
     const QString own = GraphForm::programFolder();
-    EXPECT_EQ(probe(f).m_currentFolder, own);
-    EXPECT_EQ(probe(f).adrList->currentText(), own);
-    EXPECT_EQ(probe(f).adrList->itemText(0), own);
+    EXPECT_EQ(f.m_currentFolder, own);
+    EXPECT_EQ(f.adrList->currentText(), own);
+    EXPECT_EQ(f.adrList->itemText(0), own);
     EXPECT_FALSE(action(f, "tlbBack")->isEnabled());
     EXPECT_FALSE(action(f, "tlbNext")->isEnabled());
-    EXPECT_TRUE(probe(f).m_deviceReady);
+    EXPECT_TRUE(f.m_deviceReady);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(g_mediaFolder, own + QStringLiteral("/media"));
 
@@ -94,7 +94,7 @@ TEST_F(FormTest, FirstRunShowsTheDefaultsAndClosingStoresWhatIsShown) {
     form->close();
     EXPECT_EQ(store().allKeys().size(), 18);
     const ketra::SettingsValues stored = ketra::Settings().read("/elsewhere");
-    EXPECT_EQ(stored.options, probe(f).m_options);
+    EXPECT_EQ(stored.options, f.m_options);
     EXPECT_EQ(stored.current_folder, own);
     EXPECT_EQ(stored.chkCaseValue, 1);
     EXPECT_NEAR(stored.MainWidth, 11000, 30);
@@ -131,7 +131,7 @@ TEST_F(FormTest, StoredOptionsAndPlacementSurviveRestarts) {
 
 TEST_F(FormTest, AWindowThatNeverStartedWritesNothing) {
     {
-        GraphForm form;
+        GraphFormProbe form;
         form.show();
         form.close();
     }
@@ -143,7 +143,7 @@ TEST_F(FormTest, AWindowThatNeverStartedWritesNothing) {
 TEST_F(FormTest, FileExitWritesNoSettingsButSavesTheFolderCache) {
     auto form = startWindow();
     action(*form, "mnuLog")->trigger();
-    ASSERT_TRUE(probe(*form).m_options.m_logscale);
+    ASSERT_TRUE(form->m_options.m_logscale);
     action(*form, "mnuFileExit")->trigger();
     form->close(); // whatever happens to the window afterwards writes nothing either
     EXPECT_TRUE(store().allKeys().isEmpty());
@@ -164,7 +164,7 @@ TEST_F(FormTest, AStoredPlacementOpensOnTheScreen) {
         auto form = startWindow();
         EXPECT_TRUE(form->screen()->availableGeometry().contains(form->frameGeometry())) << twips.x();
         EXPECT_EQ(g_device->drawnSize(), form->view3D()->pixelSize());
-        QTRY_VERIFY_WITH_TIMEOUT(probe(*form).m_framesDrawn > 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(form->m_framesDrawn > 0, 30000);
     }
 }
 
@@ -182,7 +182,7 @@ TEST_F(FormTest, ASettingsFileThatCannotBeReadIsToldOfAndKept) {
         ASSERT_TRUE(pipe ? ::mkfifo(QFile::encodeName(ini).constData(), 0600) == 0
                          : file.open(QIODevice::WriteOnly) && file.write(broken) && file.flush());
         FifoWatchdog watchdog(ini);
-        auto form = std::make_unique<GraphForm>();
+        auto form = std::make_unique<GraphFormProbe>();
         ASSERT_TRUE(form->Form_Load());
         auto* box = form->findChild<QMessageBox*>("msgSettingsUnreadable");
         ASSERT_NE(box, nullptr);

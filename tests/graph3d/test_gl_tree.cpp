@@ -26,7 +26,7 @@ protected:
         form = startWindow();
         ASSERT_TRUE(form);
         form->resize(900, 700);
-        if (probe(*form).m_options.m_showText)
+        if (form->m_options.m_showText)
             action(*form, "mnuOptionsImages")->trigger(); // a click on a node hits the node
         action(*form, "mnuViewTree3D")->trigger();
         form->openAddress(root);
@@ -54,40 +54,37 @@ protected:
     QPoint node(const QString& name) const { return node(indexOf(name)); }
     QPoint node(int index) const {
         form->DrawGraph();
-        const platform::Vector3 s =
-            platform::Vec3Project(form->model().entry(index).Frame->GetPosition(), g_device->getViewport(),
-                                  g_device->getTransform(platform::TransformType::Projection),
-                                  g_device->getTransform(platform::TransformType::View),
-                                  probe(*form).m_rootFrame->GetUpdatedMatrix());
+        const platform::Vector3 s = platform::Vec3Project(
+            form->model().entry(index).Frame->GetPosition(), g_device->getViewport(),
+            g_device->getTransform(platform::TransformType::Projection),
+            g_device->getTransform(platform::TransformType::View), form->m_rootFrame->GetUpdatedMatrix());
         const qreal dpr = form->view3D()->devicePixelRatioF();
         return QPoint(static_cast<int>(std::floor(s.x / dpr)), static_cast<int>(std::floor(s.y / dpr)));
     }
-    void click(const QString& name) {
-        QTest::mouseClick(probe(*form).Picture1, Qt::LeftButton, {}, node(name));
-    }
+    void click(const QString& name) { QTest::mouseClick(form->Picture1, Qt::LeftButton, {}, node(name)); }
     void doubleClick(const QString& name) { doubleClick(indexOf(name)); }
     void doubleClick(int index) {
         const QPoint at = node(index);
-        QTest::mouseClick(probe(*form).Picture1, Qt::LeftButton, {}, at);
-        QTest::mouseDClick(probe(*form).Picture1, Qt::LeftButton, {}, at);
-        QTest::mouseRelease(probe(*form).Picture1, Qt::LeftButton, {}, at);
+        QTest::mouseClick(form->Picture1, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(form->Picture1, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(form->Picture1, Qt::LeftButton, {}, at);
     }
 
     QString root;
-    std::unique_ptr<GraphForm> form;
+    std::unique_ptr<GraphFormProbe> form;
 };
 
 } // namespace
 
 TEST_F(TreeViewTest, FolderNodesOpenInPlaceAndItemsKeepTheirPaths) {
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     EXPECT_TRUE(action(f, "mnuViewTree3D")->isChecked());
     EXPECT_FALSE(action(f, "mnuView3D")->isChecked());
     EXPECT_EQ(entries(), (QStringList{"1:" + root, "2:a", "2:b", "2:top.txt"}));
 
     doubleClick("a");
     EXPECT_EQ(entries(), (QStringList{"1:" + root, "2:a", "2:b", "2:top.txt", "3:a1.txt"}));
-    EXPECT_EQ(probe(f).adrList->currentText(), root); // the address box keeps naming the root
+    EXPECT_EQ(f.adrList->currentText(), root); // the address box keeps naming the root
     EXPECT_TRUE(action(f, "tlbBack")->isEnabled());
 
     // Another level-2 folder replaces the level-3 wall; so does the same one opened again.
@@ -104,7 +101,7 @@ TEST_F(TreeViewTest, FolderNodesOpenInPlaceAndItemsKeepTheirPaths) {
         EXPECT_EQ(f.ItemPath(), path);
     }
     doubleClick(root);
-    EXPECT_EQ(probe(f).m_selectedEntry, 1);
+    EXPECT_EQ(f.m_selectedEntry, 1);
     EXPECT_EQ(entries().size(), 6);
 
     // View > 3D: the root folder as a bar graph.
@@ -118,7 +115,7 @@ TEST_F(TreeViewTest, ATreeOpensAsDeepAsTheDiskGoes) {
     for (int level = 3; level <= 27; ++level)
         chain += QStringLiteral("/l%1").arg(level);
     makeFile(chain + "/leaf.txt", 10);
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     action(f, "tlbRefresh")->trigger();
     // Each level's one folder opened in turn, from "deep" at level 2 down to level 27 (far out of
     // the camera's sight, so the handler the double-click runs is called).
@@ -128,9 +125,9 @@ TEST_F(TreeViewTest, ATreeOpensAsDeepAsTheDiskGoes) {
         name = QStringLiteral("l%1").arg(level + 1);
     }
     ASSERT_EQ(entries().last(), QStringLiteral("28:leaf.txt"));
-    probe(f).m_selectedEntry = f.model().count();
+    f.m_selectedEntry = f.model().count();
     EXPECT_EQ(f.ItemPath(), m_home.filePath("tree/" + chain + "/leaf.txt"));
-    probe(f).m_selectedEntry = indexOf("l4");
+    f.m_selectedEntry = indexOf("l4");
     EXPECT_EQ(f.ItemPath(), root + "/deep/l3/l4");
 }
 
@@ -140,13 +137,13 @@ TEST_F(TreeViewTest, FoldersOfNamesThatAreNotTextOpenInPlace) {
     const QByteArray rootBytes = QFile::encodeName(root);
     for (const char* path : {"/tw\xfe", "/tw\xfe/in-fe", "/tw\xfd", "/tw\xfd/in-fd"})
         ASSERT_EQ(::mkdir((rootBytes + path).constData(), 0755), 0);
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     action(f, "tlbRefresh")->trigger();
     for (const char* name : {"tw\xfe", "tw\xfd"}) {
         doubleClick(ketra::EntryNamed(f.model().entries(), name));
         ASSERT_EQ(f.model().entries().back().Level, 3);
         EXPECT_EQ(f.model().entries().back().Name, QStringLiteral("in-") + QByteArray(name).right(1).toHex());
-        probe(f).m_selectedEntry = f.model().count();
+        f.m_selectedEntry = f.model().count();
         EXPECT_EQ(f.ItemPath(), rootBytes + '/' + name + "/in-" + QByteArray(name).right(1).toHex());
     }
 }

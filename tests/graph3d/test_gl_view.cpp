@@ -43,7 +43,7 @@ protected:
         form = startWindow();
         ASSERT_TRUE(form);
         form->resize(900, 700);
-        if (probe(*form).m_options.m_showText)
+        if (form->m_options.m_showText)
             action(*form, "mnuOptionsImages")->trigger(); // no labels: a click on a bar hits the bar
         form->enterFolder(folder.toUtf8());
         ASSERT_EQ(form->model().count(), 4);
@@ -67,11 +67,10 @@ protected:
 
     // The view position (logical pixels) where a point of the graph's own space is seen.
     QPoint seen(const platform::Vector3& p) const {
-        probe(*form).m_rootFrame->UpdateFrames();
+        form->m_rootFrame->UpdateFrames();
         const platform::Vector3 s = platform::Vec3Project(
             p, g_device->getViewport(), g_device->getTransform(platform::TransformType::Projection),
-            g_device->getTransform(platform::TransformType::View),
-            probe(*form).m_rootFrame->GetUpdatedMatrix());
+            g_device->getTransform(platform::TransformType::View), form->m_rootFrame->GetUpdatedMatrix());
         const qreal dpr = form->view3D()->devicePixelRatioF();
         return QPoint(static_cast<int>(std::floor(s.x / dpr)), static_cast<int>(std::floor(s.y / dpr)));
     }
@@ -84,7 +83,7 @@ protected:
         return form->model().entry(indexOf(name)).Frame->GetChildMesh(0)->GetMaterialOverride().diffuse;
     }
 
-    QWidget* view() const { return probe(*form).Picture1; }
+    QWidget* view() const { return form->Picture1; }
 
     // A move of the mouse over the view with no button held, delivered to the view itself (the
     // real pointer may be shared with other tests on the same display).
@@ -103,12 +102,12 @@ protected:
 
     // `n` ticks of the render timer, 10 ms apart; returns the frames they drew.
     std::uint64_t ticks(int n) {
-        const std::uint64_t before = probe(*form).m_framesDrawn;
+        const std::uint64_t before = form->m_framesDrawn;
         for (int i = 0; i < n; ++i) {
             g_clock += 0.010;
             form->Timer1_Timer();
         }
-        return probe(*form).m_framesDrawn - before;
+        return form->m_framesDrawn - before;
     }
 
     // The view, given the keyboard focus as a person gives it: a click on it (where no bar is).
@@ -119,7 +118,7 @@ protected:
     }
 
     QString folder;
-    std::unique_ptr<GraphForm> form;
+    std::unique_ptr<GraphFormProbe> form;
 };
 
 bool isRed(const platform::ColorValue& c) {
@@ -134,8 +133,8 @@ bool overlayHas(const QString& text) {
 }
 
 // What the screen shows of the window's view.
-QImage onScreen(const GraphForm& form) {
-    QWidget* view = probe(form).Picture1;
+QImage onScreen(const GraphFormProbe& form) {
+    QWidget* view = form.Picture1;
     const QPoint at = view->mapTo(&form, QPoint());
     return view->screen()->grabWindow(form.winId(), at.x(), at.y(), view->width(), view->height()).toImage();
 }
@@ -178,11 +177,11 @@ TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
     form->DrawGraph();
     EXPECT_FALSE(overlayHas(QStringLiteral("Files: 3")));
 
-    ASSERT_FALSE(probe(*form).tlbDelete->isEnabled());
+    ASSERT_FALSE(form->tlbDelete->isEnabled());
     QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("big.dat"));
-    EXPECT_EQ(probe(*form).m_selectedEntry, indexOf("big.dat"));
+    EXPECT_EQ(form->m_selectedEntry, indexOf("big.dat"));
     EXPECT_TRUE(isRed(barColour("big.dat")));
-    EXPECT_TRUE(probe(*form).tlbDelete->isEnabled());
+    EXPECT_TRUE(form->tlbDelete->isEnabled());
     // The picture shows it red.
     form->DrawGraph();
     const QPoint p = barTop("big.dat") * form->view3D()->devicePixelRatioF();
@@ -199,39 +198,39 @@ TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
     // Hovering selects without highlighting; the hover text is drawn 20 left and 30 above the mouse.
     const QPoint at = barTop("big.dat");
     hover(at);
-    EXPECT_EQ(probe(*form).m_overlay.hoverText, QStringLiteral("big.dat (3,000 bytes)"));
-    EXPECT_EQ(probe(*form).m_selectedEntry, indexOf("big.dat"));
+    EXPECT_EQ(form->m_overlay.hoverText, QStringLiteral("big.dat (3,000 bytes)"));
+    EXPECT_EQ(form->m_selectedEntry, indexOf("big.dat"));
     EXPECT_FALSE(isRed(barColour("big.dat")));
     form->DrawGraph();
     bool drawn = false;
     for (const auto& t : g_device->overlayTexts())
-        drawn |= t.text == probe(*form).m_overlay.hoverText &&
+        drawn |= t.text == form->m_overlay.hoverText &&
                  QPoint(t.left, t.top) == ketra::HoverTextPosition(at.x(), at.y()) && t.argb == 0xFF000000;
     EXPECT_TRUE(drawn);
     hover(barTop("docs")); // a folder without folder sizes: its name alone
-    EXPECT_EQ(probe(*form).m_overlay.hoverText, QStringLiteral("docs"));
+    EXPECT_EQ(form->m_overlay.hoverText, QStringLiteral("docs"));
 
     // The plate is never picked: where only the plate is seen, nothing is found and the right
     // button gives the view's menu.
     const QPoint onPlate = seen({0, 0.05f, -2.4f});
     hover(onPlate);
-    EXPECT_FALSE(probe(*form).m_overlay.hoverShown);
+    EXPECT_FALSE(form->m_overlay.hoverShown);
     QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, onPlate);
-    EXPECT_TRUE(probe(*form).MENU_POPUP->isVisible());
-    probe(*form).MENU_POPUP->hide();
+    EXPECT_TRUE(form->MENU_POPUP->isVisible());
+    form->MENU_POPUP->hide();
     // On a bar the right button gives the item's menu, with the folder command for folders only.
     for (const char* name : {"docs", "big.dat"}) {
         QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, barTop(name));
-        EXPECT_TRUE(probe(*form).MENU_CONTEXT->isVisible()) << name;
-        EXPECT_EQ(probe(*form).mnuFolderOpen->isVisible(), qstrcmp(name, "docs") == 0) << name;
-        probe(*form).MENU_CONTEXT->hide();
+        EXPECT_TRUE(form->MENU_CONTEXT->isVisible()) << name;
+        EXPECT_EQ(form->mnuFolderOpen->isVisible(), qstrcmp(name, "docs") == 0) << name;
+        form->MENU_CONTEXT->hide();
     }
-    EXPECT_FALSE(probe(*form).m_camera->m_dragging); // the right button does not drag
+    EXPECT_FALSE(form->m_camera->m_dragging); // the right button does not drag
 
     // With the pop-up text off the status line shows the hover text instead.
     action(*form, "mnuOptionsPopup")->trigger();
     hover(barTop("low.dat"));
-    EXPECT_EQ(probe(*form).txtCurrent->text(), QStringLiteral("low.dat (1,500 bytes)"));
+    EXPECT_EQ(form->txtCurrent->text(), QStringLiteral("low.dat (1,500 bytes)"));
 }
 
 TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
@@ -241,7 +240,7 @@ TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
         return true;
     });
     // A file opens from the folder shown, also while another address is being typed.
-    QLineEdit* edit = probe(*form).adrList->lineEdit();
+    QLineEdit* edit = form->adrList->lineEdit();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
     QTest::keyClicks(edit, QStringLiteral("/somewhere/else"));
     doubleClick(barTop("mid.dat"));
@@ -252,15 +251,15 @@ TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
     // the status line of the pop-up text's off state alike).
     action(*form, "mnuOptionsPopup")->trigger();
     hover(barTop("low.dat"));
-    ASSERT_FALSE(probe(*form).txtCurrent->text().isEmpty());
+    ASSERT_FALSE(form->txtCurrent->text().isEmpty());
     action(*form, "mnuOptionsPopup")->trigger();
     doubleClick(barTop("docs"));
-    EXPECT_EQ(probe(*form).m_currentFolder, folder + QStringLiteral("/docs"));
-    EXPECT_EQ(probe(*form).adrList->currentText(), folder + QStringLiteral("/docs"));
-    EXPECT_TRUE(probe(*form).tlbBack->isEnabled()); // the folder went on the history
+    EXPECT_EQ(form->m_currentFolder, folder + QStringLiteral("/docs"));
+    EXPECT_EQ(form->adrList->currentText(), folder + QStringLiteral("/docs"));
+    EXPECT_TRUE(form->tlbBack->isEnabled()); // the folder went on the history
     EXPECT_EQ(opened.size(), 1);
-    EXPECT_FALSE(probe(*form).m_overlay.hoverShown);
-    EXPECT_TRUE(probe(*form).txtCurrent->text().isEmpty());
+    EXPECT_FALSE(form->m_overlay.hoverShown);
+    EXPECT_TRUE(form->txtCurrent->text().isEmpty());
     ticks(1);
     EXPECT_FALSE(overlayHas(QStringLiteral("docs")));
 
@@ -270,7 +269,7 @@ TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
     form->GoBack();
     form->DrawGraph();
     doubleClick(barTop("old (2)"));
-    EXPECT_EQ(probe(*form).m_currentFolder, folder + QStringLiteral("/old (2)"));
+    EXPECT_EQ(form->m_currentFolder, folder + QStringLiteral("/old (2)"));
 }
 
 TEST_F(ViewTest, KeysTurnTheGraphAndTheIdleViewDrawsNothing) {
@@ -278,25 +277,25 @@ TEST_F(ViewTest, KeysTurnTheGraphAndTheIdleViewDrawsNothing) {
     QTest::keyPress(view(), Qt::Key_X);
     QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QString(), true);
     QCoreApplication::sendEvent(view(), &repeat);
-    EXPECT_TRUE(probe(*form).m_camera->keyHeld(ketra::vk::X));
+    EXPECT_TRUE(form->m_camera->keyHeld(ketra::vk::X));
     QTest::keyRelease(view(), Qt::Key_X);
-    EXPECT_FALSE(probe(*form).m_camera->keyHeld(ketra::vk::X));
+    EXPECT_FALSE(form->m_camera->keyHeld(ketra::vk::X));
     QTest::keyPress(view(), Qt::Key_Z, Qt::ShiftModifier);
-    EXPECT_EQ(probe(*form).m_camera->m_shiftState, 1);
+    EXPECT_EQ(form->m_camera->m_shiftState, 1);
     QTest::keyRelease(view(), Qt::Key_Z, Qt::ShiftModifier);
 
     // Holding Y turns the graph, drawing every tick; R puts it back to the start pose.
-    const platform::Matrix start = probe(*form).m_rootFrame->GetMatrix();
+    const platform::Matrix start = form->m_rootFrame->GetMatrix();
     QTest::keyPress(view(), Qt::Key_Y);
     EXPECT_EQ(ticks(5), 5u);
     QTest::keyRelease(view(), Qt::Key_Y);
-    EXPECT_NE(std::memcmp(&start, &probe(*form).m_rootFrame->GetMatrix(), sizeof start), 0);
+    EXPECT_NE(std::memcmp(&start, &form->m_rootFrame->GetMatrix(), sizeof start), 0);
     QTest::keyPress(view(), Qt::Key_R);
     ticks(1);
     QTest::keyRelease(view(), Qt::Key_R);
     const platform::Matrix tilt = ketra::Camera::StartTilt().matrix();
     for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(probe(*form).m_rootFrame->GetMatrix().m[i / 4][i % 4], tilt.m[i / 4][i % 4], 1e-5f);
+        EXPECT_NEAR(form->m_rootFrame->GetMatrix().m[i / 4][i % 4], tilt.m[i / 4][i % 4], 1e-5f);
 
     // At rest, ticks draw nothing, and what is on screen is what a full redraw gives.
     ticks(3);
@@ -315,7 +314,7 @@ TEST_F(ViewTest, KeysTurnTheGraphAndTheIdleViewDrawsNothing) {
     // A W press glides the camera; once at rest the ticks draw nothing again.
     QTest::keyClick(view(), Qt::Key_W);
     EXPECT_EQ(ticks(1), 1u);
-    for (int i = 0; i < 2000 && probe(*form).m_camera->m_velocity.z != 0; ++i)
+    for (int i = 0; i < 2000 && form->m_camera->m_velocity.z != 0; ++i)
         ticks(1);
     EXPECT_EQ(ticks(20), 0u);
 }
@@ -328,10 +327,10 @@ TEST_F(ViewTest, AKeyTappedBetweenTwoTicksActsOnce) {
     EXPECT_EQ(ticks(2), 1u); // one step of the turn, then nothing
     QTest::keyClick(keys, Qt::Key_R);
     EXPECT_EQ(ticks(2), 1u); // back to the start pose, once
-    ASSERT_FALSE(probe(*form).m_options.m_includeFolders);
+    ASSERT_FALSE(form->m_options.m_includeFolders);
     QTest::keyClick(keys, Qt::Key_F);
     ticks(2);
-    EXPECT_TRUE(probe(*form).m_options.m_includeFolders); // turned on, not on and off again
+    EXPECT_TRUE(form->m_options.m_includeFolders); // turned on, not on and off again
     EXPECT_TRUE(overlayHas(QStringLiteral("No Folder size: F")));
 }
 
@@ -356,13 +355,13 @@ TEST_F(FormTest, ThePictureStaysWhileAFolderIsReadRightAfterStart) {
     QTimer watch;
     watch.setInterval(0);
     QObject::connect(&watch, &QTimer::timeout, form.get(), [&] {
-        if (!probe(*form).prog->text().isEmpty()) // the last picture while measuring
+        if (!form->prog->text().isEmpty()) // the last picture while measuring
             measuring = onScreen(*form);
     });
     watch.start();
     form->openAddress(many);
     watch.stop();
-    ASSERT_EQ(probe(*form).m_currentFolder, many);
+    ASSERT_EQ(form->m_currentFolder, many);
     expectThePicture(measuring, "while measuring");
 
     QImage behindMessage;
