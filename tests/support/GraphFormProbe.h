@@ -14,54 +14,17 @@ public:
     // Stop was asked of the load or the search running.
     bool stopRequested() const { return m_stopSearch; }
 
-    using GraphForm::m_autoRotate;
-    using GraphForm::m_camera;
-    using GraphForm::m_currentFolder;
-    using GraphForm::m_deviceReady;
-    using GraphForm::m_framesDrawn;
-    using GraphForm::m_gridColumn;
-    using GraphForm::m_gridRow;
-    using GraphForm::m_imagePath;
-    using GraphForm::m_options;
-    using GraphForm::m_overlay;
-    using GraphForm::m_rootFrame;
-    using GraphForm::m_search;
-    using GraphForm::m_selectedEntry;
-    using GraphForm::m_sortKey;
-
-    using GraphForm::adrLabel;
-    using GraphForm::adrList;
-    using GraphForm::chkCase;
-    using GraphForm::chkGT;
-    using GraphForm::chkLT;
-    using GraphForm::cmdClose;
-    using GraphForm::cmdFind;
-    using GraphForm::cmdStop;
-    using GraphForm::cmdStopSearch;
-    using GraphForm::cmdUp;
-    using GraphForm::cmdX;
-    using GraphForm::Frame1;
-    using GraphForm::Frame2;
-    using GraphForm::frmOptions;
-    using GraphForm::frmPic;
-    using GraphForm::Label1;
-    using GraphForm::lblFind;
-    using GraphForm::lblFindStatus;
-    using GraphForm::ListView1;
-    using GraphForm::LstFind;
-    using GraphForm::MENU_CONTEXT;
-    using GraphForm::MENU_POPUP;
-    using GraphForm::mnuFolderOpen;
-    using GraphForm::Picture1;
-    using GraphForm::prog;
-    using GraphForm::Timer1;
-    using GraphForm::tlbBack;
-    using GraphForm::tlbDelete;
-    using GraphForm::tlbShowImage;
-    using GraphForm::Toolbar1;
-    using GraphForm::txtCurrent;
-    using GraphForm::txtFind;
-    using GraphForm::txtFindIn;
-    using GraphForm::txtGT;
-    using GraphForm::txtLT;
+    // Its controls and menus, then what the window keeps.
+    using GraphForm::adrLabel, GraphForm::adrList, GraphForm::chkCase, GraphForm::chkGT, GraphForm::chkLT,
+        GraphForm::cmdClose, GraphForm::cmdFind, GraphForm::cmdStop, GraphForm::cmdStopSearch,
+        GraphForm::cmdUp, GraphForm::cmdX, GraphForm::Frame1, GraphForm::Frame2, GraphForm::frmOptions,
+        GraphForm::frmPic, GraphForm::Label1, GraphForm::lblFind, GraphForm::lblFindStatus,
+        GraphForm::ListView1, GraphForm::LstFind, GraphForm::MENU_CONTEXT, GraphForm::MENU_POPUP,
+        GraphForm::mnuFolderOpen, GraphForm::Picture1, GraphForm::prog, GraphForm::Timer1, GraphForm::tlbBack,
+        GraphForm::tlbDelete, GraphForm::tlbShowImage, GraphForm::Toolbar1, GraphForm::txtCurrent,
+        GraphForm::txtFind, GraphForm::txtFindIn, GraphForm::txtGT, GraphForm::txtLT;
+    using GraphForm::m_autoRotate, GraphForm::m_camera, GraphForm::m_currentFolder, GraphForm::m_deviceReady,
+        GraphForm::m_framesDrawn, GraphForm::m_gridColumn, GraphForm::m_gridRow, GraphForm::m_imagePath,
+        GraphForm::m_options, GraphForm::m_overlay, GraphForm::m_rootFrame, GraphForm::m_search,
+        GraphForm::m_selectedEntry, GraphForm::m_sortKey;
 };
