@@ -44,10 +44,8 @@ public:
             if (key != Qt::Key_Delete && key != Qt::Key_Backspace)
                 return false;
             const QModelIndexList rows = m_list->selectionModel()->selectedRows();
-            if (!rows.isEmpty()) {
-                m_form->m_selectedEntry = rows.first().row() + 1; // the row the person sees selected
-                m_form->mnuContentDelete_Click();
-            }
+            if (!rows.isEmpty())
+                m_form->ListView1_DeleteKey(rows.first().row()); // the row the person sees selected
             return true;
         }
         // Only pointers are compared: the list may be half destroyed when its viewport's last
@@ -198,6 +196,11 @@ void GraphForm::ListView1_Click(int row, const QPoint& global) {
     CheckImage(ItemPath());
     mnuFolderOpen->setVisible(m_model->entry(m_selectedEntry).isFolder());
     MENU_CONTEXT->popup(global);
+}
+
+void GraphForm::ListView1_DeleteKey(int row) {
+    m_selectedEntry = row + 1;
+    mnuContentDelete_Click();
 }
 
 void GraphForm::ListView1_DblClick(int row) {
