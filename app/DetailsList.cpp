@@ -4,12 +4,13 @@
 // reads the folder again, so the list and the 3D grid always agree.
 #include "GraphForm.h"
 
-#include "colours/FitText.h"
 #include "core/Settings.h"
 #include "folders/DetailsModel.h"
 #include "folders/Paths.h"
+#include "folders/ScanOptions.h"
 #include "graph/GraphModel.h"
 #include "treescan.h"
+#include "widgets/FitText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -222,12 +223,10 @@ QImage GraphForm::DetailsSnapshot(const QByteArray& folder, const QSize& size, s
     setAttribute(Qt::WA_DontShowOnScreen);
     m_options = ketra::Settings().read(m_programFolder).options;
     m_options.m_treeview = false;
-    IncludeFolderSize(m_options.m_includeFolders ? 1 : 0);
-    IncludeHidden(m_options.m_showHidden ? 1 : 0);
-    IncludeSystem(m_options.m_showSystem ? 1 : 0);
     m_sortKey = TREESCAN_SORT_NAME;
     m_sortAscending = 1;
-    SortBy(m_sortKey, m_sortAscending);
+    ketra::ApplyScanOptions(
+        {m_options.m_includeFolders, m_options.m_showHidden, m_options.m_showSystem, m_sortKey, true});
     tlbIncFolders->setChecked(m_options.m_includeFolders);
     tlbStats->setChecked(m_options.m_showStats);
     tlbBase->setChecked(m_options.m_bShowBase);

@@ -6,6 +6,7 @@
 #include "datafile/DataEntries.h"
 #include "datafile/DataTable.h"
 #include "folders/FolderReader.h"
+#include "folders/ScanOptions.h"
 #include "graph/BarFrame.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
@@ -247,10 +248,8 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     options.m_treeview = request.tree;
     LoadExtColours();
     SetMediaFolder(GraphForm::mediaFolder(programFolder));
-    IncludeFolderSize(options.m_includeFolders ? 1 : 0);
-    IncludeHidden(options.m_showHidden ? 1 : 0);
-    IncludeSystem(options.m_showSystem ? 1 : 0);
-    SortBy(TREESCAN_SORT_NAME, 1);
+    ApplyScanOptions(
+        {options.m_includeFolders, options.m_showHidden, options.m_showSystem, TREESCAN_SORT_NAME, true});
 
     // The device, before anything is timed.
     QString deviceMessage;

@@ -3,11 +3,11 @@
 // next one, and a search that goes on with the pane hidden.
 #include "form_fixture.h"
 
-#include "colours/FitText.h"
 #include "graph/GraphModel.h"
 #include "scene/D3DMesh.h"
 #include "search/SearchSession.h"
 #include "treescan.h"
+#include "widgets/FitText.h"
 
 #include <QBrush>
 #include <QCheckBox>
