@@ -14,7 +14,6 @@
 #include "scene/D3DView.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDataStream>
 #include <QIODevice>
 #include <QPushButton>
@@ -58,14 +57,14 @@ bool GraphForm::Start3D() {
 
     DeleteDeviceObjects();
     InitDeviceObjects();
-    LoadFolder();
-    ScaleEntries();
     RestoreDeviceObjects();
-    BuildGraph();
-    QCoreApplication::processEvents();
-    if (g_device)
-        m_camera->m_viewMatrix = g_device->getTransform(platform::TransformType::View);
-    markViewDirty();
+    // The first scene is built once the folder is read (the load's end rebuilds it); the camera
+    // then keeps the view it was given.
+    LoadFolder([this] {
+        if (g_device)
+            m_camera->m_viewMatrix = g_device->getTransform(platform::TransformType::View);
+        markViewDirty();
+    });
     return m_deviceReady;
 }
 
@@ -111,9 +110,7 @@ void GraphForm::RebuildScene(bool reload) {
         camera = m_camera->m_cameraMatrix;
         root = m_rootFrame->GetMatrix();
     }
-    // The scene shown stays (and can be drawn again) until the folder has been read.
-    if (reload)
-        LoadFolder();
+    (void)reload; // the folder load calls it once the folder is read
     DestroyDeviceObjects();
     ScaleEntries();
     BuildGraph();
@@ -223,7 +220,7 @@ void GraphForm::DrawGraph() {
 }
 
 void GraphForm::Timer1_Timer() {
-    if (!m_deviceReady || m_loading)
+    if (!m_deviceReady || busy())
         return;
     try {
         FrameMove();
@@ -238,7 +235,7 @@ void GraphForm::Timer1_Timer() {
 }
 
 void GraphForm::Form_Paint() {
-    if (!m_deviceReady || !m_graphBuilt || m_loading)
+    if (!m_deviceReady || !m_graphBuilt || busy())
         return;
     if (!viewNeedsRedraw())
         return; // the view shows the last frame, which is still the picture

@@ -8,6 +8,7 @@
 #include "folders/FolderReader.h"
 #include "graph/BarFrame.h"
 #include "graph/Camera.h"
+#include "graph/FolderEntries.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
 #include "graph/TreeScene.h"
@@ -43,33 +44,6 @@ void finishDrawing() {
     QOpenGLContext* current = QOpenGLContext::currentContext();
     if (current == g_device->context())
         current->functions()->glFinish();
-}
-
-// The folder's items into `model`, as the window's folder load makes them. False when the folder
-// can't be read.
-bool loadFolder(const QByteArray& folder, const Options& options, GraphModel& model,
-                FolderStatistics& stats) {
-    std::array<char, 4096> buffer{};
-    FolderReader reader(buffer);
-    const std::int32_t n = reader.open(folder);
-    if (n < 0)
-        return false;
-    if (options.m_includeFolders)
-        reader.measure(1, {});
-    model.clear();
-    FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
-    if (options.m_treeview)
-        entries.addFolderItself(folder);
-    for (std::int32_t i = 0; i < n; ++i) {
-        const FolderItem item = reader.item(i);
-        entries.addItem(item.name, item.attributes, item.size, item.modified, item.id);
-    }
-    stats = entries.statistics();
-    if (options.m_includeFolders) {
-        stats.totalFileCount = FolderReader::totalFileCount();
-        stats.totalFolderCount = FolderReader::totalFolderCount();
-    }
-    return true;
 }
 
 } // namespace
@@ -241,7 +215,7 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
                                       : read.message());
         }
         AddDataTableEntries(model, table, LoadDataTableTextures(table, g_mediaFolder), options.m_logscale);
-    } else if (!loadFolder(QFile::encodeName(folder), options, model, overlay.statistics)) {
+    } else if (!ReadFolderEntries(QFile::encodeName(folder), options, model, overlay.statistics)) {
         ReleaseDevice3D();
         return fail(QStringLiteral("the folder \"%1\" can't be read").arg(folder));
     }

@@ -46,7 +46,7 @@ QStringList answerDataFileDialog(GraphForm& form, const std::function<void()>& o
     poll.start();
     open();
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return !form.m_loading && !QApplication::activeModalWidget(); }, 30000));
+        QTest::qWaitFor([&] { return !form.busy() && !QApplication::activeModalWidget(); }, 30000));
     poll.stop();
     return messages;
 }
@@ -158,10 +158,10 @@ TEST_F(FormTest, ATableIsPlottedAsBarsWhateverTheViewWas) {
     for (const char* view : {"mnuViewTree3D", "mnuViewDetails"}) {
         SCOPED_TRACE(view);
         action(f, view)->trigger();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.m_loading; }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.busy(); }, 30000));
         ASSERT_GT(f.model().count(), 1);
         f.openDataFile(QFile::encodeName(table.fileName()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.m_loading; }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.busy(); }, 30000));
         EXPECT_EQ(entryNames(f), QStringList{"(1999,North) = 10"});
         EXPECT_TRUE(action(f, "mnuView3D")->isChecked());
         EXPECT_FALSE(action(f, view)->isChecked());

@@ -198,7 +198,7 @@ TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
     EXPECT_EQ(dialog->value("lblFolder"), dir);
     EXPECT_EQ(dialog->value("lblSize"), QStringLiteral("5,120 bytes (5.0 KiB)"));
     EXPECT_EQ(dialog->value("lblContents"), QStringLiteral("1 file, 0 folders"));
-    EXPECT_FALSE(form->m_loading);
+    EXPECT_FALSE(form->busy());
     EXPECT_EQ(opened.size(), 3);
 }
 

@@ -23,8 +23,7 @@ void expectIdle(const GraphForm& form) {
     EXPECT_EQ(form.adrLabel->text(), QStringLiteral("Address"));
     EXPECT_TRUE(form.adrList->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(form.m_loading);
-    EXPECT_FALSE(form.m_stopSearch);
+    EXPECT_FALSE(form.busy());
 }
 
 QStringList addressItems(const GraphForm& form) {
@@ -229,7 +228,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
     auto form = startWindow();
     GraphForm& f = *form;
     QTimer::singleShot(0, &f, [&] {
-        ASSERT_TRUE(f.m_loading);
+        ASSERT_TRUE(f.busy());
         f.openAddress(b);
         f.enterFolder(b.toUtf8());
         f.GoBack();
