@@ -73,6 +73,9 @@ void GraphForm::showIdle() {
     showAddressIdle();
     m_mode = Mode::Idle;
     QApplication::restoreOverrideCursor();
+    // A layout while busy left the device's size as it was and the render timer off.
+    if (m_deviceReady && Picture1->isVisible() && !Timer1->isActive())
+        Form_Resize();
 }
 
 void GraphForm::afterBusy() {
