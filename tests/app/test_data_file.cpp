@@ -38,6 +38,7 @@ QStringList answerDataFileDialog(GraphForm& form, const std::function<void()>& o
             }
             QTest::keyClicks(focus, typed);
             QTest::keyClick(focus, Qt::Key_Return);
+            settleWindows();
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages << box->text();
             box->button(QMessageBox::Ok)->click();
@@ -131,6 +132,7 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
                 ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
                 QWidget* focus = QApplication::focusWidget();
                 QTest::keyClick(focus ? focus : &f, Qt::Key_O, Qt::ControlModifier);
+                settleWindows();
             },
             typed);
         EXPECT_EQ(seen, message.isEmpty() ? QStringList() : QStringList{message});
@@ -158,6 +160,7 @@ TEST_F(FormTest, ATableIsPlottedAsBarsWhateverTheViewWas) {
     for (const char* view : {"mnuViewTree3D", "mnuViewDetails"}) {
         SCOPED_TRACE(view);
         action(f, view)->trigger();
+        settleWindows();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !f.busy(); }, 30000));
         ASSERT_GT(f.model().count(), 1);
         f.openDataFile(QFile::encodeName(table.fileName()));

@@ -2,6 +2,7 @@
 // the parent folder, refresh, the progress line and Stop, failures, and requests that arrive while
 // a folder loads. Reading a folder itself is the folder reader's test.
 #include "form_fixture.h"
+#include "treescan.h"
 
 #include "graph/GraphModel.h"
 
@@ -61,16 +62,22 @@ TEST_F(FormTest, EnterInTheAddressBoxShowsTheFolderTyped) {
     // A listed folder typed without Enter is not shown when the box loses the focus.
     QLineEdit* edit = f.adrList->lineEdit();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    settleWindows();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    settleWindows();
     QTest::keyClicks(QApplication::focusWidget(), fresh);
     QTest::mouseClick(f.Picture1, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, QDir::homePath());
 
     // Down in the box picks the next folder of the list.
     f.openAddress(a);
+    settleWindows();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    settleWindows();
     const int at = f.adrList->currentIndex();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, f.adrList->itemText(at + 1));
 }
 
@@ -113,14 +120,18 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
 
     // The root has no parent: nothing happens.
     f.openAddress(QStringLiteral("/"));
+    settleWindows();
     action(f, "MENU_UP")->trigger();
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, QStringLiteral("/"));
 
     // Refresh reads the folder again: a file added meanwhile appears.
     f.openAddress(b);
+    settleWindows();
     ASSERT_EQ(f.model().count(), 0);
     makeFile("h/a/b/new.txt", 5);
     action(f, "tlbRefresh")->trigger();
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, b);
     EXPECT_EQ(f.model().count(), 1);
 }
@@ -136,6 +147,7 @@ TEST_F(FormTest, AFolderIsReadIntoTheGraphWithItsStatistics) {
     auto form = startWindow();
     GraphForm& f = *form;
     f.openAddress(dir);
+    settleWindows();
     expectIdle(f);
     const ketra::FolderStatistics& s = f.m_overlay.statistics;
     ASSERT_EQ(f.model().count(), 2);
@@ -144,6 +156,7 @@ TEST_F(FormTest, AFolderIsReadIntoTheGraphWithItsStatistics) {
     EXPECT_EQ(s, (ketra::FolderStatistics{10, 1, 1, 0, 0}));
 
     action(f, "tlbIncFolders")->trigger();
+    settleWindows();
     EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 1100);
     EXPECT_EQ(s, (ketra::FolderStatistics{1110, 1, 1, 4, 2})); // the totals count hidden files too
 }
@@ -154,6 +167,7 @@ TEST_F(FormTest, AFolderThatCannotBeReadIsReportedAndTheAddressComesBack) {
     auto form = startWindow();
     GraphForm& f = *form;
     f.openAddress(dir);
+    settleWindows();
     const QString missing = m_home.filePath(QStringLiteral("no/such/folder"));
     auto boxes = answerMessageBoxes([&] { f.openAddress(missing); });
     ASSERT_EQ(boxes.size(), 1u);
@@ -169,9 +183,11 @@ TEST_F(FormTest, AFolderThatCannotBeReadIsReportedAndTheAddressComesBack) {
     // here on the log scale the stopped reload asked for.
     QTimer::singleShot(0, &f, [&] { QTest::mouseClick(f.cmdStop, Qt::LeftButton); });
     action(f, "mnuLog")->trigger();
+    settleWindows();
     EXPECT_EQ(f.adrList->currentText(), dir);
     expectIdle(f);
     f.openAddress(dir);
+    settleWindows();
     EXPECT_NEAR(f.model().entry(1).Value, std::log(10.0), 1e-9);
 
     // The folder vanishes; Refresh reports it and still shows where the graph is from.
@@ -190,6 +206,7 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
     auto form = startWindow();
     GraphForm& f = *form;
     action(f, "tlbIncFolders")->trigger();
+    settleWindows();
     const QString shown = f.m_currentFolder;
     const int entries = f.model().count();
     // Stop is pressed once the progress line names a folder being measured.
@@ -206,6 +223,7 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
     });
     watch.start();
     f.openAddress(dir);
+    settleWindows();
     watch.stop();
     EXPECT_TRUE(searching);
     EXPECT_EQ(f.adrList->currentText(), shown);
@@ -214,6 +232,7 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
     expectIdle(f);
     // The scanner is ready for the next load, which is whole.
     f.openAddress(dir);
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, dir);
     EXPECT_EQ(f.m_overlay.statistics.totalFolderCount, 40 * 21);
 }
@@ -227,6 +246,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
     makeFile("nav/b/.seen-later", 1);
     auto form = startWindow();
     GraphForm& f = *form;
+    SlowDownScans(50000); // the requests come while the load is under way
     QTimer::singleShot(0, &f, [&] {
         ASSERT_TRUE(f.busy());
         f.openAddress(b);
@@ -236,6 +256,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
         f.MENU_REFRESH_Click();
     });
     f.openAddress(a);
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, a);
     EXPECT_EQ(f.adrList->currentText(), a);
     EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
@@ -243,6 +264,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
 
     QTimer::singleShot(0, &f, [&] { action(f, "mnuOptionsHidden")->trigger(); });
     f.openAddress(b);
+    settleWindows();
     EXPECT_TRUE(f.m_options.m_showHidden);
     EXPECT_EQ(f.m_currentFolder, b);
     EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
@@ -253,6 +275,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
     EXPECT_TRUE(f.isVisible());
     QTRY_VERIFY(!f.isVisible());
     EXPECT_EQ(store().value("Settings/current_folder").toString(), b);
+    SlowDownScans(0);
 }
 
 // Folder sizes that came partly from the scanner's cache are shown at once; the full pass right
@@ -279,7 +302,9 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
         return out;
     };
     action(f, "tlbIncFolders")->trigger();
+    settleWindows();
     action(f, "mnuViewSize")->trigger();
+    settleWindows();
     typeAddress(f, dir);
     EXPECT_EQ(names(), (QStringList{"sub", "mid", "a.txt"}));
     EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 100);
@@ -291,7 +316,9 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
     EXPECT_EQ(names(), (QStringList{"mid", "sub", "a.txt"}));
     EXPECT_EQ(f.m_overlay.statistics.totalBytes, 6010);
     action(f, "mnuViewDetails")->trigger();
+    settleWindows();
     EXPECT_EQ(f.ListView1->model()->index(0, 0).data().toString(), QStringLiteral("mid"));
     action(f, "mnuViewTree3D")->trigger();
+    settleWindows();
     EXPECT_EQ(names(), (QStringList{dir, "mid", "sub", "a.txt"}));
 }
