@@ -95,7 +95,8 @@ void GraphForm::fitFindColumns(int first, int last) {
         const ketra::SearchResult& r = results.at(row);
         m_findFit[0] = std::max(m_findFit[0], ketra::CellWidthFor(*LstFind, ketra::displayText(r.name)));
         if (!folderBefore || *folderBefore != r.folder)
-            m_findFit[1] = std::max(m_findFit[1], ketra::CellWidthFor(*LstFind, ketra::displayText(r.folder)));
+            m_findFit[1] =
+                std::max(m_findFit[1], ketra::CellWidthFor(*LstFind, ketra::displayText(r.folder)));
         folderBefore = &r.folder;
         if (largest < 0 || r.size > results.at(largest).size)
             largest = row;

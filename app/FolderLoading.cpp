@@ -154,8 +154,8 @@ void GraphForm::loadEnded() {
     const int firstEntry = m_model->count() + 1 + (tree ? 1 : 0);
     const std::int32_t n = m_load->count();
     ketra::FolderReader reader(m_pathBuffer);
-    m_overlay.statistics =
-        ketra::AddFolderEntries(*m_model, reader, n, m_options, m_level, tree ? m_currentFolder : QByteArray());
+    m_overlay.statistics = ketra::AddFolderEntries(*m_model, reader, n, m_options, m_level,
+                                                   tree ? m_currentFolder : QByteArray());
     if (m_options.m_includeFolders && ketra::FolderReader::verifying())
         watchVerification(firstEntry, n);
     m_level = 2;
@@ -164,7 +164,7 @@ void GraphForm::loadEnded() {
     if (Picture1->isHidden()) {
         FillDetailsList(); // folders seen here do not join the address list
     } else {
-        RebuildScene(false);
+        RebuildScene();
         if (!address.isEmpty() && adrList->findData(address) < 0) {
             adrList->addItem(ketra::displayText(address), address);
             setAddress(address);
@@ -214,15 +214,15 @@ void GraphForm::verifiedSizesArrived() {
                                          std::make_move_iterator(entries.end()));
     entries.resize(first);
     ketra::FolderReader reader(m_pathBuffer);
-    const ketra::FolderStatistics stats = ketra::AddFolderEntries(*m_model, reader, count, m_options,
-                                                                  before.empty() ? m_level : before.front().Level);
+    const ketra::FolderStatistics stats = ketra::AddFolderEntries(
+        *m_model, reader, count, m_options, before.empty() ? m_level : before.front().Level);
     const bool changed = !std::equal(before.begin(), before.end(), entries.begin() + first, entries.end(),
                                      [](const ketra::DataEntry& a, const ketra::DataEntry& b) {
                                          return a.NameBytes == b.NameBytes && a.Size == b.Size;
                                      });
     m_overlay.statistics = stats;
     if (changed) {
-        RebuildScene(false);
+        RebuildScene();
         m_detailsModel->refresh();
         restoreView(kept);
     } else { // the bars built stay

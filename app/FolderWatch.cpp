@@ -85,6 +85,7 @@ void GraphForm::followGoneFolder(const QByteArray& gone) {
     setAddress(parent);
     selectNode([this, parent, gone] {
         if (m_currentFolder == parent)
-            showNotice(tr("\"%1\" is no longer there; its parent folder is shown").arg(ketra::displayText(gone)));
+            showNotice(
+                tr("\"%1\" is no longer there; its parent folder is shown").arg(ketra::displayText(gone)));
     });
 }

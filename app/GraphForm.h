@@ -344,10 +344,10 @@ public:
     // auto-rotation off, places the camera, loads the folder of the address box, scales it and
     // builds the first scene. Sets m_deviceReady; returns it.
     bool Start3D();
-    // The folder rebuild run by selectNode: LoadFolder (unless `reload` is false: the entries
-    // changed in place), then release the scene, ScaleEntries and build the scene again, keeping
-    // the view, the camera and the graph's orientation.
-    void RebuildScene(bool reload = true);
+    // The scene made again from the entries (a folder just read, or its sizes changed in place):
+    // release the scene, ScaleEntries and build it again, keeping the view, the camera and the
+    // graph's orientation.
+    void RebuildScene();
     // The view changed size: fonts released, the device's target resized, device objects restored,
     // and the picture drawn again.
     void ResizeDevice();
@@ -544,7 +544,7 @@ private:
     // close only when a setting was changed).
     ketra::SettingsValues m_storedSettings;
     bool m_settingsUnreadable = false;
-    bool m_exiting = false;       // File > Exit: the program ends without the unload sequence
+    bool m_exiting = false; // File > Exit: the program ends without the unload sequence
     bool m_splitterDragging = false;
     int m_splitterGrab = 0; // where the splitter was grabbed, in pixels from its left edge
     QByteArray m_programFolder;

@@ -100,7 +100,7 @@ void GraphForm::DestroyDeviceObjects() {
     markViewDirty();
 }
 
-void GraphForm::RebuildScene(bool reload) {
+void GraphForm::RebuildScene() {
     using platform::TransformType;
     // Navigation keeps the viewer where it was: view, camera and the graph's orientation.
     const bool keep = g_device && m_rootFrame && m_camera;
@@ -110,7 +110,6 @@ void GraphForm::RebuildScene(bool reload) {
         camera = m_camera->m_cameraMatrix;
         root = m_rootFrame->GetMatrix();
     }
-    (void)reload; // the folder load calls it once the folder is read
     DestroyDeviceObjects();
     ScaleEntries();
     BuildGraph();

@@ -10,6 +10,11 @@
 
 namespace ketra {
 
+namespace {
+// The load the scanner works for (one folder at a time for the whole program).
+FolderLoad* g_current = nullptr;
+} // namespace
+
 FolderLoad::FolderLoad(std::span<char> buffer, QObject* parent) : QObject(parent), m_buffer(buffer) {
     m_timer.setInterval(kLookMs);
     connect(&m_timer, &QTimer::timeout, this, &FolderLoad::look);
@@ -25,11 +30,24 @@ FolderLoad::FolderLoad(std::span<char> buffer, QObject* parent) : QObject(parent
 }
 
 FolderLoad::~FolderLoad() {
-    if (running())
-        ResetFileTree();
+    if (g_current == this) {
+        g_current = nullptr;
+        if (running())
+            ResetFileTree();
+    }
 }
 
 void FolderLoad::start(const QByteArray& folder, bool measure, bool exact, int fit) {
+    if (g_current && g_current != this && g_current->running()) {
+        // The scanner is taken from the load that had it: that one ends stopped.
+        FolderLoad* other = g_current;
+        other->m_stopAsked = true;
+        QTimer::singleShot(0, other, [other] {
+            if (other->running())
+                other->end(State::Stopped);
+        });
+    }
+    g_current = this;
     m_folder = folder;
     m_measure = measure;
     m_exact = exact;
@@ -70,6 +88,8 @@ void FolderLoad::end(State state) {
 }
 
 void FolderLoad::look() {
+    if (g_current != this)
+        return; // another load has the scanner: this one ends stopped
     if (m_state == State::Reading) {
         const std::int32_t r = FolderListed();
         if (r == TREESCAN_LISTING)
@@ -88,8 +108,8 @@ void FolderLoad::look() {
     }
     if (m_state != State::Measuring)
         return;
-    const auto capacity =
-        static_cast<std::int32_t>(std::min<std::size_t>(m_buffer.size(), std::numeric_limits<std::int32_t>::max()));
+    const auto capacity = static_cast<std::int32_t>(
+        std::min<std::size_t>(m_buffer.size(), std::numeric_limits<std::int32_t>::max()));
     QString folder;
     for (;;) {
         const std::int32_t r = NextTree();

@@ -8,8 +8,10 @@
 namespace ketra {
 
 FolderStatistics AddFolderEntries(GraphModel& model, FolderReader& reader, std::int32_t count,
-                                  const Options& options, std::int16_t level, const QByteArray& folderItself) {
-    FolderEntryBuilder entries(model, g_extColours, count, options.m_includeFolders, options.m_logscale, level);
+                                  const Options& options, std::int16_t level,
+                                  const QByteArray& folderItself) {
+    FolderEntryBuilder entries(model, g_extColours, count, options.m_includeFolders, options.m_logscale,
+                               level);
     if (!folderItself.isEmpty())
         entries.addFolderItself(folderItself);
     for (std::int32_t i = 0; i < count; ++i) {

@@ -61,18 +61,23 @@ TEST_P(BusyTest, ActionDuringALoad) {
 
 INSTANTIATE_TEST_SUITE_P(
     Load, BusyTest,
-    ::testing::Values(
-        Row{"click", [](GraphForm& f) { QTest::mouseClick(f.Picture1, Qt::LeftButton, {}, f.Picture1->rect().center()); }, false},
-        Row{"key", [](GraphForm& f) { QTest::keyClick(focused(f), Qt::Key_Backspace); }, false},
-        Row{"enter", [](GraphForm& f) {
-                f.adrList->setEditText(QStringLiteral("/"));
-                QTest::keyClick(focused(f), Qt::Key_Return);
-            }, false},
-        Row{"stop", [](GraphForm& f) { QTest::mouseClick(f.cmdStop, Qt::LeftButton); }, true},
-        Row{"back", [](GraphForm& f) { action(f, "tlbBack")->trigger(); }, false},
-        Row{"reload", [](GraphForm& f) { QTest::keyClick(focused(f), Qt::Key_F5); }, false},
-        Row{"delete", [](GraphForm& f) { QTest::keyClick(focused(f), Qt::Key_Delete); }, false},
-        Row{"close", [](GraphForm& f) { f.close(); }, true}),
+    ::testing::Values(Row{"click",
+                          [](GraphForm& f) {
+                              QTest::mouseClick(f.Picture1, Qt::LeftButton, {}, f.Picture1->rect().center());
+                          },
+                          false},
+                      Row{"key", [](GraphForm& f) { QTest::keyClick(focused(f), Qt::Key_Backspace); }, false},
+                      Row{"enter",
+                          [](GraphForm& f) {
+                              f.adrList->setEditText(QStringLiteral("/"));
+                              QTest::keyClick(focused(f), Qt::Key_Return);
+                          },
+                          false},
+                      Row{"stop", [](GraphForm& f) { QTest::mouseClick(f.cmdStop, Qt::LeftButton); }, true},
+                      Row{"back", [](GraphForm& f) { action(f, "tlbBack")->trigger(); }, false},
+                      Row{"reload", [](GraphForm& f) { QTest::keyClick(focused(f), Qt::Key_F5); }, false},
+                      Row{"delete", [](GraphForm& f) { QTest::keyClick(focused(f), Qt::Key_Delete); }, false},
+                      Row{"close", [](GraphForm& f) { f.close(); }, true}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -46,8 +46,7 @@ QStringList answerDataFileDialog(GraphForm& form, const std::function<void()>& o
     });
     poll.start();
     open();
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return !form.busy() && !QApplication::activeModalWidget(); }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.busy() && !QApplication::activeModalWidget(); }, 30000));
     poll.stop();
     return messages;
 }

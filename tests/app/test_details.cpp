@@ -68,6 +68,7 @@ protected:
         return list()->model()->index(static_cast<int>(column(0).indexOf(name)), 0);
     }
     void click(const QString& name, Qt::MouseButton button = Qt::LeftButton) {
+        settleWindows();
         ASSERT_TRUE(indexOf(name).isValid()) << qPrintable(name);
         QTest::mouseClick(list()->viewport(), button, {}, list()->visualRect(indexOf(name)).center());
         settleWindows();
@@ -85,6 +86,7 @@ protected:
         QTest::mouseClick(
             h->viewport(), Qt::LeftButton, {},
             QPoint(h->sectionViewportPosition(section) + h->sectionSize(section) / 2, h->height() / 2));
+        settleWindows();
     }
     static void waitPastDoubleClick() { QTest::qWait(QApplication::doubleClickInterval() + 150); }
 
@@ -509,6 +511,7 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
     waitPastDoubleClick(); // the list takes no click that may be the end of the one that opened it
     QTest::mouseClick(popup->viewport(), Qt::LeftButton, {},
                       popup->visualRect(popup->model()->index(picked, 0)).center());
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, root + "/twin\xfe");
     f.close();
     form = startWindow();

@@ -111,6 +111,7 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
     };
     for (const Step& s : steps) {
         s.go();
+        settleWindows();
         EXPECT_EQ(f.m_currentFolder, s.shown);
         EXPECT_EQ(f.adrList->currentText(), s.shown);
         EXPECT_EQ(back->isEnabled(), s.back) << qPrintable(s.shown);

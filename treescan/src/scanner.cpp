@@ -21,8 +21,8 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <utility>
@@ -104,7 +104,7 @@ struct State {
     std::vector<std::string> invalidations; // waiting for the running pass to end
     std::string cacheFileLoaded;            // the file the cache matches, while not dirty
     std::size_t cacheFileSize = 0;
-    bool cacheStranded = false; // a worker let go while still at work may use `cache`
+    bool cacheStranded = false;       // a worker let go while still at work may use `cache`
     std::shared_ptr<Listing> listing; // begun, its end not yet reported
     int32_t listed = -1;              // what FolderListed reports when no listing is pending
 
@@ -268,7 +268,8 @@ int listEntries(const std::string& path, bool showHidden, bool showSystem, const
         const bool targetOk = S_ISLNK(st.st_mode) && ::fstatat(fd, e.name, &target, 0) == 0;
         ListedItem item;
         item.attribs = attributesOf({e.name, e.nameLength}, st, targetOk ? &target : nullptr);
-        if (((item.attribs & TREESCAN_HIDDEN) && !showHidden) || ((item.attribs & TREESCAN_SYSTEM) && !showSystem))
+        if (((item.attribs & TREESCAN_HIDDEN) && !showHidden) ||
+            ((item.attribs & TREESCAN_SYSTEM) && !showSystem))
             continue;
         if (::faccessat(fd, e.name, W_OK, AT_EACCESS) != 0)
             item.attribs |= TREESCAN_READONLY;
@@ -540,12 +541,13 @@ Pass State::commitPass(std::unique_ptr<RootRead> root, bool trustCache) {
     pass.rootFolders = static_cast<std::uint32_t>(subs.size());
     pass.rootBytes = root->ownBytes + pass.walk->countLinks(root->links);
     const int fd = std::exchange(root->fd, -1);
-    pass.walk->start(fd, node, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs), normalisePath(path));
+    pass.walk->start(fd, node, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs),
+                     normalisePath(path));
     return pass;
 }
 
-int32_t State::install(const std::string& folder, std::vector<ListedItem> listed, std::unique_ptr<RootRead> root,
-                       bool withSizes) {
+int32_t State::install(const std::string& folder, std::vector<ListedItem> listed,
+                       std::unique_ptr<RootRead> root, bool withSizes) {
     setFolderError(0);
     items = std::move(listed);
     path = folder;
