@@ -223,8 +223,10 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
         }
     });
     watch.start();
+    SlowDownScans(2000); // Stop arrives while measuring
     f.openAddress(dir);
     settleWindows();
+    SlowDownScans(0);
     watch.stop();
     EXPECT_TRUE(searching);
     EXPECT_EQ(f.adrList->currentText(), shown);

@@ -2,6 +2,7 @@
 // button, double-clicking, keys, the overlay, the render loop's ticks, and the picture while a
 // folder loads.
 #include "../app/form_fixture.h"
+#include "treescan.h"
 #include "core/Settings.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
@@ -45,6 +46,7 @@ protected:
         form->resize(900, 700);
         if (form->m_options.m_showText)
             action(*form, "mnuOptionsImages")->trigger(); // no labels: a click on a bar hits the bar
+        settleWindows();
         form->enterFolder(folder.toUtf8());
         settleWindows();
         ASSERT_EQ(form->model().count(), 4);
@@ -380,8 +382,10 @@ TEST_F(FormTest, ThePictureStaysWhileAFolderIsReadRightAfterStart) {
             measuring = onScreen(*form);
     });
     watch.start();
+    SlowDownScans(20000); // the measuring lasts long enough to be seen
     form->openAddress(many);
     settleWindows();
+    SlowDownScans(0);
     watch.stop();
     ASSERT_EQ(form->m_currentFolder, many);
     expectThePicture(measuring, "while measuring");
