@@ -13,7 +13,7 @@ void GraphForm::mnuBarCols_Click() {
     if (!dialog) {
         dialog = new frmbarCols(g_extColours, userExtColourPath(), this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &frmbarCols::applied, this, &GraphForm::reloadFolder);
+        connect(dialog, &frmbarCols::applied, this, [this] { reloadFolder(); });
     }
     dialog->show();
     dialog->raise();

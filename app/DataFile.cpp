@@ -36,7 +36,7 @@ void tell(QWidget* parent, const QString& text) {
 
 void GraphForm::MENU_LOAD_Click() {
     // A folder being read owns the entries until it is done.
-    if (m_loading)
+    if (busy())
         return;
     setRenderTimer(false);
     QFileDialog dialog(this, tr("Open Data File"), g_mediaFolder, QStringLiteral("csv (*.csv)"));
@@ -53,20 +53,12 @@ void GraphForm::MENU_LOAD_Click() {
 }
 
 void GraphForm::openDataFile(const QByteArray& path) {
-    if (m_loading)
+    if (busy())
         return;
     // Nothing may change the entries until the table is in; Stop and closing the window end the
     // read (cmdStop_Click, closeEvent).
-    m_loading = true;
-    m_stopSearch = false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    placeProgressOverAddress();
+    showBusy(Mode::ReadingTable, tr("Reading:"));
     prog->setText(QFile::decodeName(path));
-    prog->show();
-    adrList->setEnabled(false);
-    cmdStop->show();
-    cmdStop->raise();
-    adrLabel->setText(tr("Reading:"));
     if (!m_tableRead) {
         m_tableRead = new ketra::DataTableRead(this);
         connect(m_tableRead, &ketra::DataTableRead::finished, this, &GraphForm::dataFileRead);
@@ -75,16 +67,11 @@ void GraphForm::openDataFile(const QByteArray& path) {
 }
 
 void GraphForm::dataFileRead(const std::shared_ptr<ketra::LoadedDataTable>& read) {
-    showAddressIdle();
-    m_loading = false;
-    m_stopSearch = false;
-    QApplication::restoreOverrideCursor();
-    if (m_closePending) {
-        QTimer::singleShot(0, this, &QWidget::close);
+    showIdle();
+    if (m_waiting == Waiting::Close || read->result.status == ketra::DataTableResult::Status::Stopped) {
+        afterBusy();
         return;
     }
-    if (read->result.status == ketra::DataTableResult::Status::Stopped)
-        return;
 
     setRenderTimer(false);
     const auto pose = ketra::ViewPose::capture(m_camera.get(), m_rootFrame.get());

@@ -3,6 +3,7 @@
 // folder or opening a file, Delete and Backspace deleting. The scanner sorts; every sort change
 // reads the folder again, so the list and the 3D grid always agree.
 #include "GraphForm.h"
+#include "graph/FolderEntries.h"
 
 #include "core/Settings.h"
 #include "folders/DetailsModel.h"
@@ -170,7 +171,6 @@ void GraphForm::mnuViewDetails_Click() {
 
 void GraphForm::FillDetailsList() {
     listClickLater(-1, {}); // a click still waiting belongs to the rows about to go
-    LoadFolder();
     m_detailsModel->setEntries(&m_model->entries(), m_options.m_includeFolders);
     const int column = m_sortKey == TREESCAN_SORT_SIZE ? 1 : m_sortKey == TREESCAN_SORT_DATE ? 2 : 0;
     ListView1->header()->setSortIndicator(m_sortKey == TREESCAN_SORT_TYPE ? -1 : column,
@@ -190,7 +190,7 @@ void GraphForm::ListView1_ColumnClick(int column) {
 }
 
 void GraphForm::ListView1_Click(int row, const QPoint& global) {
-    if (row < 0 || row >= m_model->count() || m_loading)
+    if (row < 0 || row >= m_model->count() || busy())
         return;
     m_selectedEntry = row + 1;
     tlbDelete->setEnabled(true);
@@ -205,7 +205,7 @@ void GraphForm::ListView1_DeleteKey(int row) {
 }
 
 void GraphForm::ListView1_DblClick(int row) {
-    if (row < 0 || row >= m_model->count() || m_loading)
+    if (row < 0 || row >= m_model->count() || busy())
         return;
     m_selectedEntry = row + 1;
     tlbDelete->setEnabled(true);
@@ -243,11 +243,13 @@ QImage GraphForm::DetailsSnapshot(const QByteArray& folder, const QSize& size, s
     Form_Resize();
     QElapsedTimer t;
     t.start();
+    // No window to keep: the folder is read here and now.
+    if (ketra::ReadFolderEntries(folder, m_options, *m_model, m_overlay.statistics))
+        m_currentFolder = m_shownFolder = folder;
     FillDetailsList();
     const double fillMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
-    QCoreApplication::processEvents();
     t.restart();
-    const QImage image = grab().toImage();
+    const QImage image = grab().toImage(); // lays out and paints the window first
     const double drawMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
     if (timings) {
         QScrollBar* bar = ListView1->verticalScrollBar();

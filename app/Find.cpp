@@ -63,7 +63,7 @@ void GraphForm::cmdStopSearch_Click() {
 }
 
 void GraphForm::searchProgress(const QString& folder) {
-    if (m_loading)
+    if (busy())
         return; // the load's progress line has the address bar
     if (prog->isHidden()) {
         placeProgressOverAddress();
@@ -78,7 +78,7 @@ void GraphForm::searchFinished() {
     cmdStopSearch->hide();
     lblFindStatus->setText(ketra::FoundText(m_search->results().rowCount(), m_searchStopped));
     lblFindStatus->setToolTip(lblFindStatus->text()); // also where a narrow pane cuts it
-    if (!m_loading) {
+    if (!busy()) {
         prog->hide();
         adrLabel->setText(tr("Address:"));
     }
@@ -95,7 +95,8 @@ void GraphForm::fitFindColumns(int first, int last) {
         const ketra::SearchResult& r = results.at(row);
         m_findFit[0] = std::max(m_findFit[0], ketra::CellWidthFor(*LstFind, ketra::displayText(r.name)));
         if (!folderBefore || *folderBefore != r.folder)
-            m_findFit[1] = std::max(m_findFit[1], ketra::CellWidthFor(*LstFind, ketra::displayText(r.folder)));
+            m_findFit[1] =
+                std::max(m_findFit[1], ketra::CellWidthFor(*LstFind, ketra::displayText(r.folder)));
         folderBefore = &r.folder;
         if (largest < 0 || r.size > results.at(largest).size)
             largest = row;
@@ -140,17 +141,17 @@ void GraphForm::LstFind_Click(const QModelIndex& index) {
 }
 
 void GraphForm::LstFind_DblClick(const QModelIndex& index) {
-    if (!index.isValid() || m_loading)
+    if (!index.isValid() || busy())
         return;
     const ketra::SearchResult result = m_search->results().at(index.row()); // the list may change meanwhile
     PushHistory(result.folder);
     setAddress(result.folder);
-    selectNode();
-
-    // The item of that name in the folder now shown; none when the folder could not be shown.
-    m_selectedEntry = 0;
-    if (m_currentFolder == result.folder)
-        selectItemNamed(result.name);
+    selectNode([this, result] {
+        // The item of that name in the folder now shown; none when the folder could not be shown.
+        m_selectedEntry = 0;
+        if (m_currentFolder == result.folder)
+            selectItemNamed(result.name);
+    });
 }
 
 void GraphForm::highlightDetailsRow(int entry) {

@@ -5,7 +5,10 @@
 #include "colours/ExtColours.h"
 #include "datafile/DataTableRead.h"
 #include "folders/DetailsModel.h"
+#include "folders/FolderLoad.h"
 #include "folders/FolderReader.h"
+#include "folders/Paths.h"
+#include "graph/FolderEntries.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
 #include "search/SearchSession.h"
@@ -26,27 +29,6 @@
 #include <utility>
 #include <vector>
 
-namespace {
-
-// The hourglass for as long as it lives; every path out of a load puts the pointer back.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { release(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-    void release() {
-        if (m_held)
-            QApplication::restoreOverrideCursor();
-        m_held = false;
-    }
-
-private:
-    bool m_held = true;
-};
-
-} // namespace
-
 void GraphForm::placeProgressOverAddress() {
     prog->setGeometry(adrList->geometry());
     prog->raise();
@@ -60,7 +42,7 @@ void GraphForm::showAddressIdle() {
 }
 
 void GraphForm::showNotice(const QString& text) {
-    if (m_loading || m_search->running())
+    if (busy() || m_search->running())
         return; // the line is taken
     placeProgressOverAddress();
     prog->setText(text);
@@ -69,7 +51,47 @@ void GraphForm::showNotice(const QString& text) {
     m_noticeTimer->start();
 }
 
-void GraphForm::LoadFolder() {
+int GraphForm::progressFit() const {
+    // The characters of a folder path that fit in the progress line.
+    return static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0));
+}
+
+void GraphForm::showBusy(Mode mode, const QString& label) {
+    m_mode = mode;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_noticeTimer->stop(); // the line is the busy window's now
+    placeProgressOverAddress();
+    prog->clear();
+    prog->show();
+    adrList->setEnabled(false); // the progress line covers it; nothing may change it meanwhile
+    cmdStop->show();
+    cmdStop->raise();
+    adrLabel->setText(label);
+}
+
+void GraphForm::showIdle() {
+    showAddressIdle();
+    m_mode = Mode::Idle;
+    QApplication::restoreOverrideCursor();
+    // A layout while busy left the device's size as it was and the render timer off.
+    if (m_deviceReady && Picture1->isVisible() && !Timer1->isActive())
+        Form_Resize();
+}
+
+void GraphForm::afterBusy() {
+    switch (std::exchange(m_waiting, Waiting::Nothing)) {
+    case Waiting::Close:
+        QTimer::singleShot(0, this, &QWidget::close);
+        break;
+    case Waiting::Reload:
+        reloadFolder();
+        break;
+    case Waiting::Nothing:
+        break;
+    }
+}
+
+void GraphForm::LoadFolder(std::function<void()> then, bool keepEntries) {
     m_verifyCount = 0; // the sizes awaited were those of the folder left behind
     if (m_verifyWatch)
         m_verifyWatch->setEnabled(false);
@@ -80,72 +102,42 @@ void GraphForm::LoadFolder() {
     txtCurrent->clear();
     tlbDelete->setEnabled(false);
     tlbShowImage->setEnabled(false);
-    WaitCursor hourglass;
     // What the address box shows again when the load fails or is stopped. A reload (the current
     // folder emptied on purpose) goes back to the folder still on screen, not to an empty address.
-    const QByteArray old = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
+    m_loadOld = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
+    m_afterLoad = std::move(then);
+    m_loadKeeps = keepEntries;
     const QByteArray address = addressPath();
-    m_stopSearch = false;
-
-    placeProgressOverAddress();
-    prog->clear();
-    prog->show();
-    adrList->setEnabled(false); // the progress line covers it; nothing may change it meanwhile
-    cmdStop->show();
-    cmdStop->raise();
-    adrLabel->setText(tr("Searching:"));
-    // Raised before the window may run events, so that nothing started from them can begin a
-    // second load inside this one.
-    m_loading = true;
-    QCoreApplication::processEvents();
+    showBusy(Mode::Loading, tr("Searching:"));
     keepPictureShown();
-
-    // Every path out of the load below ends here: idle address bar, flags down, a close that
-    // arrived meanwhile carried out.
-    auto finish = [&] {
-        showAddressIdle();
-        m_stopSearch = false;
-        m_loading = false;
-        hourglass.release();
-        if (m_closePending)
-            QTimer::singleShot(0, this, &QWidget::close);
-    };
-
-    m_noticeTimer->stop(); // the line is the load's now
-    ketra::FolderReader reader(m_pathBuffer);
     watchFolder(address); // changes from now on reload it; earlier ones are in what is read
-    const int32_t n = reader.open(address);
-    if (n < 0) {
-        watchFolder(old);
-        finish();
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
-                        ketra::FolderErrorText(address, reader.error()), QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("msgFolderNotFound"));
-        QTimer keep; // the picture shown stays behind the message
-        connect(&keep, &QTimer::timeout, this, &GraphForm::keepPictureShown);
-        keep.start(50);
-        box.exec();
-        setAddress(old);
+    m_load->start(address, m_options.m_includeFolders, false, progressFit());
+}
+
+void GraphForm::loadEnded() {
+    if (m_mode == Mode::Measuring) {
+        measureEnded();
         return;
     }
-
-    if (m_options.m_includeFolders) {
-        // The characters of a folder path that fit in the progress line.
-        const int fit = static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0));
-        reader.measure(fit, [this](const QString& folder) {
-            if (!folder.isEmpty())
-                prog->setText(folder);
-            QCoreApplication::processEvents(); // Stop works meanwhile
-            keepPictureShown();
-            return !m_stopSearch;
-        });
-    }
-    showAddressIdle();
-
-    if (m_stopSearch) {
-        setAddress(old);
+    const std::function<void()> then = std::exchange(m_afterLoad, {});
+    const QByteArray address = m_load->folder();
+    if (m_load->state() != ketra::FolderLoad::State::Done) {
+        const QByteArray old = m_loadOld;
         watchFolder(old);
-        finish();
+        showIdle();
+        if (m_load->state() == ketra::FolderLoad::State::Failed) {
+            QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ketra"),
+                            ketra::FolderErrorText(address, m_load->error()), QMessageBox::Ok, this);
+            box.setObjectName(QStringLiteral("msgFolderNotFound"));
+            QTimer keep; // the picture shown stays behind the message
+            connect(&keep, &QTimer::timeout, this, &GraphForm::keepPictureShown);
+            keep.start(50);
+            box.exec();
+        }
+        setAddress(old);
+        if (then)
+            then();
+        afterBusy();
         return;
     }
 
@@ -154,33 +146,33 @@ void GraphForm::LoadFolder() {
         ketra::FolderReader::sortByTotals();
     m_currentFolder = address;
     m_shownFolder = address;
-    if (!m_keepEntries)
+    const bool tree = m_options.m_treeview && !m_loadKeeps;
+    if (!m_loadKeeps)
         m_model->clear();
-
-    // The grid counters, the colours and the statistics follow the graph's loading rules.
-    ketra::FolderEntryBuilder entries(*m_model, g_extColours, n, m_options.m_includeFolders,
-                                      m_options.m_logscale, m_level);
-    if (m_options.m_treeview && !m_keepEntries) {
-        entries.addFolderItself(m_currentFolder);
+    if (tree)
         m_levelFolders.reset(m_currentFolder);
-    }
-
-    const int firstEntry = m_model->count() + 1;
-    for (int32_t i = 0; i < n; ++i) {
-        const ketra::FolderItem item = reader.item(i);
-        entries.addItem(item.name, item.attributes, item.size, item.modified, item.id);
-    }
+    const int firstEntry = m_model->count() + 1 + (tree ? 1 : 0);
+    const std::int32_t n = m_load->count();
+    ketra::FolderReader reader(m_pathBuffer);
+    m_overlay.statistics = ketra::AddFolderEntries(*m_model, reader, n, m_options, m_level,
+                                                   tree ? m_currentFolder : QByteArray());
     if (m_options.m_includeFolders && ketra::FolderReader::verifying())
         watchVerification(firstEntry, n);
-    ketra::FolderStatistics& stats = m_overlay.statistics;
-    stats = entries.statistics();
-    if (m_options.m_includeFolders) {
-        stats.totalFileCount = ketra::FolderReader::totalFileCount();
-        stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
-    }
-    m_keepEntries = false;
     m_level = 2;
-    finish();
+    showIdle();
+
+    if (Picture1->isHidden()) {
+        FillDetailsList(); // folders seen here do not join the address list
+    } else {
+        RebuildScene();
+        if (!address.isEmpty() && adrList->findData(address) < 0) {
+            adrList->addItem(ketra::displayText(address), address);
+            setAddress(address);
+        }
+    }
+    if (then)
+        then();
+    afterBusy();
 }
 
 void GraphForm::watchVerification(int firstEntry, int32_t count) {
@@ -198,7 +190,7 @@ void GraphForm::watchVerification(int firstEntry, int32_t count) {
 
 void GraphForm::verifiedSizesArrived() {
     WaitForProgress(0); // takes the wake-up, so the watch fires again only for new news
-    if (m_verifyCount == 0 || m_loading)
+    if (m_verifyCount == 0 || busy())
         return;
     if (!ketra::FolderReader::verifiedNow()) {
         if (!ketra::FolderReader::verifying()) { // stopped: the cached sizes stay
@@ -221,23 +213,16 @@ void GraphForm::verifiedSizesArrived() {
     std::vector<ketra::DataEntry> before(std::make_move_iterator(entries.begin() + first),
                                          std::make_move_iterator(entries.end()));
     entries.resize(first);
-    ketra::FolderEntryBuilder builder(*m_model, g_extColours, count, m_options.m_includeFolders,
-                                      m_options.m_logscale, before.empty() ? m_level : before.front().Level);
     ketra::FolderReader reader(m_pathBuffer);
-    for (int32_t i = 0; i < count; ++i) {
-        const ketra::FolderItem item = reader.item(i);
-        builder.addItem(item.name, item.attributes, item.size, item.modified, item.id);
-    }
+    const ketra::FolderStatistics stats = ketra::AddFolderEntries(
+        *m_model, reader, count, m_options, before.empty() ? m_level : before.front().Level);
     const bool changed = !std::equal(before.begin(), before.end(), entries.begin() + first, entries.end(),
                                      [](const ketra::DataEntry& a, const ketra::DataEntry& b) {
                                          return a.NameBytes == b.NameBytes && a.Size == b.Size;
                                      });
-    ketra::FolderStatistics& stats = m_overlay.statistics;
-    stats = builder.statistics();
-    stats.totalFileCount = ketra::FolderReader::totalFileCount();
-    stats.totalFolderCount = ketra::FolderReader::totalFolderCount();
+    m_overlay.statistics = stats;
     if (changed) {
-        RebuildScene(false);
+        RebuildScene();
         m_detailsModel->refresh();
         restoreView(kept);
     } else { // the bars built stay
@@ -248,10 +233,12 @@ void GraphForm::verifiedSizesArrived() {
 }
 
 void GraphForm::cmdStop_Click() {
-    if (m_tableRead && m_tableRead->running()) {
+    if (m_mode == Mode::ReadingTable && m_tableRead) {
         m_tableRead->stop(); // the scanner is not busy: a table is being read
         return;
     }
-    ResetFileTree();
-    m_stopSearch = true;
+    if (m_load->running())
+        m_load->stop();
+    else
+        ResetFileTree();
 }

@@ -28,7 +28,7 @@ bool GraphForm::FolderWatch_Changed() {
         return true;
     // Not while a folder is read, nor under an open dialog or menu: the command they lead to acts
     // on the entry selected now.
-    if (m_loading || !m_deviceReady || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+    if (busy() || !m_deviceReady || QApplication::activeModalWidget() || QApplication::activePopupWidget())
         return false;
     // Gone, with another folder of its name standing there now: that one is read like a change.
     // (In the tree view the tree's root is what stays or goes.)
@@ -39,8 +39,7 @@ bool GraphForm::FolderWatch_Changed() {
     }
 
     const ViewKept kept = keepView();
-    reloadFolder();
-    restoreView(kept);
+    reloadFolder([this, kept] { restoreView(kept); });
     return true;
 }
 
@@ -84,7 +83,9 @@ void GraphForm::followGoneFolder(const QByteArray& gone) {
         parent = ketra::parentFolder(parent);
     PushHistory(parent);
     setAddress(parent);
-    selectNode();
-    if (m_currentFolder == parent)
-        showNotice(tr("\"%1\" is no longer there; its parent folder is shown").arg(ketra::displayText(gone)));
+    selectNode([this, parent, gone] {
+        if (m_currentFolder == parent)
+            showNotice(
+                tr("\"%1\" is no longer there; its parent folder is shown").arg(ketra::displayText(gone)));
+    });
 }

@@ -4,6 +4,7 @@
 #include "colours/ExtColours.h"
 #include "fileops/PictureWindow.h"
 #include "folders/DetailsModel.h"
+#include "folders/FolderLoad.h"
 #include "folders/FolderWatch.h"
 #include "folders/NavigationHistory.h"
 #include "graph/GraphModel.h"
@@ -91,6 +92,15 @@ void GraphForm::createControls() {
     m_noticeTimer = new QTimer(this);
     m_noticeTimer->setSingleShot(true);
     m_noticeTimer->setInterval(kNoticeMs);
+
+    // Folders are read (and measured) by the load, on the scanner's threads.
+    m_load = new ketra::FolderLoad(m_pathBuffer, this);
+    connect(m_load, &ketra::FolderLoad::finished, this, &GraphForm::loadEnded);
+    connect(m_load, &ketra::FolderLoad::progress, this, [this](const QString& folder) {
+        if (!folder.isEmpty())
+            prog->setText(folder);
+        keepPictureShown();
+    });
 
     // The find pane; its search runs in a session of search/.
     m_search = new ketra::SearchSession(this);
@@ -242,7 +252,7 @@ void GraphForm::wireSignals() {
     // A notice on the progress line goes when its time is up or when it is clicked.
     auto endNotice = [this] {
         m_noticeTimer->stop();
-        if (!m_loading && !m_search->running())
+        if (!busy() && !m_search->running())
             showAddressIdle();
     };
     connect(m_noticeTimer, &QTimer::timeout, this, endNotice);
@@ -365,9 +375,9 @@ void GraphForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (m_loading) {
-        // Let the running load unwind first; the window closes as soon as it has.
-        m_closePending = true;
+    if (busy()) {
+        // The running load is stopped first; the window closes as soon as it has ended.
+        m_waiting = Waiting::Close;
         cmdStop_Click();
         event->ignore();
         return;

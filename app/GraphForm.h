@@ -81,11 +81,13 @@ namespace ketra {
 class Camera;
 class DataTableRead;
 class DetailsModel;
+class FolderLoad;
 class FolderWatch;
 class GraphModel;
 class LabelMaker;
 class NavigationHistory;
 class PictureWindow;
+class PropertiesDialog;
 class SearchSession;
 struct BarScene;
 struct LoadedDataTable;
@@ -121,11 +123,14 @@ public:
     double pixelsToTwipsY(int pixels) const;
 
     // ---- Navigation (app/Navigation.cpp) -------------------------------------------------
-    // Shows the folder named by the address box's text (no-op when it is already shown, while a
-    // folder is loading, or before the view is ready).
-    void selectNode();
-    // Reload idiom: forget the current folder, then selectNode.
-    void reloadFolder();
+    // Starts showing the folder named by the address box's text (refused while the window is
+    // busy; nothing to do when it is shown already, or before the view is ready). `then` runs once
+    // the load has ended (also when it failed or was stopped) or at once when there is nothing to
+    // load; with `keepEntries` the folder's items are appended to the entries (a tree level).
+    void selectNode(std::function<void()> then = {}, bool keepEntries = false);
+    // Reload idiom: forget the current folder, then selectNode (once the window is idle again
+    // when it is busy).
+    void reloadFolder(std::function<void()> then = {});
     // Enter idiom: the address box names `path`, selectNode, then the history records it.
     void enterFolder(const QByteArray& path);
     void PushHistory(const QByteArray& path);
@@ -135,7 +140,7 @@ public:
     void MENU_REFRESH_Click();
     // What Enter in the address box does with `path`: taken from the folder shown when relative,
     // "~" as the home folder, then shown.
-    void openAddress(const QByteArray& path);
+    void openAddress(const QByteArray& path, std::function<void()> then = {});
     // The same with text typed: its UTF-8 bytes, blanks around it dropped.
     void openAddress(const QString& typed);
     // The program's FOLDER argument (its bytes as given): a folder is shown as Enter shows it; a
@@ -148,8 +153,15 @@ public:
     // otherwise the text in the box as UTF-8 bytes (what the user typed).
     QByteArray addressPath() const;
 
-    // ---- Folder loading (app/FolderLoading.cpp) ------------------------------------------
-    void LoadFolder();
+    // ---- The window's mode; the folder load (app/FolderLoading.cpp) ------------------------
+    // Busy: a folder is read or measured, or a table read; handlers that would change the entries
+    // or the scanner's folder are refused meanwhile.
+    enum class Mode { Idle, Loading, Measuring, ReadingTable };
+    Mode mode() const { return m_mode; }
+    bool busy() const { return m_mode != Mode::Idle; }
+    // Starts reading the folder of the address box into the entries (the picture shown stays
+    // until it is in); `then` runs when the load has ended.
+    void LoadFolder(std::function<void()> then = {}, bool keepEntries = false);
     void cmdStop_Click();
     // Folder sizes that came partly from the scanner's cache are shown at once; when the full
     // pass behind them has the exact sizes, the folders' bars that changed are rebuilt with them.
@@ -260,11 +272,8 @@ private:
     QByteArray m_currentFolder;
     // The folder whose entries were read last (m_currentFolder may be emptied to force a reload).
     QByteArray m_shownFolder;
-    bool m_loading = false; // a folder is being read
-    bool m_stopSearch = false;
     bool m_deviceReady = false;
     bool m_graphBuilt = false;
-    bool m_keepEntries = false;
     // While the sizes shown await the scanner's full pass: the watch on its progress descriptor
     // (a child of the window), and the entries of the folder's items (first, count).
     QSocketNotifier* m_verifyWatch = nullptr;
@@ -346,10 +355,10 @@ public:
     // auto-rotation off, places the camera, loads the folder of the address box, scales it and
     // builds the first scene. Sets m_deviceReady; returns it.
     bool Start3D();
-    // The folder rebuild run by selectNode: LoadFolder (unless `reload` is false: the entries
-    // changed in place), then release the scene, ScaleEntries and build the scene again, keeping
-    // the view, the camera and the graph's orientation.
-    void RebuildScene(bool reload = true);
+    // The scene made again from the entries (a folder just read, or its sizes changed in place):
+    // release the scene, ScaleEntries and build it again, keeping the view, the camera and the
+    // graph's orientation.
+    void RebuildScene();
     // The view changed size: fonts released, the device's target resized, device objects restored,
     // and the picture drawn again.
     void ResizeDevice();
@@ -428,8 +437,7 @@ public:
     // ---- Details list (app/DetailsList.cpp) ----------------------------------------------------
     // View > Details: the list takes the 3D view's place and is filled for the folder shown.
     void mnuViewDetails_Click();
-    // Reads the folder of the address box and refills the list (a failed or stopped read leaves
-    // the entries there were).
+    // Refills the list from the entries (the folder just read).
     void FillDetailsList();
     // Header column `column` (1 to 3) clicked: sorts by its key, or flips the direction when the
     // key is the one sorted by already; then reloads.
@@ -554,14 +562,12 @@ private:
     std::unique_ptr<ketra::GraphModel> m_model;
     std::unique_ptr<ketra::NavigationHistory> m_history;
     QWidget* m_central = nullptr;
-    bool m_closePending = false;
     bool m_started = false; // Form_Load has run: only then does closing write the settings
     // The settings as start-up read them; the file could not be read (it is then written at
     // close only when a setting was changed).
     ketra::SettingsValues m_storedSettings;
     bool m_settingsUnreadable = false;
-    bool m_exiting = false;       // File > Exit: the program ends without the unload sequence
-    bool m_reloadPending = false; // an option asked for a reload while a folder was loading
+    bool m_exiting = false; // File > Exit: the program ends without the unload sequence
     bool m_splitterDragging = false;
     int m_splitterGrab = 0; // where the splitter was grabbed, in pixels from its left edge
     QByteArray m_programFolder;
@@ -569,6 +575,24 @@ private:
     QByteArray m_addressPath;
     QString m_addressText;
     QTimer* m_noticeTimer = nullptr; // hides a notice on the progress line
+
+    // The busy window (app/FolderLoading.cpp): the load, what waits for its end, and the progress
+    // line with Stop and the wait cursor over the address box, shared by the load, the measure and
+    // a table's read.
+    void showBusy(Mode mode, const QString& label);
+    void showIdle();
+    void loadEnded();
+    void measureEnded();
+    // A close or a reload asked for while the window was busy is carried out now.
+    void afterBusy();
+    int progressFit() const;
+    Mode m_mode = Mode::Idle;
+    ketra::FolderLoad* m_load = nullptr; // a child of the window
+    std::function<void()> m_afterLoad;   // what the load's starter asked for once it has ended
+    QByteArray m_loadOld;                // the address shown again when the load fails or is stopped
+    bool m_loadKeeps = false;            // the load appends to the entries
+    enum class Waiting { Nothing, Close, Reload } m_waiting = Waiting::Nothing;
+    QPointer<ketra::PropertiesDialog> m_measured; // the dialog that waits for the measure
 
     // 3D view internals.
     QByteArray viewSignature() const;

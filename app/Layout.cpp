@@ -76,7 +76,7 @@ void GraphForm::Form_Resize() {
         in.sizeColumnWidth = toTwips(pixelsToTwipsX(LstFind->columnWidth(2)));
     }
     in.deviceReady = m_deviceReady;
-    in.loading = m_loading;
+    in.loading = busy();
     in.twipsPerPixelX = ketra::twipsPerPixel(logicalDpiX());
     in.twipsPerPixelY = ketra::twipsPerPixel(logicalDpiY());
 

@@ -1,9 +1,9 @@
 // Turning the address box's text into the folder shown: selectNode, the reload and enter idioms,
 // the back/forward history, the parent folder, refresh, and the address box itself.
 //
-// A navigation request that arrives while a folder is loading (the load lets window events run so
-// that Stop works) is ignored; an option change that asks for a reload meanwhile is carried out
-// once the load has finished.
+// A navigation request that arrives while the window is busy (a folder is read on the scanner's
+// threads meanwhile, and Stop works) is refused; an option change that asks for a reload meanwhile
+// is carried out once the load has finished.
 //
 // Folders are their bytes throughout: the address box shows a folder's text and keeps its bytes
 // beside it (in its list, each item's data), so a name that is not valid UTF-8 is reached as it
@@ -34,62 +34,39 @@ QByteArray GraphForm::addressPath() const {
     return text == m_addressText ? m_addressPath : text.toUtf8();
 }
 
-void GraphForm::selectNode() {
-    if (!m_deviceReady || m_loading)
+void GraphForm::selectNode(std::function<void()> then, bool keepEntries) {
+    if (busy())
         return;
-    const QByteArray address = addressPath();
-    if (address == m_currentFolder)
-        return;
-    if (Picture1->isHidden()) {
-        FillDetailsList(); // folders seen here do not join the address list
-        if (m_reloadPending) {
-            m_reloadPending = false;
-            reloadFolder();
-        }
+    if (!m_deviceReady || addressPath() == m_currentFolder) {
+        if (then)
+            then();
         return;
     }
-
-    setRenderTimer(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    RebuildScene();
-    setRenderTimer(true);
-
-    const QByteArray shown = addressPath();
-    if (!shown.isEmpty() && adrList->findData(shown) < 0) {
-        adrList->addItem(ketra::displayText(shown), shown);
-        setAddress(shown);
-    }
-    QApplication::restoreOverrideCursor();
-
-    if (m_reloadPending) {
-        m_reloadPending = false;
-        reloadFolder();
-    }
+    LoadFolder(std::move(then), keepEntries); // the view shows the folder once it is read
 }
 
-void GraphForm::reloadFolder() {
-    if (m_loading) {
-        m_reloadPending = true;
+void GraphForm::reloadFolder(std::function<void()> then) {
+    if (busy()) {
+        m_waiting = m_waiting == Waiting::Close ? Waiting::Close : Waiting::Reload;
         return;
     }
     m_currentFolder.clear();
-    selectNode();
+    selectNode(std::move(then));
 }
 
 void GraphForm::enterFolder(const QByteArray& path) {
-    if (m_loading)
+    if (busy())
         return;
     setAddress(path);
-    selectNode();
-    PushHistory(addressPath());
+    selectNode([this] { PushHistory(addressPath()); });
 }
 
-void GraphForm::openAddress(const QByteArray& path) {
-    if (m_loading)
+void GraphForm::openAddress(const QByteArray& path, std::function<void()> then) {
+    if (busy())
         return;
     const QByteArray base = m_currentFolder.isEmpty() ? m_programFolder : m_currentFolder;
     setAddress(ketra::tidyAddress(path, base, ketra::homeFolder()));
-    selectNode();
+    selectNode(std::move(then));
     if (Picture1->isVisible())
         Picture1->setFocus();
 }
@@ -99,7 +76,7 @@ void GraphForm::openAddress(const QString& typed) {
 }
 
 void GraphForm::openArgument(const QByteArray& path) {
-    if (m_loading)
+    if (busy())
         return;
     const QByteArray base = m_currentFolder.isEmpty() ? m_programFolder : m_currentFolder;
     const QByteArray full = ketra::tidyAddress(path, base, ketra::homeFolder());
@@ -108,9 +85,10 @@ void GraphForm::openArgument(const QByteArray& path) {
         openAddress(full); // a folder, or what can't be shown says why
         return;
     }
-    openAddress(ketra::parentFolder(full));
-    if (m_currentFolder == ketra::parentFolder(full))
-        selectItemNamed(ketra::fileNameOf(full));
+    openAddress(ketra::parentFolder(full), [this, full] {
+        if (m_currentFolder == ketra::parentFolder(full))
+            selectItemNamed(ketra::fileNameOf(full));
+    });
 }
 
 void GraphForm::selectItemNamed(const QByteArray& name) {
@@ -131,7 +109,7 @@ void GraphForm::PushHistory(const QByteArray& path) {
 }
 
 void GraphForm::GoBack() {
-    if (m_loading)
+    if (busy())
         return;
     if (m_history->position() >= 1) {
         setAddress(m_history->back());
@@ -145,7 +123,7 @@ void GraphForm::GoBack() {
 }
 
 void GraphForm::GoForward() {
-    if (m_loading)
+    if (busy())
         return;
     if (m_history->position() < m_history->top()) {
         setAddress(m_history->forward());
@@ -159,7 +137,7 @@ void GraphForm::GoForward() {
 }
 
 void GraphForm::MENU_UP_Click() {
-    if (m_loading)
+    if (busy())
         return;
     const QByteArray address = addressPath();
     const QByteArray parent = ketra::parentFolder(address);
@@ -171,14 +149,14 @@ void GraphForm::MENU_UP_Click() {
 }
 
 void GraphForm::MENU_REFRESH_Click() {
-    if (m_loading)
+    if (busy())
         return;
     InvalidateFolder(addressPath().constData());
     reloadFolder();
 }
 
 void GraphForm::adrList_KeyUp(int key) {
-    if (key != 13 || m_loading)
+    if (key != 13 || busy())
         return;
     const QString text = adrList->currentText();
     if (text == m_addressText) // the folder set last, unchanged: its own bytes
@@ -188,7 +166,7 @@ void GraphForm::adrList_KeyUp(int key) {
 }
 
 void GraphForm::adrList_Click(int index) {
-    if (m_loading || index < 0)
+    if (busy() || index < 0)
         return;
     setAddress(adrList->itemData(index).toByteArray());
     selectNode();

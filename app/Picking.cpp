@@ -30,7 +30,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
     } else {
         m_camera->MouseDown(x, y); // a drag starts
     }
-    if (!m_deviceReady || m_loading)
+    if (!m_deviceReady || busy())
         return;
 
     m_overlay.hoverText.clear();
@@ -57,7 +57,7 @@ void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, floa
 }
 
 void GraphForm::Picture1_DblClick() {
-    if (!m_deviceReady || m_loading)
+    if (!m_deviceReady || busy())
         return;
     m_overlay.hoverText.clear();
     MouseOver(1, 0, m_lastPixelX, m_lastPixelY, true);

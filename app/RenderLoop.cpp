@@ -15,7 +15,6 @@
 #include "scene/D3DView.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDataStream>
 #include <QIODevice>
 #include <QPushButton>
@@ -59,14 +58,14 @@ bool GraphForm::Start3D() {
 
     DeleteDeviceObjects();
     InitDeviceObjects();
-    LoadFolder();
-    ScaleEntries();
     RestoreDeviceObjects();
-    BuildGraph();
-    QCoreApplication::processEvents();
-    if (g_device)
-        m_camera->m_viewMatrix = g_device->getTransform(platform::TransformType::View);
-    markViewDirty();
+    // The first scene is built once the folder is read (the load's end rebuilds it); the camera
+    // then keeps the view it was given.
+    LoadFolder([this] {
+        if (g_device)
+            m_camera->m_viewMatrix = g_device->getTransform(platform::TransformType::View);
+        markViewDirty();
+    });
     return m_deviceReady;
 }
 
@@ -102,12 +101,9 @@ void GraphForm::DestroyDeviceObjects() {
     markViewDirty();
 }
 
-void GraphForm::RebuildScene(bool reload) {
+void GraphForm::RebuildScene() {
     // Navigation keeps the viewer where it was: view, camera and the graph's orientation.
     const auto pose = ketra::ViewPose::capture(m_camera.get(), m_rootFrame.get());
-    // The scene shown stays (and can be drawn again) until the folder has been read.
-    if (reload)
-        LoadFolder();
     DestroyDeviceObjects();
     ScaleEntries();
     BuildGraph();
@@ -214,7 +210,7 @@ void GraphForm::DrawGraph() {
 }
 
 void GraphForm::Timer1_Timer() {
-    if (!m_deviceReady || m_loading)
+    if (!m_deviceReady || busy())
         return;
     try {
         FrameMove();
@@ -229,7 +225,7 @@ void GraphForm::Timer1_Timer() {
 }
 
 void GraphForm::Form_Paint() {
-    if (!m_deviceReady || !m_graphBuilt || m_loading)
+    if (!m_deviceReady || !m_graphBuilt || busy())
         return;
     if (!viewNeedsRedraw())
         return; // the view shows the last frame, which is still the picture

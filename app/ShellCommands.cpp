@@ -1,6 +1,8 @@
 // The commands on the selected item, from its context menu, the Delete key and the toolbar: open
 // it, show a folder in the file manager, move it to the trash, show its properties.
 #include "GraphForm.h"
+#include "folders/FolderLoad.h"
+#include "folders/FolderReader.h"
 
 #include "fileops/PosixPath.h"
 #include "fileops/Properties.h"
@@ -8,6 +10,7 @@
 #include "fileops/Trash.h"
 #include "folders/Paths.h"
 #include "graph/GraphModel.h"
+#include "treescan.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,7 +40,7 @@ void GraphForm::ShellOpen(const QByteArray& path) {
 }
 
 void GraphForm::mnuContentOpen_Click() {
-    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || m_loading)
+    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || busy())
         return;
     const QByteArray path = ItemPath();
     if (m_model->entry(m_selectedEntry).isFolder())
@@ -53,7 +56,7 @@ void GraphForm::mnuFolderOpen_Click() {
 }
 
 void GraphForm::mnuContentDelete_Click() {
-    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || m_loading)
+    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || busy())
         return;
     // The item as the list read it: a name that now holds another file is not trashed unasked.
     const ketra::FileId id = m_model->entry(m_selectedEntry).Id;
@@ -113,45 +116,36 @@ void GraphForm::mnuContentproperties_Click() {
     dialog->show();
     if (!properties.isFolder)
         return;
-    if (m_loading) { // the scanner is busy with the folder being read
+    if (busy()) { // the scanner is busy with the folder being read
         dialog->setFolderTotals(std::nullopt);
         return;
     }
 
-    // The folder's total comes from the scanner, measured as a load measures, with the progress
-    // line and its Stop button; nothing else may start meanwhile.
-    QPointer<ketra::PropertiesDialog> shown(dialog);
+    // The folder's total comes from the scanner, measured as a load measures (to the exact
+    // figures), with the progress line and its Stop button; nothing else may start meanwhile.
     // The scanner leaves the folder shown: sizes of it still awaited stay as they are.
     m_verifyCount = 0;
     if (m_verifyWatch)
         m_verifyWatch->setEnabled(false);
-    m_loading = true;
-    m_stopSearch = false;
-    placeProgressOverAddress();
-    prog->clear();
-    prog->show();
-    adrList->setEnabled(false);
-    cmdStop->show();
-    cmdStop->raise();
-    adrLabel->setText(tr("Measuring:"));
-    const int fit = static_cast<int>(std::lround(pixelsToTwipsX(prog->width()) / 80.0));
-    const auto totals = ketra::MeasureFolder(properties.path, m_options.m_includeFolders, fit,
-                                             [this, &shown](const QString& folder) {
-                                                 if (!folder.isEmpty())
-                                                     prog->setText(folder);
-                                                 QCoreApplication::processEvents();
-                                                 keepPictureShown();
-                                                 return !m_stopSearch && shown;
-                                             });
-    showAddressIdle();
-    m_stopSearch = false;
-    m_loading = false;
-    if (shown)
-        shown->setFolderTotals(totals);
-    if (m_closePending)
-        QTimer::singleShot(0, this, &QWidget::close);
-    else if (m_reloadPending) {
-        m_reloadPending = false;
-        reloadFolder();
-    }
+    m_measured = dialog;
+    connect(dialog, &QObject::destroyed, this, [this] { // closed: the measure is not wanted
+        if (m_mode == Mode::Measuring)
+            m_load->stop();
+    });
+    IncludeFolderSize(1);
+    showBusy(Mode::Measuring, tr("Measuring:"));
+    m_load->start(properties.path, true, true, progressFit());
+}
+
+void GraphForm::measureEnded() {
+    std::optional<ketra::FolderTotals> totals;
+    if (m_load->state() == ketra::FolderLoad::State::Done)
+        totals = ketra::FolderTotals{GetTotalSize(), ketra::FolderReader::totalFileCount(),
+                                     ketra::FolderReader::totalFolderCount()};
+    IncludeFolderSize(m_options.m_includeFolders ? 1 : 0);
+    showIdle();
+    if (m_measured)
+        m_measured->setFolderTotals(totals);
+    m_measured = nullptr;
+    afterBusy();
 }

@@ -9,6 +9,7 @@
 #include "folders/ScanOptions.h"
 #include "graph/BarFrame.h"
 #include "graph/Camera.h"
+#include "graph/FolderEntries.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
 #include "graph/TreeScene.h"
@@ -84,38 +85,18 @@ void finishDrawing() {
 }
 
 // The folder's items into `model`, as the window's folder load makes them. False when the folder
-// can't be read.
-// `read` gets the figures of reading the folder (listing and measuring it), without making the
-// entries.
+// can't be read. `read` gets the figures of reading the folder (listing and measuring it), without
+// making the entries.
 bool loadFolder(const QByteArray& folder, const Options& options, GraphModel& model, FolderStatistics& stats,
                 Phase::Figures& read) {
     const Phase reading;
-    std::array<char, 4096> buffer{};
-    FolderReader reader(buffer);
-    const std::int32_t n = reader.open(folder);
-    if (n < 0)
-        return false;
-    if (options.m_includeFolders)
-        reader.measure(1, {});
-    read = reading.figures();
-    // Room on huge pages for the entries, the scene and the first frame's meshes and their GPU
-    // copies: about 3.5 KiB an item with labels, and up to a few thousand labels in view (about
-    // 13 KiB each) in a folder of any size. Room not used costs nothing.
-    platform::ReserveHugePageHeap((std::size_t(192) << 20) + std::size_t(n) * 4096);
-    model.clear();
-    FolderEntryBuilder entries(model, g_extColours, n, options.m_includeFolders, options.m_logscale, 2);
-    if (options.m_treeview)
-        entries.addFolderItself(folder);
-    for (std::int32_t i = 0; i < n; ++i) {
-        const FolderItem item = reader.item(i);
-        entries.addItem(item.name, item.attributes, item.size, item.modified, item.id);
-    }
-    stats = entries.statistics();
-    if (options.m_includeFolders) {
-        stats.totalFileCount = FolderReader::totalFileCount();
-        stats.totalFolderCount = FolderReader::totalFolderCount();
-    }
-    return true;
+    return ReadFolderEntries(folder, options, model, stats, [&](std::int32_t n) {
+        read = reading.figures();
+        // Room on huge pages for the entries, the scene and the first frame's meshes and their GPU
+        // copies: about 3.5 KiB an item with labels, and up to a few thousand labels in view (about
+        // 13 KiB each) in a folder of any size. Room not used costs nothing.
+        platform::ReserveHugePageHeap((std::size_t(192) << 20) + std::size_t(n) * 4096);
+    });
 }
 
 } // namespace

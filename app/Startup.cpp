@@ -84,18 +84,21 @@ bool GraphForm::Form_Load() {
     // view once the 3D view is up (below); otherwise the bar-graph view.
     if (stored.options.m_treeview)
         mnuViewTree3D_Click();
-    m_keepEntries = false;
     m_level = 2;
     m_options.m_autoupdate = stored.options.m_autoupdate;
 
     show();
-    QCoreApplication::processEvents();
-    // Now that the window manager has framed the window, the stored size is its outer size.
-    const QSize frame = frameGeometry().size() - size();
-    if (frame != QSize(0, 0))
-        resize(placement.size() - frame);
-    setMinimumSize(twipsToPixelsX(ketra::design::kMinimumOuterSize) - frame.width(),
-                   twipsToPixelsY(ketra::design::kMinimumOuterSize) - frame.height());
+    // Once the window manager has framed the window, the stored size is its outer size: taken
+    // from the event loop, where the frame is known.
+    auto fitFrame = [this, outer = placement.size()] {
+        const QSize frame = frameGeometry().size() - size();
+        if (frame != QSize(0, 0))
+            resize(outer - frame);
+        setMinimumSize(twipsToPixelsX(ketra::design::kMinimumOuterSize) - frame.width(),
+                       twipsToPixelsY(ketra::design::kMinimumOuterSize) - frame.height());
+    };
+    fitFrame();
+    QTimer::singleShot(0, this, fitFrame);
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
     // The inverted options: each field takes its stored value (the opposite of the live option),
@@ -133,8 +136,6 @@ bool GraphForm::Form_Load() {
     // history starts; the first folder shown is the program's own.
     m_currentFolder = stored.current_folder;
     LoadFolderList(m_currentFolder.constData());
-    m_loading = false;
-    m_stopSearch = false;
     m_pathBuffer.fill(' ');
     m_history = std::make_unique<ketra::NavigationHistory>();
     m_sortKey = TREESCAN_SORT_NAME;

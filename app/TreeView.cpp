@@ -35,18 +35,21 @@ void GraphForm::expandTreeFolder(int index) {
     if (level <= 1 || !entry.isFolder() || path.isEmpty())
         return;
 
+    if (busy() || !m_deviceReady)
+        return;
     ketra::DropDeeperLevels(*m_model, level);
-    m_keepEntries = true;
     m_level = static_cast<std::int16_t>(level + 1);
     const QByteArray root = addressPath();
     setAddress(path);
     m_levelFolders.open(level, path);
     m_currentFolder.clear(); // a folder opened again is read again: its wall was just dropped
-    selectNode();
     // A load that failed or was stopped leaves the entries it would have appended to: the next
     // load starts a tree afresh.
-    m_keepEntries = false;
-    m_level = 2;
-    PushHistory(addressPath());
-    setAddress(root);
+    selectNode(
+        [this, root] {
+            m_level = 2;
+            PushHistory(addressPath());
+            setAddress(root);
+        },
+        true);
 }

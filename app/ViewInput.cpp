@@ -123,7 +123,7 @@ void GraphForm::Picture1_KeyUp(int keyCode, int shift) {
 }
 
 void GraphForm::Picture1_MouseMove(int button, int shift, float x, float y, float pixelX, float pixelY) {
-    if (!m_deviceReady || !g_device || !Timer1->isActive() || (button & 2) || m_loading)
+    if (!m_deviceReady || !g_device || !Timer1->isActive() || (button & 2) || busy())
         return;
     if (!m_camera->m_dragging) {
         MouseOver(button, shift, pixelX, pixelY, false);

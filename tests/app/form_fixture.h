@@ -25,6 +25,8 @@
 #include <memory>
 #include <vector>
 
+void settleWindows();
+
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -106,12 +108,29 @@ protected:
         });
         poll.start();
         action();
+        settleWindows();
         poll.stop();
         return seen;
     }
 
     QTemporaryDir m_home;
 };
+
+// Waits until every main window is idle, with no modal box open (a folder load runs on the
+// scanner's threads and ends in the event loop).
+inline void settleWindows() {
+    const bool idle = QTest::qWaitFor(
+        [] {
+            if (QApplication::activeModalWidget())
+                return false;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* form = qobject_cast<GraphForm*>(w); form && form->busy())
+                    return false;
+            return true;
+        },
+        60000);
+    EXPECT_TRUE(idle) << "a window stayed busy";
+}
 
 // A control, menu item or toolbar button of `form` by its name.
 template <typename T = QAction> T* control(const GraphFormProbe& form, const char* name) {
@@ -144,4 +163,5 @@ inline void typeAddress(GraphFormProbe& form, const QString& text) {
     QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(focus, text);
     QTest::keyClick(focus, Qt::Key_Return);
+    settleWindows();
 }

@@ -13,8 +13,10 @@ TEST_F(FormTest, AppliedColoursReachTheBarsAndTheUsersFile) {
     auto form = startWindow();
     GraphFormProbe& f = *form;
     f.openAddress(dir);
+    settleWindows();
 
     action(f, "mnuBarCols")->trigger();
+    settleWindows();
     auto* dialog = f.findChild<frmbarCols*>(QStringLiteral("frmbarCols"));
     ASSERT_TRUE(dialog);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
@@ -22,15 +24,19 @@ TEST_F(FormTest, AppliedColoursReachTheBarsAndTheUsersFile) {
     EXPECT_EQ(f.findChildren<frmbarCols*>().size(), 1);
 
     QTest::mouseClick(dialog->cmdAdd, Qt::LeftButton);
+    settleWindows();
     QTest::keyClicks(dialog->txtExt, "txt");
     for (auto [box, value] : {std::pair{dialog->red, "10"}, {dialog->green, "20"}, {dialog->blue, "30"}}) {
         box->selectAll();
         QTest::keyClicks(box, value);
     }
     QTest::mouseClick(dialog->cmdOk, Qt::LeftButton);
+    settleWindows();
     QTest::mouseClick(dialog->cmdApply, Qt::LeftButton);
+    settleWindows();
     EXPECT_EQ(f.model().entry(1).Colour, 0xFF0A141Eu);
     EXPECT_TRUE(QFile::exists(configFolder() + "/Ketra/ext.txt"));
     QTest::mouseClick(dialog->cmdClose, Qt::LeftButton);
+    settleWindows();
     QTRY_VERIFY(f.findChildren<frmbarCols*>().isEmpty()); // closed is gone
 }

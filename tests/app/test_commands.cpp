@@ -14,15 +14,18 @@ TEST_F(FormTest, OptionCommandsReloadOnlyWhenThePictureDependsOnThem) {
     makeFile("opts/.hidden", 2);
     auto form = startWindow();
     form->openAddress(dir);
+    settleWindows();
     ASSERT_EQ(form->m_currentFolder, dir);
     auto files = [&form] { return form->m_overlay.statistics.fileCount; };
     ASSERT_EQ(files(), 1);
 
     // Hidden files: the scanner is told, and each toggle reloads.
     action(*form, "mnuOptionsHidden")->trigger();
+    settleWindows();
     EXPECT_TRUE(action(*form, "mnuOptionsHidden")->isChecked());
     EXPECT_EQ(files(), 2);
     action(*form, "mnuOptionsHidden")->trigger();
+    settleWindows();
     EXPECT_EQ(files(), 1);
 
     // A file appears; the commands that must not reload leave the counts alone.
@@ -30,6 +33,7 @@ TEST_F(FormTest, OptionCommandsReloadOnlyWhenThePictureDependsOnThem) {
     for (const char* command :
          {"mnuShortcuts", "tlbStats", "tlbBase", "MENU_BASE", "MENU_ROTATE", "mnuOptionsPopup"}) {
         action(*form, command)->trigger();
+        settleWindows();
         EXPECT_EQ(files(), 1) << command;
     }
     const ketra::Options& o = form->m_options;
@@ -45,9 +49,11 @@ TEST_F(FormTest, OptionCommandsReloadOnlyWhenThePictureDependsOnThem) {
 
     // System files and the log scale reload: the new file is seen.
     action(*form, "mnuOptionsSystem")->trigger();
+    settleWindows();
     EXPECT_TRUE(o.m_showSystem);
     EXPECT_EQ(files(), 2);
     action(*form, "mnuLog")->trigger();
+    settleWindows();
     EXPECT_TRUE(o.m_logscale);
     EXPECT_NEAR(form->model().entry(1).Value, std::log(1.0), 1e-9); // a.txt, 1 byte: ln 1
 }
@@ -59,6 +65,7 @@ TEST_F(FormTest, SortCommandsKeepOneKeyCheckedAndFlipTheDirection) {
     makeFile("sort/c.bin", 20);
     auto form = startWindow();
     form->openAddress(dir);
+    settleWindows();
     struct Step {
         const char* command;
         const char* checked; // the one sort key checked afterwards
@@ -75,6 +82,7 @@ TEST_F(FormTest, SortCommandsKeepOneKeyCheckedAndFlipTheDirection) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.command);
         action(*form, s.command)->trigger();
+        settleWindows();
         QStringList names;
         for (int i = 1; i <= form->model().count(); ++i)
             names << form->model().entry(i).Name;

@@ -39,6 +39,7 @@ QStringList answerDataFileDialog(GraphFormProbe& form, const std::function<void(
             }
             QTest::keyClicks(focus, typed);
             QTest::keyClick(focus, Qt::Key_Return);
+            settleWindows();
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages << box->text();
             box->button(QMessageBox::Ok)->click();
@@ -46,8 +47,7 @@ QStringList answerDataFileDialog(GraphFormProbe& form, const std::function<void(
     });
     poll.start();
     open();
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return !form.loading() && !QApplication::activeModalWidget(); }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.busy() && !QApplication::activeModalWidget(); }, 30000));
     poll.stop();
     return messages;
 }
@@ -132,6 +132,7 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
                 ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
                 QWidget* focus = QApplication::focusWidget();
                 QTest::keyClick(focus ? focus : &f, Qt::Key_O, Qt::ControlModifier);
+                settleWindows();
             },
             typed);
         EXPECT_EQ(seen, message.isEmpty() ? QStringList() : QStringList{message});
@@ -159,10 +160,11 @@ TEST_F(FormTest, ATableIsPlottedAsBarsWhateverTheViewWas) {
     for (const char* view : {"mnuViewTree3D", "mnuViewDetails"}) {
         SCOPED_TRACE(view);
         action(f, view)->trigger();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.loading(); }, 30000));
+        settleWindows();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.busy(); }, 30000));
         ASSERT_GT(f.model().count(), 1);
         f.openDataFile(QFile::encodeName(table.fileName()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.loading(); }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.busy(); }, 30000));
         EXPECT_EQ(entryNames(f), QStringList{"(1999,North) = 10"});
         EXPECT_TRUE(action(f, "mnuView3D")->isChecked());
         EXPECT_FALSE(action(f, view)->isChecked());

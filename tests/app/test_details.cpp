@@ -47,7 +47,9 @@ protected:
         form = startWindow();
         ASSERT_TRUE(form);
         form->openAddress(dir);
+        settleWindows();
         action(*form, "mnuViewDetails")->trigger();
+        settleWindows();
     }
     void TearDown() override {
         ketra::SetOpenUrlHook(nullptr);
@@ -66,20 +68,25 @@ protected:
         return list()->model()->index(static_cast<int>(column(0).indexOf(name)), 0);
     }
     void click(const QString& name, Qt::MouseButton button = Qt::LeftButton) {
+        settleWindows();
         ASSERT_TRUE(indexOf(name).isValid()) << qPrintable(name);
         QTest::mouseClick(list()->viewport(), button, {}, list()->visualRect(indexOf(name)).center());
+        settleWindows();
     }
     // A right click on the row, and the menu it pops up closed again.
     void select(const QString& name) {
         click(name, Qt::RightButton);
+        settleWindows();
         ASSERT_TRUE(form->MENU_CONTEXT->isVisible());
         QTest::keyClick(form->MENU_CONTEXT, Qt::Key_Escape);
+        settleWindows();
     }
     void clickHeader(int section) {
         QHeaderView* h = list()->header();
         QTest::mouseClick(
             h->viewport(), Qt::LeftButton, {},
             QPoint(h->sectionViewportPosition(section) + h->sectionSize(section) / 2, h->height() / 2));
+        settleWindows();
     }
     static void waitPastDoubleClick() { QTest::qWait(QApplication::doubleClickInterval() + 150); }
 
@@ -139,11 +146,13 @@ TEST_F(DetailsTest, TheListShowsTheFolderSortsByItsHeaderAndEntersFolders) {
         }
     }
     action(*form, "tlbIncFolders")->trigger();
+    settleWindows();
     EXPECT_EQ(column(1).first(), QStringLiteral("5,120"));
 
     // A folder is entered; folders seen here do not join the address list.
     const int listed = form->adrList->count();
     QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(indexOf("docs")).center());
+    settleWindows();
     EXPECT_EQ(form->m_currentFolder, dir + QStringLiteral("/docs"));
     EXPECT_EQ(column(0), QStringList({"inner.bin"}));
     EXPECT_EQ(form->adrList->count(), listed);
@@ -152,6 +161,7 @@ TEST_F(DetailsTest, TheListShowsTheFolderSortsByItsHeaderAndEntersFolders) {
     EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
 
     action(*form, "mnuView3D")->trigger();
+    settleWindows();
     EXPECT_TRUE(form->Picture1->isVisible());
     EXPECT_TRUE(list()->isHidden());
     EXPECT_FALSE(action(*form, "mnuViewDetails")->isChecked());
@@ -160,6 +170,7 @@ TEST_F(DetailsTest, TheListShowsTheFolderSortsByItsHeaderAndEntersFolders) {
 TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
     // Below the last row nothing is selected and nothing happens.
     QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, QPoint(20, list()->viewport()->height() - 5));
+    settleWindows();
     waitPastDoubleClick();
     EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
     EXPECT_EQ(form->m_selectedEntry, 0);
@@ -167,6 +178,7 @@ TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
 
     // A click pops the item's menu up once no second click came; the folder command for folders.
     click("docs");
+    settleWindows();
     QTRY_VERIFY(form->MENU_CONTEXT->isVisible());
     EXPECT_TRUE(form->mnuFolderOpen->isVisible());
     EXPECT_TRUE(form->tlbDelete->isEnabled());
@@ -176,21 +188,26 @@ TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
 
     // The right button pops it up at once; Open opens a file and leaves the view.
     click("b.dat", Qt::RightButton);
+    settleWindows();
     EXPECT_TRUE(form->MENU_CONTEXT->isVisible());
     EXPECT_FALSE(form->mnuFolderOpen->isVisible());
     QTest::keyClick(form->MENU_CONTEXT, Qt::Key_O);
+    settleWindows();
     EXPECT_EQ(opened.last(), dir + QStringLiteral("/b.dat"));
     EXPECT_EQ(form->m_currentFolder, dir);
 
     // A double-click opens a file, and pops no menu up.
     QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(indexOf("c.dat")).center());
+    settleWindows();
     EXPECT_EQ(opened.last(), dir + QStringLiteral("/c.dat"));
     waitPastDoubleClick();
     EXPECT_FALSE(form->MENU_CONTEXT->isVisible());
 
     // The properties of a folder, with its total and counts from the scanner.
     click("docs", Qt::RightButton);
+    settleWindows();
     QTest::keyClick(form->MENU_CONTEXT, Qt::Key_F);
+    settleWindows();
     auto* dialog = form->findChild<ketra::PropertiesDialog*>(QStringLiteral("frmProperties"));
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
@@ -198,7 +215,7 @@ TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
     EXPECT_EQ(dialog->value("lblFolder"), dir);
     EXPECT_EQ(dialog->value("lblSize"), QStringLiteral("5,120 bytes (5.0 KiB)"));
     EXPECT_EQ(dialog->value("lblContents"), QStringLiteral("1 file, 0 folders"));
-    EXPECT_FALSE(form->loading());
+    EXPECT_FALSE(form->busy());
     EXPECT_EQ(opened.size(), 3);
 }
 
@@ -269,6 +286,7 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
     makeFile(QStringLiteral("pics/notes.txt"), 10);
     makeFile(QStringLiteral("pics/broken.png"), 64);
     form->openAddress(pics);
+    settleWindows();
 
     struct Step {
         const char* name;
@@ -288,6 +306,7 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
     }
 
     QTest::mouseClick(form->Toolbar1->widgetForAction(form->tlbShowImage), Qt::LeftButton);
+    settleWindows();
     ASSERT_TRUE(form->frmPic);
     ketra::PictureWindow* viewer = form->frmPic;
     EXPECT_TRUE(viewer->isVisible());
@@ -309,6 +328,7 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
     EXPECT_EQ(viewer->path(), QFile::encodeName(pics + QStringLiteral("/broken.png")));
 
     QTest::mouseClick(viewer->cmdClose, Qt::LeftButton);
+    settleWindows();
     QTRY_VERIFY(!form->frmPic);
 }
 
@@ -325,6 +345,7 @@ TEST_F(DetailsTest, PicturesNeverHoldTheWindow) {
     }
     action(*form, "mnuOptionsSystem")->trigger(); // a named pipe is listed with the system files
     form->openAddress(pics);
+    settleWindows();
     QTRY_VERIFY(column(0).contains(QStringLiteral("pipe.png")));
     Watchdog watchdog("choosing hostile pictures");
     auto says = [&](const char* name) {
@@ -333,6 +354,7 @@ TEST_F(DetailsTest, PicturesNeverHoldTheWindow) {
 
     select("a.png");
     QTest::mouseClick(form->Toolbar1->widgetForAction(form->tlbShowImage), Qt::LeftButton);
+    settleWindows();
     QPointer<ketra::PictureWindow> viewer = form->frmPic.data();
     ASSERT_TRUE(viewer);
     EXPECT_EQ(viewer->img->message(), QStringLiteral("Loading..."));
@@ -347,6 +369,7 @@ TEST_F(DetailsTest, PicturesNeverHoldTheWindow) {
     select("a.png");
     ASSERT_TRUE(viewer->loading());
     QTest::mouseClick(viewer->cmdClose, Qt::LeftButton);
+    settleWindows();
     QTRY_VERIFY(!viewer);
 }
 
@@ -364,6 +387,7 @@ TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
 
     // The 3D view too.
     action(*form, "mnuView3D")->trigger();
+    settleWindows();
     ASSERT_EQ(form->model().count(), 5);
     ASSERT_EQ(run(QStringLiteral("rm '%1/c.dat'").arg(dir)), 0);
     QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 4, 10000);
@@ -406,9 +430,12 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
         return list()->visualRect(row).center();
     };
     f.openAddress(root);
+    settleWindows();
     action(f, "mnuEditFind")->trigger();
+    settleWindows();
     QTest::keyClicks(f.txtFindIn, QStringLiteral("needle"));
     QTest::mouseClick(f.cmdFind, Qt::LeftButton);
+    settleWindows();
     QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
     const ketra::SearchResultsModel& found = f.m_search->results();
     ASSERT_EQ(found.rowCount(), static_cast<int>(std::size(names)));
@@ -427,7 +454,9 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
         const QRect cell = f.LstFind->visualRect(found.index(result, 0));
         const QPoint at(std::max(cell.left(), 0) + 8, cell.center().y());
         QTest::mouseClick(f.LstFind->viewport(), Qt::LeftButton, {}, at);
+        settleWindows();
         QTest::mouseDClick(f.LstFind->viewport(), Qt::LeftButton, {}, at);
+        settleWindows();
         EXPECT_EQ(f.m_currentFolder, folder);
         ASSERT_GT(f.m_selectedEntry, 0);
         EXPECT_EQ(f.model().entry(f.m_selectedEntry).NameBytes, name);
@@ -435,16 +464,22 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
         // Entered from its row; then given as the program's argument, the file's folder is shown
         // with the file selected.
         f.openAddress(root);
+        settleWindows();
         QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, rowOf(name));
+        settleWindows();
         EXPECT_EQ(f.m_currentFolder, folder);
         f.openAddress(root);
+        settleWindows();
         f.openArgument(folder + '/' + name);
+        settleWindows();
         EXPECT_EQ(f.m_currentFolder, folder);
         ASSERT_EQ(f.m_selectedEntry, 1);
 
         // Its properties, then the trash: the file itself goes, and nothing else.
         QTest::mouseClick(list()->viewport(), Qt::RightButton, {}, rowOf(name));
+        settleWindows();
         QTest::keyClick(f.MENU_CONTEXT, Qt::Key_F);
+        settleWindows();
         auto* dialog = f.findChild<ketra::PropertiesDialog*>(QStringLiteral("frmProperties"));
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->value("lblSize"), QStringLiteral("7 bytes"));
@@ -462,21 +497,28 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
     // Both twins join the address box's list, alike on screen: the one picked there is shown. The
     // folder shown last comes back as the history's first entry at the next start.
     action(f, "mnuView3D")->trigger();
+    settleWindows();
     f.openAddress(root + "/twin\xfe");
+    settleWindows();
     f.openAddress(root + "/twin\xfd");
+    settleWindows();
     const int picked = f.adrList->findData(root + "/twin\xfe");
     ASSERT_GE(picked, 0);
     QTest::mouseClick(f.adrList, Qt::LeftButton, {}, QPoint(f.adrList->width() - 5, f.adrList->height() / 2));
+    settleWindows();
     QAbstractItemView* popup = f.adrList->view();
     QTRY_VERIFY(popup->isVisible());
     waitPastDoubleClick(); // the list takes no click that may be the end of the one that opened it
     QTest::mouseClick(popup->viewport(), Qt::LeftButton, {},
                       popup->visualRect(popup->model()->index(picked, 0)).center());
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, root + "/twin\xfe");
     f.close();
     form = startWindow();
     form->enterFolder(root);
+    settleWindows();
     action(*form, "tlbBack")->trigger();
+    settleWindows();
     EXPECT_EQ(form->m_currentFolder, root + "/twin\xfe");
 }
 

@@ -25,8 +25,11 @@ namespace {
 // Clicks into `box` and types `text` over what it holds.
 void typeInto(QLineEdit* box, const QString& text) {
     QTest::mouseClick(box, Qt::LeftButton);
+    settleWindows();
     QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    settleWindows();
     QTest::keyClick(box, Qt::Key_Delete);
+    settleWindows();
     QTest::keyClicks(box, text);
 }
 
@@ -54,7 +57,9 @@ void doubleClickResult(GraphFormProbe& f, const QString& name) {
             continue;
         const QPoint at = f.LstFind->visualRect(m->index(i, 0)).center();
         QTest::mouseClick(f.LstFind->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        settleWindows();
         QTest::mouseDClick(f.LstFind->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        settleWindows();
         return;
     }
     ADD_FAILURE() << "no result " << qPrintable(name);
@@ -85,6 +90,7 @@ TEST_F(FormTest, FindPaneSearchesAndGoesToAResult) {
 
     // Ctrl+F shows the pane with the focus in the name box; Enter there searches.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    settleWindows();
     ASSERT_TRUE(f.Frame1->isVisible());
     ASSERT_EQ(QApplication::focusWidget(), f.txtFind);
     for (const QWidget* caption :
@@ -93,6 +99,7 @@ TEST_F(FormTest, FindPaneSearchesAndGoesToAResult) {
             << caption->objectName().toStdString(); // not cut
     QTest::keyClicks(f.txtFind, "needle");
     QTest::keyClick(f.txtFind, Qt::Key_Return);
+    settleWindows();
     EXPECT_TRUE(f.cmdStopSearch->isVisible());
     EXPECT_EQ(f.adrLabel->text(), QStringLiteral("Searching:"));
     waitForSearch(f);
@@ -104,9 +111,11 @@ TEST_F(FormTest, FindPaneSearchesAndGoesToAResult) {
 
     // Reversed bounds are refused with a message, and the list stays.
     QTest::mouseClick(f.chkGT, Qt::LeftButton);
+    settleWindows();
     EXPECT_EQ(QApplication::focusWidget(), f.txtGT);
     typeInto(f.txtGT, "10Kb");
     QTest::mouseClick(f.chkLT, Qt::LeftButton);
+    settleWindows();
     typeInto(f.txtLT, "1Kb");
     typeInto(f.txtFind, "");
     auto boxes = answerMessageBoxes([&] { QTest::mouseClick(f.cmdFind, Qt::LeftButton); });
@@ -119,6 +128,7 @@ TEST_F(FormTest, FindPaneSearchesAndGoesToAResult) {
     typeInto(f.txtGT, "5k");
     typeInto(f.txtLT, "5k");
     QTest::mouseClick(f.cmdFind, Qt::LeftButton);
+    settleWindows();
     waitForSearch(f);
     EXPECT_EQ(rows(f, root), (QStringList{"haystack.dat\tc\t5000", "needle.txt\ta\t5000"}));
 
@@ -150,22 +160,27 @@ TEST_F(FormTest, StopANewSearchAndAHiddenPane) {
     GraphFormProbe& f = *form;
     typeAddress(f, root);
     QTest::mouseClick(f.Toolbar1->widgetForAction(action(f, "tlbFind")), Qt::LeftButton);
+    settleWindows();
     ASSERT_TRUE(f.Frame1->isVisible());
 
     // A search started while one runs replaces it.
     typeInto(f.txtFind, "hit");
     QTest::keyClick(f.txtFind, Qt::Key_Return);
+    settleWindows();
     typeInto(f.txtFind, "other");
     QTest::keyClick(f.txtFind, Qt::Key_Return);
+    settleWindows();
     waitForSearch(f);
     EXPECT_EQ(rows(f, root), QStringList{"other.bin\td3\t1"});
 
     // Stop once the scanner has found files: every file it found until it stopped is listed.
     typeInto(f.txtFind, "hit");
     QTest::keyClick(f.txtFind, Qt::Key_Return);
+    settleWindows();
     for (int i = 0; i < 100000 && GetSearchFileCount() == 0; ++i)
         QThread::usleep(100);
     QTest::mouseClick(f.cmdStopSearch, Qt::LeftButton);
+    settleWindows();
     waitForSearch(f);
     EXPECT_EQ(f.LstFind->model()->rowCount(), GetSearchFileCount());
     EXPECT_GT(f.LstFind->model()->rowCount(), 0);
@@ -173,17 +188,22 @@ TEST_F(FormTest, StopANewSearchAndAHiddenPane) {
 
     // Closing the pane leaves the search running to its end.
     QTest::keyClick(f.txtFind, Qt::Key_Return);
+    settleWindows();
     QTest::mouseClick(f.cmdClose, Qt::LeftButton);
+    settleWindows();
     EXPECT_TRUE(f.Frame1->isHidden());
     waitForSearch(f);
     EXPECT_EQ(f.LstFind->model()->rowCount(), 1200);
 
     // "x" folds the options away, "^" brings them back.
     action(f, "mnuEditFind")->trigger();
+    settleWindows();
     QTest::mouseClick(f.cmdX, Qt::LeftButton);
+    settleWindows();
     EXPECT_TRUE(f.frmOptions->isHidden());
     EXPECT_TRUE(f.cmdUp->isVisible());
     QTest::mouseClick(f.cmdUp, Qt::LeftButton);
+    settleWindows();
     EXPECT_TRUE(f.frmOptions->isVisible());
     EXPECT_TRUE(f.cmdUp->isHidden());
 }
@@ -197,9 +217,12 @@ TEST_F(FormTest, AResultShownInTheDetailsListMarksItsRow) {
     GraphFormProbe& f = *form;
     typeAddress(f, root);
     action(f, "mnuViewDetails")->trigger();
+    settleWindows();
     action(f, "mnuEditFind")->trigger();
+    settleWindows();
     typeInto(f.txtFind, ".txt");
     QTest::keyClick(f.txtFind, Qt::Key_Return);
+    settleWindows();
     waitForSearch(f);
 
     // Row `r` (the rows are alphabetical here) as (bold, colour, current); no colour: the list's own.
@@ -230,6 +253,7 @@ TEST_F(FormTest, ADoubleClickOnGoRunsOneSearchAndTheColumnsFitTheirTexts) {
     GraphFormProbe& f = *form;
     typeAddress(f, root);
     action(f, "mnuEditFind")->trigger();
+    settleWindows();
     typeInto(f.txtFind, "hit");
     QTest::mouseDClick(f.windowHandle(), Qt::LeftButton, Qt::NoModifier,
                        f.cmdFind->mapTo(&f, f.cmdFind->rect().center()));
@@ -243,5 +267,6 @@ TEST_F(FormTest, ADoubleClickOnGoRunsOneSearchAndTheColumnsFitTheirTexts) {
 
     typeAddress(f, QFileInfo(huge).path());
     action(f, "mnuViewDetails")->trigger();
+    settleWindows();
     EXPECT_LE(ketra::CellWidthFor(*f.ListView1, "1,234,567,890,123"), f.ListView1->columnWidth(1));
 }

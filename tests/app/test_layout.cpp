@@ -1,6 +1,7 @@
 // The window applies the layout rule (the rule itself is tested in twips without a window): the view
 // area, the find pane, the status line, the splitter, the minimum size and the render timer.
 #include "form_fixture.h"
+#include "treescan.h"
 
 #include "platform/Math.h"
 
@@ -50,16 +51,19 @@ TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
 
     // Pop-up text off: the status line takes a strip under the view; the list still covers it.
     action(f, "mnuOptionsPopup")->trigger();
+    settleWindows();
     auto* status = control<QLabel>(f, "txtCurrent");
     ASSERT_TRUE(status->isVisible());
     expectNear(view->height(), tall - status->height(), "view height");
     EXPECT_LE(view->geometry().bottom(), status->geometry().top() + 1);
     expectNear(list->height(), tall, "list height");
     action(f, "mnuOptionsPopup")->trigger();
+    settleWindows();
     expectNear(view->height(), tall, "view height again");
 
     // The find pane takes its width from the view; its controls follow its width.
     action(f, "mnuEditFind")->trigger();
+    settleWindows();
     ASSERT_TRUE(pane->isVisible());
     expectNear(pane->width(), f.twipsToPixelsX(2355), "pane width");
     expectNear(view->x(), f.twipsToPixelsX(2 + 2355 + 40), "view left");
@@ -81,8 +85,10 @@ TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
     EXPECT_TRUE(pane->isHidden());
     EXPECT_TRUE(action(f, "mnuEditFind")->isChecked());
     action(f, "mnuEditFind")->trigger();
+    settleWindows();
     EXPECT_TRUE(pane->isVisible());
     QTest::mouseClick(close, Qt::LeftButton);
+    settleWindows();
     EXPECT_TRUE(pane->isHidden());
     EXPECT_FALSE(action(f, "mnuEditFind")->isChecked());
     expectNear(view->width(), fullWidth, "view width without the pane");
@@ -109,6 +115,7 @@ TEST_F(FormTest, ResizeDuringALoadLeavesTheRenderTimerOff) {
     auto form = startWindow();
     GraphFormProbe& f = *form;
     ASSERT_TRUE(f.Timer1->isActive());
+    SlowDownScans(50000); // the resize comes while the load is under way
     bool timerDuringLoad = true;
     QTimer::singleShot(0, &f, [&] {
         f.resize(f.width() + 80, f.height());
@@ -117,6 +124,8 @@ TEST_F(FormTest, ResizeDuringALoadLeavesTheRenderTimerOff) {
         expectNear(f.Picture1->width(), f.centralWidget()->width(), "view width during the load");
     });
     f.openAddress(dir);
+    settleWindows();
+    SlowDownScans(0);
     EXPECT_FALSE(timerDuringLoad);
     EXPECT_EQ(f.m_currentFolder, dir);
     EXPECT_TRUE(f.Timer1->isActive());

@@ -2,6 +2,7 @@
 // the parent folder, refresh, the progress line and Stop, failures, and requests that arrive while
 // a folder loads. Reading a folder itself is the folder reader's test.
 #include "form_fixture.h"
+#include "treescan.h"
 
 #include "graph/GraphModel.h"
 
@@ -23,8 +24,7 @@ void expectIdle(const GraphFormProbe& form) {
     EXPECT_EQ(form.adrLabel->text(), QStringLiteral("Address"));
     EXPECT_TRUE(form.adrList->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(form.loading());
-    EXPECT_FALSE(form.stopRequested());
+    EXPECT_FALSE(form.busy());
 }
 
 QStringList addressItems(const GraphFormProbe& form) {
@@ -62,16 +62,22 @@ TEST_F(FormTest, EnterInTheAddressBoxShowsTheFolderTyped) {
     // A listed folder typed without Enter is not shown when the box loses the focus.
     QLineEdit* edit = f.adrList->lineEdit();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    settleWindows();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    settleWindows();
     QTest::keyClicks(QApplication::focusWidget(), fresh);
     QTest::mouseClick(f.Picture1, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, QDir::homePath());
 
     // Down in the box picks the next folder of the list.
     f.openAddress(a);
+    settleWindows();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    settleWindows();
     const int at = f.adrList->currentIndex();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, f.adrList->itemText(at + 1));
 }
 
@@ -105,6 +111,7 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
     };
     for (const Step& s : steps) {
         s.go();
+        settleWindows();
         EXPECT_EQ(f.m_currentFolder, s.shown);
         EXPECT_EQ(f.adrList->currentText(), s.shown);
         EXPECT_EQ(back->isEnabled(), s.back) << qPrintable(s.shown);
@@ -114,14 +121,18 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
 
     // The root has no parent: nothing happens.
     f.openAddress(QStringLiteral("/"));
+    settleWindows();
     action(f, "MENU_UP")->trigger();
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, QStringLiteral("/"));
 
     // Refresh reads the folder again: a file added meanwhile appears.
     f.openAddress(b);
+    settleWindows();
     ASSERT_EQ(f.model().count(), 0);
     makeFile("h/a/b/new.txt", 5);
     action(f, "tlbRefresh")->trigger();
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, b);
     EXPECT_EQ(f.model().count(), 1);
 }
@@ -137,6 +148,7 @@ TEST_F(FormTest, AFolderIsReadIntoTheGraphWithItsStatistics) {
     auto form = startWindow();
     GraphFormProbe& f = *form;
     f.openAddress(dir);
+    settleWindows();
     expectIdle(f);
     const ketra::FolderStatistics& s = f.m_overlay.statistics;
     ASSERT_EQ(f.model().count(), 2);
@@ -145,6 +157,7 @@ TEST_F(FormTest, AFolderIsReadIntoTheGraphWithItsStatistics) {
     EXPECT_EQ(s, (ketra::FolderStatistics{10, 1, 1, 0, 0}));
 
     action(f, "tlbIncFolders")->trigger();
+    settleWindows();
     EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 1100);
     EXPECT_EQ(s, (ketra::FolderStatistics{1110, 1, 1, 4, 2})); // the totals count hidden files too
 }
@@ -155,6 +168,7 @@ TEST_F(FormTest, AFolderThatCannotBeReadIsReportedAndTheAddressComesBack) {
     auto form = startWindow();
     GraphFormProbe& f = *form;
     f.openAddress(dir);
+    settleWindows();
     const QString missing = m_home.filePath(QStringLiteral("no/such/folder"));
     auto boxes = answerMessageBoxes([&] { f.openAddress(missing); });
     ASSERT_EQ(boxes.size(), 1u);
@@ -170,9 +184,11 @@ TEST_F(FormTest, AFolderThatCannotBeReadIsReportedAndTheAddressComesBack) {
     // here on the log scale the stopped reload asked for.
     QTimer::singleShot(0, &f, [&] { QTest::mouseClick(f.cmdStop, Qt::LeftButton); });
     action(f, "mnuLog")->trigger();
+    settleWindows();
     EXPECT_EQ(f.adrList->currentText(), dir);
     expectIdle(f);
     f.openAddress(dir);
+    settleWindows();
     EXPECT_NEAR(f.model().entry(1).Value, std::log(10.0), 1e-9);
 
     // The folder vanishes; Refresh reports it and still shows where the graph is from.
@@ -191,6 +207,7 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
     auto form = startWindow();
     GraphFormProbe& f = *form;
     action(f, "tlbIncFolders")->trigger();
+    settleWindows();
     const QString shown = f.m_currentFolder;
     const int entries = f.model().count();
     // Stop is pressed once the progress line names a folder being measured.
@@ -206,7 +223,10 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
         }
     });
     watch.start();
+    SlowDownScans(2000); // Stop arrives while measuring
     f.openAddress(dir);
+    settleWindows();
+    SlowDownScans(0);
     watch.stop();
     EXPECT_TRUE(searching);
     EXPECT_EQ(f.adrList->currentText(), shown);
@@ -215,6 +235,7 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
     expectIdle(f);
     // The scanner is ready for the next load, which is whole.
     f.openAddress(dir);
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, dir);
     EXPECT_EQ(f.m_overlay.statistics.totalFolderCount, 40 * 21);
 }
@@ -228,8 +249,9 @@ TEST_F(FormTest, RequestsWhileLoading) {
     makeFile("nav/b/.seen-later", 1);
     auto form = startWindow();
     GraphFormProbe& f = *form;
+    SlowDownScans(50000); // the requests come while the load is under way
     QTimer::singleShot(0, &f, [&] {
-        ASSERT_TRUE(f.loading());
+        ASSERT_TRUE(f.busy());
         f.openAddress(b);
         f.enterFolder(b.toUtf8());
         f.GoBack();
@@ -237,6 +259,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
         f.MENU_REFRESH_Click();
     });
     f.openAddress(a);
+    settleWindows();
     EXPECT_EQ(f.m_currentFolder, a);
     EXPECT_EQ(f.adrList->currentText(), a);
     EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
@@ -244,6 +267,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
 
     QTimer::singleShot(0, &f, [&] { action(f, "mnuOptionsHidden")->trigger(); });
     f.openAddress(b);
+    settleWindows();
     EXPECT_TRUE(f.m_options.m_showHidden);
     EXPECT_EQ(f.m_currentFolder, b);
     EXPECT_EQ(f.m_overlay.statistics.fileCount, 1);
@@ -254,6 +278,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
     EXPECT_TRUE(f.isVisible());
     QTRY_VERIFY(!f.isVisible());
     EXPECT_EQ(store().value("Settings/current_folder").toString(), b);
+    SlowDownScans(0);
 }
 
 // Folder sizes that came partly from the scanner's cache are shown at once; the full pass right
@@ -280,7 +305,9 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
         return out;
     };
     action(f, "tlbIncFolders")->trigger();
+    settleWindows();
     action(f, "mnuViewSize")->trigger();
+    settleWindows();
     typeAddress(f, dir);
     EXPECT_EQ(names(), (QStringList{"sub", "mid", "a.txt"}));
     EXPECT_DOUBLE_EQ(f.model().entry(1).Size, 100);
@@ -292,7 +319,9 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
     EXPECT_EQ(names(), (QStringList{"mid", "sub", "a.txt"}));
     EXPECT_EQ(f.m_overlay.statistics.totalBytes, 6010);
     action(f, "mnuViewDetails")->trigger();
+    settleWindows();
     EXPECT_EQ(f.ListView1->model()->index(0, 0).data().toString(), QStringLiteral("mid"));
     action(f, "mnuViewTree3D")->trigger();
+    settleWindows();
     EXPECT_EQ(names(), (QStringList{dir, "mid", "sub", "a.txt"}));
 }

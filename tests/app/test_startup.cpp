@@ -143,8 +143,10 @@ TEST_F(FormTest, AWindowThatNeverStartedWritesNothing) {
 TEST_F(FormTest, FileExitWritesNoSettingsButSavesTheFolderCache) {
     auto form = startWindow();
     action(*form, "mnuLog")->trigger();
+    settleWindows();
     ASSERT_TRUE(form->m_options.m_logscale);
     action(*form, "mnuFileExit")->trigger();
+    settleWindows();
     form->close(); // whatever happens to the window afterwards writes nothing either
     EXPECT_TRUE(store().allKeys().isEmpty());
     EXPECT_FALSE(QDir(cacheFolder()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
@@ -192,6 +194,7 @@ TEST_F(FormTest, ASettingsFileThatCannotBeReadIsToldOfAndKept) {
         if (change)
             action(*form, "mnuLog")->trigger();
         box->accept();
+        settleWindows();
         form->close();
         EXPECT_FALSE(watchdog.fired());
         file.close();

@@ -29,7 +29,9 @@ protected:
         if (form->m_options.m_showText)
             action(*form, "mnuOptionsImages")->trigger(); // a click on a node hits the node
         action(*form, "mnuViewTree3D")->trigger();
+        settleWindows();
         form->openAddress(root);
+        settleWindows();
         QTRY_VERIFY(form->view3D()->deviceOnView());
     }
     void TearDown() override {
@@ -66,7 +68,9 @@ protected:
     void doubleClick(int index) {
         const QPoint at = node(index);
         QTest::mouseClick(form->Picture1, Qt::LeftButton, {}, at);
+        settleWindows();
         QTest::mouseDClick(form->Picture1, Qt::LeftButton, {}, at);
+        settleWindows();
         QTest::mouseRelease(form->Picture1, Qt::LeftButton, {}, at);
     }
 
@@ -98,6 +102,7 @@ TEST_F(TreeViewTest, FolderNodesOpenInPlaceAndItemsKeepTheirPaths) {
         {root, root}, {"top.txt", root + "/top.txt"}, {"b2.txt", root + "/b/b2.txt"}};
     for (const auto& [name, path] : paths) {
         click(name);
+        settleWindows();
         EXPECT_EQ(f.ItemPath(), path);
     }
     doubleClick(root);
@@ -106,6 +111,7 @@ TEST_F(TreeViewTest, FolderNodesOpenInPlaceAndItemsKeepTheirPaths) {
 
     // View > 3D: the root folder as a bar graph.
     action(f, "mnuView3D")->trigger();
+    settleWindows();
     EXPECT_EQ(entries(), (QStringList{"2:a", "2:b", "2:top.txt"}));
     EXPECT_FALSE(action(f, "mnuViewTree3D")->isChecked());
 }
@@ -117,11 +123,13 @@ TEST_F(TreeViewTest, ATreeOpensAsDeepAsTheDiskGoes) {
     makeFile(chain + "/leaf.txt", 10);
     GraphFormProbe& f = *form;
     action(f, "tlbRefresh")->trigger();
+    settleWindows();
     // Each level's one folder opened in turn, from "deep" at level 2 down to level 27 (far out of
     // the camera's sight, so the handler the double-click runs is called).
     QString name = "deep";
     for (int level = 2; level <= 27; ++level) {
         f.expandTreeFolder(indexOf(name));
+        settleWindows();
         name = QStringLiteral("l%1").arg(level + 1);
     }
     ASSERT_EQ(entries().last(), QStringLiteral("28:leaf.txt"));
@@ -139,6 +147,7 @@ TEST_F(TreeViewTest, FoldersOfNamesThatAreNotTextOpenInPlace) {
         ASSERT_EQ(::mkdir((rootBytes + path).constData(), 0755), 0);
     GraphFormProbe& f = *form;
     action(f, "tlbRefresh")->trigger();
+    settleWindows();
     for (const char* name : {"tw\xfe", "tw\xfd"}) {
         doubleClick(ketra::EntryNamed(f.model().entries(), name));
         ASSERT_EQ(f.model().entries().back().Level, 3);

@@ -2,6 +2,7 @@
 // button, double-clicking, keys, the overlay, the render loop's ticks, and the picture while a
 // folder loads.
 #include "../app/form_fixture.h"
+#include "treescan.h"
 #include "core/Settings.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
@@ -45,7 +46,9 @@ protected:
         form->resize(900, 700);
         if (form->m_options.m_showText)
             action(*form, "mnuOptionsImages")->trigger(); // no labels: a click on a bar hits the bar
+        settleWindows();
         form->enterFolder(folder.toUtf8());
+        settleWindows();
         ASSERT_EQ(form->model().count(), 4);
         QTRY_VERIFY(form->view3D()->deviceOnView());
         form->DrawGraph();
@@ -96,7 +99,9 @@ protected:
     // What the window system delivers for a double-click: press, release, double-click, release.
     void doubleClick(const QPoint& at) {
         QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, at);
+        settleWindows();
         QTest::mouseDClick(view(), Qt::LeftButton, Qt::NoModifier, at);
+        settleWindows();
         QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, at);
     }
 
@@ -113,6 +118,7 @@ protected:
     // The view, given the keyboard focus as a person gives it: a click on it (where no bar is).
     QWidget* focusedView() {
         QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+        settleWindows();
         EXPECT_EQ(form->focusWidget(), view());
         return form->focusWidget();
     }
@@ -174,11 +180,13 @@ TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
         }
     }
     action(*form, "tlbStats")->trigger();
+    settleWindows();
     form->DrawGraph();
     EXPECT_FALSE(overlayHas(QStringLiteral("Files: 3")));
 
     ASSERT_FALSE(form->tlbDelete->isEnabled());
     QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("big.dat"));
+    settleWindows();
     EXPECT_EQ(form->m_selectedEntry, indexOf("big.dat"));
     EXPECT_TRUE(isRed(barColour("big.dat")));
     EXPECT_TRUE(form->tlbDelete->isEnabled());
@@ -189,6 +197,7 @@ TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
     EXPECT_TRUE(qRed(px) > 100 && qGreen(px) < 40 && qBlue(px) < 40) << std::hex << px;
     // The next click turns that one red and gives the first its own colour back.
     QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("mid.dat"));
+    settleWindows();
     EXPECT_TRUE(isRed(barColour("mid.dat")));
     const platform::ColorValue own =
         LongToColorValue(static_cast<std::int32_t>(form->model().entry(indexOf("big.dat")).Colour));
@@ -216,11 +225,13 @@ TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
     hover(onPlate);
     EXPECT_FALSE(form->m_overlay.hoverShown);
     QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, onPlate);
+    settleWindows();
     EXPECT_TRUE(form->MENU_POPUP->isVisible());
     form->MENU_POPUP->hide();
     // On a bar the right button gives the item's menu, with the folder command for folders only.
     for (const char* name : {"docs", "big.dat"}) {
         QTest::mouseClick(view(), Qt::RightButton, Qt::NoModifier, barTop(name));
+        settleWindows();
         EXPECT_TRUE(form->MENU_CONTEXT->isVisible()) << name;
         EXPECT_EQ(form->mnuFolderOpen->isVisible(), qstrcmp(name, "docs") == 0) << name;
         form->MENU_CONTEXT->hide();
@@ -229,6 +240,7 @@ TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
 
     // With the pop-up text off the status line shows the hover text instead.
     action(*form, "mnuOptionsPopup")->trigger();
+    settleWindows();
     hover(barTop("low.dat"));
     EXPECT_EQ(form->txtCurrent->text(), QStringLiteral("low.dat (1,500 bytes)"));
 }
@@ -242,6 +254,7 @@ TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
     // A file opens from the folder shown, also while another address is being typed.
     QLineEdit* edit = form->adrList->lineEdit();
     QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, edit->rect().center());
+    settleWindows();
     QTest::keyClicks(edit, QStringLiteral("/somewhere/else"));
     doubleClick(barTop("mid.dat"));
     ASSERT_EQ(opened.size(), 1);
@@ -250,9 +263,11 @@ TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
     // A folder is entered; the hover text of the folder left behind goes (from the view and from
     // the status line of the pop-up text's off state alike).
     action(*form, "mnuOptionsPopup")->trigger();
+    settleWindows();
     hover(barTop("low.dat"));
     ASSERT_FALSE(form->txtCurrent->text().isEmpty());
     action(*form, "mnuOptionsPopup")->trigger();
+    settleWindows();
     doubleClick(barTop("docs"));
     EXPECT_EQ(form->m_currentFolder, folder + QStringLiteral("/docs"));
     EXPECT_EQ(form->adrList->currentText(), folder + QStringLiteral("/docs"));
@@ -267,6 +282,7 @@ TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
     // entry, so brackets in the name are kept.
     makeFolder(QStringLiteral("bars/old (2)"));
     form->GoBack();
+    settleWindows();
     form->DrawGraph();
     doubleClick(barTop("old (2)"));
     EXPECT_EQ(form->m_currentFolder, folder + QStringLiteral("/old (2)"));
@@ -305,14 +321,18 @@ TEST_F(ViewTest, KeysTurnTheGraphAndTheIdleViewDrawsNothing) {
     EXPECT_EQ(g_device->grabFramebuffer(), shown);
     // A change the window makes without drawing (the key help) is drawn by the next tick.
     action(*form, "mnuShortcuts")->trigger();
+    settleWindows();
     EXPECT_EQ(ticks(1), 1u);
     EXPECT_FALSE(overlayHas(QStringLiteral("Reset: R")));
     // Auto-rotation draws every tick.
     action(*form, "tlbRotate")->trigger();
+    settleWindows();
     EXPECT_EQ(ticks(10), 10u);
     action(*form, "tlbRotate")->trigger();
+    settleWindows();
     // A W press glides the camera; once at rest the ticks draw nothing again.
     QTest::keyClick(view(), Qt::Key_W);
+    settleWindows();
     EXPECT_EQ(ticks(1), 1u);
     for (int i = 0; i < 2000 && form->m_camera->m_velocity.z != 0; ++i)
         ticks(1);
@@ -324,11 +344,14 @@ TEST_F(ViewTest, AKeyTappedBetweenTwoTicksActsOnce) {
     QWidget* keys = focusedView();
     ticks(1);
     QTest::keyClick(keys, Qt::Key_X);
+    settleWindows();
     EXPECT_EQ(ticks(2), 1u); // one step of the turn, then nothing
     QTest::keyClick(keys, Qt::Key_R);
+    settleWindows();
     EXPECT_EQ(ticks(2), 1u); // back to the start pose, once
     ASSERT_FALSE(form->m_options.m_includeFolders);
     QTest::keyClick(keys, Qt::Key_F);
+    settleWindows();
     ticks(2);
     EXPECT_TRUE(form->m_options.m_includeFolders); // turned on, not on and off again
     EXPECT_TRUE(overlayHas(QStringLiteral("No Folder size: F")));
@@ -359,7 +382,10 @@ TEST_F(FormTest, ThePictureStaysWhileAFolderIsReadRightAfterStart) {
             measuring = onScreen(*form);
     });
     watch.start();
+    SlowDownScans(20000); // the measuring lasts long enough to be seen
     form->openAddress(many);
+    settleWindows();
+    SlowDownScans(0);
     watch.stop();
     ASSERT_EQ(form->m_currentFolder, many);
     expectThePicture(measuring, "while measuring");

@@ -9,11 +9,6 @@ class GraphFormProbe : public GraphForm {
 public:
     using GraphForm::GraphForm;
 
-    // A folder or a table is being read.
-    bool loading() const { return m_loading; }
-    // Stop was asked of the load or the search running.
-    bool stopRequested() const { return m_stopSearch; }
-
     // Its controls and menus, then what the window keeps.
     using GraphForm::adrLabel, GraphForm::adrList, GraphForm::chkCase, GraphForm::chkGT, GraphForm::chkLT,
         GraphForm::cmdClose, GraphForm::cmdFind, GraphForm::cmdStop, GraphForm::cmdStopSearch,

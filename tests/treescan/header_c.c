@@ -21,4 +21,5 @@ const any_fn treescan_header_functions[] = {
     (any_fn)GetScanError,      (any_fn)CloseScan,          (any_fn)GetScanTime,
     (any_fn)GetScanRoot,       (any_fn)GetScanProgram,
     (any_fn)GetFolderError,    (any_fn)GetFileId,          (any_fn)ResortFolder,
+    (any_fn)BeginFolder,       (any_fn)FolderListed,       (any_fn)SlowDownScans,
 };

@@ -242,3 +242,59 @@ TEST(Listing, TextNeverGoesPastTheCapacity) {
         EXPECT_EQ(GetAttribs(bad) + GetSize(bad) + GetFileLength(bad) + GetSearchSize(bad), 0) << bad;
     }
 }
+
+// BeginFolder lists on a thread of the library's: the same items and totals as SetFolder, and a
+// listing stopped, replaced or of a folder that can't be read ends with the reason.
+TEST(Listing, BegunFolderMatchesSetFolderAndEndsWithTheReason) {
+    TempTree t;
+    for (int i = 0; i < 40; ++i)
+        t.file("f" + std::to_string(i), static_cast<std::uint64_t>(i));
+    t.file("sub/a/b", 700);
+    defaults();
+    auto shown = [] {
+        std::vector<std::pair<std::string, double>> out;
+        for (const Item& i : items())
+            out.emplace_back(i.name + "/" + std::to_string(i.attribs), i.size);
+        return out;
+    };
+    auto listed = [] { // polls FolderListed as an event loop would, waking on the descriptor
+        int32_t r;
+        while ((r = FolderListed()) == TREESCAN_LISTING)
+            WaitForProgress(1000);
+        return r;
+    };
+    for (int sizes : {0, 1}) {
+        IncludeFolderSize(sizes);
+        const int32_t n = SetFolder(t.root().c_str());
+        ASSERT_TRUE(pollToEnd(NextTree));
+        const auto expected = shown();
+        const Totals expectedTotals = totals();
+        ASSERT_EQ(BeginFolder(t.root().c_str()), 0);
+        EXPECT_EQ(listed(), n);
+        EXPECT_EQ(GetFolderError(), 0);
+        ASSERT_TRUE(pollToEnd(NextTree));
+        EXPECT_EQ(shown(), expected);
+        EXPECT_EQ(totals(), expectedTotals);
+        EXPECT_EQ(FolderListed(), -1) << "the end is told once";
+    }
+    EXPECT_EQ(BeginFolder(t.path("missing").c_str()), 0);
+    EXPECT_EQ(listed(), -1);
+    EXPECT_EQ(GetFolderError(), ENOENT);
+    EXPECT_EQ(BeginFolder(""), -1);
+    EXPECT_EQ(listed(), -1);
+
+    SlowDownScans(20000); // 40 entries: most of a second
+    ASSERT_EQ(BeginFolder(t.root().c_str()), 0);
+    EXPECT_EQ(FolderListed(), TREESCAN_LISTING);
+    EXPECT_EQ(NextTree(), 2);
+    EXPECT_EQ(GetFileCount(), 0);
+    std::thread([] { ResetFileTree(); }).join();
+    EXPECT_EQ(listed(), -1);
+    EXPECT_EQ(GetFolderError(), EINTR);
+    ASSERT_EQ(BeginFolder(t.root().c_str()), 0);
+    SlowDownScans(0);
+    EXPECT_EQ(SetFolder(t.path("sub").c_str()), 1) << "a listing begun gives way to SetFolder";
+    EXPECT_EQ(FolderListed(), -1);
+    EXPECT_EQ(names(), std::vector<std::string>{"a"});
+    IncludeFolderSize(0);
+}

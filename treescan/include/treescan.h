@@ -63,6 +63,27 @@ extern "C" {
  * as their totals are not known yet: ResortFolder orders them by their totals. */
 TREESCAN_API int32_t SetFolder(const char* path);
 
+/* SetFolder without the wait: stops any scan still running, then lists `path` on a worker thread
+ * of the library's and returns at once (0; -1 for an empty or NULL path, which FolderListed then
+ * reports as SetFolder would). Until FolderListed has reported the end, the folder last set is
+ * none (GetFileCount is 0) and NextTree returns 2. The options apply as they are now. A listing
+ * still running is stopped (SetFolder, BeginFolder, WaitForTree, LoadFolderList, SaveFolderList,
+ * OpenScan and ResetFileTree all end it). Owner thread. */
+TREESCAN_API int32_t BeginFolder(const char* path);
+
+/* Never blocks. TREESCAN_LISTING while the listing BeginFolder started runs; then, once, what
+ * SetFolder would have returned: the item count (the folder is set, and with folder sizes on
+ * its pass has started: poll NextTree), or -1 (GetFolderError says why; EINTR when it was
+ * stopped). The end of a listing wakes WaitForProgress and the progress descriptor. -1 (with
+ * GetFolderError ENOENT) when no listing was begun. Owner thread. */
+#define TREESCAN_LISTING (-2)
+TREESCAN_API int32_t FolderListed(void);
+
+/* For tests: every folder entry the library reads from now on (listing, folder sizes, search)
+ * waits `microseconds` first, so that a test can act while a scan is under way. 0 turns it
+ * off (the default). Any thread. */
+TREESCAN_API void SlowDownScans(int32_t microseconds);
+
 /* The errno value that made the last SetFolder or FindStr fail (ENOENT, EACCES, ENOTDIR, ...;
  * ENOENT for an empty or NULL path), for a message with the system's reason (strerror);
  * 0 when the last of the two succeeded. */

@@ -116,7 +116,14 @@ int openFolderPath(const std::string& path, bool follow) {
     return -1;
 }
 
+std::atomic<std::int32_t>& entryDelay() {
+    static std::atomic<std::int32_t> us{0};
+    return us;
+}
+
 bool DirReader::next(Entry& entry) {
+    if (const std::int32_t us = entryDelay().load(std::memory_order_relaxed); us > 0)
+        ::usleep(static_cast<useconds_t>(us));
     for (;;) {
         if (m_pos >= m_len) {
             long n = syscall(SYS_getdents64, m_fd, m_buf, m_cap);
@@ -186,6 +193,10 @@ int32_t GetCurrentFolder(char* buffer, int32_t max) {
 
 int32_t GetCurrentFolderLength(void) {
     return static_cast<int32_t>(treescan::currentFolder().size());
+}
+
+void SlowDownScans(int32_t microseconds) {
+    treescan::entryDelay().store(std::max<int32_t>(0, microseconds));
 }
 
 void ResetFileTree(void) {

@@ -53,6 +53,9 @@ std::string shortenPath(std::string_view path, int32_t max);
 // are opened one part at a time. Returns the descriptor, or -1 with errno set.
 int openFolderPath(const std::string& path, bool follow);
 
+// The wait before each entry a DirReader gives (SlowDownScans), in microseconds.
+std::atomic<std::int32_t>& entryDelay();
+
 // Stop hooks that ResetFileTree calls (any thread): the scanner's, the search's and the export's.
 void stopScan() noexcept;
 void stopSearch() noexcept;

@@ -14,14 +14,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace treescan {
@@ -40,6 +44,43 @@ void setRunning(std::shared_ptr<FolderWalk> walk) {
     std::lock_guard lock(g_runningMutex);
     g_running = std::move(walk);
 }
+
+// What a pass reads of the listed folder itself before its workers measure the sub-folders.
+struct RootRead {
+    int fd = -1; // the folder, kept open for the walk
+    struct stat st {};
+    std::string subNameBytes; // the sub-folders' names, one after another
+    std::vector<std::size_t> subNameEnds;
+    std::vector<FolderWalk::Start> subs;
+    std::vector<LinkRecord> links;
+    std::uint64_t ownBytes = 0;
+    std::uint32_t ownFiles = 0;
+
+    RootRead() = default;
+    RootRead(const RootRead&) = delete;
+    RootRead& operator=(const RootRead&) = delete;
+    ~RootRead() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// A listing BeginFolder runs on a thread of its own. The thread fills in the result, then sets
+// `done` under the mutex; the owner reads the result only after seeing `done` there.
+struct Listing {
+    std::string path;
+    int sortKey = 0;
+    bool ascending = true, hidden = false, system = false, sizes = false;
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    // The result.
+    int error = 0;
+    std::vector<ListedItem> items;
+    std::unique_ptr<RootRead> root; // with folder sizes on
+};
+std::shared_ptr<Listing> g_listing; // under g_runningMutex, for ResetFileTree
 
 // One folder-size pass over the listed folder and what it found in the folder itself.
 struct Pass {
@@ -63,7 +104,24 @@ struct State {
     std::vector<std::string> invalidations; // waiting for the running pass to end
     std::string cacheFileLoaded;            // the file the cache matches, while not dirty
     std::size_t cacheFileSize = 0;
-    bool cacheStranded = false; // a worker let go while still at work may use `cache`
+    bool cacheStranded = false;       // a worker let go while still at work may use `cache`
+    std::shared_ptr<Listing> listing; // begun, its end not yet reported
+    int32_t listed = -1;              // what FolderListed reports when no listing is pending
+
+    // Ends a listing still running: it is asked to stop and given a moment; a thread held in a
+    // system call finishes on its own into a result nobody reads.
+    void dropListing() {
+        if (!listing)
+            return;
+        listing->stop = true;
+        {
+            std::unique_lock lock(listing->mutex);
+            listing->ended.wait_for(lock, std::chrono::milliseconds(100), [this] { return listing->done; });
+        }
+        listing.reset();
+        std::lock_guard lock(g_runningMutex);
+        g_listing.reset();
+    }
 
     // Stops the pass's walk and waits a moment for its workers. One stuck in the kernel (a
     // stalled mount) is left to finish on its own with the cache it holds; unless its pass had
@@ -76,6 +134,7 @@ struct State {
     // Stops the passes. A cache left to a stuck worker is replaced by a fresh one, refilled from
     // the cache file.
     void stopWalk() {
+        dropListing();
         settle(answer);
         settle(verify);
         verify = Pass{};
@@ -104,6 +163,10 @@ struct State {
         invalidations.clear();
     }
     Pass startPass(bool trustCache);
+    Pass commitPass(std::unique_ptr<RootRead> root, bool trustCache);
+    // Makes `items` (sorted) the list of the folder `folder`, and starts its pass with `root`.
+    int32_t install(const std::string& folder, std::vector<ListedItem> items, std::unique_ptr<RootRead> root,
+                    bool sizes);
 };
 
 State& state() {
@@ -176,6 +239,89 @@ template <class T> void permute(std::vector<T>& v, const std::vector<std::uint32
     v = std::move(out);
 }
 
+// Lists the folder `path` into `items` (unsorted), leaving out hidden and system items unless
+// asked. Returns 0, or the errno that made it fail (EINTR when `stop` was raised).
+int listEntries(const std::string& path, bool showHidden, bool showSystem, const std::atomic<bool>* stop,
+                std::vector<ListedItem>& items) {
+    int fd = openFolderPath(path, true);
+    if (fd < 0)
+        return errno;
+    std::unique_ptr<char[]> buffer(new char[kListBuffer]);
+    DirReader reader(fd, buffer.get(), kListBuffer);
+    DirReader::Entry e;
+    int error = 0;
+    while (reader.next(e)) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            error = EINTR;
+            break;
+        }
+        struct stat st;
+        if (::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // A folder we may read but not search ("r" without "x") can't really be read.
+            if (errno == EACCES && ::faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
+                error = EACCES;
+                break;
+            }
+            continue; // gone since it was read, or a single entry that can't be looked at
+        }
+        struct stat target;
+        const bool targetOk = S_ISLNK(st.st_mode) && ::fstatat(fd, e.name, &target, 0) == 0;
+        ListedItem item;
+        item.attribs = attributesOf({e.name, e.nameLength}, st, targetOk ? &target : nullptr);
+        if (((item.attribs & TREESCAN_HIDDEN) && !showHidden) ||
+            ((item.attribs & TREESCAN_SYSTEM) && !showSystem))
+            continue;
+        if (::faccessat(fd, e.name, W_OK, AT_EACCESS) != 0)
+            item.attribs |= TREESCAN_READONLY;
+        item.name.assign(e.name, e.nameLength);
+        item.size = static_cast<std::int64_t>(st.st_size);
+        item.mtimeSec = st.st_mtim.tv_sec;
+        item.mtimeNsec = st.st_mtim.tv_nsec;
+        item.device = static_cast<std::uint64_t>(st.st_dev);
+        item.inode = static_cast<std::uint64_t>(st.st_ino);
+        items.push_back(std::move(item));
+    }
+    ::close(fd);
+    return error != 0 ? error : reader.error();
+}
+
+// Reads the folder `path` itself for a pass: every entry, hidden and system ones too. Nothing
+// when the folder can't be read now, lies on a pseudo file system (its "files" are not disk
+// use), or `stop` was raised.
+std::unique_ptr<RootRead> readRoot(const std::string& path, const std::atomic<bool>* stop) {
+    auto root = std::make_unique<RootRead>();
+    root->fd = openFolderPath(path, true);
+    if (root->fd < 0 || ::fstat(root->fd, &root->st) != 0 || isPseudoFileSystem(root->fd))
+        return nullptr;
+    std::unique_ptr<char[]> buffer(new char[kListBuffer]);
+    DirReader reader(root->fd, buffer.get(), kListBuffer);
+    DirReader::Entry e;
+    while (reader.next(e)) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return nullptr;
+        struct stat st;
+        if (::fstatat(root->fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            root->subNameBytes.append(e.name, e.nameLength);
+            root->subNameEnds.push_back(root->subNameBytes.size());
+            root->subs.push_back(FolderWalk::Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
+                                                   static_cast<std::uint64_t>(st.st_ino), mtimeKey(st)});
+        } else {
+            ++root->ownFiles;
+            if (st.st_nlink > 1)
+                root->links.push_back(LinkRecord{static_cast<std::uint64_t>(st.st_dev),
+                                                 static_cast<std::uint64_t>(st.st_ino),
+                                                 static_cast<std::uint64_t>(st.st_size)});
+            else
+                root->ownBytes += static_cast<std::uint64_t>(st.st_size);
+        }
+    }
+    if (reader.error() != 0)
+        return nullptr;
+    return root;
+}
+
 } // namespace
 
 void stopScan() noexcept {
@@ -183,6 +329,8 @@ void stopScan() noexcept {
         std::lock_guard lock(g_runningMutex);
         if (g_running)
             g_running->stop();
+        if (g_listing)
+            g_listing->stop = true;
     } catch (...) {
     }
 }
@@ -251,6 +399,7 @@ int32_t SetFolder(const char* path) {
     s.items.clear();
     s.sizes = false;
     s.passState = TREESCAN_PASS_NONE;
+    s.listed = -1;
     setFolderError(ENOENT);
     if (path == nullptr || path[0] == '\0')
         return -1;
@@ -270,118 +419,107 @@ int32_t SetFolder(const char* path) {
         setFolderError(0);
         return clamp32(s.items.size());
     }
-
-    int fd = openFolderPath(path, true);
-    if (fd < 0) {
-        setFolderError(errno);
-        return -1;
-    }
     const Options& o = options();
-    const bool showHidden = o.hidden.load(), showSystem = o.system.load();
-    std::unique_ptr<char[]> buffer(new char[kListBuffer]);
-    DirReader reader(fd, buffer.get(), kListBuffer);
     std::vector<ListedItem> items;
-    DirReader::Entry e;
-    while (reader.next(e)) {
-        struct stat st;
-        if (::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            // A folder we may read but not search ("r" without "x") can't really be read.
-            if (errno == EACCES && ::faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
-                ::close(fd);
-                setFolderError(EACCES);
-                return -1;
-            }
-            continue; // gone since it was read, or a single entry that can't be looked at
-        }
-        struct stat target;
-        const bool targetOk = S_ISLNK(st.st_mode) && ::fstatat(fd, e.name, &target, 0) == 0;
-        ListedItem item;
-        item.attribs = attributesOf({e.name, e.nameLength}, st, targetOk ? &target : nullptr);
-        if (((item.attribs & TREESCAN_HIDDEN) && !showHidden) ||
-            ((item.attribs & TREESCAN_SYSTEM) && !showSystem))
-            continue;
-        if (::faccessat(fd, e.name, W_OK, AT_EACCESS) != 0)
-            item.attribs |= TREESCAN_READONLY;
-        item.name.assign(e.name, e.nameLength);
-        item.size = static_cast<std::int64_t>(st.st_size);
-        item.mtimeSec = st.st_mtim.tv_sec;
-        item.mtimeNsec = st.st_mtim.tv_nsec;
-        item.device = static_cast<std::uint64_t>(st.st_dev);
-        item.inode = static_cast<std::uint64_t>(st.st_ino);
-        items.push_back(std::move(item));
-    }
-    ::close(fd);
-    if (reader.error() != 0) {
-        setFolderError(reader.error());
+    if (const int error = listEntries(path, o.hidden.load(), o.system.load(), nullptr, items)) {
+        setFolderError(error);
         return -1;
     }
-    setFolderError(0);
     sortItems(items, o.sortKey.load(), o.ascending.load());
-    s.items = std::move(items);
-    s.path = path;
-    if (o.folderSize.load()) {
-        s.sizes = true;
-        s.applyInvalidations();
-        s.answer = s.startPass(true);
-        s.passState = s.answer.walk ? TREESCAN_PASS_RUNNING : TREESCAN_PASS_VERIFIED;
-        setRunning(s.answer.walk);
+    const bool sizes = o.folderSize.load();
+    return s.install(path, std::move(items), sizes ? readRoot(path, nullptr) : nullptr, sizes);
+}
+
+int32_t BeginFolder(const char* path) {
+    State& s = state();
+    if (path == nullptr || path[0] == '\0' || openedScan()) {
+        s.listed = SetFolder(path); // nothing to wait for
+        signalProgress(Progress::tree);
+        return path == nullptr || path[0] == '\0' ? -1 : 0;
     }
-    return clamp32(s.items.size());
+    SetFolder(nullptr); // stops what runs and sets no folder
+    auto listing = std::make_shared<Listing>();
+    const Options& o = options();
+    listing->path = path;
+    listing->sortKey = o.sortKey.load();
+    listing->ascending = o.ascending.load();
+    listing->hidden = o.hidden.load();
+    listing->system = o.system.load();
+    listing->sizes = o.folderSize.load();
+    s.listing = listing;
+    {
+        std::lock_guard lock(g_runningMutex);
+        g_listing = listing;
+    }
+    std::thread([listing] {
+        Listing& l = *listing;
+        std::vector<ListedItem> items;
+        int error = listEntries(l.path, l.hidden, l.system, &l.stop, items);
+        std::unique_ptr<RootRead> root;
+        if (error == 0) {
+            sortItems(items, l.sortKey, l.ascending);
+            if (l.sizes)
+                root = readRoot(l.path, &l.stop);
+            if (l.stop.load())
+                error = EINTR;
+        }
+        {
+            std::lock_guard lock(l.mutex);
+            l.error = error;
+            l.items = std::move(items);
+            l.root = std::move(root);
+            l.done = true;
+        }
+        l.ended.notify_all();
+        signalProgress(Progress::tree);
+    }).detach();
+    return 0;
+}
+
+int32_t FolderListed(void) {
+    State& s = state();
+    if (!s.listing)
+        return s.listed;
+    std::shared_ptr<Listing> l = s.listing;
+    {
+        std::lock_guard lock(l->mutex);
+        if (!l->done)
+            return TREESCAN_LISTING;
+    }
+    s.listing.reset();
+    {
+        std::lock_guard lock(g_runningMutex);
+        g_listing.reset();
+    }
+    if (l->error != 0) {
+        setFolderError(l->error);
+        return -1;
+    }
+    return s.install(l->path, std::move(l->items), std::move(l->root), l->sizes);
 }
 
 // Starts a pass over the folder last set: reads the folder itself (every entry, hidden and
-// system ones too), then measures its sub-folders on worker threads. No walk when the folder
-// can't be read now, or lies on a pseudo file system (its "files" are not disk use).
+// system ones too), then measures its sub-folders on worker threads.
 Pass State::startPass(bool trustCache) {
+    return commitPass(readRoot(path, nullptr), trustCache);
+}
+
+// Enters what `root` read into the cache and sets the workers going. No walk without it.
+Pass State::commitPass(std::unique_ptr<RootRead> root, bool trustCache) {
     Pass pass;
     pass.itemSub.assign(items.size(), -1);
-    int fd = openFolderPath(path, true);
-    struct stat rootSt;
-    if (fd < 0 || ::fstat(fd, &rootSt) != 0 || isPseudoFileSystem(fd)) {
-        if (fd >= 0)
-            ::close(fd);
+    if (!root)
         return pass;
-    }
     std::uint32_t node = cache->find(cacheKey(path), true);
-    std::unique_ptr<char[]> buffer(new char[kListBuffer]);
-    DirReader reader(fd, buffer.get(), kListBuffer);
-    std::string subNameBytes;
-    std::vector<std::size_t> subNameEnds;
-    std::vector<FolderWalk::Start> subs;
-    std::vector<LinkRecord> links;
-    std::uint64_t ownBytes = 0;
-    std::uint32_t ownFiles = 0;
-    DirReader::Entry e;
-    while (reader.next(e)) {
-        struct stat st;
-        if (::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            subNameBytes.append(e.name, e.nameLength);
-            subNameEnds.push_back(subNameBytes.size());
-            subs.push_back(FolderWalk::Start{kNoNode, static_cast<std::uint64_t>(st.st_dev),
-                                             static_cast<std::uint64_t>(st.st_ino), mtimeKey(st)});
-        } else {
-            ++ownFiles;
-            if (st.st_nlink > 1)
-                links.push_back(LinkRecord{static_cast<std::uint64_t>(st.st_dev),
-                                           static_cast<std::uint64_t>(st.st_ino),
-                                           static_cast<std::uint64_t>(st.st_size)});
-            else
-                ownBytes += static_cast<std::uint64_t>(st.st_size);
-        }
-    }
-    if (reader.error() != 0 || node == kNoNode) {
-        ::close(fd);
+    if (node == kNoNode)
         return pass;
-    }
     std::vector<std::string_view> subNames;
     std::unordered_map<std::string_view, std::int32_t> subOf;
     std::size_t from = 0;
-    for (std::size_t end : subNameEnds) {
-        subOf.emplace(std::string_view(subNameBytes).substr(from, end - from),
+    for (std::size_t end : root->subNameEnds) {
+        subOf.emplace(std::string_view(root->subNameBytes).substr(from, end - from),
                       static_cast<std::int32_t>(subNames.size()));
-        subNames.emplace_back(subNameBytes.data() + from, end - from);
+        subNames.emplace_back(root->subNameBytes.data() + from, end - from);
         from = end;
     }
     for (std::size_t i = 0; i < items.size(); ++i)
@@ -389,20 +527,38 @@ Pass State::startPass(bool trustCache) {
             if (auto it = subOf.find(items[i].name); it != subOf.end())
                 pass.itemSub[i] = it->second;
     std::vector<std::uint32_t> childNodes;
+    const struct stat& rootSt = root->st;
     commitFolder(*cache, node,
                  FolderFacts{static_cast<std::uint64_t>(rootSt.st_dev),
-                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeKey(rootSt), ownBytes, ownFiles,
-                             mtimeKey(rootSt) < settledBefore()},
-                 links, subNames, childNodes);
+                             static_cast<std::uint64_t>(rootSt.st_ino), mtimeKey(rootSt), root->ownBytes,
+                             root->ownFiles, mtimeKey(rootSt) < settledBefore()},
+                 root->links, subNames, childNodes);
+    std::vector<FolderWalk::Start> subs = std::move(root->subs);
     for (std::size_t i = 0; i < subs.size(); ++i)
         subs[i].node = childNodes[i];
     pass.walk = std::make_shared<FolderWalk>(cache, kWorkers, trustCache);
-    pass.rootFiles = ownFiles;
+    pass.rootFiles = root->ownFiles;
     pass.rootFolders = static_cast<std::uint32_t>(subs.size());
-    pass.rootBytes = ownBytes + pass.walk->countLinks(links);
+    pass.rootBytes = root->ownBytes + pass.walk->countLinks(root->links);
+    const int fd = std::exchange(root->fd, -1);
     pass.walk->start(fd, node, static_cast<std::uint64_t>(rootSt.st_dev), std::move(subs),
                      normalisePath(path));
     return pass;
+}
+
+int32_t State::install(const std::string& folder, std::vector<ListedItem> listed,
+                       std::unique_ptr<RootRead> root, bool withSizes) {
+    setFolderError(0);
+    items = std::move(listed);
+    path = folder;
+    if (withSizes) {
+        sizes = true;
+        applyInvalidations();
+        answer = commitPass(std::move(root), true);
+        passState = answer.walk ? TREESCAN_PASS_RUNNING : TREESCAN_PASS_VERIFIED;
+        setRunning(answer.walk);
+    }
+    return clamp32(items.size());
 }
 
 int32_t WaitForTree(int32_t) {
@@ -413,6 +569,8 @@ int32_t WaitForTree(int32_t) {
 int32_t NextTree(void) {
     State& s = state();
     progressSeen(Progress::tree);
+    if (s.listing)
+        return 2;
     std::string folder;
     if (s.verify.walk) {
         // Behind a cached answer: its per-folder progress is no news; its end is.
