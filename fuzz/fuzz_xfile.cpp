@@ -6,6 +6,7 @@
 #include "scene/D3DFrame.h"
 #include "scene/D3DMesh.h"
 #include "scene/D3DUtil.h"
+#include "scene/XFile.h"
 
 #include <QCoreApplication>
 
@@ -41,6 +42,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // The parser's child process is a copy of the fuzzer: what breaks there must not be written
     // down as this input's crash (the child's failure is the outcome the loader expects).
     pthread_atfork(nullptr, nullptr, [] { __sanitizer_set_death_callback(nullptr); });
+    // An input that hangs the parser costs this long, well within libFuzzer's limit of a unit.
+    XFile::SetParseTimeLimit(5);
     // Textures a model names are looked for by name only.
     SetMediaFolder(QString());
     return 0;

@@ -10,6 +10,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -69,9 +71,9 @@ platform::Material materialOf(const aiMaterial& m) {
 // The parser leaks what it had read of a broken file, and a few bytes of a count can make it
 // reserve gigabytes, or crash it. So it runs in a child process that is started with the first
 // file and stays for the next ones: it reads a file from its socket and answers with the scene in
-// the importer's own binary dump. A child that breaks off, runs past kParseSeconds or has grown
+// the importer's own binary dump. A child that breaks off, runs past the time limit or has grown
 // past kParserBytes is ended; the next file starts a new one. Files are parsed one at a time.
-constexpr int kParseSeconds = 30;
+std::atomic<int> g_parseSeconds{30};
 constexpr long long kParserBytes = 512ll << 20;
 // The parser takes counts at their word and makes up data past the end of a list: a file of a
 // few hundred bytes can claim millions of vertices. A scene much larger than its file can't have
@@ -157,7 +159,7 @@ public:
     std::optional<std::string> parse(const QByteArray& file) {
         if (m_pid < 0 && !start())
             return std::nullopt;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kParseSeconds);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(g_parseSeconds.load());
         const std::uint64_t size = static_cast<std::uint64_t>(file.size());
         std::uint64_t answer = 0;
         std::string dump;
@@ -263,6 +265,10 @@ std::shared_ptr<const XFile> XFile::Open(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         return nullptr;
     return FromMemory(data);
+}
+
+void XFile::SetParseTimeLimit(int seconds) {
+    g_parseSeconds = std::max(seconds, 1);
 }
 
 std::shared_ptr<const XFile> XFile::FromMemory(const QByteArray& data) {

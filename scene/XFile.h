@@ -41,6 +41,9 @@ public:
     static std::shared_ptr<const XFile> Open(const QString& path);
     static std::shared_ptr<const XFile> FromMemory(const QByteArray& data);
     static constexpr qint64 kMaxBytes = 256 << 20;
+    // The time a file may take the parser (30 s unless set; at least 1 s). A tool that parses
+    // many made-up files, such as the fuzz target, sets it lower.
+    static void SetParseTimeLimit(int seconds);
 
     ~XFile();
     XFile(const XFile&) = delete;
