@@ -146,6 +146,19 @@ TEST_F(WaylandHeadless, TheWindowShowsAFolderAsUnderXAndClosesKeepingItsPlacemen
     EXPECT_NEAR(kept.MainHeight, stored.MainHeight, 30);
 }
 
+// Where no compositor answers, the program says so and which setting it followed.
+TEST_F(WaylandHeadless, NoCompositorIsSaidPlainly) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("nothing-here"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KETRA_EXE), {m_folder});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(
+        p.readAllStandardError().contains("no Wayland compositor found at WAYLAND_DISPLAY=nothing-here"));
+}
+
 // A key typed on weston's keyboard (its X11 back end, driven by xdotool) reaches the window: F5
 // reads the folder again, and a file made meanwhile appears.
 TEST_F(WaylandKeys, F5TypedThroughTheCompositorReadsTheFolderAgain) {
