@@ -276,6 +276,13 @@ QImage Device::grabFramebuffer() const {
         std::memcpy(top, bottom, static_cast<std::size_t>(stride));
         std::memcpy(bottom, row.data(), static_cast<std::size_t>(stride));
     }
+    // The picture is opaque, as the view shows it: blending leaves alpha below one where
+    // translucent meshes lie, and a saved picture would let its background through there.
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] |= 0xFF000000u;
+    }
     return image;
 }
 
