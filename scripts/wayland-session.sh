@@ -3,30 +3,33 @@
 # folder, with Qt's Wayland platform and Mesa's software OpenGL. The session ends with the command,
 # and the command's exit status is the script's.
 #
-# Usage: wayland-session.sh [--backend headless|x11] [--size WxH] [--timeout SECONDS] [--] COMMAND [ARG]...
+# Usage: wayland-session.sh [--backend headless|x11] [--here] [--size WxH] [--timeout SECONDS] [--] COMMAND [ARG]...
 #   headless  weston draws into memory and has no input devices (the default)
 #   x11       weston shows its output as a window on an X server of its own (Xvfb); a key or click
 #             sent there with xdotool reaches the Wayland window that has the focus. DISPLAY in
 #             COMMAND's environment names that server (KETRA_CALLER_DISPLAY keeps the caller's).
-#   --timeout the command is ended after this many seconds (default 240) and the run fails
+#   --here    x11 back end: weston's window opens on the caller's X display, for a person to use
+#   --timeout the command is ended after this many seconds (default 240; 0: never) and the run fails
 #
 # COMMAND finds WAYLAND_DISPLAY, XDG_RUNTIME_DIR and QT_QPA_PLATFORM=wayland set. The desktop shell
 # runs without panel, animations or background picture (the background is black), and
 # weston-screenshooter works in it. Exits 77 after saying what is missing when weston or Qt's
 # Wayland platform plugin is not installed.
 #
-#   scripts/wayland-session.sh --backend x11 -- build/bin/ketra     # then: DISPLAY=:N xdotool key F5
+#   scripts/wayland-session.sh --backend x11 --here --timeout 0 -- build/bin/ketra   # Ketra on Wayland, on X
 set -euo pipefail
 
 backend=headless
 size=1024x768
 limit=240
+here=""
 while [ $# -gt 0 ]; do
     case $1 in
     --backend) backend=$2; shift 2 ;;
     --backend=*) backend=${1#*=}; shift ;;
     --size) size=$2; shift 2 ;;
     --size=*) size=${1#*=}; shift ;;
+    --here) here=1; shift ;;
     --timeout) limit=$2; shift 2 ;;
     --timeout=*) limit=${1#*=}; shift ;;
     --) shift; break ;;
@@ -35,7 +38,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 if [ $# -eq 0 ]; then
-    echo "Usage: wayland-session.sh [--backend headless|x11] [--size WxH] [--timeout SECONDS] [--] COMMAND [ARG]..." >&2
+    echo "Usage: wayland-session.sh [--backend headless|x11] [--here] [--size WxH] [--timeout SECONDS] [--] COMMAND [ARG]..." >&2
     exit 2
 fi
 case $backend in headless | x11) ;; *) echo "wayland-session: unknown back end '$backend' (headless or x11)" >&2; exit 2 ;; esac
@@ -55,7 +58,9 @@ command -v qtpaths6 > /dev/null && plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS
 [ -n "$plugins" ] || plugins=/usr/lib/$(uname -m)-linux-gnu/qt6/plugins
 ls "$plugins"/platforms/libqwayland-*.so > /dev/null 2>&1 ||
     skip "Qt's Wayland platform plugin is not installed in $plugins/platforms (Debian package qt6-wayland)"
-if [ "$backend" = x11 ]; then
+if [ "$backend" = x11 ] && [ -n "$here" ]; then
+    [ -n "${DISPLAY:-}" ] || { echo "wayland-session: --here needs an X display (DISPLAY)" >&2; exit 2; }
+elif [ "$backend" = x11 ]; then
     command -v Xvfb > /dev/null || skip "Xvfb is not installed (Debian package xvfb)"
 fi
 
@@ -92,7 +97,7 @@ wait_for() {
 alive() { kill -0 "$1" 2> /dev/null; }
 
 export KETRA_CALLER_DISPLAY=${DISPLAY:-}
-if [ "$backend" = x11 ]; then
+if [ "$backend" = x11 ] && [ -z "$here" ]; then
     # An X server of our own: its focus and pointer belong to this session alone.
     Xvfb -displayfd 3 -screen 0 "$((width + 64))x$((height + 64))x24" -noreset -nolisten tcp \
         3> "$session/display" 2> "$session/xvfb.log" &
@@ -126,7 +131,7 @@ weston_pid=$!
 wait_for "Wayland socket from weston" test -S "$session/$WAYLAND_DISPLAY"
 wait_for "running weston" alive "$weston_pid"
 
-if [ "$backend" = x11 ]; then
+if [ "$backend" = x11 ] && [ -z "$here" ]; then
     # Keys typed on the X server go to weston's window.
     window=""
     find_window() { window=$(xdotool search --class '^Weston Compositor$' 2> /dev/null | head -n 1) && [ -n "$window" ]; }
