@@ -2,23 +2,21 @@
 #include "../app/form_fixture.h"
 #include "app/core/Settings.h"
 #include "scene/D3DView.h"
-
 #include <QOpenGLWidget>
 #include <QProcess>
 
-// Runs the program with `env` and `args` to its end; its exit code, and its error output in `err`.
-static int runKetra(const QStringList& args, const QProcessEnvironment& env, QByteArray* err = nullptr) {
+// Runs the program with `env` and `args` to its end, expecting `exitCode`; its error output.
+static QByteArray runKetra(const QStringList& args, const QProcessEnvironment& env, int exitCode = 0) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(KETRA_EXE), args);
     EXPECT_TRUE(p.waitForFinished(60000));
-    if (err)
-        *err = p.readAllStandardError();
-    return p.exitCode();
+    const QByteArray err = p.readAllStandardError();
+    EXPECT_EQ(p.exitCode(), exitCode) << qPrintable(args.join(' ')) << ": " << err.constData();
+    return err;
 }
 
-// Whether `a` and `b` are the same picture: at most 1 pixel in 200 differs by more than 8 steps in
-// a channel. Alpha counts: the compositor blends a window by it.
+// Same picture: 1 pixel in 200 may differ by over 8 in a channel (alpha too: windows blend by it).
 static bool samePicture(const QImage& a, const QImage& b) {
     qint64 n = 0;
     for (int y = 0; y < a.height() && a.size() == b.size(); ++y)
@@ -30,10 +28,9 @@ static bool samePicture(const QImage& a, const QImage& b) {
     return a.size() == b.size() && !a.isNull() && n * 200 <= qint64(a.width()) * a.height();
 }
 
-// The window shows a folder with the picture that the snapshot makes under Wayland and under X;
-// a key typed on the compositor's keyboard (its X11 back end, driven by xdotool: KETRA_TEST_KEYS)
-// reaches it; on closing, the stored place stays, as Wayland tells a window none. Without a
-// compositor the program says so.
+// The window shows a folder as the snapshot does under Wayland and X; a key typed on weston's X11
+// back end (xdotool; KETRA_TEST_KEYS) reaches it; on closing, the stored place stays (Wayland tells
+// a window none). Without a compositor the program says so.
 TEST_F(FormTest, WaylandShowsTheFolderTakesKeysAndKeepsThePlace) {
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("wayland"));
     ketra::SettingsValues stored;
@@ -45,21 +42,19 @@ TEST_F(FormTest, WaylandShowsTheFolderTakesKeysAndKeepsThePlace) {
     const QByteArray folder = QFile::encodeName(m_home.filePath(QStringLiteral("tree/shown")));
     auto form = startWindow();
     form->openArgument(folder);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 60000));
     auto* view = qobject_cast<D3DView*>(form->Picture1);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return form->m_currentFolder == folder && view->deviceOnView(); }, 60000));
 
     const QImage shown = view->glWidget()->grabFramebuffer();
     const QString size = QStringLiteral("%1x%2").arg(shown.width()).arg(shown.height());
-    const QString x = m_home.filePath(QStringLiteral("x.png")),
-                  wl = m_home.filePath(QStringLiteral("wl.png"));
+    const QString x = m_home.filePath(QStringLiteral("x.png")), wl = x + QStringLiteral(".wl.png");
     QProcessEnvironment onX = QProcessEnvironment::systemEnvironment(), onWayland = onX;
     onX.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("KETRA_CALLER_DISPLAY"));
     onX.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     onWayland.remove(QStringLiteral("DISPLAY"));
-    ASSERT_EQ(runKetra({"--snapshot", x, "--size", size, folder}, onX), 0) << "on the caller's X display";
-    ASSERT_EQ(runKetra({"--snapshot", wl, "--size", size, folder}, onWayland), 0);
+    runKetra({"--snapshot", x, "--size", size, folder}, onX); // on the X display of the test run
+    runKetra({"--snapshot", wl, "--size", size, folder}, onWayland);
     EXPECT_TRUE(samePicture(QImage(wl), QImage(x)));
     for (const QImage& opaque : {shown, QImage(wl)}) // as the compositor would blend it in
         EXPECT_TRUE(samePicture(opaque, opaque.convertToFormat(QImage::Format_RGB32)));
@@ -69,14 +64,10 @@ TEST_F(FormTest, WaylandShowsTheFolderTakesKeysAndKeepsThePlace) {
     if (qEnvironmentVariableIntValue("KETRA_TEST_KEYS") == 1) { // F5 reads the folder again: a new file shows
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 60000)) << "weston gave the window no focus";
         makeFile(QStringLiteral("shown/new.txt"), 90000);
-        auto hasNew = [&] {
-            const auto& entries = form->model().entries();
-            return std::any_of(entries.begin(), entries.end(),
-                               [](const auto& e) { return e.NameBytes == "new.txt"; });
-        };
-        ASSERT_FALSE(hasNew());
+        const int before = form->model().count();
         ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {"key", "F5"}), 0);
-        EXPECT_TRUE(QTest::qWaitFor(hasNew, 60000)) << "F5 did not reach the window";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->model().count() == before + 1; }, 60000))
+            << "F5 was lost";
     }
 
     form->close();
@@ -84,11 +75,8 @@ TEST_F(FormTest, WaylandShowsTheFolderTakesKeysAndKeepsThePlace) {
     EXPECT_EQ(kept.current_folder, folder);
     EXPECT_EQ(kept.MainLeft, stored.MainLeft);
     EXPECT_EQ(kept.MainTop, stored.MainTop);
-    EXPECT_NEAR(kept.MainWidth + kept.MainHeight, stored.MainWidth + stored.MainHeight, 30);
 
-    QByteArray err;
     onWayland.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("nothing-here"));
-    EXPECT_EQ(runKetra({folder}, onWayland, &err), 1);
-    EXPECT_TRUE(err.contains("no Wayland compositor found at WAYLAND_DISPLAY=nothing-here"))
-        << err.constData();
+    EXPECT_TRUE(runKetra({folder}, onWayland, 1)
+                    .contains("no Wayland compositor found at WAYLAND_DISPLAY=nothing-here"));
 }
