@@ -9,6 +9,7 @@
 #include "folders/DetailsModel.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
+#include "graph/ViewPose.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "scene/D3DView.h"
@@ -86,14 +87,7 @@ void GraphForm::dataFileRead(const std::shared_ptr<ketra::LoadedDataTable>& read
         return;
 
     setRenderTimer(false);
-    using platform::TransformType;
-    const bool keep = g_device && m_camera && m_rootFrame;
-    platform::Matrix view, camera, root;
-    if (keep) {
-        view = g_device->getTransform(TransformType::View);
-        camera = m_camera->m_cameraMatrix;
-        root = m_rootFrame->GetMatrix();
-    }
+    const auto pose = ketra::ViewPose::capture(m_camera.get(), m_rootFrame.get());
     if (LoadFileAsBarGraph(*read)) {
         // The 3D view starts again on a new device with the new entries, seen as before.
         ReleaseDevice3D();
@@ -103,11 +97,8 @@ void GraphForm::dataFileRead(const std::shared_ptr<ketra::LoadedDataTable>& read
         ScaleEntries();
         BuildGraph();
         RestoreDeviceObjects();
-        if (keep && g_device && m_rootFrame) {
-            g_device->setTransform(TransformType::View, view);
-            m_camera->m_cameraMatrix = camera;
-            m_rootFrame->SetMatrix(root);
-        }
+        if (pose)
+            pose->restore(m_camera.get(), m_rootFrame.get());
         markViewDirty();
     }
     setRenderTimer(m_deviceReady);

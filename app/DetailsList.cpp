@@ -4,12 +4,13 @@
 // reads the folder again, so the list and the 3D grid always agree.
 #include "GraphForm.h"
 
-#include "colours/FitText.h"
 #include "core/Settings.h"
 #include "folders/DetailsModel.h"
 #include "folders/Paths.h"
+#include "folders/ScanOptions.h"
 #include "graph/GraphModel.h"
 #include "treescan.h"
+#include "widgets/FitText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,10 +45,8 @@ public:
             if (key != Qt::Key_Delete && key != Qt::Key_Backspace)
                 return false;
             const QModelIndexList rows = m_list->selectionModel()->selectedRows();
-            if (!rows.isEmpty()) {
-                m_form->m_selectedEntry = rows.first().row() + 1; // the row the person sees selected
-                m_form->mnuContentDelete_Click();
-            }
+            if (!rows.isEmpty())
+                m_form->ListView1_DeleteKey(rows.first().row()); // the row the person sees selected
             return true;
         }
         // Only pointers are compared: the list may be half destroyed when its viewport's last
@@ -200,6 +199,11 @@ void GraphForm::ListView1_Click(int row, const QPoint& global) {
     MENU_CONTEXT->popup(global);
 }
 
+void GraphForm::ListView1_DeleteKey(int row) {
+    m_selectedEntry = row + 1;
+    mnuContentDelete_Click();
+}
+
 void GraphForm::ListView1_DblClick(int row) {
     if (row < 0 || row >= m_model->count() || m_loading)
         return;
@@ -219,12 +223,10 @@ QImage GraphForm::DetailsSnapshot(const QByteArray& folder, const QSize& size, s
     setAttribute(Qt::WA_DontShowOnScreen);
     m_options = ketra::Settings().read(m_programFolder).options;
     m_options.m_treeview = false;
-    IncludeFolderSize(m_options.m_includeFolders ? 1 : 0);
-    IncludeHidden(m_options.m_showHidden ? 1 : 0);
-    IncludeSystem(m_options.m_showSystem ? 1 : 0);
     m_sortKey = TREESCAN_SORT_NAME;
     m_sortAscending = 1;
-    SortBy(m_sortKey, m_sortAscending);
+    ketra::ApplyScanOptions(
+        {m_options.m_includeFolders, m_options.m_showHidden, m_options.m_showSystem, m_sortKey, true});
     tlbIncFolders->setChecked(m_options.m_includeFolders);
     tlbStats->setChecked(m_options.m_showStats);
     tlbBase->setChecked(m_options.m_bShowBase);

@@ -6,13 +6,13 @@
 // answers the user throughout (the pane may even be hidden while it runs). Its progress line takes
 // the address box's place unless a folder load has it.
 #include "GraphForm.h"
-#include "colours/FitText.h"
 #include "core/Layout.h"
 #include "folders/DetailsModel.h"
 #include "folders/Paths.h"
 #include "graph/GraphModel.h"
 #include "search/FindRequest.h"
 #include "search/SearchSession.h"
+#include "widgets/FitText.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -2,7 +2,6 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
-#include "colours/FitText.h"
 #include "fileops/PictureWindow.h"
 #include "folders/DetailsModel.h"
 #include "folders/FolderWatch.h"
@@ -10,6 +9,8 @@
 #include "graph/GraphModel.h"
 #include "search/SearchSession.h"
 #include "treescan.h"
+#include "widgets/Controls.h"
+#include "widgets/FitText.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -42,29 +43,10 @@ constexpr double kSplitterBarWidth = 45;
 // How long a notice stays on the progress line.
 constexpr int kNoticeMs = 10000;
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption) {
-    auto* l = new QLabel(caption, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    return l;
-}
-
-QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text = {}) {
-    auto* e = new QLineEdit(text, parent);
-    e->setObjectName(QString::fromLatin1(name));
-    return e;
-}
-
-QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& caption) {
-    auto* c = new QCheckBox(caption, parent);
-    c->setObjectName(QString::fromLatin1(name));
-    return c;
-}
+using ketra::makeButton;
+using ketra::makeCheck;
+using ketra::makeEdit;
+using ketra::makeLabel;
 
 } // namespace
 
@@ -183,10 +165,7 @@ void GraphForm::createControls() {
     picSplitter->setFixedWidth(std::max(2, twipsToPixelsX(kSplitterBarWidth)));
 
     // Design positions of the controls the layout rule does not move (twips).
-    auto place = [this](QWidget* w, double left, double top, double width, double height) {
-        w->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width),
-                       twipsToPixelsY(height));
-    };
+    const auto place = &ketra::placeInTwips;
     // The label reaches to the address box (design 855 twips), so that "Searching:" fits in the
     // fonts of this platform.
     place(adrLabel, 120, 210, 1050, 255);

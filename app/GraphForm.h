@@ -173,11 +173,14 @@ public:
     bool LoadFileAsBarGraph(const ketra::LoadedDataTable& read);
     // The table read by openDataFile has come (or was stopped).
     void dataFileRead(const std::shared_ptr<ketra::LoadedDataTable>& read);
+
+private:
     ketra::DataTableRead* m_tableRead = nullptr; // made on the first table; a child of the window
     int32_t m_gridColumn = 0;                    // the cell count of the table's last line
     int32_t m_gridRow = 0;                       // the table's data rows
     QAction* mnuFileOpenData = nullptr;
 
+public:
     // ---- Graph rules, forwarded to the graph and colour libraries ----------------------------
     uint32_t getcol(const QString& name) const;
     void AddEntry(const QString& name, double row, double value, double column, double size, uint32_t colour,
@@ -222,9 +225,12 @@ public:
     // Goes to the result's folder (recorded in the history), and selects and highlights the item
     // of the same name there (nothing when the file is gone).
     void LstFind_DblClick(const QModelIndex& index);
+
+private:
     ketra::SearchSession* m_search = nullptr; // owned by the window
     bool m_searchStopped = false;             // Stop ended the search running
 
+public:
     // ---- Tree view (app/TreeView.cpp) ------------------------------------------------------------
     // View > "Tree View 3D": the folder of the address box shown afresh as a tree.
     void mnuViewTree3D_Click();
@@ -233,14 +239,18 @@ public:
     // A double-click on folder node `index` of level L >= 2: the levels below L are dropped and
     // the folder's items read in as level L + 1; the address box keeps naming the tree's root.
     void expandTreeFolder(int index);
+
+private:
     // The folders whose items each level of the tree shows.
     ketra::TreeLevelFolders m_levelFolders;
 
+public:
     // ---- Colours (app/ColourCommands.cpp) ----------------------------------------------------------
     // Options > "3D Bar colors": the colour dialog, not modal (brought to the front when open);
     // its "Apply" reloads the folder in the new colours.
     void mnuBarCols_Click();
 
+private:
     // ---- State read by the other subsystems --------------------------------------------------
     // The options, named like their settings keys; the option commands flip them.
     ketra::Options m_options;
@@ -326,6 +336,7 @@ public:
             *tlbRotate = nullptr, *tlbReset = nullptr, *tlbBase = nullptr, *tlbIncFolders = nullptr,
             *tlbStats = nullptr, *tlbRefresh = nullptr, *tlbDelete = nullptr, *tlbShowImage = nullptr;
 
+public:
     // ---- 3D view (app/RenderLoop.cpp, BarScene.cpp, Overlay.cpp, ViewInput.cpp, Picking.cpp) ----
     // Makes the 3D view widget (a D3DView named "Picture1") and routes its key and mouse events
     // to the Picture1_ handlers below.
@@ -386,6 +397,7 @@ public:
     void Picture1_MouseUp(int button, int shift, float x, float y);
     void Picture1_DblClick();
 
+private:
     // ---- 3D view state ----------------------------------------------------------------------
     std::shared_ptr<CD3DFrame> m_rootFrame;          // all user rotations apply to it
     std::shared_ptr<CD3DFrame> m_barsFrame;          // bars and labels
@@ -407,6 +419,8 @@ public:
     // Frames drawn and render ticks that found nothing to draw (the idle view draws nothing).
     uint64_t m_framesDrawn = 0;
     uint64_t m_ticksSkipped = 0;
+
+public:
     // Something the picture depends on changed outside what the view compares every tick.
     void markViewDirty() { m_viewDirty = true; }
     bool viewNeedsRedraw() const;
@@ -424,6 +438,8 @@ public:
     void ListView1_Click(int row, const QPoint& global);
     // A double-click on row `row`: a folder is entered, a file opened.
     void ListView1_DblClick(int row);
+    // Delete (or Backspace) with row `row` selected: its entry is selected and deleted to the trash.
+    void ListView1_DeleteKey(int row);
     // A left click on row `row` pops the menu up once the double-click time has passed without a
     // second click; -1 drops a click still waiting.
     void listClickLater(int row, const QPoint& global);
@@ -455,9 +471,12 @@ public:
     void CheckImage(const QByteArray& path);
     // Opens the picture window (made when missing) on the picture remembered.
     void ShowPicture();
+
+private:
     QByteArray m_imagePath;
     QPointer<ketra::PictureWindow> frmPic; // a window of its own; deleted with the main window
 
+public:
     // ---- Folder watch (app/FolderWatch.cpp) -----------------------------------------------------
     // The folder shown changed on disk: with m_autoupdate on it is read again, keeping the camera,
     // the sort, the selection (where the item is still there) and the list's scroll position.
@@ -469,7 +488,11 @@ public:
     // parent that is still there is shown (recorded in the history), and the progress line says
     // why.
     void followGoneFolder(const QByteArray& gone);
+
+private:
     std::unique_ptr<ketra::FolderWatch> m_watch;
+    // The tests read the window's state through it (tests/support/GraphFormProbe.h).
+    friend class GraphFormProbe;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -7,6 +7,7 @@
 #include "GraphForm.h"
 
 #include "core/Layout.h"
+#include "widgets/Controls.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -22,19 +23,19 @@
 #include <cmath>
 
 int GraphForm::twipsToPixelsX(double twips) const {
-    return ketra::twipsToPixels(twips, logicalDpiX());
+    return ketra::twipsToPixelsX(*this, twips);
 }
 
 int GraphForm::twipsToPixelsY(double twips) const {
-    return ketra::twipsToPixels(twips, logicalDpiY());
+    return ketra::twipsToPixelsY(*this, twips);
 }
 
 double GraphForm::pixelsToTwipsX(int pixels) const {
-    return ketra::pixelsToTwips(pixels, logicalDpiX());
+    return ketra::pixelsToTwipsX(*this, pixels);
 }
 
 double GraphForm::pixelsToTwipsY(int pixels) const {
-    return ketra::pixelsToTwips(pixels, logicalDpiY());
+    return ketra::pixelsToTwipsY(*this, pixels);
 }
 
 namespace {

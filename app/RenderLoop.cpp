@@ -9,6 +9,7 @@
 #include "GraphForm.h"
 #include "graph/Camera.h"
 #include "graph/GraphModel.h"
+#include "graph/ViewPose.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "scene/D3DView.h"
@@ -102,26 +103,16 @@ void GraphForm::DestroyDeviceObjects() {
 }
 
 void GraphForm::RebuildScene(bool reload) {
-    using platform::TransformType;
     // Navigation keeps the viewer where it was: view, camera and the graph's orientation.
-    const bool keep = g_device && m_rootFrame && m_camera;
-    platform::Matrix view, camera, root;
-    if (keep) {
-        view = g_device->getTransform(TransformType::View);
-        camera = m_camera->m_cameraMatrix;
-        root = m_rootFrame->GetMatrix();
-    }
+    const auto pose = ketra::ViewPose::capture(m_camera.get(), m_rootFrame.get());
     // The scene shown stays (and can be drawn again) until the folder has been read.
     if (reload)
         LoadFolder();
     DestroyDeviceObjects();
     ScaleEntries();
     BuildGraph();
-    if (keep && m_rootFrame) {
-        g_device->setTransform(TransformType::View, view);
-        m_camera->m_cameraMatrix = camera;
-        m_rootFrame->SetMatrix(root);
-    }
+    if (pose)
+        pose->restore(m_camera.get(), m_rootFrame.get());
     markViewDirty();
 }
 

@@ -1,8 +1,8 @@
 // ketra [FOLDER]: shows a folder as a 3D bar graph.
 #include "GraphForm.h"
-#include "HugePages.h"
 #include "Snapshot.h"
 #include "folders/Paths.h"
+#include "platform/HeapReserve.h"
 #include "scene/D3DInit.h"
 
 #include <QApplication>
@@ -98,7 +98,8 @@ void startingMessage(QtMsgType type, const QMessageLogContext&, const QString& m
 } // namespace
 
 int main(int argc, char** argv) {
-    ketra::StartWithHugePages(argv);
+    // Huge pages for the heap's first megabytes, and large blocks kept rather than unmapped.
+    platform::ReserveHugePageHeap(std::size_t(64) << 20);
     // Help and version need no display: they are answered before the window system is touched.
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

@@ -61,18 +61,22 @@ int main(int argc, char** argv) {
         return 1;
     form.openAddress(tree);
     form.mnuEditFind_Click();
-    form.txtFind->setText(name);
-    form.txtFindIn->setText(text);
+    // The window's controls by their names, its search session as its one child of that kind.
+    auto* cmdFind = form.findChild<QPushButton*>(QStringLiteral("cmdFind"));
+    auto* lstFind = form.findChild<QTreeView*>(QStringLiteral("LstFind"));
+    auto* search = form.findChild<ketra::SearchSession*>();
+    form.findChild<QLineEdit*>(QStringLiteral("txtFind"))->setText(name);
+    form.findChild<QLineEdit*>(QStringLiteral("txtFindIn"))->setText(text);
 
     for (int run = 0; run < runs; ++run) {
         QEventLoop loop;
-        QObject::connect(form.m_search, &ketra::SearchSession::finished, &loop, &QEventLoop::quit);
+        QObject::connect(search, &ketra::SearchSession::finished, &loop, &QEventLoop::quit);
         int batches = 0;
-        QObject::connect(form.m_search, &ketra::SearchSession::progress, &loop, [&] { ++batches; });
+        QObject::connect(search, &ketra::SearchSession::progress, &loop, [&] { ++batches; });
         const double cpu = threadCpuMs();
         QElapsedTimer wall;
         wall.start();
-        QTest::mouseClick(form.cmdFind, Qt::LeftButton);
+        QTest::mouseClick(cmdFind, Qt::LeftButton);
         loop.exec();
         const double ms = static_cast<double>(wall.nsecsElapsed()) / 1e6;
         const double searchCpu = threadCpuMs() - cpu;
@@ -84,7 +88,7 @@ int main(int argc, char** argv) {
         const double idleCpu = threadCpuMs() - idleStart;
         std::printf(
             "go_to_last_result_ms %.1f results %d batches %d window_cpu_ms %.1f idle_window_cpu_ms %.1f\n",
-            ms, form.LstFind->model()->rowCount(), batches, searchCpu, idleCpu);
+            ms, lstFind->model()->rowCount(), batches, searchCpu, idleCpu);
         std::fflush(stdout);
     }
     return 0;

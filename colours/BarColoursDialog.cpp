@@ -1,5 +1,6 @@
 #include "colours/BarColoursDialog.h"
-#include "colours/FitText.h"
+#include "widgets/Controls.h"
+#include "widgets/FitText.h"
 
 #include <QFrame>
 #include <QHeaderView>
@@ -43,25 +44,14 @@ frmbarCols::frmbarCols(ExtColourTable& table, const QString& path, QWidget* pare
     setWindowTitle(tr("Bar Colours"));
     setModal(false);
 
-    auto button = [this](QWidget* parent, const char* name, const QString& caption) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QString::fromLatin1(name));
+    auto button = [](QWidget* parent, const char* name, const QString& caption) {
+        QPushButton* b = ketra::makeButton(parent, name, caption);
         b->setAutoDefault(false);
         return b;
     };
-    auto edit = [](QWidget* parent, const char* name) {
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(QString::fromLatin1(name));
-        return e;
-    };
-    auto label = [](QWidget* parent, const char* name, const QString& caption) {
-        auto* l = new QLabel(caption, parent);
-        l->setObjectName(QString::fromLatin1(name));
-        return l;
-    };
-    auto place = [this](QWidget* w, double left, double top, double width, double height) {
-        w->setGeometry(twipsX(left), twipsY(top), twipsX(width), twipsY(height));
-    };
+    const auto edit = [](QWidget* parent, const char* name) { return ketra::makeEdit(parent, name); };
+    const auto label = &ketra::makeLabel;
+    const auto place = &ketra::placeInTwips;
 
     ListView1 = new QTreeWidget(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
@@ -127,19 +117,19 @@ frmbarCols::frmbarCols(ExtColourTable& table, const QString& path, QWidget* pare
 }
 
 int frmbarCols::twipsX(double twips) const {
-    return static_cast<int>(std::lround(twips * logicalDpiX() / 1440.0));
+    return ketra::twipsToPixelsX(*this, twips);
 }
 
 int frmbarCols::twipsY(double twips) const {
-    return static_cast<int>(std::lround(twips * logicalDpiY() / 1440.0));
+    return ketra::twipsToPixelsY(*this, twips);
 }
 
 double frmbarCols::pixelsToTwipsX(int pixels) const {
-    return pixels * 1440.0 / logicalDpiX();
+    return ketra::pixelsToTwipsX(*this, pixels);
 }
 
 double frmbarCols::pixelsToTwipsY(int pixels) const {
-    return pixels * 1440.0 / logicalDpiY();
+    return ketra::pixelsToTwipsY(*this, pixels);
 }
 
 void frmbarCols::Form_Load() {

@@ -1,5 +1,7 @@
 #include "fileops/PictureWindow.h"
 
+#include "widgets/Controls.h"
+
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -67,15 +69,11 @@ PictureWindow::PictureWindow()
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false); // the program ends with its main window
     img = new PictureArea(this);
-    cmdClose = new QPushButton(tr("Close"), this);
-    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose = makeButton(this, "cmdClose", tr("Close"));
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
-    const double tx = 1440.0 / logicalDpiX(), ty = 1440.0 / logicalDpiY();
-    cmdClose->resize(
-        std::max(static_cast<int>(std::lround(kCloseWidth / tx)), cmdClose->sizeHint().width()),
-        std::max(static_cast<int>(std::lround(kCloseHeight / ty)), cmdClose->sizeHint().height()));
-    resize(static_cast<int>(std::lround(kWindowWidth / tx)),
-           static_cast<int>(std::lround(kWindowHeight / ty)));
+    cmdClose->resize(std::max(twipsToPixelsX(*this, kCloseWidth), cmdClose->sizeHint().width()),
+                     std::max(twipsToPixelsY(*this, kCloseHeight), cmdClose->sizeHint().height()));
+    resize(twipsToPixelsX(*this, kWindowWidth), twipsToPixelsY(*this, kWindowHeight));
 }
 
 void PictureWindow::resizeEvent(QResizeEvent* event) {
@@ -86,12 +84,9 @@ void PictureWindow::resizeEvent(QResizeEvent* event) {
 void PictureWindow::Form_Resize() {
     // The rule in twips: the button 20 from the right and bottom edges, the picture above it with
     // 80 to spare.
-    const double tx = 1440.0 / logicalDpiX(), ty = 1440.0 / logicalDpiY();
-    const auto px = [](double twips, double perPixel) {
-        return static_cast<int>(std::lround(twips / perPixel));
-    };
-    cmdClose->move(width() - cmdClose->width() - px(20, tx), height() - cmdClose->height() - px(20, ty));
-    img->setGeometry(0, 0, width(), std::max(0, height() - cmdClose->height() - px(80, ty)));
+    cmdClose->move(width() - cmdClose->width() - twipsToPixelsX(*this, 20),
+                   height() - cmdClose->height() - twipsToPixelsY(*this, 20));
+    img->setGeometry(0, 0, width(), std::max(0, height() - cmdClose->height() - twipsToPixelsY(*this, 80)));
 }
 
 void PictureWindow::ShowPicture(const QByteArray& path) {

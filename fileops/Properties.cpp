@@ -2,6 +2,7 @@
 
 #include "fileops/PosixPath.h"
 #include "treescan.h"
+#include "units/Thousands.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,13 +20,6 @@
 namespace ketra {
 
 namespace {
-
-QString grouped(std::int64_t whole) {
-    QString digits = QString::number(whole);
-    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
-        digits.insert(i, QLatin1Char(','));
-    return digits;
-}
 
 QDateTime timeOf(const struct timespec& t) {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000);
@@ -81,7 +75,7 @@ QString ByteText(double bytes) {
     const auto whole = static_cast<std::int64_t>(std::llround(std::max(bytes, 0.0)));
     if (whole == 1)
         return QStringLiteral("1 byte");
-    QString text = grouped(whole) + QStringLiteral(" bytes");
+    QString text = GroupThousands(QString::number(whole)) + QStringLiteral(" bytes");
     static constexpr std::array<const char*, 5> kUnits = {"KiB", "MiB", "GiB", "TiB", "PiB"};
     double scaled = static_cast<double>(whole);
     int unit = -1;

@@ -1,5 +1,7 @@
 #include "fileops/PropertiesDialog.h"
 
+#include "widgets/Controls.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -51,8 +53,7 @@ PropertiesDialog::PropertiesDialog(const FileProperties& p, QWidget* parent) : Q
 }
 
 QLabel* PropertiesDialog::addRow(const QString& caption, const char* name, const QString& value) {
-    auto* label = new QLabel(value, this);
-    label->setObjectName(QString::fromLatin1(name));
+    QLabel* label = makeLabel(this, name, value);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setTextFormat(Qt::PlainText);
     m_form->addRow(caption, label);

@@ -1,7 +1,7 @@
 // Moving an item to the freedesktop trash. Nothing is ever deleted for good here.
 #pragma once
 
-#include "graph/FileId.h"
+#include "folders/FileId.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,7 @@
 #include "folders/DetailsModel.h"
 
+#include "units/Thousands.h"
+
 #include <QBrush>
 #include <QFont>
 
@@ -10,22 +12,19 @@
 
 namespace ketra {
 
-QString DetailsSizeText(const DataEntry& entry, bool includeFolders) {
+QString DetailsSizeText(const ItemRecord& entry, bool includeFolders) {
     if (entry.isFolder() && !includeFolders)
         return QStringLiteral("folder");
     const long long whole = std::llround(entry.Size);
     if (whole <= 0)
         return QStringLiteral("0");
-    QString digits = QString::number(whole);
-    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
-        digits.insert(i, QLatin1Char(','));
-    return digits;
+    return GroupThousands(QString::number(whole));
 }
 
-void DetailsModel::setEntries(const std::vector<DataEntry>* entries, bool includeFolders) {
+void DetailsModel::setEntries(ItemList entries, bool includeFolders) {
     beginResetModel();
     m_entries = entries;
-    m_rows = entries ? static_cast<int>(std::min<std::size_t>(entries->size(), INT_MAX)) : 0;
+    m_rows = static_cast<int>(std::min<std::size_t>(entries.size(), INT_MAX));
     m_includeFolders = includeFolders;
     m_markedRow = -1;
     endResetModel();
@@ -42,10 +41,10 @@ QStringList DetailsModel::widestSizeTexts() const {
     QStringList texts;
     if (!m_entries || m_rows == 0)
         return texts;
-    const DataEntry* largest = nullptr;
+    const ItemRecord* largest = nullptr;
     bool folderText = false;
-    for (int i = 0; i < m_rows && static_cast<std::size_t>(i) < m_entries->size(); ++i) {
-        const DataEntry& e = (*m_entries)[static_cast<std::size_t>(i)];
+    for (int i = 0; i < m_rows && static_cast<std::size_t>(i) < m_entries.size(); ++i) {
+        const ItemRecord& e = m_entries[static_cast<std::size_t>(i)];
         if (e.isFolder() && !m_includeFolders)
             folderText = true;
         else if (!largest || e.Size > largest->Size)
@@ -72,9 +71,9 @@ int DetailsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant DetailsModel::data(const QModelIndex& index, int role) const {
-    if (!m_entries || !index.isValid() || static_cast<std::size_t>(index.row()) >= m_entries->size())
+    if (!index.isValid() || static_cast<std::size_t>(index.row()) >= m_entries.size())
         return {};
-    const DataEntry& e = (*m_entries)[static_cast<std::size_t>(index.row())];
+    const ItemRecord& e = m_entries[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {

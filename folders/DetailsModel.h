@@ -8,7 +8,7 @@
 // what it was and rows no longer there read as empty.
 #pragma once
 
-#include "graph/DataEntry.h"
+#include "folders/ItemRecord.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -22,7 +22,7 @@ namespace ketra {
 // What the "Size" column says: "folder" for a folder while folder sizes are off; otherwise "0"
 // for 0 bytes or less, else the whole number of bytes with its digits grouped by thousands
 // ("5,120").
-QString DetailsSizeText(const DataEntry& entry, bool includeFolders);
+QString DetailsSizeText(const ItemRecord& entry, bool includeFolders);
 
 class DetailsModel : public QAbstractTableModel {
     Q_OBJECT
@@ -33,9 +33,9 @@ public:
 
     explicit DetailsModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 
-    // Shows `entries` (null: none; not owned, read until the next call) with the size texts of
-    // `includeFolders`: one reset of the whole list.
-    void setEntries(const std::vector<DataEntry>* entries, bool includeFolders);
+    // Shows `entries` (none: an empty list; not owned, read until the next call) with the size
+    // texts of `includeFolders`: one reset of the whole list.
+    void setEntries(ItemList entries, bool includeFolders);
     // The entries' values changed in place (not their number): the rows are drawn again.
     void refresh();
     // The texts of the "Size" column that may be the widest: the largest count's, and "folder"
@@ -53,8 +53,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    const std::vector<DataEntry>* m_entries = nullptr; // not owned
-    int m_rows = 0;                                    // the count at the last reset
+    ItemList m_entries; // not owned
+    int m_rows = 0;     // the count at the last reset
     bool m_includeFolders = false;
     int m_markedRow = -1;
 };

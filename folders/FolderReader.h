@@ -5,7 +5,7 @@
 // The scanner keeps one folder at a time for the whole program, so one reader works at a time.
 #pragma once
 
-#include "graph/DataEntry.h"
+#include "folders/FileId.h"
 
 #include <QByteArray>
 #include <QString>

@@ -4,13 +4,13 @@
 
 namespace ketra {
 
-QByteArray ItemPath(const std::vector<DataEntry>& entries, int selected, const QByteArray& folder) {
+QByteArray ItemPath(ItemList entries, int selected, const QByteArray& folder) {
     if (selected < 1 || static_cast<std::size_t>(selected) > entries.size())
         return {};
     return joinPath(folder, entries[static_cast<std::size_t>(selected) - 1].NameBytes);
 }
 
-int EntryNamed(const std::vector<DataEntry>& entries, const QByteArray& name) {
+int EntryNamed(ItemList entries, const QByteArray& name) {
     if (name.isEmpty())
         return 0;
     for (std::size_t i = 0; i < entries.size(); ++i)

@@ -1,9 +1,9 @@
-// The full path of a graph entry of the bar graph or the details list, as every command on the
+// The full path of an item of the bar graph or the details list, as every command on the
 // selected item forms it: the folder's bytes and the entry's name bytes. (The tree view's entries
 // lie in the folders of their levels: graph/TreeLevels.h.)
 #pragma once
 
-#include "graph/DataEntry.h"
+#include "folders/ItemRecord.h"
 
 #include <QByteArray>
 
@@ -13,10 +13,10 @@ namespace ketra {
 
 // The path of entry `selected` (1-based) of `entries`, which lies in `folder`, the folder shown.
 // Empty when `selected` names no entry.
-QByteArray ItemPath(const std::vector<DataEntry>& entries, int selected, const QByteArray& folder);
+QByteArray ItemPath(ItemList entries, int selected, const QByteArray& folder);
 
 // The 1-based index of the first entry whose name bytes are `name`; 0 when there is none (or no
 // name).
-int EntryNamed(const std::vector<DataEntry>& entries, const QByteArray& name);
+int EntryNamed(ItemList entries, const QByteArray& name);
 
 } // namespace ketra

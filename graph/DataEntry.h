@@ -1,12 +1,10 @@
-// One graph entry: a file or sub-folder of the folder shown, as the 3D view and the details list
-// see it. A plain record; the grid layout (GraphModel::ScaleEntries) fills in its scene position
-// and height, and the scene code gives it its frame.
+// One graph entry: a file or sub-folder of the folder shown (or a table's cell), as the 3D view
+// sees it: the item as the folder side knows it (name, size, date, attributes, identity) and the
+// view's state beside it. A plain record; the grid layout (GraphModel::ScaleEntries) fills in its
+// scene position and height, and the scene code gives it its frame.
 #pragma once
 
-#include "graph/FileId.h"
-
-#include <QByteArray>
-#include <QString>
+#include "folders/ItemRecord.h"
 
 #include <cstdint>
 #include <memory>
@@ -18,29 +16,18 @@ class Texture;
 
 namespace ketra {
 
-// Attribute bit of a folder, as the scanner reports it.
-inline constexpr std::int32_t kFolderAttribute = 16;
-
-struct DataEntry {
-    QString Name;                // item name as shown (no path); display text only
-    QByteArray NameBytes;        // the name as the system knows it: what every path is made of
-    float X = 0;                 // scene X of the bar's centre line (ScaleEntries)
-    float Height = 0;            // bar height in scene units (ScaleEntries)
-    float Z = 0;                 // scene Z of the bar's centre line (ScaleEntries)
-    std::int16_t Level = 0;      // tree depth: 1 the folder itself (tree view), 2 its items, 3+ deeper
-    double Row = 0;              // grid row, 0-based; drives X
-    double Value = 0;            // height value: the size in bytes, or its natural logarithm on the log scale
-    double Column = 0;           // grid column, 0-based; drives Z
-    double Size = 0;             // size in bytes, never logged
-    QString Modified;            // last-modified text as the scanner gives it
-    double ScaledSize = 0;       // Size times the size scale (ScaleEntries)
-    std::uint32_t Colour = 0;    // bar colour, packed 0xAARRGGBB
-    std::int32_t Attributes = 0; // the scanner's attribute bits; kFolderAttribute marks a folder
-    FileId Id;                   // the file the item was when it was read
+struct DataEntry : ItemRecord {
+    float X = 0;              // scene X of the bar's centre line (ScaleEntries)
+    float Height = 0;         // bar height in scene units (ScaleEntries)
+    float Z = 0;              // scene Z of the bar's centre line (ScaleEntries)
+    std::int16_t Level = 0;   // tree depth: 1 the folder itself (tree view), 2 its items, 3+ deeper
+    double Row = 0;           // grid row, 0-based; drives X
+    double Value = 0;         // height value: the size in bytes, or its natural logarithm on the log scale
+    double Column = 0;        // grid column, 0-based; drives Z
+    double ScaledSize = 0;    // Size times the size scale (ScaleEntries)
+    std::uint32_t Colour = 0; // bar colour, packed 0xAARRGGBB
     std::shared_ptr<CD3DFrame> Frame;           // the bar's frame, once the scene is built
     std::shared_ptr<platform::Texture> Texture; // drawn on a file's bar (a plotted table's column)
-
-    bool isFolder() const { return (Attributes & kFolderAttribute) != 0; }
 };
 
 } // namespace ketra

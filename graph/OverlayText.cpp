@@ -1,18 +1,10 @@
 #include "graph/OverlayText.h"
 
+#include "units/Thousands.h"
+
 #include <cmath>
 
 namespace ketra {
-
-QString FormatThousands(double value) {
-    const double whole = std::round(value); // halves away from zero
-    const bool negative = whole < 0;
-    // Every digit the double has, also beyond the range of a 64-bit integer (a table's cell).
-    QString digits = QString::number(std::abs(whole), 'f', 0);
-    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
-        digits.insert(i, QLatin1Char(','));
-    return negative ? QLatin1Char('-') + digits : digits;
-}
 
 QString HoverText(const QString& name, bool isFolder, double size, bool includeFolders) {
     if (isFolder && !includeFolders)

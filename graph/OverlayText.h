@@ -11,10 +11,6 @@
 
 namespace ketra {
 
-// A byte count with comma thousands separators and no decimals, rounded to the nearest whole
-// number (halves away from zero): 1234567 -> "1,234,567", 1.5 -> "2", 0 -> "0".
-QString FormatThousands(double value);
-
 // What hovering over an item shows: "name (1,234 bytes)", "name (1 byte)" for exactly one byte,
 // "name (0 bytes)" for anything below one; a folder shows its name alone while folder sizes are off.
 QString HoverText(const QString& name, bool isFolder, double size, bool includeFolders);

@@ -72,6 +72,7 @@ GpuMesh* Device::upload(const Mesh& mesh) {
 
     mesh.gpu = std::move(gpu);
     mesh.gpuGeneration = mesh.generation();
+    mesh.releaseGenerated();
     ++gl.uploads;
     return mesh.gpu.get();
 }

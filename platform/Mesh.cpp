@@ -58,10 +58,6 @@ struct SinCosTable {
     }
 };
 
-MeshPtr makeGenerated(std::vector<float> vertices, std::vector<std::uint32_t> indices) {
-    return std::make_shared<Mesh>(FVF_POSITION_NORMAL, std::move(vertices), std::move(indices));
-}
-
 } // namespace
 
 std::uint32_t FloatsPerVertex(std::uint32_t fvf) {
@@ -73,57 +69,110 @@ std::uint32_t FloatsPerVertex(std::uint32_t fvf) {
 
 // ---- Mesh ----
 
+namespace {
+void generate(const Mesh::Recipe& r, std::vector<float>& vertices, std::vector<std::uint32_t>& indices);
+}
+
 Mesh::Mesh(std::uint32_t fvf, std::vector<float> vertices, std::vector<std::uint32_t> indices,
            std::vector<std::uint32_t> faceAttributes)
-    : m_fvf(fvf), m_stride(FloatsPerVertex(fvf)), m_vertices(std::move(vertices)),
-      m_indices(std::move(indices)), m_attributes(std::move(faceAttributes)) {
+    : m_fvf(fvf), m_stride(FloatsPerVertex(fvf)), m_data(std::make_unique<Data>()) {
+    Data& d = *m_data;
+    d.vertices = std::move(vertices);
+    d.indices = std::move(indices);
+    d.attributes = std::move(faceAttributes);
     if (m_stride == 0)
         throw std::invalid_argument("Mesh: unsupported vertex format " + std::to_string(fvf));
-    if (m_vertices.size() % m_stride != 0)
+    if (d.vertices.size() % m_stride != 0)
         throw std::invalid_argument("Mesh: vertex data is not a whole number of vertices");
-    if (m_indices.size() % 3 != 0)
+    if (d.indices.size() % 3 != 0)
         throw std::invalid_argument("Mesh: index count is not a multiple of 3");
-    if (m_attributes.empty())
-        m_attributes.assign(faceCount(), 0);
-    else if (m_attributes.size() != faceCount())
+    if (d.attributes.empty())
+        d.attributes.assign(d.indices.size() / 3, 0);
+    else if (d.attributes.size() != d.indices.size() / 3)
         throw std::invalid_argument("Mesh: one attribute id per face expected");
     if (!rebuildTable())
         throw std::invalid_argument("Mesh: an index lies past the vertices");
 }
 
+Mesh::Mesh(const Recipe& recipe)
+    : m_fvf(FVF_POSITION_NORMAL), m_stride(FloatsPerVertex(FVF_POSITION_NORMAL)), m_recipe(recipe) {}
+
+Mesh::~Mesh() = default;
+
+Mesh::Data& Mesh::data() const {
+    if (!m_data) {
+        m_data = std::make_unique<Data>();
+        generate(m_recipe, m_data->vertices, m_data->indices);
+        m_data->attributes.assign(m_data->indices.size() / 3, 0);
+        const_cast<Mesh*>(this)->rebuildTable();
+    }
+    return *m_data;
+}
+
+Mesh::Data& Mesh::ownData() {
+    Data& d = data();
+    m_recipe = Recipe{};
+    return d;
+}
+
 std::uint32_t Mesh::vertexCount() const {
-    return static_cast<std::uint32_t>(m_vertices.size() / m_stride);
+    using Kind = Recipe::Kind;
+    const Recipe& r = m_recipe;
+    if (!m_data) {
+        if (r.kind == Kind::Box)
+            return 24;
+        if (r.kind == Kind::Cylinder)
+            return 2 + r.slices * (r.stacks + 3);
+        if (r.kind == Kind::Sphere)
+            return 2 + r.slices * (r.stacks - 1);
+    }
+    return static_cast<std::uint32_t>(data().vertices.size() / m_stride);
+}
+
+std::uint32_t Mesh::faceCount() const {
+    using Kind = Recipe::Kind;
+    const Recipe& r = m_recipe;
+    if (!m_data) {
+        if (r.kind == Kind::Box)
+            return 12;
+        if (r.kind == Kind::Cylinder)
+            return 2 * r.slices + 2 * r.slices * r.stacks;
+        if (r.kind == Kind::Sphere)
+            return 2 * r.slices * (r.stacks - 1);
+    }
+    return static_cast<std::uint32_t>(data().indices.size() / 3);
 }
 
 Vector3 Mesh::position(std::uint32_t vertex) const {
-    const float* p = &m_vertices[static_cast<std::size_t>(vertex) * m_stride];
+    const float* p = &data().vertices[static_cast<std::size_t>(vertex) * m_stride];
     return {p[0], p[1], p[2]};
 }
 
 Vector3 Mesh::normal(std::uint32_t vertex) const {
     if (!hasNormal(m_fvf))
         return {};
-    const float* p = &m_vertices[static_cast<std::size_t>(vertex) * m_stride + 3];
+    const float* p = &data().vertices[static_cast<std::size_t>(vertex) * m_stride + 3];
     return {p[0], p[1], p[2]};
 }
 
 // Returns false when an index lies past the vertices (the table is then not to be used).
 bool Mesh::rebuildTable() {
-    m_table.clear();
-    m_boxValid = false;
+    Data& d = *m_data;
+    d.table.clear();
+    d.boxValid = false;
     // One entry per run of consecutive faces with the same id, then sorted by id (stable, so an
     // id whose faces are not contiguous keeps its runs in face order).
-    const std::uint32_t faces = faceCount();
+    const auto faces = static_cast<std::uint32_t>(d.indices.size() / 3);
     std::uint32_t highest = 0;
     for (std::uint32_t f = 0; f < faces;) {
-        const std::uint32_t id = m_attributes[f];
+        const std::uint32_t id = d.attributes[f];
         std::uint32_t end = f + 1;
-        while (end < faces && m_attributes[end] == id)
+        while (end < faces && d.attributes[end] == id)
             ++end;
         // Two independent minima and maxima, in registers, keep this loop (run over every label's
         // thousands of indices) from waiting on itself.
-        const std::uint32_t* p = m_indices.data() + 3 * std::size_t(f);
-        const std::uint32_t* const last = m_indices.data() + 3 * std::size_t(end);
+        const std::uint32_t* p = d.indices.data() + 3 * std::size_t(f);
+        const std::uint32_t* const last = d.indices.data() + 3 * std::size_t(end);
         std::uint32_t lo0 = *p, lo1 = *p, hi0 = *p, hi1 = *p;
         for (; last - p >= 2; p += 2) {
             lo0 = std::min(lo0, p[0]);
@@ -137,19 +186,20 @@ bool Mesh::rebuildTable() {
         }
         const std::uint32_t low = std::min(lo0, lo1), high = std::max(hi0, hi1);
         highest = std::max(highest, high);
-        m_table.push_back({id, f, end - f, low, high - low + 1});
+        d.table.push_back({id, f, end - f, low, high - low + 1});
         f = end;
     }
-    std::stable_sort(m_table.begin(), m_table.end(), [](const AttributeRange& a, const AttributeRange& b) {
+    std::stable_sort(d.table.begin(), d.table.end(), [](const AttributeRange& a, const AttributeRange& b) {
         return a.attribId < b.attribId;
     });
-    return faces == 0 || highest < vertexCount();
+    return faces == 0 || highest < d.vertices.size() / m_stride;
 }
 
 void Mesh::changed() {
-    if (m_vertices.size() % m_stride != 0 || m_indices.size() % 3 != 0)
+    Data& d = ownData();
+    if (d.vertices.size() % m_stride != 0 || d.indices.size() % 3 != 0)
         throw std::logic_error("Mesh::changed: a partial vertex or triangle");
-    m_attributes.resize(faceCount(), 0); // faces added through indices() join subset 0
+    d.attributes.resize(d.indices.size() / 3, 0); // faces added through indices() join subset 0
     if (!rebuildTable())
         throw std::logic_error("Mesh::changed: an index lies past the vertices");
     ++m_generation;
@@ -159,6 +209,7 @@ std::shared_ptr<Mesh> Mesh::cloneFVF(std::uint32_t fvf, std::uint32_t /*options*
     const std::uint32_t stride = FloatsPerVertex(fvf);
     if (stride == 0)
         throw std::invalid_argument("Mesh::cloneFVF: unsupported vertex format " + std::to_string(fvf));
+    const Data& d = data();
     const std::uint32_t count = vertexCount();
     std::vector<float> out(static_cast<std::size_t>(count) * stride, 0.0f);
     const bool normals = hasNormal(m_fvf) && hasNormal(fvf);
@@ -166,23 +217,24 @@ std::shared_ptr<Mesh> Mesh::cloneFVF(std::uint32_t fvf, std::uint32_t /*options*
     const std::uint32_t srcTex = hasNormal(m_fvf) ? 6 : 3;
     const std::uint32_t dstTex = hasNormal(fvf) ? 6 : 3;
     for (std::uint32_t v = 0; v < count; ++v) {
-        const float* src = &m_vertices[static_cast<std::size_t>(v) * m_stride];
+        const float* src = &d.vertices[static_cast<std::size_t>(v) * m_stride];
         float* dst = &out[static_cast<std::size_t>(v) * stride];
         std::copy(src, src + 3, dst);
         if (normals)
             std::copy(src + 3, src + 6, dst + 3);
         std::copy(src + srcTex, src + srcTex + 2 * sets, dst + dstTex);
     }
-    return std::make_shared<Mesh>(fvf, std::move(out), m_indices, m_attributes);
+    return std::make_shared<Mesh>(fvf, std::move(out), d.indices, d.attributes);
 }
 
 void Mesh::computeNormals() {
     if (!hasNormal(m_fvf))
         throw std::invalid_argument("Mesh::computeNormals: the vertex format has no normal");
+    Data& d = ownData();
     const std::uint32_t count = vertexCount();
     std::vector<Vector3> sums(count);
-    for (std::size_t i = 0; i + 2 < m_indices.size(); i += 3) {
-        const std::uint32_t a = m_indices[i], b = m_indices[i + 1], c = m_indices[i + 2];
+    for (std::size_t i = 0; i + 2 < d.indices.size(); i += 3) {
+        const std::uint32_t a = d.indices[i], b = d.indices[i + 1], c = d.indices[i + 2];
         // The cross product's length is twice the triangle's area: the sum is area-weighted.
         const Vector3 n = Vec3Cross(position(b) - position(a), position(c) - position(a));
         sums[a] = sums[a] + n;
@@ -191,7 +243,7 @@ void Mesh::computeNormals() {
     }
     for (std::uint32_t v = 0; v < count; ++v) {
         const Vector3 n = Vec3Normalize(sums[v]);
-        float* p = &m_vertices[static_cast<std::size_t>(v) * m_stride + 3];
+        float* p = &d.vertices[static_cast<std::size_t>(v) * m_stride + 3];
         p[0] = n.x;
         p[1] = n.y;
         p[2] = n.z;
@@ -200,19 +252,20 @@ void Mesh::computeNormals() {
 }
 
 void Mesh::optimize() {
+    Data& d = ownData();
     const std::uint32_t faces = faceCount();
     std::vector<std::uint32_t> order(faces);
     for (std::uint32_t f = 0; f < faces; ++f)
         order[f] = f;
     std::stable_sort(order.begin(), order.end(),
-                     [this](std::uint32_t a, std::uint32_t b) { return m_attributes[a] < m_attributes[b]; });
-    std::vector<std::uint32_t> indices(m_indices.size()), attributes(faces);
+                     [&d](std::uint32_t a, std::uint32_t b) { return d.attributes[a] < d.attributes[b]; });
+    std::vector<std::uint32_t> indices(d.indices.size()), attributes(faces);
     for (std::uint32_t f = 0; f < faces; ++f) {
-        std::copy_n(&m_indices[3 * order[f]], 3, &indices[3 * f]);
-        attributes[f] = m_attributes[order[f]];
+        std::copy_n(&d.indices[3 * order[f]], 3, &indices[3 * f]);
+        attributes[f] = d.attributes[order[f]];
     }
-    m_indices = std::move(indices);
-    m_attributes = std::move(attributes);
+    d.indices = std::move(indices);
+    d.attributes = std::move(attributes);
     changed();
 }
 
@@ -251,17 +304,18 @@ bool rayHitsBox(const Vector3& origin, const Vector3& direction, const BoundingB
 
 IntersectResult Mesh::intersect(const Vector3& origin, const Vector3& direction) const {
     IntersectResult result;
-    if (m_indices.empty() || !rayHitsBox(origin, direction, boundingBox()))
+    if (faceCount() == 0 || !rayHitsBox(origin, direction, boundingBox()))
         return result;
+    const std::vector<std::uint32_t>& indices = data().indices;
     // Moller-Trumbore on every triangle, both sides. Edges count as inside (with a tolerance of
     // a few ulps) so a ray through the diagonal of a quad never slips between its two halves.
     constexpr float edgeTolerance = 1e-6f;
     float best = std::numeric_limits<float>::infinity();
     const std::uint32_t faces = faceCount();
     for (std::uint32_t f = 0; f < faces; ++f) {
-        const Vector3 v0 = position(m_indices[3 * f]);
-        const Vector3 e1 = position(m_indices[3 * f + 1]) - v0;
-        const Vector3 e2 = position(m_indices[3 * f + 2]) - v0;
+        const Vector3 v0 = position(indices[3 * f]);
+        const Vector3 e1 = position(indices[3 * f + 1]) - v0;
+        const Vector3 e2 = position(indices[3 * f + 2]) - v0;
         const Vector3 p = Vec3Cross(direction, e2);
         const float det = Vec3Dot(e1, p);
         if (det == 0.0f)
@@ -314,10 +368,38 @@ BoundingSphere Mesh::boundingSphere() const {
     return sphere;
 }
 
+bool Mesh::recipeBounds(BoundingBox& box) const {
+    const Recipe& r = m_recipe;
+    if (r.kind == Recipe::Kind::Box) {
+        // The corners are the half extents times -1 and 1, exactly.
+        const float hx = r.a / 2, hy = r.b / 2, hz = r.c / 2;
+        box.min = {std::min(-hx, hx), std::min(-hy, hy), std::min(-hz, hz)};
+        box.max = {std::max(-hx, hx), std::max(-hy, hy), std::max(-hz, hz)};
+        return true;
+    }
+    if (r.kind == Recipe::Kind::Cylinder && r.a == r.b) {
+        // Every ring has the one radius; the caps' centres lie on the axis.
+        const SinCosTable theta(std::numbers::pi_v<float> / 2, -2 * std::numbers::pi_v<float> / r.slices,
+                                r.slices);
+        box.min = box.max = {0, 0, -r.c / 2};
+        for (std::uint32_t s = 0; s < r.slices; ++s) {
+            const float x = r.a * theta.cos[s], y = r.a * theta.sin[s];
+            box.min = {std::min(box.min.x, x), std::min(box.min.y, y), box.min.z};
+            box.max = {std::max(box.max.x, x), std::max(box.max.y, y), box.max.z};
+        }
+        box.max.z = r.c / 2;
+        return true;
+    }
+    return false;
+}
+
 BoundingBox Mesh::boundingBox() const {
-    if (m_boxValid)
-        return m_box;
     BoundingBox box;
+    if (recipeBounds(box))
+        return box;
+    Data& d = data();
+    if (d.boxValid)
+        return d.box;
     const std::uint32_t count = vertexCount();
     if (count > 0) {
         box.min = box.max = position(0);
@@ -327,8 +409,8 @@ BoundingBox Mesh::boundingBox() const {
             box.max = {std::max(box.max.x, p.x), std::max(box.max.y, p.y), std::max(box.max.z, p.z)};
         }
     }
-    m_box = box;
-    m_boxValid = true;
+    d.box = box;
+    d.boxValid = true;
     return box;
 }
 
@@ -336,7 +418,10 @@ BoundingBox Mesh::boundingBox() const {
 
 // Box: 4 vertices per side with the side's normal, 2 triangles per side, in the order -X, +Y, +X,
 // -Y, +Z, -Z. Side k uses vertices 4k..4k+3 and triangles (4k, 4k+1, 4k+2), (4k+2, 4k+3, 4k).
-MeshPtr CreateBox(float width, float height, float depth) {
+namespace {
+
+void generateBox(float width, float height, float depth, std::vector<float>& vertices,
+                 std::vector<std::uint32_t>& indices) {
     struct Side {
         float normal[3];
         float corners[4][3]; // in units of the half extents
@@ -350,9 +435,7 @@ MeshPtr CreateBox(float width, float height, float depth) {
         {{0, 0, -1}, {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}}},
     };
     const float hx = width / 2, hy = height / 2, hz = depth / 2;
-    std::vector<float> vertices;
     vertices.reserve(24 * 6);
-    std::vector<std::uint32_t> indices;
     indices.reserve(36);
     for (std::uint32_t k = 0; k < 6; ++k) {
         const Side& s = sides[k];
@@ -361,7 +444,6 @@ MeshPtr CreateBox(float width, float height, float depth) {
         const std::uint32_t b = 4 * k;
         indices.insert(indices.end(), {b, b + 1, b + 2, b + 2, b + 3, b});
     }
-    return makeGenerated(std::move(vertices), std::move(indices));
 }
 
 // Cylinder along Z. The slice angle starts at +Y (pi/2) and decreases by 2 pi / slices, so the
@@ -373,17 +455,12 @@ MeshPtr CreateBox(float width, float height, float depth) {
 //   then one ring              rim of the +Z cap (radius2), normal (0, 0, 1)
 //   last                       centre of the +Z cap
 // Faces: the -Z cap fan, two triangles per slice and stack (stack by stack), the +Z cap fan.
-MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t slices,
-                       std::uint32_t stacks) {
-    if (radius1 < 0 || radius2 < 0 || length < 0 || slices < 2 || stacks < 1)
-        throw std::invalid_argument(
-            "CreateCylinder: needs radii and length >= 0, 2 slices and 1 stack at least");
+void generateCylinder(float radius1, float radius2, float length, std::uint32_t slices, std::uint32_t stacks,
+                      std::vector<float>& vertices, std::vector<std::uint32_t>& indices) {
     const SinCosTable theta(std::numbers::pi_v<float> / 2, -2 * std::numbers::pi_v<float> / slices, slices);
     const std::uint32_t vertexCount = 2 + slices * (stacks + 3);
     const std::uint32_t faceCount = 2 * slices + 2 * slices * stacks;
-    std::vector<float> vertices;
     vertices.reserve(6 * vertexCount);
-    std::vector<std::uint32_t> indices;
     indices.reserve(3 * faceCount);
     // First vertex of ring r (r = 0: the -Z cap rim, 1..stacks+1: the side, stacks+2: the +Z cap rim).
     auto ring = [slices](std::uint32_t r, std::uint32_t slice) { return 1 + r * slices + slice % slices; };
@@ -425,7 +502,6 @@ MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t
         indices.insert(indices.end(), {ring(stacks + 2, s), topCentre, ring(stacks + 2, s + 1)});
     }
     push(vertices, 0, 0, z1, 0, 0, 1);
-    return makeGenerated(std::move(vertices), std::move(indices));
 }
 
 // Sphere with its poles on Z. The slice angle starts at +Y (pi/2) and decreases by 2 pi / slices
@@ -433,15 +509,12 @@ MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t
 // Vertices: the +Z pole, stacks - 1 rings of `slices` vertices from +Z towards -Z, the -Z pole.
 // Faces: the fan round the +Z pole, two triangles per slice for each band between rings, the fan
 // round the -Z pole. Normals point away from the centre.
-MeshPtr CreateSphere(float radius, std::uint32_t slices, std::uint32_t stacks) {
-    if (radius < 0 || slices < 2 || stacks < 2)
-        throw std::invalid_argument("CreateSphere: needs a radius >= 0, 2 slices and 2 stacks at least");
+void generateSphere(float radius, std::uint32_t slices, std::uint32_t stacks, std::vector<float>& vertices,
+                    std::vector<std::uint32_t>& indices) {
     const SinCosTable phi(std::numbers::pi_v<float> / 2, -2 * std::numbers::pi_v<float> / slices, slices);
     const std::uint32_t vertexCount = 2 + slices * (stacks - 1);
     const std::uint32_t faceCount = 2 * slices * (stacks - 1);
-    std::vector<float> vertices;
     vertices.reserve(6 * vertexCount);
-    std::vector<std::uint32_t> indices;
     indices.reserve(3 * faceCount);
     auto ring = [slices](std::uint32_t r, std::uint32_t slice) { return 1 + r * slices + slice % slices; };
 
@@ -468,7 +541,43 @@ MeshPtr CreateSphere(float radius, std::uint32_t slices, std::uint32_t stacks) {
     push(vertices, 0, 0, -radius, 0, 0, -1);
     for (std::uint32_t s = 1; s <= slices; ++s)
         indices.insert(indices.end(), {ring(stacks - 2, s - 1), ring(stacks - 2, s), bottom});
-    return makeGenerated(std::move(vertices), std::move(indices));
+}
+
+void generate(const Mesh::Recipe& r, std::vector<float>& vertices, std::vector<std::uint32_t>& indices) {
+    switch (r.kind) {
+    case Mesh::Recipe::Kind::Box:
+        generateBox(r.a, r.b, r.c, vertices, indices);
+        break;
+    case Mesh::Recipe::Kind::Cylinder:
+        generateCylinder(r.a, r.b, r.c, r.slices, r.stacks, vertices, indices);
+        break;
+    case Mesh::Recipe::Kind::Sphere:
+        generateSphere(r.a, r.slices, r.stacks, vertices, indices);
+        break;
+    case Mesh::Recipe::Kind::None:
+        break;
+    }
+}
+
+} // namespace
+
+MeshPtr CreateBox(float width, float height, float depth) {
+    return std::make_shared<Mesh>(Mesh::Recipe{Mesh::Recipe::Kind::Box, width, height, depth, 0, 0});
+}
+
+MeshPtr CreateCylinder(float radius1, float radius2, float length, std::uint32_t slices,
+                       std::uint32_t stacks) {
+    if (radius1 < 0 || radius2 < 0 || length < 0 || slices < 2 || stacks < 1)
+        throw std::invalid_argument(
+            "CreateCylinder: needs radii and length >= 0, 2 slices and 1 stack at least");
+    return std::make_shared<Mesh>(
+        Mesh::Recipe{Mesh::Recipe::Kind::Cylinder, radius1, radius2, length, slices, stacks});
+}
+
+MeshPtr CreateSphere(float radius, std::uint32_t slices, std::uint32_t stacks) {
+    if (radius < 0 || slices < 2 || stacks < 2)
+        throw std::invalid_argument("CreateSphere: needs a radius >= 0, 2 slices and 2 stacks at least");
+    return std::make_shared<Mesh>(Mesh::Recipe{Mesh::Recipe::Kind::Sphere, radius, 0, 0, slices, stacks});
 }
 
 } // namespace platform

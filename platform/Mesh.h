@@ -68,19 +68,43 @@ public:
     Mesh(std::uint32_t fvf, std::vector<float> vertices, std::vector<std::uint32_t> indices,
          std::vector<std::uint32_t> faceAttributes = {});
 
+    // What a generator makes (CreateBox, CreateCylinder, CreateSphere): the mesh keeps only this
+    // until its vertices or faces are first asked for, which a bar out of view never is (its
+    // counts and bounding box need no vertices). Keep it small: a bar scene has one per bar.
+    struct Recipe {
+        enum class Kind : std::uint8_t { None, Box, Cylinder, Sphere };
+        Kind kind = Kind::None;
+        float a = 0, b = 0, c = 0; // box: width, height, depth; cylinder: radius1, radius2,
+                                   // length; sphere: radius
+        std::uint32_t slices = 0, stacks = 0;
+    };
+    explicit Mesh(const Recipe& recipe);
+    ~Mesh();
+    Mesh(const Mesh&) = delete;
+    Mesh& operator=(const Mesh&) = delete;
+
     std::uint32_t fvf() const { return m_fvf; }
     std::uint32_t floatsPerVertex() const { return m_stride; }
     std::uint32_t vertexCount() const;
-    std::uint32_t faceCount() const { return static_cast<std::uint32_t>(m_indices.size() / 3); }
+    std::uint32_t faceCount() const;
 
-    // Raw data. After writing through the mutable accessors, call changed().
-    const std::vector<float>& vertices() const { return m_vertices; }
-    std::vector<float>& vertices() { return m_vertices; }
-    const std::vector<std::uint32_t>& indices() const { return m_indices; }
-    std::vector<std::uint32_t>& indices() { return m_indices; }
-    const std::vector<std::uint32_t>& faceAttributes() const { return m_attributes; }
+    // Raw data. After writing through the mutable accessors, call changed(). The first call of
+    // any of them (or of position, normal, intersect) makes a generated mesh's data; a mesh is
+    // used by one thread at a time.
+    const std::vector<float>& vertices() const { return data().vertices; }
+    std::vector<float>& vertices() { return ownData().vertices; }
+    const std::vector<std::uint32_t>& indices() const { return data().indices; }
+    std::vector<std::uint32_t>& indices() { return ownData().indices; }
+    const std::vector<std::uint32_t>& faceAttributes() const { return data().attributes; }
     // Subsets, sorted by attribute id; rebuilt from the face attributes by changed().
-    const std::vector<AttributeRange>& attributeTable() const { return m_table; }
+    const std::vector<AttributeRange>& attributeTable() const { return data().table; }
+    // Forgets the data a recipe makes again when next asked for (the Device calls it once the GPU
+    // has its copy: a bar in view then keeps no vertices of its own either). No-op for a mesh
+    // without a recipe or whose data were written through the mutable accessors.
+    void releaseGenerated() const {
+        if (m_recipe.kind != Recipe::Kind::None)
+            m_data.reset();
+    }
 
     Vector3 position(std::uint32_t vertex) const;
     Vector3 normal(std::uint32_t vertex) const; // zero when the format has no normal
@@ -111,18 +135,28 @@ public:
     mutable std::uint64_t gpuGeneration = 0;
 
 private:
+    struct Data {
+        std::vector<float> vertices;
+        std::vector<std::uint32_t> indices;
+        std::vector<std::uint32_t> attributes;
+        std::vector<AttributeRange> table;
+        // Bounding box cache for intersect(); dropped by changed().
+        BoundingBox box;
+        bool boxValid = false;
+    };
+    // The data, made from the recipe when first needed.
+    Data& data() const;
+    // The data for writing: the recipe no longer describes them.
+    Data& ownData();
     bool rebuildTable();
+    // The bounding box a recipe gives without making the data; false when it can't say exactly.
+    bool recipeBounds(BoundingBox& box) const;
 
     std::uint32_t m_fvf;
     std::uint32_t m_stride;
-    std::vector<float> m_vertices;
-    std::vector<std::uint32_t> m_indices;
-    std::vector<std::uint32_t> m_attributes;
-    std::vector<AttributeRange> m_table;
+    Recipe m_recipe;
+    mutable std::unique_ptr<Data> m_data;
     std::uint64_t m_generation = 1;
-    // Bounding box cache for intersect(); dropped by changed().
-    mutable BoundingBox m_box;
-    mutable bool m_boxValid = false;
 };
 
 using MeshPtr = std::shared_ptr<Mesh>;

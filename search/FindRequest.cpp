@@ -1,5 +1,7 @@
 #include "search/FindRequest.h"
 
+#include "units/Thousands.h"
+
 #include <limits>
 
 namespace ketra {
@@ -53,10 +55,7 @@ QString FoundText(long long count, bool stopped) {
     } else if (count == 1) {
         text = QStringLiteral("1 file found");
     } else {
-        QString digits = QString::number(count);
-        for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
-            digits.insert(i, QLatin1Char(','));
-        text = digits + QStringLiteral(" files found");
+        text = GroupThousands(QString::number(count)) + QStringLiteral(" files found");
     }
     return stopped ? text + QStringLiteral(" (stopped)") : text;
 }

@@ -6,22 +6,14 @@
 // The layout has no state of its own: every call places every control again from the sizes.
 #pragma once
 
+#include "units/Twips.h"
+
 #include <QRect>
 
 #include <optional>
 #include <vector>
 
 namespace ketra {
-
-// ---- twips and pixels ----
-
-// Twips per pixel at a logical DPI (15 at 96 DPI). A DPI of 0 or below counts as 96.
-double twipsPerPixel(double logicalDpi);
-// Whole pixels for a length in twips (rounded to nearest).
-int twipsToPixels(double twips, double logicalDpi);
-double pixelsToTwips(double pixels, double logicalDpi);
-
-// ---- the rule ----
 
 // A control's place: left, top, width, height, in twips.
 struct TwipRect {

@@ -3,6 +3,7 @@
 // name; typing into the address box; answering the message boxes the window shows.
 #pragma once
 
+#include "GraphFormProbe.h"
 #include "app/GraphForm.h"
 
 #include <QAbstractButton>
@@ -46,8 +47,8 @@ protected:
 
     // A window as the program makes it: constructed, then started. A message box during start-up
     // is a failure, and is closed so that the test goes on.
-    std::unique_ptr<GraphForm> startWindow() {
-        auto form = std::make_unique<GraphForm>();
+    std::unique_ptr<GraphFormProbe> startWindow() {
+        auto form = std::make_unique<GraphFormProbe>();
         for (const SeenBox& box : answerMessageBoxes([&form] { EXPECT_TRUE(form->Form_Load()); }))
             ADD_FAILURE() << "message at start-up: " << qPrintable(box.text);
         return form;
@@ -113,19 +114,19 @@ protected:
 };
 
 // A control, menu item or toolbar button of `form` by its name.
-template <typename T = QAction> T* control(const GraphForm& form, const char* name) {
+template <typename T = QAction> T* control(const GraphFormProbe& form, const char* name) {
     auto* c = form.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(c, nullptr) << name;
     return c;
 }
 
-inline QAction* action(const GraphForm& form, const char* name) {
+inline QAction* action(const GraphFormProbe& form, const char* name) {
     return control<QAction>(form, name);
 }
 
 // Types `text` into the address box as a person does: a click in it, the old text selected and
 // replaced, then Enter. Keys go to whichever widget has the focus then.
-inline void typeAddress(GraphForm& form, const QString& text) {
+inline void typeAddress(GraphFormProbe& form, const QString& text) {
     // Without a window manager the focus request is lost when it comes before the window is
     // mapped (a busy machine), so it is made again until the window has the focus.
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&form, 30000));

@@ -11,7 +11,7 @@ TEST_F(FormTest, AppliedColoursReachTheBarsAndTheUsersFile) {
     const QString dir = makeFolder("colours");
     makeFile("colours/x.txt", 10);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     f.openAddress(dir);
 
     action(f, "mnuBarCols")->trigger();

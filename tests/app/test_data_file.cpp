@@ -20,7 +20,8 @@ namespace {
 // Runs `open` (which brings up the data-file dialog), types `typed` into the dialog and presses
 // Enter (Escape when `typed` is empty), and closes every message that follows with OK until the
 // table is read. Returns the messages' texts.
-QStringList answerDataFileDialog(GraphForm& form, const std::function<void()>& open, const QString& typed) {
+QStringList answerDataFileDialog(GraphFormProbe& form, const std::function<void()>& open,
+                                 const QString& typed) {
     QStringList messages;
     QTimer poll;
     poll.setInterval(10);
@@ -46,12 +47,12 @@ QStringList answerDataFileDialog(GraphForm& form, const std::function<void()>& o
     poll.start();
     open();
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return !form.m_loading && !QApplication::activeModalWidget(); }, 30000));
+        QTest::qWaitFor([&] { return !form.loading() && !QApplication::activeModalWidget(); }, 30000));
     poll.stop();
     return messages;
 }
 
-QStringList entryNames(const GraphForm& form) {
+QStringList entryNames(const GraphFormProbe& form) {
     QStringList names;
     for (int i = 1; i <= form.model().count(); ++i)
         names << form.model().entry(i).Name;
@@ -76,7 +77,7 @@ TEST_F(FormTest, OpenDataFilePlotsTheTableAndAFailedLoadKeepsTheGraph) {
     ASSERT_TRUE(brick.save(folder + QStringLiteral("/brick.bmp")));
 
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     // The dialog starts in the media folder, where the texture is found too.
     SetMediaFolder(folder);
     f.activateWindow();
@@ -153,15 +154,15 @@ TEST_F(FormTest, ATableIsPlottedAsBarsWhateverTheViewWas) {
     table.write("Region,North\n1999,10\n");
     table.close();
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, folder);
     for (const char* view : {"mnuViewTree3D", "mnuViewDetails"}) {
         SCOPED_TRACE(view);
         action(f, view)->trigger();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.m_loading; }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.loading(); }, 30000));
         ASSERT_GT(f.model().count(), 1);
         f.openDataFile(QFile::encodeName(table.fileName()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.m_loading; }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.loading(); }, 30000));
         EXPECT_EQ(entryNames(f), QStringList{"(1999,North) = 10"});
         EXPECT_TRUE(action(f, "mnuView3D")->isChecked());
         EXPECT_FALSE(action(f, view)->isChecked());

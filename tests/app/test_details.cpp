@@ -97,7 +97,7 @@ protected:
 
     QString dir;
     QStringList opened;
-    std::unique_ptr<GraphForm> form;
+    std::unique_ptr<GraphFormProbe> form;
 };
 
 } // namespace
@@ -198,7 +198,7 @@ TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
     EXPECT_EQ(dialog->value("lblFolder"), dir);
     EXPECT_EQ(dialog->value("lblSize"), QStringLiteral("5,120 bytes (5.0 KiB)"));
     EXPECT_EQ(dialog->value("lblContents"), QStringLiteral("1 file, 0 folders"));
-    EXPECT_FALSE(form->m_loading);
+    EXPECT_FALSE(form->loading());
     EXPECT_EQ(opened.size(), 3);
 }
 
@@ -399,7 +399,7 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
         ASSERT_EQ(::write(fd, "needle!", 7), 7);
         ::close(fd);
     }
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     auto rowOf = [&](const QByteArray& name) {
         const QModelIndex row = list()->model()->index(ketra::EntryNamed(f.model().entries(), name) - 1, 0);
         list()->scrollTo(row);

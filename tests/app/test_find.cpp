@@ -3,11 +3,11 @@
 // next one, and a search that goes on with the pane hidden.
 #include "form_fixture.h"
 
-#include "colours/FitText.h"
 #include "graph/GraphModel.h"
 #include "scene/D3DMesh.h"
 #include "search/SearchSession.h"
 #include "treescan.h"
+#include "widgets/FitText.h"
 
 #include <QBrush>
 #include <QCheckBox>
@@ -30,12 +30,12 @@ void typeInto(QLineEdit* box, const QString& text) {
     QTest::keyClicks(box, text);
 }
 
-void waitForSearch(const GraphForm& f) {
+void waitForSearch(const GraphFormProbe& f) {
     QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
 }
 
 // The results as "name<TAB>folder below `root`<TAB>size", sorted.
-QStringList rows(const GraphForm& f, const QString& root) {
+QStringList rows(const GraphFormProbe& f, const QString& root) {
     const QAbstractItemModel* m = f.LstFind->model();
     QStringList out;
     for (int i = 0; i < m->rowCount(); ++i)
@@ -47,7 +47,7 @@ QStringList rows(const GraphForm& f, const QString& root) {
 }
 
 // What a person's double-click on a result delivers to the list.
-void doubleClickResult(GraphForm& f, const QString& name) {
+void doubleClickResult(GraphFormProbe& f, const QString& name) {
     const QAbstractItemModel* m = f.LstFind->model();
     for (int i = 0; i < m->rowCount(); ++i) {
         if (m->index(i, 0).data().toString() != name)
@@ -60,7 +60,7 @@ void doubleClickResult(GraphForm& f, const QString& name) {
     ADD_FAILURE() << "no result " << qPrintable(name);
 }
 
-int redEntries(const GraphForm& f) {
+int redEntries(const GraphFormProbe& f) {
     int red = 0;
     for (int i = 1; i <= f.model().count(); ++i) {
         const ketra::DataEntry& e = f.model().entry(i);
@@ -80,7 +80,7 @@ TEST_F(FormTest, FindPaneSearchesAndGoesToAResult) {
     makeFile("find/c/small.dat", 4999);
     makeFile("find/c/large.dat", 5001);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, root);
 
     // Ctrl+F shows the pane with the focus in the name box; Enter there searches.
@@ -147,7 +147,7 @@ TEST_F(FormTest, StopANewSearchAndAHiddenPane) {
             makeFile(QStringLiteral("many/d%1/hit%2.txt").arg(d).arg(i), 1);
     makeFile("many/d3/other.bin", 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, root);
     QTest::mouseClick(f.Toolbar1->widgetForAction(action(f, "tlbFind")), Qt::LeftButton);
     ASSERT_TRUE(f.Frame1->isVisible());
@@ -194,7 +194,7 @@ TEST_F(FormTest, AResultShownInTheDetailsListMarksItsRow) {
     for (const char* name : {"alpha.txt", "beta.txt", "gamma.txt"})
         makeFile(QStringLiteral("rows/d/") + name, 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, root);
     action(f, "mnuViewDetails")->trigger();
     action(f, "mnuEditFind")->trigger();
@@ -227,7 +227,7 @@ TEST_F(FormTest, ADoubleClickOnGoRunsOneSearchAndTheColumnsFitTheirTexts) {
     const QString huge = makeFile("dbl/a folder with a rather long name/hit of 1.2 TB.bin", 0);
     ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), 1234567890123), 0); // sparse
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     typeAddress(f, root);
     action(f, "mnuEditFind")->trigger();
     typeInto(f.txtFind, "hit");

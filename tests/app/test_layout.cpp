@@ -31,7 +31,7 @@ void dragSplitter(QWidget* grip, int toX) {
 
 TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     QWidget* view = f.Picture1;
     QWidget* central = f.centralWidget();
     auto* list = control<QTreeView>(f, "ListView1");
@@ -107,7 +107,7 @@ TEST_F(FormTest, ResizeDuringALoadLeavesTheRenderTimerOff) {
     const QString dir = makeFolder("resize");
     makeFile("resize/a", 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     ASSERT_TRUE(f.Timer1->isActive());
     bool timerDuringLoad = true;
     QTimer::singleShot(0, &f, [&] {

@@ -17,17 +17,17 @@
 namespace {
 
 // The window is idle again: no progress line, no Stop, the label reads "Address", no hourglass.
-void expectIdle(const GraphForm& form) {
+void expectIdle(const GraphFormProbe& form) {
     EXPECT_TRUE(form.prog->isHidden());
     EXPECT_TRUE(form.cmdStop->isHidden());
     EXPECT_EQ(form.adrLabel->text(), QStringLiteral("Address"));
     EXPECT_TRUE(form.adrList->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(form.m_loading);
-    EXPECT_FALSE(form.m_stopSearch);
+    EXPECT_FALSE(form.loading());
+    EXPECT_FALSE(form.stopRequested());
 }
 
-QStringList addressItems(const GraphForm& form) {
+QStringList addressItems(const GraphFormProbe& form) {
     QStringList items;
     for (int i = 0; i < form.adrList->count(); ++i)
         items << form.adrList->itemText(i);
@@ -41,7 +41,7 @@ TEST_F(FormTest, EnterInTheAddressBoxShowsTheFolderTyped) {
     const QString sub = makeFolder("typed/a/sub");
     const QString fresh = makeFolder("typed/fresh");
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     const QString own = f.m_currentFolder;
 
     // A folder the address list does not hold yet, a path to be tidied, one relative to the folder
@@ -79,7 +79,7 @@ TEST_F(FormTest, BackForwardParentAndRefresh) {
     const QString a = makeFolder("h/a");
     const QString b = makeFolder("h/a/b");
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     const QString own = f.m_currentFolder;
     QAction* back = action(f, "tlbBack");
     QAction* next = action(f, "tlbNext");
@@ -135,7 +135,7 @@ TEST_F(FormTest, AFolderIsReadIntoTheGraphWithItsStatistics) {
     makeFile("stats/sub/x", 100);
     makeFile("stats/sub/deep/y", 1000);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     f.openAddress(dir);
     expectIdle(f);
     const ketra::FolderStatistics& s = f.m_overlay.statistics;
@@ -153,7 +153,7 @@ TEST_F(FormTest, AFolderThatCannotBeReadIsReportedAndTheAddressComesBack) {
     const QString dir = makeFolder("gone");
     makeFile("gone/a", 10);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     f.openAddress(dir);
     const QString missing = m_home.filePath(QStringLiteral("no/such/folder"));
     auto boxes = answerMessageBoxes([&] { f.openAddress(missing); });
@@ -189,7 +189,7 @@ TEST_F(FormTest, StopAbandonsMeasuringAndTheAddressComesBack) {
         for (int j = 0; j < 20; ++j)
             makeFile(QStringLiteral("big/d%1/e%2/f").arg(i).arg(j), 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     action(f, "tlbIncFolders")->trigger();
     const QString shown = f.m_currentFolder;
     const int entries = f.model().count();
@@ -227,9 +227,9 @@ TEST_F(FormTest, RequestsWhileLoading) {
     makeFile("nav/a/one", 1);
     makeFile("nav/b/.seen-later", 1);
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     QTimer::singleShot(0, &f, [&] {
-        ASSERT_TRUE(f.m_loading);
+        ASSERT_TRUE(f.loading());
         f.openAddress(b);
         f.enterFolder(b.toUtf8());
         f.GoBack();
@@ -272,7 +272,7 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
     };
     age(dir + QStringLiteral("/sub"));
     auto form = startWindow();
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     const auto names = [&] {
         QStringList out;
         for (const ketra::DataEntry& e : f.model().entries())

@@ -39,7 +39,7 @@ constexpr OptionControl kOptionControls[] = {
 
 // Every option and its mark as a first run shows them, but turned the other way where bit i of
 // `turned` is set for option i.
-void expectOptions(const GraphForm& f, unsigned turned) {
+void expectOptions(const GraphFormProbe& f, unsigned turned) {
     for (unsigned i = 0; i < std::size(kOptionControls); ++i) {
         const OptionControl& o = kOptionControls[i];
         EXPECT_EQ(f.m_options.*o.field, o.firstRun != ((turned >> i) & 1)) << o.command;
@@ -49,7 +49,7 @@ void expectOptions(const GraphForm& f, unsigned turned) {
     EXPECT_EQ(control<QLabel>(f, "txtCurrent")->isHidden(), f.m_options.m_showPopup);
 }
 
-void expectPlacement(const GraphForm& f, int left, int top, int width, int height) {
+void expectPlacement(const GraphFormProbe& f, int left, int top, int width, int height) {
     const QRect outer = f.frameGeometry();
     const QRect expected(f.twipsToPixelsX(left), f.twipsToPixelsY(top), f.twipsToPixelsX(width),
                          f.twipsToPixelsY(height));
@@ -61,7 +61,7 @@ void expectPlacement(const GraphForm& f, int left, int top, int width, int heigh
 
 TEST_F(FormTest, FirstRunShowsTheDefaultsAndClosingStoresWhatIsShown) {
     auto form = startWindow();
-    const GraphForm& f = *form;
+    const GraphFormProbe& f = *form;
     expectPlacement(f, 1000, 1000, 11000, 8000);
     expectOptions(f, 0);
     EXPECT_FALSE(f.m_autoRotate);
@@ -131,7 +131,7 @@ TEST_F(FormTest, StoredOptionsAndPlacementSurviveRestarts) {
 
 TEST_F(FormTest, AWindowThatNeverStartedWritesNothing) {
     {
-        GraphForm form;
+        GraphFormProbe form;
         form.show();
         form.close();
     }
@@ -182,12 +182,13 @@ TEST_F(FormTest, ASettingsFileThatCannotBeReadIsToldOfAndKept) {
         ASSERT_TRUE(pipe ? ::mkfifo(QFile::encodeName(ini).constData(), 0600) == 0
                          : file.open(QIODevice::WriteOnly) && file.write(broken) && file.flush());
         FifoWatchdog watchdog(ini);
-        auto form = std::make_unique<GraphForm>();
+        auto form = std::make_unique<GraphFormProbe>();
         ASSERT_TRUE(form->Form_Load());
         auto* box = form->findChild<QMessageBox*>("msgSettingsUnreadable");
         ASSERT_NE(box, nullptr);
-        EXPECT_TRUE(box->text().startsWith(QString("The settings file \"%1\" could not be read: %2.")
-                                               .arg(ini, pipe ? "it is not a regular file" : "it is not in the INI format")));
+        EXPECT_TRUE(box->text().startsWith(
+            QString("The settings file \"%1\" could not be read: %2.")
+                .arg(ini, pipe ? "it is not a regular file" : "it is not in the INI format")));
         if (change)
             action(*form, "mnuLog")->trigger();
         box->accept();

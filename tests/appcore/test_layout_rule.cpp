@@ -37,18 +37,6 @@ int bottom(const TwipRect& r) {
     return r.top + r.height;
 }
 
-TEST(TwipsAndPixels, FollowTheLogicalDpi) {
-    EXPECT_EQ(twipsPerPixel(96), 15);
-    EXPECT_EQ(twipsPerPixel(144), 10);
-    EXPECT_EQ(twipsPerPixel(0), 15); // no DPI known: 96
-    EXPECT_EQ(twipsToPixels(11000, 96), 733);
-    EXPECT_EQ(twipsToPixels(1440, 120), 120);
-    EXPECT_EQ(pixelsToTwips(733, 96), 10995);
-    for (double dpi : {72.0, 96.0, 110.0, 144.0, 192.0})
-        for (int px : {0, 1, 7, 640, 1921})
-            EXPECT_EQ(twipsToPixels(pixelsToTwips(px, dpi), dpi), px) << dpi << " " << px;
-}
-
 // The window snaps back to 5000 twips in the offending direction. Whole pixels can't always hit
 // 5000 twips: a window within half a pixel of it (333 px at 96 DPI are 4995 twips) is at the
 // minimum, and is not resized again.

@@ -18,15 +18,17 @@
 
 namespace {
 
-using ketra::DataEntry;
+// An item with more beside it, as the view's entries are: the list reads the item part of each.
+struct DataEntry : ketra::ItemRecord {
+    double viewState[5] = {};
+};
 
-DataEntry entry(const char* name, double size, bool folder, std::int16_t level = 2) {
+DataEntry entry(const char* name, double size, bool folder) {
     DataEntry e;
     e.Name = QString::fromUtf8(name);
     e.NameBytes = name;
     e.Size = size;
     e.Attributes = folder ? ketra::kFolderAttribute : 32;
-    e.Level = level;
     e.Modified = QStringLiteral("2024-01-02 03:04:05");
     return e;
 }
@@ -66,7 +68,7 @@ TEST(DetailsModel, RowsShowNameSizeAndModifiedWithFoldersBlue) {
 }
 
 TEST(ItemPath, EntriesLieInTheFolderShown) {
-    const std::vector<DataEntry> entries = {entry("a.txt", 1, false, 1), entry("sub", 0, true, 1)};
+    const std::vector<DataEntry> entries = {entry("a.txt", 1, false), entry("sub", 0, true)};
     struct Case {
         int selected;
         const char* folder;

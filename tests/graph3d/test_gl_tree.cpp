@@ -71,13 +71,13 @@ protected:
     }
 
     QString root;
-    std::unique_ptr<GraphForm> form;
+    std::unique_ptr<GraphFormProbe> form;
 };
 
 } // namespace
 
 TEST_F(TreeViewTest, FolderNodesOpenInPlaceAndItemsKeepTheirPaths) {
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     EXPECT_TRUE(action(f, "mnuViewTree3D")->isChecked());
     EXPECT_FALSE(action(f, "mnuView3D")->isChecked());
     EXPECT_EQ(entries(), (QStringList{"1:" + root, "2:a", "2:b", "2:top.txt"}));
@@ -115,7 +115,7 @@ TEST_F(TreeViewTest, ATreeOpensAsDeepAsTheDiskGoes) {
     for (int level = 3; level <= 27; ++level)
         chain += QStringLiteral("/l%1").arg(level);
     makeFile(chain + "/leaf.txt", 10);
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     action(f, "tlbRefresh")->trigger();
     // Each level's one folder opened in turn, from "deep" at level 2 down to level 27 (far out of
     // the camera's sight, so the handler the double-click runs is called).
@@ -137,7 +137,7 @@ TEST_F(TreeViewTest, FoldersOfNamesThatAreNotTextOpenInPlace) {
     const QByteArray rootBytes = QFile::encodeName(root);
     for (const char* path : {"/tw\xfe", "/tw\xfe/in-fe", "/tw\xfd", "/tw\xfd/in-fd"})
         ASSERT_EQ(::mkdir((rootBytes + path).constData(), 0755), 0);
-    GraphForm& f = *form;
+    GraphFormProbe& f = *form;
     action(f, "tlbRefresh")->trigger();
     for (const char* name : {"tw\xfe", "tw\xfd"}) {
         doubleClick(ketra::EntryNamed(f.model().entries(), name));

@@ -118,7 +118,7 @@ protected:
     }
 
     QString folder;
-    std::unique_ptr<GraphForm> form;
+    std::unique_ptr<GraphFormProbe> form;
 };
 
 bool isRed(const platform::ColorValue& c) {
@@ -133,7 +133,7 @@ bool overlayHas(const QString& text) {
 }
 
 // What the screen shows of the window's view.
-QImage onScreen(const GraphForm& form) {
+QImage onScreen(const GraphFormProbe& form) {
     QWidget* view = form.Picture1;
     const QPoint at = view->mapTo(&form, QPoint());
     return view->screen()->grabWindow(form.winId(), at.x(), at.y(), view->width(), view->height()).toImage();

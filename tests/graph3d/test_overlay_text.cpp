@@ -5,24 +5,6 @@
 
 using namespace ketra;
 
-TEST(OverlayText, ThousandsSeparatorsAndRounding) {
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {{0, "0"},
-                 {0.4, "0"},
-                 {1, "1"},
-                 {1.5, "2"},
-                 {999, "999"},
-                 {1000, "1,000"},
-                 {1234567, "1,234,567"},
-                 {999999.5, "1,000,000"},
-                 {123456789012345.0, "123,456,789,012,345"},
-                 {-1.5e19, "-15,000,000,000,000,000,000"}}; // beyond a 64-bit integer
-    for (const auto& c : cases)
-        EXPECT_EQ(FormatThousands(c.value), QString::fromLatin1(c.text)) << c.value;
-}
-
 TEST(OverlayText, HoverTextOfFilesAndFolders) {
     const struct {
         const char* name;

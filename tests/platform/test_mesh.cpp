@@ -78,6 +78,9 @@ TEST(MeshGenerators, ClosedOutwardFacingCountedAndLaidOutLikeDirect3D) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Mesh& m = *c.mesh;
+        // Counts and bounds told before the data are made are those of the data.
+        const std::uint32_t vertexCount = m.vertexCount(), faceCount = m.faceCount();
+        const BoundingBox box = m.boundingBox();
         EXPECT_EQ(m.fvf(), FVF_POSITION_NORMAL);
         if (!c.vertices.empty()) {
             ASSERT_EQ(m.vertices().size(), c.vertices.size());
@@ -102,6 +105,22 @@ TEST(MeshGenerators, ClosedOutwardFacingCountedAndLaidOutLikeDirect3D) {
                 EXPECT_GT(Vec3Dot(n, (a + b + d) * (1.0f / 3)), 0) << "face " << t / 3;
             }
         }
+        EXPECT_EQ(m.vertices().size(), 6u * vertexCount);
+        EXPECT_EQ(m.indices().size(), 3u * faceCount);
+        BoundingBox made{m.position(0), m.position(0)};
+        for (std::uint32_t v = 0; v < m.vertexCount(); ++v) {
+            const Vector3 p = m.position(v);
+            made.min = {std::min(made.min.x, p.x), std::min(made.min.y, p.y), std::min(made.min.z, p.z)};
+            made.max = {std::max(made.max.x, p.x), std::max(made.max.y, p.y), std::max(made.max.z, p.z)};
+        }
+        EXPECT_EQ(std::tuple(box.min.x, box.min.y, box.min.z, box.max.x, box.max.y, box.max.z),
+                  std::tuple(made.min.x, made.min.y, made.min.z, made.max.x, made.max.y, made.max.z));
+        // Released and made again, they are the same.
+        const std::vector<float> vertices = m.vertices();
+        const std::vector<std::uint32_t> indices = m.indices();
+        m.releaseGenerated();
+        EXPECT_EQ(m.vertices(), vertices);
+        EXPECT_EQ(m.indices(), indices);
     }
     EXPECT_THROW(CreateCylinder(1, 1, 1, 1, 1), std::invalid_argument);
     EXPECT_THROW(CreateSphere(1, 4, 1), std::invalid_argument);
