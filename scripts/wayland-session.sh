@@ -61,7 +61,7 @@ ls "$plugins"/platforms/libqwayland-*.so > /dev/null 2>&1 ||
 if [ "$backend" = x11 ] && [ -n "$here" ]; then
     [ -n "${DISPLAY:-}" ] || { echo "wayland-session: --here needs an X display (DISPLAY)" >&2; exit 2; }
 elif [ "$backend" = x11 ]; then
-    command -v Xvfb > /dev/null || skip "Xvfb is not installed (Debian package xvfb)"
+    command -v Xvfb > /dev/null || { echo "wayland-session: Xvfb is not installed (Debian package xvfb)" >&2; exit 1; }
 fi
 
 # The runtime folder: CI runs as root without one, and a compositor's socket is private to its user.
@@ -103,7 +103,8 @@ if [ "$backend" = x11 ] && [ -z "$here" ]; then
         3> "$session/display" 2> "$session/xvfb.log" &
     xvfb_pid=$!
     wait_for "X server" test -s "$session/display"
-    export DISPLAY=":$(tr -d '\n' < "$session/display")"
+    display=$(tr -d '\n' < "$session/display")
+    export DISPLAY=":$display"
 fi
 
 cat > "$session/weston.ini" << 'EOF'
