@@ -9,7 +9,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-main test-asan test-tsan test-fuzz fuzz bench package check-package clean
+.PHONY: all deps configure build run run-wayland test test-main test-asan test-tsan test-fuzz fuzz bench package check-package clean
 
 all: build
 
@@ -32,6 +32,10 @@ run: build
 	else \
 	    $(BUILD)/bin/treescan size $(BUILD)/bin; \
 	fi
+
+# Starts Ketra in a Wayland session of its own: weston's window on this X display.
+run-wayland: build
+	scripts/wayland-session.sh --backend x11 --here --timeout 0 -- $(BUILD)/bin/ketra
 
 $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKETRA_SANITIZE=ON -DKETRA_DISPLAY_TESTS=OFF

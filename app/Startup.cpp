@@ -203,6 +203,11 @@ void GraphForm::Form_Unload() {
     }
     v.MainLeft = pixelsToTwipsX(outer.left());
     v.MainTop = pixelsToTwipsY(outer.top());
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        // Wayland places windows itself and tells none its place: the stored place stays.
+        v.MainLeft = m_storedSettings.MainLeft;
+        v.MainTop = m_storedSettings.MainTop;
+    }
     v.MainWidth = pixelsToTwipsX(outer.width());
     v.MainHeight = pixelsToTwipsY(outer.height());
     v.details = mnuViewDetails->isChecked();

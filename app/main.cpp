@@ -72,8 +72,17 @@ void startingMessage(QtMsgType type, const QMessageLogContext&, const QString& m
             g_held->emplace_back(type, message);
         return;
     }
-    const QByteArray display = qgetenv("DISPLAY");
-    if (display.isEmpty())
+    const QByteArray display = qgetenv("DISPLAY"), platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.startsWith("wayland") &&
+        !message.section(QLatin1String("are:"), 1).contains(QLatin1String("wayland")))
+        std::fputs("ketra: Qt's Wayland platform plugin is not installed (Debian package qt6-wayland)\n",
+                   stderr);
+    else if (platform.startsWith("wayland"))
+        std::fprintf(stderr,
+                     "ketra: no Wayland compositor found at WAYLAND_DISPLAY=%s; run Ketra in a Wayland "
+                     "session, or on X without QT_QPA_PLATFORM=%s\n",
+                     qgetenv("WAYLAND_DISPLAY").constData(), platform.constData());
+    else if (display.isEmpty())
         std::fputs("ketra: no display found: Ketra needs an X display; without one, run it as "
                    "xvfb-run -a ketra\n",
                    stderr);

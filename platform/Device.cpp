@@ -276,6 +276,13 @@ QImage Device::grabFramebuffer() const {
         std::memcpy(top, bottom, static_cast<std::size_t>(stride));
         std::memcpy(bottom, row.data(), static_cast<std::size_t>(stride));
     }
+    // The picture is opaque, as the view shows it: blending leaves alpha below one where
+    // translucent meshes lie, and a saved picture would let its background through there.
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] |= 0xFF000000u;
+    }
     return image;
 }
 
@@ -290,6 +297,12 @@ void Device::presentTo(unsigned fbo, int width, int height) {
     f->glBlitFramebuffer(0, 0, m_gl->fboWidth, m_gl->fboHeight, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
                          same ? GL_NEAREST : GL_LINEAR);
     f->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    // The view is opaque: blending leaves alpha below one where translucent meshes lie, and a
+    // compositor that blends windows by their alpha (Wayland) would show that as a hole.
+    f->glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    f->glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    f->glClear(GL_COLOR_BUFFER_BIT);
+    f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     m_gl->valid = false;
 }
 
