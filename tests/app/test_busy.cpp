@@ -16,6 +16,11 @@ struct Row {
     bool endsOnOld; // the load was stopped: the folder shown before stays
 };
 
+// A row is named by its action (also in the test's name ctest shows).
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+
 QWidget* focused(GraphFormProbe& f) {
     QWidget* w = QApplication::focusWidget();
     return w ? w : &f;
