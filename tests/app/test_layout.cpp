@@ -111,7 +111,8 @@ TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
 // turns it on again when it ends.
 TEST_F(FormTest, ResizeDuringALoadLeavesTheRenderTimerOff) {
     const QString dir = makeFolder("resize");
-    makeFile("resize/a", 1);
+    for (int i = 0; i < 40; ++i) // some 2 s of listing: the resize's layout and drawing take far less
+        makeFile(QStringLiteral("resize/f%1").arg(i), 1);
     auto form = startWindow();
     GraphFormProbe& f = *form;
     ASSERT_TRUE(f.Timer1->isActive());
@@ -120,6 +121,7 @@ TEST_F(FormTest, ResizeDuringALoadLeavesTheRenderTimerOff) {
     QTimer::singleShot(0, &f, [&] {
         f.resize(f.width() + 80, f.height());
         QCoreApplication::processEvents();
+        EXPECT_TRUE(f.busy()) << "the load ended before the resize was handled";
         timerDuringLoad = f.Timer1->isActive();
         expectNear(f.Picture1->width(), f.centralWidget()->width(), "view width during the load");
     });
