@@ -1,10 +1,7 @@
 #include "fileops/Shell.h"
+#include "fileops/PosixPath.h"
 
 #include <QDesktopServices>
-
-#include <cstdlib>
-
-#include <unistd.h>
 
 namespace ketra {
 
@@ -26,13 +23,7 @@ bool OpenUrl(const QUrl& url) {
 }
 
 QUrl FileUrl(const QByteArray& path) {
-    QByteArray absolute = path;
-    if (!path.startsWith('/')) {
-        char* cwd = ::getcwd(nullptr, 0);
-        absolute = QByteArray(cwd ? cwd : "") + '/' + path;
-        std::free(cwd);
-    }
-    return QUrl::fromEncoded("file://" + absolute.toPercentEncoding("/"), QUrl::StrictMode);
+    return QUrl::fromEncoded("file://" + AbsolutePath(path).toPercentEncoding("/"), QUrl::StrictMode);
 }
 
 bool ShellOpen(const QByteArray& path) {

@@ -23,7 +23,7 @@ struct TrashResult {
 
 // Moves the item at `path` (bytes, as the file system names it: a file, a folder with
 // everything in it, or a symbolic link itself, dangling or not) to the trash of its file
-// system, written as the freedesktop trash specification says:
+// system, in the freedesktop trash layout that file managers restore from:
 //   - the home trash ("Trash" in $XDG_DATA_HOME, else ~/.local/share; made when missing) for
 //     an item on the same file system, with the absolute path in the info file;
 //   - else the trash at the top of the item's file system: "$top/.Trash/$uid" when "$top/.Trash"
