@@ -374,7 +374,7 @@ TEST_F(ViewTest, TheViewDrawsAtTheScreensPixelRatio) {
         rows += ink;
     }
     const QRect letters = QFontMetrics(ketra::StatusFont()).tightBoundingRect(QStringLiteral("Size: 6,500"));
-    EXPECT_NEAR(rows / dpr, letters.height(), 1.5) << rows << " rows at " << dpr;
+    EXPECT_NEAR(rows / (dpr * letters.height()), 1.0, 0.2) << rows << " rows at " << dpr;
 }
 
 // What assistive technology reads of the view (no assistive-technology bus runs here, so Qt's
