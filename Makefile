@@ -9,7 +9,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run run-wayland test test-main test-asan test-tsan test-fuzz fuzz bench package check-package clean
+.PHONY: all deps configure build run run-wayland test test-main test-asan test-tsan test-fuzz test-side check fuzz bench package check-package clean
 
 all: build
 
@@ -90,7 +90,20 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 	        -artifact_prefix=$(FUZZ_BUILD)/fuzz-corpus/ $(FUZZ_BUILD)/fuzz-corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done
 
-test: test-main test-asan test-tsan test-fuzz
+# The four trees at once, so that both cores stay busy (the window tests run one at a time): the
+# sanitizer and fuzz trees at a lower priority, so the main tree's build and its one-at-a-time tests
+# come first and the others fill the idle core. Each tree's output is printed when its step ends.
+SIDE_TREES := test-asan test-tsan test-fuzz
+test: deps
+	$(MAKE) --no-print-directory -j2 --output-sync=target test-main test-side
+
+test-side:
+	nice -n 10 $(MAKE) --no-print-directory -j3 --output-sync=target $(SIDE_TREES)
+
+# What CI runs: the whole test suite and the package check, the package made beside the main tree's
+# tests.
+check: deps
+	$(MAKE) --no-print-directory -j3 --output-sync=target test-main check-package test-side
 
 # The Debian package (CPack) of the build, into $(BUILD)/ketra_VERSION_ARCH.deb; then lintian and a
 # look at what it holds and depends on.
