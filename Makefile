@@ -101,7 +101,7 @@ test: deps
 	$(MAKE) --no-print-directory -j2 --output-sync=target test-main test-side
 
 test-side:
-	$(MAKE) --no-print-directory -j1 --output-sync=target SIDE_NICE="nice -n 10" $(SIDE_TREES)
+	for t in $(SIDE_TREES); do $(MAKE) --no-print-directory SIDE_NICE="nice -n 10" $$t || exit 1; done
 
 # What CI runs: the whole test suite and the package check, the package made beside the main tree's
 # tests.
