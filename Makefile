@@ -9,7 +9,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run run-wayland test test-main test-asan test-tsan test-fuzz fuzz bench package check-package clean
+.PHONY: all deps configure build run run-wayland test test-main test-asan test-tsan test-fuzz test-side check fuzz bench package check-package clean
 
 all: build
 
@@ -53,14 +53,14 @@ test-main: build
 # Every test that needs no display again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 # (the tests that need one are not built there).
 test-asan: deps $(ASAN_BUILD)/build.ninja
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	$(SIDE_NICE) cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp \
 	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) --timeout 600 -LE '^(gui|gl)$$'
 
 # The scanning library's tests again, built with ThreadSanitizer.
 test-tsan: deps $(TSAN_BUILD)/build.ninja
-	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	$(SIDE_NICE) cmake --build $(TSAN_BUILD) -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	    ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) --timeout 600
 
@@ -70,7 +70,7 @@ $(FUZZ_BUILD)/build.ninja: | deps
 
 # Each fuzz target tries a fixed number of inputs from a fixed seed.
 test-fuzz: deps $(FUZZ_BUILD)/build.ninja
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	$(SIDE_NICE) cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	ctest --test-dir $(FUZZ_BUILD) --output-on-failure -j $(JOBS) --timeout 600
 
 # Fuzzing for as long as wanted: each of FUZZ_TARGETS in turn for FUZZ_SECONDS (0: until stopped
@@ -90,7 +90,23 @@ fuzz: deps $(FUZZ_BUILD)/build.ninja
 	        -artifact_prefix=$(FUZZ_BUILD)/fuzz-corpus/ $(FUZZ_BUILD)/fuzz-corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done
 
-test: test-main test-asan test-tsan test-fuzz
+# The main tree beside the others, so that both cores stay busy (the window tests run one at a time):
+# the sanitizer and fuzz trees one after the other, built at a lower priority, so the main tree's
+# build and its one-at-a-time tests come first and the others' builds fill the idle core. Their tests
+# run at the usual priority and beside one other tree at most (some have a watchdog of a minute);
+# the ThreadSanitizer tree's come last, when the main tree is done. Each tree's output is printed
+# when its step ends.
+SIDE_TREES := test-asan test-fuzz test-tsan
+test: deps
+	$(MAKE) --no-print-directory -j2 --output-sync=target test-main test-side
+
+test-side:
+	for t in $(SIDE_TREES); do $(MAKE) --no-print-directory SIDE_NICE="nice -n 10" $$t || exit 1; done
+
+# What CI runs: the whole test suite and the package check, the package made beside the main tree's
+# tests.
+check: deps
+	$(MAKE) --no-print-directory -j3 --output-sync=target test-main check-package test-side
 
 # The Debian package (CPack) of the build, into $(BUILD)/ketra_VERSION_ARCH.deb; then lintian and a
 # look at what it holds and depends on.
