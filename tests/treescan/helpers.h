@@ -175,9 +175,10 @@ namespace scantest {
 
 using fixture::TempTree;
 
-// Polls `next` (NextTree or NextFind) until it returns 0; false after a minute.
+// Polls `next` (NextTree or NextFind) until it returns 0; false after five minutes (a watchdog
+// for a pass that never ends, generous for a sanitizer build on a loaded machine).
 template <class Next> bool pollToEnd(Next next, const std::function<void(int32_t)>& each = {}) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
     for (int32_t r; (r = next()) != 0;) {
         if (each)
             each(r);
