@@ -8,12 +8,12 @@
 #include "folders/FolderReader.h"
 #include "folders/ScanOptions.h"
 #include "graph/BarFrame.h"
+#include "graph/BarScene.h"
 #include "graph/Camera.h"
 #include "graph/FolderEntries.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
 #include "graph/TreeScene.h"
-#include "platform/HeapReserve.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
@@ -92,10 +92,7 @@ bool loadFolder(const QByteArray& folder, const Options& options, GraphModel& mo
     const Phase reading;
     return ReadFolderEntries(folder, options, model, stats, [&](std::int32_t n) {
         read = reading.figures();
-        // Room on huge pages for the entries, the scene and the first frame's meshes and their GPU
-        // copies: about 3.5 KiB an item with labels, and up to a few thousand labels in view (about
-        // 13 KiB each) in a folder of any size. Room not used costs nothing.
-        platform::ReserveHugePageHeap((std::size_t(192) << 20) + std::size_t(n) * 4096);
+        ReserveSceneHeap(n);
     });
 }
 
