@@ -310,8 +310,10 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
 
     constexpr int kFrames = 20;
     double frameMs = 0;
+    std::uint64_t frameDraws = 0, frameTriangles = 0; // per frame
     if (request.timings) {
         std::vector<double> times;
+        const std::uint64_t draws = g_device->drawCount(), triangles = g_device->triangleCount();
         const Phase all;
         for (int i = 0; i < kFrames; ++i) {
             phase.restart();
@@ -319,6 +321,8 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
             times.push_back(phase.figures().ms);
         }
         frames = all.figures();
+        frameDraws = (g_device->drawCount() - draws) / kFrames;
+        frameTriangles = (g_device->triangleCount() - triangles) / kFrames;
         std::sort(times.begin(), times.end());
         frameMs = (times[kFrames / 2 - 1] + times[kFrames / 2]) / 2;
     }
@@ -343,6 +347,9 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
             std::fprintf(out, "%s_cpu_ms %.1f\n%s_faults %ld\n", name, f->cpuMs, name, f->faults);
         std::fprintf(out, "frame_cpu_ms %.1f\nframe_faults %ld\n", frames.cpuMs / kFrames,
                      frames.faults / kFrames);
+        std::fprintf(out, "frame_draws %llu\nframe_triangles %llu\n",
+                     static_cast<unsigned long long>(frameDraws),
+                     static_cast<unsigned long long>(frameTriangles));
         rusage u{};
         getrusage(RUSAGE_SELF, &u);
         std::fprintf(out, "peak_mib %.1f\n", static_cast<double>(u.ru_maxrss) / 1024);
