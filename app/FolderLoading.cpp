@@ -8,6 +8,7 @@
 #include "folders/FolderLoad.h"
 #include "folders/FolderReader.h"
 #include "folders/Paths.h"
+#include "graph/BarScene.h"
 #include "graph/FolderEntries.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
@@ -153,6 +154,8 @@ void GraphForm::loadEnded() {
         m_levelFolders.reset(m_currentFolder);
     const int firstEntry = m_model->count() + 1 + (tree ? 1 : 0);
     const std::int32_t n = m_load->count();
+    // The entries and the scene built next come on huge pages, as in the snapshot.
+    ketra::ReserveSceneHeap(m_model->count() + n);
     ketra::FolderReader reader(m_pathBuffer);
     m_overlay.statistics = ketra::AddFolderEntries(*m_model, reader, n, m_options, m_level,
                                                    tree ? m_currentFolder : QByteArray());

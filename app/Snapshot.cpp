@@ -8,12 +8,12 @@
 #include "folders/FolderReader.h"
 #include "folders/ScanOptions.h"
 #include "graph/BarFrame.h"
+#include "graph/BarScene.h"
 #include "graph/Camera.h"
 #include "graph/FolderEntries.h"
 #include "graph/GraphModel.h"
 #include "graph/LoadGrid.h"
 #include "graph/TreeScene.h"
-#include "platform/HeapReserve.h"
 #include "scene/D3DInit.h"
 #include "scene/D3DUtil.h"
 #include "treescan.h"
@@ -92,10 +92,7 @@ bool loadFolder(const QByteArray& folder, const Options& options, GraphModel& mo
     const Phase reading;
     return ReadFolderEntries(folder, options, model, stats, [&](std::int32_t n) {
         read = reading.figures();
-        // Room on huge pages for the entries, the scene and the first frame's meshes and their GPU
-        // copies: about 3.5 KiB an item with labels, and up to a few thousand labels in view (about
-        // 13 KiB each) in a folder of any size. Room not used costs nothing.
-        platform::ReserveHugePageHeap((std::size_t(192) << 20) + std::size_t(n) * 4096);
+        ReserveSceneHeap(n);
     });
 }
 
@@ -313,8 +310,10 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
 
     constexpr int kFrames = 20;
     double frameMs = 0;
+    std::uint64_t frameDraws = 0, frameTriangles = 0; // per frame
     if (request.timings) {
         std::vector<double> times;
+        const std::uint64_t draws = g_device->drawCount(), triangles = g_device->triangleCount();
         const Phase all;
         for (int i = 0; i < kFrames; ++i) {
             phase.restart();
@@ -322,6 +321,8 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
             times.push_back(phase.figures().ms);
         }
         frames = all.figures();
+        frameDraws = (g_device->drawCount() - draws) / kFrames;
+        frameTriangles = (g_device->triangleCount() - triangles) / kFrames;
         std::sort(times.begin(), times.end());
         frameMs = (times[kFrames / 2 - 1] + times[kFrames / 2]) / 2;
     }
@@ -346,6 +347,9 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
             std::fprintf(out, "%s_cpu_ms %.1f\n%s_faults %ld\n", name, f->cpuMs, name, f->faults);
         std::fprintf(out, "frame_cpu_ms %.1f\nframe_faults %ld\n", frames.cpuMs / kFrames,
                      frames.faults / kFrames);
+        std::fprintf(out, "frame_draws %llu\nframe_triangles %llu\n",
+                     static_cast<unsigned long long>(frameDraws),
+                     static_cast<unsigned long long>(frameTriangles));
         rusage u{};
         getrusage(RUSAGE_SELF, &u);
         std::fprintf(out, "peak_mib %.1f\n", static_cast<double>(u.ru_maxrss) / 1024);

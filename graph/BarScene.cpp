@@ -3,9 +3,11 @@
 #include "graph/Camera.h"
 #include "graph/LabelMaker.h"
 #include "graph/OverlayText.h"
+#include "platform/HeapReserve.h"
 #include "scene/D3DMesh.h"
 #include "scene/D3DUtil.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ketra {
@@ -35,6 +37,11 @@ platform::MeshPtr texturedBox(float width, float height, float depth) {
 }
 
 } // namespace
+
+void ReserveSceneHeap(std::int64_t items) {
+    platform::ReserveHugePageHeap((std::size_t(192) << 20) +
+                                  static_cast<std::size_t>(std::max<std::int64_t>(items, 0)) * 4096);
+}
 
 QFont WindowFont() {
     return QFont(QStringLiteral("Arial"), 12, QFont::Normal);

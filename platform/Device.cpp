@@ -249,6 +249,7 @@ void Device::drawSubset(const Mesh& mesh, std::uint32_t attribId) {
     if (!range || range->indexCount == 0)
         return;
     applyState();
+    m_triangleCount += range->indexCount / 3;
     QOpenGLFunctions_3_3_Core* f = m_gl->f;
     const MeshPlace& place = gpu->place;
     if (m_gl->boundVao != place.arena->vao) {

@@ -181,6 +181,8 @@ public:
 
     // ---- diagnostics ----
     std::uint64_t drawCount() const { return m_drawCount; }
+    // Triangles sent to OpenGL so far (a software rasteriser's time goes mostly with them).
+    std::uint64_t triangleCount() const { return m_triangleCount; }
     // Mesh and texture uploads to the GPU so far (a reset makes every mesh upload again).
     std::uint64_t uploadCount() const;
     // Whether depth 0..1 comes from glClipControl (else the shader remaps it).
@@ -214,6 +216,7 @@ private:
     std::unique_ptr<State> m_state;
     std::unique_ptr<Gl> m_gl;
     std::uint64_t m_drawCount = 0;
+    std::uint64_t m_triangleCount = 0;
     bool m_recording = false;
     std::vector<DrawRecord> m_records;
 };

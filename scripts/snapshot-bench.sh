@@ -12,7 +12,8 @@
 # Every round runs Ketra and each floor once per N, so that a change in the machine's load falls on
 # all of them; the figures are medians over the rounds (the ratios: medians of the per-round ratios)
 # with the lowest and highest in brackets. Processor times (cpu, all threads) and page faults come
-# from Ketra's own --timings; on a busy machine they vary far less than the times.
+# from Ketra's own --timings, and so do the draw calls and triangles of a frame; on a busy machine
+# they vary far less than the times.
 #
 # The folders are made by one process (a million empty files take about half a minute) in a
 # temporary folder, or kept in --keep DIR and reused when they are there. --cold drops the page
