@@ -69,6 +69,12 @@ TEST_F(ScanImportTest, AScanIsBrowsedButNothingActsOnLocalFiles) {
 
     // The Delete key on a file selected in the 3D view, then in the details list, and a double-click
     // on a file's row: nothing asked, opened or moved.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f, 30000));
+    for (int attempt = 0; attempt < 60 && !f.isActiveWindow(); ++attempt) {
+        f.activateWindow();
+        (void)QTest::qWaitFor([&] { return f.isActiveWindow(); }, 500);
+    }
+    ASSERT_TRUE(f.isActiveWindow());
     const auto boxes = answerMessageBoxes([&] {
         f.Picture1->setFocus();
         f.m_selectedEntry = ketra::EntryNamed(f.model().entries(), "plain.bin");
@@ -107,4 +113,6 @@ TEST_F(ScanImportTest, AScanIsBrowsedButNothingActsOnLocalFiles) {
     EXPECT_TRUE(action(f, "mnuContentproperties")->isEnabled());
     EXPECT_TRUE(f.txtFindIn->isEnabled());
     ketra::SetOpenUrlHook(nullptr);
+    for (const auto& [name, bytes] : files) // names Qt can't remove
+        ::unlink((root + '/' + name).constData());
 }
