@@ -57,9 +57,6 @@ TEST(Cli, HelpVersionWrongUseAndNoDisplay) {
         {{"--snapshot", "x.png", "--view", "tree", "--data", "t.csv"}, {}, 2, {"not with --view tree"}},
         {offscreen + QStringList{"--import"}, {}, 2, {"--import needs"}},
         {{"--snapshot", "x.png", "--import", "s.json", "--data", "t.csv"}, {}, 2, {"give one"}},
-        {{"--snapshot", "/tmp/x.png", "--import", "/nonexistent.json"},
-         {},
-         1,
         {{}, {}, 1, {"no display", "xvfb-run"}},
         {{"/tmp"}, QStringLiteral(":4711"), 1, {"no display", ":4711", "xvfb-run"}},
     };
