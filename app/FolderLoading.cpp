@@ -74,6 +74,8 @@ void GraphForm::showIdle() {
     showAddressIdle();
     m_mode = Mode::Idle;
     QApplication::restoreOverrideCursor();
+    if (!m_whenIdle.empty()) // once the handler that ended the busy state is done
+        QTimer::singleShot(0, this, &GraphForm::runWhenIdle);
     // A layout while busy left the device's size as it was and the render timer off.
     if (m_deviceReady && Picture1->isVisible() && !Timer1->isActive())
         Form_Resize();

@@ -53,6 +53,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class CD3DFrame;
 class D3DView;
@@ -208,6 +209,9 @@ public:
     void importScan(const QByteArray& file);
     // The entries shown come from a scan of another machine: nothing may act on local files.
     bool scanShown() const { return m_scanShown; }
+    // Runs `action` now when the window is idle, else once it is idle again (in the order asked):
+    // what the command line asks for waits for the first folder being read.
+    void whenIdle(std::function<void()> action);
 
 private:
     void scanRead();
@@ -221,9 +225,10 @@ private:
     bool refusedOnScan();
     ketra::ScanOpen* m_scanOpen = nullptr; // a child of the window
     bool m_scanShown = false;
-    QByteArray m_diskFolder;    // the folder of this machine shown last (stored at exit)
-    QString m_scanDialogFolder; // where File > "Open Scan..." was used last
-    QByteArray m_pendingScan;   // asked for while a folder was read
+    QByteArray m_diskFolder;                       // the folder of this machine shown last (stored at exit)
+    QString m_scanDialogFolder;                    // where File > "Open Scan..." was used last
+    std::vector<std::function<void()>> m_whenIdle; // waiting for the window to be idle
+    void runWhenIdle();
     QAction *mnuFileOpenScan = nullptr, *mnuFileOpenFolder = nullptr;
 
 public:

@@ -78,21 +78,7 @@ void GraphForm::mnuFileOpenFolder_Click() {
 }
 
 void GraphForm::importScan(const QByteArray& file) {
-    if (busy()) {
-        // A folder being read (the first one, at start) is shown first; a table read refuses.
-        if (m_mode == Mode::Loading || m_mode == Mode::Measuring) {
-            if (m_pendingScan.isEmpty())
-                connect(
-                    m_load, &ketra::FolderLoad::finished, this,
-                    [this] {
-                        QTimer::singleShot(0, this, [this] { importScan(std::exchange(m_pendingScan, {})); });
-                    },
-                    Qt::SingleShotConnection);
-            m_pendingScan = file;
-        }
-        return;
-    }
-    if (file.isEmpty())
+    if (busy() || file.isEmpty())
         return;
     if (!m_scanOpen) {
         m_scanOpen = new ketra::ScanOpen(this);
@@ -127,6 +113,19 @@ void GraphForm::scanRead() {
     setAddress(scan.root);
     m_currentFolder.clear();
     selectNode([this] { PushHistory(addressPath()); });
+}
+
+void GraphForm::whenIdle(std::function<void()> action) {
+    m_whenIdle.push_back(std::move(action));
+    runWhenIdle();
+}
+
+void GraphForm::runWhenIdle() {
+    while (!busy() && !m_whenIdle.empty()) {
+        const std::function<void()> action = std::move(m_whenIdle.front());
+        m_whenIdle.erase(m_whenIdle.begin());
+        action();
+    }
 }
 
 void GraphForm::leaveScanFor(const QByteArray& path) {

@@ -195,11 +195,19 @@ int main(int argc, char** argv) {
     GraphForm window;
     if (!window.Form_Load())
         return 1;
-    if (folderGiven)
-        window.openArgument(folder.startsWith('/') ? folder : ketra::joinPath(currentFolder(), folder));
-    if (!scanFile.isEmpty())
-        window.importScan(scanFile.startsWith('/') ? scanFile : ketra::joinPath(currentFolder(), scanFile));
-    if (!dataFile.isEmpty())
-        window.openDataFile(QFile::encodeName(QDir::current().absoluteFilePath(dataFile)));
+    // Each once the folder read before it is shown (the window reads its own folder first).
+    if (folderGiven) {
+        const QByteArray path = folder.startsWith('/') ? folder : ketra::joinPath(currentFolder(), folder);
+        window.whenIdle([&window, path] { window.openArgument(path); });
+    }
+    if (!scanFile.isEmpty()) {
+        const QByteArray path =
+            scanFile.startsWith('/') ? scanFile : ketra::joinPath(currentFolder(), scanFile);
+        window.whenIdle([&window, path] { window.importScan(path); });
+    }
+    if (!dataFile.isEmpty()) {
+        const QByteArray path = QFile::encodeName(QDir::current().absoluteFilePath(dataFile));
+        window.whenIdle([&window, path] { window.openDataFile(path); });
+    }
     return QApplication::exec();
 }

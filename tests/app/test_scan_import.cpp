@@ -46,9 +46,8 @@ TEST_F(ScanImportTest, AScanIsBrowsedButNothingActsOnLocalFiles) {
 
     auto form = startWindow();
     GraphFormProbe& f = *form;
-    f.importScan(scan); // as --import does, while the first folder is read
-    settleWindows();
-    ASSERT_EQ(f.m_currentFolder, root);
+    f.whenIdle([&f, scan] { f.importScan(scan); }); // as --import does: after the first folder
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.m_currentFolder == root && !f.busy(); }, 60000));
     EXPECT_TRUE(
         f.windowTitle().startsWith(QStringLiteral("Ketra - ") + QFile::decodeName(root) + " (scan of "))
         << qPrintable(f.windowTitle());
