@@ -53,6 +53,11 @@ void GraphForm::createMenus() {
     mnuFileOpenData = makeAction(this, "mnuFileOpenData", tr("Open &Data File..."));
     mnuFileOpenData->setShortcut(QKeySequence::Open);
     file->addAction(mnuFileOpenData);
+    // Other machines' scans, and the way back to this machine's folders.
+    mnuFileOpenFolder = makeAction(this, "mnuFileOpenFolder", tr("Open &Folder..."));
+    mnuFileOpenScan = makeAction(this, "mnuFileOpenScan", tr("Open &Scan..."));
+    file->addAction(mnuFileOpenFolder);
+    file->addAction(mnuFileOpenScan);
     file->addSeparator();
     mnuFileExit = makeAction(this, "mnuFileExit", tr("&Exit"));
     file->addAction(mnuFileExit);
@@ -143,7 +148,8 @@ void GraphForm::createMenus() {
     MENU_CONTEXT->addAction(mnuContentDelete);
     MENU_CONTEXT->addSeparator();
     MENU_CONTEXT->addAction(mnuContentproperties);
-    mnuFolderOpen->setVisible(false); // shown for folders only
+    mnuFolderOpen->setVisible(false);       // shown for folders only
+    MENU_CONTEXT->setToolTipsVisible(true); // why an item is off (a scan of another machine)
 }
 
 void GraphForm::createToolbar() {

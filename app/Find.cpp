@@ -28,8 +28,10 @@
 #include <cmath>
 
 void GraphForm::cmdFind_Click() {
-    const ketra::FindInput input{txtFind->text(), txtFindIn->text(),  chkGT->isChecked(),
-                                 txtGT->text(),   chkLT->isChecked(), txtLT->text()};
+    // A scan holds no file contents: only names and sizes are searched in it.
+    const QString text = m_scanShown ? QString() : txtFindIn->text();
+    const ketra::FindInput input{txtFind->text(),    text,         chkGT->isChecked(), txtGT->text(),
+                                 chkLT->isChecked(), txtLT->text()};
     const ketra::FindPlan plan = ketra::PlanFind(input);
     using Outcome = ketra::FindPlan::Outcome;
     if (plan.outcome == Outcome::ReversedBounds) {
@@ -45,7 +47,7 @@ void GraphForm::cmdFind_Click() {
     // The scanner starts first and searches while the window shows the busy state (its first
     // look at the scanner comes from the event loop, after this).
     m_searchStopped = false;
-    m_search->start(addressPath(), txtFind->text(), txtFindIn->text(), plan.lower, plan.upper);
+    m_search->start(addressPath(), txtFind->text(), text, plan.lower, plan.upper);
     lblFindStatus->setText(tr("Searching..."));
     setCursor(Qt::BusyCursor); // the window works on, but is busy
     cmdStopSearch->show();

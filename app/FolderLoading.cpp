@@ -8,6 +8,7 @@
 #include "folders/FolderLoad.h"
 #include "folders/FolderReader.h"
 #include "folders/Paths.h"
+#include "folders/ScanOpen.h"
 #include "graph/BarScene.h"
 #include "graph/FolderEntries.h"
 #include "graph/GraphModel.h"
@@ -74,6 +75,8 @@ void GraphForm::showIdle() {
     showAddressIdle();
     m_mode = Mode::Idle;
     QApplication::restoreOverrideCursor();
+    if (!m_whenIdle.empty()) // once the handler that ended the busy state is done
+        QTimer::singleShot(0, this, &GraphForm::runWhenIdle);
     // A layout while busy left the device's size as it was and the render timer off.
     if (m_deviceReady && Picture1->isVisible() && !Timer1->isActive())
         Form_Resize();
@@ -109,6 +112,7 @@ void GraphForm::LoadFolder(std::function<void()> then, bool keepEntries) {
     m_afterLoad = std::move(then);
     m_loadKeeps = keepEntries;
     const QByteArray address = addressPath();
+    leaveScanFor(address);
     showBusy(Mode::Loading, tr("Searching:"));
     keepPictureShown();
     watchFolder(address); // changes from now on reload it; earlier ones are in what is read
@@ -147,6 +151,7 @@ void GraphForm::loadEnded() {
         ketra::FolderReader::sortByTotals();
     m_currentFolder = address;
     m_shownFolder = address;
+    applyScanState();
     const bool tree = m_options.m_treeview && !m_loadKeeps;
     if (!m_loadKeeps)
         m_model->clear();
@@ -238,6 +243,10 @@ void GraphForm::verifiedSizesArrived() {
 void GraphForm::cmdStop_Click() {
     if (m_mode == Mode::ReadingTable && m_tableRead) {
         m_tableRead->stop(); // the scanner is not busy: a table is being read
+        return;
+    }
+    if (m_mode == Mode::ReadingScan && m_scanOpen) {
+        m_scanOpen->stop();
         return;
     }
     if (m_load->running())

@@ -10,6 +10,7 @@
 #include "folders/Paths.h"
 #include "graph/GraphModel.h"
 #include "scene/D3DFrame.h"
+#include "treescan.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,7 +21,8 @@
 void GraphForm::watchFolder(const QByteArray& folder) {
     if (!m_watch)
         m_watch = std::make_unique<ketra::FolderWatch>([this] { return FolderWatch_Changed(); });
-    m_watch->watch(m_options.m_autoupdate ? folder : QByteArray());
+    // A scan of another machine has nothing here to watch.
+    m_watch->watch(m_options.m_autoupdate && GetScanTime() < 0 ? folder : QByteArray());
 }
 
 bool GraphForm::FolderWatch_Changed() {

@@ -314,6 +314,15 @@ void GraphForm::wireSignals() {
     connect(mnuContentproperties, &QAction::triggered, this, &GraphForm::mnuContentproperties_Click);
     connect(tlbDelete, &QAction::triggered, this, &GraphForm::mnuContentDelete_Click);
     connect(tlbShowImage, &QAction::triggered, this, &GraphForm::ShowPicture);
+
+    // A scan of another machine: its items are no files here.
+    connect(mnuFileOpenScan, &QAction::triggered, this, &GraphForm::mnuFileOpenScan_Click);
+    connect(mnuFileOpenFolder, &QAction::triggered, this, &GraphForm::mnuFileOpenFolder_Click);
+    for (QAction* a : {tlbDelete, tlbShowImage}) // selecting an item enables them: not on a scan
+        connect(a, &QAction::enabledChanged, this, [this, a](bool on) {
+            if (on && m_scanShown)
+                a->setEnabled(false);
+        });
 }
 
 void GraphForm::setRenderTimer(bool on) {

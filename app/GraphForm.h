@@ -20,6 +20,7 @@
 //   app/Images.cpp            the picture test and the picture window
 //   app/FolderWatch.cpp       reloading the folder shown when it changes on disk
 //   app/DataFile.cpp          plotting a comma-delimited table in place of the folder
+//   app/ScanImport.cpp        showing a scan of another machine in place of the disk
 //
 // What the handlers compute without a window lives below app/ and never includes it: the layout
 // rule and the settings store in app/core; reading folders, paths and the history in folders/; the
@@ -52,6 +53,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class CD3DFrame;
 class D3DView;
@@ -88,6 +90,7 @@ class LabelMaker;
 class NavigationHistory;
 class PictureWindow;
 class PropertiesDialog;
+class ScanOpen;
 class SearchSession;
 struct BarScene;
 struct LoadedDataTable;
@@ -156,7 +159,7 @@ public:
     // ---- The window's mode; the folder load (app/FolderLoading.cpp) ------------------------
     // Busy: a folder is read or measured, or a table read; handlers that would change the entries
     // or the scanner's folder are refused meanwhile.
-    enum class Mode { Idle, Loading, Measuring, ReadingTable };
+    enum class Mode { Idle, Loading, Measuring, ReadingTable, ReadingScan };
     Mode mode() const { return m_mode; }
     bool busy() const { return m_mode != Mode::Idle; }
     // Starts reading the folder of the address box into the entries (the picture shown stays
@@ -191,6 +194,42 @@ private:
     int32_t m_gridColumn = 0;                    // the cell count of the table's last line
     int32_t m_gridRow = 0;                       // the table's data rows
     QAction* mnuFileOpenData = nullptr;
+
+public:
+    // ---- Scans of other machines (app/ScanImport.cpp) ------------------------------------------
+    // File > "Open Scan...": asks for a scan file (ours, ncdu's or gdu's; the dialog starts in the
+    // folder used last) and shows it with importScan.
+    void mnuFileOpenScan_Click();
+    // File > "Open Folder...": asks for a folder of this machine and shows it; a scan shown gives
+    // way to the disk.
+    void mnuFileOpenFolder_Click();
+    // Reads the scan in `file` off the window's thread, with the progress line and Stop, then shows
+    // the folder scanned in place of the disk (recorded in the history). A file that is not a sound
+    // scan is told in a message, and the graph shown before stays. Waits for a folder being read.
+    void importScan(const QByteArray& file);
+    // The entries shown come from a scan of another machine: nothing may act on local files.
+    bool scanShown() const { return m_scanShown; }
+    // Runs `action` now when the window is idle, else once it is idle again (in the order asked):
+    // what the command line asks for waits for the first folder being read.
+    void whenIdle(std::function<void()> action);
+
+private:
+    void scanRead();
+    // After a folder was read: whether it came from a scan; what needs the real files disabled
+    // (their tool tips say why) or enabled again; the window's title.
+    void applyScanState();
+    // Before `path` is read: with a scan open, a folder of this machine outside the scan's root
+    // (typed, dropped, from the history) closes the scan, and the disk is read again.
+    void leaveScanFor(const QByteArray& path);
+    // With a scan shown, says why the command can't act and returns true.
+    bool refusedOnScan();
+    ketra::ScanOpen* m_scanOpen = nullptr; // a child of the window
+    bool m_scanShown = false;
+    QByteArray m_diskFolder;                       // the folder of this machine shown last (stored at exit)
+    QString m_scanDialogFolder;                    // where File > "Open Scan..." was used last
+    std::vector<std::function<void()>> m_whenIdle; // waiting for the window to be idle
+    void runWhenIdle();
+    QAction *mnuFileOpenScan = nullptr, *mnuFileOpenFolder = nullptr;
 
 public:
     // ---- Graph rules, forwarded to the graph and colour libraries ----------------------------

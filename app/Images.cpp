@@ -8,6 +8,8 @@
 #include <QAction>
 
 void GraphForm::CheckImage(const QByteArray& path) {
+    if (m_scanShown)
+        return; // a picture of another machine can't be read
     switch (ketra::CheckPictureName(path)) {
     case ketra::PictureName::NoExtension:
         return;
@@ -24,7 +26,7 @@ void GraphForm::CheckImage(const QByteArray& path) {
 }
 
 void GraphForm::ShowPicture() {
-    if (m_imagePath.isEmpty())
+    if (m_imagePath.isEmpty() || refusedOnScan())
         return;
     if (!frmPic)
         frmPic = new ketra::PictureWindow(); // a window of its own; the main window deletes it last

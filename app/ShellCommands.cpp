@@ -34,6 +34,8 @@ constexpr int kDeleteOperation = 3;
 } // namespace
 
 void GraphForm::ShellOpen(const QByteArray& path) {
+    if (refusedOnScan())
+        return; // a path of another machine: never one of this machine's files
     if (!ketra::ShellOpen(path))
         QMessageBox::warning(this, QStringLiteral("Ketra"),
                              tr("\"%1\" could not be opened.").arg(ketra::displayText(path)));
@@ -56,7 +58,7 @@ void GraphForm::mnuFolderOpen_Click() {
 }
 
 void GraphForm::mnuContentDelete_Click() {
-    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || busy())
+    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || busy() || refusedOnScan())
         return;
     // The item as the list read it: a name that now holds another file is not trashed unasked.
     const ketra::FileId id = m_model->entry(m_selectedEntry).Id;
@@ -68,7 +70,7 @@ void GraphForm::mnuContentDelete_Click() {
 int GraphForm::DoFileOperation(int op, const QByteArray& from, const QString& to,
                                const std::optional<ketra::FileId>& item) {
     Q_UNUSED(to);
-    if (op != kDeleteOperation || from.isEmpty())
+    if (op != kDeleteOperation || from.isEmpty() || m_scanShown)
         return 1;
     const QString name = QString::fromUtf8(ketra::NameOf(ketra::AbsolutePath(from)));
     QMessageBox ask(QMessageBox::Question, QStringLiteral("Ketra"), tr("Move \"%1\" to the trash?").arg(name),
@@ -109,7 +111,7 @@ int GraphForm::DoFileOperation(int op, const QByteArray& from, const QString& to
 }
 
 void GraphForm::mnuContentproperties_Click() {
-    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count())
+    if (m_selectedEntry < 1 || m_selectedEntry > m_model->count() || refusedOnScan())
         return;
     const ketra::FileProperties properties = ketra::ReadFileProperties(ItemPath());
     auto* dialog = new ketra::PropertiesDialog(properties, this);

@@ -1,6 +1,6 @@
 // ketra --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [--data FILE.csv]
-// [FOLDER]: the bar graph of FOLDER, or of the comma-delimited table FILE.csv, as a fresh window
-// shows it at start (camera, start tilt, options from the settings store, labels, plate, overlay),
+// [--import FILE] [FOLDER]: the bar graph of FOLDER, or of the comma-delimited table FILE.csv, as a fresh
+// window shows it at start (camera, start tilt, options from the settings store, labels, plate, overlay),
 // rendered off-screen into a PNG without showing a window; with --view tree the tree view of FOLDER
 // as after View > "Tree View 3D"; with --view details the whole window in the details view
 // instead, WxH being the window's size.
@@ -23,6 +23,7 @@ struct SnapshotRequest {
     bool details = false; // --view details
     QString folder;       // empty: the program's own folder
     QString dataFile;     // a table plotted in place of the folder
+    QString scanFile;     // a scan shown in place of the disk (FOLDER: a path of it)
 };
 
 // Whether the arguments (without the program name) ask for a snapshot.
@@ -32,9 +33,9 @@ bool WantsSnapshot(const QStringList& args);
 std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, QString& error);
 
 // Renders the snapshot (needs a QApplication). With `timings` one line each goes to `out`:
-// load_ms, scale_ms, build_ms, first_frame_ms, frame_ms (median of 20 further frames). Returns 0,
-// or 1 with a message on `err` when the folder or the table can't be read, no OpenGL device can be made or
-// the file can't be written.
+// import_ms (reading the scan, with --import), load_ms, scale_ms, build_ms, first_frame_ms, frame_ms (median
+// of 20 further frames). Returns 0, or 1 with a message on `err` when the folder or the table can't be read,
+// no OpenGL device can be made or the file can't be written.
 int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err);
 
 } // namespace ketra

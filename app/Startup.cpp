@@ -212,7 +212,7 @@ void GraphForm::Form_Unload() {
     v.MainHeight = pixelsToTwipsY(outer.height());
     v.details = mnuViewDetails->isChecked();
     v.chkCaseValue = chkCase->isChecked() ? 1 : 0;
-    v.current_folder = m_currentFolder;
+    v.current_folder = m_scanShown ? m_diskFolder : m_currentFolder; // a scan's path is another machine's
     v.options = m_options;
     ketra::Settings settings;
     // A file that could not be read is kept for the user to mend, unless a setting was changed.

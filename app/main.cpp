@@ -32,9 +32,14 @@ constexpr const char* kUsage =
     "\n"
     "  --data FILE.csv  then plot the comma-delimited table FILE.csv in place of the\n"
     "                 folder, as File > Open Data File... does\n"
-    "  --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [--data FILE.csv] [FOLDER]\n"
+    "  --import FILE  show the scan in FILE (the JSON export of treescan, ncdu or\n"
+    "                 gdu, maybe made on another machine) in place of the disk, as\n"
+    "                 File > Open Scan... does\n"
+    "  --snapshot FILE.png [--size WxH] [--timings] [--view 3d|tree|details] [--data FILE.csv]\n"
+    "             [--import FILE] [FOLDER]\n"
     "                 render the bar graph of FOLDER (default: the program's own\n"
-    "                 folder), or the table of FILE.csv, as a fresh window shows it\n"
+    "                 folder, or with --import the folder scanned), or the table of\n"
+    "                 FILE.csv, as a fresh window shows it\n"
     "                 into FILE.png (default size 800x600) without showing a window;\n"
     "                 --timings prints the load, scale, build, first-frame and frame\n"
     "                 times in ms; --view tree renders the 3D tree view of FOLDER,\n"
@@ -146,6 +151,7 @@ int main(int argc, char** argv) {
     // is bytes, and a name that is not UTF-8 must reach the folder it names.
     QByteArray folder;
     QString dataFile;
+    QByteArray scanFile;
     bool folderGiven = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -161,6 +167,15 @@ int main(int argc, char** argv) {
                 dataFile = QFile::decodeName(argv[++i]);
             if (dataFile.isEmpty())
                 return usageError(QStringLiteral("--data needs the name of a comma-delimited file"));
+            continue;
+        }
+        if (!optionsEnded && (arg == "--import" || arg.startsWith("--import="))) {
+            if (arg.startsWith("--import="))
+                scanFile = arg.mid(9);
+            else if (i + 1 < argc)
+                scanFile = argv[++i];
+            if (scanFile.isEmpty())
+                return usageError(QStringLiteral("--import needs the name of a scan file"));
             continue;
         }
         if (!optionsEnded && arg.size() > 1 && arg.startsWith('-'))
@@ -180,9 +195,19 @@ int main(int argc, char** argv) {
     GraphForm window;
     if (!window.Form_Load())
         return 1;
-    if (folderGiven)
-        window.openArgument(folder.startsWith('/') ? folder : ketra::joinPath(currentFolder(), folder));
-    if (!dataFile.isEmpty())
-        window.openDataFile(QFile::encodeName(QDir::current().absoluteFilePath(dataFile)));
+    // Each once the folder read before it is shown (the window reads its own folder first).
+    if (folderGiven) {
+        const QByteArray path = folder.startsWith('/') ? folder : ketra::joinPath(currentFolder(), folder);
+        window.whenIdle([&window, path] { window.openArgument(path); });
+    }
+    if (!scanFile.isEmpty()) {
+        const QByteArray path =
+            scanFile.startsWith('/') ? scanFile : ketra::joinPath(currentFolder(), scanFile);
+        window.whenIdle([&window, path] { window.importScan(path); });
+    }
+    if (!dataFile.isEmpty()) {
+        const QByteArray path = QFile::encodeName(QDir::current().absoluteFilePath(dataFile));
+        window.whenIdle([&window, path] { window.openDataFile(path); });
+    }
     return QApplication::exec();
 }

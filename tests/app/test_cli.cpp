@@ -55,6 +55,8 @@ TEST(Cli, HelpVersionWrongUseAndNoDisplay) {
         {{"--snapshot", "x.png", "--view", "sideways"}, {}, 2, {"--view wants 3d, tree or details"}},
         {{"--snapshot", "x.png", "--view", "details", "--data", "t.csv"}, {}, 2, {"not with --view details"}},
         {{"--snapshot", "x.png", "--view", "tree", "--data", "t.csv"}, {}, 2, {"not with --view tree"}},
+        {offscreen + QStringList{"--import"}, {}, 2, {"--import needs"}},
+        {{"--snapshot", "x.png", "--import", "s.json", "--data", "t.csv"}, {}, 2, {"give one"}},
         {{}, {}, 1, {"no display", "xvfb-run"}},
         {{"/tmp"}, QStringLiteral(":4711"), 1, {"no display", ":4711", "xvfb-run"}},
     };

@@ -19,7 +19,7 @@ const any_fn treescan_header_functions[] = {
     (any_fn)MarkEarlierState,  (any_fn)ListChanges,        (any_fn)GetChangedFolder,
     (any_fn)GetChangedSizes,   (any_fn)ExportScan,         (any_fn)OpenScan,
     (any_fn)GetScanError,      (any_fn)CloseScan,          (any_fn)GetScanTime,
-    (any_fn)GetScanRoot,       (any_fn)GetScanProgram,
+    (any_fn)GetScanRoot,       (any_fn)GetScanProgram, (any_fn)BeginScan, (any_fn)ScanOpened,
     (any_fn)GetFolderError,    (any_fn)GetFileId,          (any_fn)ResortFolder,
     (any_fn)BeginFolder,       (any_fn)FolderListed,       (any_fn)SlowDownScans,
 };

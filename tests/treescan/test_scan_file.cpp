@@ -149,3 +149,37 @@ TEST(ScanFile, UnsoundFilesAreRefusedWithAReason) {
     EXPECT_EQ(textOf(GetFile, 39999), "file \"9999\" of many");
     CloseScan();
 }
+
+TEST(ScanFile, BegunReadsReportOnceAndNeverTakeThePlaceOfALaterOne) {
+    TempTree t;
+    t.text("a.json", "[1,2,{},[{\"name\":\"/a\"},{\"name\":\"f\",\"asize\":5}]]");
+    t.text("b.json", "[1,2,{},[{\"name\":\"/b\"},{\"name\":\"f\"},{\"name\":\"g\"}]]");
+    t.text("cut.json", "[1,2,{},[{\"name\":\"/c\"},{\"name\":\"f\"");
+    auto opened = [] {
+        int32_t r = TREESCAN_LISTING;
+        for (int i = 0; i < 20000 && (r = ScanOpened()) == TREESCAN_LISTING; ++i)
+            WaitForProgress(1);
+        return r;
+    };
+    auto root = [] { return textOf([](int32_t, char* b, int32_t m) { return GetScanRoot(b, m); }, 0); };
+    ASSERT_EQ(BeginScan(t.path("a.json").c_str()), 0);
+    EXPECT_EQ(opened(), 2);
+    EXPECT_EQ(ScanOpened(), -1); // reported once
+    EXPECT_EQ(root(), "/a");
+    // A cut file: the reason, and the scan open before stays.
+    ASSERT_EQ(BeginScan(t.path("cut.json").c_str()), 0);
+    EXPECT_EQ(opened(), -1);
+    EXPECT_NE(scanError().find("cut.json"), std::string::npos) << scanError();
+    EXPECT_EQ(root(), "/a");
+    // A read dropped (by a later one, or by none named) never opens.
+    ASSERT_EQ(BeginScan(t.path("a.json").c_str()), 0);
+    ASSERT_EQ(BeginScan(t.path("b.json").c_str()), 0);
+    EXPECT_EQ(opened(), 3);
+    EXPECT_EQ(root(), "/b");
+    ASSERT_EQ(BeginScan(t.path("a.json").c_str()), 0);
+    EXPECT_EQ(BeginScan(nullptr), -1);
+    EXPECT_EQ(opened(), -1);
+    EXPECT_EQ(root(), "/b");
+    CloseScan();
+    EXPECT_EQ(GetScanTime(), -1);
+}

@@ -333,7 +333,17 @@ TREESCAN_API int32_t ExportScan(const char* folder, int32_t fd);
  * GetScanError says why. The whole scan is held in memory, some 50 bytes an entry. */
 TREESCAN_API int32_t OpenScan(const char* file);
 
-/* Why the last OpenScan failed: the file, the reason and where ("...: not a scan: expected '['
+/* OpenScan without the wait: reads `file` on a thread of the library's own and returns at once
+ * (0; -1 when no file is named: a read still running is then only dropped). ScanOpened then answers TREESCAN_LISTING while the file is
+ * read, and once it has been, what OpenScan would have returned: the entry count, the scan now
+ * open in the disk's place, or -1 with GetScanError saying why (what was shown stays). The
+ * progress descriptor is signalled when the read ends. OpenScan, CloseScan or another BeginScan
+ * drop a read still running: its thread finishes on its own into a result nobody reads. A read
+ * can't be stopped; it holds the file's entries in memory until it ends. Owner thread. */
+TREESCAN_API int32_t BeginScan(const char* file);
+TREESCAN_API int32_t ScanOpened(void);
+
+/* Why the last OpenScan or BeginScan failed: the file, the reason and where ("...: not a scan: expected '['
  * at byte 0"; "...: more than 4096 levels of folders"). Count written; 0 after a success. */
 TREESCAN_API int32_t GetScanError(char* buffer, int32_t max);
 

@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -535,6 +537,19 @@ bool Parser::run() {
 std::shared_ptr<const ScanTree> g_scan;
 std::string g_scanError;
 
+// A read BeginScan runs on a thread of its own. The thread fills in the result, then sets `done`
+// under the mutex; the owner reads the result only after seeing `done` there.
+struct ScanRead {
+    std::string file;
+    std::mutex mutex;
+    bool done = false;
+    bool ok = false;
+    ScanTree tree;
+    std::string error;
+};
+std::shared_ptr<ScanRead> g_scanRead; // owner thread: the read begun, its end not yet reported
+int32_t g_scanOpened = -1;            // what ScanOpened reports when no read is pending
+
 bool parseInput(Input& in, std::string_view label, ScanTree& out, std::string& error) {
     out.entries.clear();
     out.names.clear();
@@ -691,6 +706,7 @@ using namespace treescan;
 extern "C" {
 
 int32_t OpenScan(const char* file) {
+    g_scanRead.reset();
     g_scanError.clear();
     if (file == nullptr || file[0] == '\0') {
         g_scanError = "no scan file named";
@@ -709,7 +725,57 @@ int32_t GetScanError(char* buffer, int32_t max) {
     return writeText(g_scanError, buffer, max);
 }
 
+int32_t BeginScan(const char* file) {
+    g_scanRead.reset(); // a read still running finishes into a result nobody reads
+    g_scanError.clear();
+    g_scanOpened = -1;
+    if (file == nullptr || file[0] == '\0') {
+        g_scanError = "no scan file named";
+        signalProgress(Progress::tree);
+        return -1;
+    }
+    auto read = std::make_shared<ScanRead>();
+    read->file = file;
+    g_scanRead = read;
+    std::thread([read] {
+        ScanTree tree;
+        std::string error;
+        const bool ok = readScan(read->file, tree, error);
+        {
+            std::lock_guard lock(read->mutex);
+            read->ok = ok;
+            read->tree = std::move(tree);
+            read->error = std::move(error);
+            read->done = true;
+        }
+        signalProgress(Progress::tree);
+    }).detach();
+    return 0;
+}
+
+int32_t ScanOpened(void) {
+    if (!g_scanRead)
+        return g_scanOpened;
+    const std::shared_ptr<ScanRead> read = g_scanRead;
+    {
+        std::lock_guard lock(read->mutex);
+        if (!read->done)
+            return TREESCAN_LISTING;
+    }
+    g_scanRead.reset();
+    g_scanOpened = -1;
+    if (!read->ok) {
+        g_scanError = std::move(read->error);
+        return -1;
+    }
+    WaitForTree(0);
+    stopSearch();
+    g_scan = std::make_shared<const ScanTree>(std::move(read->tree));
+    return g_scan->entries.size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(g_scan->entries.size());
+}
+
 void CloseScan(void) {
+    g_scanRead.reset();
     WaitForTree(0);
     stopSearch();
     g_scan.reset();
