@@ -6,6 +6,7 @@
 #include "graph/FolderEntries.h"
 
 #include "core/Settings.h"
+#include "fileops/FileDrag.h"
 #include "folders/DetailsModel.h"
 #include "folders/Paths.h"
 #include "folders/ScanOptions.h"
@@ -110,7 +111,7 @@ int columnKey(int column) {
 } // namespace
 
 QTreeView* GraphForm::createListView1(QWidget* parent) {
-    auto* list = new QTreeView(parent);
+    auto* list = new ketra::FileDragView(parent);
     list->setObjectName(QStringLiteral("ListView1"));
     list->setRootIsDecorated(false);
     list->setItemsExpandable(false);

@@ -2,6 +2,7 @@
 #include "GraphForm.h"
 
 #include "colours/ExtColours.h"
+#include "fileops/FileDrag.h"
 #include "fileops/PictureWindow.h"
 #include "folders/DetailsModel.h"
 #include "folders/FolderLoad.h"
@@ -62,6 +63,8 @@ GraphForm::GraphForm(QWidget* parent)
     createMenus();
     createToolbar();
     wireSignals();
+    setUpDragAndDrop();
+    setUpKeyboardAndNames();
 }
 
 GraphForm::~GraphForm() {
@@ -125,7 +128,7 @@ void GraphForm::createControls() {
     cmdX = makeButton(frmOptions, "cmdX", QStringLiteral("x"));
     cmdUp = makeButton(Frame1, "cmdUp", QStringLiteral("^"));
     cmdUp->hide();
-    LstFind = new QTreeView(Frame1);
+    LstFind = new ketra::FileDragView(Frame1);
     LstFind->setObjectName(QStringLiteral("LstFind"));
     LstFind->setRootIsDecorated(false);
     LstFind->setUniformRowHeights(true); // a list of 100,000 results stays quick
@@ -333,6 +336,8 @@ void GraphForm::setRenderTimer(bool on) {
 }
 
 bool GraphForm::eventFilter(QObject* watched, QEvent* event) {
+    if (filterDrop(watched, event))
+        return true;
     if ((watched == cmdFind || watched == cmdStopSearch) && event->type() == QEvent::MouseButtonDblClick)
         return true;
     if (watched == adrList && event->type() == QEvent::KeyPress) {

@@ -21,6 +21,8 @@
 //   app/FolderWatch.cpp       reloading the folder shown when it changes on disk
 //   app/DataFile.cpp          plotting a comma-delimited table in place of the folder
 //   app/ScanImport.cpp        showing a scan of another machine in place of the disk
+//   app/DragDrop.cpp          folders dropped on the window, rows dragged out as files
+//   app/Accessibility.cpp     accessible names, label buddies and the Tab order
 //
 // What the handlers compute without a window lives below app/ and never includes it: the layout
 // rule and the settings store in app/core; reading folders, paths and the history in folders/; the
@@ -43,6 +45,7 @@
 #include "graph/TreeLevels.h"
 
 #include <QFont>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -78,6 +81,9 @@ class QToolBar;
 class QTreeView;
 class QTreeWidget;
 class QUrl;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 
 namespace ketra {
 class Camera;
@@ -434,6 +440,8 @@ public:
     void MouseOver(int button, int shift, float x, float y, bool highlight);
     // The full path of the selected entry (its bytes); empty when none is selected.
     QByteArray ItemPath() const;
+    // The full path of entry `entry` (1-based), as ItemPath forms it; empty when there is none.
+    QByteArray entryPath(int entry) const;
 
     // Events of Picture1. Key codes are the camera's (ketra::vk); `shift` is the modifier mask
     // (1 Shift, 2 Ctrl, 4 Alt); positions are in twips of the view (the drag arithmetic) and
@@ -538,6 +546,35 @@ public:
 
 private:
     std::unique_ptr<ketra::FolderWatch> m_watch;
+
+public:
+    // ---- Drag and drop (app/DragDrop.cpp) -------------------------------------------------------
+    // What another program drops on the window: the first folder of its file URLs is shown, as
+    // Enter in the address box shows it; with no folder among them, the first file's folder is
+    // shown with the file selected. Nothing for other URLs, while the window is busy, or for what
+    // was dragged out of this window. True when a path was taken.
+    bool dropUrls(const QList<QUrl>& urls);
+    // The path a drop of `urls` would show (empty: the drop is refused).
+    static QByteArray droppedPath(const QList<QUrl>& urls);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The window takes drops (the address box and the find pane's boxes included), and the
+    // details list's and the find results' rows are dragged out as files.
+    void setUpDragAndDrop();
+    bool takesDrop(const QDropEvent* event) const;
+    // ---- Keyboard and assistive technology (app/Accessibility.cpp) ----------------------------
+    // Every control gets the name assistive technology reads, and Tab walks the window in the
+    // order it is seen: address box, the 3D view or the details list, then the find pane's fields
+    // from top to bottom, and back to the address box.
+    void setUpKeyboardAndNames();
+    // A drag of file URLs over a line edit of the window is the window's (the window's event
+    // filter asks first); true when `event` was taken.
+    bool filterDrop(QObject* watched, QEvent* event);
     // The tests read the window's state through it (tests/support/GraphFormProbe.h).
     friend class GraphFormProbe;
 

@@ -12,12 +12,16 @@
 #include <QMenu>
 
 QByteArray GraphForm::ItemPath() const {
-    if (m_options.m_treeview && m_selectedEntry >= 1 && m_selectedEntry <= m_model->count())
-        return m_levelFolders.itemPath(m_model->entry(m_selectedEntry));
+    return entryPath(m_selectedEntry);
+}
+
+QByteArray GraphForm::entryPath(int entry) const {
+    if (m_options.m_treeview && entry >= 1 && entry <= m_model->count())
+        return m_levelFolders.itemPath(m_model->entry(entry));
     // The item's own name bytes (a name may hold brackets, so it is not cut out of the hover
     // text), in the folder its entry was read from, not in what the address box holds meanwhile.
     const QByteArray folder = m_currentFolder.isEmpty() ? m_shownFolder : m_currentFolder;
-    return ketra::ItemPath(m_model->entries(), m_selectedEntry, folder);
+    return ketra::ItemPath(m_model->entries(), entry, folder);
 }
 
 void GraphForm::Picture1_MouseDown(int button, int shift, float x, float y, float pixelX, float pixelY) {

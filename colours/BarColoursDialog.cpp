@@ -100,6 +100,17 @@ frmbarCols::frmbarCols(ExtColourTable& table, const QString& path, QWidget* pare
         b->resize(twipsX(kBottomButtonWidth), twipsY(kBottomButtonHeight));
     Frame1->resize(Frame1->width(), twipsY(kFrameHeight));
 
+    // Assistive technology reads a colour box by its label, the rest by a name of its own (two
+    // buttons say "Cancel": one undoes the row's edit, the other leaves the changes unapplied).
+    Label1->setBuddy(red);
+    Label2->setBuddy(green);
+    Label3->setBuddy(blue);
+    ListView1->setAccessibleName(tr("File type colours"));
+    txtExt->setAccessibleName(tr("File type"));
+    cmdOk->setAccessibleName(tr("Store the row"));
+    cmdCancel->setAccessibleName(tr("Undo the row's changes"));
+    cmdEsc->setAccessibleName(tr("Cancel the changes"));
+
     connect(ListView1, &QTreeWidget::itemClicked, this, &frmbarCols::ListView1_Click);
     connect(ListView1, &QTreeWidget::currentItemChanged, this, &frmbarCols::ListView1_Click);
     connect(cmdAdd, &QPushButton::clicked, this, &frmbarCols::cmdAdd_Click);

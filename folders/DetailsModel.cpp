@@ -119,4 +119,9 @@ QVariant DetailsModel::headerData(int section, Qt::Orientation orientation, int 
     }
 }
 
+Qt::ItemFlags DetailsModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+}
+
 } // namespace ketra

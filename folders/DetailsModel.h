@@ -51,6 +51,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Rows are items on disk: they may be dragged (the list makes what a drag carries).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
     ItemList m_entries; // not owned

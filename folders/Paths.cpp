@@ -112,4 +112,13 @@ std::optional<QByteArray> pathFromArgument(const QByteArray& argument) {
     return QByteArray::fromPercentEncoding(rest.left(end));
 }
 
+std::optional<QByteArray> pathFromUrl(const QUrl& url) {
+    if (url.scheme().compare(QLatin1String("file"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    std::optional<QByteArray> path = pathFromArgument(url.toEncoded());
+    if (path && !path->startsWith('/'))
+        return std::nullopt;
+    return path;
+}
+
 } // namespace ketra

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 #include <optional>
 
@@ -43,5 +44,9 @@ QByteArray homeFolder();
 // a folder) gives its path percent-decoded byte for byte, so a name that is not UTF-8 survives;
 // any other argument is a path as it stands. Nothing for a URL of another machine.
 std::optional<QByteArray> pathFromArgument(const QByteArray& argument);
+
+// The absolute path a URL dropped on the window names, as bytes: a "file:" URL of this machine,
+// percent-decoded byte for byte as pathFromArgument does. Nothing for any other URL.
+std::optional<QByteArray> pathFromUrl(const QUrl& url);
 
 } // namespace ketra

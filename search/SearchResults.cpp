@@ -59,4 +59,9 @@ void SearchResultsModel::clear() {
     endResetModel();
 }
 
+Qt::ItemFlags SearchResultsModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+}
+
 } // namespace ketra

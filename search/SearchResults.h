@@ -35,6 +35,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     // The column captions "Filename", "Folder", "Size".
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Rows are files on disk: they may be dragged (the list makes what a drag carries).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Appends the rows of `batch` at the end, in order.
     void append(std::vector<SearchResult>&& batch);

@@ -17,10 +17,17 @@ template <class Control, class... Args> Control* named(QWidget* parent, const ch
     return c;
 }
 
+// What assistive technology calls a control: its caption without the access key's mark.
+QString spokenCaption(const QString& caption) {
+    return QString(caption).remove(QLatin1Char('&'));
+}
+
 } // namespace
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption) {
-    return named<QPushButton>(parent, name, caption);
+    auto* b = named<QPushButton>(parent, name, caption);
+    b->setAccessibleName(spokenCaption(caption));
+    return b;
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption) {
@@ -32,7 +39,9 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text) {
 }
 
 QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& caption) {
-    return named<QCheckBox>(parent, name, caption);
+    auto* c = named<QCheckBox>(parent, name, caption);
+    c->setAccessibleName(spokenCaption(caption));
+    return c;
 }
 
 int twipsToPixelsX(const QWidget& w, double twips) {

@@ -13,7 +13,8 @@ class QWidget;
 
 namespace ketra {
 
-// Controls owned by `parent`, named `name`.
+// Controls owned by `parent`, named `name`. A button or a check box is known to assistive
+// technology by its caption (without the access key's "&") until given another accessible name.
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption);
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption);
 QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text = {});
