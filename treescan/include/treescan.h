@@ -39,12 +39,12 @@ extern "C" {
 #endif
 
 /* Attribute bits reported by GetAttribs. */
-#define TREESCAN_READONLY 1 /* the user may not write it */
-#define TREESCAN_HIDDEN 2   /* the name starts with "." */
-#define TREESCAN_SYSTEM 4   /* a device, FIFO or socket */
-#define TREESCAN_FOLDER 16  /* a folder, or a symbolic link to one */
-#define TREESCAN_ARCHIVE 32 /* a regular file, or a symbolic link to one */
-#define TREESCAN_LINK 1024  /* a symbolic link */
+#define TREESCAN_READONLY 1    /* the user may not write it */
+#define TREESCAN_HIDDEN 2      /* the name starts with "." */
+#define TREESCAN_SYSTEM 4      /* a device, FIFO or socket */
+#define TREESCAN_FOLDER 16     /* a folder, or a symbolic link to one */
+#define TREESCAN_ARCHIVE 32    /* a regular file, or a symbolic link to one */
+#define TREESCAN_LINK 1024     /* a symbolic link */
 
 /* Sort keys for SortBy. Folders always come first, then files, each group in this order. */
 #define TREESCAN_SORT_NAME 0 /* case-insensitive name, then bytes as a tie-break */
@@ -115,19 +115,17 @@ TREESCAN_API int32_t WaitForTree(int32_t unused);
 TREESCAN_API int32_t NextTree(void);
 
 /* What the totals (GetSize of a folder, GetTotal*) stand for, after the last SetFolder: */
-#define TREESCAN_PASS_NONE 0    /* no folder-size pass: folder sizes are off */
-#define TREESCAN_PASS_RUNNING 1 /* measuring: the figures so far */
-#define TREESCAN_PASS_CACHED                                                                                 \
-    2                            /* a first answer, partly taken from the folder cache: it may be            \
-                                  * stale. A sub-folder whose identity and time are unchanged is             \
-                                  * taken from the cache with everything below it, so a change               \
-                                  * further down is not in it, nor a file that grew in place or              \
-                                  * got a second name. A full pass runs right behind it. */
-#define TREESCAN_PASS_VERIFIED 3 /* every folder read from disk by this pass: exact */
-#define TREESCAN_PASS_STOPPED 4  /* stopped before its end: the figures so far */
-#define TREESCAN_PASS_INCOMPLETE                                                                             \
-    5 /* ended, but folders could not be opened for want of file                                             \
-       * descriptors, however long it waited: the totals are short */
+#define TREESCAN_PASS_NONE 0       /* no folder-size pass: folder sizes are off */
+#define TREESCAN_PASS_RUNNING 1    /* measuring: the figures so far */
+#define TREESCAN_PASS_CACHED 2     /* a first answer, partly taken from the folder cache: it may be
+                                    * stale. A sub-folder whose identity and time are unchanged is
+                                    * taken from the cache with everything below it, so a change
+                                    * further down is not in it, nor a file that grew in place or
+                                    * got a second name. A full pass runs right behind it. */
+#define TREESCAN_PASS_VERIFIED 3   /* every folder read from disk by this pass: exact */
+#define TREESCAN_PASS_STOPPED 4    /* stopped before its end: the figures so far */
+#define TREESCAN_PASS_INCOMPLETE 5 /* ended, but folders could not be opened for want of file
+                                    * descriptors, however long it waited: the totals are short */
 
 /* The state of the folder-size figures (TREESCAN_PASS_*). NextTree returns 0 as soon as a first
  * answer is complete; when that answer is TREESCAN_PASS_CACHED, keep calling NextTree (or
@@ -241,10 +239,10 @@ TREESCAN_API void FileGTE(double bytes);
 TREESCAN_API void FileLTE(double bytes);
 
 /* Starts searching `folder` and all its sub-folders on worker threads, stopping a running
- * search first (without waiting for a worker held in a system call, as WaitForTree). A file is found when its
- * name contains `name` (unless empty), its content contains `text` (unless empty) and its size lies within
- * the FileGTE/FileLTE bounds; the IgnoreCase, IncludeHidden and IncludeSystem options apply. Only regular
- * files are read; symbolic links are never followed. Returns 0 when the search started, negative when the
+ * search first (without waiting for a worker held in a system call, as WaitForTree). A file is found when its name contains `name` (unless empty), its content
+ * contains `text` (unless empty) and its size lies within the FileGTE/FileLTE bounds; the
+ * IgnoreCase, IncludeHidden and IncludeSystem options apply. Only regular files are read;
+ * symbolic links are never followed. Returns 0 when the search started, negative when the
  * folder can't be read (GetFolderError says why). */
 TREESCAN_API int32_t FindStr(const char* folder, const char* name, const char* text);
 
