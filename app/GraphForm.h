@@ -576,6 +576,9 @@ private:
     void restoreView(const ViewKept& kept);
     // app/Overlay.cpp: the frame's bar turns red, the bar red before gets its own colour back.
     void highlightFrame(const std::shared_ptr<CD3DFrame>& frame);
+    // The 3D view tells assistive technology about the selected item when it changed (from the
+    // hover test, and from the render loop's ticks for a selection made in the lists or cleared).
+    void announceSelection();
     ketra::DetailsModel* m_detailsModel = nullptr; // ListView1's rows (Qt parent: the window)
     QTimer* m_listClickTimer = nullptr;            // a click's menu waits for a double-click
     int m_listClickRow = -1;

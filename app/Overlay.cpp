@@ -1,4 +1,5 @@
-// The hover test (MouseOver): the item under the mouse, its hover text and its highlight.
+// The hover test (MouseOver): the item under the mouse, its hover text and its highlight; what
+// the view tells assistive technology of the selected item.
 #include "GraphForm.h"
 #include "graph/Changes.h"
 #include "graph/GraphModel.h"
@@ -6,6 +7,7 @@
 #include "scene/D3DMesh.h"
 #include "scene/D3DPick.h"
 #include "scene/D3DUtil.h"
+#include "scene/D3DView.h"
 
 #include <QTimer>
 
@@ -26,7 +28,9 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
         return;
     }
     const CD3DFramePtr frame = pick.GetFrame(nearest);
-    m_overlay.hoverPosition = ketra::HoverTextPosition(x, y);
+    // Picking works in device pixels, the overlay's text is laid out in the view's own pixels.
+    const float ratio = static_cast<float>(g_device->pixelRatio());
+    m_overlay.hoverPosition = ketra::HoverTextPosition(x / ratio, y / ratio);
 
     const int index = m_model->indexFromFrameName(frame->ObjectName);
     if (index == 0)
@@ -41,6 +45,16 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
     if (highlight)
         highlightFrame(frame);
     m_overlay.hoverShown = true;
+    announceSelection();
+}
+
+void GraphForm::announceSelection() {
+    QString text;
+    if (m_selectedEntry >= 1 && m_selectedEntry <= m_model->count()) {
+        const ketra::DataEntry& entry = m_model->entry(m_selectedEntry);
+        text = ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_options.m_includeFolders);
+    }
+    view3D()->setSelectionText(text);
 }
 
 void GraphForm::highlightFrame(const std::shared_ptr<CD3DFrame>& frame) {

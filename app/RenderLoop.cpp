@@ -213,6 +213,7 @@ void GraphForm::DrawGraph() {
 }
 
 void GraphForm::Timer1_Timer() {
+    announceSelection(); // a selection made in the lists, or cleared by a load
     if (!m_deviceReady || busy())
         return;
     try {

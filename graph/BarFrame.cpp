@@ -132,7 +132,9 @@ public:
             float em = 0;
             if (label && !leftOut) {
                 em = LabelEmPixels(child->GetUpdatedMatrix(), viewProjection, vp);
-                leftOut = scene.minLabelPixels > 0 && em < scene.minLabelPixels;
+                // The least readable size is one of the screen's, so it grows with its pixel ratio.
+                leftOut = scene.minLabelPixels > 0 &&
+                          em < scene.minLabelPixels * static_cast<float>(g_device->pixelRatio());
             }
             if (leftOut) {
                 child->Enabled = false;
@@ -210,7 +212,8 @@ void RenderBarFrame(const BarScene& scene, const Options& options, const Overlay
         int widest = 0;
         for (const QString& line : lines)
             widest = std::max(widest, statsFont->textWidth(line));
-        const int left = g_device->targetWidth() - std::max(kKeyHelpFromRight, widest + kKeyHelpMargin);
+        const int width = static_cast<int>(std::lround(g_device->targetWidth() / g_device->pixelRatio()));
+        const int left = width - std::max(kKeyHelpFromRight, widest + kKeyHelpMargin);
         drawLines(*statsFont, lines, left, kOverlayTextColour);
     }
     if (options.m_showChanges && statsFont && !treeview)

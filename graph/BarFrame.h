@@ -22,7 +22,7 @@ namespace ketra {
 struct OverlayState {
     bool hoverShown = false;     // the last hover test found an item
     QString hoverText;           // its name and size
-    QPoint hoverPosition;        // the hover text's left and top, in pixels of the view
+    QPoint hoverPosition;        // the hover text's left and top, in the view's layout pixels
     FolderStatistics statistics; // of the last load
     FolderChanges changes;       // below the folder shown, for the legend of the changes mode
 
@@ -46,7 +46,8 @@ platform::Material HighlightMaterial(std::uint32_t ownColour);
 // Draws one frame of `scene` on g_device, from the frame update to the end of the scene (the
 // caller presents it): clear, ambient light, the bars, then (with the base plate on and the tree
 // view off) the plate in a second pass so that it blends over the bars, then the overlay texts the
-// options switch on, with `popupFont` (hover text) and `statsFont` (statistics, key help).
+// options switch on, with `popupFont` (hover text) and `statsFont` (statistics, key help), laid
+// out in the device's layout pixels (Device::pixelRatio()).
 // Bars and labels wholly outside the view, and labels too small to read, are left out (the
 // picture is the same). Nothing happens without a root.
 void RenderBarFrame(const BarScene& scene, const Options& options, const OverlayState& overlay,

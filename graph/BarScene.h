@@ -24,7 +24,8 @@ struct BarScene {
     CD3DFramePtr bars;
     // Makes the labels' text meshes (null without labels).
     std::shared_ptr<LabelMaker> labels;
-    // Labels whose letters would be less than this many pixels tall are left out of a frame (and
+    // Labels whose letters would be less than this many layout pixels tall (Device::pixelRatio()
+    // device pixels each) are left out of a frame (and
     // their text is not made until they come closer): nobody can read them, and a folder of
     // thousands of items would otherwise spend most of each frame on text solids a pixel or two
     // high far down the grid. 0 draws every label in view.

@@ -15,7 +15,7 @@ namespace ketra {
 // "name (0 bytes)" for anything below one; a folder shows its name alone while folder sizes are off.
 QString HoverText(const QString& name, bool isFolder, double size, bool includeFolders);
 
-// Where the hover text goes for the mouse at (x, y) pixels of the view: 20 pixels left and 30
+// Where the hover text goes for the mouse at (x, y) layout pixels of the view: 20 pixels left and 30
 // above, each rounded to a whole number (halves to even) and replaced by 1 when negative.
 QPoint HoverTextPosition(float x, float y);
 
@@ -31,7 +31,8 @@ QStringList KeyHelpLines(bool includeFolders);
 // followed by "..."; empty for an empty name (no label is made).
 QString LabelText(const QString& name);
 
-// Overlay geometry in pixels of the view: statistics and key help start at top 5, one line every
+// Overlay geometry in layout pixels of the view (a scaled screen has more device pixels to each,
+// Device::pixelRatio()): statistics and key help start at top 5, one line every
 // 11 pixels; statistics at left 5, key help 100 pixels from the right edge, or, when its widest
 // line is wider than that allows, far enough left to end 5 pixels before the edge (text is not
 // clipped, so it would otherwise run out of the view).

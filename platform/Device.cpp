@@ -44,6 +44,14 @@ void Device::setTargetSize(int width, int height) {
     m_gl->valid = false;
 }
 
+void Device::setPixelRatio(double ratio) {
+    m_state->pixelRatio = ratio >= 0.1 ? ratio : 1.0; // NaN fails the test too
+}
+
+double Device::pixelRatio() const {
+    return m_state->pixelRatio;
+}
+
 int Device::targetWidth() const {
     return m_state->targetWidth;
 }

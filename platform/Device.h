@@ -121,6 +121,12 @@ public:
     void setTargetSize(int width, int height);
     int targetWidth() const;
     int targetHeight() const;
+    // Target pixels per pixel of the overlay's layout: a view's device-pixel ratio (2 on a screen
+    // scaled twice, 1.5 at 150 %; 1 by default). Overlay texts are placed and sized in layout
+    // pixels and drawn at this many target pixels each, so they keep their size beside the rest
+    // of a scaled window. Values below 0.1 (or not numbers) count as 1.
+    void setPixelRatio(double ratio);
+    double pixelRatio() const;
     // The largest render target the context allows: the least of its renderbuffer, texture and
     // viewport limits (and the limit below). Empty without a context.
     QSize maxTargetSize() const;
@@ -162,7 +168,7 @@ public:
     // Draws the faces of `mesh` whose attribute id is `attribId` with the current state.
     void drawSubset(const Mesh& mesh, std::uint32_t attribId);
 
-    // ---- overlay text (used by platform::Font) ----
+    // ---- overlay text (used by platform::Font); positions in layout pixels ----
     struct OverlayText {
         QFont font;
         QString text;

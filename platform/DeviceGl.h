@@ -79,6 +79,7 @@ struct Device::State {
     TexturePtr texture;
     Viewport viewport;
     int targetWidth = 0, targetHeight = 0;
+    double pixelRatio = 1;
     std::function<void()> presentHook;
     std::vector<OverlayText> pendingText, lastText;
     bool inScene = false;

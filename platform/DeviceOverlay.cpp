@@ -36,10 +36,16 @@ void Device::paintOverlay() {
         QOpenGLPaintDevice device(QSize(gl.fboWidth, gl.fboHeight));
         QPainter painter(&device);
         painter.setRenderHint(QPainter::TextAntialiasing);
-        // Text is placed in the target's pixels; a render target made smaller scales it along.
+        // Text is placed in layout pixels, pixelRatio() target pixels each (glyphs are made at
+        // that size, not magnified); a render target made smaller scales it along.
+        double sx = m_state->pixelRatio, sy = m_state->pixelRatio;
         if (gl.madeForWidth > 0 && gl.madeForHeight > 0 &&
-            (gl.fboWidth != gl.madeForWidth || gl.fboHeight != gl.madeForHeight))
-            painter.scale(double(gl.fboWidth) / gl.madeForWidth, double(gl.fboHeight) / gl.madeForHeight);
+            (gl.fboWidth != gl.madeForWidth || gl.fboHeight != gl.madeForHeight)) {
+            sx *= double(gl.fboWidth) / gl.madeForWidth;
+            sy *= double(gl.fboHeight) / gl.madeForHeight;
+        }
+        if (sx != 1 || sy != 1)
+            painter.scale(sx, sy);
         for (const OverlayText& t : m_state->lastText) {
             painter.setFont(t.font);
             painter.setPen(QColor::fromRgba(t.argb));

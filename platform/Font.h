@@ -17,10 +17,11 @@ public:
     Font(std::shared_ptr<Device> device, const QFont& font);
 
     const QFont& font() const { return m_font; }
-    // Queues `text` (may hold line breaks) at pixel (left, top) of the render target; it is drawn
-    // when the device ends the scene. Returns the height of the text in pixels.
+    // Queues `text` (may hold line breaks) at (left, top) in layout pixels of the render target
+    // (Device::pixelRatio() target pixels each); it is drawn when the device ends the scene.
+    // Returns the height of the text in layout pixels.
     int drawText(const QString& text, int left, int top, std::uint32_t argb);
-    // Width and height the text would take, in pixels.
+    // Width and height the text would take, in layout pixels.
     int textWidth(const QString& text) const;
     int textHeight(const QString& text) const;
 

@@ -28,6 +28,7 @@ struct DeviceModule {
     std::int32_t adapter = 0;
     QPointer<D3DView> window;
     int clientWidth = 0, clientHeight = 0;
+    double pixelRatio = 1; // of the window's device pixels; 1 off-screen
     // The context the device renders on until the view's own context exists (and, without a
     // window, for good).
     std::unique_ptr<platform::OffscreenGl> ownContext;
@@ -64,6 +65,7 @@ bool createDevice(std::int32_t deviceType) {
         platform::RequestSoftwareRasterizer();
     auto device = std::make_shared<platform::Device>();
     device->setTargetSize(g_module.clientWidth, g_module.clientHeight);
+    device->setPixelRatio(g_module.pixelRatio);
     if (g_module.probe) {
         if (!g_module.probe(deviceType))
             return false;
@@ -131,6 +133,7 @@ void storeClientSize(D3DView* window) {
     const QSize size = window ? window->pixelSize() : QSize();
     g_module.clientWidth = size.width();
     g_module.clientHeight = size.height();
+    g_module.pixelRatio = window ? window->devicePixelRatioF() : 1.0;
 }
 
 // OpenGL objects must not outlive the application object: a program that ends without
@@ -203,6 +206,7 @@ bool InitOffscreenDevice3D(int width, int height, std::int32_t deviceType, bool 
     g_module.window = nullptr;
     g_module.clientWidth = std::max(0, width);
     g_module.clientHeight = std::max(0, height);
+    g_module.pixelRatio = 1; // a picture file has no screen to match
     return initDevice(nullptr, deviceType, allowFallback);
 }
 
@@ -214,6 +218,7 @@ void ReleaseDevice3D() {
     g_module.ownContext.reset();
     g_module.window = nullptr;
     g_module.clientWidth = g_module.clientHeight = 0;
+    g_module.pixelRatio = 1;
 }
 
 bool ResizeDevice3D(D3DView* window) {
@@ -225,6 +230,7 @@ bool ResizeDevice3D(D3DView* window) {
         if (!g_device)
             return false;
         g_device->setTargetSize(g_module.clientWidth, g_module.clientHeight);
+        g_device->setPixelRatio(g_module.pixelRatio);
         if (window && window->device() != g_device)
             window->setDevice(g_device);
         return g_device->reset() == platform::D3D_OK;

@@ -32,8 +32,9 @@ bool InitOffscreenDevice3D(int width, int height, std::int32_t deviceType = DEVT
 // Empties the texture cache and drops the device, the window and the client size. A later
 // InitDevice3D starts afresh.
 void ReleaseDevice3D();
-// The window's client size changed: the render target follows it. False when the device can't
-// be reset (errors are caught).
+// The window's client size changed: the render target follows it (in the window's device pixels,
+// whose ratio to its pixels the device's overlay takes). False when the device can't be reset
+// (errors are caught).
 bool ResizeDevice3D(D3DView* window);
 // Projection (field of view 3.1415 / 4, aspect from the client size, planes 1 and 3000), camera at
 // (0, 0, -20) looking at the origin, world identity, the default light and material and the

@@ -2,6 +2,8 @@
 
 #include "platform/GlContext.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
@@ -49,7 +51,40 @@ private:
     D3DView* m_view;
 };
 
+namespace {
+
+// The view as assistive technology sees it.
+class ViewAccessible : public QAccessibleWidget {
+public:
+    explicit ViewAccessible(D3DView* view) : QAccessibleWidget(view, QAccessible::Canvas) {}
+
+    QString text(QAccessible::Text t) const override {
+        const auto* view = static_cast<const D3DView*>(widget());
+        switch (t) {
+        case QAccessible::Name:
+            return view->accessibleName().isEmpty() ? QStringLiteral("3D view") : view->accessibleName();
+        case QAccessible::Value:
+        case QAccessible::Description:
+            return view->selectionText();
+        default:
+            return QAccessibleWidget::text(t);
+        }
+    }
+};
+
+QAccessibleInterface* viewAccessibleFactory(const QString&, QObject* object) {
+    auto* view = qobject_cast<D3DView*>(object);
+    return view ? new ViewAccessible(view) : nullptr;
+}
+
+} // namespace
+
 D3DView::D3DView(QWidget* parent) : QWidget(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(viewAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -72,6 +107,16 @@ void D3DView::setDevice(const std::shared_ptr<platform::Device>& device) {
 QSize D3DView::pixelSize() const {
     const qreal dpr = devicePixelRatioF();
     return {static_cast<int>(std::lround(width() * dpr)), static_cast<int>(std::lround(height() * dpr))};
+}
+
+void D3DView::setSelectionText(const QString& text) {
+    if (text == m_selectionText)
+        return;
+    m_selectionText = text;
+    QAccessibleValueChangeEvent value(this, text);
+    QAccessible::updateAccessibility(&value);
+    QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
 }
 
 QOpenGLWidget* D3DView::glWidget() const {

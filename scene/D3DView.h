@@ -40,6 +40,13 @@ public:
     // Shown where no picture is available yet.
     void setBackground(const QColor& c) { m_background = c; }
 
+    // What assistive technology hears of the view: the role of a canvas, the name "3D view" (or
+    // the widget's accessible name) and, as value and description, the selected item as the
+    // window's status line shows it ("name (1,234 bytes)"; empty with none). A new text is
+    // announced (value and description changed); setting the same text again announces nothing.
+    void setSelectionText(const QString& text);
+    const QString& selectionText() const { return m_selectionText; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -52,4 +59,5 @@ private:
     std::weak_ptr<platform::Device> m_device;
     QPointer<Surface> m_surface;
     QColor m_background{0x80, 0xB0, 0xE0};
+    QString m_selectionText;
 };

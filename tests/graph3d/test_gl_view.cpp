@@ -4,6 +4,7 @@
 #include "../app/form_fixture.h"
 #include "core/Settings.h"
 #include "folders/DetailsModel.h"
+#include "graph/BarFrame.h"
 #include "graph/Camera.h"
 #include "graph/Changes.h"
 #include "graph/GraphModel.h"
@@ -15,6 +16,7 @@
 #include "scene/ElapsedTimerClock.h"
 #include "treescan.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -359,6 +361,43 @@ TEST_F(ViewTest, AKeyTappedBetweenTwoTicksActsOnce) {
     ticks(2);
     EXPECT_TRUE(form->m_options.m_includeFolders); // turned on, not on and off again
     EXPECT_TRUE(overlayHas(QStringLiteral("No Folder size: F")));
+}
+
+// On a scaled screen (the test runs also with QT_SCALE_FACTOR 2 and 1.5) the picture has the
+// view's device pixels, and the overlay's letters are as many times taller as a pixel is.
+TEST_F(ViewTest, TheViewDrawsAtTheScreensPixelRatio) {
+    const qreal dpr = view()->devicePixelRatioF();
+    form->DrawGraph();
+    const QImage picture = g_device->grabFramebuffer();
+    EXPECT_EQ(picture.size(), QSize(std::lround(view()->width() * dpr), std::lround(view()->height() * dpr)));
+    int rows = 0; // with dark grey letters in the first statistics line's place
+    for (int y = 0; y < 16 * dpr; ++y) {
+        bool ink = false;
+        for (int x = 0; x < 60 * dpr; ++x)
+            ink |= qGray(picture.pixel(x, y)) < 120;
+        rows += ink;
+    }
+    const QRect letters = QFontMetrics(ketra::StatusFont()).tightBoundingRect(QStringLiteral("Size: 6,500"));
+    EXPECT_NEAR(rows / (dpr * letters.height()), 1.0, 0.2) << rows << " rows at " << dpr;
+}
+
+// What assistive technology reads of the view (no assistive-technology bus runs here, so Qt's
+// bridge stays inactive and the announcements are not seen).
+TEST_F(ViewTest, AssistiveTechnologyReadsTheSelectedItem) {
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(view());
+    ASSERT_TRUE(a11y);
+    EXPECT_EQ(a11y->role(), QAccessible::Canvas);
+    EXPECT_EQ(a11y->text(QAccessible::Name), QStringLiteral("3D view"));
+    QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("big.dat"));
+    settleWindows();
+    const QString big = QStringLiteral("big.dat (3,000 bytes)");
+    EXPECT_EQ(a11y->text(QAccessible::Value), big);
+    EXPECT_EQ(a11y->text(QAccessible::Description), big);
+    // A load clears the selection; the next tick says so.
+    action(*form, "tlbRefresh")->trigger();
+    settleWindows();
+    ticks(1);
+    EXPECT_EQ(a11y->text(QAccessible::Value), QString());
 }
 
 // Right after start (the view gets its own OpenGL context then), the picture shown stays on screen
