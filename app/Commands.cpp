@@ -90,6 +90,7 @@ void GraphForm::createMenus() {
     arrange->addAction(mnuViewDate);
     arrange->addSeparator();
     arrange->addAction(mnuViewAscending);
+    createChangesMenu(view);
 
     QMenu* options = bar->addMenu(tr("&Options"));
     options->setObjectName(QStringLiteral("mnuOptions"));

@@ -96,13 +96,16 @@ private:
     bool m_afterDoubleClick = false;
 };
 
-// The sort key of a header column (1 Filename, 2 Size, 3 Modified; any other gives name).
+// The sort key of a header column (1 Filename, 2 Size, 3 Modified, 4 Change; any other gives
+// name).
 int columnKey(int column) {
     switch (column) {
     case 2:
         return TREESCAN_SORT_SIZE;
     case 3:
         return TREESCAN_SORT_DATE;
+    case 4:
+        return TREESCAN_SORT_CHANGE;
     default:
         return TREESCAN_SORT_NAME;
     }
@@ -126,6 +129,7 @@ QTreeView* GraphForm::createListView1(QWidget* parent) {
     list->header()->setSortIndicatorShown(true);
     m_detailsModel = new ketra::DetailsModel(this);
     list->setModel(m_detailsModel);
+    list->setColumnHidden(ketra::DetailsModel::ChangeColumn, true); // the changes mode shows it
     auto* events = new ListView1Events(this, list);
     list->installEventFilter(events);
     list->viewport()->installEventFilter(events);
@@ -136,7 +140,7 @@ QTreeView* GraphForm::createListView1(QWidget* parent) {
 }
 
 void GraphForm::setDetailsColumns() {
-    const int widths[] = {2500, 1400, 2500}; // twips
+    const int widths[ketra::DetailsModel::ColumnCount] = {2500, 1400, 2500, 1400}; // twips
     for (int i = 0; i < ketra::DetailsModel::ColumnCount; ++i)
         ListView1->setColumnWidth(i, twipsToPixelsX(widths[i]));
 }
@@ -173,7 +177,10 @@ void GraphForm::mnuViewDetails_Click() {
 void GraphForm::FillDetailsList() {
     listClickLater(-1, {}); // a click still waiting belongs to the rows about to go
     m_detailsModel->setEntries(&m_model->entries(), m_options.m_includeFolders);
-    const int column = m_sortKey == TREESCAN_SORT_SIZE ? 1 : m_sortKey == TREESCAN_SORT_DATE ? 2 : 0;
+    const int column = m_sortKey == TREESCAN_SORT_SIZE     ? 1
+                       : m_sortKey == TREESCAN_SORT_DATE   ? 2
+                       : m_sortKey == TREESCAN_SORT_CHANGE ? ketra::DetailsModel::ChangeColumn
+                                                           : 0;
     ListView1->header()->setSortIndicator(m_sortKey == TREESCAN_SORT_TYPE ? -1 : column,
                                           m_sortAscending == 1 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }

@@ -166,6 +166,7 @@ void GraphForm::loadEnded() {
                                                    tree ? m_currentFolder : QByteArray());
     if (m_options.m_includeFolders && ketra::FolderReader::verifying())
         watchVerification(firstEntry, n);
+    readFolderChanges();
     m_level = 2;
     showIdle();
 
@@ -229,7 +230,8 @@ void GraphForm::verifiedSizesArrived() {
                                          return a.NameBytes == b.NameBytes && a.Size == b.Size;
                                      });
     m_overlay.statistics = stats;
-    if (changed) {
+    readFolderChanges();
+    if (changed || m_options.m_showChanges) {
         RebuildScene();
         m_detailsModel->refresh();
         restoreView(kept);

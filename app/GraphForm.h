@@ -302,6 +302,28 @@ private:
     ketra::TreeLevelFolders m_levelFolders;
 
 public:
+    // ---- Changes since an earlier state (app/Changes.cpp) -----------------------------------
+    // View > "Changes" (key C in the 3D view): folders' bars coloured by the change of their
+    // totals since the scanner's earlier state, files grey, a legend in the view, the change in
+    // the hover text and the details list's "Change" column; off again: the type colours.
+    void mnuViewChanges_Click();
+    // View > "Mark Sizes as Earlier State": the exact totals of the folder shown and of every
+    // folder below it become their earlier state (stored at once), and the folder is shown
+    // again. Without an exact pass of the folder a message says why nothing was marked.
+    void mnuViewMarkEarlier_Click();
+
+private:
+    void createChangesMenu(QMenu* view); // the View menu's two items
+    // The folder shown's changes, read from the scanner after a load or its exact sizes.
+    void readFolderChanges();
+    // Stores the scanner's folder cache. A cache that can't be written gives, once a run, the
+    // notice to show (the one stored before stays, and the folder stays shown); else nothing.
+    QString saveFolderCache();
+    QAction* mnuViewChanges = nullptr;
+    QAction* mnuViewMarkEarlier = nullptr;
+    bool m_cacheFailureTold = false;
+
+public:
     // ---- Colours (app/ColourCommands.cpp) ----------------------------------------------------------
     // Options > "3D Bar colors": the colour dialog, not modal (brought to the front when open);
     // its "Apply" reloads the folder in the new colours.

@@ -1,6 +1,7 @@
 // The hover test (MouseOver): the item under the mouse, its hover text and its highlight; what
 // the view tells assistive technology of the selected item.
 #include "GraphForm.h"
+#include "graph/Changes.h"
 #include "graph/GraphModel.h"
 #include "graph/OverlayText.h"
 #include "scene/D3DMesh.h"
@@ -38,6 +39,8 @@ void GraphForm::MouseOver(int button, int shift, float x, float y, bool highligh
     const ketra::DataEntry& entry = m_model->entry(index);
     m_overlay.hoverText =
         ketra::HoverText(entry.Name, entry.isFolder(), entry.Size, m_options.m_includeFolders);
+    if (m_options.m_showChanges)
+        m_overlay.hoverText += ketra::ChangeHoverText(entry, QDate::currentDate());
 
     if (highlight)
         highlightFrame(frame);

@@ -155,6 +155,9 @@ void GraphForm::FrameMove() {
         case ketra::CameraStep::Kind::ToggleFolderSizes:
             ToggleFolderSizes();
             break;
+        case ketra::CameraStep::Kind::ToggleChanges:
+            mnuViewChanges_Click();
+            break;
         }
     }
     // A glide too slow to show is over.

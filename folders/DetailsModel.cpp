@@ -21,6 +21,22 @@ QString DetailsSizeText(const ItemRecord& entry, bool includeFolders) {
     return GroupThousands(QString::number(whole));
 }
 
+QString SignedThousands(double bytes) {
+    const QString digits = FormatThousands(bytes);
+    return bytes >= 0.5 ? QLatin1Char('+') + digits : digits;
+}
+
+QString DetailsChangeText(const ItemRecord& entry) {
+    switch (entry.change()) {
+    case ItemChange::Unknown:
+        return {};
+    case ItemChange::New:
+        return DetailsModel::tr("%1 (new)").arg(SignedThousands(entry.Size));
+    default:
+        return SignedThousands(entry.changeBytes());
+    }
+}
+
 void DetailsModel::setEntries(ItemList entries, bool includeFolders) {
     beginResetModel();
     m_entries = entries;
@@ -83,6 +99,8 @@ QVariant DetailsModel::data(const QModelIndex& index, int role) const {
             return DetailsSizeText(e, m_includeFolders);
         case ModifiedColumn:
             return e.Modified;
+        case ChangeColumn:
+            return DetailsChangeText(e);
         default:
             return {};
         }
@@ -98,7 +116,9 @@ QVariant DetailsModel::data(const QModelIndex& index, int role) const {
         }
         return {};
     case Qt::TextAlignmentRole:
-        return index.column() == SizeColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+        return index.column() == SizeColumn || index.column() == ChangeColumn
+                   ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                   : QVariant();
     default:
         return {};
     }
@@ -114,6 +134,8 @@ QVariant DetailsModel::headerData(int section, Qt::Orientation orientation, int 
         return tr("Size");
     case ModifiedColumn:
         return tr("Modified");
+    case ChangeColumn:
+        return tr("Change");
     default:
         return {};
     }

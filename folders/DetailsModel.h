@@ -1,5 +1,5 @@
 // The details list's rows: one per entry of the folder shown, in the entries' order (the scanner
-// sorts; the list never does), with the columns "Filename", "Size" and "Modified". Folder rows
+// sorts; the list never does), with the columns "Filename", "Size", "Modified" and "Change". Folder rows
 // are drawn blue.
 //
 // The model reads the entries it is given and copies nothing, so a list of 100,000 items costs
@@ -24,10 +24,19 @@ namespace ketra {
 // ("5,120").
 QString DetailsSizeText(const ItemRecord& entry, bool includeFolders);
 
+// A change of bytes with its sign: "+1,234", "-300", "0".
+QString SignedThousands(double bytes);
+
+// What the "Change" column says of a folder: its total's change since its earlier state
+// ("+1,234", "-300", "0"), "+6 (new)" for a folder that was not there then; nothing for a file or
+// a folder without an earlier state.
+QString DetailsChangeText(const ItemRecord& entry);
+
 class DetailsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { FilenameColumn, SizeColumn, ModifiedColumn, ColumnCount };
+    // The "Change" column is shown only in the bar graph's changes mode (the view hides it).
+    enum Column { FilenameColumn, SizeColumn, ModifiedColumn, ChangeColumn, ColumnCount };
     // The colour of folder rows.
     static constexpr QColor kFolderColour{0, 0, 250};
 

@@ -78,7 +78,24 @@ FolderItem FolderReader::item(std::int32_t index) {
     it.attributes = GetAttribs(index);
     it.size = GetSize(index);
     GetFileId(index, &it.id.device, &it.id.inode);
+    if ((it.attributes & kFolderAttribute) != 0) {
+        double earlier = 0;
+        std::int64_t when = 0;
+        const std::int32_t change = GetChange(index, &earlier, &when);
+        if (change != TREESCAN_CHANGE_UNKNOWN) {
+            it.earlier = change == TREESCAN_CHANGE_NEW ? ItemRecord::kNotThereEarlier : earlier;
+            it.earlierTime = static_cast<std::uint32_t>(std::clamp<std::int64_t>(when, 0, UINT32_MAX));
+        }
+    }
     return it;
+}
+
+FolderChanges FolderReader::changes() {
+    FolderChanges c;
+    double earlier = 0;
+    c.known = GetFolderChange(&earlier, &c.earlierTime) != TREESCAN_CHANGE_UNKNOWN;
+    c.removedCount = GetRemovedFolders(&c.removedBytes);
+    return c;
 }
 
 std::int32_t FolderReader::sortByTotals() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "folders/FileId.h"
+#include "folders/ItemRecord.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,6 +23,20 @@ struct FolderItem {
     std::int32_t attributes = 0;
     double size = 0; // bytes; a folder's total once measured
     FileId id;       // the file it was when the folder was read
+    // A folder's total at its earlier state (ItemRecord::Earlier's values) and when that was.
+    double earlier = ItemRecord::kNoEarlierState;
+    std::uint32_t earlierTime = 0;
+};
+
+// What changed below the folder last read since its earlier state: whether it has one, when it
+// was taken, and the folders below it that went away and what they held then.
+struct FolderChanges {
+    bool known = false;
+    std::int64_t earlierTime = 0; // seconds since the epoch
+    std::int32_t removedCount = 0;
+    double removedBytes = 0;
+
+    friend bool operator==(const FolderChanges&, const FolderChanges&) = default;
 };
 
 class FolderReader {
@@ -61,6 +76,10 @@ public:
     // A descriptor that becomes readable when the scanner has news (a QSocketNotifier watches
     // it), or -1; owned by the scanner.
     static int progressDescriptor();
+
+    // How the folder's total and what is below it compare with their earlier state: after an
+    // exact pass (verifying() false), looked up in the scanner's history of totals.
+    static FolderChanges changes();
 
     // The scanner's counts of all files and folders below the folder (after measure).
     static std::int64_t totalFileCount();

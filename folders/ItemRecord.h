@@ -19,15 +19,39 @@ namespace ketra {
 // Attribute bit of a folder, as the scanner reports it.
 inline constexpr std::int32_t kFolderAttribute = 16;
 
+// How a folder's total compares with what it held at an earlier exact pass of the scanner.
+// Files have no earlier state.
+enum class ItemChange : std::uint8_t { Unknown, Same, Grown, Shrunk, New };
+
 struct ItemRecord {
-    QString Name;                // item name as shown (no path); display text only
-    QByteArray NameBytes;        // the name as the system knows it: what every path is made of
-    double Size = 0;             // size in bytes, never logged
-    QString Modified;            // last-modified text as the scanner gives it
-    std::int32_t Attributes = 0; // the scanner's attribute bits; kFolderAttribute marks a folder
-    FileId Id;                   // the file the item was when it was read
+    // Earlier: no earlier state is known / the folder was not there at the earlier state.
+    static constexpr double kNoEarlierState = -2;
+    static constexpr double kNotThereEarlier = -1;
+
+    QString Name;                  // item name as shown (no path); display text only
+    QByteArray NameBytes;          // the name as the system knows it: what every path is made of
+    double Size = 0;               // size in bytes, never logged
+    QString Modified;              // last-modified text as the scanner gives it
+    std::int32_t Attributes = 0;   // the scanner's attribute bits; kFolderAttribute marks a folder
+    std::uint32_t EarlierTime = 0; // when the earlier state was taken (seconds since the epoch)
+    FileId Id;                     // the file the item was when it was read
+    // A folder's total at its earlier state in bytes, or one of the two values above. One number
+    // an item: a list of a million items pays 8 bytes each for it (the time fills padding).
+    double Earlier = kNoEarlierState;
 
     bool isFolder() const { return (Attributes & kFolderAttribute) != 0; }
+    ItemChange change() const {
+        if (Earlier == kNoEarlierState || !isFolder())
+            return ItemChange::Unknown;
+        if (Earlier == kNotThereEarlier)
+            return ItemChange::New;
+        return Size > Earlier ? ItemChange::Grown : Size < Earlier ? ItemChange::Shrunk : ItemChange::Same;
+    }
+    // The change of the total in bytes (a new folder's whole total; 0 when unknown).
+    double changeBytes() const {
+        const ItemChange c = change();
+        return c == ItemChange::Unknown ? 0 : c == ItemChange::New ? Size : Size - Earlier;
+    }
 };
 
 // A look at a vector of items, or of records that are items and more (the view's entries): it

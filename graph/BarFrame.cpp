@@ -1,5 +1,6 @@
 #include "graph/BarFrame.h"
 
+#include "graph/Changes.h"
 #include "graph/LabelMaker.h"
 #include "graph/OverlayText.h"
 #include "scene/D3DInit.h"
@@ -215,7 +216,26 @@ void RenderBarFrame(const BarScene& scene, const Options& options, const Overlay
         const int left = width - std::max(kKeyHelpFromRight, widest + kKeyHelpMargin);
         drawLines(*statsFont, lines, left, kOverlayTextColour);
     }
+    if (options.m_showChanges && statsFont && !treeview)
+        DrawChangeLegend(*statsFont, overlay, options);
     g_device->endScene();
+}
+
+void DrawChangeLegend(platform::Font& font, const OverlayState& overlay, const Options& options) {
+    const std::vector<LegendLine> lines =
+        ChangeLegend(overlay.changes, options.m_includeFolders, QDate::currentDate());
+    const QString swatch = QStringLiteral("\u25A0 ");
+    const int indent = font.textWidth(swatch);
+    int top = g_device->targetHeight() - kOverlayTop - static_cast<int>(lines.size()) * kOverlayLineStep;
+    for (const LegendLine& line : lines) {
+        int left = kStatisticsLeft;
+        if (line.colour != 0) {
+            font.drawText(swatch, left, top, line.colour);
+            left += indent;
+        }
+        font.drawText(line.text, left, top, kOverlayTextColour);
+        top += kOverlayLineStep;
+    }
 }
 
 } // namespace ketra

@@ -2,6 +2,7 @@
 // passes and the text overlay, leaving out what the camera can't see.
 #pragma once
 
+#include "folders/FolderReader.h"
 #include "graph/BarScene.h"
 #include "graph/LoadGrid.h"
 #include "graph/Options.h"
@@ -23,6 +24,7 @@ struct OverlayState {
     QString hoverText;           // its name and size
     QPoint hoverPosition;        // the hover text's left and top, in the view's layout pixels
     FolderStatistics statistics; // of the last load
+    FolderChanges changes;       // below the folder shown, for the legend of the changes mode
 
     friend bool operator==(const OverlayState&, const OverlayState&) = default;
 };
@@ -50,6 +52,10 @@ platform::Material HighlightMaterial(std::uint32_t ownColour);
 // picture is the same). Nothing happens without a root.
 void RenderBarFrame(const BarScene& scene, const Options& options, const OverlayState& overlay,
                     platform::Font* popupFont, platform::Font* statsFont);
+
+// The legend of the changes mode (graph/Changes.h) at the view's bottom left, with `font`: a
+// swatch in each colour before its meaning.
+void DrawChangeLegend(platform::Font& font, const OverlayState& overlay, const Options& options);
 
 // The small sans font of a status line: the statistics and the key help.
 QFont StatusFont();

@@ -1,4 +1,5 @@
 #include "graph/BarScene.h"
+#include "graph/Changes.h"
 
 #include "graph/Camera.h"
 #include "graph/LabelMaker.h"
@@ -72,7 +73,7 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
         DataEntry& e = model.entry(i);
         const QString name = GraphModel::frameName(i);
         const platform::Material barMaterial =
-            flatMaterial(LongToColorValue(static_cast<std::int32_t>(e.Colour)));
+            flatMaterial(LongToColorValue(static_cast<std::int32_t>(BarColour(e, options))));
         const float height = std::fabs(e.Height);
 
         auto bar = CreateChildFrame(scene.bars);

@@ -114,6 +114,10 @@ FrameMoveResult Camera::FrameMove(float elapsedSeconds, bool referenceRasterizer
         result.steps.push_back({CameraStep::Kind::ToggleFolderSizes, {}});
         m_keyState[vk::F] = false;
     }
+    if (held(vk::C)) {
+        result.steps.push_back({CameraStep::Kind::ToggleChanges, {}});
+        m_keyState[vk::C] = false;
+    }
     const float a = kPi / 5 * s;
     const bool shift = m_shiftState != 0;
     if (held(vk::X))

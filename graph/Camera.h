@@ -22,7 +22,7 @@ namespace ketra {
 // them).
 namespace vk {
 inline constexpr int Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46;
-inline constexpr int F = 70, R = 82, S = 83, W = 87, X = 88, Y = 89, Z = 90;
+inline constexpr int C = 67, F = 70, R = 82, S = 83, W = 87, X = 88, Y = 89, Z = 90;
 } // namespace vk
 
 // The key code of a Qt key (Qt::Key): the arrows, Delete, letters and digits; -1 for any other key.
@@ -47,6 +47,7 @@ struct CameraStep {
                            // defaults (projection, look-at view, light, material) are set again,
                            // and the root frame gets the start tilt (Camera::StartTilt)
         ToggleFolderSizes, // the F key: folder sizes on or off, then the folder is reloaded
+        ToggleChanges,     // the C key: the changes mode on or off
     };
     Kind kind = Kind::Rotate;
     RootRotation rotation; // for Rotate

@@ -17,6 +17,9 @@ FolderStatistics AddFolderEntries(GraphModel& model, FolderReader& reader, std::
     for (std::int32_t i = 0; i < count; ++i) {
         const FolderItem item = reader.item(i);
         entries.addItem(item.name, item.attributes, item.size, item.modified, item.id);
+        DataEntry& added = model.entries().back();
+        added.Earlier = item.earlier;
+        added.EarlierTime = item.earlierTime;
     }
     FolderStatistics stats = entries.statistics();
     if (options.m_includeFolders) {

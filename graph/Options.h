@@ -17,6 +17,9 @@ struct Options {
     bool m_bShowBase = true;       // the base plate drawn
     bool m_treeview = false;       // the folder tree shown instead of the bar graph
     bool m_autoupdate = true;      // reload when the folder changes on disk; carried from run to run
+    // Folders coloured by the change of their totals since an earlier state, files grey. Not
+    // stored in the settings: each run starts with the type colours.
+    bool m_showChanges = false;
 
     friend bool operator==(const Options&, const Options&) = default;
 };

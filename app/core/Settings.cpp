@@ -61,7 +61,10 @@ const std::vector<SettingKey>& Settings::keys() {
 }
 
 bool UserSettingsDiffer(const SettingsValues& a, const SettingsValues& b) {
-    return a.options != b.options || a.details != b.details || a.chkCaseValue != b.chkCaseValue;
+    // The changes mode is not stored: turning it on changes no setting.
+    Options first = a.options, second = b.options;
+    first.m_showChanges = second.m_showChanges = false;
+    return first != second || a.details != b.details || a.chkCaseValue != b.chkCaseValue;
 }
 
 namespace {

@@ -62,7 +62,7 @@ TEST(DetailsModel, RowsShowNameSizeAndModifiedWithFoldersBlue) {
     QStringList headers;
     for (int c = 0; c < model.columnCount(); ++c)
         headers << model.headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(headers, QStringList({"Filename", "Size", "Modified"}));
+    EXPECT_EQ(headers, QStringList({"Filename", "Size", "Modified", "Change"}));
     model.setEntries(nullptr, false);
     EXPECT_EQ(model.rowCount(), 0);
 }

@@ -3,8 +3,10 @@
 // folder loads.
 #include "../app/form_fixture.h"
 #include "core/Settings.h"
+#include "folders/DetailsModel.h"
 #include "graph/BarFrame.h"
 #include "graph/Camera.h"
+#include "graph/Changes.h"
 #include "graph/GraphModel.h"
 #include "graph/OverlayText.h"
 #include "platform/Math.h"
@@ -16,11 +18,13 @@
 
 #include <QAccessible>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTreeView>
 
 #include <cmath>
 #include <cstring>
@@ -434,4 +438,66 @@ TEST_F(FormTest, ThePictureStaysWhileAFolderIsReadRightAfterStart) {
                                           [&] { behindMessage = onScreen(*form); });
     ASSERT_EQ(boxes.size(), 1u);
     expectThePicture(behindMessage, "behind the message");
+}
+
+// The changes mode: folder sizes on, the sizes marked, a folder grown and one removed, shown
+// again; C colours the bars, the hover text says what grew, the details list sorts by it.
+TEST_F(ViewTest, TheChangesModeShowsWhatGrewSinceTheMark) {
+    makeFile(QStringLiteral("bars/docs/a.txt"), 100);
+    makeFile(QStringLiteral("bars/old/b.txt"), 50);
+    const auto exact = [this](const char* name, double bytes) {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return !form->busy() && GetPassState() == TREESCAN_PASS_VERIFIED && indexOf(name) &&
+                       form->model().entry(indexOf(name)).Size == bytes;
+            },
+            60000))
+            << name;
+    };
+    action(*form, "tlbIncFolders")->trigger();
+    settleWindows();
+    exact("docs", 100);
+    action(*form, "mnuViewMarkEarlier")->trigger();
+    settleWindows();
+    makeFile(QStringLiteral("bars/docs/a.txt"), 400);
+    makeFile(QStringLiteral("bars/fresh/c.txt"), 7);
+    ASSERT_TRUE(QDir(folder + QStringLiteral("/old")).removeRecursively());
+    form->MENU_REFRESH_Click();
+    settleWindows();
+    exact("docs", 400);
+
+    QTest::keyClick(focusedView(), Qt::Key_C);
+    settleWindows();
+    ticks(2);
+    ASSERT_TRUE(form->m_options.m_showChanges);
+    for (const auto& [name, colour] : {std::pair{"docs", ketra::kChangeGrownColour},
+                                       {"fresh", ketra::kChangeNewColour},
+                                       {"big.dat", ketra::kChangeFileColour}}) {
+        const platform::ColorValue want = LongToColorValue(static_cast<std::int32_t>(colour));
+        const platform::ColorValue now = barColour(name);
+        EXPECT_EQ(std::memcmp(&want, &now, sizeof want), 0) << name;
+    }
+    hover(barTop("docs"));
+    const QString today = ketra::ShortDateText(QDate::currentDate(), QDate::currentDate());
+    EXPECT_EQ(form->m_overlay.hoverText, "docs (400 bytes), +300 bytes since " + today);
+    form->DrawGraph();
+    EXPECT_TRUE(overlayHas(QStringLiteral("1 folder gone (50 bytes)")));
+
+    // The details list's "Change" column sorts the folders by their change.
+    action(*form, "mnuViewDetails")->trigger();
+    settleWindows();
+    auto* list = form->findChild<QTreeView*>(QStringLiteral("ListView1"));
+    ASSERT_FALSE(list->isColumnHidden(ketra::DetailsModel::ChangeColumn));
+    QHeaderView* h = list->header();
+    const int section = ketra::DetailsModel::ChangeColumn;
+    QTest::mouseClick(
+        h->viewport(), Qt::LeftButton, {},
+        QPoint(h->sectionViewportPosition(section) + h->sectionSize(section) / 2, h->height() / 2));
+    settleWindows();
+    exact("docs", 400);
+    QStringList folders;
+    for (int i = 1; i <= 2; ++i)
+        folders << form->model().entry(i).Name;
+    EXPECT_EQ(folders.join(' '), QStringLiteral("fresh docs")); // +7 (new), then +300
+    EXPECT_EQ(list->model()->index(1, section).data().toString(), QStringLiteral("+300"));
 }

@@ -51,6 +51,10 @@ extern "C" {
 #define TREESCAN_SORT_TYPE 1 /* lower-cased extension, then name */
 #define TREESCAN_SORT_SIZE 2 /* size (a folder's total, see ResortFolder), then name */
 #define TREESCAN_SORT_DATE 3 /* modification time, then name */
+/* A folder's change of total since its earlier state (GetChange: grown by most last; a new
+ * folder by its whole total; no earlier state before every change), then name. Only
+ * ResortFolder applies it: SetFolder lists in name order meanwhile. */
+#define TREESCAN_SORT_CHANGE 4
 
 /* ---- Listing ------------------------------------------------------------------------------- */
 

@@ -161,7 +161,7 @@ using treescan::options;
 extern "C" {
 
 void SortBy(int32_t key, int32_t ascending) {
-    if (key < TREESCAN_SORT_NAME || key > TREESCAN_SORT_DATE)
+    if (key < TREESCAN_SORT_NAME || key > TREESCAN_SORT_CHANGE)
         key = TREESCAN_SORT_NAME;
     options().sortKey = key;
     options().ascending = ascending != 0;

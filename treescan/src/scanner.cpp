@@ -667,11 +667,21 @@ int32_t GetFolderError(void) {
 int32_t ResortFolder(void) {
     State& s = state();
     std::vector<std::int64_t> sizes(s.items.size());
-    for (std::size_t i = 0; i < sizes.size(); ++i)
-        sizes[i] = sizeNow(i);
     const Options& o = options();
-    const std::vector<std::uint32_t> order =
-        sortedOrder(s.items, sizes, o.sortKey.load(), o.ascending.load());
+    int key = o.sortKey.load();
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        sizes[i] = sizeNow(i);
+        if (key == TREESCAN_SORT_CHANGE) {
+            // Sorted as sizes: the signed change, with no earlier state below every change.
+            double earlier = 0;
+            const int32_t change = GetChange(static_cast<int32_t>(i), &earlier, nullptr);
+            sizes[i] =
+                change == TREESCAN_CHANGE_UNKNOWN ? INT64_MIN : sizes[i] - static_cast<std::int64_t>(earlier);
+        }
+    }
+    if (key == TREESCAN_SORT_CHANGE)
+        key = TREESCAN_SORT_SIZE;
+    const std::vector<std::uint32_t> order = sortedOrder(s.items, sizes, key, o.ascending.load());
     permute(s.items, order);
     permute(s.answer.itemSub, order);
     permute(s.verify.itemSub, order);
