@@ -26,7 +26,8 @@ void GraphForm::createChangesMenu(QMenu* view) {
     view->addAction(mnuViewMarkEarlier);
     // Enabled when the folder shown has its exact sizes.
     connect(view, &QMenu::aboutToShow, this, [this] {
-        mnuViewMarkEarlier->setEnabled(!busy() && m_options.m_includeFolders && !m_currentFolder.isEmpty() &&
+        mnuViewMarkEarlier->setEnabled(!busy() && !m_scanShown && m_options.m_includeFolders &&
+                                       !m_currentFolder.isEmpty() &&
                                        GetPassState() == TREESCAN_PASS_VERIFIED);
     });
     connect(mnuViewChanges, &QAction::triggered, this, &GraphForm::mnuViewChanges_Click);
@@ -50,7 +51,7 @@ void GraphForm::mnuViewChanges_Click() {
 }
 
 void GraphForm::mnuViewMarkEarlier_Click() {
-    if (busy() || m_currentFolder.isEmpty())
+    if (busy() || m_currentFolder.isEmpty() || refusedOnScan())
         return;
     const QString shown = ketra::displayText(m_currentFolder);
     QString problem;

@@ -26,8 +26,11 @@ void GraphForm::setUpDragAndDrop() {
     auto* details = static_cast<ketra::FileDragView*>(ListView1);
     details->setDragEnabled(true);
     details->setDragDropMode(QAbstractItemView::DragOnly);
+    // A scan of another machine has no files here to carry.
     details->setDragPaths([this](const QList<int>& rows) {
         QList<QByteArray> paths;
+        if (m_scanShown)
+            return paths;
         for (int row : rows)
             if (QByteArray path = entryPath(row + 1); !path.isEmpty())
                 paths.append(path);
@@ -41,6 +44,8 @@ void GraphForm::setUpDragAndDrop() {
     results->setDragPaths([this](const QList<int>& rows) {
         const ketra::SearchResultsModel& found = m_search->results();
         QList<QByteArray> paths;
+        if (m_scanShown)
+            return paths;
         for (int row : rows)
             if (row >= 0 && row < found.rowCount())
                 paths.append(ketra::joinPath(found.at(row).folder, found.at(row).name));

@@ -148,8 +148,8 @@ void GraphForm::applyScanState() {
     if (!m_scanShown)
         m_diskFolder = m_currentFolder;
     setWindowTitle(m_scanShown ? ketra::ScanTitle(ketra::CurrentScan()) : QStringLiteral("Ketra"));
-    for (QAction* a :
-         {mnuContentOpen, mnuFolderOpen, mnuContentDelete, mnuContentproperties, tlbDelete, tlbShowImage})
+    for (QAction* a : {mnuContentOpen, mnuFolderOpen, mnuContentDelete, mnuContentproperties, tlbDelete,
+                       tlbShowImage, mnuViewMarkEarlier})
         setForScan(a, m_scanShown);
     for (QWidget* w : {static_cast<QWidget*>(txtFindIn), static_cast<QWidget*>(Label1)})
         setForScan(w, m_scanShown);

@@ -1,15 +1,18 @@
 // A scan of another machine in the window: what it shows, what it refuses, and a file that is no
 // scan. The scan is of a tree made here, so a command that acted on a local path would be seen.
+#include "fileops/FileDrag.h"
 #include "fileops/Shell.h"
 #include "folders/ItemPath.h"
 #include "form_fixture.h"
 #include "graph/GraphModel.h"
 #include "treescan.h"
 
+#include <QMimeData>
 #include <QTreeView>
 
 #include <algorithm>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,7 +62,8 @@ TEST_F(ScanImportTest, AScanIsBrowsedButNothingActsOnLocalFiles) {
     EXPECT_EQ(f.m_overlay.statistics.totalBytes, f.m_options.m_includeFolders ? 6500 : 1500);
 
     const QString why = QStringLiteral("Not available: this is a scan of another machine");
-    for (const char* name : {"mnuContentOpen", "mnuContentDelete", "mnuContentproperties", "tlbDelete"}) {
+    for (const char* name :
+         {"mnuContentOpen", "mnuContentDelete", "mnuContentproperties", "tlbDelete", "mnuViewMarkEarlier"}) {
         EXPECT_FALSE(action(f, name)->isEnabled()) << name;
         EXPECT_EQ(action(f, name)->toolTip(), why) << name;
     }
@@ -92,6 +96,9 @@ TEST_F(ScanImportTest, AScanIsBrowsedButNothingActsOnLocalFiles) {
     for (const auto& [name, bytes] : files)
         EXPECT_TRUE(exists(root + '/' + name)) << name.constData();
     EXPECT_EQ(f.prog->text(), why);
+    // Nor does the selected row, dragged out, carry a file of this machine.
+    EXPECT_EQ(std::unique_ptr<QMimeData>(static_cast<ketra::FileDragView*>(f.ListView1)->dragData()),
+              nullptr);
 
     // A file cut short: its reason in a message, and the scan shown before stays.
     QFile whole(QFile::decodeName(scan));
