@@ -5,6 +5,7 @@
 #include "folders/ItemPath.h"
 #include "form_fixture.h"
 #include "graph/GraphModel.h"
+#include "search/SearchSession.h"
 #include "treescan.h"
 
 #include <QMimeData>
@@ -99,6 +100,17 @@ TEST_F(ScanImportTest, AScanIsBrowsedButNothingActsOnLocalFiles) {
     // Nor does the selected row, dragged out, carry a file of this machine.
     EXPECT_EQ(std::unique_ptr<QMimeData>(static_cast<ketra::FileDragView*>(f.ListView1)->dragData()),
               nullptr);
+
+    // The find pane searches the scan by name (Ctrl+F, a name, Enter).
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    settleWindows();
+    ASSERT_EQ(QApplication::focusWidget(), f.txtFind);
+    QTest::keyClicks(f.txtFind, "inner");
+    QTest::keyClick(f.txtFind, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
+    ASSERT_EQ(f.LstFind->model()->rowCount(), 1);
+    EXPECT_EQ(f.LstFind->model()->index(0, 0).data().toString(), QStringLiteral("inner.bin"));
+    EXPECT_EQ(f.LstFind->model()->index(0, 1).data().toString(), QFile::decodeName(root + "/sub"));
 
     // A file cut short: its reason in a message, and the scan shown before stays.
     QFile whole(QFile::decodeName(scan));
