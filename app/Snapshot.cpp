@@ -122,6 +122,15 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
             error = QStringLiteral("option '%1' needs a value").arg(option);
             return std::nullopt;
         };
+        // The same for an option naming a file, which can't be empty.
+        auto fileValue = [&](const QString& option, const QString& what) -> std::optional<QString> {
+            auto v = value(option);
+            if (v && v->isEmpty()) {
+                error = QStringLiteral("%1 needs the name of %2").arg(option, what);
+                return std::nullopt;
+            }
+            return v;
+        };
         if (!optionsEnded && a == QLatin1String("--")) {
             optionsEnded = true;
         } else if (!optionsEnded &&
@@ -148,23 +157,15 @@ std::optional<SnapshotRequest> ParseSnapshotArguments(const QStringList& args, Q
             r.height = h;
         } else if (!optionsEnded &&
                    (a == QLatin1String("--data") || a.startsWith(QLatin1String("--data=")))) {
-            const auto v = value(QStringLiteral("--data"));
+            const auto v = fileValue(QStringLiteral("--data"), QStringLiteral("a comma-delimited file"));
             if (!v)
                 return std::nullopt;
-            if (v->isEmpty()) {
-                error = QStringLiteral("--data needs the name of a comma-delimited file");
-                return std::nullopt;
-            }
             r.dataFile = *v;
         } else if (!optionsEnded &&
                    (a == QLatin1String("--import") || a.startsWith(QLatin1String("--import=")))) {
-            const auto v = value(QStringLiteral("--import"));
+            const auto v = fileValue(QStringLiteral("--import"), QStringLiteral("a scan file"));
             if (!v)
                 return std::nullopt;
-            if (v->isEmpty()) {
-                error = QStringLiteral("--import needs the name of a scan file");
-                return std::nullopt;
-            }
             r.scanFile = *v;
         } else if (!optionsEnded && a == QLatin1String("--timings")) {
             r.timings = true;

@@ -160,20 +160,23 @@ int main(int argc, char** argv) {
             optionsEnded = true;
             continue;
         }
-        if (!optionsEnded && (arg == "--data" || arg.startsWith("--data="))) {
-            if (arg.startsWith("--data="))
-                dataFile = QFile::decodeName(arg.mid(7));
-            else if (i + 1 < argc)
-                dataFile = QFile::decodeName(argv[++i]);
+        // The value of `option VALUE` or `option=VALUE` as given (empty when missing); nothing when
+        // `arg` is not that option.
+        auto optionValue = [&](const QByteArray& option) -> std::optional<QByteArray> {
+            if (optionsEnded || (arg != option && !arg.startsWith(option + '=')))
+                return std::nullopt;
+            if (arg.size() > option.size())
+                return arg.mid(option.size() + 1);
+            return i + 1 < argc ? QByteArray(argv[++i]) : QByteArray();
+        };
+        if (const auto v = optionValue("--data")) {
+            dataFile = QFile::decodeName(*v);
             if (dataFile.isEmpty())
                 return usageError(QStringLiteral("--data needs the name of a comma-delimited file"));
             continue;
         }
-        if (!optionsEnded && (arg == "--import" || arg.startsWith("--import="))) {
-            if (arg.startsWith("--import="))
-                scanFile = arg.mid(9);
-            else if (i + 1 < argc)
-                scanFile = argv[++i];
+        if (const auto v = optionValue("--import")) {
+            scanFile = *v;
             if (scanFile.isEmpty())
                 return usageError(QStringLiteral("--import needs the name of a scan file"));
             continue;
