@@ -180,8 +180,10 @@ DecodedPicture DecodePicture(const QByteArray& path, QSize fit, const std::atomi
     if (device.cancelled())
         return given();
     if (fit.isValid() && (image.width() > fit.width() || image.height() > fit.height())) {
-        image = scaledDown(std::move(image),
-                           image.size().scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)), device);
+        // The target is taken before the image is moved into the call: the order in which a
+        // call's arguments are made is the compiler's choice.
+        const QSize target = image.size().scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        image = scaledDown(std::move(image), target, device);
         if (image.isNull())
             return given();
     }

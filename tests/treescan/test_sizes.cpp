@@ -257,8 +257,12 @@ TEST(Sizes, EveryWayToStopAPass) {
 // Running out of file descriptors is no unreadable folder: the pass waits for some, and when
 // none come it says that its totals are short.
 TEST(Sizes, RunningOutOfDescriptorsIsReported) {
-#ifdef __SANITIZE_ADDRESS__
+#if defined(__SANITIZE_ADDRESS__) // gcc
     GTEST_SKIP() << "the sanitizers' own checks need descriptors";
+#elif defined(__has_feature) // clang
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizers' own checks need descriptors";
+#endif
 #endif
     TempTree t;
     t.file("a/f", 1);
