@@ -39,7 +39,9 @@ inline constexpr std::uint32_t kBasePlateColour = 0x6FC0C0C0;
 // tilt, the base frame with `baseMesh` in translucent grey laid flat in the XZ plane, and below
 // the bars frame, per entry i (1-based) a frame named "i" at (X, Height / 2, Z) holding a box
 // (files, barWidth x |Height| x barDepth) or an upright cylinder (folders, barWidth across) of
-// height |Height| in the entry's colour, and, with the option m_showText, a label frame named "i"
+// height |Height| in the entry's colour (bars of the same kind, height and colour share one mesh:
+// change a bar's look by giving it a mesh of its own, CD3DMesh::Clone), and, with the option
+// m_showText, a label frame named "i"
 // at (X - 0.7, Height, Z) with the entry's 3D label in blue, in `labelFont`. Each entry's Frame
 // becomes its bar frame. A file's entry with a texture has it on its box's sides, tinted by the
 // colour and repeating once per scene unit from the top edge down.
