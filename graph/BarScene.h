@@ -49,9 +49,10 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
                        const QFont& labelFont, float barWidth = 1.0f, float barDepth = 1.0f);
 
 // Makes room on huge pages for the scene of a folder of `items` items, before its entries are
-// made: the entries, the scene and the first frame's meshes and their GPU copies take about
-// 3.5 KiB an item with labels, and up to a few thousand labels in view (about 13 KiB each) in a
-// folder of any size. Room not used costs nothing. Main thread, outside of any drawing.
+// made: the entries, the scene and the first frame's meshes and their GPU copies take up to
+// 3.5 KiB an item with labels (1.5 KiB where many bars look alike and share their meshes), and up
+// to a few thousand labels in view (about 13 KiB each) in a folder of any size. Room not used
+// costs nothing. Main thread, outside of any drawing.
 void ReserveSceneHeap(std::int64_t items);
 
 // The window's font (Arial 12): the hover text's font and the labels' outlines.
