@@ -113,6 +113,7 @@ bool GraphForm::LoadFileAsBarGraph(const ketra::LoadedDataTable& read) {
     m_overlay.hoverShown = false;
     m_overlay.hoverText.clear();
     m_highlightFrame.reset();
+    m_highlightOwn.reset();
     m_model->clear();
     ketra::AddDataTableEntries(*m_model, read.table, read.textures, m_options.m_logscale);
     m_gridColumn = read.table.gridColumn;

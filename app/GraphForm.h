@@ -491,8 +491,10 @@ private:
     float m_barDepth = 1.0f;
     // The hover text of the item under the mouse and the statistics of the last load.
     ketra::OverlayState m_overlay;
-    std::shared_ptr<CD3DFrame> m_highlightFrame; // shown red; m_highlightColour is its own colour
-    int32_t m_highlightColour = 0;
+    // Shown red: its first mesh is a copy of m_highlightOwn, its own (which other bars may share) in
+    // the highlight's colour.
+    std::shared_ptr<CD3DFrame> m_highlightFrame;
+    std::shared_ptr<CD3DMesh> m_highlightOwn;
     float m_lastPixelX = 0, m_lastPixelY = 0; // the last mouse-down, in viewport pixels
     // Frames drawn and render ticks that found nothing to draw (the idle view draws nothing).
     uint64_t m_framesDrawn = 0;

@@ -60,14 +60,23 @@ void GraphForm::announceSelection() {
 void GraphForm::highlightFrame(const std::shared_ptr<CD3DFrame>& frame) {
     if (!frame || frame->GetChildMeshCount() == 0)
         return;
-    if (m_highlightFrame && m_highlightFrame->GetChildMeshCount() > 0) {
-        platform::Material own;
-        own.diffuse = own.ambient = LongToColorValue(m_highlightColour);
-        m_highlightFrame->GetChildMesh(0)->SetMaterialOverride(own);
+    // The frame shown red before gets its own mesh back (with the geometry the copy has now: a
+    // label's text is made anew as it comes nearer).
+    if (m_highlightFrame && m_highlightOwn && m_highlightFrame->GetChildMeshCount() > 0) {
+        const CD3DMeshPtr shown = m_highlightFrame->GetChildMesh(0);
+        if (shown && shown != m_highlightOwn) {
+            m_highlightOwn->mesh = shown->mesh;
+            m_highlightFrame->SetChildMesh(0, m_highlightOwn);
+        }
     }
+    // Bars alike share their mesh: the one shown red gets a copy of its own.
     m_highlightFrame = frame;
-    const CD3DMeshPtr mesh = frame->GetChildMesh(0);
-    m_highlightColour = ColorValueToLong(mesh->GetMaterialOverride().diffuse);
-    mesh->SetMaterialOverride(ketra::HighlightMaterial(static_cast<std::uint32_t>(m_highlightColour)));
+    m_highlightOwn = frame->GetChildMesh(0);
+    if (!m_highlightOwn)
+        return;
+    const CD3DMeshPtr red = m_highlightOwn->Clone();
+    red->SetMaterialOverride(ketra::HighlightMaterial(
+        static_cast<std::uint32_t>(ColorValueToLong(m_highlightOwn->GetMaterialOverride().diffuse))));
+    frame->SetChildMesh(0, red);
     markViewDirty();
 }

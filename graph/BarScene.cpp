@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <unordered_map>
 
 namespace ketra {
 
@@ -36,6 +38,42 @@ platform::MeshPtr texturedBox(float width, float height, float depth) {
     box->changed();
     return box;
 }
+
+// The meshes of the bars, shared between the bars that look alike: a bar's mesh (its colour and its
+// geometry) depends only on its kind, height and colour, and a folder of many items has few of
+// each (a cache folder of a million empty files has one). A bar's own wrapper and geometry took
+// a quarter of a kilobyte an item, and the device a copy of the geometry for every bar in view;
+// the highlight gives a bar a wrapper of its own while it lasts (GraphForm::highlightFrame).
+class SharedBarMeshes {
+public:
+    SharedBarMeshes(float barWidth, float barDepth) : m_width(barWidth), m_depth(barDepth) {}
+
+    CD3DMeshPtr mesh(bool folder, float height, std::uint32_t colour) {
+        CD3DMeshPtr& wrapper = m_wrappers[key(folder, height, colour)];
+        if (!wrapper) {
+            platform::MeshPtr& geometry = m_geometry[key(folder, height, 0)];
+            if (!geometry)
+                geometry = folder ? platform::CreateCylinder(m_width / 2, m_width / 2, height, 12, 12)
+                                  : platform::CreateBox(m_width, height, m_depth);
+            wrapper = std::make_shared<CD3DMesh>();
+            wrapper->InitFromD3DXMesh(geometry);
+            wrapper->SetMaterialOverride(flatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
+        }
+        return wrapper;
+    }
+
+private:
+    // The height's bits and the colour in one number; the height is never negative, so its sign
+    // bit tells the kind.
+    static std::uint64_t key(bool folder, float height, std::uint32_t colour) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &height, sizeof bits);
+        return (std::uint64_t{bits} << 32 | colour) | (folder ? std::uint64_t{1} << 63 : 0);
+    }
+    float m_width, m_depth;
+    std::unordered_map<std::uint64_t, CD3DMeshPtr> m_wrappers;
+    std::unordered_map<std::uint64_t, platform::MeshPtr> m_geometry;
+};
 
 } // namespace
 
@@ -69,28 +107,25 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
     if (options.m_showText)
         scene.labels = std::make_shared<LabelMaker>(labelFont, labelMaterial);
     const int n = model.count();
+    SharedBarMeshes shared(barWidth, barDepth);
     for (int i = 1; i <= n; ++i) {
         DataEntry& e = model.entry(i);
         const QString name = GraphModel::frameName(i);
-        const platform::Material barMaterial =
-            flatMaterial(LongToColorValue(static_cast<std::int32_t>(BarColour(e, options))));
+        const std::uint32_t colour = BarColour(e, options);
         const float height = std::fabs(e.Height);
 
         auto bar = CreateChildFrame(scene.bars);
         bar->SetPosition(vec3(e.X, e.Height / 2, e.Z));
-        if (e.isFolder()) {
-            // D3DX cylinders lie along Z; half a turn about (0, 1, 1) stands them up along Y.
-            bar->AddD3DXMesh(platform::CreateCylinder(barWidth / 2, barWidth / 2, height, 12, 12))
-                ->SetMaterialOverride(barMaterial);
-            bar->AddRotation(0, 0, 1, 1, 3.1415f);
-        } else if (e.Texture) {
+        if (e.Texture && !e.isFolder()) {
             const CD3DMeshPtr mesh = bar->AddD3DXMesh(texturedBox(barWidth, height, barDepth));
-            mesh->SetMaterialOverride(barMaterial);
+            mesh->SetMaterialOverride(flatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
             mesh->SetMaterialTexture(0, e.Texture);
         } else {
-            bar->AddD3DXMesh(platform::CreateBox(barWidth, height, barDepth))
-                ->SetMaterialOverride(barMaterial);
+            bar->AddMesh(shared.mesh(e.isFolder(), height, colour));
         }
+        // D3DX cylinders lie along Z; half a turn about (0, 1, 1) stands them up along Y.
+        if (e.isFolder())
+            bar->AddRotation(0, 0, 1, 1, 3.1415f);
         e.Frame = bar;
 
         if (options.m_showText) {

@@ -83,6 +83,10 @@ private:
     bool m_includeFolders;
     bool m_logscale;
     std::int16_t m_level;
+    // The date text of the item before: items of a folder mostly come in runs of one date (a
+    // folder of a million files made at once has a handful), and entries of the same text share
+    // one copy of it.
+    QString m_lastModified;
 };
 
 } // namespace ketra

@@ -48,8 +48,7 @@ void CD3DFrame::SetPreRenderCallback(FrameCallbackPtr cb, std::int32_t id) {
 }
 
 void CD3DFrame::SetPostRenderCallback(FrameCallbackPtr cb, std::int32_t id) {
-    m_postRender = std::move(cb);
-    m_postRenderId = id;
+    m_postRender = std::make_unique<std::pair<FrameCallbackPtr, std::int32_t>>(std::move(cb), id);
 }
 
 void CD3DFrame::AddChild(CD3DFramePtr child) {
@@ -62,22 +61,50 @@ void CD3DFrame::SetPosition(const Vector3& vec) {
 }
 
 void CD3DFrame::SetOrientation(const platform::Quaternion& quat) {
-    m_orientation = quat;
+    ownTurn().orientation = quat;
     rebuildLocal();
 }
 
 void CD3DFrame::SetScale(float val) {
-    m_scale = val;
+    ownTurn().scale = val;
     rebuildLocal();
 }
 
 void CD3DFrame::SetOrientationCenter(const Vector3& vec) {
-    m_center = vec;
+    ownTurn().center = vec;
     rebuildLocal();
+}
+
+platform::Quaternion CD3DFrame::GetOrientation() const {
+    return turn().orientation;
+}
+
+float CD3DFrame::GetScale() const {
+    return turn().scale;
+}
+
+platform::Vector3 CD3DFrame::GetOrientationCenter() const {
+    return turn().center;
+}
+
+const CD3DFrame::Turn& CD3DFrame::turn() const {
+    static const Turn none;
+    return m_turn ? *m_turn : none;
+}
+
+CD3DFrame::Turn& CD3DFrame::ownTurn() {
+    if (!m_turn)
+        m_turn = std::make_unique<Turn>();
+    return *m_turn;
 }
 
 void CD3DFrame::AddMesh(CD3DMeshPtr childMesh) {
     append(m_meshes, std::move(childMesh));
+}
+
+void CD3DFrame::SetChildMesh(std::int32_t i, CD3DMeshPtr childMesh) {
+    slot(m_meshes, i, "CD3DFrame::SetChildMesh: subscript out of range");
+    m_meshes[static_cast<std::size_t>(i)] = std::move(childMesh);
 }
 
 CD3DMeshPtr CD3DFrame::AddD3DXMesh(platform::MeshPtr mesh) {
@@ -272,8 +299,8 @@ void CD3DFrame::renderTraversal(platform::Device& device, bool drawOpaque, bool 
             child->renderTraversal(device, drawOpaque, drawAlpha, combineMode);
     if (combineMode == 0)
         device.setTransform(platform::TransformType::World, saved);
-    if (m_postRender)
-        m_postRender->DXCallback(m_postRenderId);
+    if (m_postRender && m_postRender->first)
+        m_postRender->first->DXCallback(m_postRender->second);
 }
 
 void CD3DFrame::AddRotation(std::int32_t combinetype, float x, float y, float z, float angle) {
@@ -298,11 +325,13 @@ Vector3 CD3DFrame::TransformNormal(const Vector3& v) const {
 
 const Matrix& CD3DFrame::GetInverseMatrix() const {
     if (!m_inverseValid) {
+        if (!m_inverseWorld)
+            m_inverseWorld = std::make_unique<Matrix>(); // zero until a world matrix has an inverse
         if (auto inverse = platform::MatrixInverse(m_world))
-            m_inverseWorld = *inverse;
+            *m_inverseWorld = *inverse;
         m_inverseValid = true;
     }
-    return m_inverseWorld;
+    return *m_inverseWorld;
 }
 
 Vector3 CD3DFrame::InverseTransformCoord(const Vector3& v) const {
@@ -314,7 +343,8 @@ Vector3 CD3DFrame::InverseTransformNormal(const Vector3& v) const {
 }
 
 void CD3DFrame::rebuildLocal() {
-    m_local = platform::MatrixAffineTransformation(m_scale, &m_center, &m_orientation, &m_position);
+    const Turn& t = turn();
+    m_local = platform::MatrixAffineTransformation(t.scale, &t.center, &t.orientation, &m_position);
 }
 
 void CD3DFrame::combine(std::int32_t combinetype, const Matrix& x) {

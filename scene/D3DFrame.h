@@ -6,8 +6,8 @@
 // child never refers to its parent, and the whole tree goes when the root's last reference does.
 // Create frames with CD3DFrame::Create or CreateChildFrame (D3DUtil.h).
 //
-// Keep this class lean: the bar graph makes one frame per bar and one per label (up to 200,000 of
-// them) and renders them all every frame.
+// Keep this class lean: the bar graph makes one frame per bar and one per label (up to two million
+// of them) and renders them all every frame.
 #pragma once
 
 #include "platform/Device.h"
@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class CD3DFrame;
@@ -59,9 +60,11 @@ class CD3DFrame : public std::enable_shared_from_this<CD3DFrame> {
     std::vector<CD3DMeshPtr> m_meshes;
     std::vector<CD3DFramePtr> m_children;
     FrameCallbackPtr m_preRender;
-    FrameCallbackPtr m_postRender;
+    // The post-render callback and its id (few frames have one).
+    std::unique_ptr<std::pair<FrameCallbackPtr, std::int32_t>> m_postRender;
     std::int32_t m_preRenderId = 0;
-    std::int32_t m_postRenderId = 0;
+    // Whether m_inverseWorld is the inverse of m_world (here, where it packs with Enabled).
+    mutable bool m_inverseValid = false;
 
 public:
     // A new frame: identity local matrix, zero world and inverse world matrices, no children, no
@@ -87,14 +90,16 @@ public:
     void SetPosition(const platform::Vector3& vec);
     platform::Vector3 GetPosition() const { return m_position; }
     void SetOrientation(const platform::Quaternion& quat);
-    platform::Quaternion GetOrientation() const { return m_orientation; }
+    platform::Quaternion GetOrientation() const;
     void SetScale(float val);
-    float GetScale() const { return m_scale; }
+    float GetScale() const;
     void SetOrientationCenter(const platform::Vector3& vec);
-    platform::Vector3 GetOrientationCenter() const { return m_center; }
+    platform::Vector3 GetOrientationCenter() const;
 
     // Appends `childMesh` to the meshes (a null mesh is kept as an empty slot and skipped).
     void AddMesh(CD3DMeshPtr childMesh);
+    // Puts `childMesh` in place of mesh i (0-based); throws std::out_of_range outside 0..count-1.
+    void SetChildMesh(std::int32_t i, CD3DMeshPtr childMesh);
     // Wraps `mesh` in a new CD3DMesh (InitFromD3DXMesh), appends it and returns it.
     CD3DMeshPtr AddD3DXMesh(platform::MeshPtr mesh);
 
@@ -181,12 +186,18 @@ private:
     void renderTraversal(platform::Device& device, bool drawOpaque, bool drawAlpha, int combineMode);
 
     platform::Matrix m_world;
-    // The inverse of m_world once m_inverseValid (a scene of 100,000 frames is updated on every
-    // frame drawn, and few of their inverses are ever used).
-    mutable platform::Matrix m_inverseWorld;
-    mutable bool m_inverseValid = false;
-    platform::Quaternion m_orientation;
+    // The inverse of m_world once m_inverseValid, made when first asked for: a scene of a million
+    // frames is updated on every frame drawn, and few of their inverses are ever used.
+    mutable std::unique_ptr<platform::Matrix> m_inverseWorld;
     platform::Vector3 m_position;
-    platform::Vector3 m_center;
-    float m_scale = 1.0f;
+    // Orientation, its centre and the scale: the defaults until one of them is set (bars and
+    // labels only have a position).
+    struct Turn {
+        platform::Quaternion orientation;
+        platform::Vector3 center;
+        float scale = 1.0f;
+    };
+    const Turn& turn() const;
+    Turn& ownTurn();
+    std::unique_ptr<Turn> m_turn;
 };

@@ -191,6 +191,25 @@ void CD3DMesh::RenderSkin() {
     // nothing to draw.
 }
 
+CD3DMeshPtr CD3DMesh::Clone() const {
+    auto copy = std::make_shared<CD3DMesh>();
+    copy->m_materialCount = m_materialCount;
+    copy->m_override = m_override;
+    copy->m_materials = m_materials;
+    copy->m_textures = m_textures;
+    copy->mesh = mesh;
+    copy->skinmesh = skinmesh;
+    copy->bUseMaterials = bUseMaterials;
+    copy->bUseMaterialOverride = bUseMaterialOverride;
+    copy->bSkinned = bSkinned;
+    copy->bHasSphere = bHasSphere;
+    copy->SphereRadius = SphereRadius;
+    copy->ObjectName = ObjectName;
+    copy->m_sphereCenter = m_sphereCenter;
+    copy->m_textureNames = m_textureNames;
+    return copy;
+}
+
 void CD3DMesh::SetMaterialOverride(const platform::Material& m) {
     m_override = m;
     bUseMaterialOverride = true;

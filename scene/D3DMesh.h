@@ -48,6 +48,9 @@ public:
     QString ObjectName;
 
     void Init() { bUseMaterials = true; }
+    // A new wrapper of the same geometry (shared, not copied) with the same materials, textures,
+    // flags, bounds and name: for a frame that is to look unlike the others that share this one.
+    CD3DMeshPtr Clone() const;
     platform::Vector3 SphereCenter() const { return m_sphereCenter; }
 
     // Load a model file's meshes (XFile.h). Both Destroy first. InitFromFile reads every mesh of

@@ -251,6 +251,24 @@ TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
     EXPECT_EQ(form->txtCurrent->text(), QStringLiteral("low.dat (1,500 bytes)"));
 }
 
+// Bars of one kind, size and colour share their mesh: only the one clicked turns red, and it
+// gets its look back when another is.
+TEST_F(ViewTest, ARedBarLeavesTheBarsLikeItAlone) {
+    makeFile(QStringLiteral("bars/twin.dat"), 3000);
+    action(*form, "tlbRefresh")->trigger();
+    QTRY_COMPARE(form->model().count(), 5);
+    settleWindows();
+    form->DrawGraph();
+    QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("big.dat"));
+    settleWindows();
+    EXPECT_TRUE(isRed(barColour("big.dat")));
+    EXPECT_FALSE(isRed(barColour("twin.dat")));
+    QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("twin.dat"));
+    settleWindows();
+    EXPECT_TRUE(isRed(barColour("twin.dat")));
+    EXPECT_FALSE(isRed(barColour("big.dat")));
+}
+
 TEST_F(ViewTest, DoubleClickingAFileOpensItAndAFolderIsEntered) {
     QList<QUrl> opened;
     ketra::SetOpenUrlHook([&opened](const QUrl& url) {
