@@ -282,8 +282,9 @@ TEST(TextMesh, WallsLeftOutForAnEyeAreThoseFacingAwayFromIt) {
         EXPECT_EQ(facing(*mesh, eye), facing(*whole, eye));
         EXPECT_EQ(got.walls < all.walls, walls.leftOut != 0);
         leftOut += got.walls < all.walls;
-        if (eye.x == eyes[0].x && eye.y == eyes[0].y)
+        if (eye.x == eyes[0].x && eye.y == eyes[0].y) {
             EXPECT_EQ(walls.leftOut, 0);
+        }
         EXPECT_EQ(facesAgainstNormals(*mesh), 0);
     }
     EXPECT_GT(leftOut, 60);
