@@ -140,7 +140,7 @@ public:
                 child->Enabled = false;
                 m_frames.push_back(child.get());
             } else if (label) {
-                labels->fit(child.get(), em, seenFromFront(child->GetUpdatedMatrix(), eye));
+                labels->fit(child.get(), em, seenFromFront(child->GetUpdatedMatrix(), eye), &eye);
             }
         }
     }

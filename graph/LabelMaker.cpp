@@ -1,5 +1,6 @@
 #include "graph/LabelMaker.h"
 
+#include "platform/Math.h"
 #include "scene/D3DMesh.h"
 
 #include <QFontInfo>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace ketra {
 
@@ -40,15 +42,31 @@ void LabelMaker::add(CD3DFrame* frame, const QString& text) {
     frame->SetPreRenderCallback(shared_from_this(), static_cast<std::int32_t>(m_pending.size() - 1));
 }
 
-void LabelMaker::fit(const CD3DFrame* frame, float emPixels, bool fromFront) {
+void LabelMaker::fit(const CD3DFrame* frame, float emPixels, bool fromFront, const platform::Vector3* eye) {
     const std::ptrdiff_t i = indexOf(frame);
     if (i < 0)
         return;
     const Pending& p = m_pending[static_cast<std::size_t>(i)];
     const int level = LabelLevelFor(emPixels, p.level);
     const Side side = fromFront ? Side::Front : Side::Back;
-    if (level != p.level || side != p.side)
-        makeAt(static_cast<std::size_t>(i), level, side);
+    // The eye in the label's space, where its walls have walls to leave out.
+    std::optional<platform::Vector3> local;
+    if (eye && kLabelLevels[level].shape == platform::TextShape::Solid)
+        if (const auto inverse = platform::MatrixInverse(frame->GetUpdatedMatrix()))
+            local = platform::Vec3TransformCoord(*eye, *inverse);
+    if (level != p.level || side != p.side) {
+        makeAt(static_cast<std::size_t>(i), level, side, local ? &*local : nullptr);
+        return;
+    }
+    // The same mesh while every wall it leaves out still faces away; walls that came to face away
+    // since are drawn (and culled) until the mesh is made again.
+    if (p.wallsLeftOut != 0) {
+        const std::uint16_t away =
+            local ? platform::WallSectorsFacingAway(p.frame->GetChildMesh(0)->mesh->boundingBox(), *local)
+                  : 0;
+        if ((p.wallsLeftOut & ~away) != 0)
+            makeAt(static_cast<std::size_t>(i), level, side, local ? &*local : nullptr);
+    }
 }
 
 void LabelMaker::DXCallback(std::int32_t id) {
@@ -76,22 +94,31 @@ int LabelMaker::levelOf(const CD3DFrame* frame) const {
     return i < 0 ? -1 : m_pending[static_cast<std::size_t>(i)].level;
 }
 
-void LabelMaker::makeAt(std::size_t i, int level, Side side) {
+void LabelMaker::makeAt(std::size_t i, int level, Side side, const platform::Vector3* eye) {
     Pending& p = m_pending[i];
-    if (p.level == level && p.side == side)
+    if (p.level == level && p.side == side && p.wallsLeftOut == 0 && !eye)
         return;
-    std::weak_ptr<platform::Mesh>& shared =
-        m_geometry[p.text][static_cast<std::size_t>(3 * level + static_cast<int>(side))];
-    platform::MeshPtr geometry = shared.lock();
-    if (!geometry) {
-        // Seen from one side, the face turned away can't show: it is left out.
-        using platform::TextShape;
-        const LabelLevel& l = kLabelLevels[level];
-        const bool solid = l.shape == TextShape::Solid;
-        const TextShape shape = side == Side::Both    ? l.shape
-                                : side == Side::Front ? (solid ? TextShape::SolidFront : TextShape::Front)
-                                                      : (solid ? TextShape::SolidBack : TextShape::Back);
-        geometry = platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, shape);
+    // Seen from one side, the face turned away can't show: it is left out.
+    using platform::TextShape;
+    const LabelLevel& l = kLabelLevels[level];
+    const bool solid = l.shape == TextShape::Solid;
+    const TextShape shape = side == Side::Both    ? l.shape
+                            : side == Side::Front ? (solid ? TextShape::SolidFront : TextShape::Front)
+                                                  : (solid ? TextShape::SolidBack : TextShape::Back);
+    platform::MeshPtr geometry;
+    platform::TextWalls walls;
+    if (eye && solid) {
+        walls.eye = *eye;
+        geometry =
+            platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, shape, &walls);
+    }
+    if (walls.leftOut == 0) {
+        std::weak_ptr<platform::Mesh>& shared =
+            m_geometry[p.text][static_cast<std::size_t>(3 * level + static_cast<int>(side))];
+        if (platform::MeshPtr same = shared.lock())
+            geometry = std::move(same);
+        if (!geometry)
+            geometry = platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, shape);
         shared = geometry;
     }
     if (p.level < 0) {
@@ -102,6 +129,7 @@ void LabelMaker::makeAt(std::size_t i, int level, Side side) {
     }
     p.level = level;
     p.side = side;
+    p.wallsLeftOut = walls.leftOut;
 }
 
 bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& box) const {

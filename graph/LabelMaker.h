@@ -62,8 +62,11 @@ public:
     void add(CD3DFrame* frame, const QString& text);
     // Before drawing: gives `frame` the mesh for an em `emPixels` tall, seen from the front (the
     // side its text reads from) or from behind (no-op for a frame that is no label of this maker).
-    // The face turned away from the camera is left out of the mesh.
-    void fit(const CD3DFrame* frame, float emPixels, bool fromFront = true);
+    // The face turned away from the camera is left out of the mesh, and so are the walls turned
+    // away from an eye at `eye` (world space, with the frame's world matrix of the last update),
+    // where one is given.
+    void fit(const CD3DFrame* frame, float emPixels, bool fromFront = true,
+             const platform::Vector3* eye = nullptr);
     // A label drawn without fit first gets the finest level.
     void DXCallback(std::int32_t id) override;
     // Makes the mesh of `frame` now at the finest level (no-op when it has one or is no label of
@@ -83,14 +86,16 @@ public:
 private:
     // The faces a label's mesh has: both (a label drawn without being fitted first), or the one
     // the camera sees.
-    enum class Side { Both, Front, Back };
+    enum class Side : std::uint8_t { Both, Front, Back };
     struct Pending {
         CD3DFrame* frame = nullptr;
         QString text;
         int level = -1; // -1 until made
         Side side = Side::Both;
+        std::uint16_t wallsLeftOut = 0; // the wall sectors the mesh leaves out (platform::TextWalls)
     };
-    void makeAt(std::size_t i, int level, Side side);
+    // A mesh whose walls are left out for one eye is the label's own; the others are shared.
+    void makeAt(std::size_t i, int level, Side side, const platform::Vector3* eye = nullptr);
     // A label not made yet gets the whole solid at the finest level (drawn without being fitted).
     void makeWhole(std::size_t i);
     // The frame's place in m_pending (its pre-render callback id), or -1 for a frame that is no

@@ -192,17 +192,34 @@ struct GlyphMetrics {
 // one side (which draw the same picture there).
 enum class TextShape { Solid, Faces, Front, Back, SolidFront, SolidBack };
 
+// The walls of a text mesh are sorted by the way they face: into sectors of the angle of their
+// outward normal in the XY plane, sector k centred on k turns / kWallSectors from +X towards +Y.
+inline constexpr int kWallSectors = 16;
+// The sector of a wall whose outward normal is (nx, ny, 0).
+int WallSector(float nx, float ny);
+// The sectors (bit k for sector k) whose walls, wherever they stand in `box` (the text's outline,
+// in its own space), turn their back on an eye at `eye` (same space): from there they can't show.
+std::uint16_t WallSectorsFacingAway(const BoundingBox& box, const Vector3& eye);
+// For a text mesh seen from one place: `eye` in the text's space; `leftOut` receives the sectors
+// whose walls were left out, those that face away from the eye wherever they are in the text.
+struct TextWalls {
+    Vector3 eye;
+    std::uint16_t leftOut = 0;
+};
+
 // Extruded 3D text of `font`: the font's em height is 1.0 unit, the baseline on y = 0, the text
 // starts at x = 0 and runs along +X, the front face at z = 0 and the back at z = extrusion
 // (front faces -Z, towards the default camera), curves flattened to `deviation` (in em units;
 // 0 or less means 0.01 em). Every glyph is a closed solid, holes included (with TextShape::Faces,
 // the same solid without its walls: the front and back faces alone; Front and Back keep one of
-// them, SolidFront and SolidBack leave one out). `glyphs`, if given,
+// them, SolidFront and SolidBack leave one out). With `walls`, the walls turned away from its eye
+// are left out too: seen from there the picture is the same. `glyphs`, if given,
 // receives one entry per character. Returns an empty mesh (no faces) for an empty string.
 // Characters (Unicode code points) are placed one after the other by their advance widths, without
 // kerning; each one's solid is made once per font, deviation and extrusion and then reused from a
 // cache, so building many labels costs little more than copying their vertices. Thread-safe.
 MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, float extrusion,
-                       std::vector<GlyphMetrics>* glyphs = nullptr, TextShape shape = TextShape::Solid);
+                       std::vector<GlyphMetrics>* glyphs = nullptr, TextShape shape = TextShape::Solid,
+                       TextWalls* walls = nullptr);
 
 } // namespace platform

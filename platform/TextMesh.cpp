@@ -53,10 +53,15 @@ struct Point2 {
 
 using Contour = std::vector<Point2>;
 
-// One character's solid in em units, origin at its baseline start.
+// One character's solid in em units, origin at its baseline start: the faces first, then the
+// walls by the sector they face (four vertices and two triangles each).
 struct GlyphSolid {
     std::vector<float> vertices; // position + normal
     std::vector<std::uint32_t> indices;
+    // Sector k's walls are walls[k] to walls[k + 1] (counted in walls, after the faces'
+    // faceVertices vertices and faceIndices indices).
+    std::array<std::uint32_t, kWallSectors + 1> walls{};
+    std::uint32_t faceVertices = 0, faceIndices = 0;
     float advance = 0;
     bool hasOutline = false;
     Vector2 boxMin, boxMax;
@@ -330,9 +335,27 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion, Text
             glyph.indices.insert(glyph.indices.end(), {next + t[0], next + t[2], next + t[1]});
         next += n;
     }
-    for (const auto& [ia, ib] : boundary) {
-        const PointKey &a = points[ia], &b = points[ib];
+    glyph.faceVertices = next;
+    glyph.faceIndices = static_cast<std::uint32_t>(glyph.indices.size());
+    // The walls by sector, so that those of a sector follow one another.
+    std::vector<std::pair<int, Vector3>> sectors(boundary.size());
+    for (std::size_t i = 0; i < boundary.size(); ++i) {
+        const PointKey &a = points[boundary[i][0]], &b = points[boundary[i][1]];
         const Vector3 normal = Vec3Normalize({a.y - b.y, b.x - a.x, 0});
+        sectors[i] = {WallSector(normal.x, normal.y), normal};
+        ++glyph.walls[static_cast<std::size_t>(sectors[i].first) + 1];
+    }
+    for (int k = 0; k < kWallSectors; ++k)
+        glyph.walls[static_cast<std::size_t>(k) + 1] += glyph.walls[static_cast<std::size_t>(k)];
+    std::vector<std::size_t> order(boundary.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&sectors](std::size_t x, std::size_t y) {
+        return sectors[x].first < sectors[y].first;
+    });
+    for (const std::size_t i : order) {
+        const PointKey &a = points[boundary[i][0]], &b = points[boundary[i][1]];
+        const Vector3 normal = sectors[i].second;
         push(glyph.vertices, a.x, a.y, 0, normal.x, normal.y, normal.z);         // next + 0: a at the front
         push(glyph.vertices, b.x, b.y, 0, normal.x, normal.y, normal.z);         // next + 1: b at the front
         push(glyph.vertices, a.x, a.y, extrusion, normal.x, normal.y, normal.z); // next + 2: a at the back
@@ -391,6 +414,40 @@ GlyphCache& glyphCache() {
     return cache;
 }
 
+} // namespace
+
+int WallSector(float nx, float ny) {
+    constexpr double kSectorRadians = 2 * 3.14159265358979323846 / kWallSectors;
+    const long k = std::lround(std::atan2(double(ny), double(nx)) / kSectorRadians);
+    return static_cast<int>(((k % kWallSectors) + kWallSectors) % kWallSectors);
+}
+
+std::uint16_t WallSectorsFacingAway(const BoundingBox& box, const Vector3& eye) {
+    // A wall of sector k has its normal within half a sector of the sector's middle direction u;
+    // it turns its back on the eye wherever it lies in the box when, from each corner of the box
+    // (the walls stand upright on the XY plane), the eye lies more than a quarter turn plus half a
+    // sector away from u. A little more is asked, for the rounding of the picture's own test.
+    constexpr double kSectorRadians = 2 * 3.14159265358979323846 / kWallSectors;
+    const double limit = -std::sin(kSectorRadians / 2) - 0.02;
+    const float xs[2] = {box.min.x, box.max.x}, ys[2] = {box.min.y, box.max.y};
+    std::uint16_t away = 0;
+    for (int k = 0; k < kWallSectors; ++k) {
+        const double ux = std::cos(k * kSectorRadians), uy = std::sin(k * kSectorRadians);
+        bool all = true;
+        for (const float x : xs)
+            for (const float y : ys) {
+                const double vx = double(eye.x) - x, vy = double(eye.y) - y;
+                const double length = std::hypot(vx, vy);
+                all = all && length > 0 && vx * ux + vy * uy < limit * length;
+            }
+        if (all)
+            away = static_cast<std::uint16_t>(away | (1u << k));
+    }
+    return away;
+}
+
+namespace {
+
 std::shared_ptr<const GlyphSolid> makeGlyph(FontGlyphs& font, char32_t character, float deviation,
                                             float extrusion, TextShape shape) {
     auto glyph = std::make_shared<GlyphSolid>();
@@ -424,7 +481,7 @@ FontGlyphs& fontGlyphs(GlyphCache& cache, const QFont& font) {
 } // namespace
 
 MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, float extrusion,
-                       std::vector<GlyphMetrics>* glyphs, TextShape shape) {
+                       std::vector<GlyphMetrics>* glyphs, TextShape shape, TextWalls* walls) {
     if (!(deviation > 0))
         deviation = kDefaultDeviation;
     const QList<uint> characters = text.toUcs4();
@@ -454,27 +511,65 @@ MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, 
         }
     }
 
+    // The walls that turn their back on the eye everywhere in the text's outline box are left out.
+    std::uint16_t leftOut = 0;
+    if (walls) {
+        BoundingBox box;
+        bool any = false;
+        float x = 0;
+        for (const auto& s : solids) {
+            if (s->hasOutline) {
+                const Vector3 low{x + s->boxMin.x, s->boxMin.y, 0}, high{x + s->boxMax.x, s->boxMax.y, 0};
+                box.min = any ? Vector3{std::min(box.min.x, low.x), std::min(box.min.y, low.y), 0} : low;
+                box.max = any ? Vector3{std::max(box.max.x, high.x), std::max(box.max.y, high.y), 0} : high;
+                any = true;
+            }
+            x += s->advance;
+        }
+        leftOut = any ? WallSectorsFacingAway(box, walls->eye) : 0;
+        walls->leftOut = leftOut;
+    }
+    auto kept = [leftOut](int sector) { return (leftOut & (1u << sector)) == 0; };
+
     std::size_t floatCount = 0, indexCount = 0;
     for (const auto& s : solids) {
-        floatCount += s->vertices.size();
-        indexCount += s->indices.size();
+        floatCount += s->faceVertices * 6;
+        indexCount += s->faceIndices;
+        for (int k = 0; k < kWallSectors; ++k)
+            if (kept(k)) {
+                floatCount += 24 * (s->walls[k + 1] - s->walls[k]);
+                indexCount += 6 * (s->walls[k + 1] - s->walls[k]);
+            }
     }
     std::vector<float> vertices;
     vertices.reserve(floatCount);
     std::vector<std::uint32_t> indices;
     indices.reserve(indexCount);
     float x = 0;
-    for (const auto& s : solids) {
+    // Appends the solid's vertices [from, to) moved by x, and its indices [fromIndex, toIndex),
+    // which use only those vertices.
+    auto append = [&](const GlyphSolid& s, std::uint32_t from, std::uint32_t to, std::uint32_t fromIndex,
+                      std::uint32_t toIndex) {
         const auto base = static_cast<std::uint32_t>(vertices.size() / 6);
         const std::size_t first = vertices.size();
-        vertices.insert(vertices.end(), s->vertices.begin(), s->vertices.end());
+        vertices.insert(vertices.end(), s.vertices.begin() + 6 * from, s.vertices.begin() + 6 * to);
         for (std::size_t i = first; i < vertices.size(); i += 6)
             vertices[i] += x;
-        const std::size_t at = indices.size();
-        indices.resize(at + s->indices.size());
-        std::uint32_t* out = indices.data() + at;
-        for (std::uint32_t i : s->indices)
-            *out++ = base + i;
+        for (std::uint32_t i = fromIndex; i < toIndex; ++i)
+            indices.push_back(base + s.indices[i] - from);
+    };
+    for (const auto& s : solids) {
+        append(*s, 0, s->faceVertices, 0, s->faceIndices);
+        for (int k = 0; k < kWallSectors;) {
+            // Runs of sectors kept in one go.
+            int end = k;
+            while (end < kWallSectors && kept(end))
+                ++end;
+            if (end > k)
+                append(*s, s->faceVertices + 4 * s->walls[k], s->faceVertices + 4 * s->walls[end],
+                       s->faceIndices + 6 * s->walls[k], s->faceIndices + 6 * s->walls[end]);
+            k = end + 1;
+        }
         if (glyphs) {
             GlyphMetrics m;
             m.origin = {x, 0};

@@ -213,3 +213,39 @@ TEST_F(BarFrame, CoarserLabelsFarAwayLookTheSameFromEitherSide) {
         EXPECT_LT(differing, labelPixels / 5) << labelPixels << " label pixels";
     }
 }
+
+TEST_F(BarFrame, LabelsWithoutTheWallsTurnedAwayKeepThePicture) {
+    start(640, 480);
+    GraphModel model;
+    for (int i = 0; i < 900; ++i)
+        model.AddEntry(QStringLiteral("wall%1.txt").arg(i), i / 30, 400, i % 30, 400, 0xFF3366CCu, 32,
+                       QString(), 2, false);
+    BarScene scene = sceneAtTheStartView(model);
+    auto labelFaces = [&scene] {
+        std::uint64_t faces = 0;
+        for (const CD3DFramePtr& f : scene.bars->ChildFrames())
+            if (scene.labels->levelOf(f.get()) >= 0)
+                faces += f->GetChildMesh(0)->mesh->faceCount();
+        return faces;
+    };
+    RenderBarFrame(scene, noOverlayText(true), OverlayState(), nullptr, nullptr);
+    const std::uint64_t culledFaces = labelFaces();
+    const QImage culled = g_device->grabFramebuffer();
+
+    // The same frame with each label made again at its level with all its walls.
+    std::vector<CD3DFrame*> off;
+    for (const CD3DFramePtr& f : scene.bars->ChildFrames()) {
+        if (const int level = scene.labels->levelOf(f.get()); level >= 0) {
+            scene.labels->fit(f.get(), kLabelLevels[level].minEmPixels, true);
+            EXPECT_EQ(scene.labels->levelOf(f.get()), level);
+        } else if (scene.labels->isLabel(f.get())) {
+            f->Enabled = false;
+            off.push_back(f.get());
+        }
+    }
+    EXPECT_GT(labelFaces(), culledFaces); // walls had been left out
+    drawEveryFrame(scene);
+    for (CD3DFrame* f : off)
+        f->Enabled = true;
+    EXPECT_TRUE(g_device->grabFramebuffer() == culled);
+}

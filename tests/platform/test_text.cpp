@@ -248,3 +248,44 @@ TEST(TextMesh, ShapesKeepTheirFacesAndWallsOfTheSolidAndAreCachedApart) {
     EXPECT_GT(sides(*text("Bag", 0.01f, TextShape::Solid, nullptr, bold)).frontArea,
               sides(*first).frontArea * 1.1);
 }
+
+// Seen from one place, a label leaves out the walls that face away from the eye wherever they stand,
+// and only those: every wall that faces the eye stays, and so do the faces.
+TEST(TextMesh, WallsLeftOutForAnEyeAreThoseFacingAwayFromIt) {
+    auto facing = [](const Mesh& mesh, const Vector3& eye) {
+        long count = 0;
+        const auto& idx = mesh.indices();
+        for (std::size_t t = 0; t + 2 < idx.size(); t += 3) {
+            const Vector3 n = mesh.normal(idx[t]), a = mesh.position(idx[t]);
+            count += n.z == 0 && n.x * (eye.x - a.x) + n.y * (eye.y - a.y) > 0;
+        }
+        return count;
+    };
+    const MeshPtr whole = text("Wag.", 0.01f, TextShape::SolidFront);
+    const Sides all = sides(*whole);
+    // Eyes all round the text, near and far, and one in front of its middle, from where every
+    // way a wall can face is seen.
+    std::vector<Vector3> eyes{{1.2f, 0.35f, -3}};
+    for (int i = 0; i < 90; ++i)
+        eyes.push_back({1.2f + (2.0f + i % 3 * 3) * std::cos(i * 0.0698f),
+                        0.35f + (2.0f + i % 3 * 3) * std::sin(i * 0.0698f), -2});
+    int leftOut = 0;
+    for (const Vector3& eye : eyes) {
+        SCOPED_TRACE(std::to_string(eye.x) + ", " + std::to_string(eye.y));
+        TextWalls walls{eye};
+        const MeshPtr mesh =
+            CreateTextMesh(labelFont(), "Wag.", 0.01f, kExtrusion, nullptr, TextShape::SolidFront, &walls);
+        EXPECT_EQ(walls.leftOut, WallSectorsFacingAway(whole->boundingBox(), eye));
+        const Sides got = sides(*mesh);
+        EXPECT_EQ(got.front, all.front);
+        EXPECT_NEAR(got.frontArea, all.frontArea, 1e-6);
+        EXPECT_EQ(facing(*mesh, eye), facing(*whole, eye));
+        EXPECT_EQ(got.walls < all.walls, walls.leftOut != 0);
+        leftOut += got.walls < all.walls;
+        if (eye.x == eyes[0].x && eye.y == eyes[0].y) {
+            EXPECT_EQ(walls.leftOut, 0);
+        }
+        EXPECT_EQ(facesAgainstNormals(*mesh), 0);
+    }
+    EXPECT_GT(leftOut, 60);
+}
