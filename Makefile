@@ -37,10 +37,11 @@ run: build
 run-wayland: build
 	scripts/wayland-session.sh --backend x11 --here --timeout 0 -- $(BUILD)/bin/ketra
 
-# The sanitizer tree is built with clang: unoptimised and instrumented, it compiles the same code in
-# half the time gcc takes.
+# The sanitizer tree is built with clang and as a unity build (the files of a target compiled a few
+# at a time): unoptimised and instrumented, it compiles in about a third of the time gcc takes file
+# by file.
 $(ASAN_BUILD)/build.ninja: | deps
-	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKETRA_SANITIZE=ON -DKETRA_DISPLAY_TESTS=OFF
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKETRA_SANITIZE=ON -DKETRA_DISPLAY_TESTS=OFF -DCMAKE_UNITY_BUILD=ON
 
 $(TSAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKETRA_TSAN=ON -DKETRA_LIB_ONLY=ON
