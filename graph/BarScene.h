@@ -41,9 +41,9 @@ inline constexpr std::uint32_t kBasePlateColour = 0x6FC0C0C0;
 // (files, barWidth x |Height| x barDepth) or an upright cylinder (folders, barWidth across) of
 // height |Height| in the entry's colour (bars of the same kind, height and colour share one mesh:
 // change a bar's look by giving it a mesh of its own, CD3DMesh::Clone), and, with the option
-// m_showText, a label frame named "i"
-// at (X - 0.7, Height, Z) with the entry's 3D label in blue, in `labelFont`. Each entry's Frame
-// becomes its bar frame. A file's entry with a texture has it on its box's sides, tinted by the
+// m_showText, the entry's 3D label in blue, in `labelFont`, at (X - 0.7, Height, Z): its frame,
+// named "i" too, is made when the label first comes into view (LabelMaker::frameOf) and follows
+// the bars. Each entry's Frame becomes its bar frame. A file's entry with a texture has it on its box's sides, tinted by the
 // colour and repeating once per scene unit from the top edge down.
 BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const Options& options,
                        const QFont& labelFont, float barWidth = 1.0f, float barDepth = 1.0f);

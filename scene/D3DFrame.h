@@ -150,6 +150,8 @@ public:
     // for this subtree, with identity as this frame's parent. Meshes and Enabled are not looked
     // at. A singular world matrix keeps the previous inverse.
     void UpdateFrames();
+    // The same for this subtree as a child of a frame whose world matrix is `parentWorld`.
+    void UpdateFrames(const platform::Matrix& parentWorld) { updateStep(parentWorld); }
     // The world matrix of the last UpdateFrames (zero before the first).
     const platform::Matrix& GetUpdatedMatrix() const { return m_world; }
     const platform::Matrix& GetInverseMatrix() const;
