@@ -94,7 +94,7 @@ float longestAxis(const platform::Matrix& world) {
 bool frameOutside(const CD3DFrame& frame, const Frustum& frustum, const LabelMaker* labels) {
     const platform::Matrix& world = frame.GetUpdatedMatrix();
     const float scale = longestAxis(world);
-    const std::vector<CD3DMeshPtr>& meshes = frame.ChildMeshes();
+    const std::span<const CD3DMeshPtr> meshes = frame.ChildMeshes();
     if (meshes.empty()) {
         platform::BoundingBox box;
         return labels && labels->pendingBounds(&frame, box) && boxOutside(box, world, scale, frustum);
