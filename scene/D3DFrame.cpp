@@ -35,6 +35,7 @@ template <typename List> const auto& slot(const List& list, std::int32_t i, cons
 } // namespace
 
 struct CD3DFrame::More {
+    std::vector<CD3DFramePtr> children;
     // Every mesh, where the frame has more than one.
     std::vector<CD3DMeshPtr> meshes;
     FrameCallbackPtr preRender;
@@ -51,6 +52,11 @@ CD3DFrame::More& CD3DFrame::more() const {
     if (!m_more)
         m_more = std::make_unique<More>();
     return *m_more;
+}
+
+const std::vector<CD3DFramePtr>& CD3DFrame::ChildFrames() const {
+    static const std::vector<CD3DFramePtr> none;
+    return m_more ? m_more->children : none;
 }
 
 std::span<const CD3DMeshPtr> CD3DFrame::ChildMeshes() const {
@@ -88,7 +94,7 @@ void CD3DFrame::SetPostRenderCallback(FrameCallbackPtr cb, std::int32_t id) {
 }
 
 void CD3DFrame::AddChild(CD3DFramePtr child) {
-    append(m_children, std::move(child));
+    append(more().children, std::move(child));
 }
 
 void CD3DFrame::SetPosition(const Vector3& vec) {
@@ -164,7 +170,7 @@ CD3DMeshPtr CD3DFrame::GetChildMesh(std::int32_t i) const {
 }
 
 CD3DFramePtr CD3DFrame::GetChildFrame(std::int32_t i) const {
-    return slot(m_children, i, "CD3DFrame::GetChildFrame: subscript out of range");
+    return slot(ChildFrames(), i, "CD3DFrame::GetChildFrame: subscript out of range");
 }
 
 SceneObject CD3DFrame::FindChildObject(const QString& Name, std::int32_t flags) {
@@ -173,7 +179,7 @@ SceneObject CD3DFrame::FindChildObject(const QString& Name, std::int32_t flags) 
     for (const auto& mesh : ChildMeshes())
         if (mesh && mesh->ObjectName == Name)
             return {nullptr, mesh};
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             if (SceneObject found = child->FindChildObject(Name, flags))
                 return found;
@@ -184,7 +190,7 @@ CD3DFramePtr CD3DFrame::FindChildParent(const QString& Name, std::int32_t flags)
     for (const auto& mesh : ChildMeshes())
         if (mesh && mesh->ObjectName == Name)
             return shared_from_this();
-    for (const auto& child : m_children) {
+    for (const auto& child : ChildFrames()) {
         if (!child)
             continue;
         if (child->ObjectName == Name)
@@ -198,9 +204,10 @@ CD3DFramePtr CD3DFrame::FindChildParent(const QString& Name, std::int32_t flags)
 void CD3DFrame::Destroy() {
     m_mesh.reset();
     m_meshCount = 0;
-    if (m_more)
+    if (m_more) {
         std::vector<CD3DMeshPtr>().swap(m_more->meshes);
-    std::vector<CD3DFramePtr>().swap(m_children);
+        std::vector<CD3DFramePtr>().swap(m_more->children);
+    }
 }
 
 namespace {
@@ -260,7 +267,7 @@ void CD3DFrame::SetFVF(const platform::DevicePtr&, std::uint32_t fvf) {
     for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->SetFVF(g_device, fvf);
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->SetFVF(g_device, fvf);
 }
@@ -269,7 +276,7 @@ void CD3DFrame::FlipNormals() {
     for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->FlipNormals();
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->FlipNormals();
 }
@@ -278,7 +285,7 @@ void CD3DFrame::ComputeNormals() {
     for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->ComputeNormals();
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->ComputeNormals();
 }
@@ -287,7 +294,7 @@ void CD3DFrame::Optimize() {
     for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->Optimize();
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->Optimize();
 }
@@ -296,7 +303,7 @@ void CD3DFrame::ComputeBoundingVolumes() {
     for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->ComputeBoundingVolumes();
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->ComputeBoundingVolumes();
 }
@@ -308,7 +315,7 @@ void CD3DFrame::UpdateFrames() {
 void CD3DFrame::updateStep(const Matrix& parentWorld) {
     m_world = platform::MatrixMultiply(m_local, parentWorld);
     m_inverseValid = false;
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->updateStep(m_world);
 }
@@ -342,8 +349,8 @@ void CD3DFrame::renderTraversal(platform::Device& device, bool drawOpaque, bool 
     for (std::uint32_t i = 0; i < m_meshCount; ++i)
         if (CD3DMesh* mesh = (m_meshCount == 1 ? m_mesh : m_more->meshes[i]).get())
             mesh->RenderEx(g_device, drawOpaque, drawAlpha);
-    for (std::size_t i = 0; i < m_children.size(); ++i)
-        if (CD3DFrame* child = m_children[i].get())
+    for (std::size_t i = 0; m_more && i < m_more->children.size(); ++i)
+        if (CD3DFrame* child = m_more->children[i].get())
             child->renderTraversal(device, drawOpaque, drawAlpha, combineMode);
     if (combineMode == 0)
         device.setTransform(platform::TransformType::World, saved);

@@ -6,8 +6,8 @@
 // child never refers to its parent, and the whole tree goes when the root's last reference does.
 // Create frames with CD3DFrame::Create or CreateChildFrame (D3DUtil.h).
 //
-// Keep this class lean: the bar graph makes one frame per bar and one per label (up to two million
-// of them) and renders them all every frame.
+// Keep this class lean: the bar graph makes one frame per bar (up to millions of them, each with
+// one mesh and no children) and renders them all every frame.
 #pragma once
 
 #include "platform/Device.h"
@@ -61,8 +61,8 @@ class CD3DFrame : public std::enable_shared_from_this<CD3DFrame> {
     // The meshes: a frame with at most one holds it here (a bar, a label); with more they are
     // all in m_more.
     CD3DMeshPtr m_mesh;
-    std::vector<CD3DFramePtr> m_children;
-    // What few frames have: more than one mesh, callbacks, an inverse asked for, a turn or scale.
+    // What few frames have: child frames, more than one mesh, callbacks, an inverse asked for, a
+    // turn or scale.
     struct More;
     mutable std::unique_ptr<More> m_more;
     std::uint32_t m_meshCount = 0;
@@ -115,10 +115,10 @@ public:
     // 0-based; throws std::out_of_range outside 0..count-1.
     CD3DMeshPtr GetChildMesh(std::int32_t i) const;
     CD3DFramePtr GetChildFrame(std::int32_t i) const;
-    std::int32_t GetChildFrameCount() const { return static_cast<std::int32_t>(m_children.size()); }
+    std::int32_t GetChildFrameCount() const { return static_cast<std::int32_t>(ChildFrames().size()); }
     // The child frames and meshes as they are held (empty slots are null), for code that walks
     // every frame of a large scene on every frame drawn.
-    const std::vector<CD3DFramePtr>& ChildFrames() const { return m_children; }
+    const std::vector<CD3DFramePtr>& ChildFrames() const;
     std::span<const CD3DMeshPtr> ChildMeshes() const;
     // The pre-render callback object and its id (null and 0 when none is set).
     const FrameCallback* PreRenderCallback() const;
