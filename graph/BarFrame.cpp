@@ -79,17 +79,22 @@ bool boxOutside(const platform::BoundingBox& box, const platform::Matrix& world,
     return frustum.outside(platform::Vec3TransformCoord(centre, world), radius);
 }
 
+// The longest axis of a world matrix: it bounds how much the matrix stretches a radius.
+float longestAxis(const platform::Matrix& world) {
+    float scale = 0;
+    for (int r = 0; r < 3; ++r)
+        scale = std::max(scale, std::sqrt(world(r, 0) * world(r, 0) + world(r, 1) * world(r, 1) +
+                                          world(r, 2) * world(r, 2)));
+    return scale;
+}
+
 // Whether everything `frame` shows lies wholly outside the frustum (with the frame's world matrix
 // of the last UpdateFrames): its meshes, or the text its label will show. A frame with neither is
 // never left out.
 bool frameOutside(const CD3DFrame& frame, const Frustum& frustum, const LabelMaker* labels) {
     const platform::Matrix& world = frame.GetUpdatedMatrix();
-    // The longest axis of the world matrix bounds how much it stretches a radius.
-    float scale = 0;
-    for (int r = 0; r < 3; ++r)
-        scale = std::max(scale, std::sqrt(world(r, 0) * world(r, 0) + world(r, 1) * world(r, 1) +
-                                          world(r, 2) * world(r, 2)));
-    const std::vector<CD3DMeshPtr>& meshes = frame.ChildMeshes();
+    const float scale = longestAxis(world);
+    const std::span<const CD3DMeshPtr> meshes = frame.ChildMeshes();
     if (meshes.empty()) {
         platform::BoundingBox box;
         return labels && labels->pendingBounds(&frame, box) && boxOutside(box, world, scale, frustum);
@@ -143,6 +148,8 @@ public:
                 labels->fit(child.get(), em, seenFromFront(child->GetUpdatedMatrix(), eye), &eye);
             }
         }
+        if (labels)
+            frameLabelsInView(*labels, scene, frustum, viewProjection, vp, eye);
     }
     ~OutOfViewFrames() {
         for (CD3DFrame* f : m_frames)
@@ -152,6 +159,30 @@ public:
     OutOfViewFrames& operator=(const OutOfViewFrames&) = delete;
 
 private:
+    // The labels still without a frame that come into view big enough to read get their frame
+    // and their mesh (the frames come after the bars, and from then on are among the children
+    // walked above).
+    static void frameLabelsInView(LabelMaker& labels, const BarScene& scene, const Frustum& frustum,
+                                  const platform::Matrix& viewProjection, const platform::Viewport& vp,
+                                  const platform::Vector3& eye) {
+        const platform::Matrix parentWorld = scene.bars->GetUpdatedMatrix();
+        const float minPixels = scene.minLabelPixels * static_cast<float>(g_device->pixelRatio());
+        platform::BoundingBox box;
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            if (labels.hasFrame(i))
+                continue;
+            const platform::Matrix world = labels.worldOf(i, parentWorld);
+            labels.textBounds(i, box);
+            if (boxOutside(box, world, longestAxis(world), frustum))
+                continue;
+            const float em = LabelEmPixels(world, viewProjection, vp);
+            if (scene.minLabelPixels > 0 && em < minPixels)
+                continue;
+            if (CD3DFrame* frame = labels.frameOf(i, parentWorld))
+                labels.fit(frame, em, seenFromFront(frame->GetUpdatedMatrix(), eye), &eye);
+        }
+    }
+
     std::vector<CD3DFrame*> m_frames;
 };
 

@@ -104,9 +104,13 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
     scene.bars = CreateChildFrame(scene.root);
     const platform::Material labelMaterial = flatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f});
 
-    if (options.m_showText)
-        scene.labels = std::make_shared<LabelMaker>(labelFont, labelMaterial);
     const int n = model.count();
+    if (options.m_showText) {
+        // The labels' frames come when they first come into view, after the bars.
+        scene.labels = std::make_shared<LabelMaker>(labelFont, labelMaterial);
+        scene.labels->setFrameParent(scene.bars, vec3(0.4f, 0.8f, 1.0f));
+        scene.labels->reserve(static_cast<std::size_t>(std::max(n, 0)));
+    }
     SharedBarMeshes shared(barWidth, barDepth);
     for (int i = 1; i <= n; ++i) {
         DataEntry& e = model.entry(i);
@@ -129,13 +133,9 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
         e.Frame = bar;
 
         if (options.m_showText) {
-            auto label = CreateChildFrame(scene.bars);
-            label->SetPosition(vec3(e.X - 0.7f, e.Height, e.Z));
-            label->AddScale(0, 0.4f, 0.8f, 1.0f);
             const QString text = LabelText(e.Name);
             if (!text.isEmpty()) // an empty name has no text
-                scene.labels->add(label.get(), text);
-            label->ObjectName = name;
+                scene.labels->add(vec3(e.X - 0.7f, e.Height, e.Z), text, i);
         }
         bar->ObjectName = name;
     }

@@ -41,18 +41,18 @@ inline constexpr std::uint32_t kBasePlateColour = 0x6FC0C0C0;
 // (files, barWidth x |Height| x barDepth) or an upright cylinder (folders, barWidth across) of
 // height |Height| in the entry's colour (bars of the same kind, height and colour share one mesh:
 // change a bar's look by giving it a mesh of its own, CD3DMesh::Clone), and, with the option
-// m_showText, a label frame named "i"
-// at (X - 0.7, Height, Z) with the entry's 3D label in blue, in `labelFont`. Each entry's Frame
-// becomes its bar frame. A file's entry with a texture has it on its box's sides, tinted by the
-// colour and repeating once per scene unit from the top edge down.
+// m_showText, the entry's 3D label in blue, in `labelFont`, at (X - 0.7, Height, Z): its frame,
+// named "i" too, is made when the label first comes into view (LabelMaker::frameOf) and follows
+// the bars. Each entry's Frame becomes its bar frame. A file's entry with a texture has it on
+// its box's sides, tinted by the colour and repeating once per scene unit from the top edge down.
 BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const Options& options,
                        const QFont& labelFont, float barWidth = 1.0f, float barDepth = 1.0f);
 
 // Makes room on huge pages for the scene of a folder of `items` items, before its entries are
 // made: the entries, the scene and the first frame's meshes and their GPU copies take up to
-// 3.5 KiB an item with labels (1.5 KiB where many bars look alike and share their meshes), and up
-// to a few thousand labels in view (about 13 KiB each) in a folder of any size. Room not used
-// costs nothing. Main thread, outside of any drawing.
+// 3.5 KiB an item with labels (under 1 KiB where many bars look alike and share their meshes),
+// and up to a few thousand labels in view (about 13 KiB each) in a folder of any size. Room not
+// used costs nothing. Main thread, outside of any drawing.
 void ReserveSceneHeap(std::int64_t items);
 
 // The window's font (Arial 12): the hover text's font and the labels' outlines.

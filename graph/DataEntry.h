@@ -17,15 +17,17 @@ class Texture;
 namespace ketra {
 
 struct DataEntry : ItemRecord {
-    float X = 0;              // scene X of the bar's centre line (ScaleEntries)
-    float Height = 0;         // bar height in scene units (ScaleEntries)
-    float Z = 0;              // scene Z of the bar's centre line (ScaleEntries)
-    std::int16_t Level = 0;   // tree depth: 1 the folder itself (tree view), 2 its items, 3+ deeper
-    double Row = 0;           // grid row, 0-based; drives X
-    double Value = 0;         // height value: the size in bytes, or its natural logarithm on the log scale
-    double Column = 0;        // grid column, 0-based; drives Z
-    double ScaledSize = 0;    // Size times the size scale (ScaleEntries)
+    float X = 0;      // scene X of the bar's centre line (ScaleEntries)
+    float Height = 0; // bar height in scene units (ScaleEntries)
+    float Z = 0;      // scene Z of the bar's centre line (ScaleEntries)
+    // The grid row and column (0-based; they drive X and Z) are whole numbers, exact as singles
+    // up to 16,777,216; a million items pay 4 bytes less for each.
+    float Row = 0;
+    float Column = 0;
+    float ScaledSize = 0;     // Size times the size scale (ScaleEntries)
     std::uint32_t Colour = 0; // bar colour, packed 0xAARRGGBB
+    std::int16_t Level = 0;   // tree depth: 1 the folder itself (tree view), 2 its items, 3+ deeper
+    double Value = 0;         // height value: the size in bytes, or its natural logarithm on the log scale
     std::shared_ptr<CD3DFrame> Frame;           // the bar's frame, once the scene is built
     std::shared_ptr<platform::Texture> Texture; // drawn on a file's bar (a plotted table's column)
 };

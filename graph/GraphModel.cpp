@@ -1,8 +1,58 @@
 #include "graph/GraphModel.h"
 
 #include <cmath>
+#include <memory>
+#include <mutex>
 
 namespace ketra {
+
+namespace {
+
+// The decimal texts of 1, 2, ... in slots of 8 characters (7 digits and a terminating 0), in
+// blocks that are neither moved nor freed: the names handed out refer to them.
+class FrameNameTable {
+public:
+    static constexpr int kLargest = 9'999'999;
+
+    QString name(int index) {
+        const std::size_t at = static_cast<std::size_t>(index - 1);
+        std::lock_guard lock(m_mutex);
+        while (m_blocks.size() <= at / kPerBlock)
+            addBlock();
+        const char16_t* text = m_blocks[at / kPerBlock].get() + (at % kPerBlock) * kSlot;
+        return QString::fromRawData(reinterpret_cast<const QChar*>(text),
+                                    std::char_traits<char16_t>::length(text));
+    }
+
+private:
+    static constexpr std::size_t kSlot = 8, kPerBlock = 1 << 16;
+
+    void addBlock() {
+        auto block = std::make_unique<char16_t[]>(kSlot * kPerBlock);
+        const std::size_t first = m_blocks.size() * kPerBlock + 1;
+        for (std::size_t i = 0; i < kPerBlock; ++i) {
+            char16_t* slot = block.get() + i * kSlot;
+            const QString text = QString::number(first + i);
+            if (text.size() < static_cast<qsizetype>(kSlot))
+                std::char_traits<char16_t>::copy(slot, reinterpret_cast<const char16_t*>(text.utf16()),
+                                                 static_cast<std::size_t>(text.size()));
+        }
+        m_blocks.push_back(std::move(block));
+    }
+
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<char16_t[]>> m_blocks;
+};
+
+} // namespace
+
+QString GraphModel::frameName(int index) {
+    if (index < 1 || index > FrameNameTable::kLargest)
+        return QString::number(index);
+    // Never destroyed: names handed out may live until the process ends.
+    static FrameNameTable* const table = new FrameNameTable;
+    return table->name(index);
+}
 
 int GraphModel::indexFromFrameName(const QString& name) const {
     bool numeric = false;
@@ -20,11 +70,11 @@ void GraphModel::AddEntry(const QString& name, double row, double value, double 
                           std::int16_t level, bool logscale) {
     DataEntry e;
     e.Name = name;
-    e.Row = row;
+    e.Row = static_cast<float>(row);
     if (!std::isfinite(value))
         value = 0;
     e.Value = (logscale && value > 0) ? std::log(value) : value;
-    e.Column = column;
+    e.Column = static_cast<float>(column);
     e.Size = std::isfinite(size) ? size : 0;
     e.Modified = modified;
     e.Colour = colour;
@@ -69,7 +119,7 @@ std::optional<BasePlateSize> GraphModel::ScaleEntries(bool logscale) {
         e.X = static_cast<float>((e.Row - m_maxRow / 2) * m_rowSpacing);
         e.Height = static_cast<float>(m_heightScale * e.Value / 2);
         e.Z = static_cast<float>((e.Column - m_maxColumn / 2) * m_columnSpacing);
-        e.ScaledSize = m_sizeScale * e.Size;
+        e.ScaledSize = static_cast<float>(m_sizeScale * e.Size);
     }
     return m_basePlate;
 }

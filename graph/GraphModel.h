@@ -42,15 +42,19 @@ public:
     const std::vector<DataEntry>& entries() const { return m_entries; }
     std::vector<DataEntry>& entries() { return m_entries; }
 
-    // The name of the frames of entry `index`: the index in decimal.
-    static QString frameName(int index) { return QString::number(index); }
+    // The name of the frames of entry `index`: the index in decimal. The texts of names up to
+    // 9,999,999 are kept for the life of the process in one table (16 bytes a name, made as they
+    // are first asked for) and a name refers to its text there, with no allocation of its own: a
+    // folder of a million items took 48 bytes an item for its bars' names.
+    static QString frameName(int index);
     // The entry a frame name stands for: a numeric name, rounded to a whole number, is a 1-based
     // index. 0 when the name is not numeric or names no entry of the list.
     int indexFromFrameName(const QString& name) const;
 
     // Appends one entry. Value is stored as its natural logarithm when `logscale` is on and the
     // value is above 0; otherwise unchanged (0 and below are never logged). A value or size that is
-    // not finite is taken as 0. Callers pass the item's byte count as both value and size.
+    // not finite is taken as 0. Callers pass the item's byte count as both value and size, and a
+    // grid place (row and column: whole numbers) kept as singles.
     void AddEntry(const QString& name, double row, double value, double column, double size,
                   std::uint32_t colour, std::int32_t attributes, const QString& modified, std::int16_t level,
                   bool logscale);

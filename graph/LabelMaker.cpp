@@ -38,8 +38,55 @@ int LabelLevelFor(float emPixels, int current) {
 }
 
 void LabelMaker::add(CD3DFrame* frame, const QString& text) {
-    m_pending.push_back({frame, text, -1});
+    m_pending.push_back({frame, text, {}, 0});
     frame->SetPreRenderCallback(shared_from_this(), static_cast<std::int32_t>(m_pending.size() - 1));
+}
+
+void LabelMaker::setFrameParent(const CD3DFramePtr& parent, const platform::Vector3& scale) {
+    m_parent = parent;
+    m_scale = scale;
+}
+
+void LabelMaker::add(const platform::Vector3& position, const QString& text, std::int32_t name) {
+    m_pending.push_back({nullptr, text, position, name});
+}
+
+CD3DFrame* LabelMaker::frameOf(std::size_t i, const platform::Matrix& parentWorld) {
+    Pending& p = m_pending[i];
+    if (p.frame)
+        return p.frame;
+    const CD3DFramePtr parent = m_parent.lock();
+    if (!parent)
+        return nullptr;
+    // As the scene made every label's frame before: placed, then scaled in its own space.
+    CD3DFramePtr frame = CD3DFrame::Create();
+    frame->SetPosition(p.position);
+    frame->AddScale(COMBINE_PREMULTIPLY, m_scale.x, m_scale.y, m_scale.z);
+    frame->ObjectName = QString::number(p.name);
+    frame->SetPreRenderCallback(shared_from_this(), static_cast<std::int32_t>(i));
+    frame->UpdateFrames(parentWorld);
+    p.frame = frame.get();
+    parent->AddChild(std::move(frame));
+    return p.frame;
+}
+
+platform::Matrix LabelMaker::worldOf(std::size_t i, const platform::Matrix& parentWorld) const {
+    const Pending& p = m_pending[i];
+    if (p.frame)
+        return p.frame->GetUpdatedMatrix();
+    // The products the frame's own matrices are made of (frameOf), in the same order.
+    static const platform::Quaternion unturned;
+    static const platform::Vector3 centre;
+    const platform::Matrix local =
+        platform::MatrixMultiply(platform::MatrixScaling(m_scale.x, m_scale.y, m_scale.z),
+                                 platform::MatrixAffineTransformation(1.0f, &centre, &unturned, &p.position));
+    return platform::MatrixMultiply(local, parentWorld);
+}
+
+void LabelMaker::textBounds(std::size_t i, platform::BoundingBox& box) const {
+    const float width = static_cast<float>(m_pending[i].text.size()) * m_emPerChar;
+    box.min = {-0.5f, -m_descent, -0.5f};
+    box.max = {width + 0.5f, m_ascent, 0.65f};
 }
 
 void LabelMaker::fit(const CD3DFrame* frame, float emPixels, bool fromFront, const platform::Vector3* eye) {
@@ -80,8 +127,13 @@ void LabelMaker::make(const CD3DFrame* frame) {
 }
 
 void LabelMaker::makeAll() {
-    for (std::size_t i = 0; i < m_pending.size(); ++i)
-        makeWhole(i);
+    const CD3DFramePtr parent = m_parent.lock();
+    for (std::size_t i = 0; i < m_pending.size(); ++i) {
+        if (!m_pending[i].frame && parent)
+            frameOf(i, parent->GetUpdatedMatrix()); // the parent's world of its last update
+        if (m_pending[i].frame)
+            makeWhole(i);
+    }
 }
 
 void LabelMaker::makeWhole(std::size_t i) {
@@ -127,7 +179,7 @@ void LabelMaker::makeAt(std::size_t i, int level, Side side, const platform::Vec
     } else {
         p.frame->GetChildMesh(0)->mesh = std::move(geometry);
     }
-    p.level = level;
+    p.level = static_cast<std::int8_t>(level);
     p.side = side;
     p.wallsLeftOut = walls.leftOut;
 }
@@ -136,9 +188,7 @@ bool LabelMaker::pendingBounds(const CD3DFrame* frame, platform::BoundingBox& bo
     const std::ptrdiff_t i = indexOf(frame);
     if (i < 0 || m_pending[static_cast<std::size_t>(i)].level >= 0)
         return false;
-    const float width = static_cast<float>(m_pending[static_cast<std::size_t>(i)].text.size()) * m_emPerChar;
-    box.min = {-0.5f, -m_descent, -0.5f};
-    box.max = {width + 0.5f, m_ascent, 0.65f};
+    textBounds(static_cast<std::size_t>(i), box);
     return true;
 }
 

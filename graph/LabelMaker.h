@@ -52,14 +52,34 @@ int LabelLevelFor(float emPixels, int current);
 // A label's text mesh is made when the label is first drawn: a folder of many items holds far
 // more labels than the camera sees, and each text mesh is a solid of thousands of vertices. Until
 // then the label frame has no mesh (so it can't be picked, nor seen) and a box that surely holds
-// its text stands in for it when the view decides what to draw. The mesh follows the label's size
-// on screen (the levels above): labels far down the grid are drawn with a fraction of the
+// its text stands in for it when the view decides what to draw. A label can also wait for its
+// frame: the bar graph's labels get theirs only when they first come into view (a frame is
+// about 300 bytes, and a folder of a million items shows a few thousand labels at most). The mesh follows the
+// label's size on screen (the levels above): labels far down the grid are drawn with a fraction of the
 // triangles of the near ones.
 class LabelMaker : public FrameCallback, public std::enable_shared_from_this<LabelMaker> {
 public:
     LabelMaker(const QFont& font, const platform::Material& material);
     // `frame` (kept alive by the scene) is to show `text`: it gets its mesh when it is first drawn.
     void add(CD3DFrame* frame, const QString& text);
+    // The frame that the labels added without one get as children (the scene keeps it alive; the
+    // maker holds no reference to it), and the scale of each such label's frame.
+    void setFrameParent(const CD3DFramePtr& parent, const platform::Vector3& scale);
+    // A label showing `text` at `position` in the parent frame's space (setFrameParent), whose
+    // frame is made when asked for (frameOf): named `name`, at `position`, scaled.
+    void add(const platform::Vector3& position, const QString& text, std::int32_t name);
+    void reserve(std::size_t labels) { m_pending.reserve(labels); }
+    // The labels in the order they were added, and whether label i has its frame yet.
+    std::size_t size() const { return m_pending.size(); }
+    bool hasFrame(std::size_t i) const { return m_pending[i].frame != nullptr; }
+    // The frame of label i, made now (without its mesh, its world matrix from `parentWorld`, the
+    // parent's) and appended to the parent's children when it has none. Null when the parent is
+    // gone.
+    CD3DFrame* frameOf(std::size_t i, const platform::Matrix& parentWorld);
+    // The world matrix the frame of label i has (or will have) under a parent of world matrix
+    // `parentWorld`, and the box of frame space that holds its text once made (as pendingBounds).
+    platform::Matrix worldOf(std::size_t i, const platform::Matrix& parentWorld) const;
+    void textBounds(std::size_t i, platform::BoundingBox& box) const;
     // Before drawing: gives `frame` the mesh for an em `emPixels` tall, seen from the front (the
     // side its text reads from) or from behind (no-op for a frame that is no label of this maker).
     // The face turned away from the camera is left out of the mesh, and so are the walls turned
@@ -72,7 +92,7 @@ public:
     // Makes the mesh of `frame` now at the finest level (no-op when it has one or is no label of
     // this maker).
     void make(const CD3DFrame* frame);
-    // Makes every label's mesh that has none yet, at the finest level.
+    // Makes every label's mesh that has none yet (and its frame), at the finest level.
     void makeAll();
     // The level of `frame`'s mesh; -1 when it has none or is no label.
     int levelOf(const CD3DFrame* frame) const;
@@ -88,9 +108,11 @@ private:
     // the camera sees.
     enum class Side : std::uint8_t { Both, Front, Back };
     struct Pending {
-        CD3DFrame* frame = nullptr;
+        CD3DFrame* frame = nullptr; // null while a label added without one waits for it
         QString text;
-        int level = -1; // -1 until made
+        platform::Vector3 position; // in the parent frame's space (a label added without a frame)
+        std::int32_t name = 0;      // its frame's name, likewise
+        std::int8_t level = -1;     // -1 until made
         Side side = Side::Both;
         std::uint16_t wallsLeftOut = 0; // the wall sectors the mesh leaves out (platform::TextWalls)
     };
@@ -107,6 +129,8 @@ private:
     platform::Material m_material;
     float m_ascent = 1, m_descent = 0.5f, m_emPerChar = 1;
     std::vector<Pending> m_pending;
+    std::weak_ptr<CD3DFrame> m_parent;
+    platform::Vector3 m_scale{1, 1, 1};
     // Labels of the same text, level and face share their outline while any of them shows it;
     // each keeps a mesh object (and material) of its own.
     QHash<QString, std::array<std::weak_ptr<platform::Mesh>, 3 * kLabelLevelCount>> m_geometry;

@@ -26,13 +26,54 @@ template <typename T> void append(std::vector<T>& list, T item) {
     list.push_back(std::move(item));
 }
 
-template <typename T> const T& slot(const std::vector<T>& list, std::int32_t i, const char* what) {
+template <typename List> const auto& slot(const List& list, std::int32_t i, const char* what) {
     if (i < 0 || static_cast<std::size_t>(i) >= list.size())
         throw std::out_of_range(what);
     return list[static_cast<std::size_t>(i)];
 }
 
 } // namespace
+
+struct CD3DFrame::More {
+    std::vector<CD3DFramePtr> children;
+    // Every mesh, where the frame has more than one.
+    std::vector<CD3DMeshPtr> meshes;
+    FrameCallbackPtr preRender;
+    std::int32_t preRenderId = 0;
+    std::int32_t postRenderId = 0;
+    FrameCallbackPtr postRender;
+    // The inverse of m_world once m_inverseValid, made when first asked for: a scene of a million
+    // frames is updated on every frame drawn, and few of their inverses are ever used.
+    std::unique_ptr<platform::Matrix> inverseWorld;
+    std::unique_ptr<Turn> turn;
+};
+
+CD3DFrame::More& CD3DFrame::more() const {
+    if (!m_more)
+        m_more = std::make_unique<More>();
+    return *m_more;
+}
+
+const std::vector<CD3DFramePtr>& CD3DFrame::ChildFrames() const {
+    static const std::vector<CD3DFramePtr> none;
+    return m_more ? m_more->children : none;
+}
+
+std::span<const CD3DMeshPtr> CD3DFrame::ChildMeshes() const {
+    if (m_meshCount <= 1)
+        return {&m_mesh, m_meshCount};
+    return m_more->meshes;
+}
+
+const FrameCallback* CD3DFrame::PreRenderCallback() const {
+    return m_more ? m_more->preRender.get() : nullptr;
+}
+
+std::int32_t CD3DFrame::PreRenderId() const {
+    return m_more ? m_more->preRenderId : 0;
+}
+
+CD3DFrame::~CD3DFrame() = default;
 
 CD3DFramePtr CD3DFrame::Create() {
     return std::make_shared<CD3DFrame>(Key{});
@@ -43,16 +84,17 @@ CD3DFrame::CD3DFrame(Key) : m_local(Matrix::identity()) {
 }
 
 void CD3DFrame::SetPreRenderCallback(FrameCallbackPtr cb, std::int32_t id) {
-    m_preRender = std::move(cb);
-    m_preRenderId = id;
+    more().preRender = std::move(cb);
+    more().preRenderId = id;
 }
 
 void CD3DFrame::SetPostRenderCallback(FrameCallbackPtr cb, std::int32_t id) {
-    m_postRender = std::make_unique<std::pair<FrameCallbackPtr, std::int32_t>>(std::move(cb), id);
+    more().postRender = std::move(cb);
+    more().postRenderId = id;
 }
 
 void CD3DFrame::AddChild(CD3DFramePtr child) {
-    append(m_children, std::move(child));
+    append(more().children, std::move(child));
 }
 
 void CD3DFrame::SetPosition(const Vector3& vec) {
@@ -89,46 +131,55 @@ platform::Vector3 CD3DFrame::GetOrientationCenter() const {
 
 const CD3DFrame::Turn& CD3DFrame::turn() const {
     static const Turn none;
-    return m_turn ? *m_turn : none;
+    return m_more && m_more->turn ? *m_more->turn : none;
 }
 
 CD3DFrame::Turn& CD3DFrame::ownTurn() {
-    if (!m_turn)
-        m_turn = std::make_unique<Turn>();
-    return *m_turn;
+    std::unique_ptr<Turn>& t = more().turn;
+    if (!t)
+        t = std::make_unique<Turn>();
+    return *t;
 }
 
 void CD3DFrame::AddMesh(CD3DMeshPtr childMesh) {
-    append(m_meshes, std::move(childMesh));
+    if (m_meshCount == 0) {
+        m_mesh = std::move(childMesh);
+    } else {
+        std::vector<CD3DMeshPtr>& meshes = more().meshes;
+        if (m_meshCount == 1)
+            meshes.push_back(std::move(m_mesh));
+        append(meshes, std::move(childMesh));
+    }
+    ++m_meshCount;
 }
 
 void CD3DFrame::SetChildMesh(std::int32_t i, CD3DMeshPtr childMesh) {
-    slot(m_meshes, i, "CD3DFrame::SetChildMesh: subscript out of range");
-    m_meshes[static_cast<std::size_t>(i)] = std::move(childMesh);
+    slot(ChildMeshes(), i, "CD3DFrame::SetChildMesh: subscript out of range");
+    (m_meshCount == 1 ? m_mesh : m_more->meshes[static_cast<std::size_t>(i)]) = std::move(childMesh);
 }
 
 CD3DMeshPtr CD3DFrame::AddD3DXMesh(platform::MeshPtr mesh) {
     auto wrapper = std::make_shared<CD3DMesh>();
     wrapper->InitFromD3DXMesh(std::move(mesh));
-    append(m_meshes, wrapper);
+    AddMesh(wrapper);
     return wrapper;
 }
 
 CD3DMeshPtr CD3DFrame::GetChildMesh(std::int32_t i) const {
-    return slot(m_meshes, i, "CD3DFrame::GetChildMesh: subscript out of range");
+    return slot(ChildMeshes(), i, "CD3DFrame::GetChildMesh: subscript out of range");
 }
 
 CD3DFramePtr CD3DFrame::GetChildFrame(std::int32_t i) const {
-    return slot(m_children, i, "CD3DFrame::GetChildFrame: subscript out of range");
+    return slot(ChildFrames(), i, "CD3DFrame::GetChildFrame: subscript out of range");
 }
 
 SceneObject CD3DFrame::FindChildObject(const QString& Name, std::int32_t flags) {
     if (ObjectName == Name)
         return {shared_from_this(), nullptr};
-    for (const auto& mesh : m_meshes)
+    for (const auto& mesh : ChildMeshes())
         if (mesh && mesh->ObjectName == Name)
             return {nullptr, mesh};
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             if (SceneObject found = child->FindChildObject(Name, flags))
                 return found;
@@ -136,10 +187,10 @@ SceneObject CD3DFrame::FindChildObject(const QString& Name, std::int32_t flags) 
 }
 
 CD3DFramePtr CD3DFrame::FindChildParent(const QString& Name, std::int32_t flags) {
-    for (const auto& mesh : m_meshes)
+    for (const auto& mesh : ChildMeshes())
         if (mesh && mesh->ObjectName == Name)
             return shared_from_this();
-    for (const auto& child : m_children) {
+    for (const auto& child : ChildFrames()) {
         if (!child)
             continue;
         if (child->ObjectName == Name)
@@ -151,8 +202,12 @@ CD3DFramePtr CD3DFrame::FindChildParent(const QString& Name, std::int32_t flags)
 }
 
 void CD3DFrame::Destroy() {
-    std::vector<CD3DMeshPtr>().swap(m_meshes);
-    std::vector<CD3DFramePtr>().swap(m_children);
+    m_mesh.reset();
+    m_meshCount = 0;
+    if (m_more) {
+        std::vector<CD3DMeshPtr>().swap(m_more->meshes);
+        std::vector<CD3DFramePtr>().swap(m_more->children);
+    }
 }
 
 namespace {
@@ -209,46 +264,46 @@ bool CD3DFrame::InitFromFile(const platform::DevicePtr&, const QString& strFile,
 }
 
 void CD3DFrame::SetFVF(const platform::DevicePtr&, std::uint32_t fvf) {
-    for (const auto& mesh : m_meshes)
+    for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->SetFVF(g_device, fvf);
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->SetFVF(g_device, fvf);
 }
 
 void CD3DFrame::FlipNormals() {
-    for (const auto& mesh : m_meshes)
+    for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->FlipNormals();
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->FlipNormals();
 }
 
 void CD3DFrame::ComputeNormals() {
-    for (const auto& mesh : m_meshes)
+    for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->ComputeNormals();
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->ComputeNormals();
 }
 
 void CD3DFrame::Optimize() {
-    for (const auto& mesh : m_meshes)
+    for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->Optimize();
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->Optimize();
 }
 
 void CD3DFrame::ComputeBoundingVolumes() {
-    for (const auto& mesh : m_meshes)
+    for (const auto& mesh : ChildMeshes())
         if (mesh)
             mesh->ComputeBoundingVolumes();
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->ComputeBoundingVolumes();
 }
@@ -260,7 +315,7 @@ void CD3DFrame::UpdateFrames() {
 void CD3DFrame::updateStep(const Matrix& parentWorld) {
     m_world = platform::MatrixMultiply(m_local, parentWorld);
     m_inverseValid = false;
-    for (const auto& child : m_children)
+    for (const auto& child : ChildFrames())
         if (child)
             child->updateStep(m_world);
 }
@@ -288,19 +343,19 @@ void CD3DFrame::renderTraversal(platform::Device& device, bool drawOpaque, bool 
     } else {
         device.setTransform(platform::TransformType::World, m_world);
     }
-    if (m_preRender)
-        m_preRender->DXCallback(m_preRenderId);
+    if (m_more && m_more->preRender)
+        m_more->preRender->DXCallback(m_more->preRenderId);
     // Indexed loops: a callback may add to the lists while they are walked.
-    for (std::size_t i = 0; i < m_meshes.size(); ++i)
-        if (CD3DMesh* mesh = m_meshes[i].get())
+    for (std::uint32_t i = 0; i < m_meshCount; ++i)
+        if (CD3DMesh* mesh = (m_meshCount == 1 ? m_mesh : m_more->meshes[i]).get())
             mesh->RenderEx(g_device, drawOpaque, drawAlpha);
-    for (std::size_t i = 0; i < m_children.size(); ++i)
-        if (CD3DFrame* child = m_children[i].get())
+    for (std::size_t i = 0; m_more && i < m_more->children.size(); ++i)
+        if (CD3DFrame* child = m_more->children[i].get())
             child->renderTraversal(device, drawOpaque, drawAlpha, combineMode);
     if (combineMode == 0)
         device.setTransform(platform::TransformType::World, saved);
-    if (m_postRender && m_postRender->first)
-        m_postRender->first->DXCallback(m_postRender->second);
+    if (m_more && m_more->postRender)
+        m_more->postRender->DXCallback(m_more->postRenderId);
 }
 
 void CD3DFrame::AddRotation(std::int32_t combinetype, float x, float y, float z, float angle) {
@@ -324,14 +379,15 @@ Vector3 CD3DFrame::TransformNormal(const Vector3& v) const {
 }
 
 const Matrix& CD3DFrame::GetInverseMatrix() const {
+    std::unique_ptr<Matrix>& inverseWorld = more().inverseWorld;
     if (!m_inverseValid) {
-        if (!m_inverseWorld)
-            m_inverseWorld = std::make_unique<Matrix>(); // zero until a world matrix has an inverse
+        if (!inverseWorld)
+            inverseWorld = std::make_unique<Matrix>(); // zero until a world matrix has an inverse
         if (auto inverse = platform::MatrixInverse(m_world))
-            *m_inverseWorld = *inverse;
+            *inverseWorld = *inverse;
         m_inverseValid = true;
     }
-    return *m_inverseWorld;
+    return *inverseWorld;
 }
 
 Vector3 CD3DFrame::InverseTransformCoord(const Vector3& v) const {

@@ -6,8 +6,8 @@
 // child never refers to its parent, and the whole tree goes when the root's last reference does.
 // Create frames with CD3DFrame::Create or CreateChildFrame (D3DUtil.h).
 //
-// Keep this class lean: the bar graph makes one frame per bar and one per label (up to two million
-// of them) and renders them all every frame.
+// Keep this class lean: the bar graph makes one frame per bar (up to millions of them, each with
+// one mesh and no children) and renders them all every frame.
 #pragma once
 
 #include "platform/Device.h"
@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -57,13 +58,15 @@ class CD3DFrame : public std::enable_shared_from_this<CD3DFrame> {
     // What Render reads comes first, together, so that drawing 100,000 frames touches few cache
     // lines per frame; the rest follows the public fields.
     platform::Matrix m_local;
-    std::vector<CD3DMeshPtr> m_meshes;
-    std::vector<CD3DFramePtr> m_children;
-    FrameCallbackPtr m_preRender;
-    // The post-render callback and its id (few frames have one).
-    std::unique_ptr<std::pair<FrameCallbackPtr, std::int32_t>> m_postRender;
-    std::int32_t m_preRenderId = 0;
-    // Whether m_inverseWorld is the inverse of m_world (here, where it packs with Enabled).
+    // The meshes: a frame with at most one holds it here (a bar, a label); with more they are
+    // all in m_more.
+    CD3DMeshPtr m_mesh;
+    // What few frames have: child frames, more than one mesh, callbacks, an inverse asked for, a
+    // turn or scale.
+    struct More;
+    mutable std::unique_ptr<More> m_more;
+    std::uint32_t m_meshCount = 0;
+    // Whether the inverse in m_more is the inverse of m_world (here, where it packs with Enabled).
     mutable bool m_inverseValid = false;
 
 public:
@@ -71,6 +74,7 @@ public:
     // meshes, enabled, unnamed. Also resets the shared identity matrix to identity.
     static CD3DFramePtr Create();
     explicit CD3DFrame(Key);
+    ~CD3DFrame();
     CD3DFrame(const CD3DFrame&) = delete;
     CD3DFrame& operator=(const CD3DFrame&) = delete;
 
@@ -107,18 +111,18 @@ public:
     const platform::Matrix& GetMatrix() const { return m_local; }
     void SetMatrix(const platform::Matrix& m) { m_local = m; }
 
-    std::int32_t GetChildMeshCount() const { return static_cast<std::int32_t>(m_meshes.size()); }
+    std::int32_t GetChildMeshCount() const { return static_cast<std::int32_t>(m_meshCount); }
     // 0-based; throws std::out_of_range outside 0..count-1.
     CD3DMeshPtr GetChildMesh(std::int32_t i) const;
     CD3DFramePtr GetChildFrame(std::int32_t i) const;
-    std::int32_t GetChildFrameCount() const { return static_cast<std::int32_t>(m_children.size()); }
+    std::int32_t GetChildFrameCount() const { return static_cast<std::int32_t>(ChildFrames().size()); }
     // The child frames and meshes as they are held (empty slots are null), for code that walks
     // every frame of a large scene on every frame drawn.
-    const std::vector<CD3DFramePtr>& ChildFrames() const { return m_children; }
-    const std::vector<CD3DMeshPtr>& ChildMeshes() const { return m_meshes; }
+    const std::vector<CD3DFramePtr>& ChildFrames() const;
+    std::span<const CD3DMeshPtr> ChildMeshes() const;
     // The pre-render callback object and its id (null and 0 when none is set).
-    const FrameCallback* PreRenderCallback() const { return m_preRender.get(); }
-    std::int32_t PreRenderId() const { return m_preRenderId; }
+    const FrameCallback* PreRenderCallback() const;
+    std::int32_t PreRenderId() const;
 
     // First object named exactly `Name`: this frame, then its meshes, then each child's subtree in
     // order (depth-first). `flags` is not used.
@@ -150,6 +154,8 @@ public:
     // for this subtree, with identity as this frame's parent. Meshes and Enabled are not looked
     // at. A singular world matrix keeps the previous inverse.
     void UpdateFrames();
+    // The same for this subtree as a child of a frame whose world matrix is `parentWorld`.
+    void UpdateFrames(const platform::Matrix& parentWorld) { updateStep(parentWorld); }
     // The world matrix of the last UpdateFrames (zero before the first).
     const platform::Matrix& GetUpdatedMatrix() const { return m_world; }
     const platform::Matrix& GetInverseMatrix() const;
@@ -185,10 +191,9 @@ private:
     // combineMode 0: world = local x the device's world, restored afterwards; 1: world = m_world.
     void renderTraversal(platform::Device& device, bool drawOpaque, bool drawAlpha, int combineMode);
 
+    More& more() const;
+
     platform::Matrix m_world;
-    // The inverse of m_world once m_inverseValid, made when first asked for: a scene of a million
-    // frames is updated on every frame drawn, and few of their inverses are ever used.
-    mutable std::unique_ptr<platform::Matrix> m_inverseWorld;
     platform::Vector3 m_position;
     // Orientation, its centre and the scale: the defaults until one of them is set (bars and
     // labels only have a position).
@@ -199,5 +204,4 @@ private:
     };
     const Turn& turn() const;
     Turn& ownTurn();
-    std::unique_ptr<Turn> m_turn;
 };

@@ -179,6 +179,13 @@ TEST(ScaleEntries, AnEmptyListChangesNothingAndAnAppendRescales) {
 TEST(FrameNames, NameTheEntryByIndex) {
     GraphModel m = layOut({{0, 0, 1}, {0, 1, 2}, {0, 2, 3}}, false);
     EXPECT_EQ(GraphModel::frameName(3), "3");
+    // Names from the shared table (across its blocks) and beyond it; a copy changed is its own.
+    for (const int index : {65536, 65537, 140000, 10000000, 0, -5}) {
+        QString name = GraphModel::frameName(index);
+        EXPECT_EQ(name, QString::number(index));
+        name.append(u'x');
+        EXPECT_EQ(GraphModel::frameName(index), QString::number(index));
+    }
     const std::pair<const char*, int> cases[] = {{"1", 1}, {"3", 3},   {"2.4", 2}, {" 2 ", 2},
                                                  {"0", 0}, {"4", 0},   {"-1", 0},  {"abc", 0},
                                                  {"", 0},  {"inf", 0}, {"nan", 0}};

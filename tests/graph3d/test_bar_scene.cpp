@@ -106,15 +106,17 @@ TEST(BarScene, FilesAreBoxesAndFoldersUprightCylindersStandingOnTheFloor) {
     EXPECT_EQ(ColorValueToLong(cylinder->GetChildMesh(0)->GetMaterialOverride().diffuse),
               static_cast<std::int32_t>(kGreen));
 
-    // Frames are named by the entry's index in list order, a bar and (with labels) a label each;
-    // each entry keeps its bar.
+    // Frames are named by the entry's index in list order, and each entry keeps its bar; the
+    // labels' frames, named alike, follow the bars once they are needed.
     for (bool labels : {false, true}) {
         const BarScene named = BuildBarScene(model, nullptr, withLabels(labels), WindowFont());
-        const int step = labels ? 2 : 1;
-        ASSERT_EQ(named.bars->GetChildFrameCount(), 2 * step);
+        ASSERT_EQ(named.bars->GetChildFrameCount(), 2);
+        if (labels)
+            named.labels->makeAll();
+        ASSERT_EQ(named.bars->GetChildFrameCount(), labels ? 4 : 2);
         for (int i = 0; i < named.bars->GetChildFrameCount(); ++i)
-            EXPECT_EQ(named.bars->GetChildFrame(i)->ObjectName, QString::number(i / step + 1));
-        EXPECT_EQ(model.entry(2).Frame, named.bars->GetChildFrame(step));
+            EXPECT_EQ(named.bars->GetChildFrame(i)->ObjectName, QString::number(i % 2 + 1));
+        EXPECT_EQ(model.entry(2).Frame, named.bars->GetChildFrame(1));
     }
 }
 
@@ -127,7 +129,17 @@ TEST(BarScene, LabelsStandOnTheBarsInBlueWithTheirLabelText) {
         BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true), WindowFont());
     // Labels get their text when first drawn.
     ASSERT_TRUE(scene.labels);
-    auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1); };
+    // The label frame of entry i (an empty name has no label).
+    ASSERT_EQ(scene.labels->size(), 3u);
+    // The view culls a label without a frame by the world matrix its frame gets, to the bit.
+    const platform::Matrix parent = platform::MatrixRotationAxis({1, 2, 3}, 0.7f);
+    const platform::Matrix unframed = scene.labels->worldOf(0, parent);
+    EXPECT_EQ(std::memcmp(&unframed, &scene.labels->frameOf(0, parent)->GetUpdatedMatrix(), sizeof unframed),
+              0);
+    auto labelOf = [&](int i) {
+        return scene.labels->frameOf(static_cast<std::size_t>(i > 3 ? i - 2 : i - 1),
+                                     platform::Matrix::identity());
+    };
     EXPECT_EQ(labelOf(2)->GetChildMeshCount(), 0);
     scene.labels->makeAll();
     ASSERT_EQ(labelOf(2)->GetChildMeshCount(), 1);
@@ -135,7 +147,6 @@ TEST(BarScene, LabelsStandOnTheBarsInBlueWithTheirLabelText) {
               platform::CreateTextMesh(WindowFont(), LabelText("thirteen_char"), kLabelLevels[0].deviation,
                                        kLabelExtrusion)
                   ->vertices());
-    EXPECT_EQ(labelOf(3)->GetChildMeshCount(), 0); // an empty name has no text
     // Same text: the same outline, but a mesh (and material) of each label's own.
     EXPECT_NE(labelOf(4)->GetChildMesh(0), labelOf(1)->GetChildMesh(0));
 
@@ -172,7 +183,9 @@ TEST(BarScene, LabelsAreMadeAsFinelyAsTheirSizeOnScreenNeeds) {
                                 {"last.txt", 10, false, kGreen}});
     const BarScene scene =
         BuildBarScene(model, platform::CreateBox(5, 5, 0.1f), withLabels(true), WindowFont());
-    auto labelOf = [&](int i) { return scene.bars->GetChildFrame(2 * (i - 1) + 1).get(); };
+    auto labelOf = [&](int i) {
+        return scene.labels->frameOf(static_cast<std::size_t>(i - 1), platform::Matrix::identity());
+    };
     LabelMaker& labels = *scene.labels;
     EXPECT_EQ(labels.levelOf(labelOf(1)), -1);
     labels.fit(labelOf(1), 100);

@@ -120,11 +120,9 @@ TEST_F(BarFrame, LabelsTooSmallToReadAreNeitherMadeNorDrawn) {
     // The labels' heights on screen, near to far; the rule is set between the nearest and the
     // furthest half.
     std::vector<float> heights;
-    for (int i = 0; i < scene.bars->GetChildFrameCount(); ++i) {
-        const CD3DFramePtr f = scene.bars->GetChildFrame(i);
-        if (scene.labels->isLabel(f.get()))
-            heights.push_back(LabelEmPixels(f->GetUpdatedMatrix(), viewProjection, g_device->getViewport()));
-    }
+    for (std::size_t i = 0; i < scene.labels->size(); ++i)
+        heights.push_back(LabelEmPixels(scene.labels->worldOf(i, scene.bars->GetUpdatedMatrix()),
+                                        viewProjection, g_device->getViewport()));
     ASSERT_EQ(heights.size(), 400u);
     std::sort(heights.begin(), heights.end());
     ASSERT_LT(heights.front() * 4, heights.back()); // they do shrink with the distance

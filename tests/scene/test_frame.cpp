@@ -190,6 +190,13 @@ TEST_F(FrameTest, ListsKeepTheirOrderFindSearchesDepthFirstAndMeshOperationsReac
     for (const int i : {-1, 3})
         EXPECT_THROW(root->GetChildFrame(i), std::out_of_range) << i;
     EXPECT_THROW(root->GetChildMesh(2), std::out_of_range);
+    // A mesh put in place of another, in a frame of one mesh and in one of more.
+    for (const CD3DFramePtr& f : {deep, root}) {
+        f->SetChildMesh(f->GetChildMeshCount() - 1, rootMesh);
+        EXPECT_EQ(f->ChildMeshes().back(), rootMesh);
+    }
+    root->SetChildMesh(1, nullptr);
+    deep->SetChildMesh(0, deepMesh);
 
     // Mesh operations reach every mesh of the subtree.
     root->SetFVF(nullptr, platform::FVF_POSITION_NORMAL_TEX1);
