@@ -121,6 +121,12 @@ bool seenFromFront(const platform::Matrix& world, const platform::Vector3& eye) 
     return eyeSide * plusZ <= 0;
 }
 
+// Whether a label whose em is `em` pixels tall is too small to be read. The least readable size is
+// one of the screen's, so it grows with its pixel ratio.
+bool tooSmallToRead(const BarScene& scene, float em) {
+    return scene.minLabelPixels > 0 && em < scene.minLabelPixels * static_cast<float>(g_device->pixelRatio());
+}
+
 // Leaves the bars and labels that can't be seen out of the drawing, and the labels too small to be
 // read: they are disabled for the frame and enabled again when the guard goes. The labels that
 // stay get the mesh their size on screen calls for.
@@ -137,9 +143,7 @@ public:
             float em = 0;
             if (label && !leftOut) {
                 em = LabelEmPixels(child->GetUpdatedMatrix(), viewProjection, vp);
-                // The least readable size is one of the screen's, so it grows with its pixel ratio.
-                leftOut = scene.minLabelPixels > 0 &&
-                          em < scene.minLabelPixels * static_cast<float>(g_device->pixelRatio());
+                leftOut = tooSmallToRead(scene, em);
             }
             if (leftOut) {
                 child->Enabled = false;
@@ -166,7 +170,6 @@ private:
                                   const platform::Matrix& viewProjection, const platform::Viewport& vp,
                                   const platform::Vector3& eye) {
         const platform::Matrix parentWorld = scene.bars->GetUpdatedMatrix();
-        const float minPixels = scene.minLabelPixels * static_cast<float>(g_device->pixelRatio());
         platform::BoundingBox box;
         for (std::size_t i = 0; i < labels.size(); ++i) {
             if (labels.hasFrame(i))
@@ -176,7 +179,7 @@ private:
             if (boxOutside(box, world, longestAxis(world), frustum))
                 continue;
             const float em = LabelEmPixels(world, viewProjection, vp);
-            if (scene.minLabelPixels > 0 && em < minPixels)
+            if (tooSmallToRead(scene, em))
                 continue;
             if (CD3DFrame* frame = labels.frameOf(i, parentWorld))
                 labels.fit(frame, em, seenFromFront(frame->GetUpdatedMatrix(), eye), &eye);
