@@ -17,13 +17,6 @@ namespace ketra {
 
 namespace {
 
-platform::Material flatMaterial(const platform::ColorValue& c) {
-    platform::Material m;
-    m.diffuse = c;
-    m.ambient = c;
-    return m;
-}
-
 // A box whose sides carry a texture that repeats once per scene unit, from the box's top edge down.
 platform::MeshPtr texturedBox(float width, float height, float depth) {
     platform::MeshPtr box =
@@ -57,7 +50,7 @@ public:
                                   : platform::CreateBox(m_width, height, m_depth);
             wrapper = std::make_shared<CD3DMesh>();
             wrapper->InitFromD3DXMesh(geometry);
-            wrapper->SetMaterialOverride(flatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
+            wrapper->SetMaterialOverride(platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
         }
         return wrapper;
     }
@@ -97,12 +90,12 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
     scene.base = CreateChildFrame(scene.root);
     if (baseMesh) {
         scene.base->AddD3DXMesh(baseMesh)->SetMaterialOverride(
-            flatMaterial(LongToColorValue(static_cast<std::int32_t>(kBasePlateColour))));
+            platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(kBasePlateColour))));
     }
     scene.base->SetOrientation(QuaternionFromAxisDegrees(1, 0, 0, 90));
 
     scene.bars = CreateChildFrame(scene.root);
-    const platform::Material labelMaterial = flatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f});
+    const platform::Material labelMaterial = platform::FlatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f});
 
     const int n = model.count();
     if (options.m_showText) {
@@ -122,7 +115,7 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
         bar->SetPosition(vec3(e.X, e.Height / 2, e.Z));
         if (e.Texture && !e.isFolder()) {
             const CD3DMeshPtr mesh = bar->AddD3DXMesh(texturedBox(barWidth, height, barDepth));
-            mesh->SetMaterialOverride(flatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
+            mesh->SetMaterialOverride(platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
             mesh->SetMaterialTexture(0, e.Texture);
         } else {
             bar->AddMesh(shared.mesh(e.isFolder(), height, colour));

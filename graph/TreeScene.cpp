@@ -17,13 +17,6 @@ constexpr float kFirstLevelX = -10.0f;
 constexpr float kColumnFoot = -4.0f; // a column's first node stands one step above it
 constexpr int kLongestLabel = 120;
 
-platform::Material flatMaterial(const platform::ColorValue& c) {
-    platform::Material m;
-    m.diffuse = c;
-    m.ambient = c;
-    return m;
-}
-
 } // namespace
 
 int TreeWallHeight(int count) {
@@ -77,7 +70,7 @@ BarScene BuildTreeScene(GraphModel& model, const Options& options, const QFont& 
     scene.bars = CreateChildFrame(scene.root);
     if (options.m_showText)
         scene.labels =
-            std::make_shared<LabelMaker>(labelFont, flatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f}));
+            std::make_shared<LabelMaker>(labelFont, platform::FlatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f}));
 
     // Every node of a kind has the same shape: one mesh each, which every node's own mesh object
     // (with its own colour) draws.
@@ -90,7 +83,7 @@ BarScene BuildTreeScene(GraphModel& model, const Options& options, const QFont& 
         const TreeNodePlace& place = places[static_cast<std::size_t>(i - 1)];
         const QString name = GraphModel::frameName(i);
         const platform::Material material =
-            flatMaterial(LongToColorValue(static_cast<std::int32_t>(e.Colour)));
+            platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(e.Colour)));
 
         auto node = CreateChildFrame(scene.bars);
         node->SetPosition(place.node);

@@ -55,6 +55,14 @@ struct Material {
     float power = 0;
 };
 
+// A material of one colour lit by the ambient and diffuse light alike, without highlights.
+inline Material FlatMaterial(const ColorValue& c) {
+    Material m;
+    m.diffuse = c;
+    m.ambient = c;
+    return m;
+}
+
 enum class LightType : std::int32_t { Point = 1, Spot = 2, Directional = 3 };
 
 struct Light {
