@@ -17,7 +17,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QTest>
+#include "gtest_qtest.h"
 #include <QTimer>
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "treescan.h"
 
 #include <QPushButton>
-#include <QTest>
+#include "gtest_qtest.h"
 
 namespace {
 

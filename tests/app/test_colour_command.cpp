@@ -38,5 +38,5 @@ TEST_F(FormTest, AppliedColoursReachTheBarsAndTheUsersFile) {
     EXPECT_TRUE(QFile::exists(configFolder() + "/Ketra/ext.txt"));
     QTest::mouseClick(dialog->cmdClose, Qt::LeftButton);
     settleWindows();
-    QTRY_VERIFY(f.findChildren<frmbarCols*>().isEmpty()); // closed is gone
+    TRY_VERIFY(f.findChildren<frmbarCols*>().isEmpty()); // closed is gone
 }

@@ -98,7 +98,7 @@ TEST_F(DesktopTest, RowsDragOutAsFileUrlsFromTheirBytes) {
     QTest::mouseMove(list->viewport(), otherRow + QPoint(1, 0));
     QTest::mouseMove(list->viewport(), otherRow + QPoint(far - 3, 0));
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, otherRow + QPoint(far - 3, 0));
-    QTRY_VERIFY(QApplication::activePopupWidget()); // the click's menu
+    TRY_VERIFY(QApplication::activePopupWidget()); // the click's menu
     QApplication::activePopupWidget()->close();
     EXPECT_TRUE(other.dropped.isEmpty());
     drag(list->viewport(), row, far, &other, {150, 100});
@@ -107,7 +107,7 @@ TEST_F(DesktopTest, RowsDragOutAsFileUrlsFromTheirBytes) {
     action(*form, "mnuEditFind")->trigger();
     QTest::keyClicks(form->txtFind, QStringLiteral(".txt"));
     QTest::mouseClick(form->cmdFind, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!form->m_search->running() && form->LstFind->model()->rowCount() == 2, 30000);
+    TRY_VERIFY_WITH_TIMEOUT(!form->m_search->running() && form->LstFind->model()->rowCount() == 2, 30000);
     QTreeView* found = form->LstFind;
     const QPoint first = found->visualRect(found->model()->index(0, 0)).center();
     QTest::mouseClick(found->viewport(), Qt::LeftButton, {}, first);

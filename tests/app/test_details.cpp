@@ -179,7 +179,7 @@ TEST_F(DetailsTest, ClicksPopTheMenuUpAndItsCommandsActOnTheRow) {
     // A click pops the item's menu up once no second click came; the folder command for folders.
     click("docs");
     settleWindows();
-    QTRY_VERIFY(form->MENU_CONTEXT->isVisible());
+    TRY_VERIFY(form->MENU_CONTEXT->isVisible());
     EXPECT_TRUE(form->mnuFolderOpen->isVisible());
     EXPECT_TRUE(form->tlbDelete->isEnabled());
     QTest::mouseClick(form->MENU_CONTEXT, Qt::LeftButton, {},
@@ -311,16 +311,16 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
     ketra::PictureWindow* viewer = form->frmPic;
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Image Viewer"));
-    QTRY_VERIFY(!viewer->loading());
+    TRY_VERIFY(!viewer->loading());
     EXPECT_EQ(viewer->img->picture().size(), QSize(40, 30));
 
     // While it is open it follows the pictures chosen; a picture it can't read is said so; other
     // items leave what it shows.
     select("wide.png");
-    QTRY_VERIFY(!viewer->loading());
+    TRY_VERIFY(!viewer->loading());
     EXPECT_EQ(viewer->img->picture().size(), QSize(80, 20));
     select("broken.png");
-    QTRY_VERIFY(!viewer->loading());
+    TRY_VERIFY(!viewer->loading());
     EXPECT_TRUE(viewer->img->picture().isNull());
     EXPECT_TRUE(viewer->img->message().startsWith(QStringLiteral("\"broken.png\" can't be shown")))
         << qPrintable(viewer->img->message());
@@ -329,7 +329,7 @@ TEST_F(DetailsTest, ThePictureButtonAndTheViewerFollowTheSelection) {
 
     QTest::mouseClick(viewer->cmdClose, Qt::LeftButton);
     settleWindows();
-    QTRY_VERIFY(!form->frmPic);
+    TRY_VERIFY(!form->frmPic);
 }
 
 // Pictures never hold the window: a named pipe with a picture's name, two pictures that claim
@@ -344,9 +344,10 @@ TEST_F(DetailsTest, PicturesNeverHoldTheWindow) {
         file.write(PngClaiming(20000, 20000));
     }
     action(*form, "mnuOptionsSystem")->trigger(); // a named pipe is listed with the system files
+    settleWindows(); // the shown folder is read again first
     form->openAddress(pics);
     settleWindows();
-    QTRY_VERIFY(column(0).contains(QStringLiteral("pipe.png")));
+    TRY_VERIFY(column(0).contains(QStringLiteral("pipe.png")));
     Watchdog watchdog("choosing hostile pictures");
     auto says = [&](const char* name) {
         return QStringLiteral("\"%1\" can't be shown").arg(QLatin1String(name));
@@ -359,18 +360,18 @@ TEST_F(DetailsTest, PicturesNeverHoldTheWindow) {
     ASSERT_TRUE(viewer);
     EXPECT_EQ(viewer->img->message(), QStringLiteral("Loading..."));
     select("b.png");
-    QTRY_VERIFY(!viewer->loading());
+    TRY_VERIFY(!viewer->loading());
     EXPECT_TRUE(viewer->img->message().startsWith(says("b.png"))) << qPrintable(viewer->img->message());
 
     select("pipe.png");
-    QTRY_VERIFY(!viewer->loading());
+    TRY_VERIFY(!viewer->loading());
     EXPECT_EQ(viewer->img->message(), says("pipe.png") + ": it is a named pipe, not a regular file.");
 
     select("a.png");
     ASSERT_TRUE(viewer->loading());
     QTest::mouseClick(viewer->cmdClose, Qt::LeftButton);
     settleWindows();
-    QTRY_VERIFY(!viewer);
+    TRY_VERIFY(!viewer);
 }
 
 TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
@@ -380,7 +381,7 @@ TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
         return QProcess::execute(QStringLiteral("sh"), {"-c", command});
     };
     ASSERT_EQ(run(QStringLiteral("head -c 100 /dev/zero > '%1/new.dat'").arg(dir)), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(column(0).contains(QStringLiteral("new.dat")), 10000);
+    TRY_VERIFY_WITH_TIMEOUT(column(0).contains(QStringLiteral("new.dat")), 10000);
     EXPECT_EQ(column(0), QStringList({"docs", "empty.txt", "c.dat", "new.dat", "b.dat"}));
     EXPECT_EQ(form->model().entry(form->m_selectedEntry).Name, QStringLiteral("b.dat"));
     EXPECT_EQ(list()->selectionModel()->selectedRows().value(0), indexOf("b.dat"));
@@ -390,23 +391,23 @@ TEST_F(DetailsTest, TheViewFollowsTheDiskKeepingSortAndSelection) {
     settleWindows();
     ASSERT_EQ(form->model().count(), 5);
     ASSERT_EQ(run(QStringLiteral("rm '%1/c.dat'").arg(dir)), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 4, 10000);
+    TRY_COMPARE_WITH_TIMEOUT(form->model().count(), 4, 10000);
 
     // Another folder takes the shown one's name (in one step): it is read.
     const QByteArray shown = QFile::encodeName(dir), other = QFile::encodeName(makeFolder("other"));
     makeFile("other/fresh", 1);
     ASSERT_EQ(::renameat2(AT_FDCWD, other.constData(), AT_FDCWD, shown.constData(), RENAME_EXCHANGE), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(form->model().count(), 1, 10000);
+    TRY_COMPARE_WITH_TIMEOUT(form->model().count(), 1, 10000);
     EXPECT_EQ(form->m_currentFolder, shown);
     // Removed, it gives way to its parent, with a notice that needs no click; the parent is
     // watched in its turn.
     ASSERT_TRUE(QDir(dir).removeRecursively());
-    QTRY_COMPARE_WITH_TIMEOUT(form->m_currentFolder, ketra::parentFolder(shown), 10000);
+    TRY_COMPARE_WITH_TIMEOUT(form->m_currentFolder, ketra::parentFolder(shown), 10000);
     EXPECT_TRUE(form->prog->isVisible());
     EXPECT_EQ(form->prog->text(),
               QStringLiteral("\"%1\" is no longer there; its parent folder is shown").arg(dir));
     makeFile("later", 1);
-    QTRY_VERIFY_WITH_TIMEOUT(ketra::EntryNamed(form->model().entries(), "later") > 0, 10000);
+    TRY_VERIFY_WITH_TIMEOUT(ketra::EntryNamed(form->model().entries(), "later") > 0, 10000);
 }
 
 // Awkward names, and names that are not text, reach the very item shown through every action
@@ -436,7 +437,7 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
     QTest::keyClicks(f.txtFindIn, QStringLiteral("needle"));
     QTest::mouseClick(f.cmdFind, Qt::LeftButton);
     settleWindows();
-    QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
+    TRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
     const ketra::SearchResultsModel& found = f.m_search->results();
     ASSERT_EQ(found.rowCount(), static_cast<int>(std::size(names)));
 
@@ -507,7 +508,7 @@ TEST_F(DetailsTest, EveryActionReachesTheItemOfAnAwkwardName) {
     QTest::mouseClick(f.adrList, Qt::LeftButton, {}, QPoint(f.adrList->width() - 5, f.adrList->height() / 2));
     settleWindows();
     QAbstractItemView* popup = f.adrList->view();
-    QTRY_VERIFY(popup->isVisible());
+    TRY_VERIFY(popup->isVisible());
     waitPastDoubleClick(); // the list takes no click that may be the end of the one that opened it
     QTest::mouseClick(popup->viewport(), Qt::LeftButton, {},
                       popup->visualRect(popup->model()->index(picked, 0)).center());

@@ -34,7 +34,7 @@ void typeInto(QLineEdit* box, const QString& text) {
 }
 
 void waitForSearch(const GraphFormProbe& f) {
-    QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
+    TRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
 }
 
 // The results as "name<TAB>folder below `root`<TAB>size", sorted.

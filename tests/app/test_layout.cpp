@@ -103,7 +103,7 @@ TEST_F(FormTest, TheWindowPlacesItsControlsByTheLayoutRule) {
     EXPECT_TRUE(f.Timer1->isActive());
     const platform::Matrix start = f.m_rootFrame->GetMatrix();
     QTest::keyPress(view, Qt::Key_Y);
-    QTRY_VERIFY(std::memcmp(&start, &f.m_rootFrame->GetMatrix(), sizeof start) != 0);
+    TRY_VERIFY(std::memcmp(&start, &f.m_rootFrame->GetMatrix(), sizeof start) != 0);
     QTest::keyRelease(view, Qt::Key_Y);
 }
 

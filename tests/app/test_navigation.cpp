@@ -276,7 +276,7 @@ TEST_F(FormTest, RequestsWhileLoading) {
     QTimer::singleShot(0, &f, [&] { f.close(); });
     f.openAddress(a);
     EXPECT_TRUE(f.isVisible());
-    QTRY_VERIFY(!f.isVisible());
+    TRY_VERIFY(!f.isVisible());
     EXPECT_EQ(store().value("Settings/current_folder").toString(), b);
     SlowDownScans(0);
 }
@@ -315,7 +315,7 @@ TEST_F(FormTest, CachedFolderSizesGiveWayToExactOnes) {
     makeFile("cached/sub/x", 5000);
     age(dir + QStringLiteral("/sub"));
     typeAddress(f, dir);
-    QTRY_COMPARE_WITH_TIMEOUT(f.model().entry(2).Size, 5000.0, 20000);
+    TRY_COMPARE_WITH_TIMEOUT(f.model().entry(2).Size, 5000.0, 20000);
     EXPECT_EQ(names(), (QStringList{"mid", "sub", "a.txt"}));
     EXPECT_EQ(f.m_overlay.statistics.totalBytes, 6010);
     action(f, "mnuViewDetails")->trigger();

@@ -107,7 +107,7 @@ TEST_F(ScanImportTest, AScanIsBrowsedButNothingActsOnLocalFiles) {
     ASSERT_EQ(QApplication::focusWidget(), f.txtFind);
     QTest::keyClicks(f.txtFind, "inner");
     QTest::keyClick(f.txtFind, Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
+    TRY_VERIFY_WITH_TIMEOUT(!f.m_search->running(), 30000);
     ASSERT_EQ(f.LstFind->model()->rowCount(), 1);
     EXPECT_EQ(f.LstFind->model()->index(0, 0).data().toString(), QStringLiteral("inner.bin"));
     EXPECT_EQ(f.LstFind->model()->index(0, 1).data().toString(), QFile::decodeName(root + "/sub"));

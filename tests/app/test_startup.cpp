@@ -166,7 +166,7 @@ TEST_F(FormTest, AStoredPlacementOpensOnTheScreen) {
         auto form = startWindow();
         EXPECT_TRUE(form->screen()->availableGeometry().contains(form->frameGeometry())) << twips.x();
         EXPECT_EQ(g_device->drawnSize(), form->view3D()->pixelSize());
-        QTRY_VERIFY_WITH_TIMEOUT(form->m_framesDrawn > 0, 30000);
+        TRY_VERIFY_WITH_TIMEOUT(form->m_framesDrawn > 0, 30000);
     }
 }
 

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
+#include "gtest_qtest.h"
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 

@@ -32,7 +32,7 @@ protected:
         settleWindows();
         form->openAddress(root);
         settleWindows();
-        QTRY_VERIFY(form->view3D()->deviceOnView());
+        TRY_VERIFY(form->view3D()->deviceOnView());
     }
     void TearDown() override {
         form.reset();

@@ -56,7 +56,7 @@ protected:
         form->enterFolder(folder.toUtf8());
         settleWindows();
         ASSERT_EQ(form->model().count(), 4);
-        QTRY_VERIFY(form->view3D()->deviceOnView());
+        TRY_VERIFY(form->view3D()->deviceOnView());
         form->DrawGraph();
     }
 
@@ -256,7 +256,7 @@ TEST_F(ViewTest, TheOverlayAndTheBarUnderTheMouse) {
 TEST_F(ViewTest, ARedBarLeavesTheBarsLikeItAlone) {
     makeFile(QStringLiteral("bars/twin.dat"), 3000);
     action(*form, "tlbRefresh")->trigger();
-    QTRY_COMPARE(form->model().count(), 5);
+    TRY_COMPARE(form->model().count(), 5);
     settleWindows();
     form->DrawGraph();
     QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, barTop("big.dat"));

@@ -7,7 +7,7 @@
 
 #include <QOpenGLWidget>
 #include <QProcess>
-#include <QTest>
+#include "gtest_qtest.h"
 
 #include <cstdio>
 
