@@ -8,8 +8,8 @@ FUZZ_BUILD ?= build-fuzz
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
-# The trees but the fuzz one are unity builds (the files of a target compiled a few at a time): the
-# main tree compiles in about half the time. UNITY=OFF, given when a tree is first configured, builds
+# The trees are unity builds (the files of a target compiled a few at a time): the main tree
+# compiles in about half the time. UNITY=OFF, given when a tree is first configured, builds
 # it file by file, which rebuilds less after a change to one file.
 UNITY      ?= ON
 
@@ -74,11 +74,9 @@ test-tsan: build-tsan | $(if $(SIDE_ORDER),test-fuzz)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	    ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) --timeout 600
 
-# The fuzz targets (fuzz/), built with clang in a build folder of their own, file by file: the inputs
-# a target tries from its fixed seed follow the code's layout, and as a unity build the model-file
-# target meets inputs that hold the parser up to its time limit (two minutes instead of seconds).
+# The fuzz targets (fuzz/), built with clang in a build folder of their own.
 $(FUZZ_BUILD)/build.ninja: | deps
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKETRA_FUZZ=ON
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKETRA_FUZZ=ON -DCMAKE_UNITY_BUILD=$(UNITY)
 
 # Each fuzz target tries a fixed number of inputs from a fixed seed.
 build-fuzz: deps $(FUZZ_BUILD)/build.ninja | $(if $(SIDE_ORDER),build-asan)
