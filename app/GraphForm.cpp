@@ -426,3 +426,5 @@ void GraphForm::AddEntry(const QString& name, double row, double value, double c
 void GraphForm::ScaleEntries() {
     m_model->ScaleEntries(m_options.m_logscale);
 }
+
+#include "moc_GraphForm.cpp"

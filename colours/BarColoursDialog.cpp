@@ -290,3 +290,5 @@ void frmbarCols::Form_Resize() {
     cmdEsc->setGeometry(
         rect(applyLeft - kBottomButtonWidth - 20, closeTop, kBottomButtonWidth, kBottomButtonHeight));
 }
+
+#include "moc_BarColoursDialog.cpp"

@@ -45,3 +45,5 @@ void DataTableRead::stop() {
 }
 
 } // namespace ketra
+
+#include "moc_DataTableRead.cpp"

@@ -44,3 +44,5 @@ void FileDragView::startDrag(Qt::DropActions) {
 }
 
 } // namespace ketra
+
+#include "moc_FileDrag.cpp"

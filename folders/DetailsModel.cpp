@@ -147,3 +147,5 @@ Qt::ItemFlags DetailsModel::flags(const QModelIndex& index) const {
 }
 
 } // namespace ketra
+
+#include "moc_DetailsModel.cpp"

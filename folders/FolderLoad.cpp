@@ -134,3 +134,5 @@ void FolderLoad::look() {
 }
 
 } // namespace ketra
+
+#include "moc_FolderLoad.cpp"

@@ -94,3 +94,5 @@ bool WithinScan(const QByteArray& root, const QByteArray& path) {
 }
 
 } // namespace ketra
+
+#include "moc_ScanOpen.cpp"

@@ -161,3 +161,5 @@ void D3DView::resizeEvent(QResizeEvent* event) {
     if (m_surface)
         m_surface->setGeometry(rect());
 }
+
+#include "moc_D3DView.cpp"

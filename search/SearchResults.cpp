@@ -65,3 +65,5 @@ Qt::ItemFlags SearchResultsModel::flags(const QModelIndex& index) const {
 }
 
 } // namespace ketra
+
+#include "moc_SearchResults.cpp"

@@ -141,3 +141,5 @@ void SearchSession::pauseEnded() {
 }
 
 } // namespace ketra
+
+#include "moc_SearchSession.cpp"
