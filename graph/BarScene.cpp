@@ -50,7 +50,8 @@ public:
                                   : platform::CreateBox(m_width, height, m_depth);
             wrapper = std::make_shared<CD3DMesh>();
             wrapper->InitFromD3DXMesh(geometry);
-            wrapper->SetMaterialOverride(platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
+            wrapper->SetMaterialOverride(
+                platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
         }
         return wrapper;
     }
@@ -115,7 +116,8 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
         bar->SetPosition(vec3(e.X, e.Height / 2, e.Z));
         if (e.Texture && !e.isFolder()) {
             const CD3DMeshPtr mesh = bar->AddD3DXMesh(texturedBox(barWidth, height, barDepth));
-            mesh->SetMaterialOverride(platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
+            mesh->SetMaterialOverride(
+                platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
             mesh->SetMaterialTexture(0, e.Texture);
         } else {
             bar->AddMesh(shared.mesh(e.isFolder(), height, colour));

@@ -69,8 +69,8 @@ BarScene BuildTreeScene(GraphModel& model, const Options& options, const QFont& 
     scene.base->Enabled = false;
     scene.bars = CreateChildFrame(scene.root);
     if (options.m_showText)
-        scene.labels =
-            std::make_shared<LabelMaker>(labelFont, platform::FlatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f}));
+        scene.labels = std::make_shared<LabelMaker>(
+            labelFont, platform::FlatMaterial(platform::ColorValue{0, 0, 0.8f, 1.0f}));
 
     // Every node of a kind has the same shape: one mesh each, which every node's own mesh object
     // (with its own colour) draws.

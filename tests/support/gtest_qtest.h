@@ -1,6 +1,6 @@
 // Qt Test's event helpers (QTest::mouseClick, QTest::keyClick, qWaitFor) in GoogleTest tests.
 //
-// Qt Test's own checks (QVERIFY, QCOMPARE, TRY_VERIFY, ...) report to a Qt Test run, and there is
+// Qt Test's own checks (QVERIFY, QCOMPARE, QTRY_VERIFY, ...) report to a Qt Test run, and there is
 // none here: a failing one only returns from the test body, which GoogleTest then counts as passed.
 // They are therefore taken away, and the waits that take their place fail the GoogleTest test.
 #pragma once
@@ -12,12 +12,12 @@
 #undef QVERIFY2
 #undef QCOMPARE
 #undef QFAIL
-#undef TRY_VERIFY
-#undef TRY_VERIFY_WITH_TIMEOUT
-#undef TRY_VERIFY2
-#undef TRY_VERIFY2_WITH_TIMEOUT
-#undef TRY_COMPARE
-#undef TRY_COMPARE_WITH_TIMEOUT
+#undef QTRY_VERIFY
+#undef QTRY_VERIFY_WITH_TIMEOUT
+#undef QTRY_VERIFY2
+#undef QTRY_VERIFY2_WITH_TIMEOUT
+#undef QTRY_COMPARE
+#undef QTRY_COMPARE_WITH_TIMEOUT
 
 // Handles events until `expr` holds, for at most `ms` milliseconds; the test fails and ends if it
 // never does.
