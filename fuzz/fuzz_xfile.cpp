@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // An input that hangs the parser costs this long (twice: it is parsed twice), well within
     // libFuzzer's limit of a unit. The inputs a fixed seed leads to follow the layout of the code,
     // which a build's options and even its folder change: with a longer limit, the few that hang
-    // the parser made this target's run take from 10 s to 90 s.
+    // the parser made this target's run take from 20 s to 90 s.
     XFile::SetParseTimeLimit(1);
     // Textures a model names are looked for by name only.
     SetMediaFolder(QString());
