@@ -31,18 +31,6 @@ bool hasNormal(std::uint32_t fvf) {
     return (fvf & FVF_NORMAL) != 0;
 }
 
-// Appends one position+normal vertex.
-inline void push(std::vector<float>& out, float px, float py, float pz, float nx, float ny, float nz) {
-    const std::size_t at = out.size();
-    out.resize(at + 6);
-    float* p = out.data() + at;
-    p[0] = px;
-    p[1] = py;
-    p[2] = pz;
-    p[3] = nx;
-    p[4] = ny;
-    p[5] = nz;
-}
 
 // sin and cos of start + i * step for i in 0..count-1.
 struct SinCosTable {
@@ -440,7 +428,7 @@ void generateBox(float width, float height, float depth, std::vector<float>& ver
     for (std::uint32_t k = 0; k < 6; ++k) {
         const Side& s = sides[k];
         for (const auto& c : s.corners)
-            push(vertices, c[0] * hx, c[1] * hy, c[2] * hz, s.normal[0], s.normal[1], s.normal[2]);
+            PushVertex(vertices, c[0] * hx, c[1] * hy, c[2] * hz, s.normal[0], s.normal[1], s.normal[2]);
         const std::uint32_t b = 4 * k;
         indices.insert(indices.end(), {b, b + 1, b + 2, b + 2, b + 3, b});
     }
@@ -466,9 +454,9 @@ void generateCylinder(float radius1, float radius2, float length, std::uint32_t 
     auto ring = [slices](std::uint32_t r, std::uint32_t slice) { return 1 + r * slices + slice % slices; };
 
     const float z0 = -length / 2;
-    push(vertices, 0, 0, z0, 0, 0, -1);
+    PushVertex(vertices, 0, 0, z0, 0, 0, -1);
     for (std::uint32_t s = 0; s < slices; ++s) {
-        push(vertices, radius1 * theta.cos[s], radius1 * theta.sin[s], z0, 0, 0, -1);
+        PushVertex(vertices, radius1 * theta.cos[s], radius1 * theta.sin[s], z0, 0, 0, -1);
         indices.insert(indices.end(), {0, ring(0, s), ring(0, s + 1)});
     }
 
@@ -484,7 +472,7 @@ void generateCylinder(float radius1, float radius2, float length, std::uint32_t 
         const float radius = st == stacks ? radius2 : radius1 + f * (radius2 - radius1);
         for (std::uint32_t s = 0; s < slices; ++s) {
             const Vector3& n = sideNormals[s];
-            push(vertices, radius * theta.cos[s], radius * theta.sin[s], z, n.x, n.y, n.z);
+            PushVertex(vertices, radius * theta.cos[s], radius * theta.sin[s], z, n.x, n.y, n.z);
         }
         if (st == 0)
             continue;
@@ -498,10 +486,10 @@ void generateCylinder(float radius1, float radius2, float length, std::uint32_t 
     const float z1 = length / 2;
     const std::uint32_t topCentre = vertexCount - 1;
     for (std::uint32_t s = 0; s < slices; ++s) {
-        push(vertices, radius2 * theta.cos[s], radius2 * theta.sin[s], z1, 0, 0, 1);
+        PushVertex(vertices, radius2 * theta.cos[s], radius2 * theta.sin[s], z1, 0, 0, 1);
         indices.insert(indices.end(), {ring(stacks + 2, s), topCentre, ring(stacks + 2, s + 1)});
     }
-    push(vertices, 0, 0, z1, 0, 0, 1);
+    PushVertex(vertices, 0, 0, z1, 0, 0, 1);
 }
 
 // Sphere with its poles on Z. The slice angle starts at +Y (pi/2) and decreases by 2 pi / slices
@@ -518,14 +506,14 @@ void generateSphere(float radius, std::uint32_t slices, std::uint32_t stacks, st
     indices.reserve(3 * faceCount);
     auto ring = [slices](std::uint32_t r, std::uint32_t slice) { return 1 + r * slices + slice % slices; };
 
-    push(vertices, 0, 0, radius, 0, 0, 1);
+    PushVertex(vertices, 0, 0, radius, 0, 0, 1);
     const float thetaStep = std::numbers::pi_v<float> / static_cast<float>(stacks);
     for (std::uint32_t r = 0; r + 1 < stacks; ++r) {
         const float theta = thetaStep * static_cast<float>(r + 1);
         const float sinTheta = std::sin(theta), cosTheta = std::cos(theta);
         for (std::uint32_t s = 0; s < slices; ++s) {
             const float nx = sinTheta * phi.cos[s], ny = sinTheta * phi.sin[s], nz = cosTheta;
-            push(vertices, radius * nx, radius * ny, radius * nz, nx, ny, nz);
+            PushVertex(vertices, radius * nx, radius * ny, radius * nz, nx, ny, nz);
         }
         for (std::uint32_t s = 1; s <= slices; ++s) {
             if (r == 0) {
@@ -538,7 +526,7 @@ void generateSphere(float radius, std::uint32_t slices, std::uint32_t stacks, st
         }
     }
     const std::uint32_t bottom = vertexCount - 1;
-    push(vertices, 0, 0, -radius, 0, 0, -1);
+    PushVertex(vertices, 0, 0, -radius, 0, 0, -1);
     for (std::uint32_t s = 1; s <= slices; ++s)
         indices.insert(indices.end(), {ring(stacks - 2, s - 1), ring(stacks - 2, s), bottom});
 }

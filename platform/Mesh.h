@@ -15,6 +15,11 @@ class QString;
 
 namespace platform {
 
+// Appends one vertex of a position and a normal (FVF_XYZ | FVF_NORMAL) to the floats of a mesh.
+inline void PushVertex(std::vector<float>& out, float px, float py, float pz, float nx, float ny, float nz) {
+    out.insert(out.end(), {px, py, pz, nx, ny, nz});
+}
+
 // Flexible vertex format bits (the Direct3D values). Vertices are laid out in this order:
 // position (3 floats), normal (3 floats), then the texture coordinates (2 floats per set).
 enum : std::uint32_t {

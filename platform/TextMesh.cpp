@@ -256,10 +256,6 @@ struct PointKeyHash {
     }
 };
 
-inline void push(std::vector<float>& out, float px, float py, float pz, float nx, float ny, float nz) {
-    out.insert(out.end(), {px, py, pz, nx, ny, nz});
-}
-
 // Builds the solid from the tessellation: front and back faces and the walls on its boundary.
 void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion, TextShape shape) {
     // Weld the tessellator's points by their float position, so that points it reports twice
@@ -323,14 +319,14 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion, Text
     std::uint32_t next = 0;
     if (front) {
         for (const PointKey& p : points)
-            push(glyph.vertices, p.x, p.y, 0, 0, 0, -1);
+            PushVertex(glyph.vertices, p.x, p.y, 0, 0, 0, -1);
         for (const auto& t : triangles)
             glyph.indices.insert(glyph.indices.end(), {t[0], t[1], t[2]});
         next += n;
     }
     if (back) {
         for (const PointKey& p : points)
-            push(glyph.vertices, p.x, p.y, extrusion, 0, 0, 1);
+            PushVertex(glyph.vertices, p.x, p.y, extrusion, 0, 0, 1);
         for (const auto& t : triangles)
             glyph.indices.insert(glyph.indices.end(), {next + t[0], next + t[2], next + t[1]});
         next += n;
@@ -356,10 +352,10 @@ void buildSolid(GlyphSolid& glyph, const TessOutput& tess, float extrusion, Text
     for (const std::size_t i : order) {
         const PointKey &a = points[boundary[i][0]], &b = points[boundary[i][1]];
         const Vector3 normal = sectors[i].second;
-        push(glyph.vertices, a.x, a.y, 0, normal.x, normal.y, normal.z);         // next + 0: a at the front
-        push(glyph.vertices, b.x, b.y, 0, normal.x, normal.y, normal.z);         // next + 1: b at the front
-        push(glyph.vertices, a.x, a.y, extrusion, normal.x, normal.y, normal.z); // next + 2: a at the back
-        push(glyph.vertices, b.x, b.y, extrusion, normal.x, normal.y, normal.z); // next + 3: b at the back
+        PushVertex(glyph.vertices, a.x, a.y, 0, normal.x, normal.y, normal.z);         // next + 0: a at the front
+        PushVertex(glyph.vertices, b.x, b.y, 0, normal.x, normal.y, normal.z);         // next + 1: b at the front
+        PushVertex(glyph.vertices, a.x, a.y, extrusion, normal.x, normal.y, normal.z); // next + 2: a at the back
+        PushVertex(glyph.vertices, b.x, b.y, extrusion, normal.x, normal.y, normal.z); // next + 3: b at the back
         glyph.indices.insert(glyph.indices.end(), {next, next + 3, next + 1, next, next + 2, next + 3});
         next += 4;
     }

@@ -1,4 +1,5 @@
 #include "cache.h"
+#include "cache_file.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -12,15 +13,10 @@ namespace {
 // a file from a machine of the other order, which is then ignored like any foreign file.
 constexpr char kMagic[8] = {'K', 'e', 't', 'r', 'a', 'F', 'L', 'D'};
 constexpr std::uint32_t kVersion = 1;
-constexpr std::uint32_t kByteOrder = 0x01020304u;
 constexpr std::size_t kHeaderSize = kCacheHeaderBytes; // magic, version, order, count, size, sum
 // parent, dev, ino, mtime, ownBytes, ownFiles, flags, nameLength, link count
 constexpr std::size_t kRecordSize = 4 + 8 + 8 + 8 + 8 + 4 + 1 + 1 + 4;
 constexpr std::size_t kLinkSize = 3 * 8;
-
-template <typename T> void put(std::string& out, T value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
 
 class Reader {
 public:
@@ -52,12 +48,6 @@ std::uint64_t nameHash(std::string_view name) {
     for (unsigned char c : name)
         h = (h ^ c) * 0x100000001B3ull;
     return h ^ (h >> 32);
-}
-
-bool validName(std::string_view name) {
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
 // The next non-empty "/"-separated part of `path` from `pos` on (doubled and trailing "/" are

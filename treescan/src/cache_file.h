@@ -25,4 +25,18 @@ bool readWholeFile(const std::string& path, std::string& out, std::size_t maxByt
 // removed. False, with errno saying why, when it could not be written: `path` is then as it was.
 bool writeFileAtomically(const std::string& path, const std::string& data);
 
+// The stored forms (the folder cache and its history) hold numbers in the byte order of the
+// machine that wrote them; kByteOrder tells a file from a machine of the other order.
+inline constexpr std::uint32_t kByteOrder = 0x01020304u;
+
+template <typename T> void put(std::string& out, T value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// A name a folder entry can have: not empty, "." or "..", and without "/" or NUL.
+inline bool validName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
 } // namespace treescan

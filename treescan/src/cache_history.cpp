@@ -1,5 +1,6 @@
 #include "cache_history.h"
 
+#include "cache_file.h"
 #include "scan_walk.h"
 
 #include <algorithm>
@@ -15,16 +16,11 @@ namespace {
 
 std::atomic<std::int64_t (*)()> g_clock{nullptr};
 
-constexpr char kMagic[8] = {'K', 'e', 't', 'r', 'a', 'H', 'S', 'T'};
-constexpr std::uint32_t kVersion = 1;
-constexpr std::uint32_t kByteOrder = 0x01020304u;
-constexpr std::size_t kHeaderSize = 8 + 4 + 4 + 8 + 8 + 8;
+constexpr char kHistoryMagic[8] = {'K', 'e', 't', 'r', 'a', 'H', 'S', 'T'};
+constexpr std::uint32_t kHistoryVersion = 1;
+constexpr std::size_t kHistoryHeaderSize = 8 + 4 + 4 + 8 + 8 + 8;
 // parent, slots present, name length, three times, three totals
-constexpr std::size_t kRecordSize = 4 + 1 + 1 + 3 * 4 + 3 * 8;
-
-template <typename T> void put(std::string& out, T value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
+constexpr std::size_t kHistoryRecordSize = 4 + 1 + 1 + 3 * 4 + 3 * 8;
 
 template <typename T> bool get(std::string_view& in, T& value) {
     if (in.size() < sizeof value)
@@ -32,11 +28,6 @@ template <typename T> bool get(std::string_view& in, T& value) {
     std::memcpy(&value, in.data(), sizeof value);
     in.remove_prefix(sizeof value);
     return true;
-}
-
-bool validName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-           name.find('\0') == std::string_view::npos;
 }
 
 // The "/"-separated parts of `key`, empty ones skipped.
@@ -464,13 +455,13 @@ std::uint32_t FolderHistory::removedBelow(std::string_view key, std::uint64_t& b
 }
 
 bool historyHeaderFits(std::string_view head, std::uint64_t size) {
-    return head.size() >= sizeof kMagic && size >= kHeaderSize &&
-           std::memcmp(head.data(), kMagic, sizeof kMagic) == 0;
+    return head.size() >= sizeof kHistoryMagic && size >= kHistoryHeaderSize &&
+           std::memcmp(head.data(), kHistoryMagic, sizeof kHistoryMagic) == 0;
 }
 
 void FolderHistory::serialise(std::string& out) const {
     std::string payload;
-    payload.reserve(size() * (kRecordSize + 12));
+    payload.reserve(size() * (kHistoryRecordSize + 12));
     std::vector<std::pair<std::uint32_t, std::uint32_t>> stack{{0, kNoNode}}; // node, parent in file
     std::uint64_t written = 0;
     while (!stack.empty()) {
@@ -489,8 +480,8 @@ void FolderHistory::serialise(std::string& out) const {
         for (std::uint32_t c = n.firstChild; c != kNoNode; c = m_nodes[c].nextSibling)
             stack.push_back({c, self});
     }
-    out.assign(kMagic, sizeof kMagic);
-    put(out, kVersion);
+    out.assign(kHistoryMagic, sizeof kHistoryMagic);
+    put(out, kHistoryVersion);
     put(out, kByteOrder);
     put(out, written);
     put(out, static_cast<std::uint64_t>(payload.size()));
@@ -499,15 +490,15 @@ void FolderHistory::serialise(std::string& out) const {
 }
 
 bool FolderHistory::deserialise(std::string_view data) {
-    if (data.size() < kHeaderSize || std::memcmp(data.data(), kMagic, sizeof kMagic) != 0)
+    if (data.size() < kHistoryHeaderSize || std::memcmp(data.data(), kHistoryMagic, sizeof kHistoryMagic) != 0)
         return false;
-    std::string_view head = data.substr(sizeof kMagic, kHeaderSize - sizeof kMagic);
+    std::string_view head = data.substr(sizeof kHistoryMagic, kHistoryHeaderSize - sizeof kHistoryMagic);
     std::uint32_t version = 0, order = 0;
     std::uint64_t count = 0, size = 0, sum = 0;
     get(head, version), get(head, order), get(head, count), get(head, size), get(head, sum);
-    std::string_view payload = data.substr(kHeaderSize);
-    if (version != kVersion || order != kByteOrder || size != payload.size() ||
-        cacheChecksum(payload) != sum || count == 0 || count > payload.size() / kRecordSize)
+    std::string_view payload = data.substr(kHistoryHeaderSize);
+    if (version != kHistoryVersion || order != kByteOrder || size != payload.size() ||
+        cacheChecksum(payload) != sum || count == 0 || count > payload.size() / kHistoryRecordSize)
         return false;
     FolderHistory fresh;
     fresh.m_nodes.reserve(count);
