@@ -7,8 +7,11 @@
 
 using namespace scantest;
 
-// One entry of every kind the scanner tells apart, listed with each choice of options.
-TEST(Listing, EveryKindOfEntryAndWhatTheOptionsShow) {
+// One entry of every kind the scanner tells apart, listed with each choice of options; alone, and
+// among thousands of plain and hidden files, which several threads look at.
+class ListingAmong : public ::testing::TestWithParam<int> {};
+
+TEST_P(ListingAmong, EveryKindOfEntryAndWhatTheOptionsShow) {
     TempTree t;
     for (const char* name : {"folder", ".dotfolder"})
         t.dir(name);
@@ -26,7 +29,7 @@ TEST(Listing, EveryKindOfEntryAndWhatTheOptionsShow) {
     };
     // A link reports its own size (its target's length); nothing can be written through a
     // dangling link, so it is read-only for every user.
-    const std::map<std::string, Expected> all = {
+    std::map<std::string, Expected> all = {
         {"plain.txt", {TREESCAN_ARCHIVE, 12}},
         {"folder", {TREESCAN_FOLDER, -1}},
         {".hidden", {TREESCAN_ARCHIVE | TREESCAN_HIDDEN, 3}},
@@ -38,6 +41,14 @@ TEST(Listing, EveryKindOfEntryAndWhatTheOptionsShow) {
         {"new\nline", {TREESCAN_ARCHIVE, 2}},
         {"bad\xff\xfe", {TREESCAN_ARCHIVE, 4}},
     };
+    std::vector<std::string> hiddenPadding;
+    for (int i = 0; i < GetParam(); ++i) {
+        const std::string name = (i % 3 ? "pad" : ".pad") + std::to_string(i);
+        t.file(name, static_cast<std::uint64_t>(i % 7));
+        all[name] = {TREESCAN_ARCHIVE | (i % 3 ? 0 : TREESCAN_HIDDEN), static_cast<double>(i % 7)};
+        if (i % 3 == 0)
+            hiddenPadding.push_back(name);
+    }
     struct Case {
         int hidden, system;
         std::vector<std::string> absent;
@@ -53,6 +64,9 @@ TEST(Listing, EveryKindOfEntryAndWhatTheOptionsShow) {
         std::map<std::string, Expected> want = all;
         for (const auto& name : c.absent)
             want.erase(name);
+        if (!c.hidden)
+            for (const auto& name : hiddenPadding)
+                want.erase(name);
         EXPECT_EQ(SetFolder(t.root().c_str()), static_cast<int32_t>(want.size()));
         std::map<std::string, Expected> got;
         for (const Item& item : items())
@@ -65,6 +79,8 @@ TEST(Listing, EveryKindOfEntryAndWhatTheOptionsShow) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Padding, ListingAmong, ::testing::Values(0, 5000));
 
 TEST(Listing, EveryKeyAndDirectionGivesItsOrder) {
     TempTree t;

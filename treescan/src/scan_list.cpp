@@ -1,14 +1,85 @@
 #include "scan_list.h"
 
+#include "common.h"
 #include "treescan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
 
 namespace treescan {
 
 namespace {
+
+// A lister (thread) for every so many entries, up to a bound: a folder of fewer is looked at by
+// the calling thread alone, as starting a thread costs about as much as looking at a few dozen
+// entries. More listers than cores pay off on a cold cache, where each waits on the disk (a
+// folder of 100,000 files: 1.25 s with one, 0.96 s with two, 0.6-0.9 s with eight), and cost
+// little on a warm one. Listers take blocks of kBlock entries at a time.
+constexpr std::size_t kEntriesPerLister = 1024;
+constexpr std::size_t kMaxListers = 8;
+constexpr std::size_t kBlock = 256;
+
+// A folder's names as read, each ending in a NUL.
+struct Names {
+    std::string bytes;
+    std::vector<std::size_t> starts; // one per name, then the end
+
+    std::size_t size() const { return starts.size() - 1; }
+    const char* at(std::size_t i) const { return bytes.data() + starts[i]; }
+    std::size_t length(std::size_t i) const { return starts[i + 1] - starts[i] - 1; }
+};
+
+// What a lister needs of the listing.
+struct Look {
+    int fd;
+    const Names& names;
+    bool showHidden, showSystem;
+    const std::atomic<bool>* stop;
+    std::vector<ListedItem>& items;   // one per name
+    std::vector<unsigned char>& kept; // whether items[i] is listed
+};
+
+// Looks at the entries [from, to): fills items[i] and sets kept[i] for each one listed. Returns
+// 0, or the errno that ends the listing.
+int lookAt(const Look& l, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        if (l.stop && l.stop->load(std::memory_order_relaxed))
+            return EINTR;
+        const char* name = l.names.at(i);
+        struct stat st;
+        if (::fstatat(l.fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // A folder we may read but not search ("r" without "x") can't really be read.
+            if (errno == EACCES && ::faccessat(l.fd, ".", X_OK, AT_EACCESS) != 0)
+                return EACCES;
+            continue; // gone since it was read, or a single entry that can't be looked at
+        }
+        struct stat target;
+        const bool targetOk = S_ISLNK(st.st_mode) && ::fstatat(l.fd, name, &target, 0) == 0;
+        ListedItem& item = l.items[i];
+        item.attribs = attributesOf({name, l.names.length(i)}, st, targetOk ? &target : nullptr);
+        if (((item.attribs & TREESCAN_HIDDEN) && !l.showHidden) ||
+            ((item.attribs & TREESCAN_SYSTEM) && !l.showSystem))
+            continue;
+        if (::faccessat(l.fd, name, W_OK, AT_EACCESS) != 0)
+            item.attribs |= TREESCAN_READONLY;
+        item.name.assign(name, l.names.length(i));
+        item.size = static_cast<std::int64_t>(st.st_size);
+        item.mtimeSec = st.st_mtim.tv_sec;
+        item.mtimeNsec = st.st_mtim.tv_nsec;
+        item.device = static_cast<std::uint64_t>(st.st_dev);
+        item.inode = static_cast<std::uint64_t>(st.st_ino);
+        l.kept[i] = 1;
+    }
+    return 0;
+}
 
 unsigned char lowerAscii(unsigned char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
@@ -113,6 +184,82 @@ std::vector<std::uint32_t> sortedOrder(const std::vector<ListedItem>& items,
         return goesBefore(items[a], sizes[a], items[b], sizes[b], key, ascending);
     });
     return order;
+}
+
+int listEntries(const std::string& path, bool showHidden, bool showSystem, const std::atomic<bool>* stop,
+                std::vector<ListedItem>& items) {
+    items.clear();
+    const int fd = openFolderPath(path, true);
+    if (fd < 0)
+        return errno;
+    const std::unique_ptr<const int, void (*)(const int*)> closing(&fd, [](const int* f) { ::close(*f); });
+    Names names;
+    {
+        std::unique_ptr<char[]> buffer(new char[kListBuffer]);
+        DirReader reader(fd, buffer.get(), kListBuffer);
+        DirReader::Entry e;
+        while (reader.next(e)) {
+            if (stop && stop->load(std::memory_order_relaxed))
+                return EINTR;
+            names.starts.push_back(names.bytes.size());
+            names.bytes.append(e.name, e.nameLength + 1);
+        }
+        names.starts.push_back(names.bytes.size());
+        if (const int error = reader.error())
+            return error;
+    }
+
+    const std::size_t n = names.size();
+    std::vector<ListedItem> all(n);
+    std::vector<unsigned char> kept(n, 0);
+    const Look look{fd, names, showHidden, showSystem, stop, all, kept};
+    const std::size_t listers = std::clamp<std::size_t>(n / kEntriesPerLister, 1, kMaxListers);
+    std::vector<int> errors(listers, 0);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    auto lister = [&](std::size_t k) {
+        while (!failed.load(std::memory_order_relaxed)) {
+            const std::size_t from = next.fetch_add(kBlock, std::memory_order_relaxed);
+            if (from >= n)
+                return;
+            int error = 0;
+            try {
+                error = lookAt(look, from, std::min(n, from + kBlock));
+            } catch (const std::bad_alloc&) {
+                error = ENOMEM; // a name could not be kept
+            }
+            if (error != 0) {
+                errors[k] = error;
+                failed = true;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t k = 1; k < listers; ++k) {
+        try {
+            threads.emplace_back(lister, k);
+        } catch (const std::system_error&) {
+            break; // no more threads now: the others take their share
+        }
+    }
+    lister(0);
+    for (std::thread& t : threads)
+        t.join();
+    for (const int error : errors)
+        if (error != 0)
+            return error;
+
+    // The listed entries in the order they were read.
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (kept[i]) {
+            if (out != i)
+                all[out] = std::move(all[i]);
+            ++out;
+        }
+    all.resize(out);
+    items = std::move(all);
+    return 0;
 }
 
 std::string formatTime(std::int64_t seconds) {

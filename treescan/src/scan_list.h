@@ -1,6 +1,7 @@
 // Listing a folder: the items SetFolder reports, their attribute bits and their order.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,6 +9,9 @@
 #include <vector>
 
 namespace treescan {
+
+// The buffer a listing reads a folder's entries into.
+inline constexpr std::size_t kListBuffer = 64 * 1024;
 
 struct ListedItem {
     std::string name;
@@ -38,6 +42,15 @@ void sortItems(std::vector<ListedItem>& items, int key, bool ascending);
 // (one per item) in place of each item's own size: folders by their totals.
 std::vector<std::uint32_t> sortedOrder(const std::vector<ListedItem>& items,
                                        const std::vector<std::int64_t>& sizes, int key, bool ascending);
+
+// Lists the folder `path` into `items` (replacing what it held; unsorted), leaving out hidden and
+// system items unless asked. Returns 0, or the errno that made it fail (EINTR when `stop` was
+// raised). The names are read first; looking at each entry (its lstat, a link's target, whether
+// it may be written) is then shared among a few threads when the folder is large: on a warm cache
+// that is processor time in the kernel, which each core takes a share of, and on a cold one it
+// keeps more reads of the disk in flight.
+int listEntries(const std::string& path, bool showHidden, bool showSystem, const std::atomic<bool>* stop,
+                std::vector<ListedItem>& items);
 
 // Local time "YYYY-MM-DD HH:MM:SS" of `seconds` since the epoch.
 std::string formatTime(std::int64_t seconds);

@@ -33,7 +33,6 @@ namespace treescan {
 namespace {
 
 constexpr unsigned kWorkers = 2;
-constexpr std::size_t kListBuffer = 64 * 1024;
 constexpr std::size_t kMaxCacheFile = std::size_t{1} << 30;
 
 // The running pass, for ResetFileTree from any thread.
@@ -237,52 +236,6 @@ template <class T> void permute(std::vector<T>& v, const std::vector<std::uint32
     for (std::uint32_t from : order)
         out.push_back(std::move(v[from]));
     v = std::move(out);
-}
-
-// Lists the folder `path` into `items` (unsorted), leaving out hidden and system items unless
-// asked. Returns 0, or the errno that made it fail (EINTR when `stop` was raised).
-int listEntries(const std::string& path, bool showHidden, bool showSystem, const std::atomic<bool>* stop,
-                std::vector<ListedItem>& items) {
-    int fd = openFolderPath(path, true);
-    if (fd < 0)
-        return errno;
-    std::unique_ptr<char[]> buffer(new char[kListBuffer]);
-    DirReader reader(fd, buffer.get(), kListBuffer);
-    DirReader::Entry e;
-    int error = 0;
-    while (reader.next(e)) {
-        if (stop && stop->load(std::memory_order_relaxed)) {
-            error = EINTR;
-            break;
-        }
-        struct stat st;
-        if (::fstatat(fd, e.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            // A folder we may read but not search ("r" without "x") can't really be read.
-            if (errno == EACCES && ::faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
-                error = EACCES;
-                break;
-            }
-            continue; // gone since it was read, or a single entry that can't be looked at
-        }
-        struct stat target;
-        const bool targetOk = S_ISLNK(st.st_mode) && ::fstatat(fd, e.name, &target, 0) == 0;
-        ListedItem item;
-        item.attribs = attributesOf({e.name, e.nameLength}, st, targetOk ? &target : nullptr);
-        if (((item.attribs & TREESCAN_HIDDEN) && !showHidden) ||
-            ((item.attribs & TREESCAN_SYSTEM) && !showSystem))
-            continue;
-        if (::faccessat(fd, e.name, W_OK, AT_EACCESS) != 0)
-            item.attribs |= TREESCAN_READONLY;
-        item.name.assign(e.name, e.nameLength);
-        item.size = static_cast<std::int64_t>(st.st_size);
-        item.mtimeSec = st.st_mtim.tv_sec;
-        item.mtimeNsec = st.st_mtim.tv_nsec;
-        item.device = static_cast<std::uint64_t>(st.st_dev);
-        item.inode = static_cast<std::uint64_t>(st.st_ino);
-        items.push_back(std::move(item));
-    }
-    ::close(fd);
-    return error != 0 ? error : reader.error();
 }
 
 // Reads the folder `path` itself for a pass: every entry, hidden and system ones too. Nothing
