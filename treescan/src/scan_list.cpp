@@ -235,6 +235,7 @@ int listEntries(const std::string& path, bool showHidden, bool showSystem, const
         }
     };
     std::vector<std::thread> threads;
+    threads.reserve(listers); // from here on only a thread that can't be started throws
     for (std::size_t k = 1; k < listers; ++k) {
         try {
             threads.emplace_back(lister, k);
