@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <sys/mman.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -27,14 +28,66 @@ constexpr std::size_t kEntriesPerLister = 1024;
 constexpr std::size_t kMaxListers = 8;
 constexpr std::size_t kBlock = 256;
 
-// A folder's names as read, each ending in a NUL.
-struct Names {
-    std::string bytes;
-    std::vector<std::size_t> starts; // one per name, then the end
+// Bytes that only a listing uses, straight from the kernel and given back whole when it ends. They
+// are many in a large folder (20 MB for a million names) and the thread that lists is often not
+// the one that keeps the items: from its heap they would stay with that thread once freed,
+// resident, and of no use to the rest of the program.
+class ListingBytes {
+public:
+    ListingBytes() = default;
+    ListingBytes(const ListingBytes&) = delete;
+    ListingBytes& operator=(const ListingBytes&) = delete;
+    ~ListingBytes() {
+        if (m_data != nullptr)
+            ::munmap(m_data, m_capacity);
+    }
+    const char* data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+    // Appends `n` bytes at `from`; throws std::bad_alloc when the kernel has no memory for them.
+    void append(const void* from, std::size_t n) {
+        if (n > m_capacity - m_size) {
+            std::size_t capacity = std::max<std::size_t>(m_capacity, kFirstCapacity);
+            while (capacity - m_size < n)
+                capacity *= 2;
+            void* grown = m_data == nullptr ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                                                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                            : ::mremap(m_data, m_capacity, capacity, MREMAP_MAYMOVE);
+            if (grown == MAP_FAILED)
+                throw std::bad_alloc();
+            m_data = static_cast<char*>(grown);
+            m_capacity = capacity;
+        }
+        std::memcpy(m_data + m_size, from, n);
+        m_size += n;
+    }
 
-    std::size_t size() const { return starts.size() - 1; }
-    const char* at(std::size_t i) const { return bytes.data() + starts[i]; }
-    std::size_t length(std::size_t i) const { return starts[i + 1] - starts[i] - 1; }
+private:
+    static constexpr std::size_t kFirstCapacity = 64 * 1024;
+    char* m_data = nullptr;
+    std::size_t m_size = 0, m_capacity = 0;
+};
+
+// A folder's names as read, each ending in a NUL.
+class Names {
+public:
+    void add(const char* name, std::size_t length) {
+        const std::size_t start = m_bytes.size();
+        m_starts.append(&start, sizeof start);
+        m_bytes.append(name, length + 1);
+    }
+    std::size_t size() const { return m_starts.size() / sizeof(std::size_t); }
+    const char* at(std::size_t i) const { return m_bytes.data() + start(i); }
+    std::size_t length(std::size_t i) const {
+        return (i + 1 < size() ? start(i + 1) : m_bytes.size()) - start(i) - 1;
+    }
+
+private:
+    std::size_t start(std::size_t i) const {
+        std::size_t s;
+        std::memcpy(&s, m_starts.data() + i * sizeof s, sizeof s);
+        return s;
+    }
+    ListingBytes m_bytes, m_starts;
 };
 
 // What a lister needs of the listing.
@@ -201,10 +254,8 @@ int listEntries(const std::string& path, bool showHidden, bool showSystem, const
         while (reader.next(e)) {
             if (stop && stop->load(std::memory_order_relaxed))
                 return EINTR;
-            names.starts.push_back(names.bytes.size());
-            names.bytes.append(e.name, e.nameLength + 1);
+            names.add(e.name, e.nameLength);
         }
-        names.starts.push_back(names.bytes.size());
         if (const int error = reader.error())
             return error;
     }
