@@ -66,9 +66,6 @@ bool GraphForm::Start3D() {
             m_camera->m_viewMatrix = g_device->getTransform(platform::TransformType::View);
         markViewDirty();
     });
-    // While the scanner lists the folder on its thread: its first picture then does not wait for
-    // the renderer to get ready.
-    ketra::WarmUpBarFrame(m_windowFont);
     return m_deviceReady;
 }
 

@@ -88,17 +88,13 @@ void finishDrawing() {
 // The folder's items into `model`, as the window's folder load makes them. False when the folder
 // can't be read. `read` gets the figures of reading the folder (listing and measuring it), without
 // making the entries.
-// The renderer is warmed up while the scanner lists the folder, as in the window.
 bool loadFolder(const QByteArray& folder, const Options& options, GraphModel& model, FolderStatistics& stats,
                 Phase::Figures& read) {
     const Phase reading;
-    return ReadFolderEntries(
-        folder, options, model, stats,
-        [&](std::int32_t n) {
-            read = reading.figures();
-            ReserveSceneHeap(n);
-        },
-        [] { WarmUpBarFrame(WindowFont()); });
+    return ReadFolderEntries(folder, options, model, stats, [&](std::int32_t n) {
+        read = reading.figures();
+        ReserveSceneHeap(n);
+    });
 }
 
 } // namespace

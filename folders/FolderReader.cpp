@@ -27,20 +27,13 @@ QString FolderReader::text(std::int32_t length) const {
     return QString::fromUtf8(m_buffer.data(), std::clamp<std::int32_t>(length, 0, capacityOf(m_buffer)));
 }
 
-std::int32_t FolderReader::open(const QByteArray& folder, const std::function<void()>& meanwhile) {
+std::int32_t FolderReader::open(const QByteArray& folder) {
     WaitForTree(0);
     if (folder.contains('\0')) { // no system call takes it: it would name another folder
         m_error = EINVAL;
         return -1;
     }
-    std::int32_t n = 0;
-    if (meanwhile && BeginFolder(folder.constData()) == 0) {
-        meanwhile();
-        while ((n = FolderListed()) == TREESCAN_LISTING)
-            WaitForProgress(1000);
-    } else {
-        n = SetFolder(folder.constData());
-    }
+    const std::int32_t n = SetFolder(folder.constData());
     m_error = n < 0 ? GetFolderError() : 0;
     return n < 0 ? -1 : n;
 }

@@ -45,9 +45,8 @@ public:
     explicit FolderReader(std::span<char> buffer) : m_buffer(buffer) {}
 
     // Makes `folder` the scanner's folder, after any folder-size pass still running has stopped.
-    // Returns its item count, or -1 when it can't be read (error() says why). With `meanwhile`,
-    // the scanner lists the folder on a thread of its own while `meanwhile` runs on this one.
-    std::int32_t open(const QByteArray& folder, const std::function<void()>& meanwhile = {});
+    // Returns its item count, or -1 when it can't be read (error() says why).
+    std::int32_t open(const QByteArray& folder);
     // The system's error number of the last open that failed (0 after one that succeeded).
     int error() const { return m_error; }
 

@@ -1,8 +1,6 @@
 #include "graph/BarFrame.h"
 
-#include "colours/ExtColours.h"
 #include "graph/Changes.h"
-#include "graph/GraphModel.h"
 #include "graph/LabelMaker.h"
 #include "graph/OverlayText.h"
 #include "scene/D3DInit.h"
@@ -255,55 +253,6 @@ void RenderBarFrame(const BarScene& scene, const Options& options, const Overlay
     if (options.m_showChanges && statsFont && !treeview)
         DrawChangeLegend(*statsFont, overlay, options);
     g_device->endScene();
-}
-
-void WarmUpBarFrame(const QFont& labelFont) {
-    if (!g_device || !g_device->hasContext())
-        return;
-    using platform::TransformType;
-    platform::Device& device = *g_device;
-    const platform::Matrix world = device.getTransform(TransformType::World),
-                           view = device.getTransform(TransformType::View),
-                           projection = device.getTransform(TransformType::Projection);
-    std::array<std::uint32_t, 256> states;
-    for (int i = 0; i < static_cast<int>(states.size()); ++i)
-        states[static_cast<std::size_t>(i)] = device.getRenderState(i);
-    const platform::Light light = device.getLight(0);
-    const bool lightOn = device.lightEnabled(0);
-    const platform::Material material = device.getMaterial();
-    const platform::TexturePtr texture = device.getTexture(0);
-
-    {
-        // A folder and a file, named, over the plate, with every overlay text: each kind of draw
-        // a frame of a folder makes.
-        GraphModel model;
-        FolderEntryBuilder entries(model, g_extColours, 2, true, false, 2);
-        entries.addItem(QByteArrayLiteral("Folder"), kFolderAttribute, 4096, QString());
-        entries.addItem(QByteArrayLiteral("file.txt"), 0, 1000, QString());
-        OverlayState overlay;
-        overlay.statistics = entries.statistics();
-        overlay.hoverShown = true;
-        overlay.hoverText = QStringLiteral("file.txt 1,000 bytes");
-        overlay.hoverPosition = QPoint(10, 10);
-        model.ScaleEntries(false);
-        const Options options;
-        const BarScene scene = BuildBarScene(model, platform::CreateBox(14, 14, 0.1f), options, labelFont);
-        SetupSceneDefaults();
-        platform::Font popupFont(g_device, labelFont);
-        platform::Font statsFont(g_device, StatusFont());
-        RenderBarFrame(scene, options, overlay, &popupFont, &statsFont);
-        ClearView(kBackgroundColour);
-    }
-
-    device.setTransform(TransformType::World, world);
-    device.setTransform(TransformType::View, view);
-    device.setTransform(TransformType::Projection, projection);
-    for (int i = 0; i < static_cast<int>(states.size()); ++i)
-        device.setRenderState(i, states[static_cast<std::size_t>(i)]);
-    device.setLight(0, light);
-    device.lightEnable(0, lightOn);
-    device.setMaterial(material);
-    device.setTexture(0, texture);
 }
 
 void DrawChangeLegend(platform::Font& font, const OverlayState& overlay, const Options& options) {

@@ -53,14 +53,6 @@ platform::Material HighlightMaterial(std::uint32_t ownColour);
 void RenderBarFrame(const BarScene& scene, const Options& options, const OverlayState& overlay,
                     platform::Font* popupFont, platform::Font* statsFont);
 
-// Draws a small bar graph once, with the overlay's texts, and clears the picture again: the
-// renderer then has ready what a folder's frames need (a software renderer compiles its shaders
-// for each combination of states when first drawn with it, about a tenth of a second, and the
-// overlay's painter has its own). Called once the device is made, while the first folder is read,
-// so that its first picture does not wait for that. The device's transforms, states, light,
-// material and texture are as before. Nothing happens without an OpenGL context.
-void WarmUpBarFrame(const QFont& labelFont);
-
 // The legend of the changes mode (graph/Changes.h) at the view's bottom left, with `font`: a
 // swatch in each colour before its meaning.
 void DrawChangeLegend(platform::Font& font, const OverlayState& overlay, const Options& options);

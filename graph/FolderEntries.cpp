@@ -30,11 +30,10 @@ FolderStatistics AddFolderEntries(GraphModel& model, FolderReader& reader, std::
 }
 
 bool ReadFolderEntries(const QByteArray& folder, const Options& options, GraphModel& model,
-                       FolderStatistics& stats, const std::function<void(std::int32_t count)>& read,
-                       const std::function<void()>& whileListing) {
+                       FolderStatistics& stats, const std::function<void(std::int32_t count)>& read) {
     std::array<char, 4096> buffer{};
     FolderReader reader(buffer);
-    const std::int32_t n = reader.open(folder, whileListing);
+    const std::int32_t n = reader.open(folder);
     if (n < 0)
         return false;
     if (options.m_includeFolders) {

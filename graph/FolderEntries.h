@@ -26,10 +26,8 @@ FolderStatistics AddFolderEntries(GraphModel& model, FolderReader& reader, std::
 // Reads `folder` now, its folder sizes measured, into `model` in place of its entries, as a fresh
 // window shows it. Blocks until done: for a program without a window to keep (the snapshot
 // command). False when the folder can't be read. `read`, when given, hears of the item count once
-// the folder is read and measured, before the entries are made. `whileListing`, when given, runs
-// on this thread while the scanner lists the folder on its own.
+// the folder is read and measured, before the entries are made.
 bool ReadFolderEntries(const QByteArray& folder, const Options& options, GraphModel& model,
-                       FolderStatistics& stats, const std::function<void(std::int32_t count)>& read = {},
-                       const std::function<void()>& whileListing = {});
+                       FolderStatistics& stats, const std::function<void(std::int32_t count)>& read = {});
 
 } // namespace ketra

@@ -10,7 +10,6 @@
 
 #include <QImage>
 #include <algorithm>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -247,28 +246,4 @@ TEST_F(BarFrame, LabelsWithoutTheWallsTurnedAwayKeepThePicture) {
     for (CD3DFrame* f : off)
         f->Enabled = true;
     EXPECT_TRUE(g_device->grabFramebuffer() == culled);
-}
-
-TEST_F(BarFrame, WarmingUpLeavesTheDeviceAndThePictureAsTheyWere) {
-    GraphModel model;
-    for (int i = 0; i < 16; ++i)
-        model.AddEntry(QStringLiteral("item%1.dat").arg(i), i / 4, 100 + 50 * i, i % 4, 100 + 50 * i,
-                       0xFF2060A0u + static_cast<std::uint32_t>(i) * 0x0A0A00u, i % 3 ? 32 : 16, QString(), 2,
-                       false);
-    BarScene scene = sceneAtTheStartView(model);
-    g_device->setRenderState(platform::rs::CullMode, platform::rs::CullNone);
-    RenderBarFrame(scene, Options(), OverlayState(), nullptr, nullptr);
-    const QImage before = g_device->grabFramebuffer();
-    const platform::Matrix view = g_device->getTransform(platform::TransformType::View);
-
-    WarmUpBarFrame(WindowFont());
-    const QImage cleared = g_device->grabFramebuffer();
-    EXPECT_EQ(cleared.pixel(0, 0), kBackgroundColour);
-    EXPECT_EQ(cleared.pixel(160, 120), kBackgroundColour);
-    EXPECT_EQ(g_device->getRenderState(platform::rs::CullMode), platform::rs::CullNone);
-    const platform::Matrix viewAfter = g_device->getTransform(platform::TransformType::View);
-    EXPECT_EQ(std::memcmp(&view, &viewAfter, sizeof view), 0);
-
-    RenderBarFrame(scene, Options(), OverlayState(), nullptr, nullptr);
-    EXPECT_TRUE(g_device->grabFramebuffer() == before);
 }
