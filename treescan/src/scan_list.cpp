@@ -22,8 +22,8 @@ namespace {
 // A lister (thread) for every so many entries, up to a bound: a folder of fewer is looked at by
 // the calling thread alone, as starting a thread costs about as much as looking at a few dozen
 // entries. More listers than cores pay off on a cold cache, where each waits on the disk (a
-// folder of 100,000 files: 1.25 s with one, 0.96 s with two, 0.6-0.9 s with eight), and cost
-// little on a warm one. Listers take blocks of kBlock entries at a time.
+// folder of 100,000 files on two cores: 0.9 s with one, 0.65 s with eight), and cost little on a
+// warm one (0.5 s with one, 0.35 s with eight). Listers take blocks of kBlock entries at a time.
 constexpr std::size_t kEntriesPerLister = 1024;
 constexpr std::size_t kMaxListers = 8;
 constexpr std::size_t kBlock = 256;
