@@ -61,6 +61,9 @@ void stopScan() noexcept;
 void stopSearch() noexcept;
 void stopExport() noexcept;
 
+// The size of the buffer every DirReader reads into.
+inline constexpr std::size_t kDirReadBuffer = 64 * 1024;
+
 // Reads the entries of an open directory with getdents64, into a caller-supplied buffer,
 // skipping "." and "..". Borrowed fd; not thread-safe (one reader per fd).
 class DirReader {

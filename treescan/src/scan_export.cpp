@@ -198,7 +198,7 @@ extern "C" int32_t ExportScan(const char* folder, int32_t fd) {
     out.raw("[1,2,{\"progname\":\"treescan\",\"progver\":\"" TREESCAN_VERSION "\"");
     out.number("timestamp", static_cast<std::uint64_t>(std::time(nullptr)));
     out.raw("}");
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(kDirReadBuffer);
     std::vector<Entry> files;
     std::string fileNames;
     const std::string root = normalisePath(folder);

@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 
 namespace treescan {
@@ -28,42 +29,46 @@ constexpr std::size_t kEntriesPerLister = 1024;
 constexpr std::size_t kMaxListers = 8;
 constexpr std::size_t kBlock = 256;
 
-// Bytes that only a listing uses, straight from the kernel and given back whole when it ends. They
-// are many in a large folder (20 MB for a million names) and the thread that lists is often not
-// the one that keeps the items: from its heap they would stay with that thread once freed,
-// resident, and of no use to the rest of the program.
-class ListingBytes {
+// Values that only a listing uses, in memory straight from the kernel and given back whole when
+// it ends. They are many in a large folder (20 MB for a million names) and the thread that lists
+// is often not the one that keeps the items: from its heap they would stay with that thread once
+// freed, resident, and of no use to the rest of the program.
+template <class T> class ListingArray {
+    static_assert(std::is_trivially_copyable_v<T>);
+
 public:
-    ListingBytes() = default;
-    ListingBytes(const ListingBytes&) = delete;
-    ListingBytes& operator=(const ListingBytes&) = delete;
-    ~ListingBytes() {
+    ListingArray() = default;
+    ListingArray(const ListingArray&) = delete;
+    ListingArray& operator=(const ListingArray&) = delete;
+    ~ListingArray() {
         if (m_data != nullptr)
-            ::munmap(m_data, m_capacity);
+            ::munmap(m_data, m_capacity * sizeof(T));
     }
-    const char* data() const { return m_data; }
+    const T* data() const { return m_data; }
     std::size_t size() const { return m_size; }
-    // Appends `n` bytes at `from`; throws std::bad_alloc when the kernel has no memory for them.
-    void append(const void* from, std::size_t n) {
+    const T& operator[](std::size_t i) const { return m_data[i]; }
+    // Appends the `n` values at `from`; throws std::bad_alloc when the kernel has no memory for them.
+    void append(const T* from, std::size_t n) {
         if (n > m_capacity - m_size) {
-            std::size_t capacity = std::max<std::size_t>(m_capacity, kFirstCapacity);
+            std::size_t capacity = std::max<std::size_t>(m_capacity, kFirstBytes / sizeof(T));
             while (capacity - m_size < n)
                 capacity *= 2;
-            void* grown = m_data == nullptr ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+            void* grown = m_data == nullptr ? ::mmap(nullptr, capacity * sizeof(T), PROT_READ | PROT_WRITE,
                                                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                                            : ::mremap(m_data, m_capacity, capacity, MREMAP_MAYMOVE);
+                                            : ::mremap(m_data, m_capacity * sizeof(T), capacity * sizeof(T),
+                                                       MREMAP_MAYMOVE);
             if (grown == MAP_FAILED)
                 throw std::bad_alloc();
-            m_data = static_cast<char*>(grown);
+            m_data = static_cast<T*>(grown);
             m_capacity = capacity;
         }
-        std::memcpy(m_data + m_size, from, n);
+        std::memcpy(m_data + m_size, from, n * sizeof(T));
         m_size += n;
     }
 
 private:
-    static constexpr std::size_t kFirstCapacity = 64 * 1024;
-    char* m_data = nullptr;
+    static constexpr std::size_t kFirstBytes = 64 * 1024;
+    T* m_data = nullptr;
     std::size_t m_size = 0, m_capacity = 0;
 };
 
@@ -72,22 +77,18 @@ class Names {
 public:
     void add(const char* name, std::size_t length) {
         const std::size_t start = m_bytes.size();
-        m_starts.append(&start, sizeof start);
+        m_starts.append(&start, 1);
         m_bytes.append(name, length + 1);
     }
-    std::size_t size() const { return m_starts.size() / sizeof(std::size_t); }
-    const char* at(std::size_t i) const { return m_bytes.data() + start(i); }
+    std::size_t size() const { return m_starts.size(); }
+    const char* at(std::size_t i) const { return m_bytes.data() + m_starts[i]; }
     std::size_t length(std::size_t i) const {
-        return (i + 1 < size() ? start(i + 1) : m_bytes.size()) - start(i) - 1;
+        return (i + 1 < size() ? m_starts[i + 1] : m_bytes.size()) - m_starts[i] - 1;
     }
 
 private:
-    std::size_t start(std::size_t i) const {
-        std::size_t s;
-        std::memcpy(&s, m_starts.data() + i * sizeof s, sizeof s);
-        return s;
-    }
-    ListingBytes m_bytes, m_starts;
+    ListingArray<char> m_bytes;
+    ListingArray<std::size_t> m_starts;
 };
 
 // What a lister needs of the listing.
@@ -248,8 +249,8 @@ int listEntries(const std::string& path, bool showHidden, bool showSystem, const
     const std::unique_ptr<const int, void (*)(const int*)> closing(&fd, [](const int* f) { ::close(*f); });
     Names names;
     {
-        std::unique_ptr<char[]> buffer(new char[kListBuffer]);
-        DirReader reader(fd, buffer.get(), kListBuffer);
+        std::unique_ptr<char[]> buffer(new char[kDirReadBuffer]);
+        DirReader reader(fd, buffer.get(), kDirReadBuffer);
         DirReader::Entry e;
         while (reader.next(e)) {
             if (stop && stop->load(std::memory_order_relaxed))

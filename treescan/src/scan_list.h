@@ -10,9 +10,6 @@
 
 namespace treescan {
 
-// The buffer a listing reads a folder's entries into.
-inline constexpr std::size_t kListBuffer = 64 * 1024;
-
 struct ListedItem {
     std::string name;
     std::int64_t size = 0;     // st_size (lstat: a link's own size)

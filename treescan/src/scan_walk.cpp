@@ -21,7 +21,6 @@ namespace treescan {
 
 namespace {
 
-constexpr std::size_t kReadBuffer = 64 * 1024;
 // Longest path from a base folder to a folder confirmed through it; adding "/" and a name of at
 // most 255 bytes keeps it under PATH_MAX.
 constexpr std::size_t kMaxRelative = 3500;
@@ -176,7 +175,7 @@ struct FolderWalk::Task {
 
 // A worker's buffers, reused from folder to folder so that entries cost no allocation.
 struct FolderWalk::Worker {
-    std::unique_ptr<char[]> buffer{new char[kReadBuffer]};
+    std::unique_ptr<char[]> buffer{new char[kDirReadBuffer]};
     std::string names; // sub-folder names of the folder being read, back to back
     std::vector<std::uint32_t> nameEnds;
     std::vector<Start> subs; // what stat said of each sub-folder
@@ -512,7 +511,7 @@ bool FolderWalk::confirm(int dirFd, const std::string& rel, std::uint32_t node, 
 // Reads the folder from disk and commits what it holds. False when it could not be read
 // (recorded) or the pass was stopped.
 bool FolderWalk::read(Task* t, Worker& w) {
-    DirReader reader(t->fd, w.buffer.get(), kReadBuffer);
+    DirReader reader(t->fd, w.buffer.get(), kDirReadBuffer);
     w.names.clear();
     w.nameEnds.clear();
     w.subs.clear();

@@ -246,8 +246,8 @@ std::unique_ptr<RootRead> readRoot(const std::string& path, const std::atomic<bo
     root->fd = openFolderPath(path, true);
     if (root->fd < 0 || ::fstat(root->fd, &root->st) != 0 || isPseudoFileSystem(root->fd))
         return nullptr;
-    std::unique_ptr<char[]> buffer(new char[kListBuffer]);
-    DirReader reader(root->fd, buffer.get(), kListBuffer);
+    std::unique_ptr<char[]> buffer(new char[kDirReadBuffer]);
+    DirReader reader(root->fd, buffer.get(), kDirReadBuffer);
     DirReader::Entry e;
     while (reader.next(e)) {
         if (stop && stop->load(std::memory_order_relaxed))

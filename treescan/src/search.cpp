@@ -192,8 +192,7 @@ public:
 
 private:
     struct Worker {
-        static constexpr std::size_t kDirBuffer = 64 * 1024;
-        std::unique_ptr<char[]> dirBuffer = std::make_unique<char[]>(kDirBuffer);
+        std::unique_ptr<char[]> dirBuffer = std::make_unique<char[]>(kDirReadBuffer);
         ContentReader reader;
         std::vector<Task> found; // sub-folders of the folder at hand
     };
@@ -284,7 +283,7 @@ private:
         auto* self = new Dir{{1}, fd};
         worker.found.clear();
         bool foundHere = false;
-        DirReader dir(fd, worker.dirBuffer.get(), Worker::kDirBuffer);
+        DirReader dir(fd, worker.dirBuffer.get(), kDirReadBuffer);
         DirReader::Entry entry{};
         while (dir.next(entry)) {
             if (stopFlag.load(std::memory_order_relaxed))
