@@ -159,8 +159,8 @@ void GraphForm::loadEnded() {
         m_levelFolders.reset(m_currentFolder);
     const int firstEntry = m_model->count() + 1 + (tree ? 1 : 0);
     const std::int32_t n = m_load->count();
-    // The entries and the scene built next come on huge pages, as in the snapshot.
-    ketra::ReserveSceneHeap(m_model->count() + n);
+    // The heap keeps the room of the entries and the scene built next, as in the snapshot.
+    ketra::KeepSceneHeapRoom(m_model->count() + n);
     ketra::FolderReader reader(m_pathBuffer);
     m_overlay.statistics = ketra::AddFolderEntries(*m_model, reader, n, m_options, m_level,
                                                    tree ? m_currentFolder : QByteArray());

@@ -93,7 +93,7 @@ bool loadFolder(const QByteArray& folder, const Options& options, GraphModel& mo
     const Phase reading;
     return ReadFolderEntries(folder, options, model, stats, [&](std::int32_t n) {
         read = reading.figures();
-        ReserveSceneHeap(n);
+        KeepSceneHeapRoom(n);
     });
 }
 

@@ -103,8 +103,8 @@ void startingMessage(QtMsgType type, const QMessageLogContext&, const QString& m
 } // namespace
 
 int main(int argc, char** argv) {
-    // Huge pages for the heap's first megabytes, and large blocks kept rather than unmapped.
-    platform::ReserveHugePageHeap(std::size_t(64) << 20);
+    // Large blocks kept on the heap rather than unmapped.
+    platform::KeepHeapRoom(std::size_t(64) << 20);
     // Help and version need no display: they are answered before the window system is touched.
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

@@ -71,9 +71,9 @@ private:
 
 } // namespace
 
-void ReserveSceneHeap(std::int64_t items) {
-    platform::ReserveHugePageHeap((std::size_t(192) << 20) +
-                                  static_cast<std::size_t>(std::max<std::int64_t>(items, 0)) * 4096);
+void KeepSceneHeapRoom(std::int64_t items) {
+    platform::KeepHeapRoom((std::size_t(192) << 20) +
+                           static_cast<std::size_t>(std::max<std::int64_t>(items, 0)) * 4096);
 }
 
 QFont WindowFont() {

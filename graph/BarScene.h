@@ -48,12 +48,12 @@ inline constexpr std::uint32_t kBasePlateColour = 0x6FC0C0C0;
 BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, const Options& options,
                        const QFont& labelFont, float barWidth = 1.0f, float barDepth = 1.0f);
 
-// Makes room on huge pages for the scene of a folder of `items` items, before its entries are
-// made: the entries, the scene and the first frame's meshes and their GPU copies take up to
-// 3.5 KiB an item with labels (under 1 KiB where many bars look alike and share their meshes),
-// and up to a few thousand labels in view (about 13 KiB each) in a folder of any size. Room not
-// used costs nothing. Main thread, outside of any drawing.
-void ReserveSceneHeap(std::int64_t items);
+// Lets the heap keep the room the scene of a folder of `items` items takes (platform::KeepHeapRoom),
+// before its entries are made: the entries, the scene and the first frame's meshes and their GPU
+// copies take up to 3.5 KiB an item with labels (under 1 KiB where many bars look alike and share
+// their meshes), and up to a few thousand labels in view (about 13 KiB each) in a folder of any
+// size. Main thread, outside of any drawing.
+void KeepSceneHeapRoom(std::int64_t items);
 
 // The window's font (Arial 12): the hover text's font and the labels' outlines.
 QFont WindowFont();

@@ -1,25 +1,22 @@
-// Room on the heap, asked for before a large scene is built, backed by huge pages where the
-// kernel gives them on request. Building a scene of many items allocates a few hundred megabytes
-// in small pieces; with 4 KiB pages each page costs a fault of its own when first touched, and on
-// a virtual machine those faults were most of the build's time and most of its spread between
-// runs. A reserve is heap memory taken and given back at once (so it costs nothing until
-// used), marked for huge pages and kept by the allocator for the pieces that follow.
+// How the heap keeps its room while a large scene is built and drawn. Building the scene of many
+// items allocates a few hundred megabytes in small pieces, and the software rasteriser takes and
+// frees blocks of several megabytes on every frame. By default the allocator maps each such block
+// anew and hands freed room at the heap's top straight back, so every frame pays page faults for
+// memory it had a moment before.
+//
+// The room is not asked for on huge pages. Each huge page is cleared whole (2 MiB) when first
+// touched, and on a virtual machine whose host takes freed memory back (free page reporting) it is
+// fresh host memory every time: marked for huge pages, a folder of 100,000 items took twice as
+// long to its first picture, and ten times longer in some runs than in others.
 #pragma once
 
 #include <cstddef>
-#include <string_view>
 
 namespace platform {
 
-// Whether huge pages come only on request: `mode` is the text of
-// /sys/kernel/mm/transparent_hugepage/enabled, the chosen mode in brackets ("always" needs no
-// request, "never" grants none).
-bool HugePagesOnRequest(std::string_view mode);
-
-// Makes the heap's free room at least `bytes` long (up to 1.5 GiB) and marks it for huge pages;
-// returns the bytes so marked (0 where huge pages are not given on request). From the first call
-// on, blocks up to 32 MiB come from the heap and it keeps freed memory up to the largest reserve
-// (at least 128 MiB) rather than giving it back at once. Main thread, outside of any drawing.
-std::size_t ReserveHugePageHeap(std::size_t bytes);
+// From the first call on, blocks up to 32 MiB come from the heap, and the heap keeps up to `bytes`
+// of freed room (at least 128 MiB, at most 1.5 GiB) rather than giving it back at once; a smaller
+// `bytes` than an earlier call's changes nothing. Main thread, outside of any drawing.
+void KeepHeapRoom(std::size_t bytes);
 
 } // namespace platform
