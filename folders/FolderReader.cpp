@@ -73,7 +73,13 @@ bool FolderReader::measure(int fit, const Progress& progress) {
 FolderItem FolderReader::item(std::int32_t index) {
     const std::int32_t capacity = capacityOf(m_buffer);
     FolderItem it;
-    it.modified = text(GetTime(index, m_buffer.data(), capacity));
+    const QByteArrayView time(m_buffer.data(),
+                              std::clamp(GetTime(index, m_buffer.data(), capacity), 0, capacity));
+    if (time != m_lastTimeBytes || m_lastTime.isNull()) {
+        m_lastTimeBytes = time.toByteArray();
+        m_lastTime = QString::fromUtf8(time);
+    }
+    it.modified = m_lastTime;
     it.name = QByteArray(m_buffer.data(), std::clamp(GetFile(index, m_buffer.data(), capacity), 0, capacity));
     it.attributes = GetAttribs(index);
     it.size = GetSize(index);

@@ -89,6 +89,10 @@ private:
     QString text(std::int32_t length) const;
     std::span<char> m_buffer;
     int m_error = 0;
+    // The date text of the item read before, as bytes and as text: items mostly come in runs of
+    // one date, and a run shares one text.
+    QByteArray m_lastTimeBytes;
+    QString m_lastTime;
 };
 
 // What the window says when `folder` can't be shown, `error` being the system's reason:

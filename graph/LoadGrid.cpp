@@ -42,7 +42,7 @@ void FolderEntryBuilder::addItem(const QByteArray& name, std::int32_t attributes
             bytes = 500;
     } else {
         ++m_stats.fileCount;
-        colour = m_colours.colourFor(shown);
+        colour = fileColour(name, shown);
         m_stats.totalBytes += bytes;
     }
     if (modified != m_lastModified)
@@ -52,6 +52,22 @@ void FolderEntryBuilder::addItem(const QByteArray& name, std::int32_t attributes
     DataEntry& added = m_model.entries().back();
     added.NameBytes = name;
     added.Id = id;
+}
+
+std::uint32_t FolderEntryBuilder::fileColour(const QByteArray& name, const QString& shown) {
+    // '.' is never part of a longer UTF-8 sequence, so the text after the last dot of `shown` is
+    // the bytes after the last dot of `name`, decoded on their own.
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0)
+        return m_colours.colourFor(shown);
+    const std::string_view suffix(name.constData() + dot + 1,
+                                  static_cast<std::size_t>(name.size() - dot - 1));
+    if (const auto known = m_suffixColours.find(suffix); known != m_suffixColours.end())
+        return known->second;
+    const std::uint32_t colour = m_colours.colourFor(shown);
+    if (m_suffixColours.size() < kSuffixesKept)
+        m_suffixColours.emplace(suffix, colour);
+    return colour;
 }
 
 } // namespace ketra

@@ -12,6 +12,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace ketra {
 
@@ -87,6 +90,16 @@ private:
     // folder of a million files made at once has a handful), and entries of the same text share
     // one copy of it.
     QString m_lastModified;
+    // A file's colour by the bytes after the last dot of its name, as far as met: the colour of a
+    // name with a dot depends on them alone, and a folder has few of them. At most
+    // kSuffixesKept are kept (a folder of numbered suffixes has as many as files).
+    struct SuffixHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, std::uint32_t, SuffixHash, std::equal_to<>> m_suffixColours;
+    static constexpr std::size_t kSuffixesKept = 1024;
+    std::uint32_t fileColour(const QByteArray& name, const QString& shown);
 };
 
 } // namespace ketra

@@ -81,6 +81,21 @@ TEST_F(FolderLoad, FoldersStandAs500BytesWithoutFolderSizes) {
     EXPECT_EQ(tree.statistics(), ketra::FolderStatistics{});
 }
 
+// A file's colour is its type's, however its name's bytes run before the last dot; a name without
+// one is typed by its whole text ("folder" is that type's name).
+TEST_F(FolderLoad, FilesOfOneSuffixShareTheColourOfTheirType) {
+    const QByteArray names[] = {"a.TXT", "b.txt",  "c\xff.TxT", "d.x.txt", "e.txt.",
+                                "f.",    "folder", ".txt",      "g"};
+    FolderEntryBuilder load(model, colours, 2 * std::size(names), false, false, 2);
+    for (int round = 0; round < 2; ++round)
+        for (const QByteArray& name : names)
+            load.addItem(name, kFile, 1, "");
+    for (int i = 1; i <= model.count(); ++i)
+        EXPECT_EQ(model.entry(i).Colour, colours.colourFor(model.entry(i).Name))
+            << model.entry(i).Name.toStdString();
+    EXPECT_EQ(model.entry(3).Colour, 0xFF0000FFu);
+}
+
 TEST(AddEntry, TheLogScaleStoresTheLogarithmOfPositiveValues) {
     GraphModel m;
     const double values[] = {1.0, 0.0, 500.0, -3.0, 1e12};
