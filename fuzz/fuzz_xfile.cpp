@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString path = QString::fromStdString(fuzz::WriteScratch(".x", data, size));
     const CD3DFramePtr root = CD3DFrame::Create();
     const auto animations = std::make_shared<CD3DAnimation>();
-    if (root->InitFromFile(nullptr, path, nullptr, animations)) {
+    if (CD3DFrame::InitFromFile(root, nullptr, path, nullptr, animations)) {
         for (float t : {-1.0f, 0.0f, 0.5f, 7.0f, 1e6f})
             animations->SetTime(t);
         root->UpdateFrames();

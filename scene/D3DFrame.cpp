@@ -173,29 +173,32 @@ CD3DFramePtr CD3DFrame::GetChildFrame(std::int32_t i) const {
     return slot(ChildFrames(), i, "CD3DFrame::GetChildFrame: subscript out of range");
 }
 
-SceneObject CD3DFrame::FindChildObject(const QString& Name, std::int32_t flags) {
-    if (ObjectName == Name)
-        return {shared_from_this(), nullptr};
-    for (const auto& mesh : ChildMeshes())
+SceneObject CD3DFrame::FindChildObject(const CD3DFramePtr& frame, const QString& Name, std::int32_t flags) {
+    if (!frame)
+        return {};
+    if (frame->ObjectName == Name)
+        return {frame, nullptr};
+    for (const auto& mesh : frame->ChildMeshes())
         if (mesh && mesh->ObjectName == Name)
             return {nullptr, mesh};
-    for (const auto& child : ChildFrames())
-        if (child)
-            if (SceneObject found = child->FindChildObject(Name, flags))
-                return found;
+    for (const auto& child : frame->ChildFrames())
+        if (SceneObject found = FindChildObject(child, Name, flags))
+            return found;
     return {};
 }
 
-CD3DFramePtr CD3DFrame::FindChildParent(const QString& Name, std::int32_t flags) {
-    for (const auto& mesh : ChildMeshes())
+CD3DFramePtr CD3DFrame::FindChildParent(const CD3DFramePtr& frame, const QString& Name, std::int32_t flags) {
+    if (!frame)
+        return nullptr;
+    for (const auto& mesh : frame->ChildMeshes())
         if (mesh && mesh->ObjectName == Name)
-            return shared_from_this();
-    for (const auto& child : ChildFrames()) {
+            return frame;
+    for (const auto& child : frame->ChildFrames()) {
         if (!child)
             continue;
         if (child->ObjectName == Name)
-            return shared_from_this();
-        if (CD3DFramePtr found = child->FindChildParent(Name, flags))
+            return frame;
+        if (CD3DFramePtr found = FindChildParent(child, Name, flags))
             return found;
     }
     return nullptr;
@@ -231,24 +234,24 @@ void loadFrame(const std::shared_ptr<const XFile>& file, const aiNode& node, CD3
 
 } // namespace
 
-bool CD3DFrame::InitFromFile(const platform::DevicePtr&, const QString& strFile, const CD3DFramePtr& parent,
-                             const std::shared_ptr<CD3DAnimation>& animParent) {
+bool CD3DFrame::InitFromFile(const CD3DFramePtr& frame, const platform::DevicePtr&, const QString& strFile,
+                             const CD3DFramePtr& parent, const std::shared_ptr<CD3DAnimation>& animParent) {
     const std::shared_ptr<const XFile> file = XFile::Open(FindMediaFile(strFile));
     if (!file)
         return false;
 
     for (const aiNode* top : file->topFrames())
-        loadFrame(file, *top, *this);
+        loadFrame(file, *top, *frame);
     if (const aiNode* top = file->topMeshes()) {
         const XFileData meshes = XFileData::OfNode(file, *top);
         auto mesh = std::make_shared<CD3DMesh>();
         if (mesh->InitFromXOF(g_device, &meshes))
-            AddMesh(std::move(mesh));
+            frame->AddMesh(std::move(mesh));
     }
     if (animParent) {
         for (const XAnimation& a : XAnimations(*file)) {
             auto anim = std::make_shared<CD3DAnimation>();
-            anim->SetFrame(FindChildObject(a.frameName).frame);
+            anim->SetFrame(FindChildObject(frame, a.frameName).frame);
             for (const auto& key : a.rotateKeys)
                 anim->AddRotateKey(key.time, key.value);
             for (const auto& key : a.scaleKeys)
@@ -259,7 +262,7 @@ bool CD3DFrame::InitFromFile(const platform::DevicePtr&, const QString& strFile,
         }
     }
     if (parent)
-        parent->AddChild(shared_from_this());
+        parent->AddChild(frame);
     return true;
 }
 

@@ -3,7 +3,9 @@
 // that UpdateFrames computes from it.
 //
 // Frames are held by counted references (std::shared_ptr): a frame owns its children and meshes, a
-// child never refers to its parent, and the whole tree goes when the root's last reference does.
+// child never refers to its parent, and the whole tree goes when the root's last reference does. A
+// frame holds no reference to itself either (a bar graph has one frame a bar): what hands out a
+// reference to the frame it starts from takes that frame's reference as its first argument.
 // Create frames with CD3DFrame::Create or CreateChildFrame (D3DUtil.h).
 //
 // Keep this class lean: the bar graph makes one frame per bar (up to millions of them, each with
@@ -50,7 +52,7 @@ struct SceneObject {
     explicit operator bool() const { return frame || mesh; }
 };
 
-class CD3DFrame : public std::enable_shared_from_this<CD3DFrame> {
+class CD3DFrame {
     struct Key {
         explicit Key() = default;
     };
@@ -124,24 +126,27 @@ public:
     const FrameCallback* PreRenderCallback() const;
     std::int32_t PreRenderId() const;
 
-    // First object named exactly `Name`: this frame, then its meshes, then each child's subtree in
-    // order (depth-first). `flags` is not used.
-    SceneObject FindChildObject(const QString& Name, std::int32_t flags = 0);
-    // The frame that directly holds the mesh or child frame named `Name`, or null.
-    CD3DFramePtr FindChildParent(const QString& Name, std::int32_t flags = 0);
+    // First object named exactly `Name` in the subtree of `frame`: the frame itself, then its
+    // meshes, then each child's subtree in order (depth-first). `flags` is not used.
+    static SceneObject FindChildObject(const CD3DFramePtr& frame, const QString& Name,
+                                       std::int32_t flags = 0);
+    // The frame of that subtree that directly holds the mesh or child frame named `Name`, or null.
+    static CD3DFramePtr FindChildParent(const CD3DFramePtr& frame, const QString& Name,
+                                        std::int32_t flags = 0);
 
     // Releases both lists (the children themselves are not destroyed).
     void Destroy();
 
-    // Loads a model file (XFile.h) into this frame: the file `strFile` (or, when there is none,
+    // Loads a model file (XFile.h) into `frame`: the file `strFile` (or, when there is none,
     // `strFile` in the media folder). Each top-level frame becomes a child frame (with its name, matrix,
-    // meshes and child frames, in file order), meshes outside any frame become this frame's meshes, and with
-    // `animParent` every animation of the file's animation sets becomes a child of it, playing the
-    // frame it names (found with FindChildObject here; none when no frame has that name). Then this
-    // frame is added to `parent` when one is given. False, with nothing changed, when the file can't
-    // be read or parsed. A mesh whose data are inconsistent is left out.
-    bool InitFromFile(const platform::DevicePtr& dev, const QString& strFile, const CD3DFramePtr& parent,
-                      const std::shared_ptr<CD3DAnimation>& animParent);
+    // meshes and child frames, in file order), meshes outside any frame become `frame`'s meshes, and
+    // with `animParent` every animation of the file's animation sets becomes a child of it, playing
+    // the frame it names (found with FindChildObject in `frame`; none when no frame has that name).
+    // Then `frame` is added to `parent` when one is given. False, with nothing changed, when the
+    // file can't be read or parsed. A mesh whose data are inconsistent is left out.
+    static bool InitFromFile(const CD3DFramePtr& frame, const platform::DevicePtr& dev,
+                             const QString& strFile, const CD3DFramePtr& parent,
+                             const std::shared_ptr<CD3DAnimation>& animParent);
 
     // Forwarded to every mesh, then to every child frame.
     void SetFVF(const platform::DevicePtr& dev, std::uint32_t fvf);

@@ -172,17 +172,17 @@ TEST_F(FrameTest, ListsKeepTheirOrderFindSearchesDepthFirstAndMeshOperationsReac
     CD3DFramePtr twin = NewFrame(first, "root");
     root->AddMesh(nullptr); // an empty slot, skipped
 
-    EXPECT_EQ(root->FindChildObject("root", 0).frame, root);
-    EXPECT_EQ(root->FindChildObject("x", 0).mesh, rootMesh);
-    EXPECT_EQ(root->FindChildObject("g", 0).frame, deep);
-    EXPECT_EQ(root->FindChildObject("m", 0).mesh, deepMesh);
-    EXPECT_EQ(first->FindChildObject("root", 0).frame, twin);
-    EXPECT_FALSE(root->FindChildObject("G", 0)); // exact, case-sensitive
-    EXPECT_EQ(root->FindChildParent("x", 0), root);
-    EXPECT_EQ(root->FindChildParent("g", 0), first);
-    EXPECT_EQ(root->FindChildParent("m", 0), deep);
-    EXPECT_EQ(root->FindChildParent("root", 0), first); // a frame's own name is not its parent
-    EXPECT_EQ(root->FindChildParent("nothing", 0), nullptr);
+    EXPECT_EQ(CD3DFrame::FindChildObject(root, "root", 0).frame, root);
+    EXPECT_EQ(CD3DFrame::FindChildObject(root, "x", 0).mesh, rootMesh);
+    EXPECT_EQ(CD3DFrame::FindChildObject(root, "g", 0).frame, deep);
+    EXPECT_EQ(CD3DFrame::FindChildObject(root, "m", 0).mesh, deepMesh);
+    EXPECT_EQ(CD3DFrame::FindChildObject(first, "root", 0).frame, twin);
+    EXPECT_FALSE(CD3DFrame::FindChildObject(root, "G", 0)); // exact, case-sensitive
+    EXPECT_EQ(CD3DFrame::FindChildParent(root, "x", 0), root);
+    EXPECT_EQ(CD3DFrame::FindChildParent(root, "g", 0), first);
+    EXPECT_EQ(CD3DFrame::FindChildParent(root, "m", 0), deep);
+    EXPECT_EQ(CD3DFrame::FindChildParent(root, "root", 0), first); // a frame's own name is not its parent
+    EXPECT_EQ(CD3DFrame::FindChildParent(root, "nothing", 0), nullptr);
 
     ASSERT_EQ(root->GetChildFrameCount(), 3);
     EXPECT_EQ(root->GetChildFrame(1), second);

@@ -106,7 +106,7 @@ protected:
 TEST_F(XFileTest, TextFileLoadsFramesMeshMaterialsAndAnimations) {
     const CD3DFramePtr root = CD3DFrame::Create(), parent = CD3DFrame::Create();
     const auto anims = std::make_shared<CD3DAnimation>();
-    ASSERT_TRUE(root->InitFromFile(g_device, "model.x", parent, anims));
+    ASSERT_TRUE(CD3DFrame::InitFromFile(root, g_device, "model.x", parent, anims));
     ASSERT_EQ(parent->GetChildFrameCount(), 1);
     EXPECT_EQ(parent->GetChildFrame(0), root);
     ASSERT_EQ(root->GetChildFrameCount(), 1);
@@ -171,7 +171,7 @@ TEST_F(XFileTest, TextFileLoadsFramesMeshMaterialsAndAnimations) {
 
 TEST_F(XFileTest, BinaryFileAndWholeFileMesh) {
     const CD3DFramePtr root = CD3DFrame::Create();
-    ASSERT_TRUE(root->InitFromFile(g_device, m_dir.filePath("binary.x"), nullptr, nullptr));
+    ASSERT_TRUE(CD3DFrame::InitFromFile(root, g_device, m_dir.filePath("binary.x"), nullptr, nullptr));
     ASSERT_EQ(root->GetChildFrameCount(), 1);
     const CD3DFramePtr bin = root->GetChildFrame(0);
     EXPECT_EQ(bin->ObjectName, "Bin");
@@ -217,12 +217,12 @@ TEST_F(XFileTest, BrokenFilesLoadNothing) {
         write("broken.x", bytes);
         const CD3DFramePtr root = CD3DFrame::Create(), parent = CD3DFrame::Create();
         const auto anims = std::make_shared<CD3DAnimation>();
-        EXPECT_FALSE(root->InitFromFile(g_device, "broken.x", parent, anims));
+        EXPECT_FALSE(CD3DFrame::InitFromFile(root, g_device, "broken.x", parent, anims));
         EXPECT_EQ(root->GetChildFrameCount() + root->GetChildMeshCount() + parent->GetChildFrameCount(), 0);
         EXPECT_EQ(anims->GetChildCount(), 0);
         CD3DMesh mesh;
         EXPECT_FALSE(mesh.InitFromFile(g_device, "broken.x"));
         EXPECT_EQ(mesh.mesh, nullptr);
     }
-    EXPECT_FALSE(CD3DFrame::Create()->InitFromFile(g_device, "missing.x", nullptr, nullptr));
+    EXPECT_FALSE(CD3DFrame::InitFromFile(CD3DFrame::Create(), g_device, "missing.x", nullptr, nullptr));
 }
