@@ -59,6 +59,9 @@ DataTextures LoadDataTableTextures(const DataTable& table, const QString& mediaF
 void AddDataTableEntries(GraphModel& model, const DataTable& table, const DataTextures& textures,
                          bool logscale) {
     model.reserve(model.count() + static_cast<int>(table.cells.size()));
+    QHash<QString, std::uint32_t> numbers; // of the textures, in the model
+    for (auto it = textures.cbegin(); it != textures.cend(); ++it)
+        numbers.insert(it.key(), model.addTexture(it.value()));
     for (const DataCell& cell : table.cells) {
         const double value = DataCellValue(cell.text);
         const auto colour =
@@ -66,7 +69,7 @@ void AddDataTableEntries(GraphModel& model, const DataTable& table, const DataTe
         model.AddEntry(DataCellLabel(cell), cell.row - 1, value, cell.column - 1, value, colour, 0, QString(),
                        2, logscale);
         if (!cell.texture.isEmpty())
-            model.entries().back().Texture = textures.value(cell.texture);
+            model.entries().back().TextureNumber = numbers.value(cell.texture);
     }
 }
 

@@ -114,11 +114,12 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
 
         auto bar = CreateChildFrame(scene.bars);
         bar->SetPosition(vec3(e.X, e.Height / 2, e.Z));
-        if (e.Texture && !e.isFolder()) {
+        const platform::TexturePtr& texture = model.texture(e);
+        if (texture && !e.isFolder()) {
             const CD3DMeshPtr mesh = bar->AddD3DXMesh(texturedBox(barWidth, height, barDepth));
             mesh->SetMaterialOverride(
                 platform::FlatMaterial(LongToColorValue(static_cast<std::int32_t>(colour))));
-            mesh->SetMaterialTexture(0, e.Texture);
+            mesh->SetMaterialTexture(0, texture);
         } else {
             bar->AddMesh(shared.mesh(e.isFolder(), height, colour));
         }

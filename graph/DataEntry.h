@@ -10,9 +10,6 @@
 #include <memory>
 
 class CD3DFrame;
-namespace platform {
-class Texture;
-}
 
 namespace ketra {
 
@@ -24,12 +21,14 @@ struct DataEntry : ItemRecord {
     // up to 16,777,216; a million items pay 4 bytes less for each.
     float Row = 0;
     float Column = 0;
-    float ScaledSize = 0;     // Size times the size scale (ScaleEntries)
     std::uint32_t Colour = 0; // bar colour, packed 0xAARRGGBB
     std::int16_t Level = 0;   // tree depth: 1 the folder itself (tree view), 2 its items, 3+ deeper
-    double Value = 0;         // height value: the size in bytes, or its natural logarithm on the log scale
-    std::shared_ptr<CD3DFrame> Frame;           // the bar's frame, once the scene is built
-    std::shared_ptr<platform::Texture> Texture; // drawn on a file's bar (a plotted table's column)
+    // The texture drawn on a file's bar (a plotted table's column), as the model numbers its
+    // textures (GraphModel::texture); 0 for none. Few entries have one, and a pointer in every
+    // entry took 16 bytes an item.
+    std::uint32_t TextureNumber = 0;
+    double Value = 0; // height value: the size in bytes, or its natural logarithm on the log scale
+    std::shared_ptr<CD3DFrame> Frame; // the bar's frame, once the scene is built
 };
 
 } // namespace ketra

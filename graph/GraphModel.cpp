@@ -65,6 +65,19 @@ int GraphModel::indexFromFrameName(const QString& name) const {
     return static_cast<int>(index);
 }
 
+std::uint32_t GraphModel::addTexture(std::shared_ptr<platform::Texture> texture) {
+    if (!texture)
+        return 0;
+    m_textures.push_back(std::move(texture));
+    return static_cast<std::uint32_t>(m_textures.size());
+}
+
+const std::shared_ptr<platform::Texture>& GraphModel::texture(const DataEntry& e) const {
+    static const std::shared_ptr<platform::Texture> none;
+    return e.TextureNumber == 0 || e.TextureNumber > m_textures.size() ? none
+                                                                       : m_textures[e.TextureNumber - 1];
+}
+
 void GraphModel::AddEntry(const QString& name, double row, double value, double column, double size,
                           std::uint32_t colour, std::int32_t attributes, const QString& modified,
                           std::int16_t level, bool logscale) {
@@ -119,7 +132,6 @@ std::optional<BasePlateSize> GraphModel::ScaleEntries(bool logscale) {
         e.X = static_cast<float>((e.Row - m_maxRow / 2) * m_rowSpacing);
         e.Height = static_cast<float>(m_heightScale * e.Value / 2);
         e.Z = static_cast<float>((e.Column - m_maxColumn / 2) * m_columnSpacing);
-        e.ScaledSize = static_cast<float>(m_sizeScale * e.Size);
     }
     return m_basePlate;
 }

@@ -13,8 +13,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
+
+namespace platform {
+class Texture;
+}
 
 namespace ketra {
 
@@ -31,7 +36,10 @@ public:
     // ---- the entries ----
 
     // Replaces the entries by an empty list (the start of every folder load that does not append).
-    void clear() { m_entries.clear(); }
+    void clear() {
+        m_entries.clear();
+        m_textures.clear();
+    }
     int count() const { return static_cast<int>(m_entries.size()); }
     bool empty() const { return m_entries.empty(); }
     // Makes room for `count` entries in all (a load knows its item count up front).
@@ -41,6 +49,11 @@ public:
     const DataEntry& entry(int index) const { return m_entries.at(static_cast<std::size_t>(index - 1)); }
     const std::vector<DataEntry>& entries() const { return m_entries; }
     std::vector<DataEntry>& entries() { return m_entries; }
+
+    // The textures of the entries (DataEntry::TextureNumber): addTexture gives `texture` its
+    // number (0 for a null one); texture is an entry's, null when it has none.
+    std::uint32_t addTexture(std::shared_ptr<platform::Texture> texture);
+    const std::shared_ptr<platform::Texture>& texture(const DataEntry& e) const;
 
     // The name of the frames of entry `index`: the index in decimal. The texts of names up to
     // 9,999,999 are kept for the life of the process in one table (16 bytes a name, made as they
@@ -61,11 +74,11 @@ public:
 
     // Computes the maxima of Row, Value, Column and Size, the four scale factors (in double, so that
     // values beyond the range of a single keep every other bar's height) and the base
-    // plate, and sets every entry's X, Height, Z and ScaledSize:
+    // plate, and sets every entry's X, Height, Z:
     //   X = (Row - maxRow / 2) x 2.5,  Z = (Column - maxColumn / 2) x 2.5,
     //   Height = heightScale x Value / 2 with heightScale = 12 / maxValue (1 when maxValue is 0),
     //            halved on the log scale,
-    //   ScaledSize = Size x 12 / maxSize (maxSize taken as 1 when it is 0).
+    // and the size scale, 12 / maxSize (maxSize taken as 1 when it is 0).
     // Returns the base plate, (maxRow + 1) x 2.5 by (maxColumn + 1) x 2.5 by 0.1. With no entries
     // nothing changes (maxima, scale factors, plate and entries stay as they were) and the result
     // is empty.
@@ -83,7 +96,8 @@ public:
     std::optional<BasePlateSize> m_basePlate; // none until the first ScaleEntries with entries
 
 private:
-    std::vector<DataEntry> m_entries; // load order; entry i is m_entries[i - 1]
+    std::vector<DataEntry> m_entries;                           // load order; entry i is m_entries[i - 1]
+    std::vector<std::shared_ptr<platform::Texture>> m_textures; // texture number k is m_textures[k - 1]
 };
 
 } // namespace ketra

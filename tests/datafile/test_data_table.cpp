@@ -219,10 +219,11 @@ TEST(DataTable, CellsBecomeEntries) {
     EXPECT_DOUBLE_EQ(b1.Value, std::log(20.0));
     EXPECT_EQ(b1.Size, 20);
     EXPECT_EQ(b1.Colour, 0xFFB233CCu); // row 1: red 0.7; column 2: blue 0.8
-    ASSERT_NE(b1.Texture, nullptr);
-    EXPECT_EQ(model.entry(6).Texture, b1.Texture);
+    ASSERT_NE(model.texture(b1), nullptr);
+    EXPECT_EQ(model.texture(model.entry(6)), model.texture(b1));
+    EXPECT_EQ(model.texture(b1), textures.value(QStringLiteral("brick.bmp")));
     EXPECT_EQ(model.entry(3).Size, 0); // "x" is no number
-    EXPECT_EQ(model.entry(3).Texture, nullptr);
+    EXPECT_EQ(model.texture(model.entry(3)), nullptr);
     EXPECT_EQ(model.entry(7).Colour, 0xFF9933B2u); // row 2: red 0.6; column 3: blue 0.7
     EXPECT_EQ(model.entry(6).Value, 0);            // 0 is never logged
     EXPECT_FALSE(model.entry(5).isFolder());
