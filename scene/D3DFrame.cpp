@@ -236,6 +236,8 @@ void loadFrame(const std::shared_ptr<const XFile>& file, const aiNode& node, CD3
 
 bool CD3DFrame::InitFromFile(const CD3DFramePtr& frame, const platform::DevicePtr&, const QString& strFile,
                              const CD3DFramePtr& parent, const std::shared_ptr<CD3DAnimation>& animParent) {
+    if (!frame)
+        return false;
     const std::shared_ptr<const XFile> file = XFile::Open(FindMediaFile(strFile));
     if (!file)
         return false;

@@ -137,9 +137,9 @@ public:
     // Releases both lists (the children themselves are not destroyed).
     void Destroy();
 
-    // Loads a model file (XFile.h) into `frame`: the file `strFile` (or, when there is none,
-    // `strFile` in the media folder). Each top-level frame becomes a child frame (with its name, matrix,
-    // meshes and child frames, in file order), meshes outside any frame become `frame`'s meshes, and
+    // Loads a model file (XFile.h) into `frame` (false when it is null): the file `strFile` (or, when there
+    // is none, `strFile` in the media folder). Each top-level frame becomes a child frame (with its name,
+    // matrix, meshes and child frames, in file order), meshes outside any frame become `frame`'s meshes, and
     // with `animParent` every animation of the file's animation sets becomes a child of it, playing
     // the frame it names (found with FindChildObject in `frame`; none when no frame has that name).
     // Then `frame` is added to `parent` when one is given. False, with nothing changed, when the
