@@ -315,14 +315,35 @@ int listEntries(const std::string& path, bool showHidden, bool showSystem, const
     return 0;
 }
 
-std::string formatTime(std::int64_t seconds) {
+std::size_t formatTime(std::int64_t seconds, char (&out)[kTimeTextBytes]) {
+    static constexpr char kNone[] = "0000-00-00 00:00:00";
     std::time_t t = static_cast<std::time_t>(seconds);
     struct tm tm {};
-    if (localtime_r(&t, &tm) == nullptr)
-        return "0000-00-00 00:00:00";
-    char buf[64];
-    std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return std::string(buf, n);
+    if (localtime_r(&t, &tm) == nullptr) {
+        std::memcpy(out, kNone, sizeof kNone - 1);
+        return sizeof kNone - 1;
+    }
+    const long year = 1900L + tm.tm_year;
+    if (year < 1000 || year > 9999) // not four digits: as strftime writes them
+        return std::strftime(out, kTimeTextBytes, "%Y-%m-%d %H:%M:%S", &tm);
+    char* p = out;
+    auto two = [&p](int n) {
+        *p++ = static_cast<char>('0' + n / 10 % 10);
+        *p++ = static_cast<char>('0' + n % 10);
+    };
+    two(static_cast<int>(year / 100));
+    two(static_cast<int>(year % 100));
+    *p++ = '-';
+    two(tm.tm_mon + 1);
+    *p++ = '-';
+    two(tm.tm_mday);
+    *p++ = ' ';
+    two(tm.tm_hour);
+    *p++ = ':';
+    two(tm.tm_min);
+    *p++ = ':';
+    two(tm.tm_sec);
+    return static_cast<std::size_t>(p - out);
 }
 
 } // namespace treescan

@@ -49,7 +49,9 @@ std::vector<std::uint32_t> sortedOrder(const std::vector<ListedItem>& items,
 int listEntries(const std::string& path, bool showHidden, bool showSystem, const std::atomic<bool>* stop,
                 std::vector<ListedItem>& items);
 
-// Local time "YYYY-MM-DD HH:MM:SS" of `seconds` since the epoch.
-std::string formatTime(std::int64_t seconds);
+// Local time "YYYY-MM-DD HH:MM:SS" of `seconds` since the epoch, written to `out`; returns its
+// length. A folder's listing asks this of every item, so it writes the digits itself.
+inline constexpr std::size_t kTimeTextBytes = 64;
+std::size_t formatTime(std::int64_t seconds, char (&out)[kTimeTextBytes]);
 
 } // namespace treescan

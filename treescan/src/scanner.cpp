@@ -592,7 +592,10 @@ int32_t GetFileLength(int32_t index) {
 
 int32_t GetTime(int32_t index, char* buffer, int32_t max) {
     const ListedItem* item = itemAt(index);
-    return item && item->mtimeSec != kNoTime ? writeText(formatTime(item->mtimeSec), buffer, max) : 0;
+    if (item == nullptr || item->mtimeSec == kNoTime)
+        return 0;
+    char text[kTimeTextBytes];
+    return writeText(std::string_view(text, formatTime(item->mtimeSec, text)), buffer, max);
 }
 
 int32_t GetAttribs(int32_t index) {
