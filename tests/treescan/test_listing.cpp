@@ -141,6 +141,8 @@ TEST(Listing, TimeIsLocalTimeText) {
         ASSERT_EQ(SetFolder(t.root().c_str()), 2);
         EXPECT_EQ(textOf(GetTime, 0), text);
         EXPECT_EQ(textOf(GetTime, 1).substr(0, 4), "2300");
+        // Asked again last, so that the next zone's first question is this same time.
+        EXPECT_EQ(textOf(GetTime, 0), text);
     }
     ::tzset();
 }

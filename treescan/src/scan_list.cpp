@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -315,7 +316,9 @@ int listEntries(const std::string& path, bool showHidden, bool showSystem, const
     return 0;
 }
 
-std::size_t formatTime(std::int64_t seconds, char (&out)[kTimeTextBytes]) {
+namespace {
+
+std::size_t formatLocalTime(std::int64_t seconds, char (&out)[kTimeTextBytes]) {
     static constexpr char kNone[] = "0000-00-00 00:00:00";
     std::time_t t = static_cast<std::time_t>(seconds);
     struct tm tm {};
@@ -344,6 +347,34 @@ std::size_t formatTime(std::int64_t seconds, char (&out)[kTimeTextBytes]) {
     *p++ = ':';
     two(tm.tm_sec);
     return static_cast<std::size_t>(p - out);
+}
+
+} // namespace
+
+std::size_t formatTime(std::int64_t seconds, char (&out)[kTimeTextBytes]) {
+    // The items of a folder mostly come in runs of one time: the last text is kept, with the TZ
+    // it was made under, so that a zone set since (TZ, then tzset) is written in.
+    thread_local struct {
+        std::int64_t seconds = 0;
+        std::string zone;
+        bool zoneSet = false, valid = false;
+        char text[kTimeTextBytes];
+        std::size_t length = 0;
+    } last;
+    const char* zone = std::getenv("TZ");
+    if (last.valid && last.seconds == seconds && last.zoneSet == (zone != nullptr) &&
+        (zone == nullptr || last.zone == zone)) {
+        std::memcpy(out, last.text, last.length);
+        return last.length;
+    }
+    const std::size_t length = formatLocalTime(seconds, out);
+    last.seconds = seconds;
+    last.zoneSet = zone != nullptr;
+    last.zone = zone != nullptr ? zone : "";
+    std::memcpy(last.text, out, length);
+    last.length = length;
+    last.valid = true;
+    return length;
 }
 
 } // namespace treescan
