@@ -126,6 +126,22 @@ TEST(Listing, EveryKeyAndDirectionGivesItsOrder) {
     }
 }
 
+// Names alike in their first 8 or 16 bytes, or the start of one another, and alike but for case.
+TEST(Listing, LongAlikeNamesSortByTheirWholeName) {
+    TempTree t;
+    const std::vector<std::string> order = {"Photo_2",           "photo_20",           "photo_2023_01_0",
+                                            "photo_2023_01_01",  "PHOTO_2023_01_01_a", "photo_2023_01_01_A",
+                                            "Photo_2023_01_01_b"};
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+        t.file(*it);
+    for (const int ascending : {1, 0}) {
+        defaults();
+        SortBy(TREESCAN_SORT_NAME, ascending);
+        ASSERT_EQ(SetFolder(t.root().c_str()), static_cast<int32_t>(order.size()));
+        EXPECT_EQ(names(), ascending ? order : std::vector<std::string>(order.rbegin(), order.rend()));
+    }
+}
+
 TEST(Listing, TimeIsLocalTimeText) {
     TempTree t;
     t.file("f");

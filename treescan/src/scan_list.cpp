@@ -224,7 +224,65 @@ bool goesBefore(const ListedItem& a, std::int64_t sa, const ListedItem& b, std::
 
 } // namespace
 
+namespace {
+
+// The first 16 bytes of a name, lower-cased (ASCII) and padded with zeros, as two numbers that
+// compare as the bytes do. A name holds no zero byte, so a name that is the start of another
+// still comes first.
+struct NameStart {
+    std::uint64_t high = 0, low = 0;
+    std::uint32_t index = 0;
+    bool folder = false;
+};
+
+std::uint64_t foldedBytes(std::string_view name, std::size_t from) {
+    std::uint64_t k = 0;
+    for (std::size_t i = from; i < from + 8; ++i)
+        k = k << 8 | (i < name.size() ? lowerAscii(static_cast<unsigned char>(name[i])) : 0u);
+    return k;
+}
+
+// Sorts by name through the names' starts, then moves each item once to its place: comparing
+// two numbers instead of two names, and moving 24 bytes instead of an item, makes a folder of a
+// million items sort in a fraction of the time. The order is goesBefore's for the name key.
+void sortByName(std::vector<ListedItem>& items, bool ascending) {
+    std::vector<NameStart> starts(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        starts[i] = {foldedBytes(items[i].name, 0), foldedBytes(items[i].name, 8),
+                     static_cast<std::uint32_t>(i), (items[i].attribs & TREESCAN_FOLDER) != 0};
+    std::sort(starts.begin(), starts.end(), [&](const NameStart& a, const NameStart& b) {
+        if (a.folder != b.folder)
+            return a.folder;
+        int c = a.high != b.high ? (a.high < b.high ? -1 : 1) : a.low != b.low ? (a.low < b.low ? -1 : 1) : 0;
+        if (c == 0)
+            c = compareNames(items[a.index].name, items[b.index].name);
+        return ascending ? c < 0 : c > 0;
+    });
+    // starts[place].index is the item that goes to `place`; each cycle of that order is walked
+    // once, and a place filled points at itself.
+    for (std::size_t first = 0; first < starts.size(); ++first) {
+        if (starts[first].index == first)
+            continue;
+        ListedItem held = std::move(items[first]);
+        std::size_t place = first;
+        while (starts[place].index != first) {
+            const std::size_t from = starts[place].index;
+            items[place] = std::move(items[from]);
+            starts[place].index = static_cast<std::uint32_t>(place);
+            place = from;
+        }
+        items[place] = std::move(held);
+        starts[place].index = static_cast<std::uint32_t>(place);
+    }
+}
+
+} // namespace
+
 void sortItems(std::vector<ListedItem>& items, int key, bool ascending) {
+    if (key == TREESCAN_SORT_NAME) {
+        sortByName(items, ascending);
+        return;
+    }
     std::sort(items.begin(), items.end(), [&](const ListedItem& a, const ListedItem& b) {
         return goesBefore(a, a.size, b, b.size, key, ascending);
     });
