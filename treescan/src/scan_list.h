@@ -31,6 +31,28 @@ int compareNames(std::string_view a, std::string_view b);
 // character ("" for "Makefile" and ".bashrc").
 std::string_view extensionOf(std::string_view name);
 
+// Puts `v` (one value per listed item, or none) in the order `order` (new position -> old), in
+// place: each value moves once, along the cycles of the order.
+template <class T> void permute(std::vector<T>& v, std::vector<std::uint32_t> order) {
+    if (v.size() != order.size())
+        return;
+    // A place filled points at itself.
+    for (std::size_t first = 0; first < order.size(); ++first) {
+        if (order[first] == first)
+            continue;
+        T held = std::move(v[first]);
+        std::size_t place = first;
+        while (order[place] != first) {
+            const std::size_t from = order[place];
+            v[place] = std::move(v[from]);
+            order[place] = static_cast<std::uint32_t>(place);
+            place = from;
+        }
+        v[place] = std::move(held);
+        order[place] = static_cast<std::uint32_t>(place);
+    }
+}
+
 // Folders first, then files; each group by `key` (TREESCAN_SORT_*), ties by name; descending
 // reverses each group.
 void sortItems(std::vector<ListedItem>& items, int key, bool ascending);

@@ -227,17 +227,6 @@ std::int64_t sizeNow(std::size_t i) {
     return s.items[i].size;
 }
 
-// Puts `v` (one value per listed item, or none) in the order `order` (new position -> old).
-template <class T> void permute(std::vector<T>& v, const std::vector<std::uint32_t>& order) {
-    if (v.size() != order.size())
-        return;
-    std::vector<T> out;
-    out.reserve(v.size());
-    for (std::uint32_t from : order)
-        out.push_back(std::move(v[from]));
-    v = std::move(out);
-}
-
 // Reads the folder `path` itself for a pass: every entry, hidden and system ones too. Nothing
 // when the folder can't be read now, lies on a pseudo file system (its "files" are not disk
 // use), or `stop` was raised.
