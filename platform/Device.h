@@ -174,6 +174,7 @@ public:
         QString text;
         int left = 0, top = 0;
         std::uint32_t argb = 0;
+        bool operator==(const OverlayText&) const = default;
     };
     void queueOverlayText(std::unique_ptr<OverlayText> text);
     // The texts drawn at the last endScene(), in drawing order (also on a null device).

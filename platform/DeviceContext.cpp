@@ -257,6 +257,13 @@ void Device::destroyGlObjects() {
         f->glDeleteRenderbuffers(1, &gl.colorBuffer);
         f->glDeleteRenderbuffers(1, &gl.depthBuffer);
     }
+    if (gl.overlay.program)
+        f->glDeleteProgram(gl.overlay.program);
+    if (gl.overlay.texture)
+        f->glDeleteTextures(1, &gl.overlay.texture);
+    if (gl.overlay.vao)
+        f->glDeleteVertexArrays(1, &gl.overlay.vao);
+    gl.overlay = {};
     if (gl.epoch) {
         GlEpoch& e = *gl.epoch;
         e.arenas.releaseBuffers();
@@ -278,6 +285,7 @@ void Device::forgetContext(bool contextIsCurrent) {
     gl.f = nullptr;
     gl.programs = {};
     gl.variant = -1;
+    gl.overlay = {}; // its names died with the context
     gl.fbo = gl.colorBuffer = gl.depthBuffer = 0;
     gl.fboWidth = gl.fboHeight = 0;
     gl.madeForWidth = gl.madeForHeight = 0;

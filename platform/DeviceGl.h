@@ -12,12 +12,14 @@
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <QPointer>
+#include <QRect>
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -131,6 +133,19 @@ struct Device::Gl final : ArenaBackend {
     GLuint boundVao = 0;
     float drawBlock[48] = {}; // the uDraw uniform as last sent
     std::uint64_t uploads = 0;
+    // The overlay's texts, painted by Qt's raster painter into one texture (a row each) that
+    // quads draw over the picture; painted again only when the texts or the target change.
+    struct Overlay {
+        GLuint program = 0, texture = 0, vao = 0;
+        GLint rect = -1, texRect = -1, sampler = -1;
+        bool painted = false;
+        std::vector<OverlayText> texts; // what the texture shows
+        int fboWidth = 0, fboHeight = 0;
+        double sx = 1, sy = 1;
+        int textureWidth = 0, textureHeight = 0;
+        // Per text, its place on the target (device pixels, top-down) and its row's top in the texture.
+        std::vector<std::pair<QRect, int>> places;
+    } overlay;
 
     void makeBuffers(MeshArena& arena) override;
     void releaseBuffers(MeshArena& arena) override;

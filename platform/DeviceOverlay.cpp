@@ -1,11 +1,88 @@
-// Overlay text: queued by platform::Font during the scene and painted with QPainter over the
-// finished 3D picture when the scene ends.
+// Overlay text: queued by platform::Font during the scene and drawn over the finished 3D picture
+// when the scene ends. Qt's raster painter paints the texts into one texture, a row each, and a
+// quad per text blends its row over the picture. The texture is painted again only when the texts
+// or the target change, so a frame whose texts stay (most of them) only draws the quads. Painting
+// through Qt's OpenGL paint engine instead would build that engine's programs on the first frame,
+// tens of milliseconds on a software rasteriser.
 #include "DeviceGl.h"
 
-#include <QOpenGLPaintDevice>
+#include <QFontMetricsF>
+#include <QImage>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace platform {
+
+namespace {
+
+constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip;
+
+// A quad from gl_VertexID (a strip of 4): `uRect` is its left, top, right and bottom in clip space,
+// `uTexRect` the same edges in the texture. The texture holds premultiplied colour.
+constexpr char kOverlayVertexShader[] = R"(#version 330 core
+uniform vec4 uRect;
+uniform vec4 uTexRect;
+out vec2 vTexCoord;
+void main() {
+    vec2 corner = vec2(float(gl_VertexID & 1), float(gl_VertexID >> 1));
+    vTexCoord = mix(uTexRect.xy, uTexRect.zw, corner);
+    gl_Position = vec4(mix(uRect.xy, uRect.zw, corner), 0.0, 1.0);
+}
+)";
+
+constexpr char kOverlayFragmentShader[] = R"(#version 330 core
+in vec2 vTexCoord;
+uniform sampler2D uTexture;
+out vec4 fragColor;
+void main() {
+    fragColor = texture(uTexture, vTexCoord);
+}
+)";
+
+GLuint buildOverlayProgram(QOpenGLFunctions_3_3_Core& f) {
+    auto compile = [&](GLenum type, const char* source) -> GLuint {
+        const GLuint s = f.glCreateShader(type);
+        f.glShaderSource(s, 1, &source, nullptr);
+        f.glCompileShader(s);
+        GLint ok = 0;
+        f.glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
+        if (!ok) {
+            char log[2048] = {};
+            f.glGetShaderInfoLog(s, sizeof log, nullptr, log);
+            qWarning("Device: the overlay's shader does not compile: %s", log);
+            f.glDeleteShader(s);
+            return 0;
+        }
+        return s;
+    };
+    const GLuint vs = compile(GL_VERTEX_SHADER, kOverlayVertexShader);
+    const GLuint fs = compile(GL_FRAGMENT_SHADER, kOverlayFragmentShader);
+    GLuint program = 0;
+    if (vs && fs) {
+        program = f.glCreateProgram();
+        f.glAttachShader(program, vs);
+        f.glAttachShader(program, fs);
+        f.glLinkProgram(program);
+        GLint linked = 0;
+        f.glGetProgramiv(program, GL_LINK_STATUS, &linked);
+        if (!linked) {
+            char log[2048] = {};
+            f.glGetProgramInfoLog(program, sizeof log, nullptr, log);
+            qWarning("Device: the overlay's shaders do not link: %s", log);
+            f.glDeleteProgram(program);
+            program = 0;
+        }
+    }
+    if (vs)
+        f.glDeleteShader(vs);
+    if (fs)
+        f.glDeleteShader(fs);
+    return program;
+}
+
+} // namespace
 
 void Device::queueOverlayText(std::unique_ptr<OverlayText> text) {
     if (text)
@@ -18,43 +95,127 @@ const std::vector<Device::OverlayText>& Device::overlayTexts() const {
 
 void Device::paintOverlay() {
     Gl& gl = *m_gl;
+    Gl::Overlay& o = gl.overlay;
     QOpenGLFunctions_3_3_Core* f = gl.f;
+    const std::vector<OverlayText>& texts = m_state->lastText;
+    // Text is placed in layout pixels, pixelRatio() target pixels each (glyphs are made at that
+    // size, not magnified); a render target made smaller scales it along.
+    double sx = m_state->pixelRatio, sy = m_state->pixelRatio;
+    if (gl.madeForWidth > 0 && gl.madeForHeight > 0 &&
+        (gl.fboWidth != gl.madeForWidth || gl.fboHeight != gl.madeForHeight)) {
+        sx *= double(gl.fboWidth) / gl.madeForWidth;
+        sy *= double(gl.fboHeight) / gl.madeForHeight;
+    }
+    if (!o.program) {
+        o.program = buildOverlayProgram(*f);
+        if (!o.program)
+            return;
+        o.rect = f->glGetUniformLocation(o.program, "uRect");
+        o.texRect = f->glGetUniformLocation(o.program, "uTexRect");
+        o.sampler = f->glGetUniformLocation(o.program, "uTexture");
+        f->glGenVertexArrays(1, &o.vao);
+        f->glGenTextures(1, &o.texture);
+        o.painted = false;
+    }
+
+    if (!o.painted || o.texts != texts || o.sx != sx || o.sy != sy || o.fboWidth != gl.fboWidth ||
+        o.fboHeight != gl.fboHeight) {
+        // Each text's place on the target: its box by the font's metrics, scaled, with room for
+        // glyphs that reach past their advance and for the antialiased fringe.
+        const QRect target(0, 0, gl.fboWidth, gl.fboHeight);
+        const int margin = static_cast<int>(std::ceil(3 * std::max(sx, sy)));
+        o.places.clear();
+        int width = 1, height = 0;
+        for (const OverlayText& t : texts) {
+            const QRectF box =
+                QFontMetricsF(t.font).boundingRect(QRectF(t.left, t.top, 100000, 100000), kTextFlags, t.text);
+            const QRect scaled = QRectF(box.left() * sx, box.top() * sy, box.width() * sx, box.height() * sy)
+                                     .toAlignedRect()
+                                     .adjusted(-margin, -margin, margin, margin)
+                                     .intersected(target);
+            o.places.emplace_back(scaled, height);
+            width = std::max(width, scaled.width());
+            height += scaled.height();
+        }
+        height = std::max(height, 1);
+        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                const OverlayText& t = texts[i];
+                const auto& [place, row] = o.places[i];
+                if (place.isEmpty())
+                    continue;
+                painter.resetTransform(); // the clip is in the image's pixels
+                painter.setClipRect(QRect(0, row, place.width(), place.height()));
+                // Each text starts on a whole target pixel: at a fractional scale its glyphs would otherwise
+                // fall between pixels, a pixel away from where the view put them before.
+                painter.translate(std::round(t.left * sx) - place.left(),
+                                  row + std::round(t.top * sy) - place.top());
+                painter.scale(sx, sy);
+                painter.setFont(t.font);
+                painter.setPen(QColor::fromRgba(t.argb));
+                painter.drawText(QRect(0, 0, 100000, 100000), kTextFlags, t.text);
+            }
+        }
+        // 32-bit 0xAARRGGBB words are what OpenGL calls BGRA bytes with an 8_8_8_8_REV packing.
+        f->glActiveTexture(GL_TEXTURE0);
+        f->glBindTexture(GL_TEXTURE_2D, o.texture);
+        f->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        f->glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(image.bytesPerLine() / 4));
+        if (width != o.textureWidth || height != o.textureHeight) {
+            f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+            f->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA,
+                            GL_UNSIGNED_INT_8_8_8_8_REV, image.constBits());
+            o.textureWidth = width;
+            o.textureHeight = height;
+        } else {
+            f->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                               image.constBits());
+        }
+        f->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        o.texts = texts;
+        o.sx = sx;
+        o.sy = sy;
+        o.fboWidth = gl.fboWidth;
+        o.fboHeight = gl.fboHeight;
+        o.painted = true;
+    }
+
+    // The quads blend premultiplied colour over the picture, with nothing of the scene's state.
     bindTarget();
-    // The painter expects OpenGL's defaults: with face culling or depth testing on, its quads
-    // silently vanish.
-    f->glBindVertexArray(0);
-    f->glUseProgram(0);
+    f->glViewport(0, 0, gl.fboWidth, gl.fboHeight);
     f->glDisable(GL_CULL_FACE);
     f->glDisable(GL_DEPTH_TEST);
-    f->glDepthMask(GL_TRUE);
-    f->glDisable(GL_BLEND);
-    f->glDepthRange(0.0, 1.0);
-    if (gl.glClipControl)
-        gl.glClipControl(GL_LOWER_LEFT, 0x935E /* GL_NEGATIVE_ONE_TO_ONE */);
-    f->glViewport(0, 0, gl.fboWidth, gl.fboHeight);
-    {
-        QOpenGLPaintDevice device(QSize(gl.fboWidth, gl.fboHeight));
-        QPainter painter(&device);
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        // Text is placed in layout pixels, pixelRatio() target pixels each (glyphs are made at
-        // that size, not magnified); a render target made smaller scales it along.
-        double sx = m_state->pixelRatio, sy = m_state->pixelRatio;
-        if (gl.madeForWidth > 0 && gl.madeForHeight > 0 &&
-            (gl.fboWidth != gl.madeForWidth || gl.fboHeight != gl.madeForHeight)) {
-            sx *= double(gl.fboWidth) / gl.madeForWidth;
-            sy *= double(gl.fboHeight) / gl.madeForHeight;
-        }
-        if (sx != 1 || sy != 1)
-            painter.scale(sx, sy);
-        for (const OverlayText& t : m_state->lastText) {
-            painter.setFont(t.font);
-            painter.setPen(QColor::fromRgba(t.argb));
-            painter.drawText(QRect(t.left, t.top, 100000, 100000),
-                             Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, t.text);
-        }
+    f->glDisable(GL_SCISSOR_TEST);
+    f->glEnable(GL_BLEND);
+    f->glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    f->glUseProgram(o.program);
+    f->glUniform1i(o.sampler, 0);
+    f->glActiveTexture(GL_TEXTURE0);
+    f->glBindTexture(GL_TEXTURE_2D, o.texture);
+    f->glBindVertexArray(o.vao);
+    const float w = static_cast<float>(gl.fboWidth), h = static_cast<float>(gl.fboHeight);
+    const float tw = static_cast<float>(o.textureWidth), th = static_cast<float>(o.textureHeight);
+    for (const auto& [place, row] : o.places) {
+        if (place.isEmpty())
+            continue;
+        // Target rows run top-down here and bottom-up in clip space.
+        f->glUniform4f(o.rect, 2 * place.left() / w - 1, 1 - 2 * place.top() / h,
+                       2 * (place.left() + place.width()) / w - 1,
+                       1 - 2 * (place.top() + place.height()) / h);
+        f->glUniform4f(o.texRect, 0, row / th, place.width() / tw, (row + place.height()) / th);
+        f->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     }
     gl.valid = false;
     gl.boundVao = 0;
+    gl.textureBound = 0;
+    gl.variant = -1;
 }
 
 } // namespace platform

@@ -221,6 +221,16 @@ TEST_F(GlSceneTest, OverlayTextIsPaintedOverTheSceneInItsColourAndLeavesTheNextF
     // The painter's state changes were undone.
     EXPECT_EQ(frame([&] { drawMesh(*box, Matrix::identity(), dev->getMaterial()); }), before);
     EXPECT_TRUE(dev->overlayTexts().empty());
+    // The texts are painted once and kept while they stay; another text is painted anew.
+    auto withText = [&](const QString& shown) {
+        return frame([&] {
+            drawMesh(*box, Matrix::identity(), dev->getMaterial());
+            font.drawText(shown, area.left(), area.top(), 0xFFFF0000);
+        });
+    };
+    EXPECT_EQ(withText(text), image);
+    EXPECT_NE(withText(QStringLiteral("Size: 9,876 bytes")), image);
+    EXPECT_EQ(withText(text), image);
 }
 
 // A target larger than the context can make is drawn smaller, in its proportions, and scaled:
@@ -296,7 +306,8 @@ TEST(GlDevice, DepthIsClippedToTheNearAndFarPlanesAndAResetWaitsForAContextThatS
         SCOPED_TRACE(clipControl ? "glClipControl" : "depth remapped in the shader");
         auto first = std::make_unique<OffscreenGl>();
         ASSERT_TRUE(first->valid()) << first->error().toStdString();
-        Device dev;
+        const auto shared = std::make_shared<Device>();
+        Device& dev = *shared;
         dev.setClipControlAllowed(clipControl);
         dev.setTargetSize(40, 30);
         ASSERT_TRUE(dev.attachContext(first->context(), first->makeCurrentFunction()));
@@ -337,6 +348,23 @@ TEST(GlDevice, DepthIsClippedToTheNearAndFarPlanesAndAResetWaitsForAContextThatS
         draw(*box, 20);
         EXPECT_EQ(dev.uploadCount(), uploads + 1);
 
+        QFont big(QStringLiteral("Liberation Sans"));
+        big.setPixelSize(40);
+        Font font(shared, big);
+        auto redText = [&] { // pixels of an overlay text in red
+            dev.clear(CLEAR_TARGET | CLEAR_ZBUFFER, kBackground, 1, 0);
+            dev.beginScene();
+            font.drawText(QStringLiteral("WW"), 0, 0, 0xFFFF0000);
+            dev.endScene();
+            const QImage text = dev.grabFramebuffer();
+            int red = 0;
+            for (int y = 0; y < text.height(); ++y)
+                for (int x = 0; x < text.width(); ++x)
+                    red += text.pixel(x, y) == qRgb(255, 0, 0);
+            return red;
+        };
+        EXPECT_GT(redText(), 20);
+
         first.reset(); // the context goes away (as a widget's does when it is re-created)
         EXPECT_EQ(dev.testCooperativeLevel(), D3DERR_DEVICELOST);
         EXPECT_FALSE(dev.hasContext());
@@ -355,5 +383,6 @@ TEST(GlDevice, DepthIsClippedToTheNearAndFarPlanesAndAResetWaitsForAContextThatS
         EXPECT_EQ(dev.usesClipControl(), clipControl);
         EXPECT_EQ(draw(*box, 20).pixel(32, 32), qRgb(0, 255, 0));
         EXPECT_EQ(dev.uploadCount(), uploads + 2); // the box, once more
+        EXPECT_GT(redText(), 20) << "the overlay's text on the new context";
     }
 }
