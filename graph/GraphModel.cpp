@@ -25,17 +25,20 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSlot = 8, kPerBlock = 1 << 16;
+    static constexpr std::size_t kSlot = 8, kPerBlock = 1 << 12;
 
     void addBlock() {
         auto block = std::make_unique<char16_t[]>(kSlot * kPerBlock);
         const std::size_t first = m_blocks.size() * kPerBlock + 1;
         for (std::size_t i = 0; i < kPerBlock; ++i) {
             char16_t* slot = block.get() + i * kSlot;
-            const QString text = QString::number(first + i);
-            if (text.size() < static_cast<qsizetype>(kSlot))
-                std::char_traits<char16_t>::copy(slot, reinterpret_cast<const char16_t*>(text.utf16()),
-                                                 static_cast<std::size_t>(text.size()));
+            char16_t digits[kSlot];
+            std::size_t n = 0;
+            for (std::size_t value = first + i; value != 0 && n < kSlot; value /= 10)
+                digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+            if (n < kSlot) // the slot's last character stays the terminating 0
+                for (std::size_t d = 0; d < n; ++d)
+                    slot[d] = digits[n - 1 - d];
         }
         m_blocks.push_back(std::move(block));
     }
