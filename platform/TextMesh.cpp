@@ -398,6 +398,10 @@ struct GlyphCache {
     std::mutex mutex;
     std::unordered_map<QString, std::unique_ptr<FontGlyphs>> fonts;
     std::size_t bytes = 0;
+    // The font asked for last and its entry: the labels of a scene ask for one font over and
+    // over, and a font's key is a long text made anew each time.
+    QFont lastFont;
+    FontGlyphs* last = nullptr;
 };
 
 std::size_t bytesOf(const GlyphSolid& glyph) {
@@ -464,6 +468,8 @@ std::shared_ptr<const GlyphSolid> makeGlyph(FontGlyphs& font, char32_t character
 }
 
 FontGlyphs& fontGlyphs(GlyphCache& cache, const QFont& font) {
+    if (cache.last && font == cache.lastFont)
+        return *cache.last;
     QFont em(font);
     em.setPixelSize(kEmPixels);
     em.setHintingPreference(QFont::PreferNoHinting);
@@ -471,6 +477,8 @@ FontGlyphs& fontGlyphs(GlyphCache& cache, const QFont& font) {
     std::unique_ptr<FontGlyphs>& entry = cache.fonts[em.key()];
     if (!entry)
         entry = std::make_unique<FontGlyphs>(em);
+    cache.lastFont = font;
+    cache.last = entry.get();
     return *entry;
 }
 
@@ -492,6 +500,7 @@ MeshPtr CreateTextMesh(const QFont& font, const QString& text, float deviation, 
         std::lock_guard lock(cache.mutex);
         if (cache.bytes > kMaxCacheBytes) {
             cache.fonts.clear();
+            cache.last = nullptr;
             cache.bytes = 0;
         }
         FontGlyphs& fontEntry = fontGlyphs(cache, font);
