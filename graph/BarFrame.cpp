@@ -221,6 +221,9 @@ void RenderBarFrame(const BarScene& scene, const Options& options, const Overlay
                 platform::MatrixInverse(g_device->getTransform(platform::TransformType::View)))
             eye = {(*inverse)(3, 0), (*inverse)(3, 1), (*inverse)(3, 2)};
         const OutOfViewFrames culled(scene, frustum, viewProjection, g_device->getViewport(), eye);
+        if (scene.labels)
+            for (const platform::MeshPtr& mesh : scene.labels->takeNewMeshes())
+                g_device->expectUpload(*mesh);
         scene.root->Render(g_device);
     }
     if (options.m_bShowBase && !treeview) {

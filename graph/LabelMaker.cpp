@@ -169,9 +169,13 @@ void LabelMaker::makeAt(std::size_t i, int level, Side side, const platform::Vec
             m_geometry[p.text][static_cast<std::size_t>(3 * level + static_cast<int>(side))];
         if (platform::MeshPtr same = shared.lock())
             geometry = std::move(same);
-        if (!geometry)
+        if (!geometry) {
             geometry = platform::CreateTextMesh(m_font, p.text, l.deviation, kLabelExtrusion, nullptr, shape);
+            m_newMeshes.push_back(geometry);
+        }
         shared = geometry;
+    } else {
+        m_newMeshes.push_back(geometry);
     }
     if (p.level < 0) {
         ++m_made;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace ketra {
@@ -102,6 +103,8 @@ public:
     // Whether `frame` is a label frame of this maker (made or not).
     bool isLabel(const CD3DFrame* frame) const { return indexOf(frame) >= 0; }
     int madeCount() const { return m_made; }
+    // The meshes made since the last call (to be uploaded when drawn).
+    std::vector<platform::MeshPtr> takeNewMeshes() { return std::exchange(m_newMeshes, {}); }
 
 private:
     // The faces a label's mesh has: both (a label drawn without being fitted first), or the one
@@ -135,6 +138,7 @@ private:
     // each keeps a mesh object (and material) of its own.
     QHash<QString, std::array<std::weak_ptr<platform::Mesh>, 3 * kLabelLevelCount>> m_geometry;
     int m_made = 0;
+    std::vector<platform::MeshPtr> m_newMeshes;
 };
 
 } // namespace ketra

@@ -167,6 +167,9 @@ public:
     void finish();
     // Draws the faces of `mesh` whose attribute id is `attribId` with the current state.
     void drawSubset(const Mesh& mesh, std::uint32_t attribId);
+    // `mesh` is about to be drawn for the first time: new GPU buffers are made no larger than the
+    // meshes announced so (and the others) need.
+    void expectUpload(const Mesh& mesh);
 
     // ---- overlay text (used by platform::Font); positions in layout pixels ----
     struct OverlayText {

@@ -11,6 +11,16 @@
 
 namespace platform {
 
+void Device::expectUpload(const Mesh& mesh) {
+    Gl& gl = *m_gl;
+    if (!gl.epoch ||
+        (mesh.gpu && mesh.gpu->epochId == gl.epoch->id && mesh.gpuGeneration == mesh.generation()))
+        return;
+    const std::uint32_t stride = mesh.floatsPerVertex();
+    if (stride >= 3 && (mesh.fvf() & FVF_XYZ))
+        gl.epoch->arenas.expect(mesh.fvf(), stride, mesh.vertices().size() / stride, mesh.indices().size());
+}
+
 GpuMesh* Device::upload(const Mesh& mesh) {
     Gl& gl = *m_gl;
     if (mesh.gpu && mesh.gpu->epochId == gl.epoch->id && mesh.gpuGeneration == mesh.generation())

@@ -64,10 +64,27 @@ void giveSpace(FreeRuns& runs, std::size_t& end, std::size_t start, std::size_t 
 
 } // namespace
 
+void MeshArenas::expect(std::uint32_t fvf, std::uint32_t stride, std::size_t vertexCount,
+                        std::size_t indexCount) {
+    Expected& e = m_expected[std::uint64_t{fvf} << 32 | stride];
+    e.vertices += vertexCount;
+    e.indices += indexCount;
+}
+
 MeshPlace MeshArenas::place(std::uint32_t fvf, std::uint32_t stride, std::size_t vertexCount,
                             std::size_t indexCount) {
-    std::vector<std::unique_ptr<MeshArena>>& list = m_lists[std::uint64_t{fvf} << 32 | stride];
+    const std::uint64_t key = std::uint64_t{fvf} << 32 | stride;
+    std::vector<std::unique_ptr<MeshArena>>& list = m_lists[key];
     MeshPlace place{nullptr, 0, vertexCount, 0, indexCount};
+    // What is left to come after this mesh, of what was said to come.
+    Expected expected;
+    if (auto it = m_expected.find(key); it != m_expected.end()) {
+        expected = it->second;
+        it->second.vertices -= std::min(it->second.vertices, vertexCount);
+        it->second.indices -= std::min(it->second.indices, indexCount);
+        if (it->second.vertices == 0 && it->second.indices == 0)
+            m_expected.erase(it);
+    }
     // The newest arena first: it is the one with room at its end.
     for (auto it = list.rbegin(); it != list.rend(); ++it) {
         MeshArena& arena = **it;
@@ -84,17 +101,23 @@ MeshPlace MeshArenas::place(std::uint32_t fvf, std::uint32_t stride, std::size_t
         place.firstIndex = *i;
         return place;
     }
-    // A new arena, twice the last one's size up to the cap, and never too small for the mesh.
+    // A new arena, twice the largest one's size up to the cap, or as large as what is said to come
+    // (this mesh included) where that is less, and never too small for the mesh.
     const std::size_t vertexBytes = stride * sizeof(float), indexBytes = sizeof(std::uint32_t);
     std::size_t bytes = kFirstArenaBytes;
-    if (!list.empty())
-        bytes = std::min(kMaxArenaBytes, list.back()->vertexCapacity * vertexBytes * 2);
+    for (const auto& arena : list)
+        bytes = std::max(bytes, std::min(kMaxArenaBytes, arena->vertexCapacity * vertexBytes * 2));
+    std::size_t vertices = bytes / vertexBytes, indices = bytes / 2 / indexBytes;
+    if (expected.vertices > 0 || expected.indices > 0) {
+        vertices = std::clamp(expected.vertices, kFirstArenaBytes / vertexBytes, vertices);
+        indices = std::clamp(expected.indices, kFirstArenaBytes / 2 / indexBytes, indices);
+    }
     list.push_back(std::make_unique<MeshArena>());
     MeshArena& arena = *list.back();
     arena.fvf = fvf;
     arena.stride = stride;
-    arena.vertexCapacity = std::max(bytes / vertexBytes, vertexCount);
-    arena.indexCapacity = std::max(bytes / 2 / indexBytes, indexCount);
+    arena.vertexCapacity = std::max(vertices, vertexCount);
+    arena.indexCapacity = std::max(indices, indexCount);
     m_backend->makeBuffers(arena);
     place.arena = &arena;
     place.firstVertex = *takeSpace(arena, true, vertexCount);

@@ -4,9 +4,10 @@
 // first free run long enough in each buffer, else the unused end; space given back is merged with
 // its neighbours, and a free run that reaches the unused end becomes part of it again.
 //
-// When no arena has room the next one is made, twice as large as the last up to kMaxArenaBytes and
-// never too small for the mesh. Arenas never grow: a grown buffer is a new one, which the software
-// rasteriser clears before the old contents are copied into it.
+// When no arena has room the next one is made, twice as large as the largest up to kMaxArenaBytes
+// (or only as large as the meshes said to come, see expect()) and never too small for the mesh. Arenas never
+// grow: a grown buffer is a new one, which the software rasteriser clears before the old contents are copied
+// into it.
 //
 // This is bookkeeping only: the buffers themselves are made and released by an ArenaBackend (the
 // Device's OpenGL side), so the rules are tested without a GL context.
@@ -70,6 +71,10 @@ public:
     // Room for a mesh of `vertexCount` vertices of `stride` floats and `indexCount` indices, in the
     // newest arena of its format that has it, else in an older one, else in a new arena.
     MeshPlace place(std::uint32_t fvf, std::uint32_t stride, std::size_t vertexCount, std::size_t indexCount);
+    // Meshes of `vertexCount` vertices and `indexCount` indices in all are about to be placed: a
+    // new arena of their format is made no larger than what is left of them (nor smaller than the
+    // first arena's size), since the software rasteriser clears every byte of a new buffer.
+    void expect(std::uint32_t fvf, std::uint32_t stride, std::size_t vertexCount, std::size_t indexCount);
     // Gives a mesh's space back for reuse.
     void free(const MeshPlace& place);
     // Releases the buffers of every arena (the bookkeeping stays).
@@ -78,8 +83,12 @@ public:
     std::vector<const MeshArena*> arenas(std::uint32_t fvf, std::uint32_t stride) const;
 
 private:
+    struct Expected {
+        std::size_t vertices = 0, indices = 0;
+    };
     ArenaBackend* m_backend;
     std::map<std::uint64_t, std::vector<std::unique_ptr<MeshArena>>> m_lists; // by (fvf, stride)
+    std::map<std::uint64_t, Expected> m_expected;                             // likewise
 };
 
 } // namespace platform

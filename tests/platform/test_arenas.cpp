@@ -89,6 +89,28 @@ TEST(MeshArenas, ANewArenaOnlyWhenNoneHasRoomForBothBuffers) {
     EXPECT_EQ(backend.released, 4);
 }
 
+// A new arena is as large as what was said to come needs, not more; then as large as before.
+TEST(MeshArenas, ANewArenaHoldsWhatIsExpectedAndNoMore) {
+    FakeBackend backend;
+    MeshArenas arenas(backend);
+    arenas.place(kFvf, kStride, 10, kIndices); // the first arena's indices all taken
+    arenas.expect(kFvf, kStride, 15'000, 40'000);
+    arenas.place(kFvf, kStride, 10'000, 20'000); // what is left to come, this mesh's own included
+    ASSERT_EQ(backend.made.size(), 2u);
+    EXPECT_EQ(backend.made[1]->vertexCapacity, 15'000u);
+    EXPECT_EQ(backend.made[1]->indexCapacity, 40'000u);
+    arenas.place(kFvf, kStride, 5'000, 20'000);
+    arenas.place(kFvf, kStride, 100, 300); // not expected: the usual size, doubled from the largest
+    ASSERT_EQ(backend.made.size(), 3u);
+    EXPECT_EQ(backend.made[2]->vertexCapacity, 30'000u);
+    // Little to come still gets the first arena's size.
+    arenas.place(kFvf, kStride, 0, backend.made[2]->indexCapacity - 300);
+    arenas.expect(kFvf, kStride, 5, 9);
+    arenas.place(kFvf, kStride, 5, 9);
+    ASSERT_EQ(backend.made.size(), 4u);
+    EXPECT_EQ(backend.made[3]->vertexCapacity, backend.made[0]->vertexCapacity);
+}
+
 TEST(MeshArenas, LiveMeshesNeverOverlapAndSpaceIsReused) {
     // Meshes of random sizes come and go; about a tenth of an arena is in use at any time.
     FakeBackend backend;
