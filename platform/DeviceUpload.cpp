@@ -47,23 +47,34 @@ GpuMesh* Device::upload(const Mesh& mesh) {
     const auto& indices = mesh.indices();
     const auto& attributes = mesh.faceAttributes();
     const std::uint32_t faces = static_cast<std::uint32_t>(indices.size() / 3);
-    std::vector<std::uint32_t> order(faces);
-    std::iota(order.begin(), order.end(), 0u);
     auto attr = [&](std::uint32_t face) { return face < attributes.size() ? attributes[face] : 0u; };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return attr(a) < attr(b); });
+    // Most meshes (text, boxes of one colour) have one subset: their indices go up as they are.
+    bool oneSubset = true;
+    for (std::uint32_t face = 1; face < faces && oneSubset; ++face)
+        oneSubset = attr(face) == attr(0);
     std::vector<std::uint32_t> sorted;
-    sorted.reserve(faces * 3);
-    for (std::uint32_t i = 0; i < faces; ++i) {
-        const std::uint32_t face = order[i];
-        if (gpu->ranges.empty() || gpu->ranges.back().attribId != attr(face))
-            gpu->ranges.push_back({attr(face), i * 3, 0});
-        gpu->ranges.back().indexCount += 3;
-        sorted.insert(sorted.end(), indices.begin() + face * 3, indices.begin() + face * 3 + 3);
+    if (oneSubset) {
+        if (faces)
+            gpu->ranges.push_back({attr(0), 0, faces * 3});
+    } else {
+        std::vector<std::uint32_t> order(faces);
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return attr(a) < attr(b); });
+        sorted.reserve(faces * 3);
+        for (std::uint32_t i = 0; i < faces; ++i) {
+            const std::uint32_t face = order[i];
+            if (gpu->ranges.empty() || gpu->ranges.back().attribId != attr(face))
+                gpu->ranges.push_back({attr(face), i * 3, 0});
+            gpu->ranges.back().indexCount += 3;
+            sorted.insert(sorted.end(), indices.begin() + face * 3, indices.begin() + face * 3 + 3);
+        }
     }
+    const std::vector<std::uint32_t>& uploaded = oneSubset ? indices : sorted;
+    const std::size_t indexCount = oneSubset ? std::size_t{faces} * 3 : sorted.size();
 
     const std::size_t vertexFloats = vertexCount * stride;
-    gpu->place = gl.epoch->arenas.place(fvf, stride, vertexCount, sorted.size());
+    gpu->place = gl.epoch->arenas.place(fvf, stride, vertexCount, indexCount);
     const MeshArena& arena = *gpu->place.arena;
     QOpenGLFunctions_3_3_Core* f = gl.f;
     if (vertexFloats) {
@@ -72,11 +83,11 @@ GpuMesh* Device::upload(const Mesh& mesh) {
                            static_cast<GLintptr>(gpu->place.firstVertex * stride * sizeof(float)),
                            static_cast<GLsizeiptr>(vertexFloats * sizeof(float)), mesh.vertices().data());
     }
-    if (!sorted.empty()) {
+    if (indexCount) {
         f->glBindBuffer(GL_COPY_WRITE_BUFFER, arena.ebo);
         f->glBufferSubData(GL_COPY_WRITE_BUFFER,
                            static_cast<GLintptr>(gpu->place.firstIndex * sizeof(std::uint32_t)),
-                           static_cast<GLsizeiptr>(sorted.size() * sizeof(std::uint32_t)), sorted.data());
+                           static_cast<GLsizeiptr>(indexCount * sizeof(std::uint32_t)), uploaded.data());
     }
     f->glBindBuffer(GL_COPY_WRITE_BUFFER, 0);
 
