@@ -6,6 +6,7 @@
 #include "datafile/DataEntries.h"
 #include "datafile/DataTable.h"
 #include "folders/FolderReader.h"
+#include "folders/ItemRecord.h"
 #include "folders/Paths.h"
 #include "folders/ScanOptions.h"
 #include "graph/BarFrame.h"
@@ -32,6 +33,7 @@
 
 #include <algorithm>
 #include <array>
+#include <future>
 #include <vector>
 
 namespace ketra {
@@ -95,6 +97,30 @@ bool loadFolder(const QByteArray& folder, const Options& options, GraphModel& mo
         read = reading.figures();
         KeepSceneHeapRoom(n);
     });
+}
+
+// Draws a scene of a file and a folder once, with the overlay, and forgets it: the shaders are then
+// compiled for the states a bar scene draws with, and the render target is touched, as the window
+// has done on its first frames before the user opens a folder. It runs while the folder is read.
+void warmUpDrawing(const Options& options) {
+    GraphModel model;
+    {
+        FolderEntryBuilder entries(model, g_extColours, 2, options.m_includeFolders, options.m_logscale, 2);
+        entries.addItem("a.txt", 0, 1000, QString());
+        entries.addItem("b", kFolderAttribute, 4000, QString());
+    }
+    model.ScaleEntries(options.m_logscale);
+    const BarScene scene = BuildBarScene(model, platform::CreateBox(14, 14, 0.1f), options, WindowFont());
+    SetupSceneDefaults();
+    OverlayState overlay;
+    overlay.statistics.fileCount = 1;
+    overlay.statistics.folderCount = 1;
+    platform::Font popupFont(g_device, WindowFont());
+    platform::Font statsFont(g_device, StatusFont());
+    Options drawn = options;
+    drawn.m_treeview = false;
+    RenderBarFrame(scene, drawn, overlay, &popupFont, &statsFont);
+    finishDrawing();
 }
 
 } // namespace
@@ -284,7 +310,9 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
     GraphModel model;
     OverlayState overlay;
     Phase phase;
-    Phase::Figures read, load, scale, build, firstFrame, frames;
+    // `load` ends when the folder's entries are made and the drawing is warmed up (the entries
+    // alone: `loaded`).
+    Phase::Figures read, loaded, warmUp, load, scale, build, firstFrame, frames;
     if (!request.dataFile.isEmpty()) {
         DataTable table;
         const DataTableResult result =
@@ -297,11 +325,24 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
         }
         read = phase.figures();
         AddDataTableEntries(model, table, LoadDataTableTextures(table, g_mediaFolder), options.m_logscale);
-    } else if (!loadFolder(scanFolder.isEmpty() ? QFile::encodeName(folder) : scanFolder, options, model,
-                           overlay.statistics, read)) {
-        ReleaseDevice3D();
-        return fail(QStringLiteral("the folder \"%1\" can't be read")
-                        .arg(scanFolder.isEmpty() ? folder : displayText(scanFolder)));
+        loaded = phase.figures();
+    } else {
+        // The folder is read on a worker thread while this one warms up the drawing.
+        const QByteArray path = scanFolder.isEmpty() ? QFile::encodeName(folder) : scanFolder;
+        std::future<bool> reading = std::async(std::launch::async, [&] {
+            const Phase worker;
+            const bool ok = loadFolder(path, options, model, overlay.statistics, read);
+            loaded = worker.figures();
+            return ok;
+        });
+        const Phase warming;
+        warmUpDrawing(options);
+        warmUp = warming.figures();
+        if (!reading.get()) {
+            ReleaseDevice3D();
+            return fail(QStringLiteral("the folder \"%1\" can't be read")
+                            .arg(scanFolder.isEmpty() ? folder : displayText(scanFolder)));
+        }
     }
     load = phase.figures();
 
@@ -375,10 +416,11 @@ int RunSnapshot(const SnapshotRequest& request, std::FILE* out, std::FILE* err) 
                      load.ms, scale.ms, build.ms, firstFrame.ms, frameMs);
         // The same steps in processor time and page faults; reading the folder apart from making
         // its entries (load = read + entries); the peak of the process's memory.
-        const Phase::Figures entries{load.ms - read.ms, load.cpuMs - read.cpuMs, load.faults - read.faults};
+        const Phase::Figures entries{loaded.ms - read.ms, loaded.cpuMs - read.cpuMs,
+                                     loaded.faults - read.faults};
         const std::pair<const char*, const Phase::Figures*> steps[] = {
             {"read", &read}, {"entries", &entries}, {"build", &build}, {"first_frame", &firstFrame}};
-        std::fprintf(out, "read_ms %.1f\n", read.ms);
+        std::fprintf(out, "read_ms %.1f\nwarmup_ms %.1f\n", read.ms, warmUp.ms);
         for (const auto& [name, f] : steps)
             std::fprintf(out, "%s_cpu_ms %.1f\n%s_faults %ld\n", name, f->cpuMs, name, f->faults);
         std::fprintf(out, "frame_cpu_ms %.1f\nframe_faults %ld\n", frames.cpuMs / kFrames,
