@@ -150,8 +150,8 @@ void Device::paintOverlay() {
                     continue;
                 painter.resetTransform(); // the clip is in the image's pixels
                 painter.setClipRect(QRect(0, row, place.width(), place.height()));
-                // Each text starts on a whole target pixel: at a fractional scale its glyphs would otherwise
-                // fall between pixels, a pixel away from where the view put them before.
+                // Each text starts on a whole target pixel: at a fractional scale (1.5) a start
+                // between pixels puts the glyphs a pixel lower.
                 painter.translate(std::round(t.left * sx) - place.left(),
                                   row + std::round(t.top * sy) - place.top());
                 painter.scale(sx, sy);
