@@ -21,7 +21,7 @@ constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip;
 
 // A quad from gl_VertexID (a strip of 4): `uRect` is its left, top, right and bottom in clip space,
 // `uTexRect` the same edges in the texture. The texture holds premultiplied colour.
-constexpr char kOverlayVertexShader[] = R"(#version 330 core
+constexpr char kOverlayVertexShader[] = R"(
 uniform vec4 uRect;
 uniform vec4 uTexRect;
 out vec2 vTexCoord;
@@ -32,7 +32,7 @@ void main() {
 }
 )";
 
-constexpr char kOverlayFragmentShader[] = R"(#version 330 core
+constexpr char kOverlayFragmentShader[] = R"(
 in vec2 vTexCoord;
 uniform sampler2D uTexture;
 out vec4 fragColor;
@@ -40,47 +40,6 @@ void main() {
     fragColor = texture(uTexture, vTexCoord);
 }
 )";
-
-GLuint buildOverlayProgram(QOpenGLFunctions_3_3_Core& f) {
-    auto compile = [&](GLenum type, const char* source) -> GLuint {
-        const GLuint s = f.glCreateShader(type);
-        f.glShaderSource(s, 1, &source, nullptr);
-        f.glCompileShader(s);
-        GLint ok = 0;
-        f.glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
-        if (!ok) {
-            char log[2048] = {};
-            f.glGetShaderInfoLog(s, sizeof log, nullptr, log);
-            qWarning("Device: the overlay's shader does not compile: %s", log);
-            f.glDeleteShader(s);
-            return 0;
-        }
-        return s;
-    };
-    const GLuint vs = compile(GL_VERTEX_SHADER, kOverlayVertexShader);
-    const GLuint fs = compile(GL_FRAGMENT_SHADER, kOverlayFragmentShader);
-    GLuint program = 0;
-    if (vs && fs) {
-        program = f.glCreateProgram();
-        f.glAttachShader(program, vs);
-        f.glAttachShader(program, fs);
-        f.glLinkProgram(program);
-        GLint linked = 0;
-        f.glGetProgramiv(program, GL_LINK_STATUS, &linked);
-        if (!linked) {
-            char log[2048] = {};
-            f.glGetProgramInfoLog(program, sizeof log, nullptr, log);
-            qWarning("Device: the overlay's shaders do not link: %s", log);
-            f.glDeleteProgram(program);
-            program = 0;
-        }
-    }
-    if (vs)
-        f.glDeleteShader(vs);
-    if (fs)
-        f.glDeleteShader(fs);
-    return program;
-}
 
 } // namespace
 
@@ -107,7 +66,8 @@ void Device::paintOverlay() {
         sy *= double(gl.fboHeight) / gl.madeForHeight;
     }
     if (!o.program) {
-        o.program = buildOverlayProgram(*f);
+        o.program =
+            LinkShaderProgram(*f, "#version 330 core\n", kOverlayVertexShader, kOverlayFragmentShader);
         if (!o.program)
             return;
         o.rect = f->glGetUniformLocation(o.program, "uRect");

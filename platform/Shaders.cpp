@@ -123,52 +123,60 @@ void main() {
 
 } // namespace
 
+GLuint LinkShaderProgram(QOpenGLFunctions_3_3_Core& f, const char* header, const char* vertexSource,
+                         const char* fragmentSource) {
+    auto compile = [&](GLenum type, const char* source) -> GLuint {
+        const GLuint s = f.glCreateShader(type);
+        const char* parts[2] = {header, source};
+        f.glShaderSource(s, 2, parts, nullptr);
+        f.glCompileShader(s);
+        GLint ok = 0;
+        f.glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
+        if (!ok) {
+            char log[2048] = {};
+            f.glGetShaderInfoLog(s, sizeof log, nullptr, log);
+            qWarning("Device: shader does not compile: %s", log);
+            f.glDeleteShader(s);
+            return 0;
+        }
+        return s;
+    };
+    const GLuint vs = compile(GL_VERTEX_SHADER, vertexSource);
+    const GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentSource);
+    if (!vs || !fs) {
+        if (vs)
+            f.glDeleteShader(vs);
+        if (fs)
+            f.glDeleteShader(fs);
+        return 0;
+    }
+    const GLuint program = f.glCreateProgram();
+    f.glAttachShader(program, vs);
+    f.glAttachShader(program, fs);
+    f.glLinkProgram(program);
+    f.glDeleteShader(vs);
+    f.glDeleteShader(fs);
+    GLint linked = 0;
+    f.glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!linked) {
+        char log[2048] = {};
+        f.glGetProgramInfoLog(program, sizeof log, nullptr, log);
+        qWarning("Device: shader does not link: %s", log);
+        f.glDeleteProgram(program);
+        return 0;
+    }
+    return program;
+}
+
 bool BuildShaderProgram(QOpenGLFunctions_3_3_Core& functions, int variant, ShaderProgram& p) {
     QOpenGLFunctions_3_3_Core* f = &functions;
     const std::string header = "#version 330 core\n#define FLAT " +
                                std::to_string(variant & kVariantFlat ? 1 : 0) + "\n#define TEXTURE " +
                                std::to_string(variant & kVariantTexture ? 1 : 0) + "\n#define SPECULAR " +
                                std::to_string(variant & kVariantSpecular ? 1 : 0) + "\n";
-    auto compile = [&](GLenum type, const char* source) -> GLuint {
-        GLuint s = f->glCreateShader(type);
-        const char* parts[2] = {header.c_str(), source};
-        f->glShaderSource(s, 2, parts, nullptr);
-        f->glCompileShader(s);
-        GLint ok = 0;
-        f->glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
-        if (!ok) {
-            char log[2048] = {};
-            f->glGetShaderInfoLog(s, sizeof log, nullptr, log);
-            qWarning("Device: shader does not compile: %s", log);
-            f->glDeleteShader(s);
-            return 0;
-        }
-        return s;
-    };
-    const GLuint vs = compile(GL_VERTEX_SHADER, kVertexShader);
-    const GLuint fs = compile(GL_FRAGMENT_SHADER, kFragmentShader);
-    if (!vs || !fs) {
-        if (vs)
-            f->glDeleteShader(vs);
-        if (fs)
-            f->glDeleteShader(fs);
+    const GLuint program = LinkShaderProgram(functions, header.c_str(), kVertexShader, kFragmentShader);
+    if (!program)
         return false;
-    }
-    const GLuint program = f->glCreateProgram();
-    f->glAttachShader(program, vs);
-    f->glAttachShader(program, fs);
-    f->glLinkProgram(program);
-    f->glDeleteShader(vs);
-    f->glDeleteShader(fs);
-    GLint linked = 0;
-    f->glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (!linked) {
-        char log[2048] = {};
-        f->glGetProgramInfoLog(program, sizeof log, nullptr, log);
-        qWarning("Device: shader does not link: %s", log);
-        f->glDeleteProgram(program);
-        return false;
-    }
     p.name = program;
     auto loc = [&](const char* name) { return f->glGetUniformLocation(program, name); };
     p.draw = loc("uDraw");

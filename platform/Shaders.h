@@ -28,6 +28,11 @@ struct ShaderProgram {
           texture = -1;
 };
 
+// Compiles the two shaders (each source after `header`) and links them on the current context;
+// 0, with a warning, when either does not compile or they do not link.
+GLuint LinkShaderProgram(QOpenGLFunctions_3_3_Core& f, const char* header, const char* vertexSource,
+                         const char* fragmentSource);
+
 // Compiles and links `variant` on the current context into `program`. Returns false, with a
 // warning, when it does not compile or link; `program` is then left as it was.
 bool BuildShaderProgram(QOpenGLFunctions_3_3_Core& f, int variant, ShaderProgram& program);
