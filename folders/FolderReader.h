@@ -90,7 +90,8 @@ private:
     std::span<char> m_buffer;
     int m_error = 0;
     // The date text of the item read before, as bytes and as text: items mostly come in runs of
-    // one date, and a run shares one text.
+    // one date (a folder of a million files made at once has a handful), and the entries of a run
+    // share one text, decoded once.
     QByteArray m_lastTimeBytes;
     QString m_lastTime;
 };

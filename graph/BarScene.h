@@ -52,7 +52,7 @@ BarScene BuildBarScene(GraphModel& model, const platform::MeshPtr& baseMesh, con
 // before its entries are made: the entries, the scene and the first frame's meshes and their GPU
 // copies take up to 3.5 KiB an item with labels (under 1 KiB where many bars look alike and share
 // their meshes), and up to a few thousand labels in view (about 13 KiB each) in a folder of any
-// size. Main thread, outside of any drawing.
+// size. Any thread.
 void KeepSceneHeapRoom(std::int64_t items);
 
 // The window's font (Arial 12): the hover text's font and the labels' outlines.

@@ -45,10 +45,8 @@ void FolderEntryBuilder::addItem(const QByteArray& name, std::int32_t attributes
         colour = fileColour(name, shown);
         m_stats.totalBytes += bytes;
     }
-    if (modified != m_lastModified)
-        m_lastModified = modified;
-    m_model.AddEntry(shown, m_grid.row() - 1, bytes, m_grid.column(), bytes, colour, attributes,
-                     m_lastModified, m_level, m_logscale);
+    m_model.AddEntry(shown, m_grid.row() - 1, bytes, m_grid.column(), bytes, colour, attributes, modified,
+                     m_level, m_logscale);
     DataEntry& added = m_model.entries().back();
     added.NameBytes = name;
     added.Id = id;

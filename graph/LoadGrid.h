@@ -86,10 +86,6 @@ private:
     bool m_includeFolders;
     bool m_logscale;
     std::int16_t m_level;
-    // The date text of the item before: items of a folder mostly come in runs of one date (a
-    // folder of a million files made at once has a handful), and entries of the same text share
-    // one copy of it.
-    QString m_lastModified;
     // A file's colour by the bytes after the last dot of its name, as far as met: the colour of a
     // name with a dot depends on them alone, and a folder has few of them. At most
     // kSuffixesKept are kept (a folder of numbered suffixes has as many as files).

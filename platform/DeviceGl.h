@@ -138,11 +138,10 @@ struct Device::Gl final : ArenaBackend {
     struct Overlay {
         GLuint program = 0, texture = 0, vao = 0;
         GLint rect = -1, texRect = -1, sampler = -1;
-        bool painted = false;
         std::vector<OverlayText> texts; // what the texture shows
         int fboWidth = 0, fboHeight = 0;
         double sx = 1, sy = 1;
-        int textureWidth = 0, textureHeight = 0;
+        int textureWidth = 0, textureHeight = 0; // 0 until first painted
         // Per text, its place on the target (device pixels, top-down) and its row's top in the texture.
         std::vector<std::pair<QRect, int>> places;
     } overlay;

@@ -75,10 +75,9 @@ void Device::paintOverlay() {
         o.sampler = f->glGetUniformLocation(o.program, "uTexture");
         f->glGenVertexArrays(1, &o.vao);
         f->glGenTextures(1, &o.texture);
-        o.painted = false;
     }
 
-    if (!o.painted || o.texts != texts || o.sx != sx || o.sy != sy || o.fboWidth != gl.fboWidth ||
+    if (o.textureWidth == 0 || o.texts != texts || o.sx != sx || o.sy != sy || o.fboWidth != gl.fboWidth ||
         o.fboHeight != gl.fboHeight) {
         // Each text's place on the target: its box by the font's metrics, scaled, with room for
         // glyphs that reach past their advance and for the antialiased fringe.
@@ -144,7 +143,6 @@ void Device::paintOverlay() {
         o.sy = sy;
         o.fboWidth = gl.fboWidth;
         o.fboHeight = gl.fboHeight;
-        o.painted = true;
     }
 
     // The quads blend premultiplied colour over the picture, with nothing of the scene's state.
@@ -174,8 +172,6 @@ void Device::paintOverlay() {
     }
     gl.valid = false;
     gl.boundVao = 0;
-    gl.textureBound = 0;
-    gl.variant = -1;
 }
 
 } // namespace platform

@@ -11,10 +11,18 @@
 
 namespace platform {
 
+namespace {
+
+// Whether `mesh` is on the GPU of epoch `epoch` as it is now.
+bool uploaded(const Mesh& mesh, const GlEpoch& epoch) {
+    return mesh.gpu && mesh.gpu->epochId == epoch.id && mesh.gpuGeneration == mesh.generation();
+}
+
+} // namespace
+
 void Device::expectUpload(const Mesh& mesh) {
     Gl& gl = *m_gl;
-    if (!gl.epoch ||
-        (mesh.gpu && mesh.gpu->epochId == gl.epoch->id && mesh.gpuGeneration == mesh.generation()))
+    if (!gl.epoch || uploaded(mesh, *gl.epoch))
         return;
     const std::uint32_t stride = mesh.floatsPerVertex();
     if (stride >= 3 && (mesh.fvf() & FVF_XYZ))
@@ -23,7 +31,7 @@ void Device::expectUpload(const Mesh& mesh) {
 
 GpuMesh* Device::upload(const Mesh& mesh) {
     Gl& gl = *m_gl;
-    if (mesh.gpu && mesh.gpu->epochId == gl.epoch->id && mesh.gpuGeneration == mesh.generation())
+    if (uploaded(mesh, *gl.epoch))
         return mesh.gpu.get();
     const std::uint32_t stride = mesh.floatsPerVertex();
     const std::uint32_t fvf = mesh.fvf();

@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace platform {
 
@@ -11,7 +12,9 @@ void KeepHeapRoom(std::size_t bytes) {
     constexpr std::size_t kLargestHeapBlock = std::size_t(32) << 20;
     // The allocator's trim threshold is an int.
     bytes = std::clamp(bytes, std::size_t(128) << 20, std::size_t(3) << 29);
+    static std::mutex mutex;
     static std::size_t kept = 0;
+    const std::lock_guard lock(mutex);
     if (bytes <= kept)
         return;
     kept = bytes;

@@ -17,7 +17,7 @@ namespace platform {
 
 // From the first call on, blocks up to 32 MiB come from the heap, and the heap keeps up to `bytes`
 // of freed room (at least 128 MiB, at most 1.5 GiB) rather than giving it back at once; a smaller
-// `bytes` than an earlier call's changes nothing. Main thread, outside of any drawing.
+// `bytes` than an earlier call's changes nothing. Any thread.
 void KeepHeapRoom(std::size_t bytes);
 
 } // namespace platform

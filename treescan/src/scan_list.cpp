@@ -222,10 +222,6 @@ bool goesBefore(const ListedItem& a, std::int64_t sa, const ListedItem& b, std::
     return ascending ? c < 0 : c > 0;
 }
 
-} // namespace
-
-namespace {
-
 // The first 16 bytes of a name, lower-cased (ASCII) and padded with zeros, as two numbers that
 // compare as the bytes do. A name holds no zero byte, so a name that is the start of another
 // still comes first.
